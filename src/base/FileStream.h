@@ -1,0 +1,35 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "base/Stream.h"
+
+// A stream on a file of the file system.
+class TFileStream : public TStream {
+ public:
+  enum class TMode {
+    fmCreate,    // create always (replacing a file of that name), read-write, no sharing
+    fmOpenRead,  // existing file, read only, others may read
+  };
+
+  // Raises EFCreateError "Cannot create file "%s". %s" or EFOpenError
+  // "Cannot open file "%s". %s" with the path and the system's error text.
+  TFileStream(const std::string& fileName, TMode mode);
+  ~TFileStream() override;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  void SetSize(int64_t newSize) override;
+
+  const std::string& FileName() const { return FFileName; }
+
+ private:
+  std::string FFileName;
+#ifdef _WIN32
+  void* FHandle;
+#else
+  int FHandle;
+#endif
+};

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+// The few file-system calls the program makes, with "\" as the path separator on both
+// targets: on the native build "\" is turned into "/" at the system call.
+
+// The system's text for an error code, without trailing spaces, line breaks or full stop.
+std::string SysErrorMessage(int code);
+// The calling thread's last system error code (GetLastError / errno).
+int GetLastOSError();
+
+// The path as the system takes it (identity on Windows; "\" becomes "/" natively).
+std::string ToNativePath(std::string_view path);
+// A native path in the program's own form (identity on Windows; "/" becomes "\" natively).
+std::string FromNativePath(std::string_view path);
+
+// The process's current directory, without a trailing separator.
+std::string GetCurrentDir();
+// Creates one folder level; False when it could not be created (also when it exists).
+bool CreateDir(std::string_view path);
+bool DirectoryExists(std::string_view path);
+bool FileExists(std::string_view path);
+// The full path of the running executable.
+std::string GetModuleFileName();

@@ -1,0 +1,124 @@
+#include <windows.h>
+
+#include <string>
+
+#include "base/Exception.h"
+#include "base/FileStream.h"
+#include "base/FileSystem.h"
+#include "base/Format.h"
+#include "base/Utf.h"
+
+std::string SysErrorMessage(int code) {
+  wchar_t* buffer = nullptr;
+  const DWORD n = ::FormatMessageW(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
+          FORMAT_MESSAGE_ARGUMENT_ARRAY,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+  std::string text = n ? FromWide(std::wstring_view(buffer, n)) : std::string();
+  if (buffer) ::LocalFree(buffer);
+  while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
+    text.pop_back();
+  return text;
+}
+
+int GetLastOSError() {
+  return static_cast<int>(::GetLastError());
+}
+
+std::string ToNativePath(std::string_view path) {
+  return std::string(path);
+}
+std::string FromNativePath(std::string_view path) {
+  return std::string(path);
+}
+
+std::string GetCurrentDir() {
+  std::wstring buf(MAX_PATH, L'\0');
+  DWORD n = ::GetCurrentDirectoryW(static_cast<DWORD>(buf.size()), buf.data());
+  if (n >= buf.size()) {
+    buf.resize(n);
+    n = ::GetCurrentDirectoryW(static_cast<DWORD>(buf.size()), buf.data());
+  }
+  buf.resize(n);
+  return FromWide(buf);
+}
+
+bool CreateDir(std::string_view path) {
+  return ::CreateDirectoryW(ToWide(path).c_str(), nullptr);
+}
+
+bool DirectoryExists(std::string_view path) {
+  const DWORD attr = ::GetFileAttributesW(ToWide(path).c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+bool FileExists(std::string_view path) {
+  const DWORD attr = ::GetFileAttributesW(ToWide(path).c_str());
+  return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+std::string GetModuleFileName() {
+  std::wstring buf(MAX_PATH, L'\0');
+  for (;;) {
+    const DWORD n = ::GetModuleFileNameW(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n < buf.size()) {
+      buf.resize(n);
+      return FromWide(buf);
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fileName) {
+  const std::wstring wide = ToWide(fileName);
+  if (mode == TMode::fmCreate) {
+    FHandle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (FHandle == INVALID_HANDLE_VALUE)
+      throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(),
+                                 SysErrorMessage(GetLastOSError()).c_str()));
+  } else {
+    FHandle = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (FHandle == INVALID_HANDLE_VALUE)
+      throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(),
+                               SysErrorMessage(GetLastOSError()).c_str()));
+  }
+}
+
+TFileStream::~TFileStream() {
+  ::CloseHandle(FHandle);
+}
+
+int64_t TFileStream::Read(void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  DWORD n = 0;
+  const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+  if (!::ReadFile(FHandle, buffer, want, &n, nullptr)) return 0;
+  return n;
+}
+
+int64_t TFileStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0) return 0;
+  DWORD n = 0;
+  const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
+  if (!::WriteFile(FHandle, buffer, want, &n, nullptr)) return 0;
+  return n;
+}
+
+int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+  LARGE_INTEGER dist, pos;
+  dist.QuadPart = offset;
+  const DWORD method = origin == TSeekOrigin::soBeginning ? FILE_BEGIN
+                       : origin == TSeekOrigin::soCurrent ? FILE_CURRENT
+                                                          : FILE_END;
+  if (!::SetFilePointerEx(FHandle, dist, &pos, method)) return -1;
+  return pos.QuadPart;
+}
+
+void TFileStream::SetSize(int64_t newSize) {
+  const int64_t pos = Position();
+  SetPosition(newSize);
+  if (!::SetEndOfFile(FHandle)) throw EStreamError("Stream size cannot be changed");
+  if (pos < newSize) SetPosition(pos);
+}

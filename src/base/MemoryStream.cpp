@@ -1,0 +1,73 @@
+#include "base/MemoryStream.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+
+#include "base/Exception.h"
+
+int64_t TMemoryStream::Read(void* buffer, int64_t count) {
+  if (count <= 0 || FPosition >= FSize) return 0;
+  const int64_t n = std::min(count, FSize - FPosition);
+  std::memcpy(buffer, FMemory.get() + FPosition, static_cast<size_t>(n));
+  FPosition += n;
+  return n;
+}
+
+int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
+  if (count <= 0 || FPosition < 0) return 0;
+  const int64_t end = FPosition + count;
+  if (end > FCapacity) Reallocate(std::max(end, FCapacity + FCapacity / 2));
+  if (FPosition > FSize)
+    std::memset(FMemory.get() + FSize, 0, static_cast<size_t>(FPosition - FSize));
+  std::memcpy(FMemory.get() + FPosition, buffer, static_cast<size_t>(count));
+  FPosition = end;
+  if (end > FSize) FSize = end;
+  return count;
+}
+
+int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
+  switch (origin) {
+    case TSeekOrigin::soBeginning:
+      FPosition = offset;
+      break;
+    case TSeekOrigin::soCurrent:
+      FPosition += offset;
+      break;
+    case TSeekOrigin::soEnd:
+      FPosition = FSize + offset;
+      break;
+  }
+  return FPosition;
+}
+
+void TMemoryStream::SetSize(int64_t newSize) {
+  if (newSize < 0) throw EStreamError("Invalid stream size");
+  if (newSize > FCapacity) Reallocate(newSize);
+  FSize = newSize;
+  if (FPosition > newSize) FPosition = newSize;
+}
+
+void TMemoryStream::SetCapacity(int64_t newCapacity) {
+  Reallocate(std::max(newCapacity, FSize));
+}
+
+void TMemoryStream::Clear() {
+  FMemory.reset();
+  FSize = FCapacity = FPosition = 0;
+}
+
+void TMemoryStream::Reallocate(int64_t newCapacity) {
+  if (newCapacity == FCapacity) return;
+  if (newCapacity == 0) {
+    FMemory.reset();
+    FCapacity = 0;
+    return;
+  }
+  // realloc keeps the contents and, for large blocks, usually moves pages instead of bytes.
+  void* p = std::realloc(FMemory.get(), static_cast<size_t>(newCapacity));
+  if (!p) throw std::bad_alloc();
+  (void)FMemory.release();
+  FMemory.reset(static_cast<uint8_t*>(p));
+  FCapacity = newCapacity;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <memory>
+
+#include "base/Stream.h"
+
+// A stream held in one contiguous block of memory. SetSize and SetCapacity allocate exactly,
+// so a caller that knows the final size up front gets one allocation and no copy; writes past
+// the capacity grow it geometrically.
+class TMemoryStream : public TStream {
+ public:
+  TMemoryStream() = default;
+
+  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Size() override { return FSize; }
+  void SetSize(int64_t newSize) override;
+
+  int64_t Capacity() const { return FCapacity; }
+  // Never shrinks below the current size.
+  void SetCapacity(int64_t newCapacity);
+  void Clear();
+
+  uint8_t* Memory() { return FMemory.get(); }
+  const uint8_t* Memory() const { return FMemory.get(); }
+
+ private:
+  struct FreeDeleter {
+    void operator()(uint8_t* p) const { std::free(p); }
+  };
+  void Reallocate(int64_t newCapacity);
+
+  std::unique_ptr<uint8_t, FreeDeleter> FMemory;
+  int64_t FSize = 0;
+  int64_t FCapacity = 0;
+  int64_t FPosition = 0;
+};

@@ -1,0 +1,96 @@
+#include "base/StrUtils.h"
+
+#include <limits>
+
+char LowerChar(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+}
+char UpperChar(char c) {
+  return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+}
+
+std::string LowerCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    c = LowerChar(c);
+  return out;
+}
+
+std::string UpperCase(std::string_view s) {
+  std::string out(s);
+  for (char& c : out)
+    c = UpperChar(c);
+  return out;
+}
+
+bool SameText(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (LowerChar(a[i]) != LowerChar(b[i])) return false;
+  return true;
+}
+
+bool StartsText(std::string_view prefix, std::string_view s) {
+  return s.size() >= prefix.size() && SameText(prefix, s.substr(0, prefix.size()));
+}
+
+bool EndsText(std::string_view suffix, std::string_view s) {
+  return s.size() >= suffix.size() && SameText(suffix, s.substr(s.size() - suffix.size()));
+}
+
+size_t PosText(std::string_view needle, std::string_view haystack, size_t from) {
+  if (needle.size() > haystack.size()) return std::string_view::npos;
+  for (size_t i = from; i + needle.size() <= haystack.size(); ++i)
+    if (SameText(needle, haystack.substr(i, needle.size()))) return i;
+  return std::string_view::npos;
+}
+
+std::string_view TrimLeft(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size() && static_cast<unsigned char>(s[i]) <= ' ')
+    ++i;
+  return s.substr(i);
+}
+
+std::string_view TrimRight(std::string_view s) {
+  size_t n = s.size();
+  while (n > 0 && static_cast<unsigned char>(s[n - 1]) <= ' ')
+    --n;
+  return s.substr(0, n);
+}
+
+std::string_view Trim(std::string_view s) {
+  return TrimRight(TrimLeft(s));
+}
+
+int64_t StrToInt64Def(std::string_view s, int64_t def) {
+  s = Trim(s);
+  if (s.empty()) return def;
+  bool negative = false;
+  size_t i = 0;
+  if (s[0] == '+' || s[0] == '-') {
+    negative = s[0] == '-';
+    i = 1;
+  }
+  if (i == s.size()) return def;
+  uint64_t value = 0;
+  const uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
+                                  : std::numeric_limits<int64_t>::max();
+  for (; i < s.size(); ++i) {
+    if (s[i] < '0' || s[i] > '9') return def;
+    const unsigned digit = static_cast<unsigned>(s[i] - '0');
+    if (value > (limit - digit) / 10) return def;
+    value = value * 10 + digit;
+  }
+  if (negative)
+    return value == uint64_t(std::numeric_limits<int64_t>::max()) + 1
+               ? std::numeric_limits<int64_t>::min()
+               : -static_cast<int64_t>(value);
+  return static_cast<int64_t>(value);
+}
+
+int StrToIntDef(std::string_view s, int def) {
+  const int64_t v = StrToInt64Def(s, int64_t(std::numeric_limits<int>::max()) + 1);
+  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return def;
+  return static_cast<int>(v);
+}

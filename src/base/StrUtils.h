@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+// Small text helpers. Letter case is folded for ASCII only: protocol keywords are ASCII.
+char LowerChar(char c);
+char UpperChar(char c);
+std::string LowerCase(std::string_view s);
+std::string UpperCase(std::string_view s);
+bool SameText(std::string_view a, std::string_view b);
+bool StartsText(std::string_view prefix, std::string_view s);
+bool EndsText(std::string_view suffix, std::string_view s);
+// Case-insensitive search; npos when absent.
+size_t PosText(std::string_view needle, std::string_view haystack, size_t from = 0);
+
+// Whitespace here is every character up to and including the space (control characters too).
+std::string_view Trim(std::string_view s);
+std::string_view TrimLeft(std::string_view s);
+std::string_view TrimRight(std::string_view s);
+
+// Whole-string decimal integer with an optional sign and surrounding whitespace; def otherwise
+// (also on overflow).
+int64_t StrToInt64Def(std::string_view s, int64_t def);
+int StrToIntDef(std::string_view s, int def);

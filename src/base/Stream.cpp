@@ -1,0 +1,54 @@
+#include "base/Stream.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "base/Exception.h"
+
+int64_t TStream::Size() {
+  const int64_t pos = Seek(0, TSeekOrigin::soCurrent);
+  const int64_t size = Seek(0, TSeekOrigin::soEnd);
+  Seek(pos, TSeekOrigin::soBeginning);
+  return size;
+}
+
+void TStream::SetSize(int64_t) {
+  throw EStreamError("Stream size cannot be changed");
+}
+
+void TStream::ReadBuffer(void* buffer, int64_t count) {
+  auto* p = static_cast<uint8_t*>(buffer);
+  while (count > 0) {
+    const int64_t n = Read(p, count);
+    if (n <= 0) throw EReadError("Stream read error");
+    p += n;
+    count -= n;
+  }
+}
+
+void TStream::WriteBuffer(const void* buffer, int64_t count) {
+  const auto* p = static_cast<const uint8_t*>(buffer);
+  while (count > 0) {
+    const int64_t n = Write(p, count);
+    if (n <= 0) throw EWriteError("Stream write error");
+    p += n;
+    count -= n;
+  }
+}
+
+int64_t TStream::CopyFrom(TStream& source, int64_t count) {
+  if (count == 0) {
+    source.SetPosition(0);
+    count = source.Size();
+  }
+  constexpr int64_t kBlock = 61440;
+  std::vector<uint8_t> block(static_cast<size_t>(std::min(count, kBlock)));
+  const int64_t total = count;
+  while (count > 0) {
+    const int64_t n = std::min(count, kBlock);
+    source.ReadBuffer(block.data(), n);
+    WriteBuffer(block.data(), n);
+    count -= n;
+  }
+  return total;
+}

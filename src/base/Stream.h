@@ -1,0 +1,34 @@
+#pragma once
+
+#include <cstdint>
+
+enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
+
+// A sequence of bytes with a position. Read and Write move as many bytes as they can and
+// return that count; ReadBuffer and WriteBuffer insist on the whole count.
+class TStream {
+ public:
+  virtual ~TStream() = default;
+
+  virtual int64_t Read(void* buffer, int64_t count) = 0;
+  virtual int64_t Write(const void* buffer, int64_t count) = 0;
+  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+
+  int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
+  void SetPosition(int64_t pos) { Seek(pos, TSeekOrigin::soBeginning); }
+  virtual int64_t Size();
+  // Streams that cannot change their size raise EStreamError.
+  virtual void SetSize(int64_t newSize);
+
+  // EReadError "Stream read error" unless all count bytes arrive.
+  void ReadBuffer(void* buffer, int64_t count);
+  // EWriteError "Stream write error" unless all count bytes are taken.
+  void WriteBuffer(const void* buffer, int64_t count);
+  // Copies count bytes from source's current position (count 0: all of source from its start).
+  int64_t CopyFrom(TStream& source, int64_t count);
+
+ protected:
+  TStream() = default;
+  TStream(const TStream&) = delete;
+  TStream& operator=(const TStream&) = delete;
+};

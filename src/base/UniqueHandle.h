@@ -1,0 +1,53 @@
+#pragma once
+
+#include <utility>
+
+// Owns one operating-system handle and closes it exactly once. Traits give the handle type,
+// its invalid value and how to close it:
+//   struct Traits { using Type = ...; static Type Invalid(); static void Close(Type); };
+template <typename Traits>
+class TUniqueHandle {
+ public:
+  using Type = typename Traits::Type;
+
+  TUniqueHandle() noexcept : FHandle(Traits::Invalid()) {}
+  explicit TUniqueHandle(Type h) noexcept : FHandle(h) {}
+  TUniqueHandle(TUniqueHandle&& other) noexcept : FHandle(other.release()) {}
+  TUniqueHandle& operator=(TUniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  TUniqueHandle(const TUniqueHandle&) = delete;
+  TUniqueHandle& operator=(const TUniqueHandle&) = delete;
+  ~TUniqueHandle() { reset(); }
+
+  Type get() const noexcept { return FHandle; }
+  bool valid() const noexcept { return FHandle != Traits::Invalid(); }
+  explicit operator bool() const noexcept { return valid(); }
+
+  Type release() noexcept { return std::exchange(FHandle, Traits::Invalid()); }
+  void reset(Type h = Traits::Invalid()) noexcept {
+    const Type old = std::exchange(FHandle, h);
+    if (old != Traits::Invalid()) Traits::Close(old);
+  }
+
+ private:
+  Type FHandle;
+};
+
+// Runs a clean-up when the scope ends, unless dismissed.
+template <typename F>
+class TScopeExit {
+ public:
+  explicit TScopeExit(F f) : FFunc(std::move(f)) {}
+  TScopeExit(const TScopeExit&) = delete;
+  TScopeExit& operator=(const TScopeExit&) = delete;
+  ~TScopeExit() {
+    if (FActive) FFunc();
+  }
+  void Dismiss() noexcept { FActive = false; }
+
+ private:
+  F FFunc;
+  bool FActive = true;
+};

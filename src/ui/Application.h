@@ -1,0 +1,66 @@
+#pragma once
+
+#include <exception>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "base/Exception.h"
+
+class TForm;
+
+// The application object: the message loop, termination and the default exception display.
+// One instance exists while the program runs; `Application` points to it.
+class TApplication {
+ public:
+  // exeFileName gives the title (see ApplicationTitleFromFileName).
+  explicit TApplication(const std::string& exeFileName);
+  ~TApplication();
+  TApplication(const TApplication&) = delete;
+  TApplication& operator=(const TApplication&) = delete;
+
+  const std::string& Title() const { return FTitle; }
+
+  // Retrieves and dispatches pending messages until the queue is empty. Taking the quit
+  // request from the queue sets Terminated; retrieval goes on.
+  void ProcessMessages();
+  // Handles one message if one is waiting; otherwise waits for the next one. False when no
+  // message was handled.
+  bool HandleMessage();
+  // True when a message waits in the queue (it stays there).
+  bool MessagePending();
+  // Posts the quit request and returns at once.
+  void Terminate();
+  bool Terminated() const { return FTerminated; }
+
+  // Runs the message loop until Terminated, handing an escaped exception of one message to
+  // HandleException.
+  void Run();
+  // The default exception display for the exception being handled (pass
+  // std::current_exception()).
+  void HandleException(std::exception_ptr e);
+  void ShowException(const Exception& e);
+
+  TForm* MainForm = nullptr;
+  bool MainFormOnTaskBar = false;
+
+  struct TPlatform;
+  TPlatform& Platform() { return *FPlatform; }
+
+ private:
+  friend struct TPlatform;
+  bool ProcessMessage();
+  std::string FTitle;
+  bool FTerminated = false;
+  std::unique_ptr<TPlatform> FPlatform;
+};
+
+extern TApplication* Application;
+
+// The title as initialised from the program's file name: the name without its folder, cut at
+// its first ".", every character after the first in lower case.
+std::string ApplicationTitleFromFileName(const std::string& fileName);
+
+// The text the default exception display shows: the innermost non-empty message, with "."
+// appended when its last character is above the full stop (0x2E).
+std::string ExceptionDisplayText(const Exception& e);

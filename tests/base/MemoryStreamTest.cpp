@@ -1,0 +1,67 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "base/Exception.h"
+#include "base/MemoryStream.h"
+
+TEST(MemoryStream, WriteSeekReadRoundTrip) {
+  TMemoryStream s;
+  s.WriteBuffer("hello world", 11);
+  EXPECT_EQ(s.Size(), 11);
+  EXPECT_EQ(s.Position(), 11);
+  s.SetPosition(6);
+  char buf[16] = {};
+  EXPECT_EQ(s.Read(buf, 16), 5);
+  EXPECT_STREQ(buf, "world");
+  EXPECT_EQ(s.Read(buf, 16), 0);
+  EXPECT_EQ(s.Seek(-5, TSeekOrigin::soEnd), 6);
+  EXPECT_EQ(s.Seek(2, TSeekOrigin::soCurrent), 8);
+}
+
+TEST(MemoryStream, SetSizeAllocatesExactlyAndTruncatesPosition) {
+  TMemoryStream s;
+  s.SetSize(1000);
+  EXPECT_EQ(s.Capacity(), 1000);
+  EXPECT_EQ(s.Position(), 0);
+  s.SetPosition(900);
+  s.SetSize(100);
+  EXPECT_EQ(s.Size(), 100);
+  EXPECT_EQ(s.Position(), 100);
+  EXPECT_THROW(s.SetSize(-1), EStreamError);
+}
+
+TEST(MemoryStream, WritePastTheEndZeroFillsTheGap) {
+  TMemoryStream s;
+  s.WriteBuffer("ab", 2);
+  s.SetPosition(5);
+  s.WriteBuffer("z", 1);
+  ASSERT_EQ(s.Size(), 6);
+  EXPECT_EQ(std::memcmp(s.Memory(), "ab\0\0\0z", 6), 0);
+}
+
+TEST(MemoryStream, ReadBufferFailsWhenShort) {
+  TMemoryStream s;
+  s.WriteBuffer("abc", 3);
+  s.SetPosition(0);
+  char buf[4];
+  try {
+    s.ReadBuffer(buf, 4);
+    FAIL() << "no exception";
+  } catch (const EReadError& e) {
+    EXPECT_EQ(e.Message(), "Stream read error");
+  }
+}
+
+TEST(MemoryStream, CopyFromCopiesAcrossBlockBoundaries) {
+  TMemoryStream src;
+  std::string data(200000, '\0');
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 7);
+  src.WriteBuffer(data.data(), static_cast<int64_t>(data.size()));
+  TMemoryStream dst;
+  EXPECT_EQ(dst.CopyFrom(src, 0), 200000);
+  ASSERT_EQ(dst.Size(), 200000);
+  EXPECT_EQ(std::memcmp(dst.Memory(), data.data(), data.size()), 0);
+}

@@ -1,0 +1,77 @@
+// A stand-in for the real Plenwick installer, used by the demo and the end-to-end runs.
+//
+// It records how it was started in "install-report.txt" in the folder above its own (outside the
+// setup folder, which the downloader removes), then exits with the code written in
+// "exitcode.txt" beside it (0 when that file is missing). When "delay-ms.txt" lies beside it,
+// it first waits that many milliseconds, so a run can be watched or interrupted.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+namespace {
+
+std::wstring FolderOf(const std::wstring& path) {
+  const size_t slash = path.find_last_of(L"\\/");
+  return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
+}
+
+long ReadNumber(const std::wstring& file, long fallback) {
+  FILE* f = _wfopen(file.c_str(), L"rb");
+  if (!f) return fallback;
+  long value = fallback;
+  if (std::fscanf(f, "%ld", &value) != 1) value = fallback;
+  std::fclose(f);
+  return value;
+}
+
+bool IsElevated() {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+  TOKEN_ELEVATION elevation{};
+  DWORD size = 0;
+  const bool ok =
+      ::GetTokenInformation(token, TokenElevation, &elevation, sizeof(elevation), &size) &&
+      elevation.TokenIsElevated;
+  ::CloseHandle(token);
+  return ok;
+}
+
+std::string Utf8(const std::wstring& text) {
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+  return out;
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  wchar_t buffer[32768];
+  const DWORD n = ::GetModuleFileNameW(nullptr, buffer, 32768);
+  const std::wstring self(buffer, n);
+  const DWORD m = ::GetCurrentDirectoryW(32768, buffer);
+  const std::wstring cwd(buffer, m);
+  const std::wstring folder = FolderOf(self);
+
+  const long delay = ReadNumber(folder + L"delay-ms.txt", 0);
+  const long exitCode = ReadNumber(folder + L"exitcode.txt", 0);
+
+  // Written before the wait, so a run that is cut short still shows that the installer started.
+  const std::wstring parent =
+      folder.size() > 1 ? FolderOf(folder.substr(0, folder.size() - 1)) : L"";
+  const std::wstring reportName = parent + L"install-report.txt";
+  if (FILE* report = _wfopen(reportName.c_str(), L"wb")) {
+    std::fprintf(report, "ran=yes\npath=%s\ncwd=%s\nelevated=%s\nexitcode=%ld\n",
+                 Utf8(self).c_str(), Utf8(cwd).c_str(), IsElevated() ? "yes" : "no", exitCode);
+    std::fclose(report);
+  }
+  if (delay > 0) ::Sleep(static_cast<DWORD>(delay));
+  if (FILE* report = _wfopen(reportName.c_str(), L"ab")) {
+    std::fprintf(report, "finished=yes\n");
+    std::fclose(report);
+  }
+  return static_cast<int>(exitCode);
+}

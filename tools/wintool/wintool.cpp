@@ -1,0 +1,148 @@
+// Looks at the windows of another program the way a user would, for the end-to-end runs:
+//
+//   wintool find   <caption> <timeout-ms>   wait for a visible top-level window; print its
+//                                            class, frame buttons and client size
+//   wintool dialog <caption> <timeout-ms>   wait for a dialog; print every text it shows,
+//                                            then press its "OK" button
+//   wintool close  <caption>                ask the window to close (WM_CLOSE)
+//   wintool gone   <caption> <timeout-ms>   wait until no visible window has that caption
+//
+// Exit code 0 on success, 1 when the window did not appear (or did not go) in time.
+#include <windows.h>
+
+#include <cstdio>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Utf8(const std::wstring& text) {
+  const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                      nullptr, 0, nullptr, nullptr);
+  std::string out(static_cast<size_t>(n), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
+                        nullptr, nullptr);
+  return out;
+}
+
+std::wstring TextOf(HWND hwnd) {
+  wchar_t buffer[4096];
+  DWORD_PTR len = 0;
+  if (!::SendMessageTimeoutW(hwnd, WM_GETTEXT, 4096, reinterpret_cast<LPARAM>(buffer),
+                             SMTO_ABORTIFHUNG, 2000, &len))
+    return {};
+  return std::wstring(buffer, static_cast<size_t>(len));
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t buffer[256];
+  const int n = ::GetClassNameW(hwnd, buffer, 256);
+  return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
+struct Search {
+  const wchar_t* caption;
+  HWND found;
+};
+
+BOOL CALLBACK FindTop(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  if (!::IsWindowVisible(hwnd)) return TRUE;
+  if (TextOf(hwnd) == search->caption) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+HWND WaitFor(const wchar_t* caption, DWORD timeoutMs) {
+  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    Search search{caption, nullptr};
+    ::EnumWindows(FindTop, reinterpret_cast<LPARAM>(&search));
+    if (search.found) return search.found;
+    if (::GetTickCount64() >= end) return nullptr;
+    ::Sleep(50);
+  }
+}
+
+BOOL CALLBACK CollectChild(HWND hwnd, LPARAM param) {
+  reinterpret_cast<std::vector<HWND>*>(param)->push_back(hwnd);
+  return TRUE;
+}
+
+std::vector<HWND> ChildrenOf(HWND hwnd) {
+  std::vector<HWND> children;
+  ::EnumChildWindows(hwnd, CollectChild, reinterpret_cast<LPARAM>(&children));
+  return children;
+}
+
+int Find(const wchar_t* caption, DWORD timeoutMs) {
+  HWND hwnd = WaitFor(caption, timeoutMs);
+  if (!hwnd) return 1;
+  const LONG style = ::GetWindowLongW(hwnd, GWL_STYLE);
+  RECT client{};
+  ::GetClientRect(hwnd, &client);
+  std::printf("class=%s\nminimizebox=%d\nmaximizebox=%d\nsysmenu=%d\nclient=%ldx%ld\n",
+              Utf8(ClassOf(hwnd)).c_str(), (style & WS_MINIMIZEBOX) ? 1 : 0,
+              (style & WS_MAXIMIZEBOX) ? 1 : 0, (style & WS_SYSMENU) ? 1 : 0,
+              client.right - client.left, client.bottom - client.top);
+  for (HWND child : ChildrenOf(hwnd))
+    std::printf("child=%s|%s\n", Utf8(ClassOf(child)).c_str(), Utf8(TextOf(child)).c_str());
+  return 0;
+}
+
+int Dialog(const wchar_t* caption, DWORD timeoutMs) {
+  HWND hwnd = WaitFor(caption, timeoutMs);
+  if (!hwnd) return 1;
+  ::Sleep(200);  // let the dialog finish creating its controls
+  HWND ok = nullptr;
+  for (HWND child : ChildrenOf(hwnd)) {
+    const std::wstring text = TextOf(child);
+    if (text.empty()) continue;
+    const std::wstring cls = ClassOf(child);
+    if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+      std::printf("button=%s\n", Utf8(text).c_str());
+      if (text == L"OK" || text == L"&OK") ok = child;
+    } else {
+      std::printf("text=%s\n", Utf8(text).c_str());
+    }
+  }
+  std::fflush(stdout);
+  if (ok)
+    ::PostMessageW(ok, BM_CLICK, 0, 0);
+  else
+    ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+  return 0;
+}
+
+int Close(const wchar_t* caption) {
+  HWND hwnd = WaitFor(caption, 0);
+  if (!hwnd) return 1;
+  ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
+  return 0;
+}
+
+int Gone(const wchar_t* caption, DWORD timeoutMs) {
+  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+  while (WaitFor(caption, 0)) {
+    if (::GetTickCount64() >= end) return 1;
+    ::Sleep(50);
+  }
+  return 0;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  if (argc >= 4 && std::wcscmp(argv[1], L"find") == 0)
+    return Find(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+  if (argc >= 4 && std::wcscmp(argv[1], L"dialog") == 0)
+    return Dialog(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+  if (argc >= 3 && std::wcscmp(argv[1], L"close") == 0) return Close(argv[2]);
+  if (argc >= 4 && std::wcscmp(argv[1], L"gone") == 0)
+    return Gone(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+  std::fprintf(stderr, "usage: wintool find|dialog|close|gone <caption> [timeout-ms]\n");
+  return 2;
+}

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "base/Exception.h"
@@ -23,13 +24,16 @@ TEST(FileStream, CreateAlwaysReplacesAndReadsBack) {
     TFileStream f(name, TFileStream::TMode::fmCreate);
     f.WriteBuffer("second", 6);
   }
-  TFileStream f(name, TFileStream::TMode::fmOpenRead);
-  EXPECT_EQ(f.Size(), 6);
-  char buf[8] = {};
-  f.ReadBuffer(buf, 6);
-  EXPECT_STREQ(buf, "second");
+  {
+    TFileStream f(name, TFileStream::TMode::fmOpenRead);
+    EXPECT_EQ(f.Size(), 6);
+    char buf[8] = {};
+    f.ReadBuffer(buf, 6);
+    EXPECT_STREQ(buf, "second");
+  }
   EXPECT_TRUE(FileExists(name));
   EXPECT_FALSE(DirectoryExists(name));
+  EXPECT_EQ(std::remove(ToNativePath(name).c_str()), 0);
 }
 
 TEST(FileStream, CreateFailureNamesThePath) {
@@ -52,4 +56,5 @@ TEST(FileSystem, CreateDirMakesOneLevel) {
   EXPECT_TRUE(DirectoryExists(dir));
   EXPECT_FALSE(CreateDir(dir));
   EXPECT_FALSE(CreateDir(dir + "\\a\\b"));
+  EXPECT_EQ(std::remove(ToNativePath(dir).c_str()), 0);
 }

@@ -2,6 +2,12 @@
 
 #include <cstdio>
 #include <string>
+#ifdef _WIN32
+#include <direct.h>
+#define rmdir _rmdir
+#else
+#include <unistd.h>
+#endif
 
 #include "base/Exception.h"
 #include "base/FileStream.h"
@@ -56,5 +62,5 @@ TEST(FileSystem, CreateDirMakesOneLevel) {
   EXPECT_TRUE(DirectoryExists(dir));
   EXPECT_FALSE(CreateDir(dir));
   EXPECT_FALSE(CreateDir(dir + "\\a\\b"));
-  EXPECT_EQ(std::remove(ToNativePath(dir).c_str()), 0);
+  EXPECT_EQ(rmdir(ToNativePath(dir).c_str()), 0);
 }

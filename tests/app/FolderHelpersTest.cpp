@@ -1,0 +1,69 @@
+// The folder existence test and deletion on the real file system: the shell's deletion under
+// Wine, the POSIX equivalent natively.
+
+#include <gtest/gtest.h>
+
+#include "app/FolderHelpers.h"
+#include "app/TestFiles.h"
+
+namespace {
+
+TEST(FolderHelpers, DeletesANestedFolderWithAReadOnlyFile) {
+  const std::string root = FreshTestFolder("delete-nested");
+  ASSERT_TRUE(CreateDir(root + "sub"));
+  ASSERT_TRUE(CreateDir(root + "sub\\deeper"));
+  WriteTextFile(root + "top.txt", "top");
+  WriteTextFile(root + "sub\\deeper\\locked.txt", "read only");
+  MakeReadOnly(root + "sub\\deeper\\locked.txt");
+  ASSERT_TRUE(FolderExists(root));
+
+  EXPECT_TRUE(DeleteFolder(root));
+  EXPECT_FALSE(FolderExists(root));
+  EXPECT_FALSE(DirectoryExists(root));
+}
+
+TEST(FolderHelpers, DeletingAMissingFolderReturnsFalse) {
+  const std::string root = FreshTestFolder("delete-missing");
+  EXPECT_FALSE(FolderExists(root + "nothing here"));
+  EXPECT_FALSE(DeleteFolder(root + "nothing here\\"));
+  EXPECT_TRUE(DeleteFolder(root));
+}
+
+TEST(FolderHelpers, AFileIsNoFolder) {
+  const std::string root = FreshTestFolder("file-is-no-folder");
+  WriteTextFile(root + "plain", "x");
+  EXPECT_FALSE(FolderExists(root + "plain"));
+  EXPECT_FALSE(DeleteFolder(root + "plain"));
+  EXPECT_TRUE(FileExists(root + "plain"));
+  EXPECT_TRUE(DeleteFolder(root));
+}
+
+// The relative setup folder name with its trailing separator, resolved against the current
+// directory, as the sequence passes it.
+TEST(FolderHelpers, RelativeNameWithTrailingSeparator) {
+  const std::string name = "Plenwick Setup (64-bit)\\";
+  FreshTestFolder("Plenwick Setup (64-bit)");
+  WriteTextFile(name + "Install.exe", "MZ");
+  EXPECT_TRUE(FolderExists(name));
+  EXPECT_TRUE(DeleteFolder(name));
+  EXPECT_FALSE(FolderExists(name));
+}
+
+// A path longer than 254 characters must not overrun the buffer of the name list.
+TEST(FolderHelpers, DeletesAFolderWithALongPath) {
+  const std::string root = FreshTestFolder("delete-long");
+  std::string path = root;
+  const std::string level(60, 'd');
+  while (path.size() <= 300) {
+    path += level + "\\";
+    ASSERT_TRUE(CreateDir(path)) << path.size();
+  }
+  WriteTextFile(path + "f.txt", "x");
+  ASSERT_TRUE(FolderExists(path));
+  EXPECT_TRUE(DeleteFolder(path));
+  EXPECT_FALSE(FolderExists(path));
+  EXPECT_TRUE(FolderExists(root));
+  EXPECT_TRUE(DeleteFolder(root));
+}
+
+}  // namespace

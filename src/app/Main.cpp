@@ -43,6 +43,7 @@ TMain::TMain() : Platform(CreateSystemPlatform()) {
 
   Info = std::make_unique<TLabel>(*this);
   Info->Align = TAlign::alTop;
+  Info->DesignHeight = 13;  // the window's text height at 96 pixels per inch
   Info->SetCaption("Initiating download...");
   TFont bold = Font;
   bold.Bold = true;

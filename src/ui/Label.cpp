@@ -1,6 +1,7 @@
 #include "ui/Label.h"
 
 #include "ui/ControlPeer.h"
+#include "ui/Form.h"
 
 TLabel::TLabel(TForm& parent) : TControl(&parent) {
   FFont = parent.Font;
@@ -24,6 +25,10 @@ void TLabel::Repaint() {
   uipeer::Repaint(*FPeer);
 }
 
+// The height of its text, but never less than its design height: font replacements may measure
+// a pixel less than the font the window was designed with.
 int TLabel::AutoHeight() const {
-  return uipeer::TextHeight(*FPeer);
+  const int text = uipeer::TextHeight(*FPeer);
+  const int design = FParent->Scale(DesignHeight);
+  return text > design ? text : design;
 }

@@ -4,7 +4,7 @@
 
 #include "ui/Control.h"
 
-// A line of static text; it sizes its height to its font.
+// A line of static text; it sizes its height to its font (at least its DesignHeight).
 class TLabel : public TControl {
  public:
   explicit TLabel(TForm& parent);

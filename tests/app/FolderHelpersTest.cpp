@@ -49,20 +49,24 @@ TEST(FolderHelpers, RelativeNameWithTrailingSeparator) {
   EXPECT_FALSE(FolderExists(name));
 }
 
-// A path longer than 254 characters must not overrun the buffer of the name list.
-TEST(FolderHelpers, DeletesAFolderWithALongPath) {
+// A folder whose name with its trailing separator is longer than 254 characters (the most a
+// name list of 256 characters can hold with its two terminating zeros) but still within what
+// the platform accepts.
+TEST(FolderHelpers, DeletesAFolderWhoseNameFillsTheNameList) {
   const std::string root = FreshTestFolder("delete-long");
   std::string path = root;
-  const std::string level(60, 'd');
-  while (path.size() <= 300) {
-    path += level + "\\";
+  while (path.size() + 41 + 2 <= 257) {
+    path += std::string(40, 'd') + "\\";
     ASSERT_TRUE(CreateDir(path)) << path.size();
   }
-  WriteTextFile(path + "f.txt", "x");
+  path += std::string(257 - 1 - path.size(), 'e') + "\\";
+  ASSERT_EQ(path.size(), 257u);
+  ASSERT_TRUE(CreateDir(path));
+  WriteTextFile(path + "f", "x");  // 258 characters: still within the platform's limit
   ASSERT_TRUE(FolderExists(path));
   EXPECT_TRUE(DeleteFolder(path));
   EXPECT_FALSE(FolderExists(path));
-  EXPECT_TRUE(FolderExists(root));
+  EXPECT_TRUE(FolderExists(root));  // only the named folder went
   EXPECT_TRUE(DeleteFolder(root));
 }
 

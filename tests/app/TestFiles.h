@@ -2,18 +2,18 @@
 
 // Small file-system helpers for tests that touch real folders (both targets).
 
+#ifdef _WIN32
+#include <windows.h>  // before base/FileSystem.h, which takes back GetModuleFileName
+#else
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <string>
 
 #include "app/FolderHelpers.h"
 #include "base/FileStream.h"
 #include "base/FileSystem.h"
-
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
 
 inline void WriteTextFile(const std::string& path, const std::string& text) {
   TFileStream f(path, TFileStream::TMode::fmCreate);

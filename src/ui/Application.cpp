@@ -19,7 +19,7 @@ void TApplication::Initialize() {
   FPlatform->Initialize();
 }
 
-void TApplication::AddForm(std::unique_ptr<TForm> form) {
+void TApplication::AdoptForm(std::unique_ptr<TForm> form) {
   TForm* f = form.get();
   FForms.push_back(std::move(form));
   if (!MainForm) MainForm = f;

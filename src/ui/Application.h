@@ -60,7 +60,7 @@ class TApplication {
  private:
   friend struct TPlatform;
   bool ProcessMessage();
-  void AddForm(std::unique_ptr<TForm> form);
+  void AdoptForm(std::unique_ptr<TForm> form);
   std::string FTitle;
   bool FTerminated = false;
   std::unique_ptr<TPlatform> FPlatform;

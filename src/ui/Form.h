@@ -58,5 +58,5 @@ template <class T>
 void TApplication::CreateForm(T*& reference) {
   auto form = std::make_unique<T>();
   reference = form.get();
-  AddForm(std::move(form));
+  AdoptForm(std::move(form));
 }

@@ -26,7 +26,8 @@ bool DeleteFolder(const std::string& path) {
   if (!FolderExists(path)) return false;
   namespace fs = std::filesystem;
   std::string native = ToNativePath(path);
-  while (native.size() > 1 && native.back() == '/') native.pop_back();
+  while (native.size() > 1 && native.back() == '/')
+    native.pop_back();
   std::error_code ec;
   // Write-protected sub-folders are opened up first, as the shell's deletion does for
   // read-only files; links are removed, never followed.

@@ -1,4 +1,5 @@
-#include <windows.h>
+#include <windows.h>  // first: the other platform headers build on it
+
 #include <shellapi.h>
 
 #include "app/InstallerLaunch.h"

@@ -90,8 +90,7 @@ void TMain::HTTPWork(int64_t AWorkCount) {
   if (Application->Terminated() && HTTP) HTTP->Disconnect();
   if (ShouldUpdateProgress) {
     const int32_t position = ProgressBar->Position();
-    ProgressBar->SetPosition(
-        WrapAdd(position, WrapAdd(Low32(AWorkCount), -Low32(LastWorkCount))));
+    ProgressBar->SetPosition(WrapAdd(position, WrapAdd(Low32(AWorkCount), -Low32(LastWorkCount))));
     ProgressBar->Repaint();
   }
   LastWorkCount = AWorkCount;

@@ -12,12 +12,13 @@ TEST(ArchiveSuffix, FromTheExecutablePath) {
       {"C:\\Downloads\\Plenwick-develop_x64-nightly.exe", "_x64-nightly.zip"},
       {"C:\\Work-develop\\Setup_x64.exe", "_x64.zip"},  // the marker only in a folder
       {"C:\\Builds_x1\\Setup-develop_x64.exe", "_x1\\Setup-develop_x64.zip"},  // "_x" in a folder
-      {"C:\\Tools\\setup-develop.exe", "C:\\Tools\\setup-develop.zip"},  // no "_x"
+      {"C:\\Tools\\setup-develop.exe", "C:\\Tools\\setup-develop.zip"},        // no "_x"
       {"C:\\Downloads\\Plenwick-Develop_x64-nightly.exe", "_x64-stable.zip"},  // case matters
-      {"C:\\a.b\\x-develop_x64", "_x64.zip"},  // no extension: ".zip" appended
+      {"C:\\a.b\\x-develop_x64", "_x64.zip"},           // no extension: ".zip" appended
       {"C:\\a.b-develop\\_x64\\run", "_x64\\run.zip"},  // a "." before the last "\" is no extension
   };
-  for (const auto& c : cases) EXPECT_EQ(ArchiveSuffix(c.exe), c.suffix) << c.exe;
+  for (const auto& c : cases)
+    EXPECT_EQ(ArchiveSuffix(c.exe), c.suffix) << c.exe;
 }
 
 TEST(FolderHelpers, FolderOfAPath) {
@@ -32,5 +33,6 @@ TEST(FolderHelpers, FolderOfAPath) {
       {"C:setup.exe", ""},
       {"C:\\a/b\\", "C:\\a/b\\"},
   };
-  for (const auto& c : cases) EXPECT_EQ(ExtractFilePath(c.path), c.folder) << c.path;
+  for (const auto& c : cases)
+    EXPECT_EQ(ExtractFilePath(c.path), c.folder) << c.path;
 }

@@ -18,8 +18,8 @@ DWORD RunProbe(const std::wstring& arguments) {
   STARTUPINFOW si{};
   si.cb = sizeof(si);
   PROCESS_INFORMATION pi{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &si, &pi))
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si,
+                        &pi))
     return 0xFFFFFFFF;
   ::WaitForSingleObject(pi.hProcess, 60000);
   DWORD code = 0xFFFFFFFF;

@@ -1,6 +1,7 @@
 // The real window under Wine: what the user sees of the downloader's window before any work.
 
-#include <windows.h>
+#include <windows.h>  // first: the other platform headers build on it
+
 #include <commctrl.h>
 
 #include <gtest/gtest.h>

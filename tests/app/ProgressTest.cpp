@@ -36,7 +36,8 @@ class ProgressDuringDownload : public Progress {
   std::vector<int> Run(int max, std::vector<int64_t> counts) {
     http->ContentLength = max;
     http->OnGet = [this, counts](TStream&) {
-      for (int64_t c : counts) http->OnWork(c);
+      for (int64_t c : counts)
+        http->OnWork(c);
     };
     Main->Platform = std::make_unique<TFakePlatform>(world);
     Main->CreateArchive = [this] { return std::make_unique<TFakeArchive>(world, nullptr); };

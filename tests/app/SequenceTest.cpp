@@ -116,7 +116,6 @@ struct WayOut {
   bool userHadToClose;   // the window stayed open until the user closed it
 };
 
-
 const WayOut kWaysOut[] = {
     {"ExceptionInSizeProbe",
      [](Sequence&, TFakeClient& h, TFakePlatform&, auto&) {
@@ -178,17 +177,21 @@ const WayOut kWaysOut[] = {
      },
      0, true, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
     {"InstallerEndedWithExitCode0",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ExitCodes = {259, 0}; },
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
+       p.ExitCodes = {259, 0};
+     },
      1, false, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
     {"InstallerEndedWithAnotherExitCode",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ExitCodes = {259, 1603}; },
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
+       p.ExitCodes = {259, 1603};
+     },
      0, true, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
     {"LaunchFailed",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.LaunchSucceeds = false; },
-     1, false, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.LaunchSucceeds = false; }, 1, false,
+     true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
     {"LaunchWithoutAUsableProcessHandle",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ProcessHandle = 0; },
-     1, false, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ProcessHandle = 0; }, 1, false, true,
+     true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
 };
 
 void PrintTo(const WayOut& row, std::ostream* os) {
@@ -272,10 +275,10 @@ TEST_F(Sequence, SizeProbeLengths) {
     bool probeFails;
     int max;
   } cases[] = {
-      {-1, true, 0},                  // no Content-Length
-      {0, false, 0},                  // the bar never moves, the download goes on
-      {3221225472LL, true, 0},        // 3 GiB: the maximum would be negative
-      {4294967396LL, false, 100},     // 4 GiB + 100: the low 32 bits
+      {-1, true, 0},               // no Content-Length
+      {0, false, 0},               // the bar never moves, the download goes on
+      {3221225472LL, true, 0},     // 3 GiB: the maximum would be negative
+      {4294967396LL, false, 100},  // 4 GiB + 100: the low 32 bits
   };
   for (const Case& c : cases) {
     TWorld w;

@@ -1,4 +1,5 @@
-#include <windows.h>
+#include <windows.h>  // first: the other platform headers build on it
+
 #include <commctrl.h>
 
 #include <cstdlib>
@@ -60,8 +61,8 @@ LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case WM_NCCALCSIZE: {
       const LRESULT r = ::DefWindowProcW(wnd, msg, wp, lp);
-      RECT* client = wp ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lp)->rgrc[0]
-                        : reinterpret_cast<RECT*>(lp);
+      RECT* client =
+          wp ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lp)->rgrc[0] : reinterpret_cast<RECT*>(lp);
       ::InflateRect(client, -peer->BorderWidth, -peer->BorderWidth);
       return r;
     }
@@ -123,9 +124,9 @@ TControl::TPeer* CreateForm(TForm& form) {
   RegisterFormClass();
   auto* peer = new TControl::TPeer;
   peer->Form = &form;
-  HWND wnd = ::CreateWindowExW(kFormExStyle, kFormClass, L"", kFormStyle, CW_USEDEFAULT,
-                               CW_USEDEFAULT, 0, 0, nullptr, nullptr, ::GetModuleHandleW(nullptr),
-                               peer);
+  HWND wnd =
+      ::CreateWindowExW(kFormExStyle, kFormClass, L"", kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0,
+                        0, nullptr, nullptr, ::GetModuleHandleW(nullptr), peer);
   peer->Wnd.reset(wnd);
   return peer;
 }
@@ -148,8 +149,7 @@ void SetText(TControl::TPeer& peer, const std::string& text) {
 
 void SetBounds(TControl::TPeer& peer, int left, int top, int width, int height) {
   if (peer.Form) return;  // a form's outer bounds come from SetFrame
-  ::SetWindowPos(peer.Wnd.get(), nullptr, left, top, width, height,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+  ::SetWindowPos(peer.Wnd.get(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
 void SetFont(TControl::TPeer& peer, const TFont& font, int pixelsPerInch) {
@@ -171,7 +171,8 @@ void SetFont(TControl::TPeer& peer, const TFont& font, int pixelsPerInch) {
 int TextHeight(const TControl::TPeer& peer) {
   HDC dc = ::GetDC(peer.Wnd.get());
   if (!dc) return 0;
-  HGDIOBJ old = ::SelectObject(dc, peer.Font ? peer.Font.get() : ::GetStockObject(DEFAULT_GUI_FONT));
+  HGDIOBJ old =
+      ::SelectObject(dc, peer.Font ? peer.Font.get() : ::GetStockObject(DEFAULT_GUI_FONT));
   TEXTMETRICW tm{};
   ::GetTextMetricsW(dc, &tm);
   ::SelectObject(dc, old);
@@ -185,7 +186,8 @@ void Repaint(TControl::TPeer& peer) {
 }
 
 void SetRange(TControl::TPeer& peer, int min, int max) {
-  ::SendMessageW(peer.Wnd.get(), PBM_SETRANGE32, static_cast<WPARAM>(min), static_cast<LPARAM>(max));
+  ::SendMessageW(peer.Wnd.get(), PBM_SETRANGE32, static_cast<WPARAM>(min),
+                 static_cast<LPARAM>(max));
 }
 
 void SetPosition(TControl::TPeer& peer, int position) {

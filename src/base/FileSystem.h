@@ -3,6 +3,12 @@
 #include <string>
 #include <string_view>
 
+// windows.h makes GetModuleFileName a macro; the function declared below is ours, under the
+// same name in every translation unit.
+#ifdef GetModuleFileName
+#undef GetModuleFileName
+#endif
+
 // The few file-system calls the program makes, with "\" as the path separator on both
 // targets: on the native build "\" is turned into "/" at the system call.
 

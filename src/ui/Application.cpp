@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
 #include "ui/ApplicationPlatform.h"
+#include "ui/Form.h"
 
 TApplication* Application = nullptr;
 
@@ -10,7 +11,19 @@ TApplication::TApplication(const std::string& exeFileName)
 }
 
 TApplication::~TApplication() {
+  FForms.clear();
   if (Application == this) Application = nullptr;
+}
+
+void TApplication::Initialize() {
+  FPlatform->Initialize();
+}
+
+void TApplication::AdoptForm(std::unique_ptr<TForm> form) {
+  TForm* f = form.get();
+  FForms.push_back(std::move(form));
+  if (!MainForm) MainForm = f;
+  if (f->OnCreate) f->OnCreate(f);
 }
 
 void TApplication::ProcessMessages() {
@@ -40,6 +53,7 @@ bool TApplication::ProcessMessage() {
 }
 
 void TApplication::Run() {
+  if (MainForm) MainForm->Show();
   while (!FTerminated) {
     try {
       HandleMessage();
@@ -49,15 +63,20 @@ void TApplication::Run() {
   }
 }
 
-void TApplication::HandleException(std::exception_ptr e) {
+void TApplication::HandleException(std::exception_ptr e) noexcept {
   try {
-    std::rethrow_exception(e);
-  } catch (const EAbort&) {
-    // Silent by design.
-  } catch (const Exception& ex) {
-    ShowException(ex);
-  } catch (const std::exception& ex) {
-    ShowException(Exception(ex.what()));
+    try {
+      std::rethrow_exception(e);
+    } catch (const EAbort&) {
+      // Silent by design.
+    } catch (const Exception& ex) {
+      ShowException(ex);
+    } catch (const std::exception& ex) {
+      ShowException(Exception(ex.what()));
+    }
+  } catch (...) {
+    // Showing failed, or the object is of no known class: nothing more can be done here, and
+    // it must not unwind into the platform's frames.
   }
 }
 

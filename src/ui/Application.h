@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "base/Exception.h"
 
@@ -21,6 +22,14 @@ class TApplication {
 
   const std::string& Title() const { return FTitle; }
 
+  // Prepares the platform's window services (common controls).
+  void Initialize();
+  // Creates a form of class T, stores it in reference and keeps it until the application is
+  // destroyed; the first form created becomes the main form. OnCreate runs once the form and
+  // its controls exist. Defined in ui/Form.h.
+  template <class T>
+  void CreateForm(T*& reference);
+
   // Retrieves and dispatches pending messages until the queue is empty. Taking the quit
   // request from the queue sets Terminated; retrieval goes on.
   void ProcessMessages();
@@ -33,12 +42,13 @@ class TApplication {
   void Terminate();
   bool Terminated() const { return FTerminated; }
 
-  // Runs the message loop until Terminated, handing an escaped exception of one message to
-  // HandleException.
+  // Shows the main form, then runs the message loop until Terminated, handing an exception
+  // escaping one message to HandleException.
   void Run();
   // The default exception display for the exception being handled (pass
-  // std::current_exception()).
-  void HandleException(std::exception_ptr e);
+  // std::current_exception()): nothing for EAbort, otherwise ShowException. Never throws, so
+  // window and timer procedures may call it before returning to the platform.
+  void HandleException(std::exception_ptr e) noexcept;
   void ShowException(const Exception& e);
 
   TForm* MainForm = nullptr;
@@ -50,9 +60,12 @@ class TApplication {
  private:
   friend struct TPlatform;
   bool ProcessMessage();
+  void AdoptForm(std::unique_ptr<TForm> form);
   std::string FTitle;
   bool FTerminated = false;
   std::unique_ptr<TPlatform> FPlatform;
+  // Destroyed before the platform: their windows belong to it.
+  std::vector<std::unique_ptr<TForm>> FForms;
 };
 
 extern TApplication* Application;

@@ -10,6 +10,7 @@
 struct TApplication::TPlatform {
   TPlatform();
   ~TPlatform();
+  void Initialize();
   // Takes one message from the queue and dispatches it; False when the queue was empty.
   // quit is set when the message taken was the quit request.
   bool DispatchOne(bool& quit);

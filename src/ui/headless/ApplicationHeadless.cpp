@@ -1,19 +1,13 @@
-#include <deque>
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
 
-#include "ui/ApplicationPlatform.h"
-#include "ui/headless/HeadlessApplication.h"
-
-struct TApplication::TPlatform::TState {
-  struct TMessage {
-    bool Quit = false;
-    std::function<void()> Handler;
-  };
-  std::deque<TMessage> Queue;
-  std::vector<headless::TShownBox> Boxes;
-};
+#include "ui/headless/HeadlessState.h"
 
 TApplication::TPlatform::TPlatform() : FState(std::make_unique<TState>()) {}
 TApplication::TPlatform::~TPlatform() = default;
+
+void TApplication::TPlatform::Initialize() {}
 
 bool TApplication::TPlatform::DispatchOne(bool& quit) {
   if (FState->Queue.empty()) return false;
@@ -28,10 +22,31 @@ bool TApplication::TPlatform::MessagePending() {
   return !FState->Queue.empty();
 }
 
-// Nothing can arrive from outside a headless queue, so there is nothing to wait for.
-void TApplication::TPlatform::WaitMessage() {}
+// Like the platform, a timer's tick is generated only when nothing else waits. When no timer
+// runs, the test's idle script plays the user; with neither, nothing could ever arrive and the
+// loop would wait for ever, so the program stops loudly instead.
+void TApplication::TPlatform::WaitMessage() {
+  if (!FState->Queue.empty()) return;
+  if (!FState->ArmedTimers.empty()) {
+    TTimer* timer = FState->ArmedTimers.front();
+    TState* state = FState.get();
+    FState->Queue.push_back({false, [state, timer] {
+                               // A timer stopped (or destroyed) after the tick was queued
+                               // gets no tick, as with the platform's own timers.
+                               auto& t = state->ArmedTimers;
+                               if (std::find(t.begin(), t.end(), timer) != t.end()) timer->Tick();
+                             }});
+    return;
+  }
+  if (FState->IdleHandler) FState->IdleHandler();
+  if (FState->Queue.empty()) {
+    std::fputs("headless application: waiting for a message that can never arrive\n", stderr);
+    std::abort();
+  }
+}
 
 void TApplication::TPlatform::PostQuit() {
+  ++FState->QuitRequests;
   FState->Queue.push_back({true, nullptr});
 }
 
@@ -40,6 +55,10 @@ void TApplication::TPlatform::ShowErrorBox(const std::string& text, const std::s
 }
 
 namespace headless {
+
+TApplication::TPlatform::TState& State() {
+  return *Application->Platform().FState;
+}
 
 void PostMessage(TApplication& app, std::function<void()> handler) {
   app.Platform().FState->Queue.push_back({false, std::move(handler)});
@@ -51,6 +70,33 @@ int PendingMessages(TApplication& app) {
 
 const std::vector<TShownBox>& ShownErrorBoxes(TApplication& app) {
   return app.Platform().FState->Boxes;
+}
+
+const std::vector<TShownBox>& ShownDialogs(TApplication& app) {
+  return app.Platform().FState->Dialogs;
+}
+
+int QuitRequests(TApplication& app) {
+  return app.Platform().FState->QuitRequests;
+}
+
+void SetIdleHandler(TApplication& app, std::function<void()> handler) {
+  app.Platform().FState->IdleHandler = std::move(handler);
+}
+
+bool DeliverTimerTick(TApplication& app) {
+  auto& timers = app.Platform().FState->ArmedTimers;
+  if (timers.empty()) return false;
+  timers.front()->Tick();
+  return true;
+}
+
+void SetTimersAvailable(TApplication& app, bool available) {
+  app.Platform().FState->TimersAvailable = available;
+}
+
+void SetScreenPixelsPerInch(TApplication& app, int pixelsPerInch) {
+  app.Platform().FState->PixelsPerInch = pixelsPerInch;
 }
 
 }  // namespace headless

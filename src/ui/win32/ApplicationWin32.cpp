@@ -1,12 +1,30 @@
-#include <windows.h>
+#include <windows.h>  // first: the other platform headers build on it
+
+#include <commctrl.h>
 
 #include "base/Utf.h"
 #include "ui/ApplicationPlatform.h"
+#include "ui/win32/Win32Handles.h"
 
-struct TApplication::TPlatform::TState {};
+struct TApplication::TPlatform::TState {
+  TUniqueModule CommonControls;
+};
 
 TApplication::TPlatform::TPlatform() : FState(std::make_unique<TState>()) {}
 TApplication::TPlatform::~TPlatform() = default;
+
+void TApplication::TPlatform::Initialize() {
+  // Version 6 of the common controls (the manifest's dependency) gives the window, the bar
+  // and the dialogs the platform's visual styles.
+  FState->CommonControls = LoadSystemLibrary(L"comctl32.dll");
+  if (!FState->CommonControls) return;
+  using TInit = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  auto init = reinterpret_cast<TInit>(reinterpret_cast<void*>(
+      ::GetProcAddress(FState->CommonControls.get(), "InitCommonControlsEx")));
+  if (!init) return;
+  INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
+  init(&icc);
+}
 
 bool TApplication::TPlatform::DispatchOne(bool& quit) {
   MSG msg;

@@ -1,0 +1,7 @@
+#pragma once
+
+class TMain;
+
+// Gives the window its HTTP client and archive reader. This is the one place where the real
+// components are plugged in (through small adapters to TDownloadClient and TSetupArchive).
+void PlugInComponents(TMain& main);

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+class TStream;
+
+// What the download-and-install sequence needs of the HTTP client: the window's `HTTP`.
+// The product plugs the real client in through an adapter (ComponentWiring.cpp).
+class TDownloadClient {
+ public:
+  virtual ~TDownloadClient() = default;
+
+  // A HEAD request; returns after a successful response, raises on failure.
+  virtual void Head(const std::string& url) = 0;
+  // The length the last response announced; -1 when it had no valid Content-Length.
+  virtual int64_t ResponseContentLength() = 0;
+  // A GET request writing the response body into dest; reports progress through OnWork.
+  virtual void Get(const std::string& url, TStream& dest) = 0;
+  // Closes the connection, telling the peer; a second call changes nothing.
+  virtual void Disconnect() = 0;
+
+  // The running count of body bytes read since the body started, after every block.
+  std::function<void(int64_t AWorkCount)> OnWork;
+};

@@ -1,0 +1,42 @@
+#include <spawn.h>
+#include <sys/wait.h>
+
+#include <cerrno>
+
+#include "app/InstallerLaunch.h"
+#include "base/FileSystem.h"
+
+extern char** environ;
+
+// There is no elevation natively: the program is started as it is, and its process id stands
+// for the handle.
+bool LaunchElevated(TWinHandle, const std::string& file, TProcessHandle& process) {
+  const std::string path = ToNativePath(file);
+  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  pid_t pid = 0;
+  if (::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
+  process = pid;
+  return true;
+}
+
+bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) {
+  if (process <= 0) return false;
+  int status = 0;
+  pid_t r;
+  do
+    r = ::waitpid(static_cast<pid_t>(process), &status, WNOHANG);
+  while (r < 0 && errno == EINTR);
+  if (r < 0) return false;
+  if (r == 0) {
+    exitCode = STILL_ACTIVE_EXIT_CODE;
+  } else if (WIFEXITED(status)) {
+    exitCode = static_cast<uint32_t>(WEXITSTATUS(status));
+  } else {
+    // Ended by a signal: no exit code of its own; report failure, never success.
+    exitCode = 128u + static_cast<uint32_t>(WTERMSIG(status));
+  }
+  return true;
+}
+
+// A process id needs no release; a child still running is left to run.
+void CloseProcessHandle(TProcessHandle) {}

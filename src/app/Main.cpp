@@ -1,0 +1,187 @@
+#include "app/Main.h"
+
+#include "app/ArchiveSuffix.h"
+#include "app/FolderHelpers.h"
+#include "base/MemoryStream.h"
+#include "base/StringList.h"
+#include "ui/Dialogs.h"
+
+TMain* Main = nullptr;
+int64_t LastWorkCount = 0;
+
+namespace {
+
+constexpr char kSetupFolder[] = "Plenwick Setup (64-bit)\\";
+constexpr char kInstaller[] = "Install.exe";
+constexpr char kProbeFailure[] =
+    "Could not download files from distribution server.\r\n\r\nDownloader will now exit.";
+// How long the setup folder's removal is retried, in days.
+constexpr double kRemovalLimit = 5.0 / 86400.0;
+
+// Signed 32-bit arithmetic that wraps, on the low 32 bits of each operand.
+int32_t Low32(int64_t v) {
+  return static_cast<int32_t>(static_cast<uint32_t>(v));
+}
+int32_t WrapAdd(int32_t a, int32_t b) {
+  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+}  // namespace
+
+std::string ArchiveUrlPrefix() {
+  return "http://" PLENWICK_DIST_HOST "/periodic/Archive";
+}
+
+TMain::TMain() : Platform(CreateSystemPlatform()) {
+  SetName("Main");
+  SetCaption("Plenwick Suite Setup - Web Downloader");
+  BorderWidth = 8;
+  ClientWidth = 313;
+  ClientHeight = 41;
+  Font.Name = "Tahoma";
+  Font.Height = -11;
+
+  Info = std::make_unique<TLabel>(*this);
+  Info->Align = TAlign::alTop;
+  Info->DesignHeight = 13;  // the window's text height at 96 pixels per inch
+  Info->SetCaption("Initiating download...");
+  TFont bold = Font;
+  bold.Bold = true;
+  Info->SetFont(bold);
+
+  ProgressBar = std::make_unique<TProgressBar>(*this);
+  ProgressBar->Align = TAlign::alTop;
+  ProgressBar->AlignWithMargins = true;
+  ProgressBar->Margins = {0, 8, 0, 0};
+  ProgressBar->DesignHeight = 17;
+  ProgressBar->SetMax(0);
+
+  Timer = std::make_unique<TTimer>();
+  Timer->SetInterval(1);
+  Timer->SetOnTimer([this](TComponent* Sender) { TimerTimer(Sender); });
+
+  OnCreate = [this](TComponent* Sender) { FormCreate(Sender); };
+  OnClose = [this](TComponent* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
+  Loaded();
+}
+
+TMain::~TMain() {
+  if (Main == this) Main = nullptr;
+}
+
+void TMain::ConnectHTTP() {
+  if (HTTP) HTTP->OnWork = [this](int64_t AWorkCount) { HTTPWork(AWorkCount); };
+}
+
+void TMain::FormCreate(TComponent*) {
+  ShouldUpdateProgress = false;
+}
+
+void TMain::FormClose(TComponent*, TCloseAction&) {
+  Application->Terminate();
+}
+
+void TMain::SetStatus(const char* text) {
+  Info->SetCaption(text);
+  Info->Repaint();
+}
+
+void TMain::HTTPWork(int64_t AWorkCount) {
+  if (Application->Terminated() && HTTP) HTTP->Disconnect();
+  if (ShouldUpdateProgress) {
+    const int32_t position = ProgressBar->Position();
+    ProgressBar->SetPosition(WrapAdd(position, WrapAdd(Low32(AWorkCount), -Low32(LastWorkCount))));
+    ProgressBar->Repaint();
+  }
+  LastWorkCount = AWorkCount;
+}
+
+void TMain::TimerTimer(TComponent*) {
+  Timer->SetEnabled(false);
+
+  std::string current = Platform->ModuleFileName();
+  current = ArchiveSuffix(current);
+  TStringList urls;
+  urls.Add(ArchiveUrlPrefix() + current);
+  SetStatus("Checking files to download...");
+
+  // The size probe: its failure is the only one reported here, in words of our own.
+  try {
+    for (const std::string& url : urls) {
+      current = url;
+      if (Application->Terminated()) return;
+      if (!HTTP) throw Exception("No HTTP client is built into this program");
+      HTTP->Head(current);
+      ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
+    }
+  } catch (...) {
+    MessageDlg(kProbeFailure, TMsgDlgType::mtError, 0);
+    Application->Terminate();
+    return;
+  }
+
+  Platform->CreateFolder(kSetupFolder);
+  uint32_t exitCode = 0;
+  bool normalEnd = false;
+  try {
+    normalEnd = DownloadAndInstall(urls, exitCode);
+  } catch (...) {
+    // The folder goes before the failure is shown; an exception of the removal replaces it.
+    if (exitCode == 0) RemoveSetupFolder();
+    throw;
+  }
+  if (exitCode == 0) RemoveSetupFolder();
+  if (normalEnd) Application->Terminate();
+}
+
+bool TMain::DownloadAndInstall(const TStringList& urls, uint32_t& exitCode) {
+  ShouldUpdateProgress = true;
+  if (!CreateArchive) throw Exception("No archive reader is built into this program");
+  std::unique_ptr<TSetupArchive> archive = CreateArchive();
+
+  for (const std::string& url : urls) {
+    if (Application->Terminated()) return false;
+    TMemoryStream stream;
+    LastWorkCount = 0;
+    SetStatus("Downloading...");
+    HTTP->Get(url, stream);
+    if (Application->Terminated()) return false;
+    stream.SetPosition(0);
+    archive->Open(stream);
+    SetStatus("Extracting...");
+    Application->ProcessMessages();
+    archive->ExtractAll(kSetupFolder);
+    archive->Close();
+  }
+
+  archive.reset();
+  ShouldUpdateProgress = false;
+  SetStatus("Initiating installation procedure...");
+
+  const std::string installer =
+      ExtractFilePath(Platform->ModuleFileName()) + kSetupFolder + kInstaller;
+  TProcessHandle process = 0;
+  if (Platform->LaunchElevated(Handle(), installer, process)) {
+    Hide();
+    do {
+      // Only the first pass can end here: later passes are entered only while not Terminated.
+      if (Application->Terminated()) return false;
+      Application->ProcessMessages();
+      Platform->Sleep(10);
+      Platform->GetProcessExitCode(process, exitCode);
+    } while (exitCode == STILL_ACTIVE_EXIT_CODE && !Application->Terminated());
+  }
+  Platform->CloseProcessHandle(process);
+  Hide();
+  return true;
+}
+
+void TMain::RemoveSetupFolder() {
+  const double start = Platform->Now();
+  do {
+    Application->ProcessMessages();
+    Platform->Sleep(10);
+    Platform->DeleteFolder(kSetupFolder);
+  } while (Platform->FolderExists(kSetupFolder) && !Application->Terminated() &&
+           !(Platform->Now() > start + kRemovalLimit));
+}

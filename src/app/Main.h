@@ -1,0 +1,62 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/DownloadClient.h"
+#include "app/SetupArchive.h"
+#include "app/SetupPlatform.h"
+#include "base/StringList.h"
+#include "ui/Form.h"
+#include "ui/Label.h"
+#include "ui/ProgressBar.h"
+#include "ui/Timer.h"
+
+// The downloader's window: a status line and a progress bar; its one-shot timer runs the
+// whole download-and-install sequence (TimerTimer) once the window has been painted.
+class TMain : public TForm {
+ public:
+  TMain();
+  ~TMain() override;
+
+  std::unique_ptr<TProgressBar> ProgressBar;
+  std::unique_ptr<TLabel> Info;
+  // The HTTP client. Empty until a real client is plugged in (ComponentWiring.cpp): the size
+  // probe then fails with its error dialog.
+  std::unique_ptr<TDownloadClient> HTTP;
+  std::unique_ptr<TTimer> Timer;
+
+  // Makes the archive reader for one run. Empty until a real reader is plugged in.
+  std::function<std::unique_ptr<TSetupArchive>()> CreateArchive;
+  // The platform the sequence runs on; tests put their own in place before the first tick.
+  std::unique_ptr<TSetupPlatform> Platform;
+
+  // OnWork of HTTP: moves the bar with the bytes received and disconnects once the program
+  // has been asked to end. Sender and work mode are not looked at, so they are not passed.
+  void HTTPWork(int64_t AWorkCount);
+  // OnTimer of Timer: the download-and-install sequence.
+  void TimerTimer(TComponent* Sender);
+  void FormClose(TComponent* Sender, TCloseAction& Action);
+  void FormCreate(TComponent* Sender);
+
+  // Connects HTTP's work events to HTTPWork; call after replacing HTTP.
+  void ConnectHTTP();
+
+ private:
+  void SetStatus(const char* text);
+  // Steps from the creation of the archive object to the installer wait. False when the run
+  // ended early; exitCode is the installer's as last polled.
+  bool DownloadAndInstall(const TStringList& urls, uint32_t& exitCode);
+  void RemoveSetupFolder();
+
+  bool ShouldUpdateProgress = false;
+};
+
+extern TMain* Main;
+// The work count of the last work event received.
+extern int64_t LastWorkCount;
+
+// The URL every archive suffix is appended to.
+std::string ArchiveUrlPrefix();

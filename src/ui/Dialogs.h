@@ -1,0 +1,14 @@
+#pragma once
+
+#include <string>
+
+enum class TMsgDlgType { mtWarning, mtError, mtInformation };
+
+// A modal message dialog with one "OK" button (the default), captioned after its type
+// ("Warning", "Error", "Information") with the matching icon and no main instruction. With
+// the platform's visual styles active it is a task dialog, otherwise a message box with the
+// same caption, icon, text and button. Returns when the user has closed it.
+void MessageDlg(const std::string& Msg, TMsgDlgType DlgType, int HelpCtx);
+
+// The caption of a dialog of that type.
+const char* MsgDlgCaption(TMsgDlgType DlgType);

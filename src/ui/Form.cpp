@@ -1,0 +1,91 @@
+#include "ui/Form.h"
+
+#include <algorithm>
+
+#include "ui/ControlPeer.h"
+
+TForm::TForm() : TControl(nullptr) {
+  FPeer.reset(uipeer::CreateForm(*this));
+}
+
+TForm::~TForm() {
+  // Children are members of the derived form and are gone by now; forget any left.
+  FChildren.clear();
+}
+
+void TForm::SetCaption(const std::string& caption) {
+  FCaption = caption;
+  uipeer::SetText(*FPeer, caption);
+}
+
+int TForm::ScreenPixelsPerInch() const {
+  return uipeer::ScreenPixelsPerInch();
+}
+
+int TForm::Scale(int designValue) const {
+  // Rounded like MulDiv: the window was designed at 96 pixels per inch.
+  const long long ppi = ScreenPixelsPerInch();
+  const long long v = static_cast<long long>(designValue) * ppi;
+  return static_cast<int>(v >= 0 ? (v + 48) / 96 : -((-v + 48) / 96));
+}
+
+void TForm::Loaded() {
+  uipeer::SetText(*FPeer, FCaption);
+  ApplyFrame();
+  Realign();
+}
+
+void TForm::ApplyFrame() {
+  const int w = Scale(ClientWidth);
+  const int h = Scale(ClientHeight);
+  SetBounds(0, 0, w, h);
+  uipeer::SetFrame(*FPeer, w, h, Scale(BorderWidth));
+}
+
+void TForm::Realign() {
+  // Controls aligned to the top are stacked in creation order across the full client width.
+  int top = 0;
+  const int width = Width();
+  for (TControl* c : FChildren) {
+    if (c->Align != TAlign::alTop) continue;
+    const bool m = c->AlignWithMargins;
+    const int left = m ? Scale(c->Margins.Left) : 0;
+    const int right = m ? Scale(c->Margins.Right) : 0;
+    top += m ? Scale(c->Margins.Top) : 0;
+    const int height = c->AutoHeight();
+    c->SetBounds(left, top, std::max(0, width - left - right), height);
+    top += height + (m ? Scale(c->Margins.Bottom) : 0);
+  }
+}
+
+void TForm::Show() {
+  uipeer::Show(*FPeer);
+}
+
+void TForm::Hide() {
+  uipeer::Hide(*FPeer);
+}
+
+bool TForm::Visible() const {
+  return uipeer::Visible(*FPeer);
+}
+
+void TForm::Close() {
+  TCloseAction action = TCloseAction::caHide;
+  if (OnClose) OnClose(this, action);
+  if (action == TCloseAction::caNone) return;
+  // Closing the main form ends the program; the window stays as it is until then.
+  if (Application && Application->MainForm == this) {
+    Application->Terminate();
+    return;
+  }
+  if (action == TCloseAction::caHide || action == TCloseAction::caFree) Hide();
+}
+
+void TForm::AddChild(TControl* child) {
+  FChildren.push_back(child);
+}
+
+void TForm::RemoveChild(TControl* child) {
+  FChildren.erase(std::remove(FChildren.begin(), FChildren.end(), child), FChildren.end());
+}

@@ -1,0 +1,62 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "ui/Application.h"
+#include "ui/Control.h"
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+// A top-level window: a fixed dialog frame with only the close button, an inner border, a
+// client area of a design size, centred on the screen, in the dialog background colour.
+class TForm : public TControl {
+ public:
+  TForm();
+  ~TForm() override;
+
+  const std::string& Caption() const { return FCaption; }
+  void SetCaption(const std::string& caption);
+
+  // Design values (96 pixels per inch), applied by Loaded().
+  int BorderWidth = 0;
+  int ClientWidth = 0;
+  int ClientHeight = 0;
+  TFont Font;
+
+  std::function<void(TComponent* Sender)> OnCreate;
+  std::function<void(TComponent* Sender, TCloseAction& Action)> OnClose;
+
+  // The screen's density and the scaling of a design value to it.
+  int ScreenPixelsPerInch() const;
+  int Scale(int designValue) const;
+
+  // Applies the design values: size, position, caption and the children's alignment.
+  void Loaded();
+
+  void Show();
+  void Hide();
+  bool Visible() const;
+
+  // The close request (close button, Alt+F4, system menu): runs OnClose; for the main form
+  // a close that is not refused ends the application instead of hiding the window.
+  void Close();
+
+ private:
+  friend class TControl;
+  void AddChild(TControl* child);
+  void RemoveChild(TControl* child);
+  void Realign();
+  void ApplyFrame();
+
+  std::string FCaption;
+  std::vector<TControl*> FChildren;
+};
+
+template <class T>
+void TApplication::CreateForm(T*& reference) {
+  auto form = std::make_unique<T>();
+  reference = form.get();
+  AdoptForm(std::move(form));
+}

@@ -1,0 +1,34 @@
+#include "ui/Label.h"
+
+#include "ui/ControlPeer.h"
+#include "ui/Form.h"
+
+TLabel::TLabel(TForm& parent) : TControl(&parent) {
+  FFont = parent.Font;
+  FPeer.reset(uipeer::CreateLabel(*this, parent));
+  uipeer::SetFont(*FPeer, FFont, parent.ScreenPixelsPerInch());
+}
+
+TLabel::~TLabel() = default;
+
+void TLabel::SetCaption(const std::string& caption) {
+  FCaption = caption;
+  uipeer::SetText(*FPeer, caption);
+}
+
+void TLabel::SetFont(const TFont& font) {
+  FFont = font;
+  uipeer::SetFont(*FPeer, FFont, FParent->ScreenPixelsPerInch());
+}
+
+void TLabel::Repaint() {
+  uipeer::Repaint(*FPeer);
+}
+
+// The height of its text, but never less than its design height: font replacements may measure
+// a pixel less than the font the window was designed with.
+int TLabel::AutoHeight() const {
+  const int text = uipeer::TextHeight(*FPeer);
+  const int design = FParent->Scale(DesignHeight);
+  return text > design ? text : design;
+}

@@ -1,0 +1,26 @@
+#pragma once
+
+#include "ui/Control.h"
+
+// A continuous (smooth) progress bar with the range Min to Max.
+class TProgressBar : public TControl {
+ public:
+  explicit TProgressBar(TForm& parent);
+  ~TProgressBar() override;
+
+  int Min() const { return FMin; }
+  int Max() const { return FMax; }
+  // A maximum below Min raises EInvalidOperation "TProgressBar property out of range" and
+  // leaves the range unchanged.
+  void SetMax(int value);
+  int Position() const { return FPosition; }
+  // The position is kept within Min to Max.
+  void SetPosition(int value);
+  // Redraws the bar at once.
+  void Repaint();
+
+ private:
+  int FMin = 0;
+  int FMax = 100;
+  int FPosition = 0;
+};

@@ -1,0 +1,45 @@
+#include "ui/Timer.h"
+
+#include "base/Exception.h"
+#include "ui/ControlPeer.h"
+
+TTimer::TTimer() : FPeer(uipeer::CreateTimer(*this)) {}
+
+TTimer::~TTimer() {
+  uipeer::StopTimer(*FPeer);
+}
+
+void TTimer::SetInterval(unsigned milliseconds) {
+  if (milliseconds == FInterval) return;
+  FInterval = milliseconds;
+  UpdateTimer();
+}
+
+void TTimer::SetEnabled(bool enabled) {
+  if (enabled == FEnabled) return;
+  FEnabled = enabled;
+  UpdateTimer();
+}
+
+void TTimer::SetOnTimer(std::function<void(TComponent* Sender)> handler) {
+  FOnTimer = std::move(handler);
+  UpdateTimer();
+}
+
+bool TTimer::Armed() const {
+  return uipeer::TimerArmed(*FPeer);
+}
+
+void TTimer::UpdateTimer() {
+  uipeer::StopTimer(*FPeer);
+  if (FInterval != 0 && FEnabled && FOnTimer && !uipeer::StartTimer(*FPeer, FInterval))
+    throw EOutOfResources("Not enough timers available");
+}
+
+void TTimer::Tick() {
+  try {
+    if (FOnTimer) FOnTimer(this);
+  } catch (...) {
+    if (Application) Application->HandleException(std::current_exception());
+  }
+}

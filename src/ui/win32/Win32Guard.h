@@ -1,0 +1,18 @@
+#pragma once
+
+#include <exception>
+
+#include "ui/Application.h"
+
+// Runs body; an exception escaping it goes to the application's exception display instead of
+// unwinding through the platform's frames (window and timer procedures). False when one did.
+template <typename F>
+bool GuardedCall(F&& body) noexcept {
+  try {
+    body();
+    return true;
+  } catch (...) {
+    if (Application) Application->HandleException(std::current_exception());
+    return false;
+  }
+}

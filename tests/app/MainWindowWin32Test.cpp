@@ -1,0 +1,176 @@
+// The real window under Wine: what the user sees of the downloader's window before any work.
+
+#include <windows.h>  // first: the other platform headers build on it
+
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "app/Main.h"
+#include "base/FileSystem.h"
+
+namespace {
+
+RECT ChildRectInClient(HWND parent, HWND child) {
+  RECT r;
+  ::GetWindowRect(child, &r);
+  ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+  return r;
+}
+
+class MainWindow : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app.Initialize();
+    app.CreateForm(Main);
+    wnd = static_cast<HWND>(Main->Handle());
+  }
+  TApplication app{GetModuleFileName()};
+  HWND wnd = nullptr;
+};
+
+TEST_F(MainWindow, CaptionFrameAndSizeAsDesigned) {
+  wchar_t caption[128];
+  ::GetWindowTextW(wnd, caption, 128);
+  EXPECT_STREQ(caption, L"Plenwick Suite Setup - Web Downloader");
+
+  const LONG style = ::GetWindowLongW(wnd, GWL_STYLE);
+  EXPECT_TRUE(style & WS_SYSMENU);
+  EXPECT_EQ(style & WS_CAPTION, WS_CAPTION);
+  EXPECT_FALSE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+  EXPECT_TRUE(::GetWindowLongW(wnd, GWL_EXSTYLE) & WS_EX_DLGMODALFRAME);
+
+  ASSERT_EQ(Main->ScreenPixelsPerInch(), 96) << "the sizes below are those at 96 pixels per inch";
+  RECT client;
+  ::GetClientRect(wnd, &client);
+  EXPECT_EQ(client.right, 313);
+  EXPECT_EQ(client.bottom, 41);
+
+  // The 8-pixel inner border lies between the frame and the client area on every side.
+  RECT window, bare = {0, 0, 313 + 16, 41 + 16};
+  ::GetWindowRect(wnd, &window);
+  ::AdjustWindowRectEx(&bare, style, FALSE, ::GetWindowLongW(wnd, GWL_EXSTYLE));
+  EXPECT_EQ(window.right - window.left, bare.right - bare.left);
+  EXPECT_EQ(window.bottom - window.top, bare.bottom - bare.top);
+  POINT origin{0, 0};
+  ::ClientToScreen(wnd, &origin);
+  EXPECT_EQ(origin.x - window.left, -bare.left + 8);
+
+  // Centred on the screen.
+  const int cx = ::GetSystemMetrics(SM_CXSCREEN), cy = ::GetSystemMetrics(SM_CYSCREEN);
+  EXPECT_LE(std::abs((window.left + window.right) - cx), 1);
+  EXPECT_LE(std::abs((window.top + window.bottom) - cy), 1);
+}
+
+TEST_F(MainWindow, StatusLineAndBarInPlace) {
+  HWND info = static_cast<HWND>(Main->Info->Handle());
+  HWND bar = static_cast<HWND>(Main->ProgressBar->Handle());
+  ASSERT_EQ(Main->ScreenPixelsPerInch(), 96);
+
+  const RECT infoRect = ChildRectInClient(wnd, info);
+  EXPECT_EQ(infoRect.left, 0);
+  EXPECT_EQ(infoRect.top, 0);
+  EXPECT_EQ(infoRect.right, 313);
+  EXPECT_EQ(infoRect.bottom, 13);
+  const RECT barRect = ChildRectInClient(wnd, bar);
+  EXPECT_EQ(barRect.left, 0);
+  EXPECT_EQ(barRect.top, 21);
+  EXPECT_EQ(barRect.right, 313);
+  EXPECT_EQ(barRect.bottom, 38);
+
+  wchar_t text[64];
+  ::GetWindowTextW(info, text, 64);
+  EXPECT_STREQ(text, L"Initiating download...");
+  LOGFONTW lf{};
+  ASSERT_TRUE(::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(info, WM_GETFONT, 0, 0)),
+                           sizeof(lf), &lf));
+  EXPECT_STREQ(lf.lfFaceName, L"Tahoma");
+  EXPECT_EQ(lf.lfHeight, -11);
+  EXPECT_EQ(lf.lfWeight, FW_BOLD);
+
+  EXPECT_TRUE(::GetWindowLongW(bar, GWL_STYLE) & PBS_SMOOTH);
+  EXPECT_EQ(::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 0);  // Max 0
+  EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), 0);
+}
+
+TEST_F(MainWindow, BarRangeAndPositionReachTheControl) {
+  HWND bar = static_cast<HWND>(Main->ProgressBar->Handle());
+  Main->ProgressBar->SetMax(500);
+  EXPECT_EQ(::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 500);
+  Main->ProgressBar->SetPosition(900);
+  EXPECT_EQ(Main->ProgressBar->Position(), 500);
+  EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), 500);
+  EXPECT_THROW(Main->ProgressBar->SetMax(-1), EInvalidOperation);
+  EXPECT_EQ(::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 500);
+}
+
+TEST_F(MainWindow, CloseButtonEndsTheLoopWithTheWindowStillShown) {
+  Main->Timer->SetEnabled(false);
+  ::PostMessageW(wnd, WM_CLOSE, 0, 0);
+  app.Run();
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_TRUE(::IsWindowVisible(wnd));
+}
+
+TEST_F(MainWindow, HideHidesTheWindow) {
+  Main->Show();
+  EXPECT_TRUE(::IsWindowVisible(wnd));
+  Main->Hide();
+  EXPECT_FALSE(::IsWindowVisible(wnd));
+}
+
+// A form of the test's own, with a label and a one-shot timer like the downloader's.
+class TTickForm : public TForm {
+ public:
+  TTickForm() {
+    ClientWidth = 200;
+    ClientHeight = 40;
+    Info.Align = TAlign::alTop;
+    Info.SetCaption("waiting");
+    Loaded();
+  }
+  TLabel Info{*this};
+  TTimer Timer;
+};
+
+TEST(Win32Timer, FirstTickAfterTheWindowWasShownAndPainted) {
+  TApplication app(GetModuleFileName());
+  app.Initialize();
+  TTickForm* f = nullptr;
+  app.CreateForm(f);
+  bool visible = false, formPending = true, labelPending = true;
+  int ticks = 0;
+  f->Timer.SetInterval(1);
+  f->Timer.SetOnTimer([&](TComponent*) {
+    ++ticks;
+    HWND wnd = static_cast<HWND>(f->Handle());
+    visible = ::IsWindowVisible(wnd);
+    formPending = ::GetUpdateRect(wnd, nullptr, FALSE);
+    labelPending = ::GetUpdateRect(static_cast<HWND>(f->Info.Handle()), nullptr, FALSE);
+    f->Timer.SetEnabled(false);
+    Application->Terminate();
+  });
+  app.Run();
+  EXPECT_EQ(ticks, 1);
+  EXPECT_TRUE(visible);
+  EXPECT_FALSE(formPending);
+  EXPECT_FALSE(labelPending);
+}
+
+TEST(Win32Timer, ASilentExceptionOfOnTimerDoesNotUnwindThroughTheLoop) {
+  TApplication app(GetModuleFileName());
+  TTimer timer;
+  int ticks = 0;
+  timer.SetInterval(1);
+  timer.SetOnTimer([&](TComponent*) {
+    if (++ticks == 1) throw EAbort("silent");
+    timer.SetEnabled(false);
+    Application->Terminate();
+  });
+  app.Run();
+  EXPECT_EQ(ticks, 2);
+}
+
+}  // namespace

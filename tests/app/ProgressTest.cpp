@@ -1,0 +1,97 @@
+// HTTPWork: the bar follows the work counts of a GET, and a close request disconnects.
+
+#include <gtest/gtest.h>
+
+#include "app/Main.h"
+#include "app/SequenceDoubles.h"
+#include "ui/headless/HeadlessApplication.h"
+
+namespace {
+
+class Progress : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    app.CreateForm(Main);
+    auto client = std::make_unique<TFakeClient>(world);
+    http = client.get();
+    Main->HTTP = std::move(client);
+    Main->ConnectHTTP();
+  }
+  // The state during the download loop: the probe has set the maximum, a GET starts.
+  void StartGet(int max) {
+    Main->ProgressBar->SetMax(max);
+    Main->FormCreate(Main);
+    LastWorkCount = 0;
+  }
+
+  TApplication app{"C:\\Downloads\\Setup.exe"};
+  TWorld world;
+  TFakeClient* http = nullptr;
+};
+
+// Work events arrive only while ShouldUpdateProgress is set, which is private: drive them
+// through a GET of the sequence's download loop.
+class ProgressDuringDownload : public Progress {
+ protected:
+  std::vector<int> Run(int max, std::vector<int64_t> counts) {
+    http->ContentLength = max;
+    http->OnGet = [this, counts](TStream&) {
+      for (int64_t c : counts)
+        http->OnWork(c);
+    };
+    Main->Platform = std::make_unique<TFakePlatform>(world);
+    Main->CreateArchive = [this] { return std::make_unique<TFakeArchive>(world, nullptr); };
+    headless::DeliverTimerTick(app);
+    return headless::PaintedPositions(*Main->ProgressBar);
+  }
+};
+
+TEST_F(ProgressDuringDownload, PositionFollowsTheCountsAndIsClamped) {
+  EXPECT_EQ(Run(100000, {32768, 65536, 98304, 100000}),
+            (std::vector<int>{32768, 65536, 98304, 100000}));
+}
+
+TEST_F(ProgressDuringDownload, ABodyLongerThanAnnouncedFillsTheBar) {
+  EXPECT_EQ(Run(1000, {5000}), (std::vector<int>{1000}));
+}
+
+TEST_F(ProgressDuringDownload, ASecondBodyInOneGetMovesTheBarBackByTheDifference) {
+  EXPECT_EQ(Run(100000, {40000, 60000, 10000}), (std::vector<int>{40000, 60000, 10000}));
+}
+
+TEST_F(ProgressDuringDownload, MaximumZeroKeepsTheBarEmpty) {
+  EXPECT_EQ(Run(0, {100, 200}), (std::vector<int>{0, 0}));
+}
+
+TEST_F(Progress, WithoutShouldUpdateProgressOnlyTheCountIsKept) {
+  StartGet(1000);
+  Main->HTTPWork(700);
+  EXPECT_EQ(Main->ProgressBar->Position(), 0);
+  EXPECT_EQ(LastWorkCount, 700);
+  EXPECT_TRUE(headless::PaintedPositions(*Main->ProgressBar).empty());
+}
+
+TEST_F(ProgressDuringDownload, CountsAreTakenOnTheirLow32Bits) {
+  EXPECT_EQ(Run(1000, {0x100000000LL + 300}), (std::vector<int>{300}));
+}
+
+TEST_F(ProgressDuringDownload, ACloseRequestDisconnectsThenStillMovesTheBar) {
+  http->ContentLength = 100000;
+  http->OnGet = [this](TStream&) {
+    http->OnWork(32768);
+    headless::PostMessage(app, [] { Main->Close(); });
+    app.ProcessMessages();  // responsive waiting takes the close and the quit request
+    http->OnWork(65536);
+    http->OnWork(70000);
+  };
+  Main->Platform = std::make_unique<TFakePlatform>(world);
+  Main->CreateArchive = [this] { return std::make_unique<TFakeArchive>(world, nullptr); };
+  headless::DeliverTimerTick(app);
+
+  EXPECT_EQ(headless::PaintedPositions(*Main->ProgressBar),
+            (std::vector<int>{32768, 65536, 70000}));
+  EXPECT_EQ(world.Count("Disconnect"), 2);  // at every event after the quit was taken
+  EXPECT_EQ(world.Count("Open"), 0);        // the run ends at the check after the GET
+}
+
+}  // namespace

@@ -1,0 +1,142 @@
+#pragma once
+
+// Test doubles for the download-and-install sequence: an HTTP client, an archive reader and a
+// platform that play scripts and write down, in one log, what the sequence did to them.
+
+#include <algorithm>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/DownloadClient.h"
+#include "app/SetupArchive.h"
+#include "app/SetupPlatform.h"
+#include "base/Stream.h"
+
+struct TWorld {
+  std::vector<std::string> Log;
+  std::set<std::string> Folders;  // folders that exist (relative names as the sequence passes them)
+  int ArchivesAlive = 0;
+
+  int Count(const std::string& prefix) const {
+    return static_cast<int>(std::count_if(Log.begin(), Log.end(), [&](const std::string& e) {
+      return e.compare(0, prefix.size(), prefix) == 0;
+    }));
+  }
+  // Position of the first entry starting with prefix; -1 when there is none.
+  int IndexOf(const std::string& prefix) const {
+    for (size_t i = 0; i < Log.size(); ++i)
+      if (Log[i].compare(0, prefix.size(), prefix) == 0) return static_cast<int>(i);
+    return -1;
+  }
+};
+
+class TFakeClient : public TDownloadClient {
+ public:
+  explicit TFakeClient(TWorld& w) : W(w) {}
+  void Head(const std::string& url) override {
+    W.Log.push_back("Head " + url);
+    if (OnHead) OnHead();
+  }
+  int64_t ResponseContentLength() override { return ContentLength; }
+  void Get(const std::string& url, TStream& dest) override {
+    W.Log.push_back("Get " + url);
+    if (OnGet) {
+      OnGet(dest);
+      return;
+    }
+    // A body of ContentLength bytes in blocks of 32768, with a work event after each.
+    const std::vector<uint8_t> block(32768, 'Z');
+    int64_t done = 0;
+    while (done < ContentLength) {
+      const int64_t n = std::min<int64_t>(32768, ContentLength - done);
+      dest.WriteBuffer(block.data(), n);
+      done += n;
+      if (OnWork) OnWork(done);
+    }
+  }
+  void Disconnect() override { W.Log.push_back("Disconnect"); }
+
+  TWorld& W;
+  int64_t ContentLength = 100000;
+  std::function<void()> OnHead;
+  std::function<void(TStream&)> OnGet;
+};
+
+class TFakeArchive : public TSetupArchive {
+ public:
+  TFakeArchive(TWorld& w, std::function<void(const std::string&)> script)
+      : W(w), Script(std::move(script)) {
+    ++W.ArchivesAlive;
+    W.Log.push_back("Archive created");
+  }
+  ~TFakeArchive() override {
+    --W.ArchivesAlive;
+    W.Log.push_back("Archive freed");
+  }
+  void Open(TStream& stream) override {
+    W.Log.push_back("Open at " + std::to_string(stream.Position()) + " of " +
+                    std::to_string(stream.Size()));
+    if (Script) Script("Open");
+  }
+  void ExtractAll(const std::string& path) override {
+    W.Log.push_back("ExtractAll " + path);
+    if (Script) Script("ExtractAll");
+    W.Folders.insert(path);
+  }
+  void Close() override { W.Log.push_back("Close"); }
+
+  TWorld& W;
+  std::function<void(const std::string&)> Script;
+};
+
+class TFakePlatform : public TSetupPlatform {
+ public:
+  explicit TFakePlatform(TWorld& w) : W(w) {}
+
+  std::string ModuleFileName() override { return ExePath; }
+  void CreateFolder(const std::string& path) override {
+    W.Log.push_back("CreateFolder " + path);
+    W.Folders.insert(path);
+  }
+  void Sleep(unsigned ms) override { Clock += ms / 86400000.0; }
+  double Now() override { return Clock; }
+  bool LaunchElevated(TWinHandle parent, const std::string& file,
+                      TProcessHandle& process) override {
+    W.Log.push_back("Launch " + file);
+    LaunchParent = parent;
+    if (!LaunchSucceeds) return false;
+    process = ProcessHandle;
+    return true;
+  }
+  bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) override {
+    ++Polls;
+    W.Log.push_back("Poll " + std::to_string(process));
+    if (OnPoll) OnPoll(Polls);
+    if (process == 0) return false;
+    exitCode = ExitCodes[std::min<size_t>(static_cast<size_t>(Polls) - 1, ExitCodes.size() - 1)];
+    return true;
+  }
+  void CloseProcessHandle(TProcessHandle process) override {
+    W.Log.push_back("CloseHandle " + std::to_string(process));
+  }
+  bool FolderExists(const std::string& path) override { return W.Folders.count(path) != 0; }
+  bool DeleteFolder(const std::string& path) override {
+    W.Log.push_back("Delete " + path);
+    if (DeleteFails || !W.Folders.count(path)) return false;
+    W.Folders.erase(path);
+    return true;
+  }
+
+  TWorld& W;
+  std::string ExePath = "C:\\Downloads\\Plenwick-setup_x64-stable.exe";
+  double Clock = 45000.5;
+  bool LaunchSucceeds = true;
+  TProcessHandle ProcessHandle = 77;
+  TWinHandle LaunchParent = nullptr;
+  std::vector<uint32_t> ExitCodes{259, 259, 0};  // one per poll; the last one repeats
+  int Polls = 0;
+  std::function<void(int poll)> OnPoll;
+  bool DeleteFails = false;
+};

@@ -1,0 +1,317 @@
+// The download-and-install sequence, run natively through the headless window services with
+// the test doubles of SequenceDoubles.h: one row per way out of the run.
+
+#include <gtest/gtest.h>
+
+#include "app/Main.h"
+#include "app/SequenceDoubles.h"
+#include "ui/headless/HeadlessApplication.h"
+
+namespace {
+
+const std::string kFolder = "Plenwick Setup (64-bit)\\";
+const std::string kUrl = ArchiveUrlPrefix() + "_x64-stable.zip";
+const std::string kProbeFailure =
+    "Could not download files from distribution server.\r\n\r\nDownloader will now exit.";
+
+class Sequence : public ::testing::Test {
+ public:
+  void SetUp() override {
+    app.CreateForm(Main);
+    auto client = std::make_unique<TFakeClient>(world);
+    http = client.get();
+    Main->HTTP = std::move(client);
+    Main->ConnectHTTP();
+    Main->CreateArchive = [this] { return std::make_unique<TFakeArchive>(world, archiveScript); };
+    auto p = std::make_unique<TFakePlatform>(world);
+    platform = p.get();
+    Main->Platform = std::move(p);
+  }
+
+  // The user closes the window: the close request is queued like the platform's.
+  void UserClosesWindow() {
+    headless::PostMessage(app, [this] {
+      ++closes;
+      Main->Close();
+    });
+  }
+  // A close request handled by a nested message retrieval (responsive waiting, for example).
+  void UserClosesWindowAndMessagesAreProcessed() {
+    UserClosesWindow();
+    app.ProcessMessages();
+  }
+
+  // Runs the program's message loop; when it idles with the window open and no timer, the
+  // user closes the window.
+  void RunProgram() {
+    headless::SetIdleHandler(app, [this] {
+      ++idleCloses;
+      UserClosesWindow();
+    });
+    app.Run();
+  }
+
+  // Terminate of the application: each close calls it twice (FormClose and the close
+  // processing of the main form); what remains was the sequence's own.
+  int SequenceTerminates() { return headless::QuitRequests(app) - 2 * closes; }
+
+  TApplication app{"C:\\Downloads\\Plenwick-setup_x64-stable.exe"};
+  TWorld world;
+  TFakeClient* http = nullptr;
+  TFakePlatform* platform = nullptr;
+  std::function<void(const std::string&)> archiveScript;
+  int closes = 0;
+  int idleCloses = 0;
+};
+
+TEST_F(Sequence, SuccessfulRunDownloadsExtractsLaunchesAndRemovesTheFolder) {
+  RunProgram();
+
+  EXPECT_EQ(world.Log, (std::vector<std::string>{
+                           "Head " + kUrl,
+                           "CreateFolder " + kFolder,
+                           "Archive created",
+                           "Get " + kUrl,
+                           "Open at 0 of 100000",
+                           "ExtractAll " + kFolder,
+                           "Close",
+                           "Archive freed",
+                           "Launch C:\\Downloads\\" + kFolder + "Install.exe",
+                           "Poll 77",
+                           "Poll 77",
+                           "Poll 77",
+                           "CloseHandle 77",
+                           "Delete " + kFolder,
+                       }));
+  EXPECT_EQ(headless::PaintedTexts(*Main->Info),
+            (std::vector<std::string>{"Checking files to download...", "Downloading...",
+                                      "Extracting...", "Initiating installation procedure..."}));
+  EXPECT_EQ(platform->LaunchParent, Main->Handle());
+  EXPECT_EQ(Main->ProgressBar->Max(), 100000);
+  EXPECT_EQ(headless::PaintedPositions(*Main->ProgressBar),
+            (std::vector<int>{32768, 65536, 98304, 100000}));
+  EXPECT_FALSE(Main->Timer->Enabled());
+  EXPECT_FALSE(Main->Visible());
+  EXPECT_EQ(SequenceTerminates(), 1);
+  EXPECT_EQ(closes, 0);
+  EXPECT_TRUE(world.Folders.empty());
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+}
+
+// One row per way out: what was released, the folder removal, Terminate, what the user saw.
+struct WayOut {
+  const char* name;
+  std::function<void(Sequence&, TFakeClient&, TFakePlatform&,
+                     std::function<void(const std::string&)>&)>
+      script;
+  int deleteAttempts;  // -1: retried until the 5-second limit
+  bool folderLeft;
+  bool processHandleClosed;
+  bool windowHidden;
+  int sequenceTerminates;
+  const char* dialog;    // message dialog text, or nullptr
+  const char* errorBox;  // default exception display text, or nullptr
+  const char* status;    // the status line at the end
+  bool userHadToClose;   // the window stayed open until the user closed it
+};
+
+const WayOut kWaysOut[] = {
+    {"ExceptionInSizeProbe",
+     [](Sequence&, TFakeClient& h, TFakePlatform&, auto&) {
+       h.OnHead = [] { throw Exception("Socket Error # 11001\r\nHost not found."); };
+     },
+     0, false, false, false, 1, kProbeFailure.c_str(), nullptr, "Checking files to download...",
+     false},
+    {"TerminatedBeforeGet",
+     [](Sequence& s, TFakeClient& h, TFakePlatform&, auto&) {
+       h.OnHead = [&s] { s.UserClosesWindowAndMessagesAreProcessed(); };
+     },
+     1, false, false, false, 0, nullptr, nullptr, "Checking files to download...", false},
+    {"TerminatedAfterGet",
+     [](Sequence& s, TFakeClient& h, TFakePlatform&, auto&) {
+       h.OnGet = [&s, &h](TStream& dest) {
+         const char part[] = "PK";
+         dest.WriteBuffer(part, 2);
+         s.UserClosesWindowAndMessagesAreProcessed();
+         h.OnWork(2);  // the next work event disconnects; Get returns the partial body
+       };
+     },
+     1, false, false, false, 0, nullptr, nullptr, "Downloading...", false},
+    {"ExceptionInGet",
+     [](Sequence&, TFakeClient& h, TFakePlatform&, auto&) {
+       h.OnGet = [](TStream&) { throw Exception("HTTP/1.1 404 Not Found"); };
+     },
+     1, false, false, false, 0, nullptr, "HTTP/1.1 404 Not Found.", "Downloading...", true},
+    {"ExceptionInExtractionWhileTheFolderCannotBeDeleted",
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto& archive) {
+       p.DeleteFails = true;
+       archive = [](const std::string& step) {
+         if (step == "ExtractAll") throw Exception("Error writing file");
+       };
+     },
+     -1, true, false, false, 0, nullptr, "Error writing file.", "Extracting...", true},
+    {"ExceptionAfterTerminated",
+     [](Sequence& s, TFakeClient& h, TFakePlatform& p, auto&) {
+       p.DeleteFails = true;
+       h.OnGet = [&s](TStream&) {
+         s.UserClosesWindowAndMessagesAreProcessed();
+         throw Exception("Connection Closed Gracefully.");
+       };
+     },
+     1, true, false, false, 0, nullptr, "Connection Closed Gracefully.", "Downloading...", false},
+    {"TerminatedInFirstPassOfInstallerWait",
+     [](Sequence& s, TFakeClient&, TFakePlatform&, auto& archive) {
+       // Closed while "Extracting..." shows: the message processing of that step takes it.
+       archive = [&s](const std::string& step) {
+         if (step == "Open") s.UserClosesWindow();
+       };
+     },
+     1, false, false, true, 0, nullptr, nullptr, "Initiating installation procedure...", false},
+    {"TerminatedDuringInstallerWaitAfterAPoll",
+     [](Sequence& s, TFakeClient&, TFakePlatform& p, auto&) {
+       p.ExitCodes = {259};
+       p.OnPoll = [&s](int poll) {
+         if (poll == 3) s.UserClosesWindow();
+       };
+     },
+     0, true, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+    {"InstallerEndedWithExitCode0",
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
+       p.ExitCodes = {259, 0};
+     },
+     1, false, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+    {"InstallerEndedWithAnotherExitCode",
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
+       p.ExitCodes = {259, 1603};
+     },
+     0, true, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+    {"LaunchFailed",
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.LaunchSucceeds = false; }, 1, false,
+     true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+    {"LaunchWithoutAUsableProcessHandle",
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ProcessHandle = 0; }, 1, false, true,
+     true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+};
+
+void PrintTo(const WayOut& row, std::ostream* os) {
+  *os << row.name;
+}
+
+class SequenceWayOutTable : public Sequence, public ::testing::WithParamInterface<WayOut> {};
+
+TEST_P(SequenceWayOutTable, CleansUpAsItsRowSays) {
+  const WayOut& row = GetParam();
+  row.script(*this, *http, *platform, archiveScript);
+  RunProgram();
+
+  // Released: the archive object always, before any removal of the folder.
+  EXPECT_EQ(world.ArchivesAlive, 0);
+  if (world.Count("Archive created") && world.Count("Delete ")) {
+    EXPECT_LT(world.IndexOf("Archive freed"), world.IndexOf("Delete "));
+  }
+
+  const int attempts = world.Count("Delete " + kFolder);
+  if (row.deleteAttempts >= 0) {
+    EXPECT_EQ(attempts, row.deleteAttempts);
+  } else {
+    // Every attempt sleeps 10 ms: the 5-second limit allows about 500 of them.
+    EXPECT_GE(attempts, 499);
+    EXPECT_LE(attempts, 502);
+  }
+  EXPECT_EQ(world.Folders.count(kFolder) != 0, row.folderLeft);
+  if (world.Count("Launch ")) {
+    EXPECT_EQ(world.Count("CloseHandle "), row.processHandleClosed ? 1 : 0);
+  }
+  EXPECT_EQ(!Main->Visible(), row.windowHidden);
+  EXPECT_EQ(SequenceTerminates(), row.sequenceTerminates);
+
+  const auto& dialogs = headless::ShownDialogs(app);
+  if (row.dialog) {
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].Caption, "Error");
+    EXPECT_EQ(dialogs[0].Text, row.dialog);
+  } else {
+    EXPECT_TRUE(dialogs.empty());
+  }
+  const auto& boxes = headless::ShownErrorBoxes(app);
+  if (row.errorBox) {
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Caption, "Plenwick-setup_x64-stable");
+    EXPECT_EQ(boxes[0].Text, row.errorBox);
+  } else {
+    EXPECT_TRUE(boxes.empty());
+  }
+  EXPECT_EQ(Main->Info->Caption(), row.status);
+  EXPECT_EQ(idleCloses, row.userHadToClose ? 1 : 0);
+  EXPECT_FALSE(Main->Timer->Enabled());
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SequenceWayOutTable, ::testing::ValuesIn(kWaysOut),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Sequence, TerminatedSeenInTheSizeProbe) {
+  // The quit request was taken before the tick was handled.
+  UserClosesWindowAndMessagesAreProcessed();
+  ASSERT_TRUE(app.Terminated());
+  ASSERT_TRUE(headless::DeliverTimerTick(app));
+
+  EXPECT_TRUE(world.Log.empty());  // no request, no folder
+  EXPECT_EQ(SequenceTerminates(), 0);
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_EQ(Main->Info->Caption(), "Checking files to download...");
+}
+
+TEST_F(Sequence, ClosingBeforeTheFirstTickEndsWithoutNetworkActivity) {
+  UserClosesWindow();
+  app.Run();
+  EXPECT_TRUE(world.Log.empty());
+  EXPECT_EQ(Main->Info->Caption(), "Initiating download...");
+}
+
+TEST_F(Sequence, SizeProbeLengths) {
+  struct Case {
+    int64_t length;
+    bool probeFails;
+    int max;
+  } cases[] = {
+      {-1, true, 0},               // no Content-Length
+      {0, false, 0},               // the bar never moves, the download goes on
+      {3221225472LL, true, 0},     // 3 GiB: the maximum would be negative
+      {4294967396LL, false, 100},  // 4 GiB + 100: the low 32 bits
+  };
+  for (const Case& c : cases) {
+    TWorld w;
+    TApplication a("C:\\Downloads\\Plenwick-setup_x64-stable.exe");
+    TMain* m = nullptr;
+    a.CreateForm(m);
+    auto client = std::make_unique<TFakeClient>(w);
+    client->ContentLength = c.length;
+    client->OnGet = [](TStream&) {};
+    m->HTTP = std::move(client);
+    m->CreateArchive = [&w] { return std::make_unique<TFakeArchive>(w, nullptr); };
+    m->Platform = std::make_unique<TFakePlatform>(w);
+    ASSERT_TRUE(headless::DeliverTimerTick(a));
+    EXPECT_EQ(headless::ShownDialogs(a).size(), c.probeFails ? 1u : 0u) << c.length;
+    EXPECT_EQ(w.Count("Get "), c.probeFails ? 0 : 1) << c.length;
+    EXPECT_EQ(m->ProgressBar->Max(), c.max) << c.length;
+    EXPECT_EQ(m->ProgressBar->Position(), 0) << c.length;
+  }
+}
+
+TEST_F(Sequence, WithoutAnHttpClientTheSizeProbeFailsWithItsDialog) {
+  Main->HTTP.reset();
+  RunProgram();
+  ASSERT_EQ(headless::ShownDialogs(app).size(), 1u);
+  EXPECT_EQ(headless::ShownDialogs(app)[0].Text, kProbeFailure);
+  EXPECT_EQ(SequenceTerminates(), 1);
+  EXPECT_TRUE(world.Log.empty());
+}
+
+TEST_F(Sequence, DevelopmentBuildFetchesItsOwnArchive) {
+  platform->ExePath = "C:\\Downloads\\Plenwick-develop_x64-nightly.exe";
+  RunProgram();
+  EXPECT_EQ(world.Log.at(0), "Head " + ArchiveUrlPrefix() + "_x64-nightly.zip");
+}
+
+}  // namespace

@@ -12,7 +12,7 @@ ctest --test-dir build/native -j "$JOBS" --output-on-failure --timeout 600
 
 log "Windows build and tests under Wine"
 ensure_display
-configure_and_build windows
+configure_and_build windows -DPLENWICK_BUILD_TESTS=ON
 ctest --test-dir build/windows -j "$JOBS" --output-on-failure --timeout 900
 
 log "all tests passed"

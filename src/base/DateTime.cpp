@@ -59,15 +59,15 @@ bool IsValidDate(int year, int month, int day) {
 
 bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
   if (!IsValidDate(year, month, day)) return false;
-  result = static_cast<double>(DaysFromCivil(year, static_cast<unsigned>(month),
-                                             static_cast<unsigned>(day)) -
-                               kEpochShiftDays);
+  result = static_cast<double>(
+      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+      kEpochShiftDays);
   return true;
 }
 
 bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& result) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 ||
-      msec < 0 || msec > 999)
+  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
+      msec > 999)
     return false;
   result = static_cast<double>(((hour * 60 + minute) * 60 + second) * 1000 + msec) /
            static_cast<double>(MSecsPerDay);
@@ -99,8 +99,7 @@ TDateTime EncodeTime(int hour, int minute, int second, int msec) {
   return r;
 }
 
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                         int msec) {
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec) {
   // Each part raises its own message when it is out of range.
   (void)EncodeDate(year, month, day);
   (void)EncodeTime(hour, minute, second, msec);

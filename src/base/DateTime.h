@@ -29,8 +29,7 @@ bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int s
 // Raise EConvertError "Invalid argument to date encode" / "Invalid argument to time encode".
 TDateTime EncodeDate(int year, int month, int day);
 TDateTime EncodeTime(int hour, int minute, int second, int msec);
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second,
-                         int msec);
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);
 
 struct TDateTimeParts {
   int Year, Month, Day, Hour, Minute, Second, MilliSecond;

@@ -19,7 +19,9 @@ class TReentrantRWLock {
   void EndWrite();
 
   // True when the calling thread holds the write lock.
-  bool IsWriter() const { return FWriter.load(std::memory_order_acquire) == std::this_thread::get_id(); }
+  bool IsWriter() const {
+    return FWriter.load(std::memory_order_acquire) == std::this_thread::get_id();
+  }
 
  private:
   std::shared_mutex FLock;

@@ -61,9 +61,8 @@ bool IsValidIPv6(std::string_view s) {
   while (i < s.size()) {
     // An IPv4 tail takes the rest.
     const size_t nextColon = s.find(':', i);
-    const std::string_view piece = s.substr(i, nextColon == std::string_view::npos
-                                                   ? std::string_view::npos
-                                                   : nextColon - i);
+    const std::string_view piece =
+        s.substr(i, nextColon == std::string_view::npos ? std::string_view::npos : nextColon - i);
     if (nextColon == std::string_view::npos && piece.find('.') != std::string_view::npos) {
       if (!IsValidIPv4(piece)) return false;
       groups += 2;
@@ -139,8 +138,7 @@ bool DomainMatches(std::string_view AHost, std::string_view ADomain) {
 bool PathMatches(std::string_view AURIPath, std::string_view ACookiePath) {
   if (SameText(AURIPath, ACookiePath)) return true;
   if (!StartsText(ACookiePath, AURIPath)) return false;
-  return (!ACookiePath.empty() && ACookiePath.back() == '/') ||
-         AURIPath[ACookiePath.size()] == '/';
+  return (!ACookiePath.empty() && ACookiePath.back() == '/') || AURIPath[ACookiePath.size()] == '/';
 }
 
 std::string DefaultCookiePath(const TIdURI& AURI) {

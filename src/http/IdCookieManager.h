@@ -12,7 +12,8 @@
 
 class TIdCookieManager;
 
-using TIdOnManagerEvent = std::function<void(TIdCookieManager* ASender, TIdCookies* ACookieCollection)>;
+using TIdOnManagerEvent =
+    std::function<void(TIdCookieManager* ASender, TIdCookies* ACookieCollection)>;
 using TIdOnNewCookieEvent =
     std::function<void(TIdCookieManager* ASender, TIdCookie* ACookie, bool& VAccept)>;
 

@@ -69,8 +69,7 @@ bool TIdCookies::AddCookie(TIdCookie* ACookie, const TIdURI* AURI, bool AReplace
 TIdCookie* TIdCookies::AddServerCookie(std::string_view ACookie, const TIdURI& AURI) {
   TIdCookie* cookie = Add();
   try {
-    if (cookie->ParseServerCookie(ACookie, AURI) && AddCookie(cookie, &AURI, true))
-      return cookie;
+    if (cookie->ParseServerCookie(ACookie, AURI) && AddCookie(cookie, &AURI, true)) return cookie;
   } catch (...) {
     Delete(cookie);
     throw;
@@ -88,8 +87,8 @@ void TIdCookies::AddClientCookie(std::string_view ACookie) {
   while (!ACookie.empty()) {
     const size_t semicolon = ACookie.find(';');
     const std::string_view pair = ACookie.substr(0, semicolon);
-    ACookie = semicolon == std::string_view::npos ? std::string_view()
-                                                  : ACookie.substr(semicolon + 1);
+    ACookie =
+        semicolon == std::string_view::npos ? std::string_view() : ACookie.substr(semicolon + 1);
     if (Trim(pair).empty()) continue;
     TIdCookie* cookie = Add();
     cookie->ParseClientCookie(pair);

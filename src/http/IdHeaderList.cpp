@@ -261,8 +261,7 @@ void TIdHeaderList::AddStdValues(const TStringList* ASrc) {
 }
 
 TIdHeaderQuotingType TIdHeaderList::QuoteTypeFor(std::string_view AName) const {
-  const bool mimeHeader =
-      SameText(AName, "Content-Type") || SameText(AName, "Content-Disposition");
+  const bool mimeHeader = SameText(AName, "Content-Type") || SameText(AName, "Content-Disposition");
   if (FQuoteType == QuoteRFC822 && mimeHeader) return QuoteMIME;
   if (FQuoteType == QuoteMIME && !mimeHeader) return QuoteRFC822;
   return FQuoteType;

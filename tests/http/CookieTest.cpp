@@ -210,6 +210,7 @@ TEST(IdCookie, DerivedProperties) {
       TIdURI("http://x.h.test/"));
   ASSERT_TRUE(parsed);
   const std::string text = parsed->CookieText();
-  EXPECT_EQ(text.substr(0, text.find("; Max-Age=")), "s=1; Path=/p; Domain=h.test; Secure; HttpOnly");
+  EXPECT_EQ(text.substr(0, text.find("; Max-Age=")),
+            "s=1; Path=/p; Domain=h.test; Secure; HttpOnly");
   EXPECT_NE(text.find("; Expires=Wed, 09 Dec 2099 10:00:00 GMT"), std::string::npos) << text;
 }

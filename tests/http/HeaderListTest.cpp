@@ -61,8 +61,8 @@ TEST(IdHeaderList, ContinuationLinesAreJoinedWithOneSpace) {
 
   TStringList std;
   list.ConvertToStdValues(&std);
-  EXPECT_EQ(Lines(std), (std::vector<std::string>{"X-A=one two three", "X-B=four",
-                                                  "Set-Cookie=a=1", "Set-Cookie=b=2 ; Path=/x"}));
+  EXPECT_EQ(Lines(std), (std::vector<std::string>{"X-A=one two three", "X-B=four", "Set-Cookie=a=1",
+                                                  "Set-Cookie=b=2 ; Path=/x"}));
 
   list.UnfoldLines = false;
   EXPECT_EQ(list.GetValue("X-A"), "one");
@@ -133,9 +133,9 @@ TEST(IdHeaderList, LongValuesFoldAtBreakPointsAndUnfoldBack) {
   list.Add("First: 1");
   list.SetValue("X-Long", value);
   list.Add("Last: 2");
-  EXPECT_EQ(Lines(list), (std::vector<std::string>{"First: 1", "X-Long: alpha, beta", " gamma delta",
-                                                   " \"q u, o\"", " epsilonzetaetatheta,",
-                                                   " iota", "Last: 2"}));
+  EXPECT_EQ(Lines(list),
+            (std::vector<std::string>{"First: 1", "X-Long: alpha, beta", " gamma delta",
+                                      " \"q u, o\"", " epsilonzetaetatheta,", " iota", "Last: 2"}));
   EXPECT_EQ(list.GetValue("X-Long"), value);
 
   // Rewriting the value drops the old continuation lines.

@@ -20,12 +20,12 @@ TEST(IdURIEncoding, NonAsciiCharactersBecomeTheirEncodedBytes) {
     const char* path;
     const char* params;
   } cases[] = {
-      {"\xC3\xA9", "%C3%A9", "%C3%A9"},                        // e-acute
-      {"\xE2\x82\xAC", "%E2%82%AC", "%E2%82%AC"},              // euro sign
-      {"\xF0\x9F\x98\x80", "%F0%9F%98%80", "%F0%9F%98%80"},    // a surrogate pair: one character
-      {"\xC2\x80", "%C2%80", "\xC2\x80"},                      // U+0080 stays in parameters
+      {"\xC3\xA9", "%C3%A9", "%C3%A9"},                      // e-acute
+      {"\xE2\x82\xAC", "%E2%82%AC", "%E2%82%AC"},            // euro sign
+      {"\xF0\x9F\x98\x80", "%F0%9F%98%80", "%F0%9F%98%80"},  // a surrogate pair: one character
+      {"\xC2\x80", "%C2%80", "\xC2\x80"},                    // U+0080 stays in parameters
       {"\xC2\x81", "%C2%81", "%C2%81"},
-      {"\xFF", "%EF%BF%BD", "%EF%BF%BD"},                      // malformed input: U+FFFD
+      {"\xFF", "%EF%BF%BD", "%EF%BF%BD"},  // malformed input: U+FFFD
   };
   for (const auto& c : cases) {
     EXPECT_EQ(TIdURI::PathEncode(c.input), c.path) << c.input;

@@ -21,7 +21,8 @@ struct SplitCase {
 const SplitCase kSplitCases[] = {
     {"http://h/periodic/Archive.zip", "http", "h", "", "/periodic/", "Archive.zip", "", "", "", "",
      Id_IPv4},
-    {"http://u@h:8080/a/b?x=1#top", "http", "h", "8080", "/a/", "b", "x=1", "top", "u", "", Id_IPv4},
+    {"http://u@h:8080/a/b?x=1#top", "http", "h", "8080", "/a/", "b", "x=1", "top", "u", "",
+     Id_IPv4},
     {"http://[::1]:81/", "http", "::1", "81", "/", "", "", "", "", "", Id_IPv6},
     {"http://h", "http", "h", "", "/", "", "", "", "", "", Id_IPv4},
     {"/dir/file?q", "", "", "", "/dir/", "file", "q", "", "", "", Id_IPv4},

@@ -172,8 +172,11 @@ std::string TIdHeaderList::ValueAtLine(int& VLine) const {
                                  ? std::string_view(line)
                                  : std::string_view(line).substr(pos + separator.size())));
   if (UnfoldLines) {
+    // The value is already trimmed on the left: trimming its right end trims it whole.
     while (VLine < Count() && IsContinuation(VLine)) {
-      value = std::string(Trim(value)) + " " + std::string(Trim(FItems[size_t(VLine)]));
+      value.resize(TrimRight(value).size());
+      value += ' ';
+      value += Trim(FItems[static_cast<size_t>(VLine)]);
       ++VLine;
     }
   }

@@ -1,0 +1,57 @@
+#pragma once
+
+#include <cstdint>
+
+// A date-time is a count of days since 30 December 1899 00:00 with the time of day as the
+// fraction (1.5 is 31 December 1899 12:00). The value grows with time on both sides of that
+// day (29 December 1899 06:00 is -0.75), so comparisons and differences hold everywhere.
+// Date-times are local time unless a name says UTC. The supported range is 1 January of year 1
+// to 31 December 9999 23:59:59.999; arithmetic below clamps to it.
+using TDateTime = double;
+
+constexpr int64_t MSecsPerDay = 86400000;
+constexpr int64_t MSecsPerSec = 1000;
+constexpr int64_t SecsPerDay = 86400;
+
+// 1 January of year 1, 00:00 and 31 December 9999, 23:59:59.999.
+constexpr TDateTime MinDateTime = -693593.0;
+constexpr TDateTime MaxDateTime = 2958465.0 + 86399999.0 / 86400000.0;
+
+bool IsLeapYear(int year);
+// 0 for a month outside 1..12.
+int DaysInAMonth(int year, int month);
+bool IsValidDate(int year, int month, int day);
+
+bool TryEncodeDate(int year, int month, int day, TDateTime& result);
+bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& result);
+bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec,
+                       TDateTime& result);
+// Raise EConvertError "Invalid argument to date encode" / "Invalid argument to time encode".
+TDateTime EncodeDate(int year, int month, int day);
+TDateTime EncodeTime(int hour, int minute, int second, int msec);
+TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);
+
+struct TDateTimeParts {
+  int Year, Month, Day, Hour, Minute, Second, MilliSecond;
+};
+// Splits a value (rounded to the millisecond, clamped to the supported range).
+TDateTimeParts DecodeDateTime(TDateTime value);
+
+// Whole milliseconds since 30 December 1899 00:00 (rounded, clamped to the supported range),
+// and back.
+int64_t DateTimeToMSecs(TDateTime value);
+TDateTime MSecsToDateTime(int64_t msecs);
+
+TDateTime IncMilliSecond(TDateTime value, int64_t msecs);
+TDateTime IncSecond(TDateTime value, int64_t seconds);
+// Signed whole milliseconds from 'from' to 'to'.
+int64_t MilliSecondSpan(TDateTime from, TDateTime to);
+
+// The current time, local and UTC.
+TDateTime Now();
+TDateTime NowUTC();
+// Conversions between UTC and local time by the system's time-zone rules. Values outside
+// the years 1601 to 9999 (the range the Windows conversion takes) are returned unchanged on
+// both targets.
+TDateTime UTCToLocal(TDateTime utc);
+TDateTime LocalToUTC(TDateTime local);

@@ -1,0 +1,31 @@
+#pragma once
+
+#include <cstdint>
+#include <initializer_list>
+
+// A set of values of a small enumeration (at most 64 values, numbered from 0).
+template <typename E>
+class TEnumSet {
+ public:
+  constexpr TEnumSet() = default;
+  constexpr TEnumSet(std::initializer_list<E> values) {
+    for (E v : values)
+      FBits |= Bit(v);
+  }
+
+  constexpr bool Contains(E v) const { return (FBits & Bit(v)) != 0; }
+  constexpr bool Empty() const { return FBits == 0; }
+  constexpr TEnumSet& Include(E v) {
+    FBits |= Bit(v);
+    return *this;
+  }
+  constexpr TEnumSet& Exclude(E v) {
+    FBits &= ~Bit(v);
+    return *this;
+  }
+  constexpr bool operator==(const TEnumSet&) const = default;
+
+ private:
+  static constexpr uint64_t Bit(E v) { return uint64_t{1} << static_cast<unsigned>(v); }
+  uint64_t FBits = 0;
+};

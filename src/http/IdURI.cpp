@@ -1,0 +1,317 @@
+#include "http/IdURI.h"
+
+#include <algorithm>
+
+#include "base/StrUtils.h"
+#include "base/Utf.h"
+
+namespace {
+
+// Takes out the part before the first delimiter and leaves the input holding what follows it;
+// without the delimiter the whole input is taken and the input becomes empty.
+std::string Fetch(std::string& input, char delimiter) {
+  const size_t pos = input.find(delimiter);
+  std::string head;
+  if (pos == std::string::npos) {
+    head.swap(input);
+  } else {
+    head = input.substr(0, pos);
+    input.erase(0, pos + 1);
+  }
+  return head;
+}
+
+const char kHexDigits[] = "0123456789ABCDEF";
+
+void AppendEscaped(std::string& out, std::string_view bytes) {
+  for (unsigned char b : bytes) {
+    out += '%';
+    out += kHexDigits[b >> 4];
+    out += kHexDigits[b & 0x0F];
+  }
+}
+
+// The bytes of one character (a code point) in the byte encoding.
+std::string EncodeChar(char32_t cp, TIdURIByteEncoding encoding) {
+  std::string bytes;
+  switch (encoding) {
+    case TIdURIByteEncoding::UTF8:
+      AppendUtf8(bytes, cp);
+      break;
+    case TIdURIByteEncoding::Latin1:
+      bytes += cp <= 0xFF ? static_cast<char>(cp) : '?';
+      break;
+    case TIdURIByteEncoding::ASCII:
+      bytes += cp <= 0x7F ? static_cast<char>(cp) : '?';
+      break;
+  }
+  return bytes;
+}
+
+// Decodes UTF-8 into code points, a surrogate pair counting as one character; malformed bytes
+// become U+FFFD.
+std::u32string CodePoints(std::string_view utf8) {
+  const std::u16string wide = Utf8ToUtf16(utf8);
+  std::u32string out;
+  out.reserve(wide.size());
+  for (size_t i = 0; i < wide.size(); ++i) {
+    char32_t c = wide[i];
+    if (c >= 0xD800 && c <= 0xDBFF && i + 1 < wide.size() && wide[i + 1] >= 0xDC00 &&
+        wide[i + 1] <= 0xDFFF) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (wide[i + 1] - 0xDC00);
+      ++i;
+    }
+    out += c;
+  }
+  return out;
+}
+
+template <typename IsUnsafe>
+std::string EncodeWith(std::string_view src, TIdURIByteEncoding encoding, IsUnsafe isUnsafe) {
+  std::string out;
+  for (char32_t cp : CodePoints(src)) {
+    if (isUnsafe(cp))
+      AppendEscaped(out, EncodeChar(cp, encoding));
+    else
+      AppendUtf8(out, cp);
+  }
+  return out;
+}
+
+bool InList(char32_t cp, std::string_view list) {
+  return cp < 0x80 && list.find(static_cast<char>(cp)) != std::string_view::npos;
+}
+
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+// The value of count hexadecimal digits at pos, or -1 when one is missing or not hexadecimal.
+int HexAt(std::string_view s, size_t pos, size_t count) {
+  if (pos + count > s.size()) return -1;
+  int value = 0;
+  for (size_t i = 0; i < count; ++i) {
+    const int d = HexValue(s[pos + i]);
+    if (d < 0) return -1;
+    value = value * 16 + d;
+  }
+  return value;
+}
+
+// Splits query and fragment off the remaining text.
+void SplitQueryAndFragment(std::string& rest, std::string& params, std::string& bookmark) {
+  const size_t q = rest.find('?');
+  if (q != std::string::npos) {
+    params = rest.substr(q + 1);
+    rest.erase(q);
+    if (params.find('#') != std::string::npos) {
+      bookmark = params;
+      params = Fetch(bookmark, '#');
+    }
+    return;
+  }
+  const size_t h = rest.find('#');
+  if (h != std::string::npos) {
+    bookmark = rest.substr(h + 1);
+    rest.erase(h);
+  }
+}
+
+}  // namespace
+
+TIdURI::TIdURI(std::string_view AURI) {
+  if (!AURI.empty()) SetURI(AURI);
+}
+
+void TIdURI::NormalizePath(std::string& APath) {
+  size_t start = 0;
+  const size_t colon = APath.find(':');
+  if (colon != std::string::npos) {
+    start = colon + 1;
+    auto isSeparator = [&](size_t i) {
+      return i < APath.size() && (APath[i] == '\\' || APath[i] == '/');
+    };
+    if (isSeparator(colon + 1) && isSeparator(colon + 2)) start = colon + 3;
+  }
+  for (size_t i = start; i < APath.size(); ++i) {
+    if (APath[i] == '?' || APath[i] == '#') break;
+    if (APath[i] == '\\') APath[i] = '/';
+  }
+}
+
+void TIdURI::SetURI(std::string_view value) {
+  FURI = std::string(value);
+  NormalizePath(FURI);
+  std::string rest = FURI;
+
+  Document.clear();
+  Protocol.clear();
+  Port.clear();
+  Path.clear();
+  Host.clear();
+  Bookmark.clear();
+  Username.clear();
+  Password.clear();
+  Params.clear();
+  IPVersion = Id_IPv4;
+
+  const size_t schemeEnd = rest.find("://");
+  if (schemeEnd != std::string::npos) {
+    Protocol = rest.substr(0, schemeEnd);
+    rest.erase(0, schemeEnd + 3);
+    SplitQueryAndFragment(rest, Params, Bookmark);
+
+    std::string authority = Fetch(rest, '/');
+    const size_t at = authority.rfind('@');
+    if (at != std::string::npos) {
+      Password = authority.substr(0, at);
+      authority.erase(0, at + 1);
+      Username = Fetch(Password, ':');
+      if (Username.empty()) Password.clear();
+    }
+
+    const size_t open = authority.find('[');
+    const size_t close = authority.find(']');
+    if (open != std::string::npos && close != std::string::npos && close > open) {
+      Host = Fetch(authority, ']');
+      Fetch(Host, '[');
+      Fetch(authority, ':');
+      IPVersion = Id_IPv6;
+    } else {
+      Host = Fetch(authority, ':');
+    }
+    Port = authority;
+
+    const size_t lastSlash = rest.rfind('/');
+    if (lastSlash != std::string::npos) {
+      Path = "/" + rest.substr(0, lastSlash + 1);
+      rest.erase(0, lastSlash + 1);
+    } else {
+      Path = "/";
+    }
+  } else {
+    SplitQueryAndFragment(rest, Params, Bookmark);
+    const size_t lastSlash = rest.rfind('/');
+    if (lastSlash != std::string::npos) {
+      Path = rest.substr(0, lastSlash + 1);
+      rest.erase(0, lastSlash + 1);
+    }
+  }
+  Document = rest;
+}
+
+std::string TIdURI::URI() {
+  FURI = GetFullURI({ofAuthInfo, ofBookmark});
+  return GetFullURI({});
+}
+
+std::string TIdURI::GetFullURI(TIdURIOptionalFieldsSet AOptionalFields) const {
+  if (Protocol.empty()) throw EIdURIException("Protocol field is empty");
+  if (Host.empty()) throw EIdURIException("Host field is empty");
+
+  std::string result = Protocol + "://";
+  if (AOptionalFields.Contains(ofAuthInfo) && !Username.empty()) {
+    result += Username;
+    if (!Password.empty()) result += ":" + Password;
+    result += "@";
+  }
+  result += IPVersion == Id_IPv6 ? "[" + Host + "]" : Host;
+
+  if (!Port.empty()) {
+    const bool isDefault = (SameText(Protocol, "HTTP") && Port == "80") ||
+                           (SameText(Protocol, "HTTPS") && Port == "443") ||
+                           (SameText(Protocol, "FTP") && Port == "21");
+    if (!isDefault) result += ":" + Port;
+  }
+  result += GetPathAndParams();
+  if (AOptionalFields.Contains(ofBookmark) && !Bookmark.empty()) result += "#" + Bookmark;
+  return result;
+}
+
+std::string TIdURI::GetPathAndParams() const {
+  std::string result = Path + Document;
+  if (!Params.empty()) result += "?" + Params;
+  return result;
+}
+
+std::string TIdURI::PathEncode(std::string_view ASrc, TIdURIByteEncoding AByteEncoding) {
+  return EncodeWith(ASrc, AByteEncoding, [](char32_t cp) {
+    return cp < 0x21 || cp > 0x7F || InList(cp, "*<>#%\"{}|\\^[]`+");
+  });
+}
+
+std::string TIdURI::ParamsEncode(std::string_view ASrc, TIdURIByteEncoding AByteEncoding) {
+  return EncodeWith(ASrc, AByteEncoding, [](char32_t cp) {
+    return cp < 0x21 || cp > 0x80 || InList(cp, "*<>#%\"{}|\\^[]`");
+  });
+}
+
+std::string TIdURI::URLEncode(std::string_view ASrc, TIdURIByteEncoding AByteEncoding) {
+  TIdURI uri(ASrc);
+  uri.Path = PathEncode(uri.Path, AByteEncoding);
+  uri.Document = PathEncode(uri.Document, AByteEncoding);
+  uri.Params = ParamsEncode(uri.Params, AByteEncoding);
+  return uri.URI();
+}
+
+std::string TIdURI::URLDecode(std::string_view ASrc, TIdURIByteEncoding AByteEncoding) {
+  std::string bytes;
+  size_t i = 0;
+  while (i < ASrc.size()) {
+    const char c = ASrc[i];
+    if (c != '%') {
+      // Text outside escapes keeps its characters: UTF-8 input is re-encoded as a whole
+      // character, not cut down to a byte.
+      const size_t start = i++;
+      if (static_cast<unsigned char>(c) >= 0x80) {
+        while (i < ASrc.size() && (static_cast<unsigned char>(ASrc[i]) & 0xC0) == 0x80)
+          ++i;
+        for (char32_t cp : CodePoints(ASrc.substr(start, i - start)))
+          bytes += EncodeChar(cp, AByteEncoding);
+      } else {
+        bytes += c;
+      }
+      continue;
+    }
+    if (i + 1 < ASrc.size() && (ASrc[i + 1] == 'u' || ASrc[i + 1] == 'U')) {
+      const int unit = HexAt(ASrc, i + 2, 4);
+      i = std::min(i + 6, ASrc.size());
+      if (unit < 0) continue;  // a malformed escape is dropped
+      char32_t cp = static_cast<char32_t>(unit);
+      // A high surrogate escape directly followed by a low one forms one character.
+      if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < ASrc.size() && ASrc[i] == '%' &&
+          (ASrc[i + 1] == 'u' || ASrc[i + 1] == 'U')) {
+        const int low = HexAt(ASrc, i + 2, 4);
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+          cp = 0x10000 + ((cp - 0xD800) << 10) + (static_cast<char32_t>(low) - 0xDC00);
+          i += 6;
+        }
+      }
+      bytes += EncodeChar(cp, AByteEncoding);
+      continue;
+    }
+    const int value = HexAt(ASrc, i + 1, 2);
+    i = std::min(i + 3, ASrc.size());
+    if (value >= 0) bytes += static_cast<char>(value);
+  }
+
+  switch (AByteEncoding) {
+    case TIdURIByteEncoding::UTF8:
+      return IsValidUtf8(bytes) ? bytes : Utf16ToUtf8(Utf8ToUtf16(bytes));
+    case TIdURIByteEncoding::Latin1: {
+      std::string out;
+      for (unsigned char b : bytes)
+        AppendUtf8(out, b);
+      return out;
+    }
+    case TIdURIByteEncoding::ASCII: {
+      for (char& b : bytes)
+        if (static_cast<unsigned char>(b) >= 0x80) b = '?';
+      return bytes;
+    }
+  }
+  return bytes;
+}

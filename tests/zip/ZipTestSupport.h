@@ -62,22 +62,22 @@ std::string RawDeflate(std::string_view data);
 
 // Hand-made archives: one entry as its headers will say.
 struct TTestEntry {
-  std::string Name;  // raw name bytes
-  std::string Data;  // the entry's content (deflated by the builder when Method is 8)
+  std::string Name{};  // raw name bytes
+  std::string Data{};  // the entry's content (deflated by the builder when Method is 8)
   uint16_t Method = 0;
   uint16_t Flag = 0;
-  std::optional<std::string> RawData;  // the stored bytes as they are, instead of Data
-  std::optional<uint32_t> CompressedSize;
-  std::optional<uint32_t> UncompressedSize;
-  std::optional<uint32_t> CRC;
+  std::optional<std::string> RawData{};  // the stored bytes as they are, instead of Data
+  std::optional<uint32_t> CompressedSize{};
+  std::optional<uint32_t> UncompressedSize{};
+  std::optional<uint32_t> CRC{};
   uint32_t LocalSignature = 0x04034B50;
   uint32_t CentralSignature = 0x02014B50;
-  std::string Comment;
+  std::string Comment{};
 };
 
 struct TTestArchive {
   std::vector<TTestEntry> Entries;
-  std::string Comment;
+  std::string Comment{};
   std::string Prefix;  // bytes before the archive; offsets count from its start
   std::optional<uint32_t> DirectoryOffset;
   std::optional<uint16_t> TotalEntries;

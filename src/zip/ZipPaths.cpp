@@ -152,7 +152,9 @@ void ForceFolders(std::string_view folder) {
   if (HasDriveLetter(body) && !DirectoryExists(std::string(body.substr(0, 2)) + "\\"))
     throw EDirectoryNotFoundException("The drive cannot be found");
 
-  // Every level below the root, from the top down.
+  // Every missing level below the root, from the top down. A folder that exists has all its
+  // parents, which spares the walk for every file after the first in a folder.
+  if (DirectoryExists(full)) return;
   size_t rootEnd = extended ? kExtendedPrefix.size() + RootLength(body) : RootLength(full);
   while (full.size() > rootEnd + 1 && full.back() == '\\')
     full.pop_back();

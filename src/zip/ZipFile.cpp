@@ -31,6 +31,8 @@ constexpr int64_t kDirectoryEndSize = 4 + kDirectoryEndFixedSize;
 constexpr int64_t kSearchWindow = 1027;
 constexpr int64_t kSearchStep = 1023;
 constexpr int64_t kSearchMaxBack = 65535;
+// Extraction copies an entry in blocks of this size.
+constexpr int64_t kCopyBlockSize = 61440;
 // Version 2.0: deflate and folders.
 constexpr uint16_t kZipVersion = 20;
 
@@ -458,10 +460,9 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
   int64_t total = 0;
   {
     std::unique_ptr<TStream> out = handler.Compress(*FStream, *this, h);
-    constexpr int64_t kBlock = 61440;
-    std::vector<uint8_t> block(kBlock);
+    std::vector<uint8_t> block(kCopyBlockSize);
     for (;;) {
-      const int64_t n = Data.Read(block.data(), kBlock);
+      const int64_t n = Data.Read(block.data(), kCopyBlockSize);
       if (n <= 0) break;
       crc = crc32(crc, block.data(), static_cast<uInt>(n));
       out->WriteBuffer(block.data(), n);
@@ -568,8 +569,18 @@ void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs) {
   if (!outPath.empty() && outPath.back() == '\\') return;  // a folder entry
 
   TFileStream out(outPath, TFileStream::TMode::fmCreate);
-  // Exactly UncompressedSize bytes, in blocks of at most 61440.
-  if (central.UncompressedSize > 0) out.CopyFrom(*in, central.UncompressedSize);
+  // Exactly UncompressedSize bytes, in blocks of at most 61440, each read in full ("Stream read
+  // error" when the entry ends first) and written in full ("Stream write error").
+  int64_t left = central.UncompressedSize;
+  if (left == 0) return;
+  const auto block = std::make_unique_for_overwrite<uint8_t[]>(
+      static_cast<size_t>(std::min(left, kCopyBlockSize)));
+  while (left > 0) {
+    const int64_t n = std::min(left, kCopyBlockSize);
+    in->ReadBuffer(block.get(), n);
+    out.WriteBuffer(block.get(), n);
+    left -= n;
+  }
 }
 
 void TZipFile::Extract(const std::string& FileName, const std::string& Path, bool CreateSubdirs) {

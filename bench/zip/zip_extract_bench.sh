@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Times ExtractAll of a ~150 MB archive held in memory against `unzip -qo` and `bsdtar -xf`
 # extracting the same archive from a cached file, side by side in one run, and reports the
-# medians and ratios, and how much memory extraction took beyond the archive itself.
+# medians and ratios (wall time, and CPU time, which a busy machine disturbs less), and how much
+# memory extraction took beyond the archive itself.
 # Usage: bench/zip/zip_extract_bench.sh [rounds]   (after building the native preset)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -23,33 +24,34 @@ fi
 ls -l "$ARCHIVE" | awk '{printf "archive: %.1f MB\n", $5 / 1048576}'
 cat "$ARCHIVE" >/dev/null  # into the page cache
 
-now() { date +%s.%N; }
-minus() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.4f", a - b }'; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 out() { echo "$WORK/out-$1"; }
-prepare() {  # removes the last output and flushes written pages, outside the timing
-  rm -rf "$(out "$1")"
-  mkdir -p "$(out "$1")"
-  sync
-}
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
-declare -A times
+declare -A wall cpu
 ours_rss=0
 run() {
-  local tool=$1 t0 t1 line
-  prepare "$tool"
-  case $tool in
-    unzip)
-      t0=$(now); unzip -qo "$ARCHIVE" -d "$(out unzip)"; t1=$(now)
-      times[unzip]+="$(minus "$t1" "$t0") " ;;
-    bsdtar)
-      t0=$(now); bsdtar -xf "$ARCHIVE" -C "$(out bsdtar)"; t1=$(now)
-      times[bsdtar]+="$(minus "$t1" "$t0") " ;;
-    ours)
-      line=$("$DRIVER" "$ARCHIVE" "$(out ours)")
-      times[ours]+="$(echo "$line" | sed -n 's/.*extract_seconds=\([0-9.]*\).*/\1/p') "
-      ours_rss=$(echo "$line" | sed -n 's/.*rss_growth_kib=\([0-9]*\).*/\1/p') ;;
-  esac
+  local tool=$1 line
+  # Remove the last output and flush written pages, outside the timing.
+  rm -rf "$(out "$tool")"
+  mkdir -p "$(out "$tool")"
+  sync
+  if [ "$tool" = ours ]; then
+    line=$("$DRIVER" "$ARCHIVE" "$(out ours)")
+    wall[ours]+="$(echo "$line" | sed -n 's/.*extract_seconds=\([0-9.]*\).*/\1/p') "
+    cpu[ours]+="$(echo "$line" | sed -n 's/.*extract_cpu_seconds=\([0-9.]*\).*/\1/p') "
+    ours_rss=$(echo "$line" | sed -n 's/.*rss_growth_kib=\([0-9]*\).*/\1/p')
+    return
+  fi
+  local TIMEFORMAT='%R %U %S' t
+  if [ "$tool" = unzip ]; then
+    t=$({ time unzip -qo "$ARCHIVE" -d "$(out unzip)" >/dev/null; } 2>&1)
+  else
+    t=$({ time bsdtar -xf "$ARCHIVE" -C "$(out bsdtar)" >/dev/null; } 2>&1)
+  fi
+  read -r w u s <<<"$t"
+  wall[$tool]+="$w "
+  cpu[$tool]+="$(awk -v u="$u" -v s="$s" 'BEGIN { print u + s }') "
 }
 
 tools=(unzip bsdtar ours)
@@ -63,15 +65,18 @@ for ((r = 0; r < ROUNDS; r++)); do
   fi
 done
 
-median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-mu=$(echo "${times[unzip]}" | median)
-mb=$(echo "${times[bsdtar]}" | median)
-mo=$(echo "${times[ours]}" | median)
-printf 'rounds: %d (median wall time)\n' "$ROUNDS"
-printf '  unzip -qo        %.3f s\n' "$mu"
-printf '  bsdtar -xf       %.3f s\n' "$mb"
-printf '  ExtractAll       %.3f s   (archive in memory)\n' "$mo"
-printf 'ratio to unzip:   %s\n' "$(ratio "$mo" "$mu")"
-printf 'ratio to bsdtar:  %s\n' "$(ratio "$mo" "$mb")"
+printf 'rounds: %d, medians        wall       cpu (user + sys)\n' "$ROUNDS"
+declare -A wm cm
+for t in unzip bsdtar ours; do
+  wm[$t]=$(echo "${wall[$t]}" | median)
+  cm[$t]=$(echo "${cpu[$t]}" | median)
+done
+printf '  unzip -qo                %6.3f s   %6.3f s\n' "${wm[unzip]}" "${cm[unzip]}"
+printf '  bsdtar -xf               %6.3f s   %6.3f s\n' "${wm[bsdtar]}" "${cm[bsdtar]}"
+printf '  ExtractAll (in memory)   %6.3f s   %6.3f s\n' "${wm[ours]}" "${cm[ours]}"
+printf 'ratio to unzip:            %6s     %6s\n' "$(ratio "${wm[ours]}" "${wm[unzip]}")" \
+  "$(ratio "${cm[ours]}" "${cm[unzip]}")"
+printf 'ratio to bsdtar:           %6s     %6s\n' "$(ratio "${wm[ours]}" "${wm[bsdtar]}")" \
+  "$(ratio "${cm[ours]}" "${cm[bsdtar]}")"
 printf 'peak memory growth during extraction: %d KiB\n' "$ours_rss"
 rm -rf "$(out unzip)" "$(out bsdtar)" "$(out ours)"

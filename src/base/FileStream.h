@@ -9,8 +9,9 @@
 class TFileStream : public TStream {
  public:
   enum class TMode {
-    fmCreate,    // create always (replacing a file of that name), read-write, no sharing
-    fmOpenRead,  // existing file, read only, others may read
+    fmCreate,         // create always (replacing a file of that name), read-write, no sharing
+    fmOpenRead,       // existing file, read only, others may read
+    fmOpenReadWrite,  // existing file, read-write, no sharing
   };
 
   // Raises EFCreateError "Cannot create file "%s". %s" or EFOpenError

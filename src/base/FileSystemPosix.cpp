@@ -73,7 +73,8 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fi
       throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(),
                                  SysErrorMessage(errno).c_str()));
   } else {
-    FHandle = ::open(native.c_str(), O_RDONLY | O_CLOEXEC);
+    const int access = mode == TMode::fmOpenReadWrite ? O_RDWR : O_RDONLY;
+    FHandle = ::open(native.c_str(), access | O_CLOEXEC);
     if (FHandle < 0)
       throw EFOpenError(
           Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(errno).c_str()));

@@ -78,7 +78,9 @@ TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fi
       throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(),
                                  SysErrorMessage(GetLastOSError()).c_str()));
   } else {
-    FHandle = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+    const bool write = mode == TMode::fmOpenReadWrite;
+    FHandle = ::CreateFileW(wide.c_str(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
+                            write ? 0 : FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (FHandle == INVALID_HANDLE_VALUE)
       throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(),

@@ -1,0 +1,206 @@
+#include "zip/ZStream.h"
+
+#include <algorithm>
+#include <array>
+#include <climits>
+#include <cstring>
+
+const char* ZErrorText(int code) {
+  switch (code) {
+    case Z_ERRNO:
+      return "file error";
+    case Z_STREAM_ERROR:
+      return "stream error";
+    case Z_DATA_ERROR:
+      return "data error";
+    case Z_MEM_ERROR:
+      return "insufficient memory";
+    case Z_BUF_ERROR:
+      return "buffer error";
+    case Z_VERSION_ERROR:
+      return "incompatible version";
+    default:
+      return "";
+  }
+}
+
+TCustomZStream::TCustomZStream(TStream& stream)
+    : FStream(&stream),
+      FStreamStartPos(stream.Position()),
+      FStreamPos(FStreamStartPos),
+      FBuffer(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
+
+// --- inflate ---
+
+TZDecompressionStream::TZDecompressionStream(TStream& source, int windowBits)
+    : TCustomZStream(source) {
+  const int rc = inflateInit2(&FZStream, windowBits);
+  if (rc < 0) throw EZDecompressionError(ZErrorText(rc));
+}
+
+TZDecompressionStream::~TZDecompressionStream() {
+  inflateEnd(&FZStream);
+}
+
+int64_t TZDecompressionStream::Read(void* buffer, int64_t count) {
+  auto* out = static_cast<uint8_t*>(buffer);
+  int64_t done = 0;
+  // zlib counts in 32 bits; larger requests go through in pieces.
+  while (done < count) {
+    const auto piece = static_cast<uInt>(std::min<int64_t>(count - done, INT_MAX));
+    const int64_t n = ReadChunk(out + done, piece);
+    done += n;
+    if (n < piece) break;
+  }
+  return done;
+}
+
+int64_t TZDecompressionStream::ReadChunk(uint8_t* out, uInt count) {
+  FZStream.next_out = out;
+  FZStream.avail_out = count;
+  if (FStream->Position() != FStreamPos) FStream->SetPosition(FStreamPos);
+  int result = Z_OK;
+  while (FZStream.avail_out > 0 && result != Z_STREAM_END) {
+    if (FZStream.avail_in == 0) {
+      const int64_t got = FStream->Read(FBuffer.get(), kBufferSize);
+      if (got <= 0) break;
+      FZStream.next_in = FBuffer.get();
+      FZStream.avail_in = static_cast<uInt>(got);
+      FStreamPos = FStream->Position();
+      DoProgress();
+    }
+    result = inflate(&FZStream, Z_NO_FLUSH);
+    if (result < 0) throw EZDecompressionError(ZErrorText(result));
+  }
+  if (result == Z_STREAM_END && FZStream.avail_in > 0) {
+    // Give back what was read past the deflate data, so the source stands right after it.
+    FStreamPos -= FZStream.avail_in;
+    FStream->SetPosition(FStreamPos);
+    FZStream.avail_in = 0;
+  }
+  const int64_t produced = count - FZStream.avail_out;
+  FPosition += produced;
+  return produced;
+}
+
+int64_t TZDecompressionStream::Write(const void*, int64_t) {
+  throw EZDecompressionError("Invalid ZStream operation!");
+}
+
+void TZDecompressionStream::Restart() {
+  const int rc = inflateReset(&FZStream);
+  if (rc < 0) throw EZDecompressionError(ZErrorText(rc));
+  FZStream.avail_in = 0;
+  FStreamPos = FStreamStartPos;
+  FPosition = 0;
+}
+
+int64_t TZDecompressionStream::Seek(int64_t offset, TSeekOrigin origin) {
+  int64_t target;
+  switch (origin) {
+    case TSeekOrigin::soBeginning:
+      target = offset;
+      break;
+    case TSeekOrigin::soCurrent:
+      target = FPosition + offset;
+      break;
+    default:
+      throw EZDecompressionError("Invalid ZStream operation!");
+  }
+  if (target < 0) throw EZDecompressionError("Invalid ZStream operation!");
+  if (target < FPosition) Restart();
+  std::array<uint8_t, 8192> scratch;
+  while (FPosition < target) {
+    const int64_t want = std::min<int64_t>(target - FPosition, scratch.size());
+    if (Read(scratch.data(), want) < want) break;
+  }
+  return FPosition;
+}
+
+// --- deflate ---
+
+namespace {
+int ZLevel(TZCompressionLevel level) {
+  switch (level) {
+    case TZCompressionLevel::zcNone:
+      return Z_NO_COMPRESSION;
+    case TZCompressionLevel::zcFastest:
+      return Z_BEST_SPEED;
+    case TZCompressionLevel::zcMax:
+      return Z_BEST_COMPRESSION;
+    default:
+      return Z_DEFAULT_COMPRESSION;
+  }
+}
+}  // namespace
+
+TZCompressionStream::TZCompressionStream(TStream& dest, TZCompressionLevel level, int windowBits)
+    : TCustomZStream(dest) {
+  const int rc =
+      deflateInit2(&FZStream, ZLevel(level), Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+  if (rc < 0) throw EZCompressionError(ZErrorText(rc));
+  FZStream.next_out = FBuffer.get();
+  FZStream.avail_out = kBufferSize;
+}
+
+TZCompressionStream::~TZCompressionStream() {
+  try {
+    Finish();
+  } catch (const Exception&) {
+    // A destructor cannot raise; Finish reports this to callers that ask.
+  }
+  deflateEnd(&FZStream);
+}
+
+int64_t TZCompressionStream::Read(void*, int64_t) {
+  throw EZCompressionError("Invalid ZStream operation!");
+}
+
+void TZCompressionStream::FlushBuffer() {
+  const int64_t n = kBufferSize - FZStream.avail_out;
+  if (n > 0) {
+    if (FStream->Position() != FStreamPos) FStream->SetPosition(FStreamPos);
+    FStream->WriteBuffer(FBuffer.get(), n);
+    FStreamPos = FStream->Position();
+    DoProgress();
+  }
+  FZStream.next_out = FBuffer.get();
+  FZStream.avail_out = kBufferSize;
+}
+
+int64_t TZCompressionStream::Write(const void* buffer, int64_t count) {
+  if (FFinished) throw EZCompressionError("Invalid ZStream operation!");
+  const auto* in = static_cast<const uint8_t*>(buffer);
+  int64_t done = 0;
+  while (done < count) {
+    const auto piece = static_cast<uInt>(std::min<int64_t>(count - done, INT_MAX));
+    FZStream.next_in = const_cast<uint8_t*>(in + done);  // zlib does not write through it
+    FZStream.avail_in = piece;
+    while (FZStream.avail_in > 0) {
+      const int rc = deflate(&FZStream, Z_NO_FLUSH);
+      if (rc < 0) throw EZCompressionError(ZErrorText(rc));
+      if (FZStream.avail_out == 0) FlushBuffer();
+    }
+    done += piece;
+  }
+  FPosition += done;
+  return done;
+}
+
+void TZCompressionStream::Finish() {
+  if (FFinished) return;
+  FFinished = true;
+  int rc;
+  do {
+    rc = deflate(&FZStream, Z_FINISH);
+    if (rc < 0 && rc != Z_BUF_ERROR) throw EZCompressionError(ZErrorText(rc));
+    FlushBuffer();
+  } while (rc != Z_STREAM_END);
+}
+
+int64_t TZCompressionStream::Seek(int64_t offset, TSeekOrigin origin) {
+  if ((origin == TSeekOrigin::soCurrent && offset == 0) ||
+      (origin == TSeekOrigin::soBeginning && offset == FPosition))
+    return FPosition;
+  throw EZCompressionError("Invalid ZStream operation!");
+}

@@ -1,0 +1,283 @@
+#include "zip/ZipFile.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "base/CodePage437.h"
+#include "base/FileStream.h"
+#include "base/StrUtils.h"
+#include "base/Utf.h"
+#include "zip/ZipRecords.h"
+
+using namespace ZipRecords;
+
+namespace {
+// The end record is searched for in windows of 1027 bytes stepping back by 1023, so that
+// successive windows overlap by 4 bytes (a signature across a window border is still seen),
+// no further back than 65535 bytes from the end.
+constexpr int64_t kSearchWindow = 1027;
+constexpr int64_t kSearchStep = 1023;
+constexpr int64_t kSearchMaxBack = 65535;
+
+TZipDirectoryEnd ParseDirectoryEnd(const uint8_t* p) {
+  TZipDirectoryEnd end;
+  end.ThisDisk = Get16(p);
+  end.DirectoryDisk = Get16(p + 2);
+  end.DiskEntries = Get16(p + 4);
+  end.TotalEntries = Get16(p + 6);
+  end.DirectorySize = Get32(p + 8);
+  end.DirectoryOffset = Get32(p + 12);
+  end.CommentSize = Get16(p + 16);
+  return end;
+}
+}  // namespace
+
+TZipFile::~TZipFile() {
+  try {
+    Close();
+  } catch (const Exception&) {
+    // A destructor cannot raise; writers that must know call Close themselves.
+  }
+}
+
+// --- open and close ---
+
+void TZipFile::Open(TStream& ZipFileStream, TZipMode OpenMode) {
+  Close();
+  if (OpenMode == TZipMode::zmClosed) throw EZipException("Invalid argument");
+  if (OpenMode == TZipMode::zmRead && ZipFileStream.Size() == 0)
+    throw EZipException("Stream read error");
+  FStream = &ZipFileStream;
+  FStartFileData = ZipFileStream.Position();
+  if (IsReadingMode(OpenMode)) {
+    try {
+      ReadDirectory();
+    } catch (...) {
+      FStream = nullptr;
+      throw;
+    }
+  } else {
+    FEndFileData = 0;
+    FComment.clear();
+  }
+  FMode = OpenMode;
+}
+
+void TZipFile::Open(const std::string& ZipFileName, TZipMode OpenMode) {
+  Close();
+  std::unique_ptr<TStream> file;
+  switch (OpenMode) {
+    case TZipMode::zmRead:
+      file = std::make_unique<TFileStream>(ZipFileName, TFileStream::TMode::fmOpenRead);
+      break;
+    case TZipMode::zmReadWrite:
+      file = std::make_unique<TFileStream>(ZipFileName, TFileStream::TMode::fmOpenReadWrite);
+      break;
+    case TZipMode::zmWrite:
+      file = std::make_unique<TFileStream>(ZipFileName, TFileStream::TMode::fmCreate);
+      break;
+    default:
+      throw EZipException("Invalid argument");
+  }
+  Open(*file, OpenMode);
+  FFileStream = std::move(file);
+}
+
+void TZipFile::Close() {
+  const bool writing = IsWritingMode(FMode);
+  auto reset = [this] {
+    FMode = TZipMode::zmClosed;
+    FFiles.clear();
+    FStream = nullptr;
+    FFileStream.reset();
+  };
+  if (writing) {
+    try {
+      WriteDirectory();
+    } catch (...) {
+      reset();
+      throw;
+    }
+  }
+  reset();
+}
+
+// --- directory ---
+
+bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
+                                TIdBytes& Comment) {
+  const int64_t size = Stream.Size();
+  const int64_t maxBack = std::min(size, kSearchMaxBack);
+  uint8_t window[kSearchWindow];
+  int64_t backRead = 4;
+  while (backRead < maxBack) {
+    backRead = backRead + kSearchStep > maxBack ? maxBack : backRead + kSearchStep;
+    const int64_t windowStart = size - backRead;
+    const int64_t readSize = std::min(kSearchWindow, backRead);
+    Stream.SetPosition(windowStart);
+    if (ReadUpTo(Stream, window, readSize) != readSize)
+      throw EZipException("Error reading zip file");
+    // From the end backwards: the record nearest the end of the stream wins.
+    for (int64_t i = readSize - 4; i >= 0; --i) {
+      if (Get32(window + i) != kDirectoryEndSignature) continue;
+      const int64_t recordPos = windowStart + i;
+      uint8_t fields[kDirectoryEndFixedSize];
+      if (i + kDirectoryEndSize <= readSize) {
+        std::memcpy(fields, window + i + 4, kDirectoryEndFixedSize);
+      } else if (size - recordPos >= kDirectoryEndSize) {
+        // The record runs on past this window into bytes that the stream still holds.
+        Stream.SetPosition(recordPos + 4);
+        if (ReadUpTo(Stream, fields, kDirectoryEndFixedSize) != kDirectoryEndFixedSize)
+          throw EZipException("Error reading zip file");
+      } else {
+        continue;  // cut short by the end of the stream: not a record
+      }
+      DirectoryEnd = ParseDirectoryEnd(fields);
+      Comment.clear();
+      if (DirectoryEnd.CommentSize > 0) {
+        // A comment that the stream cuts short keeps only the bytes that are there.
+        Stream.SetPosition(recordPos + kDirectoryEndSize);
+        Comment.resize(DirectoryEnd.CommentSize);
+        Comment.resize(static_cast<size_t>(ReadUpTo(Stream, Comment.data(), Comment.size())));
+      }
+      return true;
+    }
+  }
+  return false;
+}
+
+void TZipFile::ReadExact(void* Buffer, int64_t Count) {
+  if (ReadUpTo(*FStream, Buffer, Count) != Count) throw EZipException("Error reading zip file");
+}
+
+void TZipFile::ReadDirectory() {
+  FFiles.clear();
+  if (FStream->Size() == 0) {
+    FEndFileData = 0;
+    FComment.clear();
+    return;
+  }
+  TZipDirectoryEnd end;
+  if (!FindDirectoryEnd(*FStream, end, FComment)) throw EZipException("Error reading zip file");
+  // Offsets in the archive count from where it starts in the stream, for the directory as for
+  // the local headers.
+  FStream->SetPosition(FStartFileData + end.DirectoryOffset);
+  FEndFileData = end.DirectoryOffset;
+  for (unsigned n = 0; n < end.TotalEntries; ++n) {
+    uint8_t signature[4];
+    if (ReadUpTo(*FStream, signature, 4) != 4 || Get32(signature) != kCentralHeaderSignature)
+      throw EZipException("Invalid Zip Central Header signature");
+    uint8_t f[kCentralFixedSize];
+    ReadExact(f, kCentralFixedSize);
+    TZipHeader h;
+    h.MadeByVersion = Get16(f);
+    h.RequiredVersion = Get16(f + 2);
+    h.Flag = Get16(f + 4);
+    h.CompressionMethod = Get16(f + 6);
+    h.ModifiedDateTime = Get32(f + 8);
+    h.CRC32 = Get32(f + 12);
+    h.CompressedSize = Get32(f + 16);
+    h.UncompressedSize = Get32(f + 20);
+    h.FileNameLength = Get16(f + 24);
+    h.ExtraFieldLength = Get16(f + 26);
+    h.FileCommentLength = Get16(f + 28);
+    h.DiskNumberStart = Get16(f + 30);
+    h.InternalAttributes = Get16(f + 32);
+    h.ExternalAttributes = Get32(f + 34);
+    h.LocalHeaderOffset = Get32(f + 38);
+    for (auto [bytes, length] :
+         {std::pair{&h.FileName, h.FileNameLength}, std::pair{&h.ExtraField, h.ExtraFieldLength},
+          std::pair{&h.FileComment, h.FileCommentLength}}) {
+      bytes->resize(length);
+      if (length > 0) ReadExact(bytes->data(), length);
+    }
+    FFiles.push_back(std::move(h));
+  }
+}
+
+// --- queries ---
+
+void TZipFile::CheckOpen() const {
+  if (FMode == TZipMode::zmClosed) throw EZipException("File must be open");
+}
+
+void TZipFile::CheckIndex(int Index) const {
+  if (Index < 0 || Index >= static_cast<int>(FFiles.size()))
+    throw EListError("Argument out of range");
+}
+
+int TZipFile::FileCount() const {
+  CheckOpen();
+  return static_cast<int>(FFiles.size());
+}
+
+std::vector<std::string> TZipFile::FileNames() const {
+  CheckOpen();
+  std::vector<std::string> names;
+  names.reserve(FFiles.size());
+  for (const TZipHeader& h : FFiles)
+    names.push_back(DecodeName(h.FileName, h.Flag & kZipFlagUtf8));
+  return names;
+}
+
+std::string TZipFile::FileName(int Index) const {
+  CheckOpen();
+  CheckIndex(Index);
+  const TZipHeader& h = FFiles[Index];
+  return DecodeName(h.FileName, h.Flag & kZipFlagUtf8);
+}
+
+TZipHeader TZipFile::FileInfo(int Index) const {
+  CheckOpen();
+  CheckIndex(Index);
+  return FFiles[Index];
+}
+
+std::string TZipFile::FileComment(int Index) const {
+  CheckOpen();
+  CheckIndex(Index);
+  const TZipHeader& h = FFiles[Index];
+  return DecodeName(h.FileComment, h.Flag & kZipFlagUtf8);
+}
+
+std::string TZipFile::Comment() const {
+  CheckOpen();
+  // The archive comment has no flag of its own: text that is valid UTF-8 is taken as such
+  // (ASCII reads the same either way), anything else as code page 437.
+  const std::string_view bytes = AsText(FComment);
+  return IsValidUtf8(bytes) ? std::string(bytes) : CodePage437ToUtf8(bytes);
+}
+
+int TZipFile::IndexOf(const std::string& FileName) const {
+  for (size_t i = 0; i < FFiles.size(); ++i)
+    if (SameText(DecodeName(FFiles[i].FileName, FFiles[i].Flag & kZipFlagUtf8), FileName))
+      return static_cast<int>(i);
+  return -1;
+}
+
+// --- class-wide ---
+
+void TZipFile::RegisterCompressionHandler(TZipCompression Compression,
+                                          TStreamConstructor CompressStream,
+                                          TStreamConstructor DecompressStream) {
+  RegisterZipCompressionHandler(Compression, std::move(CompressStream),
+                                std::move(DecompressStream));
+}
+
+bool TZipFile::IsValid(const std::string& ZipFileName) {
+  try {
+    TFileStream file(ZipFileName, TFileStream::TMode::fmOpenRead);
+    TZipDirectoryEnd end;
+    TIdBytes comment;
+    return FindDirectoryEnd(file, end, comment);
+  } catch (const EFOpenError&) {
+    return false;
+  }
+}
+
+void TZipFile::ExtractZipFile(const std::string& ZipFileName, const std::string& Path) {
+  TZipFile zip;
+  zip.Open(ZipFileName, TZipMode::zmRead);
+  zip.ExtractAll(Path);
+  zip.Close();
+}

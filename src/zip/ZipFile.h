@@ -1,0 +1,95 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Exception.h"
+#include "base/Stream.h"
+#include "zip/ZipCompression.h"
+#include "zip/ZipHeader.h"
+
+// Every archive-level failure.
+PLENWICK_DECLARE_EXCEPTION(EZipException, Exception)
+
+// A ZIP archive held in a stream: its central directory, and the entries read from it or
+// written into it. No ZIP64, no spanning, no encryption.
+class TZipFile {
+ public:
+  TZipFile() = default;
+  ~TZipFile();
+  TZipFile(const TZipFile&) = delete;
+  TZipFile& operator=(const TZipFile&) = delete;
+
+  // Opens an archive held in a stream that the caller keeps alive until Close. The archive
+  // starts at the stream's current position.
+  void Open(TStream& ZipFileStream, TZipMode OpenMode);
+  void Open(const std::string& ZipFileName, TZipMode OpenMode);
+  // In a writing mode first writes the central directory; always leaves the object closed.
+  void Close();
+
+  TZipMode Mode() const { return FMode; }
+  int FileCount() const;
+  std::vector<std::string> FileNames() const;
+  std::string FileName(int Index) const;
+  TZipHeader FileInfo(int Index) const;
+  std::string FileComment(int Index) const;
+  void SetFileComment(int Index, const std::string& Value);
+  std::string Comment() const;
+  void SetComment(const std::string& Value);
+  // Smallest index whose name equals FileName, ASCII letters compared without regard to case;
+  // -1 when there is none.
+  int IndexOf(const std::string& FileName) const;
+  // How Add and the comment setters encode text: UTF-8 (flagged) or code page 437. Reading
+  // decodes every entry by its own flag.
+  bool UTF8Support() const { return FUTF8Support; }
+  void SetUTF8Support(bool Value);
+
+  // A new stream (the caller owns it) from which the entry's uncompressed bytes are read, and
+  // the entry's local header.
+  void Read(int Index, std::unique_ptr<TStream>& Stream, TZipHeader& LocalHeader);
+  void Read(const std::string& FileName, std::unique_ptr<TStream>& Stream, TZipHeader& LocalHeader);
+  void Read(int Index, TIdBytes& Bytes);
+  void Read(const std::string& FileName, TIdBytes& Bytes);
+
+  // Writes one entry below Path: with CreateSubdirs under its folder names, else under its last
+  // name only.
+  void Extract(int Index, const std::string& Path = "", bool CreateSubdirs = true);
+  void Extract(const std::string& FileName, const std::string& Path = "",
+               bool CreateSubdirs = true);
+  // Every entry in directory order, with sub-folders; the first failure ends it.
+  void ExtractAll(const std::string& Path = "");
+
+  // Appends an entry made of the rest of Data (from its position to its end).
+  void Add(TStream& Data, const std::string& ArchiveFileName,
+           TZipCompression Compression = TZipCompression::zcDeflate);
+  void Add(const TIdBytes& Data, const std::string& ArchiveFileName,
+           TZipCompression Compression = TZipCompression::zcDeflate);
+
+  static void RegisterCompressionHandler(TZipCompression Compression,
+                                         TStreamConstructor CompressStream,
+                                         TStreamConstructor DecompressStream);
+  static bool IsValid(const std::string& ZipFileName);
+  static void ExtractZipFile(const std::string& ZipFileName, const std::string& Path);
+
+ private:
+  static bool FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TIdBytes& Comment);
+  void ReadDirectory();
+  void WriteDirectory();
+  void ReadExact(void* Buffer, int64_t Count);
+  void CheckOpen() const;
+  void CheckIndex(int Index) const;
+  TIdBytes EncodeText(const std::string& Text, bool Utf8) const;
+
+  TZipMode FMode = TZipMode::zmClosed;
+  TStream* FStream = nullptr;
+  std::unique_ptr<TStream> FFileStream;
+  int64_t FStartFileData = 0;
+  // Where the central directory starts, counted from FStartFileData; in the writing modes where
+  // the next entry goes.
+  int64_t FEndFileData = 0;
+  std::vector<TZipHeader> FFiles;
+  TIdBytes FComment;
+  bool FUTF8Support = true;
+};

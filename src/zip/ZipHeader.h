@@ -1,0 +1,74 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+using TIdBytes = std::vector<uint8_t>;
+
+// What an archive object is open for; the reading modes are zmRead and zmReadWrite, the
+// writing modes zmReadWrite and zmWrite.
+enum class TZipMode : uint8_t { zmClosed = 0, zmRead = 1, zmReadWrite = 2, zmWrite = 3 };
+
+// ZIP compression method numbers (the low 8 bits of a header's CompressionMethod).
+enum class TZipCompression : uint8_t {
+  zcStored = 0,
+  zcShrunk = 1,
+  zcReduce1 = 2,
+  zcReduce2 = 3,
+  zcReduce3 = 4,
+  zcReduce4 = 5,
+  zcImplode = 6,
+  zcTokenize = 7,
+  zcDeflate = 8,
+  zcDeflate64 = 9,
+  zcPKImplode = 10,
+  zcPKReserved11 = 11,
+  zcBZIP2 = 12,
+  zcPKReserved13 = 13,
+  zcLZMA = 14,
+  zcPKReserved15 = 15,
+  zcPKReserved16 = 16,
+  zcPKReserved17 = 17,
+  zcTERSE = 18,
+  zcLZ77 = 19,
+  zcWavePack = 97,
+  zcPPMdI1 = 98,
+};
+
+// Bit 11 of Flag: the entry's name and comment are UTF-8.
+constexpr uint16_t kZipFlagUtf8 = 0x0800;
+
+// One entry of an archive. The fixed fields follow the central directory header; the same
+// record carries a local header, in which the fields that a local header lacks are 0.
+struct TZipHeader {
+  uint16_t MadeByVersion = 0;
+  uint16_t RequiredVersion = 0;
+  uint16_t Flag = 0;
+  uint16_t CompressionMethod = 0;
+  uint32_t ModifiedDateTime = 0;
+  uint32_t CRC32 = 0;
+  uint32_t CompressedSize = 0;
+  uint32_t UncompressedSize = 0;
+  uint16_t FileNameLength = 0;
+  uint16_t ExtraFieldLength = 0;
+  uint16_t FileCommentLength = 0;
+  uint16_t DiskNumberStart = 0;
+  uint16_t InternalAttributes = 0;
+  uint32_t ExternalAttributes = 0;
+  uint32_t LocalHeaderOffset = 0;
+  // Raw bytes, each exactly as long as its length field says.
+  TIdBytes FileName;
+  TIdBytes ExtraField;
+  TIdBytes FileComment;
+};
+
+// The fields of the end of central directory record that follow its signature.
+struct TZipDirectoryEnd {
+  uint16_t ThisDisk = 0;
+  uint16_t DirectoryDisk = 0;
+  uint16_t DiskEntries = 0;
+  uint16_t TotalEntries = 0;
+  uint32_t DirectorySize = 0;
+  uint32_t DirectoryOffset = 0;
+  uint16_t CommentSize = 0;
+};

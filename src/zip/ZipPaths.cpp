@@ -1,0 +1,167 @@
+#include "zip/ZipPaths.h"
+
+#include <vector>
+
+#include "base/Exception.h"
+#include "base/FileSystem.h"
+#include "base/StrUtils.h"
+#include "base/Utf.h"
+
+namespace {
+constexpr size_t kMaxPath = 260;
+constexpr std::string_view kExtendedPrefix = "\\\\?\\";
+constexpr std::string_view kDevicePrefix = "\\\\.\\";
+
+bool IsSeparator(char c) {
+  return c == '\\' || c == '/';
+}
+
+bool IsAsciiLetter(char c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+bool HasDriveLetter(std::string_view path) {
+  return path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':';
+}
+
+bool IsExtended(std::string_view path) {
+  return path.starts_with(kExtendedPrefix) || path.starts_with(kDevicePrefix);
+}
+
+// Length of the root of an absolute path, without its trailing separator: "C:" for "C:\x",
+// "\\server\share" for a network path, "" for a path rooted at "\" (the native build's root).
+size_t RootLength(std::string_view path) {
+  if (HasDriveLetter(path)) return 2;
+  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+    // "\\server\share": the root ends before the separator after the share name.
+    size_t i = 2;
+    for (int part = 0; part < 2; ++part) {
+      while (i < path.size() && !IsSeparator(path[i]))
+        ++i;
+      if (part == 0 && i < path.size()) ++i;
+    }
+    return i;
+  }
+  return 0;
+}
+
+// root + "\" + the segments of rest, with "." dropped and ".." taking the previous one away.
+std::string Normalize(std::string_view root, std::string_view rest) {
+  std::vector<std::string_view> segments;
+  size_t i = 0;
+  while (i <= rest.size()) {
+    size_t j = i;
+    while (j < rest.size() && !IsSeparator(rest[j]))
+      ++j;
+    const std::string_view seg = rest.substr(i, j - i);
+    if (seg == "..") {
+      if (!segments.empty()) segments.pop_back();
+    } else if (!seg.empty() && seg != ".") {
+      segments.push_back(seg);
+    }
+    i = j + 1;
+  }
+  std::string out(root);
+  out += '\\';
+  for (size_t k = 0; k < segments.size(); ++k) {
+    if (k > 0) out += '\\';
+    out += segments[k];
+  }
+  return out;
+}
+}  // namespace
+
+bool HasInvalidPathChars(std::string_view text) {
+  for (const char c : text) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || c == '"' || c == '<' || c == '>' || c == '|') return true;
+  }
+  return false;
+}
+
+std::string CombinePath(std::string_view path, std::string_view name) {
+  if (path.empty()) return std::string(name);
+  if (name.empty()) return std::string(path);
+  if (HasInvalidPathChars(path) || HasInvalidPathChars(name))
+    throw EArgumentException("Invalid characters in path");
+  std::string out(path);
+  const char last = path.back();
+  if (last != '\\' && last != '/' && last != ':') out += '\\';
+  out += name;
+  return out;
+}
+
+bool IsEscapingEntryName(std::string_view name) {
+  if (!name.empty() && name[0] == '\\') return true;
+  if (HasDriveLetter(name)) return true;
+  size_t i = 0;
+  while (i <= name.size()) {
+    size_t j = name.find('\\', i);
+    if (j == std::string_view::npos) j = name.size();
+    const std::string_view seg = name.substr(i, j - i);
+    // Windows drops trailing dots and spaces from a segment, so ".. " and "..." act as "..".
+    size_t dots = 0;
+    bool onlyDotsAndSpaces = !seg.empty();
+    for (const char c : seg) {
+      if (c == '.')
+        ++dots;
+      else if (c != ' ')
+        onlyDotsAndSpaces = false;
+    }
+    if (onlyDotsAndSpaces && dots >= 2) return true;
+    i = j + 1;
+  }
+  return false;
+}
+
+std::string ExpandPath(std::string_view path) {
+  if (IsExtended(path)) return std::string(path);
+  if (HasDriveLetter(path) && !(path.size() > 2 && IsSeparator(path[2]))) {
+    // "C:x" is relative to the current folder of drive C; only the process's own current folder
+    // is known, so it counts when it is on that drive and the drive's root otherwise.
+    const std::string cwd = GetCurrentDir();
+    if (HasDriveLetter(cwd) && UpperChar(cwd[0]) == UpperChar(path[0]))
+      return ExpandPath(cwd + "\\" + std::string(path.substr(2)));
+    return Normalize(path.substr(0, 2), path.substr(2));
+  }
+  const size_t rootLen = RootLength(path);
+  if (rootLen > 0) return Normalize(path.substr(0, rootLen), path.substr(rootLen));
+  const std::string cwd = GetCurrentDir();
+  if (!path.empty() && IsSeparator(path[0])) {
+    // Rooted without a drive: on the current folder's drive (or the native root).
+    const size_t cwdRoot = RootLength(cwd);
+    return Normalize(std::string_view(cwd).substr(0, cwdRoot), path);
+  }
+  const size_t cwdRoot = RootLength(cwd);
+  return Normalize(std::string_view(cwd).substr(0, cwdRoot),
+                   std::string(std::string_view(cwd).substr(cwdRoot)) + "\\" + std::string(path));
+}
+
+void ForceFolders(std::string_view folder) {
+  std::string full = ExpandPath(folder);
+  const bool extended = IsExtended(full);
+  if (!extended && Utf8ToUtf16(full).size() >= kMaxPath)
+    throw EPathTooLongException("The specified path is too long");
+  const std::string_view body =
+      extended ? std::string_view(full).substr(kExtendedPrefix.size()) : std::string_view(full);
+  for (size_t i = body.find(':'); i != std::string_view::npos; i = body.find(':', i + 1))
+    if (i != 1 || !IsAsciiLetter(body[0]))
+      throw ENotSupportedException("The path format is not supported");
+  if (Trim(full).empty() || HasInvalidPathChars(full))
+    throw EArgumentException("Invalid characters in path");
+  if (HasDriveLetter(body) && !DirectoryExists(std::string(body.substr(0, 2)) + "\\"))
+    throw EDirectoryNotFoundException("The drive cannot be found");
+
+  // Every missing level below the root, from the top down. A folder that exists has all its
+  // parents, which spares the walk for every file after the first in a folder.
+  if (DirectoryExists(full)) return;
+  size_t rootEnd = extended ? kExtendedPrefix.size() + RootLength(body) : RootLength(full);
+  while (full.size() > rootEnd + 1 && full.back() == '\\')
+    full.pop_back();
+  for (size_t i = full.find('\\', rootEnd + 1); i != std::string::npos;
+       i = full.find('\\', i + 1)) {
+    const std::string level = full.substr(0, i);
+    if (!DirectoryExists(level)) CreateDir(level);
+  }
+  if (full.size() > rootEnd + 1 && !DirectoryExists(full)) CreateDir(full);
+}

@@ -1,0 +1,213 @@
+// Opening archives: the end record search, the central directory and the queries.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ZipTestSupport.h"
+#include "zip/ZipFile.h"
+
+using namespace ziptest;
+
+namespace {
+TTestArchive TwoEntries() {
+  TTestArchive a;
+  a.Entries.push_back({.Name = "readme.txt", .Data = "hello"});
+  a.Entries.push_back({.Name = "sub/data.bin", .Data = std::string(3000, 'x'), .Method = 8});
+  return a;
+}
+
+// An end record that a comment carries: 22 bytes saying the archive is empty.
+std::string EmptyEndRecord() {
+  return BuildZip(TTestArchive{});
+}
+
+struct TOpenFailure {
+  const char* Case;
+  std::string Bytes;
+  const char* Message;
+};
+
+// Entries ahead of the end record fill more than three search windows, so that no window is
+// clamped to the start of the stream.
+std::string WithComment(size_t commentSize) {
+  TTestArchive a = TwoEntries();
+  a.Entries.push_back({.Name = "pad.bin", .Data = std::string(5000, 'p')});
+  a.Comment = std::string(commentSize, 'c');
+  return BuildZip(a);
+}
+
+std::string BadCentralSignature() {
+  TTestArchive a = TwoEntries();
+  a.Entries[1].CentralSignature = 0x02014B51;
+  return BuildZip(a);
+}
+
+std::string DirectoryPastTheEnd() {
+  TTestArchive a = TwoEntries();
+  a.DirectoryOffset = 0x00100000;
+  return BuildZip(a);
+}
+
+std::string NameCutShort() {
+  // The last central header claims a name longer than what is left of the stream.
+  std::string zip = BuildZip(TwoEntries());
+  const size_t central = zip.rfind(std::string("PK\1\2", 4));
+  zip[central + 28] = '\xFF';
+  zip[central + 29] = '\x7F';
+  return zip;
+}
+
+std::string MoreEntriesThanHeaders() {
+  TTestArchive a = TwoEntries();
+  a.TotalEntries = 3;
+  return BuildZip(a);
+}
+}  // namespace
+
+TEST(ZipOpen, FailuresLeaveTheObjectClosed) {
+  const std::vector<TOpenFailure> cases = {
+      {"empty stream", "", "Stream read error"},
+      {"1 byte", "P", "Error reading zip file"},
+      {"2 bytes", "PK", "Error reading zip file"},
+      {"3 bytes", std::string("PK\5", 3), "Error reading zip file"},
+      {"4 bytes, a bare signature", std::string("PK\5\6", 4), "Error reading zip file"},
+      {"end record cut short", std::string("PK\5\6\0\0\0\0\0\0", 10), "Error reading zip file"},
+      {"no end record", std::string(5000, 'z'), "Error reading zip file"},
+      {"end record 65536 bytes before the end", WithComment(65514), "Error reading zip file"},
+      {"bad central signature", BadCentralSignature(), "Invalid Zip Central Header signature"},
+      {"directory offset past the end", DirectoryPastTheEnd(),
+       "Invalid Zip Central Header signature"},
+      {"more entries counted than present", MoreEntriesThanHeaders(),
+       "Invalid Zip Central Header signature"},
+      {"name cut short by the end", NameCutShort(), "Error reading zip file"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Case);
+    auto stream = MemoryStreamOf(c.Bytes);
+    TZipFile zip;
+    EXPECT_RAISES(zip.Open(*stream, TZipMode::zmRead), EZipException, c.Message);
+    EXPECT_EQ(zip.Mode(), TZipMode::zmClosed);
+    EXPECT_RAISES(zip.FileCount(), EZipException, "File must be open");
+    EXPECT_RAISES(zip.ExtractAll("never"), EZipException, "File must be open for reading");
+  }
+}
+
+TEST(ZipOpen, ClosedModeIsAnInvalidArgumentAndClosesFirst) {
+  auto stream = MemoryStreamOf(BuildZip(TwoEntries()));
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmRead);
+  EXPECT_RAISES(zip.Open(*stream, TZipMode::zmClosed), EZipException, "Invalid argument");
+  EXPECT_EQ(zip.Mode(), TZipMode::zmClosed);
+}
+
+TEST(ZipOpen, EndRecordIsFoundUpTo65535BytesBackAndAcrossWindowBorders) {
+  // Comment sizes that put the signature at the far limit, and 1 to 3 bytes before the start
+  // of the first and of the second search window (windows of 1027 bytes, 1023 apart).
+  for (size_t comment :
+       {size_t{0}, size_t{1}, size_t{1004}, size_t{1005}, size_t{1006}, size_t{1007}, size_t{1008},
+        size_t{1009}, size_t{2029}, size_t{2030}, size_t{2031}, size_t{65513}}) {
+    SCOPED_TRACE(comment);
+    auto stream = MemoryStreamOf(WithComment(comment));
+    TZipFile zip;
+    zip.Open(*stream, TZipMode::zmRead);
+    EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"readme.txt", "sub/data.bin", "pad.bin"}));
+    EXPECT_EQ(zip.Comment(), std::string(comment, 'c'));
+  }
+}
+
+TEST(ZipOpen, RecordNearestTheEndWinsEvenInsideTheComment) {
+  // The comment ends with a complete end record of an empty archive: that one is taken.
+  TTestArchive a = TwoEntries();
+  a.Comment = "see " + EmptyEndRecord();
+  auto stream = MemoryStreamOf(BuildZip(a));
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmRead);
+  EXPECT_EQ(zip.FileCount(), 0);
+  EXPECT_EQ(zip.Comment(), "");
+}
+
+TEST(ZipOpen, ArchiveWithoutEntriesOpensEmpty) {
+  TTestArchive a;
+  a.Comment = "nothing here";
+  auto stream = MemoryStreamOf(BuildZip(a));
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmRead);
+  EXPECT_EQ(zip.FileCount(), 0);
+  EXPECT_EQ(zip.Comment(), "nothing here");
+  TTempFolder temp;
+  zip.ExtractAll(temp / "out\\");
+  EXPECT_EQ(CountEntries(temp.Path()), 0);
+}
+
+TEST(ZipOpen, ArchiveAfterOtherDataOpensAtItsStart) {
+  TTestArchive a = TwoEntries();
+  a.Prefix = std::string(777, '#');
+  auto stream = MemoryStreamOf(BuildZip(a));
+  stream->SetPosition(777);
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmRead);
+  TIdBytes bytes;
+  zip.Read("sub/data.bin", bytes);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string(3000, 'x'));
+}
+
+TEST(ZipOpen, SecondOpenReplacesTheFirstArchive) {
+  auto first = MemoryStreamOf(BuildZip(TwoEntries()));
+  TTestArchive b;
+  b.Entries.push_back({.Name = "other.txt", .Data = "x"});
+  auto second = MemoryStreamOf(BuildZip(b));
+  TZipFile zip;
+  zip.Open(*first, TZipMode::zmRead);
+  zip.Open(*second, TZipMode::zmRead);
+  EXPECT_EQ(zip.FileNames(), std::vector<std::string>{"other.txt"});
+}
+
+TEST(ZipQueries, HeadersNamesCommentsAndLookup) {
+  TTestArchive a;
+  a.Entries.push_back({.Name = "Docs/ReadMe.TXT", .Data = "abc", .Comment = "first"});
+  a.Entries.push_back({.Name = "", .Data = ""});
+  a.Entries.push_back({.Name = "\xC3\x84rger.txt", .Data = "d", .Flag = 0x800});
+  a.Entries.push_back({.Name = "\x8Erger.txt", .Data = "e", .Comment = "\x94"});
+  a.Entries.push_back({.Name = "bad\xC3(.txt", .Data = "f", .Flag = 0x800});
+  a.Comment = "archive \x81";  // not UTF-8: code page 437
+  auto stream = MemoryStreamOf(BuildZip(a));
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmRead);
+
+  EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"Docs/ReadMe.TXT", "", "\xC3\x84rger.txt",
+                                                       "\xC3\x84rger.txt", ""}));
+  EXPECT_EQ(zip.FileName(2), zip.FileName(3));  // UTF-8 flagged, code page 437 unflagged
+  EXPECT_EQ(zip.FileComment(0), "first");
+  EXPECT_EQ(zip.FileComment(3), "\xC3\xB6");
+  EXPECT_EQ(zip.Comment(), "archive \xC3\xBC");
+
+  const TZipHeader h = zip.FileInfo(0);
+  EXPECT_EQ(h.FileNameLength, 15);
+  EXPECT_EQ(std::string(h.FileName.begin(), h.FileName.end()), "Docs/ReadMe.TXT");
+  EXPECT_EQ(h.UncompressedSize, 3u);
+  EXPECT_EQ(h.FileCommentLength, 5);
+  EXPECT_TRUE(zip.FileInfo(1).FileName.empty());
+  EXPECT_EQ(zip.FileInfo(1).FileNameLength, 0);
+
+  EXPECT_EQ(zip.IndexOf("docs/readme.txt"), 0);
+  EXPECT_EQ(zip.IndexOf("\xC3\x84RGER.TXT"), 2);
+  EXPECT_EQ(zip.IndexOf("\xC3\xA4rger.txt"), -1);  // only ASCII letters ignore case
+  EXPECT_EQ(zip.IndexOf("missing"), -1);
+
+  EXPECT_RAISES(zip.FileName(5), EListError, "Argument out of range");
+  EXPECT_RAISES(zip.FileInfo(-1), EListError, "Argument out of range");
+  EXPECT_RAISES(zip.FileComment(99), EListError, "Argument out of range");
+
+  EXPECT_TRUE(zip.UTF8Support());
+  zip.SetUTF8Support(true);
+  EXPECT_RAISES(zip.SetUTF8Support(false), EZipException, "File must be open for writing");
+  EXPECT_RAISES(zip.SetComment("x"), EZipException, "File must be open for writing");
+
+  zip.Close();
+  EXPECT_RAISES(zip.FileNames(), EZipException, "File must be open");
+  EXPECT_RAISES(zip.FileName(0), EZipException, "File must be open");
+  EXPECT_RAISES(zip.FileInfo(0), EZipException, "File must be open");
+  EXPECT_RAISES(zip.FileComment(0), EZipException, "File must be open");
+  EXPECT_RAISES(zip.Comment(), EZipException, "File must be open");
+}

@@ -1,0 +1,320 @@
+// Extracting entries: local headers, handlers, exact sizes, output paths and folders, and the
+// failures with what they leave behind.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "ZipTestSupport.h"
+#include "base/FileSystem.h"
+#include "zip/StoredStream.h"
+#include "zip/ZStream.h"
+#include "zip/ZipFile.h"
+
+using namespace ziptest;
+
+namespace {
+// Bytes that deflate poorly, so that the deflate data spans several 64 KiB input blocks.
+std::string Noise(size_t size, uint32_t seed = 1) {
+  std::string s(size, '\0');
+  for (char& c : s) {
+    seed = seed * 1103515245 + 12345;
+    c = static_cast<char>(seed >> 24);
+  }
+  return s;
+}
+
+std::string Pattern(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i)
+    s[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
+  return s;
+}
+
+// An open archive object over a hand-made archive.
+struct TOpenArchive {
+  explicit TOpenArchive(const TTestArchive& a) : Stream(MemoryStreamOf(BuildZip(a))) {
+    Zip.Open(*Stream, TZipMode::zmRead);
+  }
+  std::unique_ptr<TMemoryStream> Stream;
+  TZipFile Zip;
+};
+
+TTestArchive Archive(std::vector<TTestEntry> entries) {
+  TTestArchive a;
+  a.Entries = std::move(entries);
+  return a;
+}
+}  // namespace
+
+TEST(ZipExtract, FoldersFromEntriesAndFromFileNames) {
+  TOpenArchive z(Archive({{.Name = "sub/"},
+                          {.Name = "sub/a.txt", .Data = "A"},
+                          {.Name = "x/y/z.bin", .Data = Pattern(5000), .Method = 8},
+                          {.Name = "win\\style.txt", .Data = "W"}}));
+  TTempFolder temp;
+  const std::string out = temp / "out\\";
+  z.Zip.ExtractAll(out);
+  EXPECT_TRUE(DirectoryExists(out + "sub"));
+  EXPECT_EQ(ReadFile(out + "sub\\a.txt"), "A");
+  EXPECT_TRUE(DirectoryExists(out + "x\\y"));
+  EXPECT_EQ(ReadFile(out + "x\\y\\z.bin"), Pattern(5000));
+  EXPECT_EQ(ReadFile(out + "win\\style.txt"), "W");
+  EXPECT_EQ(CountFiles(out), 3);
+
+  // Without sub-folders only the last name is kept, straight in the target folder.
+  TTempFolder flat;
+  z.Zip.Extract("X/Y/Z.BIN", flat.Path(), false);
+  EXPECT_EQ(ReadFile(flat / "z.bin"), Pattern(5000));
+  EXPECT_EQ(CountEntries(flat.Path()), 1);
+}
+
+TEST(ZipExtract, LargeDeflatedEntryThenTheNextOne) {
+  // The inflater reads 64 KiB blocks past the end of the first entry's data and must give the
+  // surplus back before the next entry is read.
+  const std::string big = Noise(300000) + Pattern(200000);
+  TOpenArchive z(Archive({{.Name = "big.bin", .Data = big, .Method = 8},
+                          {.Name = "next.txt", .Data = Pattern(70000), .Method = 8},
+                          {.Name = "stored.bin", .Data = Noise(130000, 7)}}));
+  TTempFolder temp;
+  z.Zip.ExtractAll(temp.Path());
+  EXPECT_TRUE(ReadFile(temp / "big.bin") == big);
+  EXPECT_TRUE(ReadFile(temp / "next.txt") == Pattern(70000));
+  EXPECT_TRUE(ReadFile(temp / "stored.bin") == Noise(130000, 7));
+  TIdBytes bytes;
+  z.Zip.Read(0, bytes);
+  EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == big);
+}
+
+TEST(ZipExtract, CopiesExactlyTheUncompressedSize) {
+  struct TCase {
+    const char* Case;
+    TTestEntry Entry;
+    std::string Expected;
+  };
+  const std::vector<TCase> cases = {
+      {"stored, compressed size differs, wrong CRC",
+       {.Name = "f", .Data = "0123456789", .CompressedSize = 3, .CRC = 0xDEADBEEF},
+       "0123456789"},
+      {"stored, uncompressed size below the data",
+       {.Name = "f", .Data = "0123456789", .UncompressedSize = 4},
+       "0123"},
+      {"deflated, inflates to more",
+       {.Name = "f", .Data = Pattern(200000), .Method = 8, .UncompressedSize = 100000},
+       Pattern(100000)},
+      {"empty, garbage deflate data and a data descriptor flag",
+       {.Name = "f", .Method = 8, .Flag = 0x08, .RawData = "\xFF\xFF\xFF"},
+       ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Case);
+    TOpenArchive z(Archive({c.Entry, {.Name = "after.txt", .Data = "after"}}));
+    TTempFolder temp;
+    z.Zip.ExtractAll(temp.Path());
+    EXPECT_TRUE(ReadFile(temp / "f") == c.Expected);
+    EXPECT_EQ(ReadFile(temp / "after.txt"), "after");
+  }
+}
+
+TEST(ZipExtract, ShortDataFailsAfterTheWholeBlocks) {
+  // 150000 bytes where 200000 are promised (a stored entry reads on into the headers after
+  // it, and the stream ends first): two whole 61440-byte blocks reach the file.
+  const std::string data = Pattern(150000);
+  for (uint16_t method : {uint16_t{0}, uint16_t{8}}) {
+    SCOPED_TRACE(method);
+    TOpenArchive z(
+        Archive({{.Name = "short.bin", .Data = data, .Method = method, .UncompressedSize = 200000},
+                 {.Name = "later.txt", .Data = "later"}}));
+    TTempFolder temp;
+    EXPECT_RAISES(z.Zip.ExtractAll(temp.Path()), EReadError, "Stream read error");
+    EXPECT_TRUE(ReadFile(temp / "short.bin") == data.substr(0, 2 * 61440));
+    EXPECT_FALSE(ReadFile(temp / "later.txt"));
+    EXPECT_EQ(z.Zip.FileCount(), 2);  // still open
+  }
+}
+
+TEST(ZipExtract, EntryFailuresBeforeAnythingIsCreated) {
+  // Every one of these fails after "ok.txt" was written and before anything of its own exists.
+  struct TCase {
+    const char* Case;
+    TTestEntry Entry;
+    const char* Message;
+  };
+  const std::vector<TCase> cases = {
+      {"method 12", {.Name = "sub/x.bin", .Data = "x", .Method = 12}, "Item not found"},
+      {"bad local signature",
+       {.Name = "sub/x.bin", .Data = "x", .LocalSignature = 0x04034B51},
+       "Invalid Zip Local Header signature"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Case);
+    TOpenArchive z(Archive({{.Name = "ok.txt", .Data = "ok"}, c.Entry}));
+    TTempFolder temp;
+    const std::string out = temp / "out\\";
+    try {
+      z.Zip.ExtractAll(out);
+      ADD_FAILURE() << "no exception";
+    } catch (const Exception& e) {
+      EXPECT_EQ(e.Message(), c.Message);
+    }
+    EXPECT_EQ(ReadFile(out + "ok.txt"), "ok");
+    EXPECT_EQ(CountEntries(out), 1);
+    EXPECT_EQ(z.Zip.Mode(), TZipMode::zmRead);
+  }
+  TOpenArchive z(Archive({{.Name = "m.bin", .Data = "x", .Method = 12}}));
+  EXPECT_RAISES(z.Zip.Extract(0, "never"), EListError, "Item not found");
+  EXPECT_FALSE(DirectoryExists("never"));
+}
+
+TEST(ZipExtract, CorruptDeflateDataIsADataError) {
+  TOpenArchive z(Archive(
+      {{.Name = "bad.bin", .Method = 8, .RawData = "\xFF\xFF\xFF\xFF", .UncompressedSize = 10}}));
+  TTempFolder temp;
+  EXPECT_RAISES(z.Zip.ExtractAll(temp.Path()), EZDecompressionError, "data error");
+  EXPECT_EQ(ReadFile(temp / "bad.bin"), "");  // created, nothing written
+}
+
+TEST(ZipExtract, NameErrors) {
+  struct TCase {
+    const char* Case;
+    std::string Name;
+    std::string Path;
+  };
+  const std::vector<TCase> invalid = {
+      {"bar in the name", "a|b.txt", "out"},
+      {"bar in a folder name", "x|y/b.txt", "out"},
+      {"control character", "a\x01.txt", "out"},
+      {"quote in the target folder", "a.txt", "o\"ut"},
+      {"angle bracket in the target folder", "a.txt", "o<ut"},
+  };
+  for (const auto& c : invalid) {
+    SCOPED_TRACE(c.Case);
+    TOpenArchive z(Archive({{.Name = c.Name, .Data = "x"}}));
+    TTempFolder temp;
+    EXPECT_RAISES(z.Zip.ExtractAll(temp / c.Path), EArgumentException,
+                  "Invalid characters in path");
+    EXPECT_EQ(CountEntries(temp.Path()), 0);
+  }
+
+  TTempFolder temp;
+  {
+    TOpenArchive z(Archive({{.Name = std::string(300, 'd') + "/f.txt", .Data = "x"}}));
+    EXPECT_RAISES(z.Zip.ExtractAll(temp.Path()), EPathTooLongException,
+                  "The specified path is too long");
+  }
+  {
+    TOpenArchive z(Archive({{.Name = "ab:c/f.txt", .Data = "x"}}));
+    EXPECT_RAISES(z.Zip.ExtractAll(temp.Path()), ENotSupportedException,
+                  "The path format is not supported");
+  }
+  {
+    std::string drive;
+    for (char c = 'Q'; c <= 'Y' && drive.empty(); ++c)
+      if (!DirectoryExists(std::string(1, c) + ":\\")) drive = std::string(1, c) + ":\\";
+    ASSERT_FALSE(drive.empty());
+    TOpenArchive z(Archive({{.Name = "f/g.txt", .Data = "x"}}));
+    EXPECT_RAISES(z.Zip.ExtractAll(drive + "setup\\"), EDirectoryNotFoundException,
+                  "The drive cannot be found");
+  }
+  EXPECT_EQ(CountEntries(temp.Path()), 0);
+  {
+    // A file stands where a folder is needed: the folder step passes, the file cannot be made.
+    WriteFile(temp / "blocked", "in the way");
+    TOpenArchive z(Archive({{.Name = "blocked/x.txt", .Data = "x"}}));
+    const std::string prefix = "Cannot create file \"" + (temp / "blocked\\x.txt") + "\". ";
+    try {
+      z.Zip.ExtractAll(temp.Path());
+      ADD_FAILURE() << "no exception";
+    } catch (const EFCreateError& e) {
+      ASSERT_GT(e.Message().size(), prefix.size());
+      EXPECT_EQ(e.Message().substr(0, prefix.size()), prefix);
+    }
+  }
+}
+
+TEST(ZipExtract, UndecodableNameWritesNothing) {
+  TOpenArchive z(Archive({{.Name = "bad\xC3(.txt", .Data = "x", .Flag = 0x800}}));
+  EXPECT_EQ(z.Zip.FileName(0), "");
+  TTempFolder temp;
+  z.Zip.ExtractAll(temp / "out\\");
+  EXPECT_TRUE(DirectoryExists(temp / "out"));
+  EXPECT_EQ(CountFiles(temp.Path()), 0);
+}
+
+TEST(ZipExtract, NamesThatLeaveTheTargetFolderAreRejected) {
+  const std::vector<std::string> names = {
+      "../x",         "a/../../x",    "/etc/x", "\\\\server\\share\\x",
+      "\\\\?\\C:\\x", "C:\\x",        "C:x",    "c:/x",
+      "..\\x",        "a/b/..",       ".. /x",  ".../x",
+      "\\x",          "a\\..\\..\\x",
+  };
+  for (const std::string& name : names) {
+    SCOPED_TRACE(name);
+    TOpenArchive z(Archive({{.Name = "ok.txt", .Data = "ok"}, {.Name = name, .Data = "evil"}}));
+    TTempFolder temp;
+    const std::string inner = temp / "inner\\";
+    EXPECT_RAISES(z.Zip.ExtractAll(inner), EZipException,
+                  "Entry \"" + name + "\" would be written outside the target folder");
+    EXPECT_EQ(ReadFile(inner + "ok.txt"), "ok");
+    EXPECT_EQ(CountFiles(temp.Path()), 1);
+    EXPECT_EQ(CountEntries(temp.Path()), 1);
+    EXPECT_FALSE(FileExists("x"));
+    EXPECT_FALSE(FileExists("C:x"));
+  }
+}
+
+TEST(ZipExtract, ExtractingAgainReplacesEveryFile) {
+  TOpenArchive z(Archive({{.Name = "a.txt", .Data = "first"},
+                          {.Name = "d/b.txt", .Data = Pattern(9000), .Method = 8},
+                          {.Name = "a.txt", .Data = "second"}}));
+  TTempFolder temp;
+  WriteFile(temp / "a.txt", "an older and longer file");
+  z.Zip.ExtractAll(temp.Path());
+  z.Zip.ExtractAll(temp.Path());
+  EXPECT_EQ(ReadFile(temp / "a.txt"), "second");
+  EXPECT_EQ(ReadFile(temp / "d\\b.txt"), Pattern(9000));
+  EXPECT_EQ(CountFiles(temp.Path()), 2);
+}
+
+TEST(ZipExtract, OpenForReadingAndKnownEntriesOnly) {
+  TTestArchive a = Archive({{.Name = "a.txt", .Data = "a"}});
+  TOpenArchive z(a);
+  std::unique_ptr<TStream> stream;
+  TZipHeader local;
+  TIdBytes bytes;
+  EXPECT_RAISES(z.Zip.Extract(1, "never"), EZipException, "The specified file was not found");
+  EXPECT_RAISES(z.Zip.Extract(-1, "never"), EZipException, "The specified file was not found");
+  EXPECT_RAISES(z.Zip.Extract("b.txt", "never"), EZipException, "The specified file was not found");
+  EXPECT_RAISES(z.Zip.Read("b.txt", bytes), EZipException, "The specified file was not found");
+  EXPECT_FALSE(DirectoryExists("never"));
+
+  z.Zip.Read("A.TXT", stream, local);
+  EXPECT_EQ(local.FileNameLength, 5);
+  EXPECT_EQ(std::string(local.FileName.begin(), local.FileName.end()), "a.txt");
+  EXPECT_EQ(local.MadeByVersion, 0);
+  EXPECT_EQ(local.LocalHeaderOffset, 0u);
+  EXPECT_NE(dynamic_cast<TStoredStream*>(stream.get()), nullptr);
+
+  z.Zip.Close();
+  EXPECT_RAISES(z.Zip.ExtractAll("never"), EZipException, "File must be open for reading");
+  EXPECT_RAISES(z.Zip.Extract(0, "never"), EZipException, "File must be open for reading");
+  EXPECT_RAISES(z.Zip.Read(0, stream, local), EZipException, "File must be open for reading");
+  EXPECT_FALSE(DirectoryExists("never"));
+}
+
+TEST(ZipExtract, HandlersAreLookedUpByTheLowByteOfTheMethod) {
+  // A handler of our own for method 98; 0x162 has 98 in its low byte.
+  int made = 0;
+  TZipFile::RegisterCompressionHandler(
+      TZipCompression::zcPPMdI1, nullptr,
+      [&made](TStream& in, TZipFile&, const TZipHeader& item) -> std::unique_ptr<TStream> {
+        ++made;
+        EXPECT_EQ(item.CompressionMethod, 0x162);
+        return std::make_unique<TStoredStream>(in);
+      });
+  TOpenArchive z(Archive({{.Name = "p.bin", .Data = "ppmd?", .Method = 0x162}}));
+  TTempFolder temp;
+  z.Zip.ExtractAll(temp.Path());
+  EXPECT_EQ(made, 1);
+  EXPECT_EQ(ReadFile(temp / "p.bin"), "ppmd?");
+}

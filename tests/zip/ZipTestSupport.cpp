@@ -1,0 +1,173 @@
+#include "ZipTestSupport.h"
+
+#include <zlib.h>
+
+#include <atomic>
+#include <fstream>
+#include <iterator>
+
+#include "base/FileSystem.h"
+
+namespace ziptest {
+
+std::filesystem::path FsPath(std::string_view path) {
+#ifdef _WIN32
+  return std::filesystem::path(std::u8string(path.begin(), path.end()));
+#else
+  return std::filesystem::path(ToNativePath(path));
+#endif
+}
+
+std::string FixtureDir() {
+  std::string dir = PLENWICK_ZIP_FIXTURES;
+#ifdef _WIN32
+  // Wine shows the Linux file system as drive Z:.
+  for (char& c : dir)
+    if (c == '/') c = '\\';
+  dir = "Z:" + dir;
+#else
+  dir = FromNativePath(dir);
+#endif
+  return dir;
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(FsPath(path), std::ios::binary);
+  if (!in) return std::nullopt;
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, std::string_view bytes) {
+  std::ofstream out(FsPath(path), std::ios::binary | std::ios::trunc);
+  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(out.good()) << path;
+}
+
+int CountFiles(const std::string& folder) {
+  int n = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::recursive_directory_iterator(FsPath(folder), ec);
+       it != std::filesystem::recursive_directory_iterator(); ++it)
+    if (it->is_regular_file()) ++n;
+  return n;
+}
+
+int CountEntries(const std::string& folder) {
+  int n = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator(FsPath(folder), ec);
+       it != std::filesystem::directory_iterator(); ++it)
+    ++n;
+  return n;
+}
+
+TTempFolder::TTempFolder() {
+  static std::atomic<int> counter{0};
+  const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+  FPath = std::string("ziptmp_") + (test ? test->name() : "x") + "_" + std::to_string(counter++);
+  for (char& c : FPath)
+    if (c == '/') c = '_';
+  std::filesystem::remove_all(FsPath(FPath));
+  std::filesystem::create_directories(FsPath(FPath));
+}
+
+TTempFolder::~TTempFolder() {
+  std::error_code ec;
+  std::filesystem::remove_all(FsPath(FPath), ec);
+}
+
+std::unique_ptr<TMemoryStream> MemoryStreamOf(std::string_view bytes) {
+  auto s = std::make_unique<TMemoryStream>();
+  if (!bytes.empty()) s->WriteBuffer(bytes.data(), static_cast<int64_t>(bytes.size()));
+  s->SetPosition(0);
+  return s;
+}
+
+std::string RawDeflate(std::string_view data) {
+  z_stream z{};
+  EXPECT_EQ(deflateInit2(&z, Z_BEST_COMPRESSION, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY), Z_OK);
+  std::string out(deflateBound(&z, static_cast<uLong>(data.size())), '\0');
+  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(data.data()));
+  z.avail_in = static_cast<uInt>(data.size());
+  z.next_out = reinterpret_cast<Bytef*>(out.data());
+  z.avail_out = static_cast<uInt>(out.size());
+  EXPECT_EQ(deflate(&z, Z_FINISH), Z_STREAM_END);
+  out.resize(z.total_out);
+  deflateEnd(&z);
+  return out;
+}
+
+namespace {
+void Put16(std::string& out, uint32_t v) {
+  out += static_cast<char>(v & 0xFF);
+  out += static_cast<char>((v >> 8) & 0xFF);
+}
+void Put32(std::string& out, uint32_t v) {
+  Put16(out, v & 0xFFFF);
+  Put16(out, v >> 16);
+}
+}  // namespace
+
+std::string BuildZip(const TTestArchive& archive) {
+  std::string zip = archive.Prefix;
+  std::string directory;
+  const size_t base = archive.Prefix.size();
+  for (const TTestEntry& e : archive.Entries) {
+    const std::string stored =
+        e.RawData ? *e.RawData : (e.Method == 8 ? RawDeflate(e.Data) : e.Data);
+    const uint32_t crc =
+        e.CRC ? *e.CRC
+              : static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(e.Data.data()),
+                                            static_cast<uInt>(e.Data.size())));
+    const uint32_t csize = e.CompressedSize.value_or(static_cast<uint32_t>(stored.size()));
+    const uint32_t usize = e.UncompressedSize.value_or(static_cast<uint32_t>(e.Data.size()));
+    const auto offset = static_cast<uint32_t>(zip.size() - base);
+
+    Put32(zip, e.LocalSignature);
+    Put16(zip, 20);
+    Put16(zip, e.Flag);
+    Put16(zip, e.Method);
+    Put32(zip, 0x5C8A3000);  // 2026-04-10 06:00
+    Put32(zip, crc);
+    Put32(zip, csize);
+    Put32(zip, usize);
+    Put16(zip, static_cast<uint32_t>(e.Name.size()));
+    Put16(zip, 0);
+    zip += e.Name;
+    zip += stored;
+
+    Put32(directory, e.CentralSignature);
+    Put16(directory, 20);
+    Put16(directory, 20);
+    Put16(directory, e.Flag);
+    Put16(directory, e.Method);
+    Put32(directory, 0x5C8A3000);
+    Put32(directory, crc);
+    Put32(directory, csize);
+    Put32(directory, usize);
+    Put16(directory, static_cast<uint32_t>(e.Name.size()));
+    Put16(directory, 0);
+    Put16(directory, static_cast<uint32_t>(e.Comment.size()));
+    Put16(directory, 0);
+    Put16(directory, 0);
+    Put32(directory, 0);
+    Put32(directory, offset);
+    directory += e.Name;
+    directory += e.Comment;
+  }
+  const auto directoryOffset = static_cast<uint32_t>(zip.size() - base);
+  zip += directory;
+  const auto count = static_cast<uint32_t>(archive.Entries.size());
+  Put32(zip, 0x06054B50);
+  Put16(zip, 0);
+  Put16(zip, 0);
+  Put16(zip, count);
+  Put16(zip, archive.TotalEntries.value_or(static_cast<uint16_t>(count)));
+  Put32(zip, static_cast<uint32_t>(directory.size()));
+  Put32(zip, archive.DirectoryOffset.value_or(directoryOffset));
+  Put16(zip, static_cast<uint32_t>(archive.Comment.size()));
+  zip += archive.Comment;
+  return zip;
+}
+
+}  // namespace ziptest

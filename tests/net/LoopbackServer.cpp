@@ -70,9 +70,13 @@ TLoopbackServer::~TLoopbackServer() {
 void TLoopbackServer::Run() {
   std::unique_ptr<TIdSocketList> list = GStack()->NewSocketList();
   list->Add(FListener);
-  while (!FStop) {
-    // Short waits, so that the destructor is never kept waiting for a client.
-    if (!list->SelectRead(20)) continue;
+  for (;;) {
+    // Short waits, so that the destructor is never kept waiting for a client; connections
+    // already made are served before the server stops.
+    if (!list->SelectRead(20)) {
+      if (FStop) break;
+      continue;
+    }
     std::string ip;
     uint16_t port;
     TIdIPVersion version;

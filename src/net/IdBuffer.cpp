@@ -105,6 +105,11 @@ void TIdBuffer::Commit(int count) {
 
 void TIdBuffer::Remove(int count) {
   if (count < 0) return;
+  Drop(count);
+  if (FOnBytesRemoved) FOnBytesRemoved(*this, count);
+}
+
+void TIdBuffer::Drop(int count) {
   if (count < FSize) {
     FHeadIndex += count;
     FSize -= count;
@@ -112,7 +117,10 @@ void TIdBuffer::Remove(int count) {
   } else {
     Clear();
   }
-  if (FOnBytesRemoved) FOnBytesRemoved(*this, count);
+}
+
+void TIdBuffer::RemoveUnreported(int count) {
+  if (count >= 0) Drop(count);
 }
 
 void TIdBuffer::ExtractToBytes(TIdBytes& destination, int count, bool append) {

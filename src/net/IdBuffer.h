@@ -32,6 +32,8 @@ class TIdBuffer {
   void Write(const uint8_t* data, int count);
   // Removes count bytes from the head (all of them when count >= Size) and reports count.
   void Remove(int count);
+  // Removes count bytes without reporting them: their owner counts them elsewhere.
+  void RemoveUnreported(int count);
   // Takes count bytes (all for -1) from the head. append: after the end of destination;
   // otherwise at its start, enlarging it when needed but never shrinking it.
   void ExtractToBytes(TIdBytes& destination, int count = -1, bool append = true);
@@ -53,6 +55,7 @@ class TIdBuffer {
   void Commit(int count);
 
  private:
+  void Drop(int count);
   void CheckRoom(int count) const;
   void Reallocate(int capacity);
   void CompactAndShrink();

@@ -2,8 +2,10 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 
+#include "base/TryFinally.h"
 #include "net/IdAntiFreezeBase.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdResourceStrings.h"
@@ -63,6 +65,11 @@ bool TIdIOHandler::CheckForDataOnSource(int ATimeout) {
 
 int TIdIOHandler::ReceiveIntoBuffer(bool ARaiseExceptionIfDisconnected, int ATimeout,
                                     bool ARaiseExceptionOnTimeout) {
+  return ReceiveInto(nullptr, 0, ARaiseExceptionIfDisconnected, ATimeout, ARaiseExceptionOnTimeout);
+}
+
+int TIdIOHandler::ReceiveInto(uint8_t* ADest, int ARoom, bool ARaiseExceptionIfDisconnected,
+                              int ATimeout, bool ARaiseExceptionOnTimeout) {
   if (ATimeout == IdTimeoutDefault)
     ATimeout =
         (ReadTimeout == IdTimeoutDefault || ReadTimeout == 0) ? IdTimeoutInfinite : ReadTimeout;
@@ -81,6 +88,8 @@ int TIdIOHandler::ReceiveIntoBuffer(bool ARaiseExceptionIfDisconnected, int ATim
       if (ARaiseExceptionIfDisconnected) throw EIdNotConnected(RSNotConnected);
     } else if (!HasSocket()) {
       if (ARaiseExceptionIfDisconnected) throw EIdClosedSocket(RSStatusDisconnected);
+    } else if (ADest) {
+      count = ReceiveBlock(ADest, ARoom);
     } else {
       // Received straight into the input buffer: no intermediate block to copy from.
       uint8_t* room = FInputBuffer->Reserve(RecvBufferSize);
@@ -194,16 +203,22 @@ void TIdIOHandler::ReadStream(TStream& AStream, int64_t ASize, bool AReadUntilDi
     AStream.SetPosition(position);
   }
   BeginWork(wmRead, AReadUntilDisconnect ? 0 : ASize);
-  struct TFinally {
-    TIdIOHandler& Handler;
-    TStream& Stream;
-    ~TFinally() {
-      Handler.EndWork(wmRead);
-      const int64_t position = Stream.Position();
-      if (Stream.Size() > position) Stream.SetSize(position);
-    }
-  } finally{*this, AStream};
+  TryFinally(
+      [&] {
+        if (TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);
+            memory && !AReadUntilDisconnect)
+          ReadStreamDirect(*memory, ASize);
+        else
+          ReadStreamBuffered(AStream, ASize, AReadUntilDisconnect);
+      },
+      [&] {
+        EndWork(wmRead);
+        const int64_t position = AStream.Position();
+        if (AStream.Size() > position) AStream.SetSize(position);
+      });
+}
 
+void TIdIOHandler::ReadStreamBuffered(TStream& AStream, int64_t ASize, bool AReadUntilDisconnect) {
   int64_t remaining = AReadUntilDisconnect ? 0 : ASize;
   const int buffered = FInputBuffer->Size();
   if (buffered > 0) {
@@ -233,46 +248,101 @@ void TIdIOHandler::ReadStream(TStream& AStream, int64_t ASize, bool AReadUntilDi
   }
 }
 
+// The same receives, blocks, counts and clean-up as the general read, but the bytes go from the
+// socket straight into the stream's memory instead of through the input buffer. Bytes received
+// ahead of the current block ("pending") sit after the stream's position, exactly where the
+// input buffer would have held them, and are counted when their block is complete.
+void TIdIOHandler::ReadStreamDirect(TMemoryStream& AStream, int64_t ASize) {
+  int64_t remaining = ASize;
+  int64_t pending = 0;
+  auto destination = [&] { return AStream.Memory() + AStream.Position() + pending; };
+  // Buffered bytes come first: those that arrived with the headers, and those a handler's
+  // connection poll pulled in during the read.
+  auto absorbBuffered = [&] {
+    const int n = static_cast<int>(std::min<int64_t>(FInputBuffer->Size(), remaining - pending));
+    if (n <= 0) return;
+    std::memcpy(destination(), FInputBuffer->Data(), static_cast<size_t>(n));
+    FInputBuffer->RemoveUnreported(n);
+    pending += n;
+  };
+  auto count = [&](int64_t n) {
+    if (n <= 0) return;
+    AStream.Seek(n, TSeekOrigin::soCurrent);
+    pending -= n;
+    remaining -= n;
+    DoWork(wmRead, n);
+  };
+  absorbBuffered();
+  count(pending);
+  const int block = std::max(RecvBufferSize, 1);
+  while (remaining > 0) {
+    const int64_t i = std::min<int64_t>(remaining, block);
+    try {
+      absorbBuffered();
+      while (pending < i) {
+        int received;
+        if (remaining - pending >= block) {
+          received = ReceiveInto(destination(), block, false, IdTimeoutDefault, true);
+          if (received > 0) pending += received;
+        } else {
+          // The last receive may bring bytes beyond the body: they stay in the input buffer.
+          received = ReceiveIntoBuffer(false, IdTimeoutDefault, true);
+          absorbBuffered();
+        }
+        if (received > 0 && pending >= i) break;
+        CheckForDisconnect(true, true);
+        absorbBuffered();
+      }
+    } catch (...) {
+      absorbBuffered();
+      count(std::min(i, pending));
+      throw;
+    }
+    count(i);
+    TIdAntiFreezeBase::DoProcess(true);
+  }
+}
+
 void TIdIOHandler::Discard(int64_t AByteCount) {
   if (AByteCount <= 0) return;
   BeginWork(wmRead, AByteCount);
-  struct TFinally {
-    TIdIOHandler& Handler;
-    ~TFinally() { Handler.EndWork(wmRead); }
-  } finally{*this};
-  for (;;) {
-    if (FInputBuffer->Size() > 0) {
-      const int n = static_cast<int>(std::min<int64_t>(AByteCount, FInputBuffer->Size()));
-      FInputBuffer->Remove(n);
-      AByteCount -= n;
-      if (AByteCount == 0) break;
-    }
-    if (ReceiveIntoBuffer(false, IdTimeoutDefault, true) <= 0) CheckForDisconnect(true, true);
-  }
+  TryFinally(
+      [&] {
+        for (;;) {
+          if (FInputBuffer->Size() > 0) {
+            const int n = static_cast<int>(std::min<int64_t>(AByteCount, FInputBuffer->Size()));
+            FInputBuffer->Remove(n);
+            AByteCount -= n;
+            if (AByteCount == 0) break;
+          }
+          if (ReceiveIntoBuffer(false, IdTimeoutDefault, true) <= 0) CheckForDisconnect(true, true);
+        }
+      },
+      [&] { EndWork(wmRead); });
 }
 
 void TIdIOHandler::DiscardAll() {
   BeginWork(wmRead, 0);
-  struct TFinally {
-    TIdIOHandler& Handler;
-    ~TFinally() { Handler.EndWork(wmRead); }
-  } finally{*this};
-  // Clearing reports no removal, so only the bracket is seen.
-  FInputBuffer->Clear();
-  try {
-    for (;;) {
-      if (ReceiveIntoBuffer(false, IdTimeoutDefault, true) < 1)
-        CheckForDisconnect(true, true);
-      else
+  TryFinally(
+      [&] {
+        // Clearing reports no removal, so only the bracket is seen.
         FInputBuffer->Clear();
-      TIdAntiFreezeBase::DoProcess(true);
-    }
-  } catch (const EIdConnClosedGracefully&) {
-    FInputBuffer->Clear();
-  } catch (...) {
-    FInputBuffer->Clear();
-    throw;
-  }
+        try {
+          for (;;) {
+            if (ReceiveIntoBuffer(false, IdTimeoutDefault, true) < 1)
+              CheckForDisconnect(true, true);
+            else
+              FInputBuffer->Clear();
+            TIdAntiFreezeBase::DoProcess(true);
+          }
+        } catch (const EIdConnClosedGracefully&) {
+          FInputBuffer->Clear();
+        } catch (...) {
+          FInputBuffer->Clear();
+          throw;
+        }
+      },
+      [&] { EndWork(wmRead); });
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -315,19 +385,19 @@ void TIdIOHandler::Write(TStream& AStream, int64_t AByteCount) {
     AByteCount = AStream.Size();
   }
   BeginWork(wmWrite, AByteCount);
-  struct TFinally {
-    TIdIOHandler& Handler;
-    ~TFinally() { Handler.EndWork(wmWrite); }
-  } finally{*this};
-  const int blockSize = std::max(SendBufferSize, 1);
-  TIdBytes block(static_cast<size_t>(std::min<int64_t>(AByteCount, blockSize)));
-  while (AByteCount > 0) {
-    const int n = static_cast<int>(std::min<int64_t>(AByteCount, blockSize));
-    const int64_t got = AStream.Read(block.data(), n);
-    if (got <= 0) throw EIdNoDataToRead(RSNoDataToRead);
-    Write(block.data(), static_cast<int>(got));
-    AByteCount -= got;
-  }
+  TryFinally(
+      [&] {
+        const int blockSize = std::max(SendBufferSize, 1);
+        TIdBytes block(static_cast<size_t>(std::min<int64_t>(AByteCount, blockSize)));
+        while (AByteCount > 0) {
+          const int n = static_cast<int>(std::min<int64_t>(AByteCount, blockSize));
+          const int64_t got = AStream.Read(block.data(), n);
+          if (got <= 0) throw EIdNoDataToRead(RSNoDataToRead);
+          Write(block.data(), static_cast<int>(got));
+          AByteCount -= got;
+        }
+      },
+      [&] { EndWork(wmWrite); });
 }
 
 void TIdIOHandler::WriteDirect(const TIdBytes& ABuffer, int ALength, int AOffset) {
@@ -360,11 +430,7 @@ void TIdIOHandler::WriteBufferOpen(int AThreshold) {
 }
 
 void TIdIOHandler::WriteBufferClose() {
-  struct TFinally {
-    std::unique_ptr<TIdBuffer>& Buffer;
-    ~TFinally() { Buffer.reset(); }
-  } finally{FWriteBuffer};
-  WriteBufferFlush(-1);
+  TryFinally([&] { WriteBufferFlush(-1); }, [&] { FWriteBuffer.reset(); });
 }
 
 void TIdIOHandler::WriteBufferCancel() {

@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "base/MemoryStream.h"
 #include "base/Stream.h"
 #include "net/IdBuffer.h"
 #include "net/IdComponent.h"
@@ -99,6 +100,13 @@ class TIdIOHandler : public TIdComponent {
   void WaitForBuffered(int ACount);
   // Moves ACount buffered bytes into the stream (counted as work).
   void MoveToStream(TStream& AStream, int ACount);
+  // ReceiveIntoBuffer, receiving into ADest (up to ARoom bytes) instead of the input buffer.
+  int ReceiveInto(uint8_t* ADest, int ARoom, bool ARaiseExceptionIfDisconnected, int ATimeout,
+                  bool ARaiseExceptionOnTimeout);
+  // The body read through the input buffer, into any stream.
+  void ReadStreamBuffered(TStream& AStream, int64_t ASize, bool AReadUntilDisconnect);
+  // The known-length body read into a memory stream sized ahead, received straight into it.
+  void ReadStreamDirect(TMemoryStream& AStream, int64_t ASize);
 
   bool FClosedGracefully = false;
   bool FOpened = false;

@@ -35,7 +35,35 @@ class ScriptedHandler : public ::testing::Test {
   Log Events;
 };
 
+// A stream that is not a memory stream, so that the handler takes its general path.
+class TPlainStream : public TStream {
+ public:
+  explicit TPlainStream(TMemoryStream& target) : FTarget(target) {}
+  int64_t Read(void* buffer, int64_t count) override { return FTarget.Read(buffer, count); }
+  int64_t Write(const void* buffer, int64_t count) override { return FTarget.Write(buffer, count); }
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override { return FTarget.Seek(offset, origin); }
+  int64_t Size() override { return FTarget.Size(); }
+  void SetSize(int64_t size) override { FTarget.SetSize(size); }
+
+ private:
+  TMemoryStream& FTarget;
+};
+
+// Body reads into a memory stream (received straight into it) and into any other stream
+// (through the input buffer) must behave the same.
+class ScriptedBody : public ScriptedHandler, public ::testing::WithParamInterface<bool> {
+ protected:
+  TStream& Stream() { return GetParam() ? static_cast<TStream&>(Memory) : Plain; }
+  TMemoryStream Memory;
+  TPlainStream Plain{Memory};
+};
+
 }  // namespace
+
+INSTANTIATE_TEST_SUITE_P(Streams, ScriptedBody, ::testing::Bool(),
+                         [](const ::testing::TestParamInfo<bool>& info) {
+                           return info.param ? "MemoryStream" : "OtherStream";
+                         });
 
 TEST_F(ScriptedHandler, ReadLnCases) {
   struct Case {
@@ -129,45 +157,64 @@ TEST(IdGlobal, TickDifferenceWrapsAround) {
   EXPECT_EQ(GetTickDiff(0xFFFFFFF0u, 5), 20u);
 }
 
-TEST_F(ScriptedHandler, BodyWorkCountsPerBlock) {
+TEST_P(ScriptedBody, WorkCountsPerBlock) {
   for (int i = 0; i < 10; ++i)
     H.Feed(std::string(10000, static_cast<char>('0' + i)));
-  TMemoryStream s;
-  H.ReadStream(s, 100000);
+  H.ReadStream(Stream(), 100000);
   EXPECT_EQ(Events, (Log{"begin 100000", "32768", "65536", "98304", "100000", "end"}));
-  ASSERT_EQ(s.Size(), 100000);
-  EXPECT_EQ(s.Memory()[99999], '9');
-  EXPECT_EQ(s.Capacity(), 100000) << "sized once";
+  ASSERT_EQ(Memory.Size(), 100000);
+  EXPECT_EQ(Memory.Position(), 100000);
+  EXPECT_EQ(Memory.Memory()[99999], '9');
+  EXPECT_EQ(Memory.Capacity(), 100000) << "sized once";
+  EXPECT_EQ(H.Receives, std::vector<int>(10, 10000)) << "receives as large as the pieces";
 }
 
-TEST_F(ScriptedHandler, BodyWithBytesBufferedAhead) {
+TEST_P(ScriptedBody, BytesBufferedAhead) {
   H.Feed("HTTP/1.1 200 OK\r\n" + std::string(1000, 'x'));
-  H.Feed(std::string(39000, 'y'));
+  H.Feed(std::string(39000, 'y') + "NEXT");
   EXPECT_EQ(H.ReadLn(), "HTTP/1.1 200 OK");
-  TMemoryStream s;
-  H.ReadStream(s, 40000);
+  H.ReadStream(Stream(), 40000);
   EXPECT_EQ(Events, (Log{"begin 40000", "1000", "33768", "40000", "end"}));
-  EXPECT_EQ(Body(s), std::string(1000, 'x') + std::string(39000, 'y'));
+  EXPECT_EQ(Body(Memory), std::string(1000, 'x') + std::string(39000, 'y'));
+  // The receive that ended the body brought what follows it: that stays buffered.
+  EXPECT_EQ(H.InputBuffer().ExtractToString(), "NEXT");
 }
 
-TEST_F(ScriptedHandler, KnownLengthBodyClosedEarly) {
+TEST_P(ScriptedBody, KnownLengthClosedEarly) {
   H.Feed(std::string(50000, 'z'));
   H.FeedClose();
-  TMemoryStream s;
-  s.WriteBuffer("pre", 3);  // the body goes after what the stream holds
-  EXPECT_THROW(H.ReadStream(s, 100000), EIdConnClosedGracefully);
+  Memory.WriteBuffer("pre", 3);  // the body goes after what the stream holds
+  EXPECT_THROW(H.ReadStream(Stream(), 100000), EIdConnClosedGracefully);
   EXPECT_EQ(Events, (Log{"begin 100000", "32768", "50000", "end"}));
-  EXPECT_EQ(s.Size(), 50003) << "cut to the bytes received";
-  EXPECT_EQ(Body(s), "pre" + std::string(50000, 'z'));
+  EXPECT_EQ(Memory.Size(), 50003) << "cut to the bytes received";
+  EXPECT_EQ(Body(Memory), "pre" + std::string(50000, 'z'));
 }
 
-TEST_F(ScriptedHandler, ReadUntilClose) {
+TEST_P(ScriptedBody, HandlerFailuresEndTheReadCleanly) {
+  H.Feed(std::string(70000, 'e'));
+  H.OnWork = [&](TIdComponent*, TWorkMode, int64_t n) {
+    Events.push_back(std::to_string(n));
+    if (n > 40000) throw EIdException("stop");
+  };
+  EXPECT_THROW(H.ReadStream(Stream(), 70000), EIdException);
+  EXPECT_EQ(Events, (Log{"begin 70000", "32768", "65536", "end"}));
+  EXPECT_EQ(Memory.Size(), 65536) << "the block that was reported is kept";
+  EXPECT_EQ(H.WorkInfo(wmRead).Level, 0);
+
+  H.OnWork = nullptr;
+  H.OnWorkEnd = [](TIdComponent*, TWorkMode) { throw EIdException("end failed"); };
+  Memory.Clear();
+  EXPECT_THROW(H.ReadStream(Stream(), 4464), EIdException);
+  EXPECT_EQ(Memory.Size(), 4464);
+  EXPECT_EQ(H.WorkInfo(wmRead).Level, 0);
+}
+
+TEST_P(ScriptedBody, ReadUntilClose) {
   H.Feed(std::string(70000, 'q'));
   H.FeedClose();
-  TMemoryStream s;
-  H.ReadStream(s, -1, true);
+  H.ReadStream(Stream(), -1, true);
   EXPECT_EQ(Events, (Log{"begin 0", "32768", "65536", "70000", "end"}));
-  EXPECT_EQ(s.Size(), 70000);
+  EXPECT_EQ(Memory.Size(), 70000);
 }
 
 TEST_F(ScriptedHandler, StreamTooLarge) {
@@ -182,7 +229,7 @@ TEST_F(ScriptedHandler, StreamTooLarge) {
   EXPECT_TRUE(Events.empty());
 }
 
-TEST_F(ScriptedHandler, DisconnectInsideOnWorkEndsAKnownLengthRead) {
+TEST_P(ScriptedBody, DisconnectInsideOnWorkEndsAKnownLengthRead) {
   TIdTCPClient client;
   client.SetIOHandler(&H);
   Log events;
@@ -194,12 +241,11 @@ TEST_F(ScriptedHandler, DisconnectInsideOnWorkEndsAKnownLengthRead) {
   client.OnWorkEnd = [&](TIdComponent*, TWorkMode) { events.push_back("end"); };
   for (int i = 0; i < 4; ++i)
     H.Feed(std::string(25000, 'd'));
-  TMemoryStream s;
-  EXPECT_THROW(H.ReadStream(s, 100000), EIdConnClosedGracefully);
+  EXPECT_THROW(H.ReadStream(Stream(), 100000), EIdConnClosedGracefully);
   // The block that fired the event is kept; the next one finds the socket gone and the
   // buffered rest goes into the stream before the close is reported.
   EXPECT_EQ(events, (Log{"32768", "50000", "end"}));
-  EXPECT_EQ(s.Size(), 50000);
+  EXPECT_EQ(Memory.Size(), 50000);
   EXPECT_FALSE(H.Opened());
   client.SetIOHandler(nullptr);
 }

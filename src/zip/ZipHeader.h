@@ -2,8 +2,7 @@
 
 #include <cstdint>
 #include <vector>
-
-using TIdBytes = std::vector<uint8_t>;
+#include "base/IdBytes.h"
 
 // What an archive object is open for; the reading modes are zmRead and zmReadWrite, the
 // writing modes zmReadWrite and zmWrite.

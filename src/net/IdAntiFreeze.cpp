@@ -1,0 +1,12 @@
+#include "net/IdAntiFreeze.h"
+
+#include "ui/Application.h"
+
+void TIdAntiFreeze::Process() {
+  if (!Application) return;
+  if (ApplicationHasPriority) {
+    Application->ProcessMessages();
+  } else if (Application->MessagePending()) {
+    Application->HandleMessage();
+  }
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include "net/IdBaseComponent.h"
+
+// Responsive waiting: blocking socket waits on the main thread are cut into slices of
+// IdleTimeOut ms, and between slices (and after each received body block) the application's
+// pending messages are processed. The layer asks the class, which forwards to the one
+// registered instance.
+class TIdAntiFreezeBase : public TIdBaseComponent {
+ public:
+  ~TIdAntiFreezeBase() override;
+
+  // True when an instance is registered and active and the caller is the main thread.
+  static bool ShouldUse();
+  // Calls Process of the registered instance when ShouldUse and (not OnlyWhenIdle, or idle,
+  // or override).
+  static void DoProcess(bool AIdle = true, bool AOverride = false);
+  // A sleep cut into slices the same way, processing messages between them.
+  static void Sleep(int ATimeout);
+  // The registered instance, or null.
+  static TIdAntiFreezeBase* Instance();
+
+  virtual void Process() = 0;
+
+  bool Active = true;
+  bool ApplicationHasPriority = true;
+  int IdleTimeOut = 250;
+  bool OnlyWhenIdle = true;
+
+ protected:
+  // EIdException "Only one TIdAntiFreeze can exist per application." while another instance
+  // is registered.
+  TIdAntiFreezeBase();
+};

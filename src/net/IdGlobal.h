@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <vector>
+#include "base/IdBytes.h"
+
+#include "base/IdIPVersion.h"
+
+// Types and constants shared by the whole connection layer.
+
+// The platform's pointer-sized socket handle; all bits set means "no socket". POSIX file
+// descriptors are stored in it too.
+using TIdStackSocketHandle = uintptr_t;
+constexpr TIdStackSocketHandle Id_INVALID_SOCKET = ~TIdStackSocketHandle(0);
+constexpr int Id_SOCKET_ERROR = -1;
+
+// Socket types, levels and options in the Windows numbering; the POSIX stack translates them.
+constexpr int Id_SOCK_STREAM = 1;
+constexpr int Id_SOL_SOCKET = 65535;
+constexpr int Id_SO_REUSEADDR = 4;
+constexpr int Id_SO_TYPE = 4104;
+constexpr int Id_SOCKETOPTIONLEVEL_TCP = 6;
+constexpr int Id_TCP_NODELAY = 1;
+
+enum TIdReuseSocket { rsOSDependent, rsTrue, rsFalse };
+enum TIdMaxLineAction { maException, maSplit };
+
+// Time-out arguments in milliseconds.
+constexpr int IdTimeoutDefault = -1;
+constexpr int IdTimeoutInfinite = -2;
+
+constexpr int IdMaxLineLengthDefault = 16384;
+constexpr int GRecvBufferSizeDefault = 32768;
+constexpr int GSendBufferSizeDefault = 32768;
+
+using TIdCriticalSection = std::mutex;
+
+// A 32-bit millisecond tick count that wraps around after about 49.7 days.
+uint32_t Ticks();
+// Milliseconds from start to stop of a wrapping 32-bit tick count.
+uint32_t GetTickDiff(uint32_t start, uint32_t stop);

@@ -1,0 +1,81 @@
+#include "net/IdIOHandlerStack.h"
+
+#include <algorithm>
+#include <chrono>
+#include <thread>
+
+#include "net/IdAntiFreezeBase.h"
+#include "net/IdConnectThread.h"
+#include "net/IdIPv6.h"
+#include "net/IdResourceStrings.h"
+#include "net/IdStack.h"
+
+bool TIdIOHandlerStack::Connected() {
+  // A poll with a zero wait pulls in pending bytes and notices a close.
+  ReceiveIntoBuffer(false, 0, false);
+  return (HasSocket() && TIdIOHandler::Connected()) || !InputBufferIsEmpty();
+}
+
+void TIdIOHandlerStack::ConnectToPeer() {
+  TIdIOHandlerSocket::ConnectToPeer();
+  std::string address;
+  if (IPVersion == Id_IPv6) {
+    uint16_t words[8];
+    if (ParseIPv6(Host, words)) {
+      address = Host;
+    } else {
+      DoStatus(hsResolving, "Resolving " + Host);
+      address = GStack()->ResolveHost(Host, Id_IPv6);
+    }
+  } else {
+    if (TIdStack::IsIP(Host)) {
+      address = Host;
+    } else {
+      DoStatus(hsResolving, "Resolving " + Host);
+      address = GStack()->ResolveHost(Host, Id_IPv4);
+    }
+  }
+  Binding()->SetPeer(address, static_cast<uint16_t>(Port), IPVersion);
+  DoStatus(hsConnecting, "Connecting to " + address);
+  if (ConnectTimeout != 0)
+    ConnectWithTimeout(ConnectTimeout);
+  else if (TIdAntiFreezeBase::ShouldUse())
+    ConnectWithTimeout(ResponsiveConnectLimit);
+  else
+    Binding()->Connect();
+}
+
+void TIdIOHandlerStack::ConnectWithTimeout(int ALimit) {
+  int interval = 125;
+  if (TIdAntiFreezeBase::ShouldUse())
+    interval = std::max(std::min(TIdAntiFreezeBase::Instance()->IdleTimeOut, 125), 1);
+  TIdConnectThread thread(*Binding());
+  auto pause = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
+  if (ALimit < 0) {
+    while (!thread.Terminated()) {
+      pause(interval);
+      TIdAntiFreezeBase::DoProcess(true);
+    }
+  } else {
+    // Only the sleeps count against the limit, not the time spent processing messages.
+    while (ALimit > 0 && !thread.Terminated()) {
+      const int slice = std::min(ALimit, interval);
+      pause(slice);
+      TIdAntiFreezeBase::DoProcess(true);
+      ALimit -= slice;
+    }
+  }
+  if (!thread.Terminated()) {
+    thread.Terminate();
+    // Closing the socket makes the pending connect fail at once.
+    Close();
+    thread.WaitFor();
+    throw EIdConnectTimeout(RSConnectTimeout);
+  }
+  thread.WaitFor();
+  if (thread.FExceptionOccured) {
+    if (thread.FLastSocketError != 0)
+      throw EIdSocketError(thread.FLastSocketError, thread.FExceptionMessage);
+    throw EIdConnectException(thread.FExceptionMessage);
+  }
+}

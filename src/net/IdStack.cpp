@@ -1,0 +1,201 @@
+#include "net/IdStack.h"
+
+#include <cstdlib>
+
+#include "base/Format.h"
+#include "base/StrUtils.h"
+#include "net/IdIPv6.h"
+#include "net/IdResourceStrings.h"
+
+namespace {
+
+// The stack class, its instance and its usage count, guarded by the class's critical section.
+struct TStackClassState {
+  TIdCriticalSection Lock;
+  TIdStackClass StackClass = &CreatePlatformStack;
+  std::unique_ptr<TIdStack> Instance;
+  int Usage = 0;
+};
+
+TStackClassState& StackState() {
+  static TStackClassState state;
+  return state;
+}
+
+struct TErrorText {
+  int Code;
+  const char* Text;
+};
+
+constexpr TErrorText kSocketErrorTexts[] = {
+    {10004, "Interrupted system call."},
+    {10009, "Bad file number."},
+    {10013, "Access denied."},
+    {10014, "Buffer fault."},
+    {10022, "Invalid argument."},
+    {10024, "Too many open files."},
+    {10035, "Operation would block."},
+    {10036, "Operation now in progress."},
+    {10037, "Operation already in progress."},
+    {10038, "Socket operation on non-socket."},
+    {10039, "Destination address required."},
+    {10040, "Message too long."},
+    {10041, "Protocol wrong type for socket."},
+    {10042, "Bad protocol option."},
+    {10043, "Protocol not supported."},
+    {10044, "Socket type not supported."},
+    {10045, "Operation not supported on socket."},
+    {10046, "Protocol family not supported."},
+    {10047, "Address family not supported by protocol family."},
+    {10048, "Address already in use."},
+    {10049, "Cannot assign requested address."},
+    {10050, "Network is down."},
+    {10051, "Network is unreachable."},
+    {10052, "Net dropped connection or reset."},
+    {10053, "Software caused connection abort."},
+    {10054, "Connection reset by peer."},
+    {10055, "No buffer space available."},
+    {10056, "Socket is already connected."},
+    {10057, "Socket is not connected."},
+    {10058, "Cannot send or receive after socket is closed."},
+    {10059, "Too many references, cannot splice."},
+    {10060, "Connection timed out."},
+    {10061, "Connection refused."},
+    {10062, "Too many levels of symbolic links."},
+    {10063, "File name too long."},
+    {10064, "Host is down."},
+    {10065, "No route to host."},
+    {10066, "Directory not empty"},
+    {11001, "Host not found."},
+};
+
+}  // namespace
+
+std::optional<TIdTimeVal> SelectTimeLimit(int timeout) {
+  if (timeout < 0) return std::nullopt;
+  return TIdTimeVal{timeout / 1000, (timeout % 1000) * 1000L};
+}
+
+TIdStack* GStack() {
+  return StackState().Instance.get();
+}
+
+void TIdStack::IncUsage() {
+  TStackClassState& state = StackState();
+  std::lock_guard<TIdCriticalSection> lock(state.Lock);
+  if (state.Usage == 0) {
+    if (state.Instance) throw EIdException(RSStackAlreadyCreated);
+    if (!state.StackClass) throw EIdException(RSStackClassUndefined);
+    state.Instance = state.StackClass();
+  }
+  ++state.Usage;
+}
+
+void TIdStack::DecUsage() {
+  TStackClassState& state = StackState();
+  std::unique_ptr<TIdStack> freed;
+  {
+    std::lock_guard<TIdCriticalSection> lock(state.Lock);
+    if (state.Usage > 0 && --state.Usage == 0) freed = std::move(state.Instance);
+  }
+}
+
+int TIdStack::UsageCount() {
+  TStackClassState& state = StackState();
+  std::lock_guard<TIdCriticalSection> lock(state.Lock);
+  return state.Usage;
+}
+
+void TIdStack::SetStackClass(TIdStackClass stackClass) {
+  TStackClassState& state = StackState();
+  std::lock_guard<TIdCriticalSection> lock(state.Lock);
+  state.StackClass = stackClass;
+}
+
+TIdStackClass TIdStack::StackClass() {
+  TStackClassState& state = StackState();
+  std::lock_guard<TIdCriticalSection> lock(state.Lock);
+  return state.StackClass;
+}
+
+std::string TIdStack::ResolveHost(const std::string& host, TIdIPVersion ipVersion) {
+  switch (ipVersion) {
+    case Id_IPv4:
+      if (SameText(host, "LOCALHOST")) return "127.0.0.1";
+      if (IsIP(host)) return host;
+      return LookupHostAddress(host, Id_IPv4);
+    case Id_IPv6: {
+      uint16_t words[8];
+      if (ParseIPv6(host, words)) return FormatIPv6(words);
+      return LookupHostAddress(host, Id_IPv6);
+    }
+  }
+  throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
+}
+
+bool TIdStack::IsIP(const std::string& text) {
+  std::string_view rest = text;
+  for (int part = 0; part < 4; ++part) {
+    std::string_view item;
+    if (part < 3) {
+      const size_t dot = rest.find('.');
+      if (dot == std::string_view::npos) return false;
+      item = rest.substr(0, dot);
+      rest = rest.substr(dot + 1);
+    } else {
+      // Nothing may follow the fourth part: a further "." makes it fail to convert.
+      item = rest;
+    }
+    const std::string_view trimmed = Trim(item);
+    if (trimmed.empty()) return false;
+    const int value = StrToIntDef(trimmed, -1);
+    if (value < 0 || value > 255) return false;
+  }
+  return true;
+}
+
+int TIdStack::Receive(TIdStackSocketHandle handle, TIdBytes& buffer) {
+  return Receive(handle, buffer.data(), static_cast<int>(buffer.size()));
+}
+
+int TIdStack::Send(TIdStackSocketHandle handle, const TIdBytes& buffer, int offset, int size) {
+  const int length = static_cast<int>(buffer.size());
+  if (offset < 0 || offset > length) offset = length;
+  const int available = length - offset;
+  if (size < 0 || size > available) size = available;
+  if (size <= 0) return size;
+  return Send(handle, buffer.data() + offset, size);
+}
+
+int TIdStack::CheckForSocketError(int result) {
+  if (result == Id_SOCKET_ERROR) RaiseLastSocketError();
+  return result;
+}
+
+void TIdStack::RaiseLastSocketError() {
+  RaiseSocketError(WSGetLastError());
+}
+
+void TIdStack::RaiseSocketError(int code) {
+  if (code == 10038) throw EIdNotASocket(code, WSTranslateSocketErrorMsg(code));
+  throw EIdSocketError(code, WSTranslateSocketErrorMsg(code));
+}
+
+std::string TIdStack::WSTranslateSocketErrorMsg(int code) {
+  return Format(RSStackError, code, SocketErrorText(code).c_str());
+}
+
+std::string TIdStack::SocketErrorText(int code) {
+  for (const TErrorText& entry : kSocketErrorTexts)
+    if (entry.Code == code) return entry.Text;
+  return {};
+}
+
+int TIdStack::AddressInfoResultToSocketError(int result, int lastSystemError) {
+  // Results 1 to 10 are those of the emulation used where the system lacks the call.
+  static constexpr int kEmulationCodes[] = {0, 11002, 10022, 11003, 10047,
+                                            8, 11004, 11001, 10109, 10044};
+  if (result >= 1 && result <= 10) return kEmulationCodes[result - 1];
+  if (result == 11) return lastSystemError;
+  return result;
+}

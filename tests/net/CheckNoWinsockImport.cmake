@@ -1,0 +1,16 @@
+# Fails when a program imports the socket library (or its helpers) statically.
+# cmake -DOBJDUMP=<objdump> -DPROGRAM=<program.exe> -P CheckNoWinsockImport.cmake
+execute_process(COMMAND ${OBJDUMP} -p ${PROGRAM} OUTPUT_VARIABLE dump RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "${OBJDUMP} failed on ${PROGRAM}")
+endif()
+string(TOUPPER "${dump}" dump)
+if(NOT dump MATCHES "DLL NAME: KERNEL32.DLL")
+  message(FATAL_ERROR "no import table found in ${PROGRAM}")
+endif()
+foreach(library WS2_32.DLL WSHIP6.DLL NORMALIZ.DLL IDNDL.DLL WSOCK32.DLL)
+  if(dump MATCHES "DLL NAME: ${library}")
+    message(FATAL_ERROR "${PROGRAM} imports ${library} statically")
+  endif()
+endforeach()
+message(STATUS "${PROGRAM}: no static import of the socket library")

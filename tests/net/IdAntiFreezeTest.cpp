@@ -1,0 +1,169 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <thread>
+#include <vector>
+
+#include "FakeStack.h"
+#include "net/IdAntiFreeze.h"
+#include "net/IdSocketHandle.h"
+#include "ui/Application.h"
+#ifdef _WIN32
+#include <windows.h>
+#else
+#include "ui/headless/HeadlessApplication.h"
+#endif
+
+namespace {
+
+class TRecordingAntiFreeze : public TIdAntiFreezeBase {
+ public:
+  TRecordingAntiFreeze() { IdleTimeOut = 10; }
+  void Process() override {
+    ++Calls;
+    if (OnProcess) OnProcess();
+  }
+  int Calls = 0;
+  std::function<void()> OnProcess;
+};
+
+// A socket handle of the fake stack whose readiness waits the test answers.
+struct TFakeSocket {
+  TFakeStackScope Scope;
+  TIdSocketHandle Handle;
+  TFakeSocket() { Handle.AllocateSocket(); }
+  std::vector<int>& Slices() { return Scope.Stack().SelectTimeouts; }
+};
+
+}  // namespace
+
+TEST(IdAntiFreeze, OnlyOneInstance) {
+  TRecordingAntiFreeze first;
+  try {
+    TRecordingAntiFreeze second;
+    FAIL();
+  } catch (const EIdException& e) {
+    EXPECT_EQ(e.Message(), "Only one TIdAntiFreeze can exist per application.");
+  }
+  EXPECT_EQ(TIdAntiFreezeBase::Instance(), &first);
+}
+
+TEST(IdAntiFreeze, ShouldUseOnlyOnTheMainThreadWhileActive) {
+  EXPECT_FALSE(TIdAntiFreezeBase::ShouldUse());
+  TRecordingAntiFreeze af;
+  EXPECT_TRUE(TIdAntiFreezeBase::ShouldUse());
+  bool onOtherThread = true;
+  std::thread([&] { onOtherThread = TIdAntiFreezeBase::ShouldUse(); }).join();
+  EXPECT_FALSE(onOtherThread);
+  af.Active = false;
+  EXPECT_FALSE(TIdAntiFreezeBase::ShouldUse());
+}
+
+TEST(IdAntiFreeze, DoProcessRespectsOnlyWhenIdle) {
+  TRecordingAntiFreeze af;
+  TIdAntiFreezeBase::DoProcess(false);
+  EXPECT_EQ(af.Calls, 0);
+  TIdAntiFreezeBase::DoProcess(false, true);
+  TIdAntiFreezeBase::DoProcess(true);
+  EXPECT_EQ(af.Calls, 2);
+  af.OnlyWhenIdle = false;
+  TIdAntiFreezeBase::DoProcess(false);
+  EXPECT_EQ(af.Calls, 3);
+}
+
+TEST(IdAntiFreeze, ProcessRunsTheApplicationsMessages) {
+  TApplication app("Test.exe");
+  TIdAntiFreeze af;
+  int handled = 0;
+#ifdef _WIN32
+  // Thread messages: dispatching them does nothing, retrieving them empties the queue.
+  auto post = [&] { ::PostThreadMessageW(::GetCurrentThreadId(), WM_USER + 7, 0, 0); };
+  auto pending = [] {
+    MSG msg;
+    int n = 0;
+    while (::PeekMessageW(&msg, nullptr, WM_USER + 7, WM_USER + 7, PM_REMOVE))
+      ++n;
+    return n;
+  };
+  (void)handled;
+#else
+  auto post = [&] { headless::PostMessage(app, [&] { ++handled; }); };
+  auto pending = [&] {
+    const int n = headless::PendingMessages(app);
+    app.ProcessMessages();
+    return n;
+  };
+#endif
+  for (int i = 0; i < 3; ++i)
+    post();
+  af.Process();
+  EXPECT_EQ(pending(), 0);
+  af.ApplicationHasPriority = false;
+  for (int i = 0; i < 3; ++i)
+    post();
+  af.Process();  // one message only
+  EXPECT_EQ(pending(), 2);
+  af.Process();  // nothing waiting: returns at once
+}
+
+TEST(IdAntiFreeze, FiniteWaitIsSliced) {
+  TFakeSocket s;
+  TRecordingAntiFreeze af;
+  EXPECT_FALSE(s.Handle.Readable(25));
+  EXPECT_EQ(s.Slices(), (std::vector<int>{10, 10, 5}));
+  EXPECT_EQ(af.Calls, 3) << "messages after every slice that found nothing";
+}
+
+TEST(IdAntiFreeze, PendingDataEndsTheWaitWithoutProcessing) {
+  TFakeSocket s;
+  TRecordingAntiFreeze af;
+  s.Scope.Stack().OnSelect = [](int) { return true; };
+  EXPECT_TRUE(s.Handle.Readable(IdTimeoutInfinite));
+  EXPECT_EQ(s.Slices(), std::vector<int>{10});
+  EXPECT_EQ(af.Calls, 0);
+}
+
+TEST(IdAntiFreeze, UnlimitedWaitSlicesUntilReadable) {
+  TFakeSocket s;
+  TRecordingAntiFreeze af;
+  s.Scope.Stack().OnSelect = [&](int) { return s.Slices().size() == 4; };
+  EXPECT_TRUE(s.Handle.Readable(IdTimeoutDefault));  // -1 waits without limit as well
+  EXPECT_EQ(s.Slices(), (std::vector<int>{10, 10, 10, 10}));
+  EXPECT_EQ(af.Calls, 3);
+}
+
+TEST(IdAntiFreeze, NoSlicingWhenNotInUse) {
+  TFakeSocket s;
+  EXPECT_FALSE(s.Handle.Readable(25));  // no component
+  TRecordingAntiFreeze af;
+  std::thread([&] { EXPECT_FALSE(s.Handle.Readable(25)); }).join();
+  af.Active = false;
+  EXPECT_FALSE(s.Handle.Readable(25));
+  EXPECT_EQ(s.Slices(), (std::vector<int>{25, 25, 25}));
+  EXPECT_EQ(af.Calls, 0);
+}
+
+TEST(IdAntiFreeze, CloseDuringTheWaitEndsIt) {
+  TFakeSocket s;
+  TRecordingAntiFreeze af;
+  af.OnProcess = [&] { s.Handle.CloseSocket(); };
+  try {
+    s.Handle.Readable(IdTimeoutInfinite);
+    FAIL();
+  } catch (const EIdConnClosedGracefully& e) {
+    EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");
+  }
+  EXPECT_EQ(s.Slices(), std::vector<int>{10});
+}
+
+TEST(IdAntiFreeze, ComponentGoneDuringTheWait) {
+  TFakeSocket s;
+  auto af = std::make_unique<TRecordingAntiFreeze>();
+  s.Scope.Stack().OnSelect = [&](int) {
+    af.reset();
+    return false;
+  };
+  EXPECT_FALSE(s.Handle.Readable(25));
+  // The rest of the wait is one unsliced slice.
+  EXPECT_EQ(s.Slices(), (std::vector<int>{10, 15}));
+}

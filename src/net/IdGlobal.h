@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <mutex>
 #include <vector>
-#include "base/IdBytes.h"
 
+#include "base/IdBytes.h"
 #include "base/IdIPVersion.h"
 
 // Types and constants shared by the whole connection layer.

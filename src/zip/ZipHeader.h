@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <vector>
+
 #include "base/IdBytes.h"
 
 // What an archive object is open for; the reading modes are zmRead and zmReadWrite, the

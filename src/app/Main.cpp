@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include "app/ArchiveSuffix.h"
+#include "app/DistributionHost.h"
 #include "app/FolderHelpers.h"
 #include "base/MemoryStream.h"
 #include "base/StringList.h"
@@ -29,7 +30,7 @@ int32_t WrapAdd(int32_t a, int32_t b) {
 }  // namespace
 
 std::string ArchiveUrlPrefix() {
-  return "http://" PLENWICK_DIST_HOST "/periodic/Archive";
+  return std::string("http://") + DistributionHost() + "/periodic/Archive";
 }
 
 TMain::TMain() : Platform(CreateSystemPlatform()) {

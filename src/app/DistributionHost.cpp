@@ -1,0 +1,5 @@
+#include "app/DistributionHost.h"
+
+const char* DistributionHost() {
+  return PLENWICK_DIST_HOST;
+}

@@ -2,8 +2,8 @@
 //
 //   wintool find   <caption> <timeout-ms>   wait for a visible top-level window; print its
 //                                            class, frame buttons and client size
-//   wintool dialog <caption> <timeout-ms>   wait for a dialog; print every text it shows,
-//                                            then press its "OK" button
+//   wintool dialog <caption> <timeout-ms>   wait for a dialog; print every text it shows
+//                                            (line breaks as \r and \n), then press "OK"
 //   wintool close  <caption>                ask the window to close (WM_CLOSE)
 //   wintool gone   <caption> <timeout-ms>   wait until no visible window has that caption
 //
@@ -23,6 +23,22 @@ std::string Utf8(const std::wstring& text) {
   std::string out(static_cast<size_t>(n), '\0');
   ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), out.data(), n,
                         nullptr, nullptr);
+  return out;
+}
+
+// One line of output per text: line breaks and backslashes are written as \r, \n and \\.
+std::string Escaped(const std::wstring& text) {
+  std::string out;
+  for (char c : Utf8(text)) {
+    if (c == '\r')
+      out += "\\r";
+    else if (c == '\n')
+      out += "\\n";
+    else if (c == '\\')
+      out += "\\\\";
+    else
+      out += c;
+  }
   return out;
 }
 
@@ -89,7 +105,7 @@ int Find(const wchar_t* caption, DWORD timeoutMs) {
               (style & WS_MAXIMIZEBOX) ? 1 : 0, (style & WS_SYSMENU) ? 1 : 0,
               client.right - client.left, client.bottom - client.top);
   for (HWND child : ChildrenOf(hwnd))
-    std::printf("child=%s|%s\n", Utf8(ClassOf(child)).c_str(), Utf8(TextOf(child)).c_str());
+    std::printf("child=%s|%s\n", Utf8(ClassOf(child)).c_str(), Escaped(TextOf(child)).c_str());
   return 0;
 }
 
@@ -103,10 +119,10 @@ int Dialog(const wchar_t* caption, DWORD timeoutMs) {
     if (text.empty()) continue;
     const std::wstring cls = ClassOf(child);
     if (_wcsicmp(cls.c_str(), L"Button") == 0) {
-      std::printf("button=%s\n", Utf8(text).c_str());
+      std::printf("button=%s\n", Escaped(text).c_str());
       if (text == L"OK" || text == L"&OK") ok = child;
     } else {
-      std::printf("text=%s\n", Utf8(text).c_str());
+      std::printf("text=%s\n", Escaped(text).c_str());
     }
   }
   std::fflush(stdout);

@@ -1,0 +1,237 @@
+"""End-to-end runs of the Windows downloader under Wine against a local nginx.
+
+Each scenario works in a fresh folder: the program copied there under the scenario's name,
+the distribution server's document root, the server's state and the screenshots. What the
+program shows is read from its real windows by wintool.exe.
+
+Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_INSTALLER,
+PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
+"""
+
+import os
+import shutil
+import sys
+import threading
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import localrun  # noqa: E402
+from localrun import MAIN_CAPTION, SETUP_FOLDER  # noqa: E402
+
+EXE = Path(os.environ.get("PLENWICK_E2E_EXE", ""))
+INSTALLER = Path(os.environ.get("PLENWICK_E2E_INSTALLER", ""))
+WINTOOL = Path(os.environ.get("PLENWICK_E2E_WINTOOL", ""))
+PORT = int(os.environ.get("PLENWICK_E2E_PORT", "47631"))
+WORK = Path(os.environ.get("PLENWICK_E2E_WORK", "e2e-runs"))
+PREFIX = Path(os.environ.get("PLENWICK_E2E_PREFIX", "wineprefix-e2e"))
+PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
+                 "Downloader will now exit.")
+
+_display = None
+
+
+def setUpModule():
+    global _display
+    _display = localrun.ensure_display()
+    localrun.Wine(PREFIX).ensure()
+
+
+def tearDownModule():
+    localrun.Wine(PREFIX).kill()
+    if _display:
+        _display.terminate()
+
+
+class Run:
+    """One scenario's folders, server, program and window inspector."""
+
+    def __init__(self, test, exe_name="Plenwick-setup_x64-stable.exe", separate_cwd=False):
+        self.root = localrun.fresh_folder(WORK / test.id().rsplit(".", 1)[-1])
+        self.app = self.root / "app"
+        self.app.mkdir()
+        self.exe = self.app / exe_name
+        shutil.copy(EXE, self.exe)
+        self.cwd = self.root / "cwd" if separate_cwd else self.app
+        self.cwd.mkdir(exist_ok=True)
+        self.www = self.root / "www" / "periodic"
+        self.www.mkdir(parents=True)
+        self.server = localrun.DistServer(self.root / "nginx", PORT, self.root / "www")
+        self.wine = localrun.Wine(PREFIX)
+        self.tool = localrun.WinTool(self.wine, WINTOOL)
+        self.process = None
+
+    def archive(self, name, **options):
+        return localrun.make_archive(self.www / name, INSTALLER, **options)
+
+    @property
+    def setup_folder(self):
+        return self.cwd / SETUP_FOLDER
+
+    @property
+    def report(self):
+        """What the test installer recorded, or None when it never ran."""
+        path = self.app / "install-report.txt"
+        if not path.exists():
+            path = self.cwd / "install-report.txt"
+        if not path.exists():
+            return None
+        return dict(line.split("=", 1) for line in path.read_text().splitlines() if "=" in line)
+
+    def start(self):
+        self.process = self.wine.start(self.exe, cwd=self.cwd)
+
+    def wait(self, timeout):
+        """The program's exit code, or None when it is still running after timeout seconds."""
+        try:
+            return self.process.wait(timeout=timeout)
+        except Exception:
+            return None
+
+    def shot(self, name):
+        path = self.root / f"{name}.png"
+        localrun.screenshot(path)
+        return path
+
+    def finish(self):
+        if self.process and self.process.poll() is None:
+            self.tool.close(MAIN_CAPTION)
+            if self.wait(20) is None:
+                self.process.kill()
+        self.server.stop()
+
+
+class EndToEnd(unittest.TestCase):
+    def setUp(self):
+        self.run_ = None
+
+    def tearDown(self):
+        if self.run_:
+            self.run_.finish()
+
+    def start_run(self, **options):
+        self.run_ = Run(self, **options)
+        return self.run_
+
+    def assert_extracted_tree(self, folder, files):
+        for name, data in files.items():
+            self.assertEqual((folder / name).read_bytes(), data, name)
+
+    def test_success(self):
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=2_000_000)
+        run.server.start()
+        run.start()
+        self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 60000), "the window never showed")
+        run.shot("window")
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report["path"].lower(),
+                         ("z:" + str(run.app / SETUP_FOLDER / "Install.exe")
+                          .replace("/", "\\")).lower())
+        self.assertEqual(report["elevated"], "yes")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
+                                                 "GET /periodic/Archive_x64-stable.zip"])
+
+    def test_installer_failure_keeps_the_setup_folder(self):
+        run = self.start_run()
+        files = run.archive("Archive_x64-stable.zip", exit_code=3)
+        run.server.start()
+        run.start()
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.report["exitcode"], "3")
+        self.assertTrue(run.setup_folder.is_dir(), "the setup folder was removed")
+        self.assert_extracted_tree(run.setup_folder, files)
+
+    def test_development_build_fetches_its_own_archive(self):
+        run = self.start_run(exe_name="Plenwick-develop_x64-nightly.exe")
+        run.archive("Archive_x64-nightly.zip", exit_code=0)
+        run.server.start()
+        run.start()
+        self.assertEqual(run.wait(120), 0)
+        self.assertIsNotNone(run.report, "the installer never ran")
+        self.assertFalse(run.setup_folder.exists())
+        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-nightly.zip",
+                                                 "GET /periodic/Archive_x64-nightly.zip"])
+
+    def test_error_status_on_get_shows_the_status_line(self):
+        # The server answers HEAD with the size of this archive and GET with 404.
+        run = self.start_run(exe_name="Plenwick-develop_x64-get404.exe")
+        run.archive("Archive_x64-get404.zip")
+        run.server.start()
+        run.start()
+        seen = run.tool.dialog("Plenwick-develop_x64-get404", 60000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        texts, buttons = seen
+        self.assertEqual(texts, ["HTTP/1.1 404 Not Found."])
+        self.assertEqual(buttons, ["OK"])
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertIsNone(run.wait(2), "the program ended although the window was open")
+        self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 5000), "the window did not stay")
+        run.shot("window-after-error")
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertIsNone(run.report)
+
+    def test_size_probe_failure_with_the_server_down(self):
+        run = self.start_run()
+        run.start()
+        seen = run.tool.dialog("Error", 60000)
+        self.assertIsNotNone(seen, "no size-probe failure dialog")
+        texts, buttons = seen
+        self.assertIn(PROBE_FAILURE, texts)
+        self.assertEqual(buttons, ["OK"])
+        self.assertEqual(run.wait(30), 0, "the program did not end after the dialog")
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
+                         "something was written to disk")
+
+    def test_close_during_a_slow_download(self):
+        # Served at 32 KiB/s, so the download is under way for many seconds.
+        run = self.start_run(exe_name="Plenwick-develop_x64-slow.exe")
+        run.archive("Archive_x64-slow.zip", payload_bytes=2_000_000)
+        run.server.start()
+        run.start()
+        self.assertTrue(localrun.wait_until(lambda: run.setup_folder.exists(), 60),
+                        "the download never started")
+        localrun.wait_until(lambda: False, 1.5)
+        run.shot("downloading")
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "the program did not end after the close")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertIsNone(run.report, "the installer ran")
+
+    def test_current_directory_elsewhere(self):
+        # Extraction lands below the current directory; Install.exe is looked for beside the
+        # program, where there is none, so the launch fails and the folder is removed.
+        run = self.start_run(separate_cwd=True)
+        run.archive("Archive_x64-stable.zip", payload_bytes=3_000_000)
+        run.server.start()
+        seen = []
+        stop = threading.Event()
+
+        def watch():
+            while not stop.is_set():
+                if (run.setup_folder / "Install.exe").exists():
+                    seen.append(True)
+                    return
+                stop.wait(0.002)
+
+        watcher = threading.Thread(target=watch)
+        watcher.start()
+        try:
+            run.start()
+            self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        finally:
+            stop.set()
+            watcher.join()
+        self.assertTrue(seen, "nothing was extracted below the current directory")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertFalse((run.app / SETUP_FOLDER).exists())
+        self.assertIsNone(run.report, "an installer ran")
+
+
+if __name__ == "__main__":
+    unittest.main()

@@ -1,0 +1,207 @@
+"""Runs the Windows downloader under Wine against the local distribution server.
+
+Shared by the demo (scripts/demo.sh) and the end-to-end tests (tests/e2e): a private X display
+when there is none, a Wine prefix of our own that shows every window in a Wine desktop (so
+title bars are drawn without a window manager), nginx with a configuration of ours, archives
+made from the test installer, screenshots, and the window inspector (wintool.exe).
+"""
+
+import os
+import shutil
+import subprocess
+import time
+import zipfile
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+MAIN_CAPTION = "Plenwick Suite Setup - Web Downloader"
+SETUP_FOLDER = "Plenwick Setup (64-bit)"
+
+
+def ensure_display():
+    """Starts a private Xvfb when DISPLAY is unset; returns its process or None."""
+    if os.environ.get("DISPLAY"):
+        return None
+    read_fd, write_fd = os.pipe()
+    proc = subprocess.Popen(
+        ["Xvfb", "-displayfd", str(write_fd), "-screen", "0", "1024x768x24", "-nolisten", "tcp"],
+        pass_fds=(write_fd,), stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    os.close(write_fd)
+    with os.fdopen(read_fd) as pipe:
+        number = pipe.readline().strip()
+    os.environ["DISPLAY"] = ":" + number
+    return proc
+
+
+class Wine:
+    """A Wine prefix of our own whose windows live in an 800x600 Wine desktop."""
+
+    def __init__(self, prefix):
+        self.prefix = Path(prefix)
+        self.env = dict(os.environ, WINEPREFIX=str(self.prefix), WINEDEBUG="-all",
+                        WINEDLLOVERRIDES="mscoree,mshtml=")
+
+    def ensure(self):
+        marker = self.prefix / "plenwick-desktop"
+        if marker.exists():
+            return
+        self.prefix.mkdir(parents=True, exist_ok=True)
+        subprocess.run(["wineboot", "-i"], env=self.env, check=False,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for key, name, value in [
+                (r"HKCU\Software\Wine\Explorer", "Desktop", "Default"),
+                (r"HKCU\Software\Wine\Explorer\Desktops", "Default", "800x600")]:
+            subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"],
+                           env=self.env, check=True,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        subprocess.run(["wineserver", "-w"], env=self.env, check=False)
+        marker.write_text("yes\n")
+
+    def start(self, exe, args=(), cwd=None):
+        return subprocess.Popen(["wine", str(exe), *args], cwd=cwd, env=self.env,
+                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+
+    def run(self, exe, args=(), timeout=120):
+        done = subprocess.run(["wine", str(exe), *args], env=self.env, capture_output=True,
+                              text=True, timeout=timeout)
+        return done.returncode, done.stdout
+
+    def kill(self):
+        subprocess.run(["wineserver", "-k"], env=self.env, check=False)
+
+
+def _unescape(text):
+    out, i = [], 0
+    while i < len(text):
+        if text[i] == "\\" and i + 1 < len(text):
+            out.append({"r": "\r", "n": "\n"}.get(text[i + 1], text[i + 1]))
+            i += 2
+        else:
+            out.append(text[i])
+            i += 1
+    return "".join(out)
+
+
+class WinTool:
+    """The window inspector, run inside the same Wine prefix as the program."""
+
+    def __init__(self, wine, exe):
+        self.wine = wine
+        self.exe = exe
+
+    def find(self, caption, timeout_ms):
+        """Waits for a visible window; returns a dict of what wintool saw, or None."""
+        rc, out = self.wine.run(self.exe, ["find", caption, str(timeout_ms)],
+                                timeout=timeout_ms / 1000 + 60)
+        if rc != 0:
+            return None
+        info = {"children": []}
+        for line in out.splitlines():
+            key, _, value = line.strip().partition("=")
+            if key == "child":
+                info["children"].append(_unescape(value))
+            else:
+                info[key] = value
+        return info
+
+    def dialog(self, caption, timeout_ms):
+        """Waits for a dialog, returns (texts, buttons) and presses its OK; None on time-out."""
+        rc, out = self.wine.run(self.exe, ["dialog", caption, str(timeout_ms)],
+                                timeout=timeout_ms / 1000 + 60)
+        if rc != 0:
+            return None
+        texts, buttons = [], []
+        for line in out.splitlines():
+            key, _, value = line.rstrip("\r\n").partition("=")
+            if key == "text":
+                texts.append(_unescape(value))
+            elif key == "button":
+                buttons.append(_unescape(value))
+        return texts, buttons
+
+    def close(self, caption):
+        rc, _ = self.wine.run(self.exe, ["close", caption])
+        return rc == 0
+
+
+class DistServer:
+    """nginx on 127.0.0.1:<port> serving <root>, started and stopped by our own script."""
+
+    def __init__(self, state, port, root, rate="0"):
+        self.state = Path(state)
+        self.port = port
+        self.root = Path(root)
+        self.rate = rate
+
+    def start(self):
+        subprocess.run([str(HERE / "distserver" / "distserver.sh"), "start", str(self.state),
+                        str(self.port), str(self.root), self.rate], check=True)
+
+    def stop(self):
+        subprocess.run([str(HERE / "distserver" / "distserver.sh"), "stop", str(self.state)],
+                       check=False)
+
+    def requests(self):
+        """The request lines served so far, e.g. "HEAD /periodic/Archive_x64-stable.zip"."""
+        log = self.state / "access.log"
+        if not log.exists():
+            return []
+        lines = []
+        for line in log.read_text(errors="replace").splitlines():
+            start = line.find('"')
+            end = line.find('"', start + 1)
+            if start >= 0 and end > start:
+                lines.append(line[start + 1:end].rsplit(" ", 1)[0])
+        return lines
+
+    def __enter__(self):
+        self.start()
+        return self
+
+    def __exit__(self, *exc):
+        self.stop()
+
+
+def make_archive(path, installer, exit_code=0, delay_ms=0, payload_bytes=200_000,
+                 with_installer=True):
+    """Writes a setup archive: Install.exe at its root, its exit code and delay files, and a
+    small tree of data files (one incompressible). Returns {entry name: bytes} of the files."""
+    files = {}
+    if with_installer:
+        files["Install.exe"] = Path(installer).read_bytes()
+    files["exitcode.txt"] = f"{exit_code}\n".encode()
+    if delay_ms:
+        files["delay-ms.txt"] = f"{delay_ms}\n".encode()
+    files["data/readme.txt"] = ("Plenwick Suite\r\n" * 500).encode()
+    files["data/assets/blob.bin"] = os.urandom(payload_bytes)
+    Path(path).parent.mkdir(parents=True, exist_ok=True)
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for name, data in files.items():
+            archive.writestr(name, data)
+    return files
+
+
+def screenshot(path):
+    """Saves the whole screen as a PNG; True when it worked."""
+    Path(path).parent.mkdir(parents=True, exist_ok=True)
+    done = subprocess.run(["import", "-window", "root", str(path)], check=False,
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return done.returncode == 0
+
+
+def wait_until(condition, timeout, interval=0.05):
+    """Polls condition until it is true or timeout seconds pass; returns its last value."""
+    end = time.monotonic() + timeout
+    while True:
+        value = condition()
+        if value or time.monotonic() >= end:
+            return value
+        time.sleep(interval)
+
+
+def fresh_folder(path):
+    path = Path(path)
+    if path.exists():
+        shutil.rmtree(path)
+    path.mkdir(parents=True)
+    return path

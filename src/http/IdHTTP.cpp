@@ -353,6 +353,11 @@ bool TIdCustomHTTP::PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication
   return false;
 }
 
+void TIdCustomHTTP::DisconnectAndDropInput() {
+  Disconnect();
+  if (IOHandler()) IOHandler()->InputBuffer().Clear();
+}
+
 void TIdCustomHTTP::DoOnDisconnected() {
   TIdTCPClientCustom::DoOnDisconnected();
   std::unique_ptr<TIdAuthentication>& scheme = Request().Authentication;

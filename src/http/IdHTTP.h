@@ -123,6 +123,8 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   // After the inherited step: a request scheme that completed all its steps goes to the
   // authentication manager; a completed proxy scheme is reset.
   void DoOnDisconnected() override;
+  // Closes a connection whose remaining bytes have no known meaning, and drops them.
+  void DisconnectAndDropInput();
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:

@@ -139,7 +139,7 @@ void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream
         int count = 0;
         for (std::string line = ReadProtocolLine(); !line.empty(); line = ReadProtocolLine()) {
           if (FMaxHeaderLines > 0 && ++count > FMaxHeaderLines) {
-            Disconnect();
+            DisconnectAndDropInput();
             throw EIdHTTPMalformedResponse(Format(RSHTTPHeaderLinesExceeded, FMaxHeaderLines));
           }
           AResponse.RawHeaders.Add(line);
@@ -160,7 +160,7 @@ uint32_t TIdCustomHTTP::ReadChunkSize() {
     size = size * 16 + static_cast<uint64_t>(d);
     if (size > UINT32_MAX) {
       // Bytes after an unreadable size have no known meaning: the connection is done.
-      Disconnect();
+      DisconnectAndDropInput();
       throw EIdHTTPMalformedResponse(RSHTTPChunkSizeOutOfRange);
     }
   }

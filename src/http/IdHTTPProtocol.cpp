@@ -56,15 +56,15 @@ void TIdHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
          line = FHTTP->ReadProtocolLine()) {
       if (AMaxHeaderCount > 0 && count == AMaxHeaderCount) {
         // What follows cannot be told from the body: the connection is of no further use.
-        FHTTP->Disconnect();
+        FHTTP->DisconnectAndDropInput();
         throw EIdHTTPMalformedResponse(Format(RSHTTPHeaderLinesExceeded, AMaxHeaderCount));
       }
       FResponse->RawHeaders.Add(line);
       ++count;
     }
   } catch (const EIdConnClosedGracefully&) {
-    // The lines read so far stand.
-    FHTTP->Disconnect();
+    // The lines read so far stand; a line cut by the close is neither header nor body.
+    FHTTP->DisconnectAndDropInput();
   }
   FResponse->ParseHeaders();
 }

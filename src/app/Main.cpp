@@ -61,6 +61,9 @@ TMain::TMain() : Platform(CreateSystemPlatform()) {
   Timer->SetInterval(1);
   Timer->SetOnTimer([this](TComponent* Sender) { TimerTimer(Sender); });
 
+  AntiFreeze = std::make_unique<TIdAntiFreeze>();
+  AntiFreeze->IdleTimeOut = 10;
+
   OnCreate = [this](TComponent* Sender) { FormCreate(Sender); };
   OnClose = [this](TComponent* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
   Loaded();

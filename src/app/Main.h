@@ -9,6 +9,7 @@
 #include "app/SetupArchive.h"
 #include "app/SetupPlatform.h"
 #include "base/StringList.h"
+#include "net/IdAntiFreeze.h"
 #include "ui/Form.h"
 #include "ui/Label.h"
 #include "ui/ProgressBar.h"
@@ -23,10 +24,12 @@ class TMain : public TForm {
 
   std::unique_ptr<TProgressBar> ProgressBar;
   std::unique_ptr<TLabel> Info;
-  // The HTTP client. Empty until a real client is plugged in (ComponentWiring.cpp): the size
-  // probe then fails with its error dialog.
+  // The HTTP client, plugged in by PlugInComponents (ComponentWiring.cpp). Without one the
+  // size probe fails with its error dialog.
   std::unique_ptr<TDownloadClient> HTTP;
   std::unique_ptr<TTimer> Timer;
+  // Keeps the window responsive while a socket call blocks.
+  std::unique_ptr<TIdAntiFreeze> AntiFreeze;
 
   // Makes the archive reader for one run. Empty until a real reader is plugged in.
   std::function<std::unique_ptr<TSetupArchive>()> CreateArchive;

@@ -6,6 +6,10 @@
 
 #include "base/Exception.h"
 
+#if defined(__linux__)
+#include <sys/mman.h>
+#endif
+
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
   if (count <= 0 || FPosition >= FSize) return 0;
   const int64_t n = std::min(count, FSize - FPosition);
@@ -64,6 +68,22 @@ void TMemoryStream::Reallocate(int64_t newCapacity) {
     FCapacity = 0;
     return;
   }
+#if defined(__linux__)
+  // An empty stream sized at once for a large body (a download of known length) gets a block
+  // aligned for huge pages and asks for them: far fewer page faults while it fills.
+  constexpr int64_t kHugePage = int64_t{2} << 20;
+  if (!FMemory && newCapacity >= kHugePage) {
+    const int64_t rounded = (newCapacity + kHugePage - 1) / kHugePage * kHugePage;
+    void* block = nullptr;
+    if (::posix_memalign(&block, static_cast<size_t>(kHugePage), static_cast<size_t>(rounded)) ==
+        0) {
+      ::madvise(block, static_cast<size_t>(rounded), MADV_HUGEPAGE);
+      FMemory.reset(static_cast<uint8_t*>(block));
+      FCapacity = newCapacity;
+      return;
+    }
+  }
+#endif
   // realloc keeps the contents and, for large blocks, usually moves pages instead of bytes.
   void* p = std::realloc(FMemory.get(), static_cast<size_t>(newCapacity));
   if (!p) throw std::bad_alloc();

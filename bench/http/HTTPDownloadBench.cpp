@@ -1,0 +1,40 @@
+// The downloader's two requests for one archive, timed: Head for the size, then Get of the
+// body into a memory stream, on one client. Prints "<seconds> <bytes> <peak RSS KiB>".
+// Usage: http_download_bench <url>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+
+#include "base/MemoryStream.h"
+#include "http/IdHTTP.h"
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <url>\n", argv[0]);
+    return 2;
+  }
+  try {
+    TIdHTTP http;
+    TMemoryStream body;
+    const auto start = std::chrono::steady_clock::now();
+    http.Head(argv[1]);
+    const int64_t announced = http.Response().ContentLength;
+    http.Get(argv[1], body);
+    const double seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (body.Size() != announced) {
+      std::fprintf(stderr, "received %lld of %lld bytes\n", static_cast<long long>(body.Size()),
+                   static_cast<long long>(announced));
+      return 1;
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    std::printf("%.4f %lld %ld\n", seconds, static_cast<long long>(body.Size()), usage.ru_maxrss);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "%s\n", e.what());
+    return 1;
+  }
+  return 0;
+}

@@ -1,0 +1,23 @@
+#include "app/HTTPDownloadClient.h"
+
+THTTPDownloadClient::THTTPDownloadClient() : FHTTP(std::make_unique<TIdHTTP>()) {
+  FHTTP->SetName("HTTP");
+  // The settings of the window's description; everything else keeps the client's defaults.
+  FHTTP->SetAllowCookies(true);
+  FHTTP->ProxyParams().BasicAuthentication = false;
+  FHTTP->ProxyParams().ProxyPort = 0;
+  TIdHTTPRequest& request = FHTTP->Request();
+  request.ContentLength = -1;
+  request.ContentRangeStart = -1;
+  request.ContentRangeEnd = -1;
+  request.ContentRangeInstanceLength = -1;
+  request.Accept = "text/html,application/xhtml+xml,application/xml;q=0.9,*/*;q=0.8";
+  request.SetBasicAuthentication(false);
+  request.UserAgent = "Mozilla/3.0 (compatible; HTTP Client Library)";
+  request.Ranges.Units = "bytes";
+  request.Ranges.Clear();
+  FHTTP->SetHTTPOptions({hoForceEncodeParams});
+  FHTTP->OnWork = [this](TIdComponent*, TWorkMode, int64_t AWorkCount) {
+    if (OnWork) OnWork(AWorkCount);
+  };
+}

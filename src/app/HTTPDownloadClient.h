@@ -1,0 +1,24 @@
+#pragma once
+
+#include <memory>
+
+#include "app/DownloadClient.h"
+#include "http/IdHTTP.h"
+
+// The window's HTTP client as the sequence sees it: the real TIdHTTP behind TDownloadClient.
+// Its work events reach OnWork with their running count.
+class THTTPDownloadClient : public TDownloadClient {
+ public:
+  THTTPDownloadClient();
+
+  void Head(const std::string& url) override { FHTTP->Head(url); }
+  int64_t ResponseContentLength() override { return FHTTP->Response().ContentLength; }
+  void Get(const std::string& url, TStream& dest) override { FHTTP->Get(url, &dest); }
+  // The TCP client's disconnect, which tells the peer.
+  void Disconnect() override { FHTTP->Disconnect(); }
+
+  TIdHTTP& HTTP() { return *FHTTP; }
+
+ private:
+  std::unique_ptr<TIdHTTP> FHTTP;
+};

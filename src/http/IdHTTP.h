@@ -1,0 +1,167 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/Stream.h"
+#include "http/IdAuthentication.h"
+#include "http/IdAuthenticationManager.h"
+#include "http/IdCookieManager.h"
+#include "http/IdHTTPExceptions.h"
+#include "http/IdHTTPProtocol.h"
+#include "http/IdHTTPRequest.h"
+#include "http/IdHTTPResponse.h"
+#include "http/IdHTTPTypes.h"
+#include "http/IdProxyConnectionInfo.h"
+#include "http/IdURI.h"
+#include "http/IdZLibCompressorBase.h"
+#include "net/IdTCPClient.h"
+
+class TIdCustomHTTP;
+
+// Answers false to stop before the body is read.
+using TIdHTTPOnHeadersAvailable =
+    std::function<void(TIdCustomHTTP* Sender, TIdHeaderList* AHeaders, bool& VContinue)>;
+// May change the location and method, and whether the redirect is followed (Handled).
+using TIdHTTPOnRedirectEvent =
+    std::function<void(TIdCustomHTTP* Sender, std::string& dest, int& NumRedirect, bool& Handled,
+                       std::string& VMethod)>;
+// May change the scheme chosen for the challenges in AuthInfo.
+using TIdOnSelectAuthorization = std::function<void(
+    TIdCustomHTTP* Sender, TIdAuthenticationClass& AuthenticationClass, TIdHeaderList* AuthInfo)>;
+// Asked for credentials; sets Handled when it filled them into Authentication.
+using TIdOnAuthorization =
+    std::function<void(TIdCustomHTTP* Sender, TIdAuthentication* Authentication, bool& Handled)>;
+
+// The HTTP/1.x client over a TCP connection: HEAD and GET (and the other methods) with
+// connection reuse, cookies, redirects, authentication and protocol errors.
+class TIdCustomHTTP : public TIdTCPClientCustom {
+ public:
+  ~TIdCustomHTTP() override;
+
+  // Requests. The body goes into AResponseContent from its current position on.
+  void Head(const std::string& AURL);
+  void Get(const std::string& AURL, TStream* AResponseContent);
+  void Get(const std::string& AURL, TStream& AResponseContent) { Get(AURL, &AResponseContent); }
+  void Get(const std::string& AURL, TStream* AResponseContent,
+           const std::vector<int16_t>& AIgnoreReplies);
+  // The body as text, decoded by the response's charset.
+  std::string Get(const std::string& AURL);
+  void Post(const std::string& AURL, TStream* ASource, TStream* AResponseContent);
+  void Put(const std::string& AURL, TStream* ASource, TStream* AResponseContent);
+  void Delete(const std::string& AURL);
+  void Options(const std::string& AURL);
+  void Trace(const std::string& AURL, TStream* AResponseContent);
+
+  // One call: the request loop with its redirects and authentication passes.
+  virtual void PerformRequest(const std::string& AMethod, const std::string& AURL, TStream* ASource,
+                              TStream* AResponseContent,
+                              const std::vector<int16_t>& AIgnoreReplies);
+
+  // Steps of the request loop.
+  void ResolveTarget(TIdHTTPRequest& ARequest);
+  TIdHTTPConnectionType SelectEndpoint();
+  void ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  void EnsureConnection(TIdHTTPResponse& AResponse);
+  void AddRequestCookies(const TIdURI& AURL, TIdHTTPRequest& ARequest);
+  // One line of the response head; EIdReadTimeout "Read timed out." when it did not come.
+  std::string ReadProtocolLine();
+  void StoreResponseCookies(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  // Reads the response body into Response.ContentStream, or drops it when there is none.
+  void ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  bool ConfirmRedirect(std::string& ALocation, std::string& AMethod, int ARedirectCount);
+  bool PrepareAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  bool PrepareProxyAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+
+  TIdHTTPRequest& Request() { return *FHTTPProto->FRequest; }
+  TIdHTTPResponse& Response() { return *FHTTPProto->FResponse; }
+  int ResponseCode() { return Response().ResponseCode(); }
+  const std::string& ResponseText() { return Response().ResponseText(); }
+  TIdURI& URL() { return *FURI; }
+
+  int AuthRetries() const { return FAuthRetries; }
+  int AuthProxyRetries() const { return FAuthProxyRetries; }
+  int RedirectCount() const { return FRedirectCount; }
+  TIdCookieManager* CookieManager() const { return FCookieManager; }
+  // Another store replaces (and frees) one the client created itself.
+  void SetCookieManager(TIdCookieManager* AValue);
+  TIdZLibCompressorBase* Compressor() const { return FCompressor; }
+  void SetCompressor(TIdZLibCompressorBase* AValue);
+  TIdAuthenticationManager* AuthenticationManager() const { return FAuthenticationManager; }
+  void SetAuthenticationManager(TIdAuthenticationManager* AValue);
+  TIdProxyConnectionInfo& ProxyParams() { return *FProxyParameters; }
+
+  int MaxAuthRetries() const { return FMaxAuthRetries; }
+  void SetMaxAuthRetries(int v) { FMaxAuthRetries = v; }
+  int MaxHeaderLines() const { return FMaxHeaderLines; }
+  void SetMaxHeaderLines(int v) { FMaxHeaderLines = v; }
+  bool AllowCookies() const { return FAllowCookies; }
+  void SetAllowCookies(bool v) { FAllowCookies = v; }
+  TIdHTTPProtocolVersion ProtocolVersion() const { return FProtocolVersion; }
+  void SetProtocolVersion(TIdHTTPProtocolVersion v) { FProtocolVersion = v; }
+  int RedirectMaximum() const { return FRedirectMax; }
+  void SetRedirectMaximum(int v) { FRedirectMax = v; }
+  bool HandleRedirects() const { return FHandleRedirects; }
+  void SetHandleRedirects(bool v) { FHandleRedirects = v; }
+  TIdHTTPOptions HTTPOptions() const { return FOptions; }
+  void SetHTTPOptions(TIdHTTPOptions v) { FOptions = v; }
+
+  TIdHTTPOnHeadersAvailable OnHeadersAvailable;
+  TIdHTTPOnRedirectEvent OnRedirect;
+  TIdOnSelectAuthorization OnSelectAuthorization;
+  TIdOnSelectAuthorization OnSelectProxyAuthorization;
+  TIdOnAuthorization OnAuthorization;
+  TIdOnAuthorization OnProxyAuthorization;
+
+ protected:
+  friend class TIdHTTPProtocol;
+  TIdCustomHTTP();
+
+  // After the inherited step: a request scheme that completed all its steps goes to the
+  // authentication manager; a completed proxy scheme is reset.
+  void DoOnDisconnected() override;
+  // Closes a connection whose remaining bytes have no known meaning, and drops them.
+  void DisconnectAndDropInput();
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  // The body framing steps of ReadBody.
+  bool BodyExpected(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  bool HasPendingData(int ATimeout);
+  void ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream);
+  uint32_t ReadChunkSize();
+  void ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream);
+  bool PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication>& AScheme,
+                                  TIdHeaderList& AChallenges, const std::string& AUsername,
+                                  const std::string& APassword, bool ACredentialsGiven,
+                                  const TIdOnSelectAuthorization& AOnSelect,
+                                  const TIdOnAuthorization& AOnAuthorization);
+
+  int FAuthRetries = 0;
+  int FAuthProxyRetries = 0;
+  TIdCookieManager* FCookieManager = nullptr;
+  TIdZLibCompressorBase* FCompressor = nullptr;
+  bool FImplicitCookieManager = false;
+  int FMaxAuthRetries = 3;
+  int FMaxHeaderLines = 255;
+  bool FAllowCookies = true;
+  TIdAuthenticationManager* FAuthenticationManager = nullptr;
+  TIdHTTPProtocolVersion FProtocolVersion = pv1_1;
+  int FRedirectCount = 0;
+  int FRedirectMax = 15;
+  bool FHandleRedirects = false;
+  TIdHTTPOptions FOptions{hoForceEncodeParams};
+  std::unique_ptr<TIdURI> FURI;
+  std::unique_ptr<TIdHTTPProtocol> FHTTPProto;
+  std::unique_ptr<TIdProxyConnectionInfo> FProxyParameters;
+  std::unique_ptr<TIdCookieManager> FOwnedCookieManager;
+};
+
+// The client with its properties public.
+class TIdHTTP : public TIdCustomHTTP {
+ public:
+  TIdHTTP() = default;
+};

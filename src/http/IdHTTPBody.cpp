@@ -1,0 +1,168 @@
+// Reading a response body: whether there is one, its framing, and where it goes.
+#include <algorithm>
+#include <memory>
+
+#include "base/Format.h"
+#include "base/MemoryStream.h"
+#include "base/StrUtils.h"
+#include "base/TryFinally.h"
+#include "http/IdHTTP.h"
+#include "net/IdExceptionCore.h"
+
+namespace {
+
+bool IsChunked(const TIdHTTPResponse& AResponse) {
+  return LowerCase(AResponse.TransferEncoding).find("chunked") != std::string::npos;
+}
+
+std::string MediaType(const std::string& AContentType) {
+  return LowerCase(Trim(std::string_view(AContentType).substr(0, AContentType.find(';'))));
+}
+
+int HexDigit(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+}  // namespace
+
+bool TIdCustomHTTP::HasPendingData(int ATimeout) {
+  TIdIOHandler* io = IOHandler();
+  if (!io) return false;
+  if (io->InputBufferIsEmpty()) io->CheckForDataOnSource(ATimeout);
+  return !io->InputBufferIsEmpty();
+}
+
+bool TIdCustomHTTP::BodyExpected(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse) {
+  if (!IsChunked(AResponse) && AResponse.ContentLength <= 0 && AResponse.HasContentLength)
+    return false;
+  const int code = AResponse.ResponseCode();
+  if (SameText(ARequest.Method, "HEAD") || SameText(ARequest.MethodOverride, "HEAD") ||
+      code / 100 == 1 || code == 204 || code == 304)
+    return FOptions.Contains(hoWaitForUnexpectedData) && HasPendingData(100);
+  if (code / 100 == 3) return HasPendingData(5000);
+  return true;
+}
+
+void TIdCustomHTTP::ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse) {
+  if (!BodyExpected(ARequest, AResponse)) return;
+  RequireIOHandler();
+  TStream* target = AResponse.ContentStream();
+  const std::string media = MediaType(AResponse.ContentType);
+  const bool scanMeta =
+      target && !FOptions.Contains(hoNoParseMetaHTTPEquiv) &&
+      (media == "text/html" || media == "text/html-sandboxed" || media == "application/xhtml+xml");
+  // The scan reads the page from memory.
+  std::unique_ptr<TMemoryStream> page;
+  if (scanMeta && !dynamic_cast<TMemoryStream*>(target)) page = std::make_unique<TMemoryStream>();
+  TStream* stream = page ? page.get() : target;
+  const int64_t bodyStart = stream ? stream->Position() : 0;
+
+  const bool deflate = SameText(AResponse.ContentEncoding, "deflate");
+  const bool decode = stream && FCompressor && FCompressor->IsReady() &&
+                      (deflate || SameText(AResponse.ContentEncoding, "gzip"));
+  TryFinally(
+      [&] {
+        if (decode) {
+          TMemoryStream encoded;
+          ReadFramedBody(AResponse, &encoded);
+          encoded.SetPosition(0);
+          if (deflate)
+            FCompressor->DecompressDeflateStream(encoded, *stream);
+          else
+            FCompressor->DecompressGZipStream(encoded, *stream);
+        } else {
+          ReadFramedBody(AResponse, stream);
+        }
+        if (scanMeta && AResponse.MetaHTTPEquiv().ProcessMetaHTTPEquiv(*stream, bodyStart)) {
+          TIdHeaderList& found = AResponse.MetaHTTPEquiv().RawHeaders;
+          for (int i = 0; i < found.Count();) {
+            const int line = i;
+            const std::string name = found.GetName(i);
+            const std::string value = found.ValueAtLine(i);
+            if (i == line) ++i;
+            if (!name.empty()) AResponse.RawHeaders.SetValue(name, value);
+          }
+          AResponse.ParseHeaders();
+        }
+      },
+      [&] {
+        if (page) {
+          page->SetPosition(0);
+          if (page->Size() > 0) target->CopyFrom(*page, page->Size());
+        }
+      });
+}
+
+void TIdCustomHTTP::ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream) {
+  TIdIOHandler& io = *IOHandler();
+  if (IsChunked(AResponse)) {
+    ReadChunkedBody(AResponse, AStream);
+  } else if (AResponse.ContentLength > 0) {
+    try {
+      if (AStream)
+        io.ReadStream(*AStream, AResponse.ContentLength);
+      else
+        io.Discard(AResponse.ContentLength);
+    } catch (const EIdConnClosedGracefully&) {
+      // A peer (or a work handler) that closed early leaves a short body, not a failure.
+    }
+  } else if (AStream) {
+    io.ReadStream(*AStream, -1, true);
+  } else {
+    io.DiscardAll();
+  }
+}
+
+void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream) {
+  DoStatus(hsStatusText, RSHTTPChunkStarted);
+  BeginWork(wmRead, 0);
+  TryFinally(
+      [&] {
+        TIdIOHandler& io = *IOHandler();
+        TMemoryStream* memory = dynamic_cast<TMemoryStream*>(AStream);
+        for (uint32_t size = ReadChunkSize(); size != 0; size = ReadChunkSize()) {
+          if (memory) {
+            // Room grows geometrically, so many small chunks do not copy the body each time.
+            const int64_t needed = memory->Position() + size;
+            if (needed > memory->Capacity())
+              memory->SetCapacity(std::max(needed, memory->Capacity() + memory->Capacity() / 2));
+          }
+          if (AStream)
+            io.ReadStream(*AStream, size);
+          else
+            io.Discard(size);
+          ReadProtocolLine();  // the line end after the data
+        }
+        int count = 0;
+        for (std::string line = ReadProtocolLine(); !line.empty(); line = ReadProtocolLine()) {
+          if (FMaxHeaderLines > 0 && ++count > FMaxHeaderLines) {
+            DisconnectAndDropInput();
+            throw EIdHTTPMalformedResponse(Format(RSHTTPHeaderLinesExceeded, FMaxHeaderLines));
+          }
+          AResponse.RawHeaders.Add(line);
+        }
+      },
+      [&] { EndWork(wmRead); });
+}
+
+uint32_t TIdCustomHTTP::ReadChunkSize() {
+  const std::string line = ReadProtocolLine();
+  // Extensions after ";" are ignored.
+  const std::string_view digits = Trim(std::string_view(line).substr(0, line.find(';')));
+  if (digits.empty()) return 0;
+  uint64_t size = 0;
+  for (char c : digits) {
+    const int d = HexDigit(c);
+    if (d < 0) return 0;
+    size = size * 16 + static_cast<uint64_t>(d);
+    if (size > UINT32_MAX) {
+      // Bytes after an unreadable size have no known meaning: the connection is done.
+      DisconnectAndDropInput();
+      throw EIdHTTPMalformedResponse(RSHTTPChunkSizeOutOfRange);
+    }
+  }
+  return static_cast<uint32_t>(size);
+}

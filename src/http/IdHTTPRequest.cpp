@@ -1,0 +1,5 @@
+#include "http/IdHTTPRequest.h"
+
+#include "http/IdHTTP.h"
+
+TIdHTTPRequest::TIdHTTPRequest(TIdCustomHTTP* AHTTP) : TIdRequestHeaderInfo(AHTTP), FHTTP(AHTTP) {}

@@ -1,0 +1,52 @@
+#include "http/IdHTTPResponse.h"
+
+#include "base/StrUtils.h"
+#include "http/IdHTTP.h"
+
+TIdHTTPResponse::TIdHTTPResponse(TIdCustomHTTP* AHTTP)
+    : TIdResponseHeaderInfo(AHTTP),
+      FHTTP(AHTTP),
+      FMetaHTTPEquiv(std::make_unique<TIdMetaHTTPEquiv>(AHTTP)) {}
+
+TIdHTTPResponse::~TIdHTTPResponse() = default;
+
+void TIdHTTPResponse::Clear() {
+  TIdResponseHeaderInfo::Clear();
+  FMetaHTTPEquiv->Clear();
+}
+
+int TIdHTTPResponse::ResponseCode() {
+  if (FResponseCode == -1) {
+    // "HTTP/1.1 404.5 Not Found": the second word, up to a dot.
+    const std::string_view line = FResponseText;
+    const size_t space = line.find(' ');
+    const std::string_view rest =
+        space == std::string_view::npos ? std::string_view() : Trim(line.substr(space + 1));
+    const std::string_view word = rest.substr(0, rest.find(' '));
+    FResponseCode = StrToIntDef(Trim(word.substr(0, word.find('.'))), -1);
+  }
+  return FResponseCode;
+}
+
+void TIdHTTPResponse::SetResponseText(const std::string& AValue) {
+  FResponseText = AValue;
+  FResponseCode = -1;
+  const std::string_view version =
+      std::string_view(FResponseText).substr(std::min<size_t>(5, FResponseText.size()), 3);
+  FResponseVersion = SameText(version, "1.1") ? pv1_1 : pv1_0;
+}
+
+bool TIdHTTPResponse::KeepAlive() {
+  // Lets a close the peer made since the last read be noticed now.
+  if (FHTTP->Connected()) FHTTP->IOHandler()->CheckForDisconnect(false);
+  FKeepAlive = FHTTP->Connected();
+  if (FKeepAlive) {
+    const std::string_view connection = Trim(Connection);
+    const std::string_view proxyConnection = Trim(ProxyConnection);
+    if (FHTTP->ProtocolVersion() == pv1_1)
+      FKeepAlive = !SameText(connection, "CLOSE") && !SameText(proxyConnection, "CLOSE");
+    else
+      FKeepAlive = SameText(connection, "KEEP-ALIVE") || SameText(proxyConnection, "KEEP-ALIVE");
+  }
+  return FKeepAlive;
+}

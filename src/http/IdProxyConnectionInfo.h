@@ -1,0 +1,42 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "http/IdAuthentication.h"
+#include "http/IdHeaderList.h"
+
+// The proxy server an HTTP client may go through, with its credentials.
+class TIdProxyConnectionInfo {
+ public:
+  // Adds "Proxy-Authorization" from the scheme object, or from a Basic scheme made from the
+  // user name and password when BasicAuthentication is set; nothing otherwise.
+  void SetHeaders(TIdHeaderList& Headers) {
+    std::string text;
+    if (Authentication) {
+      text = Authentication->Authentication();
+    } else if (BasicAuthentication) {
+      Authentication = std::make_unique<TIdBasicAuthentication>();
+      Authentication->SetUsername(ProxyUsername);
+      Authentication->SetPassword(ProxyPassword);
+      text = Authentication->Authentication();
+    }
+    if (!text.empty()) Headers.SetValue("Proxy-Authorization", text);
+  }
+  void Clear() {
+    ProxyServer.clear();
+    ProxyUsername.clear();
+    ProxyPassword.clear();
+    ProxyPort = 0;
+    BasicAuthentication = false;
+    Authentication.reset();
+  }
+
+  std::string ProxyServer;
+  uint16_t ProxyPort = 0;
+  std::string ProxyUsername;
+  std::string ProxyPassword;
+  bool BasicAuthentication = false;
+  std::unique_ptr<TIdAuthentication> Authentication;
+};

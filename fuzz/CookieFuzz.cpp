@@ -55,6 +55,11 @@ void CheckStore(TIdCookieManager& manager) {
     FUZZ_CHECK(!c.CookieName.empty());
     FUZZ_CHECK(!c.Path.empty());
     if (!c.HostOnly) {
+      // A Domain attribute is kept only when it covers the host that set it.
+      bool covers = false;
+      for (const char* text : kURIs)
+        covers = covers || DomainMatches(TIdURI(text).Host, c.Domain);
+      FUZZ_CHECK(covers);
       FUZZ_CHECK(!c.Domain.empty() && c.Domain[0] != '.');
       FUZZ_CHECK(c.Domain.find(':') == std::string::npos);
       FUZZ_CHECK(LowerCase(c.Domain) == c.Domain);

@@ -4,17 +4,8 @@
 //
 // The read-only and full disks are small tmpfs mounts made and removed by the test (native
 // build, as root); where mounting is not allowed those tests are skipped.
-#include <gtest/gtest.h>
-
-#include <string>
-#include <vector>
-
-#include "ZipTestSupport.h"
-#include "base/FileSystem.h"
-#include "zip/ZipFile.h"
-
 #ifdef _WIN32
-#include <windows.h>
+#include <windows.h>  // before base/FileSystem.h, which takes back GetModuleFileName
 #else
 #include <sys/mount.h>
 #include <unistd.h>
@@ -23,16 +14,20 @@
 #include <cstring>
 #endif
 
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "ZipTestSupport.h"
+#include "base/FileSystem.h"
+#include "base/Utf.h"
+#include "zip/ZipFile.h"
+
 using namespace ziptest;
 
 namespace {
-
-std::string Pattern(size_t size) {
-  std::string s(size, '\0');
-  for (size_t i = 0; i < size; ++i)
-    s[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
-  return s;
-}
 
 struct TOpenArchive {
   explicit TOpenArchive(std::vector<TTestEntry> entries) {
@@ -62,6 +57,13 @@ std::string CreateErrorReason(TZipFile& zip, const std::string& target, const st
 }
 
 #ifndef _WIN32
+std::string Pattern(size_t size) {
+  std::string s(size, '\0');
+  for (size_t i = 0; i < size; ++i)
+    s[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
+  return s;
+}
+
 // A tmpfs mounted on a fresh folder for the length of a test.
 class TScratchDisk {
  public:
@@ -130,24 +132,41 @@ TEST(ZipDiskFault, EntriesInEachOthersWay) {
   }
 }
 
+// A file that is read-only for the length of a test (the folder can be removed afterwards).
+class TReadOnlyFile {
+ public:
+  explicit TReadOnlyFile(std::string path) : FPath(std::move(path)) { SetReadOnly(true); }
+  ~TReadOnlyFile() { SetReadOnly(false); }
+  TReadOnlyFile(const TReadOnlyFile&) = delete;
+  TReadOnlyFile& operator=(const TReadOnlyFile&) = delete;
+  // False where the attribute does not stop writing (root, also under Wine).
+  bool Protects() const { return !std::ofstream(FsPath(FPath), std::ios::app); }
+
+ private:
+  void SetReadOnly(bool on) {
+#ifdef _WIN32
+    ::SetFileAttributesW(ToWide(FPath).c_str(),
+                         on ? FILE_ATTRIBUTE_READONLY : FILE_ATTRIBUTE_NORMAL);
+#else
+    std::filesystem::permissions(
+        FsPath(FPath), on ? std::filesystem::perms::owner_read : std::filesystem::perms::owner_all);
+#endif
+  }
+  std::string FPath;
+};
+
 TEST(ZipDiskFault, ReadOnlyFileInTheWay) {
   TTempFolder temp;
   const std::string out = temp / "out\\";
   ASSERT_TRUE(CreateDir(temp / "out"));
   WriteFile(out + "b.txt", "kept");
-#ifdef _WIN32
-  ASSERT_TRUE(::SetFileAttributesW(ToWide(out + "b.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-#else
-  if (::geteuid() == 0) GTEST_SKIP() << "root writes read-only files; see ReadOnlyTarget";
-  std::filesystem::permissions(FsPath(out + "b.txt"), std::filesystem::perms::owner_read);
-#endif
+  TReadOnlyFile readOnly(out + "b.txt");
+  if (!readOnly.Protects())
+    GTEST_SKIP() << "read-only files are writable here (root; under Wine too); see ReadOnlyTarget";
   TOpenArchive z({{.Name = "a.txt", .Data = "A"}, {.Name = "b.txt", .Data = "new"}});
   EXPECT_NE(CreateErrorReason(z.Zip, out, out + "b.txt"), "");
   EXPECT_EQ(ReadFile(out + "a.txt"), "A");
   EXPECT_EQ(ReadFile(out + "b.txt"), "kept");
-#ifdef _WIN32
-  ::SetFileAttributesW(ToWide(out + "b.txt").c_str(), FILE_ATTRIBUTE_NORMAL);
-#endif
 }
 
 #ifndef _WIN32

@@ -53,12 +53,13 @@ void CheckUrl(std::string_view text) {
 
   // A rebuilt URL is a fixed point: parsing and rebuilding it again gives the same text (the
   // first rebuild may drop a default port or an empty user information). Not so where a "#"
-  // stands before the query or a "?" in the fragment: the rebuild drops an empty query, and
-  // the "#" or "?" then splits the text elsewhere.
-  bool crossed = uri.Bookmark.find('?') != std::string::npos;
-  for (const std::string* part :
-       {&uri.Username, &uri.Password, &uri.Host, &uri.Port, &uri.Path, &uri.Document})
-    crossed = crossed || part->find('#') != std::string::npos;
+  // stands before a "?": the "#" then stays in the authority or path (and ends the backslash
+  // normalisation there), and the rebuild, which drops an empty query, lets it split the text
+  // elsewhere.
+  const size_t firstHash = text.find('#');
+  const size_t lastQuery = text.rfind('?');
+  const bool crossed = firstHash != std::string_view::npos && lastQuery != std::string_view::npos &&
+                       firstHash < lastQuery;
   for (const auto fields :
        {TIdURIOptionalFieldsSet{ofAuthInfo, ofBookmark}, TIdURIOptionalFieldsSet{}}) {
     const std::string rebuilt = Rebuild(uri, fields);

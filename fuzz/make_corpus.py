@@ -39,6 +39,8 @@ URLS = {
     "relative-no-slash": "periodic/Archive.zip",
     "default-ports": "HTTPS://h:443/x?",
     "fragment-before-query": "http://h/a#b?c",
+    "hash-in-dropped-userinfo": "http://:x#y@h/\\a/\\b?",
+    "empty-query-then-fragment-with-query": "p://h/d?#b?#c",
     "escapes": "http://h/%41%u00e9%zz%u12/%F0%9F%98%80?a=%2B+%25&b=\xe9\xfc\u20ac",
 }
 

@@ -1,0 +1,180 @@
+#!/usr/bin/env python3
+"""Writes the seed corpus of every fuzz target into fuzz/corpus/<target>/.
+
+The seeds are committed; run this again after changing it. Inputs that once showed a fault are
+kept beside the seeds under names that say what went wrong (regress-*), and this script leaves
+them alone.
+"""
+import io
+import os
+import struct
+import zipfile
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+
+
+def write(target, name, data):
+    folder = os.path.join(HERE, "corpus", target)
+    os.makedirs(folder, exist_ok=True)
+    if isinstance(data, str):
+        data = data.encode("utf-8")
+    with open(os.path.join(folder, name), "wb") as f:
+        f.write(data)
+
+
+# --- URLs: one per input ---------------------------------------------------------------------
+
+URLS = {
+    "archive": "http://download.plenwick.com/periodic/ArchiveDev.zip",
+    "userinfo-port-query-fragment": "http://u:p@h:8080/a/b?x=1#top",
+    "password-with-at": "http://u:p@ss@h/a",
+    "empty-user": "http://:secret@h/",
+    "ipv6-port": "http://[fe80::1]:8080/x",
+    "ipv6-open-bracket-only": "http://[fe80::1:8080/x",
+    "no-path": "http://h",
+    "backslashes": "http://h/a\\b\\c.zip?p=a\\b#f\\g",
+    "drive-like": "file:\\\\c\\x\\y",
+    "relative": "/dir/file?q",
+    "relative-no-slash": "periodic/Archive.zip",
+    "default-ports": "HTTPS://h:443/x?",
+    "fragment-before-query": "http://h/a#b?c",
+    "hash-in-dropped-userinfo": "http://:x#y@h/\\a/\\b?",
+    "empty-query-then-fragment-with-query": "p://h/d?#b?#c",
+    "escapes": "http://h/%41%u00e9%zz%u12/%F0%9F%98%80?a=%2B+%25&b=\xe9\xfc\u20ac",
+}
+
+
+# --- header lists: fold byte, line count byte, received lines, then write operations ---------
+
+def header_input(fold, lines, ops=()):
+    out = bytes([fold, len(lines)])
+    for line in lines:
+        out += line.encode("latin-1") + b"\r\n"
+    for op, name, value in ops:
+        out += bytes([op]) + name.encode("latin-1") + b"\n" + value.encode("latin-1") + b"\n"
+    return out
+
+
+HEADERS = {
+    "response": header_input(0, [
+        "Content-Type: text/html; charset=\"utf-8\"",
+        "Content-Length: 1234",
+        "Set-Cookie: a=1; Path=/",
+        "Set-Cookie: b=2",
+        "X-A: one",
+        " two",
+        "\tthree",
+        "X-B:",
+        "Content-Length : 5",
+        "no colon here",
+    ]),
+    "folded-writes": header_input(4, ["Host: h"], [
+        (0, "Accept", "text/html, application/xhtml+xml, image/png, */*; q=0.8"),
+        (2, "Cookie", "a=1; b=\"x y, z\"; c=3"),
+        (1, "Host", ""),
+        (3, "Content-Type", "charset=utf-8"),
+        (3, "Content-Disposition", "filename=\"a b;c.txt\""),
+    ]),
+    "tiny-fold": header_input(5, ["A: b, c, d", " e"], [(0, "A", "x, y,  z,\t\"q r\"")]),
+}
+
+
+# --- Set-Cookie values: URI byte and one value per line --------------------------------------
+
+COOKIES = {
+    "max-age-wins": [(0, "a=1; Max-Age=60; Expires=Wed, 09 Dec 2026 10:00:00 GMT")],
+    "expires-forms": [
+        (0, "a=1; Expires=3600"),
+        (1, "b=2; Expires=Wednesday, 09-Dec-26 10:00:00 GMT"),
+        (2, "c=3; Expires=Wed Dec 9 10:00:00 2026"),
+        (0, "d=4; Expires=2026-12-09 10:00:00"),
+        (0, "e=5; Expires=-1"),
+    ],
+    "domains": [
+        (0, "a=1; Domain=.H.test"),
+        (0, "b=1; Domain=other.test"),
+        (0, "c=1; Domain=h.test:8080; Path=periodic"),
+        (3, "d=1; Domain=192.168.0.1"),
+        (4, "e=1; Domain=::1"),
+    ],
+    "replace-and-delete": [
+        (0, "a=1; Path=/a"),
+        (0, "a=2; Path=/a"),
+        (0, "a=3; Max-Age=-1; Path=/a"),
+        (0, "b=1; Max-Age=0"),
+    ],
+    "flags-and-quotes": [
+        (1, "s=1; Secure; HttpOnly"),
+        (5, "h=1; HttpOnly"),
+        (0, "q=\"x;y\"; Path=\"/q\""),
+        (0, "noequals"),
+        (0, "=1"),
+        (7, "r=1"),
+    ],
+}
+
+
+# --- ZIP archives ----------------------------------------------------------------------------
+
+def python_zip(entries, comment=b""):
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        z.comment = comment
+        for name, data, method in entries:
+            info = zipfile.ZipInfo(name, date_time=(2024, 1, 2, 3, 4, 6))
+            info.compress_type = method
+            z.writestr(info, data)
+    return buf.getvalue()
+
+
+def raw_zip(entries, comment=b""):
+    """Entries of (raw name, data, method, flag), without any help from a library."""
+    local = b""
+    central = b""
+    for name, data, method, flag in entries:
+        stored = zlib.compress(data)[2:-4] if method == 8 else data
+        crc = zlib.crc32(data)
+        offset = len(local)
+        local += struct.pack("<IHHHIIIIHH", 0x04034B50, 20, flag, method, 0, crc, len(stored),
+                             len(data), len(name), 0) + name + stored
+        central += struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, 20, 20, flag, method, 0, crc,
+                               len(stored), len(data), len(name), 0, 0, 0, 0, 0, offset) + name
+    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central),
+                      len(local), len(comment)) + comment
+    return local + central + end
+
+
+STORED, DEFLATED = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
+ZIPS = {
+    "stored.zip": python_zip([("a.txt", b"hello\n", STORED)]),
+    "deflated-folders.zip": python_zip([
+        ("sub/", b"", STORED),
+        ("sub/a.txt", b"A" * 300, DEFLATED),
+        ("x/y/z.bin", bytes(range(256)) * 4, DEFLATED),
+    ], comment=b"setup"),
+    "utf8-name.zip": python_zip([("\u00fcber/\u20ac.txt", b"euro", DEFLATED)]),
+    "cp437-name.zip": raw_zip([(b"caf\x82.txt", b"x", 0, 0)]),
+    "empty-entry.zip": raw_zip([(b"empty", b"", 8, 0), (b"b.txt", b"b", 0, 0)]),
+    "no-entries.zip": raw_zip([]),
+    "same-name-twice.zip": raw_zip([(b"a.txt", b"first", 0, 0), (b"A.TXT", b"second", 8, 0)]),
+    "escaping-name.zip": raw_zip([(b"ok.txt", b"ok", 0, 0), (b"../evil.txt", b"evil", 0, 0)]),
+    "backslash-name.zip": raw_zip([(b"win\\style\\f.txt", b"w", 0, 0)]),
+    "bzip2-method.zip": raw_zip([(b"m.bin", b"data", 12, 0)]),
+}
+
+
+def main():
+    for name, url in URLS.items():
+        write("fuzz_uri", name, url)
+    for name, data in HEADERS.items():
+        write("fuzz_header_list", name, data)
+    for name, lines in COOKIES.items():
+        data = b"".join(bytes([uri]) + value.encode("utf-8") + b"\n" for uri, value in lines)
+        write("fuzz_cookie", name, data)
+    for name, data in ZIPS.items():
+        write("fuzz_zip", name, data)
+
+
+if __name__ == "__main__":
+    main()

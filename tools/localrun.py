@@ -9,6 +9,7 @@ made from the test installer, screenshots, and the window inspector (wintool.exe
 import os
 import shutil
 import subprocess
+import tempfile
 import time
 import zipfile
 from pathlib import Path
@@ -59,12 +60,16 @@ class Wine:
 
     def start(self, exe, args=(), cwd=None):
         return subprocess.Popen(["wine", str(exe), *args], cwd=cwd, env=self.env,
-                                stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
+                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def run(self, exe, args=(), timeout=120):
-        done = subprocess.run(["wine", str(exe), *args], env=self.env, capture_output=True,
-                              text=True, timeout=timeout)
-        return done.returncode, done.stdout
+        # Output goes through a file, not a pipe: Wine's helper processes that a call may
+        # start (the desktop, services) inherit its output and would hold a pipe open.
+        with tempfile.TemporaryFile() as out:
+            done = subprocess.run(["wine", str(exe), *args], env=self.env, stdout=out,
+                                  stderr=subprocess.DEVNULL, timeout=timeout)
+            out.seek(0)
+            return done.returncode, out.read().decode("utf-8", errors="replace")
 
     def kill(self):
         subprocess.run(["wineserver", "-k"], env=self.env, check=False)

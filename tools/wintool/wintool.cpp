@@ -62,10 +62,18 @@ struct Search {
   HWND found;
 };
 
+// A top-level window's caption, read without sending it a message: a program busy in a
+// blocking call must not stall the search.
+std::wstring CaptionOf(HWND hwnd) {
+  wchar_t buffer[1024];
+  const int n = ::GetWindowTextW(hwnd, buffer, 1024);
+  return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
 BOOL CALLBACK FindTop(HWND hwnd, LPARAM param) {
   auto* search = reinterpret_cast<Search*>(param);
   if (!::IsWindowVisible(hwnd)) return TRUE;
-  if (TextOf(hwnd) == search->caption) {
+  if (CaptionOf(hwnd) == search->caption) {
     search->found = hwnd;
     return FALSE;
   }

@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Runs every test: native unit and integration tests, then the Windows tests under Wine.
+# Runs every test: native unit and integration tests; the same suite under ASan + UBSan and the
+# socket tests under valgrind; every fuzz target for a bounded time; then the Windows tests and
+# the end-to-end runs under Wine against a local nginx.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ROOT"
@@ -10,7 +12,10 @@ log "native build and tests"
 configure_and_build native
 ctest --test-dir build/native -j "$JOBS" --output-on-failure --timeout 600
 
-log "Windows build and tests under Wine"
+bash scripts/sanitize.sh
+bash scripts/fuzz.sh
+
+log "Windows build, tests and end-to-end runs under Wine"
 ensure_display
 configure_and_build windows -DPLENWICK_BUILD_TESTS=ON
 ctest --test-dir build/windows -j "$JOBS" --output-on-failure --timeout 900

@@ -27,7 +27,7 @@ def main():
     args = parser.parse_args()
 
     display = localrun.ensure_display()
-    work = localrun.fresh_folder(args.work)
+    work = localrun.fresh_folder(Path(args.work).resolve())
     app = work / "app"
     app.mkdir()
     exe = app / "Plenwick-setup_x64-stable.exe"

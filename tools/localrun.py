@@ -51,7 +51,7 @@ class Wine:
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         for key, name, value in [
                 (r"HKCU\Software\Wine\Explorer", "Desktop", "Default"),
-                (r"HKCU\Software\Wine\Explorer\Desktops", "Default", "800x600")]:
+                (r"HKCU\Software\Wine\Explorer\Desktops", "Default", DESKTOP)]:
             subprocess.run(["wine", "reg", "add", key, "/v", name, "/d", value, "/f"],
                            env=self.env, check=True,
                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -186,10 +186,14 @@ def make_archive(path, installer, exit_code=0, delay_ms=0, payload_bytes=200_000
     return files
 
 
+DESKTOP = "800x600"
+
+
 def screenshot(path):
-    """Saves the whole screen as a PNG; True when it worked."""
+    """Saves the Wine desktop (the top left of the screen) as a PNG; True when it worked."""
     Path(path).parent.mkdir(parents=True, exist_ok=True)
-    done = subprocess.run(["import", "-window", "root", str(path)], check=False,
+    done = subprocess.run(["import", "-window", "root", "-crop", DESKTOP + "+0+0", "+repage",
+                           str(path)], check=False,
                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     return done.returncode == 0
 

@@ -17,6 +17,7 @@ from pathlib import Path
 HERE = Path(__file__).resolve().parent
 MAIN_CAPTION = "Plenwick Suite Setup - Web Downloader"
 SETUP_FOLDER = "Plenwick Setup (64-bit)"
+DESKTOP = "800x600"  # the Wine desktop every window of our prefix lives in
 
 
 def ensure_display():
@@ -184,9 +185,6 @@ def make_archive(path, installer, exit_code=0, delay_ms=0, payload_bytes=200_000
         for name, data in files.items():
             archive.writestr(name, data)
     return files
-
-
-DESKTOP = "800x600"
 
 
 def screenshot(path):

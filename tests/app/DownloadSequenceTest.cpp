@@ -144,6 +144,9 @@ class DownloadSequence : public ::testing::Test {
 
   std::filesystem::path home;
   std::string archive;
+  // What the server's scripts read and write lives as long as the server: scripts may still
+  // be sending after the test body has returned. Scripts capture the body's locals by value.
+  THeadLog heads;
   // The server outlives the window and its client, so its scripts see the client's close.
   std::unique_ptr<TLoopbackServer> server;
   TApplication app{"C:\\Downloads\\Plenwick-setup_x64-stable.exe"};
@@ -153,9 +156,8 @@ class DownloadSequence : public ::testing::Test {
 };
 
 TEST_F(DownloadSequence, TheArchiveIsFetchedExtractedLaunchedAndTheBarEndsFull) {
-  THeadLog heads;
   const std::string length = std::to_string(archive.size());
-  Run([&](TLoopbackPeer& peer, int) {
+  Run([this, length](TLoopbackPeer& peer, int) {
     heads.Add(ReadRequestHead(peer));
     peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
     heads.Add(ReadRequestHead(peer));
@@ -179,7 +181,7 @@ TEST_F(DownloadSequence, TheArchiveIsFetchedExtractedLaunchedAndTheBarEndsFull) 
 TEST_F(DownloadSequence, ACloseDuringAKnownLengthDownloadEndsQuietly) {
   const std::string length = std::to_string(archive.size());
   Run(
-      [&](TLoopbackPeer& peer, int) {
+      [this, length](TLoopbackPeer& peer, int) {
         ReadRequestHead(peer);
         peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
         ReadRequestHead(peer);
@@ -207,7 +209,7 @@ TEST_F(DownloadSequence, ACloseDuringAChunkedDownloadShowsTheClose) {
   }
   chunked += "0\r\n\r\n";
   Run(
-      [&](TLoopbackPeer& peer, int) {
+      [this, length, chunked](TLoopbackPeer& peer, int) {
         ReadRequestHead(peer);
         peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
         ReadRequestHead(peer);

@@ -172,6 +172,8 @@ RESPONSES = {
     "stalls-in-the-body": response_input("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc",
                                          NO_CLOSE),
     "bare-line-feeds": response_input("HTTP/1.1 200 OK\nContent-Length: 2\n\nok"),
+    "largest-chunk-size": response_input(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffff\r\nabc", PREFIX),
 }
 
 

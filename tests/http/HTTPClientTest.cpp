@@ -182,9 +182,9 @@ const ResponseCase kResponses[] = {
     {"HeaderBlockOverTheBound", "GET",
      "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n" + Lines(255) + "\r\nok", false, "malformed", 200,
      "pre:", -1, false},
-    // The cut line stays buffered (so the connection reads as open) until the next request
-    // drops it; see NextRequestAfterACloseAtTheStatusLineReconnects.
-    {"CloseAtTheStatusLine", "GET", "HTTP/1.1 20", true, "closed", -1, "pre:", -1, -1},
+    // The cut line is dropped with the connection; see
+    // NextRequestAfterACloseAtTheStatusLineReconnects.
+    {"CloseAtTheStatusLine", "GET", "HTTP/1.1 20", true, "closed", -1, "pre:", -1, false},
     // The cut line is neither header nor body.
     {"CloseInTheHeaders", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nX-A: b", true, nullptr,
      200, "pre:", 10, false},

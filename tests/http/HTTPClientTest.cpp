@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <ostream>
 #include <string>
 
 #include "base/MemoryStream.h"
@@ -199,6 +200,11 @@ const ResponseCase kResponses[] = {
      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\nzz\r\n\r\n", false, nullptr,
      200, "pre:ok", -1, true},
 };
+
+// By name: the default would print the case's bytes, padding included.
+void PrintTo(const ResponseCase& c, std::ostream* os) {
+  *os << c.name;
+}
 
 class ResponseCases : public HTTPClient, public ::testing::WithParamInterface<ResponseCase> {};
 

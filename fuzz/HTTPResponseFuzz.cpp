@@ -65,10 +65,7 @@ void Attach(TIdHTTP& http, TObserved& seen) {
     seen.Reported = 0;
   };
   http.OnWork = [&seen](TIdComponent*, TWorkMode mode, int64_t count) {
-    if (mode == wmRead)
-      seen.Reported = count;
-    else
-      seen = TObserved{};  // a request went out: a new answer follows
+    if (mode == wmRead) seen.Reported = count;
   };
 }
 

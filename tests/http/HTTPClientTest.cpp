@@ -295,7 +295,9 @@ TEST_F(HTTPClient, RedirectKeepsItsLocationAndTheConnectionServesTheNextCall) {
 
 TEST_F(HTTPClient, NotFoundPageBecomesTheErrorMessageAndItsBytesAreCounted) {
   const std::string page = "<html><body>Fichier introuvable: caf\xE9</body></html>";
-  Serve([&page](TLoopbackPeer& peer, int) {
+  // Copied: the server outlives the test body, and its send may still be returning when the
+  // client is done.
+  Serve([page](TLoopbackPeer& peer, int) {
     ReadRequestHead(peer);
     peer.Send("HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: " +
               std::to_string(page.size()) + "\r\n\r\n" + page);
@@ -322,7 +324,7 @@ TEST_F(HTTPClient, NotFoundPageBecomesTheErrorMessageAndItsBytesAreCounted) {
 
 TEST_F(HTTPClient, ChunkedBodyCountsItsFramingInsideOneBracket) {
   const std::string framing = "3\r\nabc\r\n2;x=y\r\nde\r\n0\r\nX-Sum: 5\r\n\r\n";
-  Serve([&framing](TLoopbackPeer& peer, int) {
+  Serve([framing](TLoopbackPeer& peer, int) {
     ReadRequestHead(peer);
     peer.Send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n");
     peer.Pause(20);  // the framing arrives in a receive of its own

@@ -115,6 +115,68 @@ COOKIES = {
 }
 
 
+# --- HTTP responses: flags, block size choice, piece sizes, then what the server sends ---------
+
+HEAD, PREFIX, REDIRECTS, UNEXPECTED, FEW_HEADERS, HEAD_THEN_GET, NO_CLOSE = 1, 2, 4, 8, 16, 32, 64
+BLOCK_32768, BLOCK_16, BLOCK_7, BLOCK_1 = 0, 1, 2, 3
+
+
+def response_input(text, flags=0, block=BLOCK_32768, pieces=(0,)):
+    if isinstance(text, str):
+        text = text.encode("latin-1")
+    return bytes([flags, block, len(pieces)]) + bytes(pieces) + text
+
+
+OK5 = "HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello"
+CHUNKED = ("HTTP/1.1 200 OK\r\nTransfer-Encoding: Chunked\r\nContent-Length: 3\r\n\r\n"
+           "1a;name=value\r\nabcdefghijklmnopqrstuvwxyz\r\n2\r\nok\r\n0\r\nX-Sum: 28\r\n\r\n")
+REDIRECT = "HTTP/1.1 302 Found\r\nLocation: /b\r\nContent-Length: 3\r\n\r\nabc"
+RESPONSES = {
+    "known-length": response_input(OK5),
+    "head-then-get": response_input("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\n" + OK5,
+                                    HEAD_THEN_GET | PREFIX),
+    "chunked-in-small-pieces": response_input(CHUNKED, 0, BLOCK_7, (1, 2, 3, 5)),
+    "chunked-error-page": response_input(
+        "HTTP/1.1 500 Oops\r\nTransfer-Encoding: chunked\r\nContent-Type: text/plain; "
+        "charset=utf-8\r\n\r\n4\r\nfail\r\n0\r\n\r\n", PREFIX, BLOCK_16, (9,)),
+    "until-close-html-meta": response_input(
+        "HTTP/1.0 200 OK\r\nContent-Type: text/html\r\n\r\n<html><head><meta http-equiv="
+        "\"Set-Cookie\" content=\"a=1\"><meta http-equiv=\"Content-Length\" content=\"2\">"
+        "</head></html>", PREFIX),
+    "continue-then-ok": response_input(
+        "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 100 Continue\r\nSet-Cookie: c=1\r\n\r\n"
+        "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", 0, BLOCK_1, (1,)),
+    "not-found-page": response_input(
+        "HTTP/1.1 404 Not Found\r\nContent-Type: text/html\r\nContent-Length: 20\r\n\r\n"
+        "<html>caf\xe9</html>...", PREFIX),
+    # The first answer comes in a receive of its own: what is buffered when the next request
+    # goes out is dropped.
+    "redirect-followed": response_input(REDIRECT + OK5, REDIRECTS, BLOCK_32768, (len(REDIRECT),)),
+    "redirect-refused": response_input("HTTP/1.1 301 Moved\r\nLocation: http://x/\r\n\r\n"),
+    "no-content-then-data": response_input("HTTP/1.1 204 No Content\r\n\r\nsurprise", UNEXPECTED),
+    "not-modified-head": response_input("HTTP/1.1 304 Not Modified\r\nContent-Length: 9\r\n\r\n",
+                                        HEAD),
+    "basic-challenge": response_input(
+        "HTTP/1.1 401 Unauthorized\r\nWWW-Authenticate: Basic realm=\"r\"\r\n"
+        "Content-Length: 6\r\n\r\ndenied"),
+    "short-known-length": response_input("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nshort",
+                                         PREFIX, BLOCK_16, (3, 40)),
+    "length-beside-close": response_input(
+        "HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: -4\r\n\r\nrest of it"),
+    "malformed-status": response_input("garbage\r\nContent-Length: 3\r\n\r\nabc"),
+    "folded-headers-and-cookies": response_input(
+        "HTTP/1.1 200 OK\r\nX-Folded: one\r\n two\r\n\tthree\r\nSet-Cookie: a=1; Path=/\r\n"
+        "Set-Cookie: b=2; Expires=Wed, 09 Dec 2026 10:00:00 GMT\r\nContent-Length: 1\r\n\r\nx"),
+    "more-headers-than-allowed": response_input(
+        "HTTP/1.1 200 OK\r\nA: 1\r\nB: 2\r\nC: 3\r\nD: 4\r\n\r\n", FEW_HEADERS),
+    "stalls-in-the-body": response_input("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc",
+                                         NO_CLOSE),
+    "bare-line-feeds": response_input("HTTP/1.1 200 OK\nContent-Length: 2\n\nok"),
+    "largest-chunk-size": response_input(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffff\r\nabc", PREFIX),
+}
+
+
 # --- ZIP archives ----------------------------------------------------------------------------
 
 def python_zip(entries, comment=b""):
@@ -174,6 +236,8 @@ def main():
         write("fuzz_cookie", name, data)
     for name, data in ZIPS.items():
         write("fuzz_zip", name, data)
+    for name, data in RESPONSES.items():
+        write("fuzz_http_response", name, data)
 
 
 if __name__ == "__main__":

@@ -111,33 +111,47 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
   request.Source = ASource;
   response.SetContentStream(AResponseContent);
 
+  // Set while an answer is being read: a failure then leaves the connection at an unknown
+  // point of the message (a line cut off, a body half read), and what the server sends next
+  // would be read as the next answer, so the connection is closed. A protocol error has read
+  // its body completely and leaves the connection usable.
+  bool reading = false;
   TryFinally(
       [&] {
-        for (;;) {
-          ResolveTarget(request);
-          ConnectAndSend(request, response);
-          // Interim "100" answers are passed over.
-          do {
-            response.SetResponseText(ReadProtocolLine());
-            FHTTPProto->RetrieveHeaders(FMaxHeaderLines);
-            StoreResponseCookies(request, response);
-          } while (response.ResponseCode() == 100);
+        try {
+          for (;;) {
+            reading = false;
+            ResolveTarget(request);
+            ConnectAndSend(request, response);
+            reading = true;
+            // Interim "100" answers are passed over.
+            do {
+              response.SetResponseText(ReadProtocolLine());
+              FHTTPProto->RetrieveHeaders(FMaxHeaderLines);
+              StoreResponseCookies(request, response);
+            } while (response.ResponseCode() == 100);
 
-          switch (FHTTPProto->ProcessResponse(AIgnoreReplies)) {
-            case wnGoToURL:
-              if (AResponseContent) {
-                AResponseContent->SetPosition(start);
-                AResponseContent->SetSize(start);
-              }
-              FAuthRetries = 0;
-              FAuthProxyRetries = 0;
-              break;
-            case wnAuthRequest:
-              request.URL = AURL;
-              break;
-            default:
-              return;
+            switch (FHTTPProto->ProcessResponse(AIgnoreReplies)) {
+              case wnGoToURL:
+                if (AResponseContent) {
+                  AResponseContent->SetPosition(start);
+                  AResponseContent->SetSize(start);
+                }
+                FAuthRetries = 0;
+                FAuthProxyRetries = 0;
+                break;
+              case wnAuthRequest:
+                request.URL = AURL;
+                break;
+              default:
+                return;
+            }
           }
+        } catch (const EIdHTTPProtocolException&) {
+          throw;
+        } catch (...) {
+          if (reading) DisconnectAndDropInput();
+          throw;
         }
       },
       [&] {

@@ -8,6 +8,7 @@
 #include "base/TryFinally.h"
 #include "http/IdHTTP.h"
 #include "net/IdExceptionCore.h"
+#include "net/IdGlobal.h"
 
 namespace {
 
@@ -125,8 +126,10 @@ void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream
         TMemoryStream* memory = dynamic_cast<TMemoryStream*>(AStream);
         for (uint32_t size = ReadChunkSize(); size != 0; size = ReadChunkSize()) {
           if (memory) {
-            // Room grows geometrically, so many small chunks do not copy the body each time.
-            const int64_t needed = memory->Position() + size;
+            // Room grows geometrically, so many small chunks do not copy the body each time;
+            // a chunk's claimed size reserves no more than a body's announced length would.
+            const int64_t needed =
+                memory->Position() + std::min<int64_t>(size, IdStreamPresizeLimit);
             if (needed > memory->Capacity())
               memory->SetCapacity(std::max(needed, memory->Capacity() + memory->Capacity() / 2));
           }

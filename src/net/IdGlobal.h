@@ -33,6 +33,9 @@ constexpr int IdTimeoutInfinite = -2;
 constexpr int IdMaxLineLengthDefault = 16384;
 constexpr int GRecvBufferSizeDefault = 32768;
 constexpr int GSendBufferSizeDefault = 32768;
+// A body of announced length is given room up to this size before it arrives; beyond it the
+// room grows with the bytes received, so a length a peer merely claims reserves no more.
+constexpr int64_t IdStreamPresizeLimit = int64_t{64} << 20;
 
 using TIdCriticalSection = std::mutex;
 

@@ -134,7 +134,12 @@ std::string TIdIOHandler::ReadLn(const std::string& ATerminator, int ATimeout, i
       // The next search resumes where a terminator split across receives can begin.
       searchStart = std::max(size - terminatorLength + 1, 0);
     }
-    if (AMaxLineLength > 0 && position > AMaxLineLength) {
+    // A terminator not among the buffered bytes can only lie after them; once those are more
+    // than the limit, the line is too long whatever follows, so a peer that never ends its line
+    // cannot make the buffer grow without bound.
+    const bool tooLong =
+        position > AMaxLineLength || (position < 0 && searchStart > AMaxLineLength);
+    if (AMaxLineLength > 0 && tooLong) {
       if (MaxLineAction == maException)
         throw EIdReadLnMaxLineLengthExceeded(RSReadLnMaxLineLengthExceeded);
       FReadLnSplit = true;
@@ -198,8 +203,8 @@ void TIdIOHandler::ReadStream(TStream& AStream, int64_t ASize, bool AReadUntilDi
     const int64_t position = AStream.Position();
     if (position > std::numeric_limits<int64_t>::max() - ASize)
       throw EIdIOHandlerStreamDataTooLarge(RSDataTooLarge);
-    // Sized once at the announced length.
-    AStream.SetSize(position + ASize);
+    // Sized once at the announced length, as far as that may be trusted before the bytes come.
+    AStream.SetSize(position + std::min(ASize, IdStreamPresizeLimit));
     AStream.SetPosition(position);
   }
   BeginWork(wmRead, AReadUntilDisconnect ? 0 : ASize);
@@ -256,11 +261,20 @@ void TIdIOHandler::ReadStreamDirect(TMemoryStream& AStream, int64_t ASize) {
   int64_t remaining = ASize;
   int64_t pending = 0;
   auto destination = [&] { return AStream.Memory() + AStream.Position() + pending; };
+  // Room for n more bytes at the destination: a stream sized short of the announced length
+  // doubles, up to that length.
+  auto makeRoom = [&](int64_t n) {
+    const int64_t needed = AStream.Position() + pending + n;
+    if (needed <= AStream.Size()) return;
+    const int64_t end = AStream.Position() + remaining;
+    AStream.SetSize(std::min(end, std::max(needed, AStream.Size() * 2)));
+  };
   // Buffered bytes come first: those that arrived with the headers, and those a handler's
   // connection poll pulled in during the read.
   auto absorbBuffered = [&] {
     const int n = static_cast<int>(std::min<int64_t>(FInputBuffer->Size(), remaining - pending));
     if (n <= 0) return;
+    makeRoom(n);
     std::memcpy(destination(), FInputBuffer->Data(), static_cast<size_t>(n));
     FInputBuffer->RemoveUnreported(n);
     pending += n;
@@ -282,6 +296,7 @@ void TIdIOHandler::ReadStreamDirect(TMemoryStream& AStream, int64_t ASize) {
       while (pending < i) {
         int received;
         if (remaining - pending >= block) {
+          makeRoom(block);
           received = ReceiveInto(destination(), block, false, IdTimeoutDefault, true);
           if (received > 0) pending += received;
         } else {

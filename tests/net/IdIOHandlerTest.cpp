@@ -116,7 +116,18 @@ TEST_F(ScriptedHandler, LineLengthLimit) {
     }
   }
   {
-    // Still arriving: received until the LF is seen, then split.
+    // No LF yet, but more bytes than the limit: too long wherever the LF comes, so the rest of
+    // the line is not waited for (nor held).
+    TScriptedIOHandler h;
+    h.Open();
+    h.Feed(std::string(16384, 'a'));
+    h.Feed("a");
+    EXPECT_THROW(h.ReadLn(), EIdReadLnMaxLineLengthExceeded);
+    EXPECT_EQ(h.InputBuffer().Size(), 16385);
+    EXPECT_FALSE(h.ReadLnTimedout());
+  }
+  {
+    // The same for a split: the first piece goes out as soon as it is known to be one.
     TScriptedIOHandler h;
     h.Open();
     h.MaxLineAction = maSplit;
@@ -125,7 +136,7 @@ TEST_F(ScriptedHandler, LineLengthLimit) {
     h.Feed("tail\n");
     EXPECT_EQ(h.ReadLn(), std::string(16384, 'b'));
     EXPECT_TRUE(h.ReadLnSplit());
-    EXPECT_EQ(h.Receives.size(), 4u);
+    EXPECT_EQ(h.Receives.size(), 2u);
     EXPECT_EQ(h.ReadLn(), std::string(30000 - 16384, 'b') + "tail");
     EXPECT_FALSE(h.ReadLnSplit());
   }
@@ -207,6 +218,31 @@ TEST_P(ScriptedBody, HandlerFailuresEndTheReadCleanly) {
   EXPECT_THROW(H.ReadStream(Stream(), 4464), EIdException);
   EXPECT_EQ(Memory.Size(), 4464);
   EXPECT_EQ(H.WorkInfo(wmRead).Level, 0);
+}
+
+TEST_P(ScriptedBody, ClaimedLengthReservesNoMoreThanTheLimit) {
+  // A peer announces a terabyte and sends three bytes.
+  H.Feed("abc");
+  H.FeedClose();
+  EXPECT_THROW(H.ReadStream(Stream(), int64_t{1} << 40), EIdConnClosedGracefully);
+  EXPECT_EQ(Body(Memory), "abc");
+  EXPECT_LE(Memory.Capacity(), IdStreamPresizeLimit);
+}
+
+TEST_P(ScriptedBody, BodyBeyondTheLimitGrowsAsItArrives) {
+  const int64_t size = IdStreamPresizeLimit + 100000;
+  const std::string piece(1 << 20, 'g');
+  for (int64_t left = size; left > 0; left -= static_cast<int64_t>(piece.size()))
+    H.Feed(piece.substr(0, static_cast<size_t>(std::min<int64_t>(left, piece.size()))));
+  H.Feed("NEXT");
+  Memory.WriteBuffer("pre", 3);
+  H.ReadStream(Stream(), size);
+  ASSERT_EQ(Memory.Size(), size + 3);
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(Memory.Memory()), 4), "preg");
+  EXPECT_EQ(Memory.Memory()[size + 2], 'g');
+  EXPECT_EQ(Events.back(), "end");
+  EXPECT_EQ(Events[Events.size() - 2], std::to_string(size));
+  EXPECT_FALSE(H.ScriptDone()) << "nothing beyond the body was received";
 }
 
 TEST_P(ScriptedBody, ReadUntilClose) {

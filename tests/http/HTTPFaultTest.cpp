@@ -1,0 +1,364 @@
+// The HTTP client against a failing or hostile server (the scripted loopback server): a close
+// after every byte offset of a small answer; over-long and endless lines; too many header
+// lines; absurd lengths and chunk sizes; bodies longer or shorter than announced; a stall and
+// a drip. Each ends in its own exception or result, within its wait bound, with the caller's
+// stream holding what it held before plus no more than the answer announced, and with the
+// client's memory bounded where the server could make it grow.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <typeinfo>
+
+#include "base/MemoryStream.h"
+#include "http/HTTPTestSupport.h"
+#include "http/IdHTTP.h"
+#include "net/IdExceptionCore.h"
+
+namespace {
+
+std::string Text(TMemoryStream& s) {
+  return std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size()));
+}
+
+// Growth of the process's peak resident memory since construction, in KiB; -1 where the system
+// cannot tell (then the memory checks are left out).
+class TPeakGrowth {
+ public:
+  TPeakGrowth() {
+#if defined(__linux__)
+    // Writing 5 resets the peak to the current resident size.
+    std::ofstream("/proc/self/clear_refs") << "5";
+    FBase = Read("VmRSS:");
+    if (Read("VmHWM:") > FBase + 1024) FBase = -1;  // the reset is not supported
+#endif
+  }
+  long KiB() const {
+    return FBase < 0 ? -1 : Read("VmHWM:") - FBase;
+  }
+
+ private:
+  static long Read(const char* field) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+      if (line.compare(0, std::strlen(field), field) == 0) return std::stol(line.substr(6));
+    return -1;
+  }
+  long FBase = -1;
+};
+
+// One call's outcome: the exception class ("" for none) and its message.
+struct TOutcome {
+  std::string Failure;
+  std::string Message;
+};
+
+TOutcome Get(TIdHTTP& http, const std::string& url, TMemoryStream& stream) {
+  try {
+    http.Get(url, stream);
+    return {};
+  } catch (const EIdConnClosedGracefully& e) {
+    return {"EIdConnClosedGracefully", e.Message()};
+  } catch (const EIdReadLnMaxLineLengthExceeded& e) {
+    return {"EIdReadLnMaxLineLengthExceeded", e.Message()};
+  } catch (const EIdHTTPMalformedResponse& e) {
+    return {"EIdHTTPMalformedResponse", e.Message()};
+  } catch (const EIdReadTimeout& e) {
+    return {"EIdReadTimeout", e.Message()};
+  } catch (const EIdIOHandlerStreamDataTooLarge& e) {
+    return {"EIdIOHandlerStreamDataTooLarge", e.Message()};
+  } catch (const EIdHTTPProtocolException& e) {
+    return {"EIdHTTPProtocolException", e.Message()};
+  } catch (const std::exception& e) {
+    return {std::string("unexpected ") + typeid(e).name(), e.what()};
+  }
+}
+
+std::string Url(const TLoopbackServer& server) {
+  return "http://127.0.0.1:" + std::to_string(server.Port()) + "/periodic/Archive_x64-stable.zip";
+}
+
+// ---------------------------------------------------------------------------------------------
+// The server closes after every byte offset of a small answer.
+
+// Where the parts of a small answer end, and what a close after k bytes leaves.
+struct TCutAnswer {
+  std::string Reply;
+  bool Chunked;
+  size_t StatusEnd;   // after the status line's CR LF
+  size_t FramingEnd;  // after the line that gives the framing
+  size_t HeadEnd;     // after the empty line
+
+  TCutAnswer(std::string reply, bool chunked, const char* framingName)
+      : Reply(std::move(reply)), Chunked(chunked) {
+    StatusEnd = Reply.find("\r\n") + 2;
+    FramingEnd = Reply.find("\r\n", Reply.find(framingName)) + 2;
+    HeadEnd = Reply.find("\r\n\r\n") + 4;
+  }
+
+  // The body bytes among the first k bytes of the answer.
+  std::string BodyWithin(size_t k) const {
+    if (k <= HeadEnd) return {};
+    if (!Chunked) return Reply.substr(HeadEnd, k - HeadEnd);
+    std::string body;
+    for (size_t at = HeadEnd;;) {
+      const size_t lineEnd = Reply.find("\r\n", at);
+      const size_t size = std::stoul(Reply.substr(at, lineEnd - at), nullptr, 16);
+      if (size == 0) return body;
+      const size_t data = lineEnd + 2;
+      if (k > data) body += Reply.substr(data, std::min(size, k - data));
+      at = data + size + 2;
+    }
+  }
+
+  // What the client must end with after a close at offset k.
+  TOutcome Expected(size_t k) const {
+    const TOutcome closed{"EIdConnClosedGracefully", "Connection Closed Gracefully."};
+    if (k < StatusEnd) return closed;  // the status line is cut
+    // A cut header block stands as far as its whole lines go; without the framing line the
+    // body is read until the close, and finds it at once.
+    if (!Chunked || k < FramingEnd || k == Reply.size()) return {};
+    return closed;  // a chunked body, size lines and trailer included, must be complete
+  }
+};
+
+TEST(HTTPFaults, CloseAfterEveryOffsetOfASmallAnswer) {
+  const TCutAnswer answers[] = {
+      {"HTTP/1.1 200 OK\r\nContent-Length: 10\r\nX-A: b\r\n\r\n0123456789", false,
+       "Content-Length"},
+      {"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabcde\r\n3;x=y\r\nfgh\r\n"
+       "0\r\nX-Trailer: t\r\n\r\n",
+       true, "Transfer-Encoding"},
+  };
+  for (const TCutAnswer& answer : answers) {
+    // Connection k gets the first k bytes, then the close.
+    TLoopbackServer server([&answer](TLoopbackPeer& peer, int index) {
+      ReadRequestHead(peer);
+      peer.Send(std::string_view(answer.Reply).substr(0, static_cast<size_t>(index)));
+      peer.Close();
+    });
+    for (size_t k = 0; k <= answer.Reply.size(); ++k) {
+      SCOPED_TRACE("close after " + std::to_string(k) + " bytes of " + answer.Reply);
+      TIdHTTP http;
+      http.SetReadTimeout(10000);  // a hang fails the case instead of the run
+      TMemoryStream stream;
+      stream.WriteBuffer("pre:", 4);
+      const TOutcome outcome = Get(http, Url(server), stream);
+      const TOutcome expected = answer.Expected(k);
+      EXPECT_EQ(outcome.Failure, expected.Failure);
+      EXPECT_EQ(outcome.Message, expected.Message);
+      EXPECT_EQ(Text(stream), "pre:" + answer.BodyWithin(k));
+      if (!expected.Failure.empty()) {
+        EXPECT_FALSE(http.Connected());
+      } else if (k >= answer.StatusEnd) {
+        EXPECT_EQ(http.ResponseCode(), 200);
+        EXPECT_EQ(http.Response().ContentLength,
+                  !answer.Chunked && k >= answer.FramingEnd ? 10 : -1);
+      }
+    }
+    EXPECT_EQ(server.Accepted(), static_cast<int>(answer.Reply.size()) + 1);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Hostile answers, one row each.
+
+// Sends what, after the request head, makes the fault.
+using TServe = std::function<void(TLoopbackPeer&)>;
+
+TServe Reply(std::string text, bool closeAfter = true) {
+  return [text = std::move(text), closeAfter](TLoopbackPeer& peer) {
+    peer.Send(text);
+    if (closeAfter)
+      peer.Close();
+    else
+      peer.ReceiveUntilClosed();  // until the client gives up
+  };
+}
+
+// A start, then bytes that never contain a line end, until the client stops reading (or 64 MiB
+// went out, far beyond any bound the client may keep).
+TServe Endless(std::string start) {
+  return [start = std::move(start)](TLoopbackPeer& peer) {
+    peer.Send(start);
+    const std::string block(64 * 1024, 'a');
+    for (int i = 0; i < 1024; ++i)
+      peer.Send(block);
+  };
+}
+
+TServe Drip(std::string text, int ms) {
+  return [text = std::move(text), ms](TLoopbackPeer& peer) {
+    for (char c : text) {
+      peer.Send(std::string_view(&c, 1));
+      peer.Pause(ms);
+    }
+    peer.ReceiveUntilClosed();
+  };
+}
+
+std::string HeaderLines(int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i)
+    out += "X-" + std::to_string(i) + ": v\r\n";
+  return out;
+}
+
+struct FaultCase {
+  const char* name;
+  std::function<TServe()> serve;  // built in the case, so big replies cost only there
+  const char* failure;            // "" for none
+  const char* message;
+  std::string body;  // the caller's stream afterwards; it starts as "pre:"
+  int readTimeout = 10000;
+};
+
+// What the client may hold for any of these answers: a few line lengths and receive blocks,
+// and the touched part of the room reserved for a body (a huge page at most; under the address
+// sanitizer also the room's shadow, an eighth of it). Unbounded reading of a line with no end
+// grows by all the server sends (64 MiB here).
+constexpr long kMaxGrowthKiB = 16 * 1024;
+
+const std::string kLongLine = std::string(1 << 20, 'a');
+
+const FaultCase kFaults[] = {
+    // Lines: the limit of 16384 bytes holds for the status and header lines, and is applied as
+    // soon as that many bytes came without a line end.
+    {"HeaderLineOfOneMiB",
+     [] { return Reply("HTTP/1.1 200 OK\r\nX-Big: " + kLongLine + "\r\n\r\n", false); },
+     "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", "pre:"},
+    {"StatusLineWithoutEnd", [] { return Endless("HTTP/1.1 200 OK"); },
+     "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", "pre:"},
+    {"HeaderLineWithoutEnd", [] { return Endless("HTTP/1.1 200 OK\r\nX-Big: "); },
+     "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", "pre:"},
+    {"TenThousandHeaderLines",
+     [] { return Reply("HTTP/1.1 200 OK\r\n" + HeaderLines(10000) + "\r\nok", false); },
+     "EIdHTTPMalformedResponse", "The server sent more than 255 header lines.", "pre:"},
+    // Chunk sizes: beyond 32 bits the rest has no known meaning; the largest that fits
+    // reserves no more than a bounded room and ends short at the close.
+    {"ChunkSizeOf40Bits",
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffffff\r\nabc",
+                    false);
+     },
+     "EIdHTTPMalformedResponse", "The server sent a chunk size that does not fit in 32 bits.",
+     "pre:"},
+    {"LargestChunkSizeThenClose",
+     [] { return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffff\r\nabc"); },
+     "EIdConnClosedGracefully", "Connection Closed Gracefully.", "pre:abc"},
+    // Lengths: what is not a usable length reads until the close; a huge one reserves no more
+    // than a bounded room; one past the stream's range is refused before anything is read.
+    {"NegativeContentLength",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nhello"); }, "", "",
+     "pre:hello"},
+    {"ContentLengthBeyond64Bits",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nhello"); },
+     "", "", "pre:hello"},
+    {"ContentLengthOfATebibyteThenClose",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 1099511627776\r\n\r\nhello"); }, "", "",
+     "pre:hello"},
+    {"ContentLengthUpToTheStreamsRange",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775803\r\n\r\nhello"); },
+     "", "", "pre:hello"},
+    {"ContentLengthPastTheStreamsRange",
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775804\r\n\r\nhello", false);
+     },
+     "EIdIOHandlerStreamDataTooLarge", "Data is too large for stream", "pre:"},
+    // Bodies: never more than announced; a short one ends at the close, or by the wait limit
+    // when the server stalls.
+    {"BodyLongerThanAnnounced",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello, and more", false); }, "",
+     "", "pre:hello"},
+    {"BodyShorterThenClose",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhel"); }, "", "", "pre:hel"},
+    {"BodyShorterThenStall",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhel", false); },
+     "EIdReadTimeout", "Read timed out.", "pre:hel", 200},
+    {"StatusLineStalls", [] { return Reply("HTTP/1.1 2", false); }, "EIdReadTimeout",
+     "Read timed out.", "pre:", 200},
+    // A byte every 10 ms: each wait is far below the limit, however long the whole takes.
+    {"DripOneByteEvery10ms",
+     [] { return Drip("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc", 10); }, "", "", "pre:abc",
+     1000},
+};
+
+void PrintTo(const FaultCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HostileAnswers : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(HostileAnswers, EndAsSpecifiedWithinBounds) {
+  const FaultCase& c = GetParam();
+  const TServe serve = c.serve();
+  TLoopbackServer server([&serve](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    serve(peer);
+  });
+  TIdHTTP http;
+  http.SetReadTimeout(c.readTimeout);
+  TMemoryStream stream;
+  stream.WriteBuffer("pre:", 4);
+
+  const TPeakGrowth growth;
+  const TOutcome outcome = Get(http, Url(server), stream);
+  const long grown = growth.KiB();
+
+  EXPECT_EQ(outcome.Failure, c.failure);
+  EXPECT_EQ(outcome.Message, c.message);
+  EXPECT_EQ(Text(stream), c.body);
+  // A failure leaves the answer's remaining bytes unread: the connection is of no further use.
+  if (*c.failure) {
+    EXPECT_FALSE(http.Connected());
+  }
+  // Room is reserved for no more than the bounded part of an announced length.
+  EXPECT_LE(stream.Capacity(), 4 + IdStreamPresizeLimit);
+  if (grown >= 0) {
+    EXPECT_LE(grown, kMaxGrowthKiB);
+    std::printf("[ memory   ] %s: peak grew by %ld KiB\n", c.name, grown);
+  }
+  EXPECT_EQ(server.Accepted(), 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(HTTPFaults, HostileAnswers, ::testing::ValuesIn(kFaults),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// After an answer that failed halfway, the next request gets a fresh connection, so the rest of
+// the broken answer is never read as the next one.
+TEST(HTTPFaults, AnAnswerThatFailedHalfwayIsNotReadAsTheNext) {
+  struct Case {
+    const char* name;
+    std::string reply;
+    int readTimeout;
+  } cases[] = {
+      {"over-long line", "HTTP/1.1 200 OK\r\nX-Big: " + kLongLine + "\r\n\r\n", 10000},
+      {"stalled body", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhel", 200},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TLoopbackServer server([&c](TLoopbackPeer& peer, int index) {
+      ReadRequestHead(peer);
+      peer.Send(index == 0 ? c.reply : "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+      peer.ReceiveUntilClosed();
+    });
+    TIdHTTP http;
+    http.SetReadTimeout(c.readTimeout);
+    TMemoryStream first;
+    EXPECT_NE(Get(http, Url(server), first).Failure, "");
+    TMemoryStream second;
+    EXPECT_EQ(Get(http, Url(server), second).Failure, "");
+    EXPECT_EQ(Text(second), "ok");
+    EXPECT_EQ(server.Accepted(), 2);
+  }
+}
+
+}  // namespace

@@ -66,8 +66,8 @@ void TMemoryStream::Prefault(int64_t offset, int64_t count) {
 #if defined(__linux__) && defined(MADV_POPULATE_WRITE)
   // Whole pages inside the range only, so that nothing outside the block is touched.
   offset = std::max<int64_t>(offset, 0);
-  const int64_t end = std::min(offset + std::max<int64_t>(count, 0), FCapacity);
-  if (!FMemory || end <= offset) return;
+  if (!FMemory || count <= 0 || offset >= FCapacity) return;
+  const int64_t end = offset + std::min(count, FCapacity - offset);
   const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
   const auto first = (reinterpret_cast<uintptr_t>(FMemory.get() + offset) + page - 1) & ~(page - 1);
   const auto last = reinterpret_cast<uintptr_t>(FMemory.get() + end) & ~(page - 1);

@@ -8,6 +8,7 @@
 
 #if defined(__linux__)
 #include <sys/mman.h>
+#include <unistd.h>
 #endif
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
@@ -61,6 +62,23 @@ void TMemoryStream::Clear() {
   FSize = FCapacity = FPosition = 0;
 }
 
+void TMemoryStream::Prefault(int64_t offset, int64_t count) {
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+  // Whole pages inside the range only, so that nothing outside the block is touched.
+  offset = std::max<int64_t>(offset, 0);
+  if (!FMemory || count <= 0 || offset >= FCapacity) return;
+  const int64_t end = offset + std::min(count, FCapacity - offset);
+  const auto page = static_cast<uintptr_t>(::sysconf(_SC_PAGESIZE));
+  const auto first = (reinterpret_cast<uintptr_t>(FMemory.get() + offset) + page - 1) & ~(page - 1);
+  const auto last = reinterpret_cast<uintptr_t>(FMemory.get() + end) & ~(page - 1);
+  // Only a hint: a kernel without the advice leaves the pages to fault in on first write.
+  if (last > first) ::madvise(reinterpret_cast<void*>(first), last - first, MADV_POPULATE_WRITE);
+#else
+  (void)offset;
+  (void)count;
+#endif
+}
+
 void TMemoryStream::Reallocate(int64_t newCapacity) {
   if (newCapacity == FCapacity) return;
   if (newCapacity == 0) {
@@ -68,22 +86,6 @@ void TMemoryStream::Reallocate(int64_t newCapacity) {
     FCapacity = 0;
     return;
   }
-#if defined(__linux__)
-  // An empty stream sized at once for a large body (a download of known length) gets a block
-  // aligned for huge pages and asks for them: far fewer page faults while it fills.
-  constexpr int64_t kHugePage = int64_t{2} << 20;
-  if (!FMemory && newCapacity >= kHugePage) {
-    const int64_t rounded = (newCapacity + kHugePage - 1) / kHugePage * kHugePage;
-    void* block = nullptr;
-    if (::posix_memalign(&block, static_cast<size_t>(kHugePage), static_cast<size_t>(rounded)) ==
-        0) {
-      ::madvise(block, static_cast<size_t>(rounded), MADV_HUGEPAGE);
-      FMemory.reset(static_cast<uint8_t*>(block));
-      FCapacity = newCapacity;
-      return;
-    }
-  }
-#endif
   // realloc keeps the contents and, for large blocks, usually moves pages instead of bytes.
   void* p = std::realloc(FMemory.get(), static_cast<size_t>(newCapacity));
   if (!p) throw std::bad_alloc();

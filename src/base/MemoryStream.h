@@ -23,6 +23,10 @@ class TMemoryStream : public TStream {
   // Never shrinks below the current size.
   void SetCapacity(int64_t newCapacity);
   void Clear();
+  // Has the pages of [offset, offset + count) of the block made present and writable now, so
+  // that the writes to come take no page faults; a hint that does nothing where the system
+  // offers no such call. Reading or writing the range is not affected.
+  void Prefault(int64_t offset, int64_t count);
 
   uint8_t* Memory() { return FMemory.get(); }
   const uint8_t* Memory() const { return FMemory.get(); }

@@ -253,6 +253,11 @@ void TIdIOHandler::ReadStreamBuffered(TStream& AStream, int64_t ASize, bool ARea
   }
 }
 
+namespace {
+// How far ahead of the receives the stream's pages are made present.
+constexpr int64_t kPrefaultStretch = int64_t{2} << 20;
+}  // namespace
+
 // The same receives, blocks, counts and clean-up as the general read, but the bytes go from the
 // socket straight into the stream's memory instead of through the input buffer. Bytes received
 // ahead of the current block ("pending") sit after the stream's position, exactly where the
@@ -289,8 +294,18 @@ void TIdIOHandler::ReadStreamDirect(TMemoryStream& AStream, int64_t ASize) {
   absorbBuffered();
   count(pending);
   const int block = std::max(RecvBufferSize, 1);
+  // The stream's fresh pages are made present a stretch at a time ahead of the receives: one
+  // call instead of a page fault per page inside every receive, and the sender keeps filling the
+  // socket buffer meanwhile.
+  int64_t prefaulted = AStream.Position();
+  const int64_t end = AStream.Position() + remaining;
   while (remaining > 0) {
     const int64_t i = std::min<int64_t>(remaining, block);
+    if (AStream.Position() + pending + block > prefaulted && prefaulted < end) {
+      const int64_t stretch = std::min(kPrefaultStretch, end - prefaulted);
+      AStream.Prefault(prefaulted, stretch);
+      prefaulted += stretch;
+    }
     try {
       absorbBuffered();
       while (pending < i) {

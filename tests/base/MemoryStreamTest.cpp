@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstring>
 #include <string>
 
@@ -64,4 +65,31 @@ TEST(MemoryStream, CopyFromCopiesAcrossBlockBoundaries) {
   EXPECT_EQ(dst.CopyFrom(src, 0), 200000);
   ASSERT_EQ(dst.Size(), 200000);
   EXPECT_EQ(std::memcmp(dst.Memory(), data.data(), data.size()), 0);
+}
+
+// Prefaulting is only a hint: whatever the range (inside, across the ends, empty, on an empty
+// stream), the bytes, size, position and capacity stay as they were.
+TEST(MemoryStream, PrefaultLeavesContentsAndStateAlone) {
+  TMemoryStream empty;
+  empty.Prefault(0, 1 << 20);
+  EXPECT_EQ(empty.Capacity(), 0);
+
+  TMemoryStream s;
+  std::string data(3 * 4096 + 123, '\0');
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 131 % 251);
+  s.WriteBuffer(data.data(), static_cast<int64_t>(data.size()));
+  s.SetPosition(77);
+  const struct {
+    int64_t offset, count;
+  } ranges[] = {{0, 1}, {100, 8192}, {-50, 100},   {4000, 1 << 30},
+                {0, 0}, {5000, -3},  {1 << 30, 10}};
+  for (const auto& r : ranges) {
+    s.Prefault(r.offset, r.count);
+    ASSERT_EQ(s.Size(), static_cast<int64_t>(data.size()));
+    EXPECT_EQ(s.Position(), 77);
+    EXPECT_EQ(std::memcmp(s.Memory(), data.data(), data.size()), 0)
+        << "range " << r.offset << " + " << r.count;
+  }
+  EXPECT_EQ(s.Capacity(), static_cast<int64_t>(data.size()));
 }

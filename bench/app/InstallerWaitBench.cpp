@@ -1,0 +1,76 @@
+// The processor time the program spends while it waits for the installer: the same loop as the
+// download-and-install sequence (process messages, sleep 10 ms, ask for the exit code) around a
+// child that runs for the given time, on the system platform of this build.
+// Usage: installer_wait_bench <seconds>
+// Prints: wait_seconds=<wall s> cpu_seconds=<user + system s> passes=<n> core_percent=<%>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <string>
+
+#include "app/ProcessHandle.h"
+#include "app/SetupPlatform.h"
+#include "ui/Application.h"
+
+namespace {
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <seconds>\n", argv[0]);
+    return 2;
+  }
+  const int seconds = std::atoi(argv[1]);
+  // The stand-in installer: a script that only waits (the launch passes no arguments).
+  char folder[] = "/tmp/plenwick-wait-XXXXXX";
+  if (!::mkdtemp(folder)) return 1;
+  const std::string installer = std::string(folder) + "/Install.exe";
+  {
+    std::ofstream script(installer);
+    script << "#!/bin/sh\nexec sleep " << seconds << "\n";
+  }
+  ::chmod(installer.c_str(), 0755);
+
+  TApplication app("WaitBench.exe");
+  std::unique_ptr<TSetupPlatform> platform = CreateSystemPlatform();
+  TProcessHandle process = 0;
+  int result = 1;
+  if (platform->LaunchElevated(0, installer, process)) {
+    const double cpuBefore = CpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    uint32_t exitCode = STILL_ACTIVE_EXIT_CODE;
+    long passes = 0;
+    do {
+      app.ProcessMessages();
+      platform->Sleep(10);
+      platform->GetProcessExitCode(process, exitCode);
+      ++passes;
+    } while (exitCode == STILL_ACTIVE_EXIT_CODE && !app.Terminated());
+    const double wall =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    const double cpu = CpuSeconds() - cpuBefore;
+    platform->CloseProcessHandle(process);
+    std::printf("wait_seconds=%.3f cpu_seconds=%.4f passes=%ld core_percent=%.3f\n", wall, cpu,
+                passes, 100.0 * cpu / wall);
+    result = exitCode == 0 ? 0 : 1;
+  } else {
+    std::fprintf(stderr, "could not start %s\n", installer.c_str());
+  }
+  ::unlink(installer.c_str());
+  ::rmdir(folder);
+  return result;
+}

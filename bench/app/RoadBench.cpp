@@ -1,0 +1,91 @@
+// The whole road of one archive as the program takes it, timed: size probe (Head), download
+// into memory (Get), extraction below the current directory into the setup folder, and removal
+// of that folder. Responsive waiting is active, as in the window.
+// Usage: road_bench <url>
+// Prints: road_seconds=<s> head=<s> get=<s> extract=<s> remove=<s> bytes=<n> cpu_seconds=<s>
+
+#include <sys/resource.h>
+
+#include <chrono>
+#include <cstdio>
+#include <string>
+
+#include "app/FolderHelpers.h"
+#include "base/Exception.h"
+#include "base/MemoryStream.h"
+#include "http/IdHTTP.h"
+#include "net/IdAntiFreeze.h"
+#include "ui/Application.h"
+#include "zip/ZipFile.h"
+
+namespace {
+
+const std::string kSetupFolder = "Plenwick Setup (64-bit)\\";
+
+double CpuSeconds() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
+         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: %s <url>\n", argv[0]);
+    return 2;
+  }
+  using Clock = std::chrono::steady_clock;
+  auto since = [](Clock::time_point t) {
+    return std::chrono::duration<double>(Clock::now() - t).count();
+  };
+  try {
+    TApplication app("RoadBench.exe");
+    TIdAntiFreeze antiFreeze;
+    antiFreeze.IdleTimeOut = 10;
+    TIdHTTP http;
+    const double cpuBefore = CpuSeconds();
+    const auto start = Clock::now();
+
+    http.Head(argv[1]);
+    const int64_t announced = http.Response().ContentLength;
+    const double head = since(start);
+
+    auto t = Clock::now();
+    TMemoryStream stream;
+    http.Get(argv[1], &stream);
+    const double get = since(t);
+    if (stream.Size() != announced) {
+      std::fprintf(stderr, "received %lld of %lld bytes\n", static_cast<long long>(stream.Size()),
+                   static_cast<long long>(announced));
+      return 1;
+    }
+
+    t = Clock::now();
+    stream.SetPosition(0);
+    TZipFile zip;
+    zip.Open(stream, TZipMode::zmRead);
+    app.ProcessMessages();
+    zip.ExtractAll(kSetupFolder);
+    zip.Close();
+    const double extract = since(t);
+
+    t = Clock::now();
+    if (!DeleteFolder(kSetupFolder) || FolderExists(kSetupFolder)) {
+      std::fprintf(stderr, "the setup folder was not removed\n");
+      return 1;
+    }
+    const double remove = since(t);
+
+    std::printf(
+        "road_seconds=%.4f head=%.4f get=%.4f extract=%.4f remove=%.4f bytes=%lld "
+        "cpu_seconds=%.4f\n",
+        since(start), head, get, extract, remove, static_cast<long long>(stream.Size()),
+        CpuSeconds() - cpuBefore);
+  } catch (const Exception& e) {
+    std::fprintf(stderr, "%s\n", e.Message().c_str());
+    return 1;
+  }
+  return 0;
+}

@@ -4,7 +4,6 @@
 // Usage: installer_wait_bench <seconds>
 // Prints: wait_seconds=<wall s> cpu_seconds=<user + system s> passes=<n> core_percent=<%>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,20 +13,10 @@
 #include <fstream>
 #include <string>
 
+#include "ProcessUsage.h"
 #include "app/ProcessHandle.h"
 #include "app/SetupPlatform.h"
 #include "ui/Application.h"
-
-namespace {
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 2) {

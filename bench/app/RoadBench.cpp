@@ -4,12 +4,11 @@
 // Usage: road_bench <url>
 // Prints: road_seconds=<s> head=<s> get=<s> extract=<s> remove=<s> bytes=<n> cpu_seconds=<s>
 
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "ProcessUsage.h"
 #include "app/FolderHelpers.h"
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
@@ -21,13 +20,6 @@
 namespace {
 
 const std::string kSetupFolder = "Plenwick Setup (64-bit)\\";
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
 
 }  // namespace
 

@@ -3,32 +3,16 @@
 // Prints: extract_seconds=<wall s> extract_cpu_seconds=<user + system s> rss_growth_kib=<KiB>,
 // the last being how much the peak resident size grew during extraction, beyond the archive
 // already in memory.
-#include <sys/resource.h>
-
 #include <chrono>
 #include <cstdio>
 #include <string>
 
+#include "ProcessUsage.h"
 #include "base/Exception.h"
 #include "base/FileStream.h"
 #include "base/FileSystem.h"
 #include "base/MemoryStream.h"
 #include "zip/ZipFile.h"
-
-namespace {
-long PeakRssKiB() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return usage.ru_maxrss;
-}
-
-double CpuSeconds() {
-  rusage usage{};
-  getrusage(RUSAGE_SELF, &usage);
-  return static_cast<double>(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
-         static_cast<double>(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-}  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 3) {

@@ -21,6 +21,7 @@
 #include "base/MemoryStream.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTP.h"
+#include "http/IdHTTPExceptions.h"
 #include "net/IdExceptionCore.h"
 #include "net/ScriptedIOHandler.h"
 
@@ -75,7 +76,8 @@ void Attach(TIdHTTP& http, TObserved& seen) {
 }
 
 // One call; returns the class of its failure ("" for none).
-std::string Call(TIdHTTP& http, bool head, TMemoryStream& stream, bool mayTimeOut) {
+std::string Call(TIdHTTP& http, bool head, TMemoryStream& stream, bool mayTimeOut,
+                 bool followsRedirects) {
   try {
     if (head)
       http.Head("http://h/periodic/Archive.zip");
@@ -95,6 +97,14 @@ std::string Call(TIdHTTP& http, bool head, TMemoryStream& stream, bool mayTimeOu
   } catch (const EIdReadTimeout& e) {
     if (!mayTimeOut) Unexpected(e.what(), "EIdReadTimeout");
     return "timeout";
+  } catch (const EIdException& e) {
+    // A followed Location may name a target the client refuses to connect to.
+    const bool target = dynamic_cast<const EIdHostRequired*>(&e) ||
+                        dynamic_cast<const EIdPortRequired*>(&e) ||
+                        dynamic_cast<const EIdUnknownProtocol*>(&e) ||
+                        dynamic_cast<const EIdIOHandlerPropInvalid*>(&e);
+    if (!target || !followsRedirects) Unexpected(e.what(), typeid(e).name());
+    return "redirect target";
   } catch (const std::exception& e) {
     Unexpected(e.what(), typeid(e).name());
   }
@@ -161,7 +171,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (flags & kPrefix) stream.WriteBuffer(kPrefixBytes.data(), kPrefixBytes.size());
   const bool mayTimeOut = flags & kNoClose;
   if (flags & kHeadThenGet) {
-    const std::string failure = Call(http, true, stream, mayTimeOut);
+    const std::string failure = Call(http, true, stream, mayTimeOut, flags & kRedirects);
     CheckCall(failure, true, stream, stream.Size(), seen, sent);
     if (failure == "timeout") {
       http.SetIOHandler(nullptr);
@@ -171,7 +181,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool head = (flags & kHead) && !(flags & kHeadThenGet);
   const int64_t before = stream.Size();
   seen = TObserved{};
-  const std::string failure = Call(http, head, stream, mayTimeOut);
+  const std::string failure = Call(http, head, stream, mayTimeOut, flags & kRedirects);
   CheckCall(failure, head, stream, before, seen, sent);
   FUZZ_CHECK(http.Response().ContentStream() == (head ? nullptr : &stream));
   http.SetIOHandler(nullptr);

@@ -27,16 +27,6 @@ uint16_t HostToNetwork16(uint16_t v) {
   return Swap16(v);
 }
 
-int FamilyOf(TIdIPVersion ipVersion) {
-  switch (ipVersion) {
-    case Id_IPv4:
-      return AF_INET;
-    case Id_IPv6:
-      return AF_INET6;
-  }
-  throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
-}
-
 // Four dot-separated integers from 0 to 255.
 bool ParseIPv4(const std::string& ip, uint8_t out[4]) {
   if (!TIdStack::IsIP(ip)) return false;
@@ -51,6 +41,16 @@ bool ParseIPv4(const std::string& ip, uint8_t out[4]) {
 }
 
 }  // namespace
+
+int TIdStackBSDBase::AddressFamily(TIdIPVersion ipVersion) {
+  switch (ipVersion) {
+    case Id_IPv4:
+      return AF_INET;
+    case Id_IPv6:
+      return AF_INET6;
+  }
+  throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
+}
 
 void TIdStackBSDBase::FillSockAddr(TSockAddr& addr, const std::string& ip, uint16_t port,
                                    TIdIPVersion ipVersion) {
@@ -121,7 +121,7 @@ void TIdStackBSDBase::ReadSockAddr(const TSockAddr& addr, std::string& ip, uint1
 TIdStackSocketHandle TIdStackBSDBase::NewSocketHandle(int socketType, int protocol,
                                                       TIdIPVersion ipVersion, bool overlapped) {
   const TIdStackSocketHandle handle =
-      WSSocket(FamilyOf(ipVersion), socketType, protocol, overlapped);
+      WSSocket(AddressFamily(ipVersion), socketType, protocol, overlapped);
   if (handle == Id_INVALID_SOCKET) RaiseLastSocketError();
   return handle;
 }

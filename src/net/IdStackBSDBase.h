@@ -44,6 +44,9 @@ class TIdStackBSDBase : public TIdStack {
  protected:
   TIdStackBSDBase() = default;
 
+  // The platform's address family of an IP version; EIdIPVersionUnsupported for another.
+  static int AddressFamily(TIdIPVersion ipVersion);
+
   // Platform primitives. They return the platform's error value (-1 or an invalid handle) on
   // failure, leaving the code for WSGetLastError.
   virtual TIdStackSocketHandle WSSocket(int family, int type, int protocol, bool overlapped) = 0;

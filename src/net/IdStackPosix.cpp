@@ -236,16 +236,7 @@ int TIdStackPosix::ResolverErrorToSocketError(int result, int error) {
 
 std::string TIdStackPosix::LookupHostAddress(const std::string& host, TIdIPVersion ipVersion) {
   addrinfo hints{};
-  switch (ipVersion) {
-    case Id_IPv4:
-      hints.ai_family = AF_INET;
-      break;
-    case Id_IPv6:
-      hints.ai_family = AF_INET6;
-      break;
-    default:
-      throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
-  }
+  hints.ai_family = AddressFamily(ipVersion);
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
   const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);

@@ -101,16 +101,7 @@ TIdStackWindows::TIdStackWindows() {
 
 std::string TIdStackWindows::LookupHostAddress(const std::string& host, TIdIPVersion ipVersion) {
   ADDRINFOW hints{};
-  switch (ipVersion) {
-    case Id_IPv4:
-      hints.ai_family = AF_INET;
-      break;
-    case Id_IPv6:
-      hints.ai_family = AF_INET6;
-      break;
-    default:
-      throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
-  }
+  hints.ai_family = AddressFamily(ipVersion);
   hints.ai_socktype = SOCK_STREAM;
   const std::wstring name = IdWinsock2::IdnToAsciiIfNeeded(ToWide(host));
   PADDRINFOW result = nullptr;

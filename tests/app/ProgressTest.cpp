@@ -12,10 +12,7 @@ class Progress : public ::testing::Test {
  protected:
   void SetUp() override {
     app.CreateForm(Main);
-    auto client = std::make_unique<TFakeClient>(world);
-    http = client.get();
-    Main->HTTP = std::move(client);
-    Main->ConnectHTTP();
+    http = PlugInFakeClient(*Main, world);
   }
   // The state during the download loop: the probe has set the maximum, a GET starts.
   void StartGet(int max) {

@@ -5,11 +5,13 @@
 
 #include <algorithm>
 #include <functional>
+#include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
 #include "app/DownloadClient.h"
+#include "app/Main.h"
 #include "app/SetupArchive.h"
 #include "app/SetupPlatform.h"
 #include "base/Stream.h"
@@ -63,6 +65,15 @@ class TFakeClient : public TDownloadClient {
   std::function<void()> OnHead;
   std::function<void(TStream&)> OnGet;
 };
+
+// Puts a fake client in the form's place for the HTTP client, its work events connected.
+inline TFakeClient* PlugInFakeClient(TMain& main, TWorld& world) {
+  auto client = std::make_unique<TFakeClient>(world);
+  TFakeClient* plugged = client.get();
+  main.HTTP = std::move(client);
+  main.ConnectHTTP();
+  return plugged;
+}
 
 class TFakeArchive : public TSetupArchive {
  public:

@@ -18,10 +18,7 @@ class Sequence : public ::testing::Test {
  public:
   void SetUp() override {
     app.CreateForm(Main);
-    auto client = std::make_unique<TFakeClient>(world);
-    http = client.get();
-    Main->HTTP = std::move(client);
-    Main->ConnectHTTP();
+    http = PlugInFakeClient(*Main, world);
     Main->CreateArchive = [this] { return std::make_unique<TFakeArchive>(world, archiveScript); };
     auto p = std::make_unique<TFakePlatform>(world);
     platform = p.get();

@@ -1,5 +1,4 @@
 #pragma once
 
-// The current local date and time: days since 1899-12-30, the time of day as the fraction.
-double LocalNow();
+// Blocks the calling thread for the given time.
 void SleepMilliseconds(unsigned milliseconds);

@@ -2,6 +2,7 @@
 #include "app/InstallerLaunch.h"
 #include "app/SetupPlatform.h"
 #include "app/SystemClock.h"
+#include "base/DateTime.h"
 #include "base/FileSystem.h"
 
 namespace {
@@ -11,7 +12,7 @@ class TSystemPlatform final : public TSetupPlatform {
   std::string ModuleFileName() override { return GetModuleFileName(); }
   void CreateFolder(const std::string& path) override { CreateDir(path); }
   void Sleep(unsigned milliseconds) override { SleepMilliseconds(milliseconds); }
-  double Now() override { return LocalNow(); }
+  double Now() override { return ::Now(); }
   bool LaunchElevated(TWinHandle parent, const std::string& file,
                       TProcessHandle& process) override {
     return ::LaunchElevated(parent, file, process);

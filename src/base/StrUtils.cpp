@@ -16,13 +16,6 @@ std::string LowerCase(std::string_view s) {
   return out;
 }
 
-std::string UpperCase(std::string_view s) {
-  std::string out(s);
-  for (char& c : out)
-    c = UpperChar(c);
-  return out;
-}
-
 bool SameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

@@ -8,7 +8,6 @@
 char LowerChar(char c);
 char UpperChar(char c);
 std::string LowerCase(std::string_view s);
-std::string UpperCase(std::string_view s);
 bool SameText(std::string_view a, std::string_view b);
 bool StartsText(std::string_view prefix, std::string_view s);
 bool EndsText(std::string_view suffix, std::string_view s);

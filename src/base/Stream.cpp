@@ -1,7 +1,7 @@
 #include "base/Stream.h"
 
 #include <algorithm>
-#include <vector>
+#include <memory>
 
 #include "base/Exception.h"
 
@@ -42,12 +42,14 @@ int64_t TStream::CopyFrom(TStream& source, int64_t count) {
     count = source.Size();
   }
   constexpr int64_t kBlock = 61440;
-  std::vector<uint8_t> block(static_cast<size_t>(std::min(count, kBlock)));
+  // Not zeroed: every byte is read before it is written.
+  const auto block =
+      std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(std::min(count, kBlock)));
   const int64_t total = count;
   while (count > 0) {
     const int64_t n = std::min(count, kBlock);
-    source.ReadBuffer(block.data(), n);
-    WriteBuffer(block.data(), n);
+    source.ReadBuffer(block.get(), n);
+    WriteBuffer(block.get(), n);
     count -= n;
   }
   return total;

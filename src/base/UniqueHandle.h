@@ -34,20 +34,3 @@ class TUniqueHandle {
  private:
   Type FHandle;
 };
-
-// Runs a clean-up when the scope ends, unless dismissed.
-template <typename F>
-class TScopeExit {
- public:
-  explicit TScopeExit(F f) : FFunc(std::move(f)) {}
-  TScopeExit(const TScopeExit&) = delete;
-  TScopeExit& operator=(const TScopeExit&) = delete;
-  ~TScopeExit() {
-    if (FActive) FFunc();
-  }
-  void Dismiss() noexcept { FActive = false; }
-
- private:
-  F FFunc;
-  bool FActive = true;
-};

@@ -1,5 +1,6 @@
 #include "ui/Application.h"
 
+#include "base/StrUtils.h"
 #include "ui/ApplicationPlatform.h"
 #include "ui/Form.h"
 
@@ -90,7 +91,7 @@ std::string ApplicationTitleFromFileName(const std::string& fileName) {
   const size_t dot = name.find('.');
   if (dot != std::string::npos) name.resize(dot);
   for (size_t i = 1; i < name.size(); ++i)
-    if (name[i] >= 'A' && name[i] <= 'Z') name[i] = static_cast<char>(name[i] + 32);
+    name[i] = LowerChar(name[i]);
   return name;
 }
 

@@ -36,7 +36,7 @@ void TTimer::UpdateTimer() {
     throw EOutOfResources("Not enough timers available");
 }
 
-void TTimer::Tick() {
+void TTimer::Tick() noexcept {
   try {
     if (FOnTimer) FOnTimer(this);
   } catch (...) {

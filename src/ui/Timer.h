@@ -25,8 +25,9 @@ class TTimer : public TComponent {
 
   // True while the platform timer runs.
   bool Armed() const;
-  // Delivers one tick (called by the platform's timer message).
-  void Tick();
+  // Delivers one tick (called by the platform's timer message); a failure of the handler goes
+  // to the application's exception display.
+  void Tick() noexcept;
 
   struct TPeer;
   struct TPeerDeleter {

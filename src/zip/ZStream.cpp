@@ -66,7 +66,7 @@ int64_t TZDecompressionStream::ReadChunk(uint8_t* out, uInt count) {
       if (got <= 0) break;
       FZStream.next_in = FBuffer.get();
       FZStream.avail_in = static_cast<uInt>(got);
-      FStreamPos = FStream->Position();
+      FStreamPos += got;
       DoProgress();
     }
     result = inflate(&FZStream, Z_NO_FLUSH);

@@ -6,6 +6,7 @@
 #include "base/CodePage437.h"
 #include "base/FileStream.h"
 #include "base/StrUtils.h"
+#include "base/TryFinally.h"
 #include "base/Utf.h"
 #include "zip/ZipRecords.h"
 
@@ -84,22 +85,16 @@ void TZipFile::Open(const std::string& ZipFileName, TZipMode OpenMode) {
 }
 
 void TZipFile::Close() {
-  const bool writing = IsWritingMode(FMode);
-  auto reset = [this] {
-    FMode = TZipMode::zmClosed;
-    FFiles.clear();
-    FStream = nullptr;
-    FFileStream.reset();
-  };
-  if (writing) {
-    try {
-      WriteDirectory();
-    } catch (...) {
-      reset();
-      throw;
-    }
-  }
-  reset();
+  TryFinally(
+      [this] {
+        if (IsWritingMode(FMode)) WriteDirectory();
+      },
+      [this] {
+        FMode = TZipMode::zmClosed;
+        FFiles.clear();
+        FStream = nullptr;
+        FFileStream.reset();
+      });
 }
 
 // --- directory ---
@@ -216,7 +211,7 @@ std::vector<std::string> TZipFile::FileNames() const {
   std::vector<std::string> names;
   names.reserve(FFiles.size());
   for (const TZipHeader& h : FFiles)
-    names.push_back(DecodeName(h.FileName, h.Flag & kZipFlagUtf8));
+    names.push_back(EntryName(h));
   return names;
 }
 
@@ -224,7 +219,7 @@ std::string TZipFile::FileName(int Index) const {
   CheckOpen();
   CheckIndex(Index);
   const TZipHeader& h = FFiles[Index];
-  return DecodeName(h.FileName, h.Flag & kZipFlagUtf8);
+  return EntryName(h);
 }
 
 TZipHeader TZipFile::FileInfo(int Index) const {
@@ -250,8 +245,7 @@ std::string TZipFile::Comment() const {
 
 int TZipFile::IndexOf(const std::string& FileName) const {
   for (size_t i = 0; i < FFiles.size(); ++i)
-    if (SameText(DecodeName(FFiles[i].FileName, FFiles[i].Flag & kZipFlagUtf8), FileName))
-      return static_cast<int>(i);
+    if (SameText(EntryName(FFiles[i]), FileName)) return static_cast<int>(i);
   return -1;
 }
 

@@ -64,7 +64,7 @@ void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs) {
   TZipHeader local;
   Read(Index, in, local);
   const TZipHeader& central = FFiles[Index];
-  const std::string decoded = DecodeName(central.FileName, central.Flag & kZipFlagUtf8);
+  const std::string decoded = EntryName(central);
   std::string name = decoded;
   std::replace(name.begin(), name.end(), '/', '\\');
   // An archive must not place files outside the folder it is extracted into.
@@ -83,18 +83,11 @@ void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs) {
   if (!outPath.empty() && outPath.back() == '\\') return;  // a folder entry
 
   TFileStream out(outPath, TFileStream::TMode::fmCreate);
-  // Exactly UncompressedSize bytes, in blocks of at most 61440, each read in full ("Stream read
-  // error" when the entry ends first) and written in full ("Stream write error").
-  int64_t left = central.UncompressedSize;
-  if (left == 0) return;
-  const auto block = std::make_unique_for_overwrite<uint8_t[]>(
-      static_cast<size_t>(std::min(left, kCopyBlockSize)));
-  while (left > 0) {
-    const int64_t n = std::min(left, kCopyBlockSize);
-    in->ReadBuffer(block.get(), n);
-    out.WriteBuffer(block.get(), n);
-    left -= n;
-  }
+  // Exactly UncompressedSize bytes, each block read in full ("Stream read error" when the entry
+  // ends first) and written in full ("Stream write error"). A count of 0 would copy the whole
+  // source, so an empty entry stops here.
+  if (central.UncompressedSize == 0) return;
+  out.CopyFrom(*in, central.UncompressedSize);
 }
 
 void TZipFile::Extract(const std::string& FileName, const std::string& Path, bool CreateSubdirs) {

@@ -2,9 +2,9 @@
 #include <zlib.h>
 
 #include <algorithm>
-#include <ctime>
 
 #include "base/CodePage437.h"
+#include "base/DateTime.h"
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "zip/ZStream.h"
@@ -18,16 +18,10 @@ namespace {
 constexpr uint16_t kZipVersion = 20;
 
 uint32_t DosDateTimeNow() {
-  const std::time_t now = std::time(nullptr);
-  std::tm t{};
-#ifdef _WIN32
-  localtime_s(&t, &now);
-#else
-  localtime_r(&now, &t);
-#endif
-  const int year = std::max(t.tm_year + 1900, 1980);
-  return static_cast<uint32_t>((year - 1980) << 25 | (t.tm_mon + 1) << 21 | t.tm_mday << 16 |
-                               t.tm_hour << 11 | t.tm_min << 5 | t.tm_sec / 2);
+  const TDateTimeParts t = DecodeDateTime(Now());
+  const int year = std::max(t.Year, 1980);
+  return static_cast<uint32_t>((year - 1980) << 25 | t.Month << 21 | t.Day << 16 | t.Hour << 11 |
+                               t.Minute << 5 | t.Second / 2);
 }
 
 uint16_t CheckedLength(size_t length, const char* what) {

@@ -127,12 +127,10 @@ std::string ExpandPath(std::string_view path) {
   const size_t rootLen = RootLength(path);
   if (rootLen > 0) return Normalize(path.substr(0, rootLen), path.substr(rootLen));
   const std::string cwd = GetCurrentDir();
-  if (!path.empty() && IsSeparator(path[0])) {
-    // Rooted without a drive: on the current folder's drive (or the native root).
-    const size_t cwdRoot = RootLength(cwd);
-    return Normalize(std::string_view(cwd).substr(0, cwdRoot), path);
-  }
   const size_t cwdRoot = RootLength(cwd);
+  // Rooted without a drive: on the current folder's drive (or the native root).
+  if (!path.empty() && IsSeparator(path[0]))
+    return Normalize(std::string_view(cwd).substr(0, cwdRoot), path);
   return Normalize(std::string_view(cwd).substr(0, cwdRoot),
                    std::string(std::string_view(cwd).substr(cwdRoot)) + "\\" + std::string(path));
 }

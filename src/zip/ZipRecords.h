@@ -54,4 +54,9 @@ inline std::string_view AsText(const TIdBytes& bytes) {
 // empty string), code page 437 when it does not.
 std::string DecodeName(const TIdBytes& raw, bool utf8);
 
+// The entry's name as its header says it is encoded.
+inline std::string EntryName(const TZipHeader& header) {
+  return DecodeName(header.FileName, header.Flag & kZipFlagUtf8);
+}
+
 }  // namespace ZipRecords

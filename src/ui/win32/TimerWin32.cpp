@@ -1,7 +1,6 @@
 #include <windows.h>
 
 #include "ui/ControlPeer.h"
-#include "ui/win32/Win32Guard.h"
 #include "ui/win32/Win32Handles.h"
 
 struct TTimer::TPeer {
@@ -22,7 +21,7 @@ constexpr UINT_PTR kTimerId = 1;
 LRESULT CALLBACK TimerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_TIMER) {
     auto* peer = reinterpret_cast<TTimer::TPeer*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
-    if (peer && peer->Armed) GuardedCall([&] { peer->Owner->Tick(); });
+    if (peer && peer->Armed) peer->Owner->Tick();
     return 0;
   }
   return ::DefWindowProcW(wnd, msg, wp, lp);

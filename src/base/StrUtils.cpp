@@ -16,6 +16,25 @@ std::string LowerCase(std::string_view s) {
   return out;
 }
 
+int HexValue(char c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  return -1;
+}
+
+std::string Fetch(std::string& input, char delimiter) {
+  const size_t pos = input.find(delimiter);
+  std::string head;
+  if (pos == std::string::npos) {
+    head.swap(input);
+  } else {
+    head = input.substr(0, pos);
+    input.erase(0, pos + 1);
+  }
+  return head;
+}
+
 bool SameText(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
   for (size_t i = 0; i < a.size(); ++i)

@@ -9,6 +9,11 @@ char LowerChar(char c);
 char UpperChar(char c);
 std::string LowerCase(std::string_view s);
 bool SameText(std::string_view a, std::string_view b);
+// The value of one hexadecimal digit; -1 for any other character.
+int HexValue(char c);
+// Takes out the part before the first delimiter and leaves the input holding what follows it;
+// without the delimiter the whole input is taken and the input becomes empty.
+std::string Fetch(std::string& input, char delimiter);
 bool StartsText(std::string_view prefix, std::string_view s);
 bool EndsText(std::string_view suffix, std::string_view s);
 // Case-insensitive search; npos when absent.

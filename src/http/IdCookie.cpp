@@ -13,13 +13,6 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-int HexValue(char c) {
-  if (IsDigit(c)) return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
 // Four dotted decimal numbers of one to three digits, each up to 255.
 bool IsValidIPv4(std::string_view s) {
   int parts = 0;

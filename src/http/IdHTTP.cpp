@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/StrUtils.h"
 #include "base/TryFinally.h"
@@ -286,6 +287,18 @@ std::string TIdCustomHTTP::ReadProtocolLine() {
   std::string line = IOHandler()->ReadLn();
   if (IOHandler()->ReadLnTimedout()) throw EIdReadTimeout(RSReadTimeout);
   return line;
+}
+
+void TIdCustomHTTP::ReadHeaderLines(TIdHeaderList& ADest, int AMax) {
+  int count = 0;
+  for (std::string line = ReadProtocolLine(); !line.empty(); line = ReadProtocolLine()) {
+    if (AMax > 0 && count == AMax) {
+      DisconnectAndDropInput();
+      throw EIdHTTPMalformedResponse(Format(RSHTTPHeaderLinesExceeded, AMax));
+    }
+    ADest.Add(line);
+    ++count;
+  }
 }
 
 void TIdCustomHTTP::StoreResponseCookies(TIdHTTPRequest&, TIdHTTPResponse& AResponse) {

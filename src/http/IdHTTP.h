@@ -69,6 +69,9 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void AddRequestCookies(const TIdURI& AURL, TIdHTTPRequest& ARequest);
   // One line of the response head; EIdReadTimeout "Read timed out." when it did not come.
   std::string ReadProtocolLine();
+  // Header lines up to the empty line, into ADest. Past AMax lines (0: no bound) what follows
+  // cannot be told from the body: the connection is closed and EIdHTTPMalformedResponse raised.
+  void ReadHeaderLines(TIdHeaderList& ADest, int AMax);
   void StoreResponseCookies(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
   // Reads the response body into Response.ContentStream, or drops it when there is none.
   void ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);

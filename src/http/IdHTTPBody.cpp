@@ -2,7 +2,6 @@
 #include <algorithm>
 #include <memory>
 
-#include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/StrUtils.h"
 #include "base/TryFinally.h"
@@ -14,17 +13,6 @@ namespace {
 
 bool IsChunked(const TIdHTTPResponse& AResponse) {
   return LowerCase(AResponse.TransferEncoding).find("chunked") != std::string::npos;
-}
-
-std::string MediaType(const std::string& AContentType) {
-  return LowerCase(Trim(std::string_view(AContentType).substr(0, AContentType.find(';'))));
-}
-
-int HexDigit(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 }  // namespace
@@ -51,7 +39,7 @@ void TIdCustomHTTP::ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& ARespons
   if (!BodyExpected(ARequest, AResponse)) return;
   RequireIOHandler();
   TStream* target = AResponse.ContentStream();
-  const std::string media = MediaType(AResponse.ContentType);
+  const std::string media = AResponse.MediaType();
   const bool scanMeta =
       target && !FOptions.Contains(hoNoParseMetaHTTPEquiv) &&
       (media == "text/html" || media == "text/html-sandboxed" || media == "application/xhtml+xml");
@@ -80,10 +68,8 @@ void TIdCustomHTTP::ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& ARespons
         if (scanMeta && AResponse.MetaHTTPEquiv().ProcessMetaHTTPEquiv(*stream, bodyStart)) {
           TIdHeaderList& found = AResponse.MetaHTTPEquiv().RawHeaders;
           for (int i = 0; i < found.Count();) {
-            const int line = i;
             const std::string name = found.GetName(i);
-            const std::string value = found.ValueAtLine(i);
-            if (i == line) ++i;
+            const std::string value = found.ValueAtLine(i);  // moves i past the header's lines
             if (!name.empty()) AResponse.RawHeaders.SetValue(name, value);
           }
           AResponse.ParseHeaders();
@@ -139,14 +125,7 @@ void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream
             io.Discard(size);
           ReadProtocolLine();  // the line end after the data
         }
-        int count = 0;
-        for (std::string line = ReadProtocolLine(); !line.empty(); line = ReadProtocolLine()) {
-          if (FMaxHeaderLines > 0 && ++count > FMaxHeaderLines) {
-            DisconnectAndDropInput();
-            throw EIdHTTPMalformedResponse(Format(RSHTTPHeaderLinesExceeded, FMaxHeaderLines));
-          }
-          AResponse.RawHeaders.Add(line);
-        }
+        ReadHeaderLines(AResponse.RawHeaders, FMaxHeaderLines);  // the trailer
       },
       [&] { EndWork(wmRead); });
 }
@@ -158,7 +137,7 @@ uint32_t TIdCustomHTTP::ReadChunkSize() {
   if (digits.empty()) return 0;
   uint64_t size = 0;
   for (char c : digits) {
-    const int d = HexDigit(c);
+    const int d = HexValue(c);
     if (d < 0) return 0;
     size = size * 16 + static_cast<uint64_t>(d);
     if (size > UINT32_MAX) {

@@ -9,15 +9,6 @@
 
 namespace {
 
-// The text before the first ADelim (all of it when there is none), removed from AText with the
-// delimiter.
-std::string Fetch(std::string& AText, char ADelim) {
-  const size_t at = AText.find(ADelim);
-  std::string head = AText.substr(0, at);
-  AText = at == std::string::npos ? std::string() : AText.substr(at + 1);
-  return head;
-}
-
 std::string Unquote(std::string_view v) {
   v = Trim(v);
   if (v.size() >= 2 && v.front() == '"' && v.back() == '"') v = v.substr(1, v.size() - 2);
@@ -70,6 +61,10 @@ void TIdEntityHeaderInfo::Clear() {
   ETag.clear();
   LastModified = 0;
   RawHeaders.Clear();
+}
+
+std::string TIdEntityHeaderInfo::MediaType() const {
+  return LowerCase(Trim(std::string_view(ContentType).substr(0, ContentType.find(';'))));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -178,12 +173,10 @@ void TIdResponseHeaderInfo::ParseContentType(const std::string& AValue) {
     ContentType += trimmed;
   }
   if (haveCharSet) return;
-  const std::string media =
-      LowerCase(Trim(std::string_view(ContentType).substr(0, ContentType.find(';'))));
+  const std::string media = MediaType();
   if (media.compare(0, 5, "text/") != 0) return;
   const std::string subtype = media.substr(5);
-  if (subtype == "xml" || subtype == "xml-external-parsed-entity" ||
-      (subtype.size() >= 4 && subtype.compare(subtype.size() - 4, 4, "+xml") == 0))
+  if (subtype == "xml" || subtype == "xml-external-parsed-entity" || EndsText("+xml", subtype))
     CharSet = "us-ascii";
   else
     CharSet = "ISO-8859-1";

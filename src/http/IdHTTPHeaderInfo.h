@@ -41,6 +41,8 @@ class TIdEntityHeaderInfo {
   // Empties the strings (Pragma and TransferEncoding excepted), sets the lengths and ranges to
   // -1 and the dates to 0, and clears RawHeaders.
   virtual void Clear();
+  // The content type without its parameters, lower-case.
+  std::string MediaType() const;
 
   TComponent* FOwner;
   std::string CacheControl;

@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/StrUtils.h"
 #include "base/TryFinally.h"
@@ -24,8 +23,8 @@ void TIdHTTPProtocol::BuildAndSendRequest(TIdURI* AURI) {
   FHTTP->ProxyParams().SetHeaders(request.RawHeaders);
   if (AURI) FHTTP->AddRequestCookies(*AURI, request);
 
+  FHTTP->RequireIOHandler();
   TIdIOHandler* io = FHTTP->IOHandler();
-  if (!io) throw EIdNotConnected("Not Connected");
   // The whole head leaves in one send.
   const bool buffering = !io->WriteBufferingActive();
   if (buffering) io->WriteBufferOpen(-1);
@@ -51,17 +50,7 @@ void TIdHTTPProtocol::BuildAndSendRequest(TIdURI* AURI) {
 void TIdHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
   FResponse->Clear();
   try {
-    int count = 0;
-    for (std::string line = FHTTP->ReadProtocolLine(); !line.empty();
-         line = FHTTP->ReadProtocolLine()) {
-      if (AMaxHeaderCount > 0 && count == AMaxHeaderCount) {
-        // What follows cannot be told from the body: the connection is of no further use.
-        FHTTP->DisconnectAndDropInput();
-        throw EIdHTTPMalformedResponse(Format(RSHTTPHeaderLinesExceeded, AMaxHeaderCount));
-      }
-      FResponse->RawHeaders.Add(line);
-      ++count;
-    }
+    FHTTP->ReadHeaderLines(FResponse->RawHeaders, AMaxHeaderCount);
   } catch (const EIdConnClosedGracefully&) {
     // The lines read so far stand; a line cut by the close is neither header nor body.
     FHTTP->DisconnectAndDropInput();
@@ -169,8 +158,7 @@ void TIdHTTPProtocol::RaiseProtocolError(int ACode, const std::vector<int16_t>& 
       std::find(AIgnoreReplies.begin(), AIgnoreReplies.end(), ACode) != AIgnoreReplies.end())
     return;
 
-  const std::string& type = FResponse->ContentType;
-  const std::string media = LowerCase(Trim(std::string_view(type).substr(0, type.find(';'))));
+  const std::string media = FResponse->MediaType();
   const bool xml = media == "application/xml" ||
                    media == "application/xml-external-parsed-entity" ||
                    media == "application/xml-dtd" ||

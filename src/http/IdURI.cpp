@@ -7,20 +7,6 @@
 
 namespace {
 
-// Takes out the part before the first delimiter and leaves the input holding what follows it;
-// without the delimiter the whole input is taken and the input becomes empty.
-std::string Fetch(std::string& input, char delimiter) {
-  const size_t pos = input.find(delimiter);
-  std::string head;
-  if (pos == std::string::npos) {
-    head.swap(input);
-  } else {
-    head = input.substr(0, pos);
-    input.erase(0, pos + 1);
-  }
-  return head;
-}
-
 const char kHexDigits[] = "0123456789ABCDEF";
 
 void AppendEscaped(std::string& out, std::string_view bytes) {
@@ -80,13 +66,6 @@ std::string EncodeWith(std::string_view src, TIdURIByteEncoding encoding, IsUnsa
 
 bool InList(char32_t cp, std::string_view list) {
   return cp < 0x80 && list.find(static_cast<char>(cp)) != std::string_view::npos;
-}
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
 }
 
 // The value of count hexadecimal digits at pos, or -1 when one is missing or not hexadecimal.

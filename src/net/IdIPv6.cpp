@@ -2,14 +2,9 @@
 
 #include <cstdio>
 
-namespace {
+#include "base/StrUtils.h"
 
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
+namespace {
 
 bool ParseIPv4Tail(std::string_view text, uint16_t& high, uint16_t& low) {
   int bytes[4];

@@ -30,7 +30,7 @@ int32_t WrapAdd(int32_t a, int32_t b) {
 }  // namespace
 
 std::string ArchiveUrlPrefix() {
-  return std::string("http://") + DistributionHost() + "/periodic/Archive";
+  return std::string(DistributionScheme()) + "://" + DistributionHost() + "/periodic/Archive";
 }
 
 TMain::TMain() : Platform(CreateSystemPlatform()) {
@@ -109,7 +109,9 @@ void TMain::TimerTimer(TComponent*) {
   urls.Add(ArchiveUrlPrefix() + current);
   SetStatus("Checking files to download...");
 
-  // The size probe: its failure is the only one reported here, in words of our own.
+  // The size probe: its failure is the only one reported here, in words of our own. Each archive
+  // is then fetched from where its probe ended, after any redirects.
+  TStringList downloads;
   try {
     for (const std::string& url : urls) {
       current = url;
@@ -117,6 +119,7 @@ void TMain::TimerTimer(TComponent*) {
       if (!HTTP) throw Exception("No HTTP client is built into this program");
       HTTP->Head(current);
       ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
+      downloads.Add(HTTP->ResponseURL());
     }
   } catch (...) {
     MessageDlg(kProbeFailure, TMsgDlgType::mtError, 0);
@@ -128,7 +131,7 @@ void TMain::TimerTimer(TComponent*) {
   uint32_t exitCode = 0;
   bool normalEnd = false;
   try {
-    normalEnd = DownloadAndInstall(urls, exitCode);
+    normalEnd = DownloadAndInstall(downloads, exitCode);
   } catch (...) {
     // The folder goes before the failure is shown; an exception of the removal replaces it.
     if (exitCode == 0) RemoveSetupFolder();

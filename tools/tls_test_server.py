@@ -97,7 +97,8 @@ error_log {state}/error.log warn;
 {user}
 events {{ worker_connections 64; }}
 http {{
-  access_log {state}/access.log;
+  log_format tls '"$request" $status $body_bytes_sent $ssl_protocol $ssl_server_name';
+  access_log {state}/access.log tls;
   client_body_temp_path {state}/body;
   proxy_temp_path {state}/proxy;
   fastcgi_temp_path {state}/fastcgi;

@@ -8,12 +8,21 @@
 #ifndef SECURITY_WIN32
 #define SECURITY_WIN32
 #endif
+// The current credential form (SCH_CREDENTIALS), which TLS 1.3 needs.
+#ifndef SCHANNEL_USE_BLACKLISTS
+#define SCHANNEL_USE_BLACKLISTS
+#endif
+
+// In this order: each header needs the ones before it.
 #include <windows.h>
-// clang-format off: the security headers need the ones before them.
-#include <schannel.h>
-#include <security.h>
+
 #include <wincrypt.h>
-// clang-format on
+
+#include <subauth.h>
+
+#include <security.h>
+
+#include <schannel.h>
 
 namespace IdSSPI {
 

@@ -1,6 +1,7 @@
 #include <windows.h>  // first: the other platform headers build on it
 
 #include <string>
+#include <vector>
 
 #include "app/FolderHelpers.h"
 #include "base/UniqueHandle.h"
@@ -14,13 +15,6 @@ struct TFileHandleTraits {
   static void Close(Type h) { ::CloseHandle(h); }
 };
 using TFileHandle = TUniqueHandle<TFileHandleTraits>;
-
-struct TFindHandleTraits {
-  using Type = HANDLE;
-  static Type Invalid() { return INVALID_HANDLE_VALUE; }
-  static void Close(Type h) { ::FindClose(h); }
-};
-using TFindHandle = TUniqueHandle<TFindHandleTraits>;
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
@@ -123,20 +117,37 @@ bool Dispose(const TEntry& entry) {
                                       sizeof(disposition));
 }
 
+// The names in an opened folder, read through its handle (a second open to list it could
+// reach another folder, and collides with the handle's delete access under Wine).
+bool ListFolder(HANDLE folder, std::vector<std::wstring>& names) {
+  std::vector<unsigned char> buffer(64 * 1024);
+  FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
+  while (::GetFileInformationByHandleEx(folder, kind, buffer.data(),
+                                        static_cast<DWORD>(buffer.size()))) {
+    kind = FileFullDirectoryInfo;
+    for (size_t at = 0;;) {
+      const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data() + at);
+      const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..") names.push_back(name);
+      if (info->NextEntryOffset == 0) break;
+      at += info->NextEntryOffset;
+    }
+  }
+  return ::GetLastError() == ERROR_NO_MORE_FILES;
+}
+
 // Removes the entry: a folder with everything in it, a file, or a link itself. False when
 // something stayed (also an entry the platform would only reach through a link).
 bool RemoveEntry(const std::wstring& folderFinal, const std::wstring& name) {
-  const TEntry entry(folderFinal, name, DELETE | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
+  const TEntry entry(folderFinal, name,
+                     DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
   if (!entry.Handle || !entry.InPlace()) return false;
   bool removed = true;
   if (entry.IsFolder() && !entry.IsLink()) {
-    WIN32_FIND_DATAW data;
-    TFindHandle find(::FindFirstFileW(JoinPath(entry.Path, L"*").c_str(), &data));
-    if (!find) return false;
-    do {
-      const std::wstring child = data.cFileName;
-      if (child != L"." && child != L"..") removed = RemoveEntry(entry.Path, child) && removed;
-    } while (::FindNextFileW(find.get(), &data));
+    std::vector<std::wstring> names;
+    removed = ListFolder(entry.Handle.get(), names);
+    for (const std::wstring& child : names)
+      removed = RemoveEntry(entry.Path, child) && removed;
   }
   // A folder goes once its entries have (their handles are closed by now).
   return Dispose(entry) && removed;

@@ -148,6 +148,8 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream);
   // Until the peer closes, within MaxBodySize.
   void ReadBoundedUntilClose(TStream& AStream);
+  // A body that would pass MaxBodySize.
+  [[noreturn]] void RejectLargeBody();
   bool PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication>& AScheme,
                                   TIdHeaderList& AChallenges, const std::string& AUsername,
                                   const std::string& APassword, bool ACredentialsGiven,

@@ -116,8 +116,7 @@ void TIdCustomHTTP::ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream)
   if (IsChunked(AResponse)) {
     ReadChunkedBody(AResponse, AStream);
   } else if (AResponse.ContentLength > 0) {
-    if (bounded && AResponse.ContentLength > FMaxBodySize)
-      RejectResponse(Format(RSHTTPBodyTooLarge, static_cast<long long>(FMaxBodySize)));
+    if (bounded && AResponse.ContentLength > FMaxBodySize) RejectLargeBody();
     try {
       if (AStream)
         io.ReadStream(*AStream, AResponse.ContentLength);
@@ -153,7 +152,7 @@ void TIdCustomHTTP::ReadBoundedUntilClose(TStream& AStream) {
           }
           room -= piece;
         }
-        RejectResponse(Format(RSHTTPBodyTooLarge, static_cast<long long>(FMaxBodySize)));
+        RejectLargeBody();
       },
       [&] { EndWork(wmRead); });
 }
@@ -168,7 +167,7 @@ void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream
         const int64_t start = AStream ? AStream->Position() : 0;
         for (uint32_t size = ReadChunkSize(); size != 0; size = ReadChunkSize()) {
           if (AStream && FMaxBodySize > 0 && size > FMaxBodySize - (AStream->Position() - start))
-            RejectResponse(Format(RSHTTPBodyTooLarge, static_cast<long long>(FMaxBodySize)));
+            RejectLargeBody();
           // A chunk's claimed size reserves no more than a body's announced length would.
           if (memory)
             Reserve(memory, memory->Position() + std::min<int64_t>(size, IdStreamPresizeLimit));
@@ -181,6 +180,10 @@ void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream
         ReadHeaderLines(AResponse.RawHeaders, FMaxHeaderLines);  // the trailer
       },
       [&] { EndWork(wmRead); });
+}
+
+void TIdCustomHTTP::RejectLargeBody() {
+  RejectResponse(Format(RSHTTPBodyTooLarge, static_cast<long long>(FMaxBodySize)));
 }
 
 uint32_t TIdCustomHTTP::ReadChunkSize() {

@@ -136,6 +136,16 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
                                                  "GET /periodic/Archive_x64-stable.zip"])
 
+    def test_version_resource(self):
+        # Read by Windows itself, from the program as it is shipped (also once signed).
+        run = self.start_run()
+        self.assertEqual(run.tool.version(run.exe), {
+            "fileversion": "1.0.0.0", "productversion": "1.0.0.0", "flagsmask": "0x3F",
+            "flags": "0x0", "os": "0x4", "type": "1", "translation": "040904E4",
+            "CompanyName": "Plenwick Software", "FileVersion": "1.0.0.0",
+            "LegalCopyright": "Copyright (C) Plenwick Software. All rights reserved.",
+            "ProductVersion": "1.0.0.0"})
+
     def test_installer_failure_keeps_the_setup_folder(self):
         run = self.start_run()
         files = run.archive("Archive_x64-stable.zip", exit_code=3)

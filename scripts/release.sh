@@ -64,8 +64,9 @@ for var in PLENWICK_SIGN_CAFILE PLENWICK_TIMESTAMP_CAFILE; do
 done
 cd "$ROOT"
 
+# Only what the Windows product's build needs, and the signing tools.
 ensure_packages cmake make g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64 \
-  osslsigncode openssl git
+  "${RELEASE_PACKAGES[@]}"
 
 # The certificate is checked before anything is built, not after minutes of building.
 p12() {  # [openssl pkcs12 options...]: reads the file, also in the legacy encryption
@@ -176,7 +177,23 @@ osslsigncode remove-signature -in "$signed" -out "$work/stripped.exe" >/dev/null
 
 chmod 0755 "$signed"
 (cd "$work/signed" && sha256sum "$exe_name" >"$exe_name.sha256")
+# What anyone needs to build the same bytes and compare them with the signed program.
+{
+  echo "commit: $commit"
+  [ -z "$changes" ] || echo "uncommitted-changes: yes, not to be shipped"
+  echo "source-date-epoch: $SOURCE_DATE_EPOCH"
+  echo "distribution: ${scheme}://$host/"
+  echo "unsigned-size: $(stat -c %s "$first")"
+  echo "unsigned-sha256: $unsigned_sum"
+  echo "configure: cmake --preset windows ${cmake_args[*]}"
+  echo "build: cmake --build build/windows --target plenwick_setup"
+  echo "toolchain:"
+  dpkg-query -W -f='  ${Package} ${Version}\n' cmake gcc-mingw-w64-x86-64-posix \
+    g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-x86-64-dev \
+    libz-mingw-w64-dev 2>/dev/null || true
+} >"$work/signed/${exe_name%.exe}.buildinfo"
 mkdir -p "$out"
-mv -f "$work/signed/$exe_name.sha256" "$work/signed/$exe_name" "$out/"
+mv -f "$work/signed/${exe_name%.exe}.buildinfo" "$work/signed/$exe_name.sha256" \
+  "$work/signed/$exe_name" "$out/"
 log "shipped $out/$exe_name: $(stat -c %s "$out/$exe_name") bytes, SHA-256 $(cut -d' ' -f1 "$out/$exe_name.sha256")"
 log "unsigned build (what anyone rebuilds from $commit): SHA-256 $unsigned_sum"

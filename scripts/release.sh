@@ -81,7 +81,8 @@ openssl x509 -noout -ext extendedKeyUsage <<<"$leaf" 2>/dev/null | grep -q "Code
   fail "the certificate in $pkcs12 is not for code signing (no Code Signing key usage)"
 openssl x509 -noout -checkend 0 <<<"$leaf" >/dev/null ||
   fail "the certificate in $pkcs12 has expired"
-signer=$(openssl x509 -noout -subject -nameopt oneline <<<"$leaf")
+signer=$(openssl x509 -noout -subject -nameopt RFC2253 <<<"$leaf")
+signer=${signer#subject=}
 
 # The release is built from a commit, so anyone can build the same bytes from it.
 git -C "$ROOT" rev-parse --git-dir >/dev/null 2>&1 ||

@@ -8,7 +8,8 @@
 # 2. signs it with Authenticode (SHA-256, and an RFC 3161 time stamp when a time-stamp server
 #    is named);
 # 3. verifies the signature, and that the signed file is the build plus its signature;
-# 4. writes the signed program and its SHA-256 sum into DIR (default dist/).
+# 4. writes the signed program, its SHA-256 sum and a .buildinfo (commit, toolchain, the
+#    unsigned program's sum: how to rebuild and compare it) into DIR (default dist/).
 #
 # Nothing is written into DIR unless every step passed.
 #

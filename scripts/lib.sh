@@ -30,6 +30,7 @@ BUILD_PACKAGES=(cmake make g++ zlib1g-dev libssl-dev libgtest-dev libgmock-dev l
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3
   openssl ca-certificates)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
+RELEASE_PACKAGES=(osslsigncode openssl git)
 
 # Starts a private X server when there is no display (Wine draws its windows there).
 ensure_display() {

@@ -121,6 +121,12 @@ HEAD, PREFIX, REDIRECTS, UNEXPECTED, FEW_HEADERS, HEAD_THEN_GET, NO_CLOSE = 1, 2
 BLOCK_32768, BLOCK_16, BLOCK_7, BLOCK_1 = 0, 1, 2, 3
 
 
+def bounded(n):
+    """Added to the block size choice: the client bounds the body at 1 + 3 * n bytes."""
+    return 0x80 | n << 4
+
+
+
 def response_input(text, flags=0, block=BLOCK_32768, pieces=(0,)):
     if isinstance(text, str):
         text = text.encode("latin-1")
@@ -172,6 +178,13 @@ RESPONSES = {
     "stalls-in-the-body": response_input("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc",
                                          NO_CLOSE),
     "bare-line-feeds": response_input("HTTP/1.1 200 OK\nContent-Length: 2\n\nok"),
+    "until-close-past-the-bound": response_input("HTTP/1.1 200 OK\r\n\r\n" + "x" * 40, PREFIX,
+                                                 BLOCK_7 | bounded(3), (3, 9)),
+    "chunked-past-the-bound": response_input(CHUNKED, 0, BLOCK_16 | bounded(5)),
+    "coding-beside-chunked": response_input(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n"),
+    "two-lengths": response_input(
+        "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nabc"),
     "largest-chunk-size": response_input(
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffff\r\nabc", PREFIX),
 }

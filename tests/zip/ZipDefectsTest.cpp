@@ -156,7 +156,8 @@ std::vector<TDefect> Defects() {
       {.Defect = "zip64-70001-entries-by-python",
        .Archive =
            [] {
-             const auto bytes = ReadFile(GeneratedDir() + "\\python-zip64-70001.zip");
+             const auto bytes =
+                 ReadFile(ProgramFormOf(PLENWICK_ZIP_GENERATED) + "\\python-zip64-70001.zip");
              EXPECT_TRUE(bytes) << "the build makes it";
              return bytes.value_or("");
            },

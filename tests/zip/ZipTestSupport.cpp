@@ -18,8 +18,6 @@ std::filesystem::path FsPath(std::string_view path) {
 #endif
 }
 
-namespace {
-// A folder of the build machine in the program's own form.
 std::string ProgramFormOf(std::string dir) {
 #ifdef _WIN32
   // Wine shows the Linux file system as drive Z:.
@@ -30,14 +28,9 @@ std::string ProgramFormOf(std::string dir) {
   return FromNativePath(dir);
 #endif
 }
-}  // namespace
 
 std::string FixtureDir() {
   return ProgramFormOf(PLENWICK_ZIP_FIXTURES);
-}
-
-std::string GeneratedDir() {
-  return ProgramFormOf(PLENWICK_ZIP_GENERATED);
 }
 
 std::optional<std::string> ReadFile(const std::string& path) {

@@ -33,10 +33,10 @@ namespace ziptest {
 // A path of the program's own form ("\" separators, UTF-8) as the C++ library takes it.
 std::filesystem::path FsPath(std::string_view path);
 
+// A folder of the build machine in the program's own form (under Wine, on drive Z:).
+std::string ProgramFormOf(std::string dir);
 // The folder of the committed fixtures, in the program's own form.
 std::string FixtureDir();
-// The folder of the fixtures that the build generates, in the program's own form.
-std::string GeneratedDir();
 
 // Contents of a file, or std::nullopt when it cannot be read.
 std::optional<std::string> ReadFile(const std::string& path);

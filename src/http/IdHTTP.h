@@ -61,24 +61,6 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
                               TStream* AResponseContent,
                               const std::vector<int16_t>& AIgnoreReplies);
 
-  // Steps of the request loop.
-  void ResolveTarget(TIdHTTPRequest& ARequest);
-  TIdHTTPConnectionType SelectEndpoint();
-  void ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  void EnsureConnection(TIdHTTPResponse& AResponse);
-  void AddRequestCookies(const TIdURI& AURL, TIdHTTPRequest& ARequest);
-  // One line of the response head; EIdReadTimeout "Read timed out." when it did not come.
-  std::string ReadProtocolLine();
-  // Header lines up to the empty line, into ADest. Past AMax lines (0: no bound) what follows
-  // cannot be told from the body: the connection is closed and EIdHTTPMalformedResponse raised.
-  void ReadHeaderLines(TIdHeaderList& ADest, int AMax);
-  void StoreResponseCookies(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  // Reads the response body into Response.ContentStream, or drops it when there is none.
-  void ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  bool ConfirmRedirect(std::string& ALocation, std::string& AMethod, int ARedirectCount);
-  bool PrepareAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  bool PrepareProxyAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-
   TIdHTTPRequest& Request() { return *FHTTPProto->FRequest; }
   TIdHTTPResponse& Response() { return *FHTTPProto->FResponse; }
   int ResponseCode() { return Response().ResponseCode(); }
@@ -124,22 +106,73 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   TIdOnAuthorization OnProxyAuthorization;
 
  protected:
-  friend class TIdHTTPProtocol;
   TIdCustomHTTP();
 
   // After the inherited step: a request scheme that completed all its steps goes to the
   // authentication manager; a completed proxy scheme is reset.
   void DoOnDisconnected() override;
+  void Notification(TComponent* AComponent, TOperation Operation) override;
+
+ private:
+  // What the request loop does with an answer whose header block has been read: first the
+  // body, then the next pass or the end of the call.
+  enum class TBodyAction {
+    baNone,           // nothing is read
+    baRead,           // into the caller's stream
+    baSkip,           // read and dropped
+    baProtocolError,  // read as the error's text, then raised unless the code is ignored
+  };
+  struct TDecision {
+    TBodyAction Body;
+    TIdHTTPWhatsNext Next;
+  };
+
+  // Steps of the request loop, in the order of a pass (IdHTTPTarget.cpp).
+  void ResolveTarget(TIdHTTPRequest& ARequest);
+  TIdHTTPConnectionType SelectEndpoint();
+  void ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  void EnsureConnection(TIdHTTPResponse& AResponse);
+  // The response's KeepAlive, with a close the peer made since it came noticed now.
+  bool KeepAlive(TIdHTTPResponse& AResponse);
+
+  // Reading the answer's head (IdHTTPBody.cpp).
+  // One line of the response head; EIdReadTimeout "Read timed out." when it did not come.
+  std::string ReadProtocolLine();
+  // Header lines up to the empty line, into ADest. Past AMax lines (0: no bound) what follows
+  // cannot be told from the body: the connection is closed and EIdHTTPMalformedResponse raised.
+  void ReadHeaderLines(TIdHeaderList& ADest, int AMax);
+  // Clears the response, reads its header lines and parses them; a close by the server ends the
+  // block (the connection is closed).
+  void RetrieveHeaders(int AMaxHeaderCount);
+  void StoreResponseCookies(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  // Two Content-Length fields that disagree leave the body's end unknown: the response is
+  // rejected.
+  void CheckContentLengths(TIdHTTPResponse& AResponse);
+
+  // Deciding on the answer (IdHTTPAnswer.cpp): the body's fate and what follows, from the
+  // status code, the redirect and authentication settings and the events.
+  TDecision ProcessResponse();
+  bool ConfirmRedirect(std::string& ALocation, std::string& AMethod, int ARedirectCount);
+  bool PrepareAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  bool PrepareProxyAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  bool PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication>& AScheme,
+                                  TIdHeaderList& AChallenges, const std::string& AUsername,
+                                  const std::string& APassword, bool ACredentialsGiven,
+                                  const TIdOnSelectAuthorization& AOnSelect,
+                                  const TIdOnAuthorization& AOnAuthorization);
+
+  // Reading the body (IdHTTPBody.cpp).
+  // Reads the response body into Response.ContentStream, or drops it when there is none.
+  void ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  // Reads the body with no stream.
+  void SkipBody();
+  // Reads the body into a scratch stream and raises EIdHTTPProtocolException with it, unless
+  // the code is to be ignored.
+  void RaiseProtocolError(int ACode, const std::vector<int16_t>& AIgnoreReplies);
   // Closes a connection whose remaining bytes have no known meaning, and drops them.
   void DisconnectAndDropInput();
   // The same, then EIdHTTPMalformedResponse with AMessage.
   [[noreturn]] void RejectResponse(const std::string& AMessage);
-  // Two Content-Length fields that disagree leave the body's end unknown: the response is
-  // rejected.
-  void CheckContentLengths(TIdHTTPResponse& AResponse);
-  void Notification(TComponent* AComponent, TOperation Operation) override;
-
- private:
   // The body framing steps of ReadBody.
   bool BodyExpected(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
   bool HasPendingData(int ATimeout);
@@ -150,11 +183,6 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void ReadBoundedUntilClose(TStream& AStream);
   // A body that would pass MaxBodySize.
   [[noreturn]] void RejectLargeBody();
-  bool PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication>& AScheme,
-                                  TIdHeaderList& AChallenges, const std::string& AUsername,
-                                  const std::string& APassword, bool ACredentialsGiven,
-                                  const TIdOnSelectAuthorization& AOnSelect,
-                                  const TIdOnAuthorization& AOnAuthorization);
 
   int FAuthRetries = 0;
   int FAuthProxyRetries = 0;

@@ -37,7 +37,7 @@ std::string TIdEntityRanges::Text() const {
 
 // ---------------------------------------------------------------------------------------------
 
-TIdEntityHeaderInfo::TIdEntityHeaderInfo(TComponent* AOwner) : FOwner(AOwner) {
+TIdEntityHeaderInfo::TIdEntityHeaderInfo() {
   RawHeaders.FoldLength = 1024;
   TIdEntityHeaderInfo::Clear();
 }
@@ -69,7 +69,7 @@ std::string TIdEntityHeaderInfo::MediaType() const {
 
 // ---------------------------------------------------------------------------------------------
 
-TIdRequestHeaderInfo::TIdRequestHeaderInfo(TComponent* AOwner) : TIdEntityHeaderInfo(AOwner) {
+TIdRequestHeaderInfo::TIdRequestHeaderInfo() {
   TIdRequestHeaderInfo::Clear();
 }
 
@@ -135,7 +135,7 @@ void TIdRequestHeaderInfo::SetHeaders() {
 
 // ---------------------------------------------------------------------------------------------
 
-TIdResponseHeaderInfo::TIdResponseHeaderInfo(TComponent* AOwner) : TIdEntityHeaderInfo(AOwner) {
+TIdResponseHeaderInfo::TIdResponseHeaderInfo() {
   TIdResponseHeaderInfo::Clear();
 }
 

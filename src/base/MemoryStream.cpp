@@ -12,8 +12,8 @@
 #endif
 
 int64_t TMemoryStream::Read(void* buffer, int64_t count) {
-  if (count <= 0 || FPosition >= FSize) return 0;
-  const int64_t n = std::min(count, FSize - FPosition);
+  const int64_t n = ReadableCount(FPosition, FSize, count);
+  if (n == 0) return 0;
   std::memcpy(buffer, FMemory.get() + FPosition, static_cast<size_t>(n));
   FPosition += n;
   return n;
@@ -32,17 +32,7 @@ int64_t TMemoryStream::Write(const void* buffer, int64_t count) {
 }
 
 int64_t TMemoryStream::Seek(int64_t offset, TSeekOrigin origin) {
-  switch (origin) {
-    case TSeekOrigin::soBeginning:
-      FPosition = offset;
-      break;
-    case TSeekOrigin::soCurrent:
-      FPosition += offset;
-      break;
-    case TSeekOrigin::soEnd:
-      FPosition = FSize + offset;
-      break;
-  }
+  FPosition = SeekTarget(FPosition, FSize, offset, origin);
   return FPosition;
 }
 

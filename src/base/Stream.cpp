@@ -5,6 +5,23 @@
 
 #include "base/Exception.h"
 
+int64_t SeekTarget(int64_t APosition, int64_t ASize, int64_t AOffset, TSeekOrigin AOrigin) {
+  switch (AOrigin) {
+    case TSeekOrigin::soBeginning:
+      return AOffset;
+    case TSeekOrigin::soCurrent:
+      return APosition + AOffset;
+    case TSeekOrigin::soEnd:
+      return ASize + AOffset;
+  }
+  return APosition;
+}
+
+int64_t ReadableCount(int64_t APosition, int64_t ASize, int64_t ACount) {
+  if (ACount <= 0 || APosition < 0 || APosition >= ASize) return 0;
+  return std::min(ACount, ASize - APosition);
+}
+
 int64_t TStream::Size() {
   const int64_t pos = Seek(0, TSeekOrigin::soCurrent);
   const int64_t size = Seek(0, TSeekOrigin::soEnd);

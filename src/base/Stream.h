@@ -4,6 +4,12 @@
 
 enum class TSeekOrigin { soBeginning, soCurrent, soEnd };
 
+// The position a seek by AOffset from AOrigin gives a stream of ASize bytes now at APosition.
+int64_t SeekTarget(int64_t APosition, int64_t ASize, int64_t AOffset, TSeekOrigin AOrigin);
+// How many of ACount bytes a read at APosition finds in ASize bytes: none at a position before
+// the start (a seek may put it there) or at the end or beyond.
+int64_t ReadableCount(int64_t APosition, int64_t ASize, int64_t ACount);
+
 // A sequence of bytes with a position. Read and Write move as many bytes as they can and
 // return that count; ReadBuffer and WriteBuffer insist on the whole count.
 class TStream {

@@ -49,10 +49,8 @@ void TIdBuffer::CompactAndShrink() {
 }
 
 void TIdBuffer::Write(const TIdBytes& bytes, int length, int offset) {
-  const int total = static_cast<int>(bytes.size());
-  if (offset < 0 || offset >= total) return;
-  if (length < 0 || length > total - offset) length = total - offset;
-  Write(bytes.data() + offset, length);
+  if (const auto range = ClampByteRange(static_cast<int>(bytes.size()), offset, length))
+    Write(bytes.data() + range->Offset, range->Length);
 }
 
 void TIdBuffer::Write(const uint8_t* data, int count) {

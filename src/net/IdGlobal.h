@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 #include "base/IdBytes.h"
@@ -38,6 +39,18 @@ constexpr int GSendBufferSizeDefault = 32768;
 constexpr int64_t IdStreamPresizeLimit = int64_t{64} << 20;
 
 using TIdCriticalSection = std::mutex;
+
+// The part of an array of ASize bytes that starts at AOffset and runs ALength bytes (below 0:
+// to the end), clipped to the array; none when the offset lies outside it.
+struct TIdByteRange {
+  int Offset = 0;
+  int Length = 0;
+};
+inline std::optional<TIdByteRange> ClampByteRange(int ASize, int AOffset, int ALength) {
+  if (AOffset < 0 || AOffset >= ASize) return std::nullopt;
+  if (ALength < 0 || ALength > ASize - AOffset) ALength = ASize - AOffset;
+  return TIdByteRange{AOffset, ALength};
+}
 
 // A 32-bit millisecond tick count that wraps around after about 49.7 days.
 uint32_t Ticks();

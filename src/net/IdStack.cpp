@@ -4,7 +4,7 @@
 
 #include "base/Format.h"
 #include "base/StrUtils.h"
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 #include "net/IdResourceStrings.h"
 
 namespace {
@@ -134,24 +134,7 @@ std::string TIdStack::ResolveHost(const std::string& host, TIdIPVersion ipVersio
 }
 
 bool TIdStack::IsIP(const std::string& text) {
-  std::string_view rest = text;
-  for (int part = 0; part < 4; ++part) {
-    std::string_view item;
-    if (part < 3) {
-      const size_t dot = rest.find('.');
-      if (dot == std::string_view::npos) return false;
-      item = rest.substr(0, dot);
-      rest = rest.substr(dot + 1);
-    } else {
-      // Nothing may follow the fourth part: a further "." makes it fail to convert.
-      item = rest;
-    }
-    const std::string_view trimmed = Trim(item);
-    if (trimmed.empty()) return false;
-    const int value = StrToIntDef(trimmed, -1);
-    if (value < 0 || value > 255) return false;
-  }
-  return true;
+  return IsIPv4Literal(text, TIdIPv4Form::ifLenient);
 }
 
 int TIdStack::Receive(TIdStackSocketHandle handle, TIdBytes& buffer) {
@@ -159,12 +142,9 @@ int TIdStack::Receive(TIdStackSocketHandle handle, TIdBytes& buffer) {
 }
 
 int TIdStack::Send(TIdStackSocketHandle handle, const TIdBytes& buffer, int offset, int size) {
-  const int length = static_cast<int>(buffer.size());
-  if (offset < 0 || offset > length) offset = length;
-  const int available = length - offset;
-  if (size < 0 || size > available) size = available;
-  if (size <= 0) return size;
-  return Send(handle, buffer.data() + offset, size);
+  const auto range = ClampByteRange(static_cast<int>(buffer.size()), offset, size);
+  if (!range || range->Length <= 0) return 0;
+  return Send(handle, buffer.data() + range->Offset, range->Length);
 }
 
 int TIdStack::CheckForSocketError(int result) {

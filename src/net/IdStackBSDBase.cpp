@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 #include "net/IdResourceStrings.h"
 
 #ifdef _WIN32
@@ -27,19 +27,6 @@ uint16_t HostToNetwork16(uint16_t v) {
   return Swap16(v);
 }
 
-// Four dot-separated integers from 0 to 255.
-bool ParseIPv4(const std::string& ip, uint8_t out[4]) {
-  if (!TIdStack::IsIP(ip)) return false;
-  size_t start = 0;
-  for (int part = 0; part < 4; ++part) {
-    size_t dot = ip.find('.', start);
-    if (dot == std::string::npos) dot = ip.size();
-    out[part] = static_cast<uint8_t>(std::stoi(ip.substr(start, dot - start)));
-    start = dot + 1;
-  }
-  return true;
-}
-
 }  // namespace
 
 int TIdStackBSDBase::AddressFamily(TIdIPVersion ipVersion) {
@@ -61,7 +48,8 @@ void TIdStackBSDBase::FillSockAddr(TSockAddr& addr, const std::string& ip, uint1
       sa.sin_family = AF_INET;
       sa.sin_port = HostToNetwork16(port);
       uint8_t bytes[4] = {0, 0, 0, 0};
-      if (!ip.empty() && !ParseIPv4(ip, bytes)) RaiseSocketError(kWSAEINVAL);
+      if (!ip.empty() && !ParseIPv4(ip, bytes, TIdIPv4Form::ifLenient))
+        RaiseSocketError(kWSAEINVAL);
       std::memcpy(&sa.sin_addr, bytes, 4);
       std::memcpy(addr.Bytes, &sa, sizeof sa);
       addr.Length = 16;

@@ -5,7 +5,7 @@
 #include "base/Exception.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
-#include "base/UniqueHandle.h"
+#include "base/SystemLibrary.h"
 #include "base/Utf.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdResourceStrings.h"
@@ -13,13 +13,6 @@
 namespace IdWinsock2 {
 
 namespace {
-
-struct TModuleTraits {
-  using Type = HMODULE;
-  static HMODULE Invalid() { return nullptr; }
-  static void Close(HMODULE h) { ::FreeLibrary(h); }
-};
-using TModule = TUniqueHandle<TModuleTraits>;
 
 using TWSAStartup = int(WSAAPI*)(WORD, LPWSADATA);
 using TWSACleanup = int(WSAAPI*)();
@@ -32,10 +25,10 @@ using TIdnToUnicode = int(WINAPI*)(DWORD, LPCWSTR, int, LPWSTR, int);
 // Process-wide library state, kept for the life of the process. At program end the socket
 // library is shut down and every library unloaded.
 struct TLibraryState {
-  TModule Winsock;
-  TModule Wship6;
-  TModule IdnDL;
-  TModule Normaliz;
+  TUniqueModule Winsock;
+  TUniqueModule Wship6;
+  TUniqueModule IdnDL;
+  TUniqueModule Normaliz;
   std::atomic<bool> Started{false};
   TGetAddrInfoW GetAddrInfoW = nullptr;
   TGetNameInfoW GetNameInfoW = nullptr;
@@ -45,8 +38,7 @@ struct TLibraryState {
 
   ~TLibraryState() {
     if (Started && Winsock) {
-      auto cleanup = reinterpret_cast<TWSACleanup>(
-          reinterpret_cast<void*>(::GetProcAddress(Winsock.get(), "WSACleanup")));
+      auto cleanup = GetProcedure<TWSACleanup>(Winsock.get(), "WSACleanup");
       if (cleanup) cleanup();
     }
   }
@@ -55,10 +47,6 @@ struct TLibraryState {
 TLibraryState& State() {
   static TLibraryState state;
   return state;
-}
-
-FARPROC Optional(HMODULE module, const char* name) {
-  return module ? ::GetProcAddress(module, name) : nullptr;
 }
 
 template <typename Fn>
@@ -70,7 +58,7 @@ Fn As(FARPROC proc) {
 bool IsWindowsBefore62() {
   using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
   auto rtlGetVersion =
-      As<TRtlGetVersion>(Optional(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"));
+      GetProcedure<TRtlGetVersion>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
   if (!rtlGetVersion) return false;
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof info;
@@ -100,34 +88,13 @@ Fn Entry(std::atomic<FARPROC>& slot, const char* name) {
 
 }  // namespace
 
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-  DWORD oldMode = 0;
-  ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
-  HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!module && ::GetLastError() == ERROR_INVALID_PARAMETER) {
-    // Systems without the restricted search flag: name the system folder explicitly.
-    wchar_t folder[MAX_PATH];
-    const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
-      std::wstring path(folder, n);
-      path += L'\\';
-      path += name;
-      module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
-  }
-  const DWORD error = ::GetLastError();
-  ::SetThreadErrorMode(oldMode, nullptr);
-  ::SetLastError(error);
-  return module;
-}
-
 void LoadSocketLibrary() {
   TLibraryState& state = State();
   if (state.Winsock) return;
   const std::string title = Format(RSWinsockLoadError, "WS2_32.DLL");
-  TModule module(LoadSystemLibrary(WINSOCK2_DLL));
+  TUniqueModule module = LoadSystemLibrary(WINSOCK2_DLL);
   if (!module) throw EIdWinsockStubError(static_cast<int>(::GetLastError()), title);
-  auto startup = As<TWSAStartup>(::GetProcAddress(module.get(), "WSAStartup"));
+  auto startup = GetProcedure<TWSAStartup>(module.get(), "WSAStartup");
   if (!startup) throw EIdWinsockStubError(static_cast<int>(::GetLastError()), title);
   WSADATA data;
   const int rc = startup(MAKEWORD(2, 2), &data);
@@ -148,14 +115,14 @@ HMODULE SocketLibraryHandle() {
 void LoadAddressInfoFunctions() {
   TLibraryState& state = State();
   HMODULE source = state.Winsock.get();
-  if (!Optional(source, "GetAddrInfoW")) {
-    if (!state.Wship6) state.Wship6.reset(LoadSystemLibrary(WSHIP6_DLL));
+  if (!GetProcedure<TGetAddrInfoW>(source, "GetAddrInfoW")) {
+    if (!state.Wship6) state.Wship6 = LoadSystemLibrary(WSHIP6_DLL);
     source = state.Wship6.get();
   }
-  state.GetAddrInfoW = As<TGetAddrInfoW>(Optional(source, "GetAddrInfoW"));
+  state.GetAddrInfoW = GetProcedure<TGetAddrInfoW>(source, "GetAddrInfoW");
   if (state.GetAddrInfoW) {
-    state.GetNameInfoW = As<TGetNameInfoW>(Optional(source, "GetNameInfoW"));
-    state.FreeAddrInfoW = As<TFreeAddrInfoW>(Optional(source, "FreeAddrInfoW"));
+    state.GetNameInfoW = GetProcedure<TGetNameInfoW>(source, "GetNameInfoW");
+    state.FreeAddrInfoW = GetProcedure<TFreeAddrInfoW>(source, "FreeAddrInfoW");
   }
   if (!state.GetAddrInfoW || !state.GetNameInfoW || !state.FreeAddrInfoW) {
     // Systems this old are not supported: name resolution then reports the missing call.
@@ -167,10 +134,10 @@ void LoadAddressInfoFunctions() {
 
 void LoadIdnSupport() {
   TLibraryState& state = State();
-  if (!state.IdnDL) state.IdnDL.reset(LoadSystemLibrary(IDNDL_DLL));
-  if (!state.Normaliz) state.Normaliz.reset(LoadSystemLibrary(NORMALIZ_DLL));
-  state.IdnToAscii = As<TIdnToAscii>(Optional(state.Normaliz.get(), "IdnToAscii"));
-  state.IdnToUnicode = As<TIdnToUnicode>(Optional(state.Normaliz.get(), "IdnToUnicode"));
+  if (!state.IdnDL) state.IdnDL = LoadSystemLibrary(IDNDL_DLL);
+  if (!state.Normaliz) state.Normaliz = LoadSystemLibrary(NORMALIZ_DLL);
+  state.IdnToAscii = GetProcedure<TIdnToAscii>(state.Normaliz.get(), "IdnToAscii");
+  state.IdnToUnicode = GetProcedure<TIdnToUnicode>(state.Normaliz.get(), "IdnToUnicode");
 }
 
 FARPROC GetEntryPoint(const char* name) {

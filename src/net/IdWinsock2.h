@@ -17,10 +17,6 @@ inline constexpr const wchar_t* WSHIP6_DLL = L"Wship6.dll";
 inline constexpr const wchar_t* IDNDL_DLL = L"IdnDL.dll";
 inline constexpr const wchar_t* NORMALIZ_DLL = L"Normaliz.dll";
 
-// Loads a library from the system folder, with the system's open-file error box suppressed.
-// Null when it cannot be loaded (GetLastError tells why).
-HMODULE LoadSystemLibrary(const wchar_t* name);
-
 // Loads "WS2_32.DLL" and starts it, asking for version 2.2. EIdWinsockStubError
 // "Error on loading Winsock2 library (WS2_32.DLL)" with the load's or WSAStartup's code.
 void LoadSocketLibrary();

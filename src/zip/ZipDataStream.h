@@ -15,27 +15,18 @@ class TZipDataStream : public TStream {
       : FArchive(&archive), FStart(start), FSize(size) {}
 
   int64_t Read(void* buffer, int64_t count) override {
-    if (count <= 0 || FPosition < 0 || FPosition >= FSize) return 0;
+    const int64_t readable = ReadableCount(FPosition, FSize, count);
+    if (readable == 0) return 0;
     // Others may have moved the archive stream since the last read.
     FArchive->SetPosition(FStart + FPosition);
-    const int64_t n = FArchive->Read(buffer, std::min(count, FSize - FPosition));
+    const int64_t n = FArchive->Read(buffer, readable);
     if (n > 0) FPosition += n;
     return n;
   }
   // Read-only: WriteBuffer fails with "Stream write error".
   int64_t Write(const void*, int64_t) override { return 0; }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    switch (origin) {
-      case TSeekOrigin::soBeginning:
-        FPosition = offset;
-        break;
-      case TSeekOrigin::soCurrent:
-        FPosition += offset;
-        break;
-      case TSeekOrigin::soEnd:
-        FPosition = FSize + offset;
-        break;
-    }
+    FPosition = SeekTarget(FPosition, FSize, offset, origin);
     return FPosition;
   }
   int64_t Size() override { return FSize; }

@@ -19,8 +19,7 @@ void TApplication::TPlatform::Initialize() {
   FState->CommonControls = LoadSystemLibrary(L"comctl32.dll");
   if (!FState->CommonControls) return;
   using TInit = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  auto init = reinterpret_cast<TInit>(reinterpret_cast<void*>(
-      ::GetProcAddress(FState->CommonControls.get(), "InitCommonControlsEx")));
+  auto init = GetProcedure<TInit>(FState->CommonControls.get(), "InitCommonControlsEx");
   if (!init) return;
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   init(&icc);

@@ -15,16 +15,13 @@ using TTaskDialogIndirect = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*
 TTaskDialogIndirect StyledTaskDialog() {
   HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
   if (!comctl) return nullptr;
-  auto taskDialog = reinterpret_cast<TTaskDialogIndirect>(
-      reinterpret_cast<void*>(::GetProcAddress(comctl, "TaskDialogIndirect")));
+  auto taskDialog = GetProcedure<TTaskDialogIndirect>(comctl, "TaskDialogIndirect");
   if (!taskDialog) return nullptr;
   TUniqueModule theme = LoadSystemLibrary(L"uxtheme.dll");
   if (!theme) return nullptr;
   using TBoolFn = BOOL(WINAPI*)();
-  auto isAppThemed = reinterpret_cast<TBoolFn>(
-      reinterpret_cast<void*>(::GetProcAddress(theme.get(), "IsAppThemed")));
-  auto isThemeActive = reinterpret_cast<TBoolFn>(
-      reinterpret_cast<void*>(::GetProcAddress(theme.get(), "IsThemeActive")));
+  auto isAppThemed = GetProcedure<TBoolFn>(theme.get(), "IsAppThemed");
+  auto isThemeActive = GetProcedure<TBoolFn>(theme.get(), "IsThemeActive");
   if (!isAppThemed || !isThemeActive || !isAppThemed() || !isThemeActive()) return nullptr;
   return taskDialog;
 }

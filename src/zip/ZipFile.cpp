@@ -22,18 +22,6 @@ namespace {
 constexpr int64_t kSearchWindow = 1027;
 constexpr int64_t kSearchStep = 1023;
 constexpr int64_t kSearchMaxBack = 65535;
-
-TZipDirectoryEnd ParseDirectoryEnd(const uint8_t* p) {
-  TZipDirectoryEnd end;
-  end.ThisDisk = Get16(p);
-  end.DirectoryDisk = Get16(p + 2);
-  end.DiskEntries = Get16(p + 4);
-  end.TotalEntries = Get16(p + 6);
-  end.DirectorySize = Get32(p + 8);
-  end.DirectoryOffset = Get32(p + 12);
-  end.CommentSize = Get16(p + 16);
-  return end;
-}
 }  // namespace
 
 TZipFile::~TZipFile() {
@@ -118,7 +106,7 @@ bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
       throw EZipException("Error reading zip file");
     // From the end backwards: the record nearest the end of the stream wins.
     for (int64_t i = readSize - 4; i >= 0; --i) {
-      if (Get32(window + i) != kDirectoryEndSignature) continue;
+      if (Signature(window + i) != kDirectoryEndSignature) continue;
       const int64_t recordPos = windowStart + i;
       uint8_t fields[kDirectoryEndFixedSize];
       if (i + kDirectoryEndSize <= readSize) {
@@ -131,7 +119,7 @@ bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
       } else {
         continue;  // cut short by the end of the stream: not a record
       }
-      DirectoryEnd = ParseDirectoryEnd(fields);
+      DirectoryEnd = ReadDirectoryEnd(fields);
       if (RecordPosition) *RecordPosition = recordPos;
       Comment.clear();
       if (DirectoryEnd.CommentSize > 0) {
@@ -165,7 +153,10 @@ void TZipFile::ReadDirectory() {
   // An archive too large for the end record's fields says so with all ones in them and gives
   // the true values in its Zip64 end record. Taking the ones at face value would read a
   // directory cut short, so without a Zip64 record they are an error.
-  TZip64DirectoryEnd directory{end.TotalEntries, end.DirectorySize, end.DirectoryOffset};
+  TZip64DirectoryEnd directory;
+  directory.TotalEntries = end.TotalEntries;
+  directory.DirectorySize = end.DirectorySize;
+  directory.DirectoryOffset = end.DirectoryOffset;
   const bool zip64 = ReadZip64DirectoryEnd(*FStream, FStartFileData, endPosition, directory);
   if (!zip64 && end.DirectoryOffset == kZip64Marker32) throw EZipException(kZip64EndMissing);
   // Offsets in the archive count from where it starts in the stream, for the directory as for
@@ -177,14 +168,14 @@ void TZipFile::ReadDirectory() {
   FEndFileData = static_cast<int64_t>(directory.DirectoryOffset);
   for (uint64_t n = 0; n < directory.TotalEntries; ++n) {
     uint8_t signature[4];
-    if (ReadUpTo(*FStream, signature, 4) != 4 || Get32(signature) != kCentralHeaderSignature)
+    if (ReadUpTo(*FStream, signature, 4) != 4 || Signature(signature) != kCentralHeaderSignature)
       throw EZipException("Invalid Zip Central Header signature");
     FFiles.push_back(ReadCentralHeader());
   }
   if (!zip64 && end.TotalEntries == kZip64Marker16) {
     // 65535 entries fit the field exactly; a directory that goes on after them does not.
     uint8_t signature[4];
-    if (ReadUpTo(*FStream, signature, 4) == 4 && Get32(signature) == kCentralHeaderSignature)
+    if (ReadUpTo(*FStream, signature, 4) == 4 && Signature(signature) == kCentralHeaderSignature)
       throw EZipException(kZip64EndMissing);
   }
   FOffsetOrder.resize(FFiles.size());
@@ -199,21 +190,7 @@ TZipHeader TZipFile::ReadCentralHeader() {
   uint8_t f[kCentralFixedSize];
   ReadExact(f, kCentralFixedSize);
   TZipHeader h;
-  h.MadeByVersion = Get16(f);
-  h.RequiredVersion = Get16(f + 2);
-  h.Flag = Get16(f + 4);
-  h.CompressionMethod = Get16(f + 6);
-  h.ModifiedDateTime = Get32(f + 8);
-  h.CRC32 = Get32(f + 12);
-  h.CompressedSize = Get32(f + 16);
-  h.UncompressedSize = Get32(f + 20);
-  h.FileNameLength = Get16(f + 24);
-  h.ExtraFieldLength = Get16(f + 26);
-  h.FileCommentLength = Get16(f + 28);
-  h.DiskNumberStart = Get16(f + 30);
-  h.InternalAttributes = Get16(f + 32);
-  h.ExternalAttributes = Get32(f + 34);
-  h.LocalHeaderOffset = Get32(f + 38);
+  ZipRecords::ReadCentralHeader(f, h);
   for (auto [bytes, length] :
        {std::pair{&h.FileName, h.FileNameLength}, std::pair{&h.ExtraField, h.ExtraFieldLength},
         std::pair{&h.FileComment, h.FileCommentLength}}) {

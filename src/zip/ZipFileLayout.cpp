@@ -27,20 +27,12 @@ int64_t TZipFile::LocateData(int Index, TZipHeader& LocalHeader) {
     FStream->SetPosition(FStartFileData + static_cast<int64_t>(offset));
     ReadUpTo(*FStream, signature, 4);
   }
-  if (Get32(signature) != kLocalHeaderSignature)
+  if (Signature(signature) != kLocalHeaderSignature)
     throw EZipException("Invalid Zip Local Header signature");
   // Informational only: name, method and sizes come from the central header.
   uint8_t f[kLocalFixedSize] = {};
   ReadUpTo(*FStream, f, kLocalFixedSize);
-  LocalHeader.RequiredVersion = Get16(f);
-  LocalHeader.Flag = Get16(f + 2);
-  LocalHeader.CompressionMethod = Get16(f + 4);
-  LocalHeader.ModifiedDateTime = Get32(f + 6);
-  LocalHeader.CRC32 = Get32(f + 10);
-  LocalHeader.CompressedSize = Get32(f + 14);
-  LocalHeader.UncompressedSize = Get32(f + 18);
-  LocalHeader.FileNameLength = Get16(f + 22);
-  LocalHeader.ExtraFieldLength = Get16(f + 24);
+  ReadLocalHeader(f, LocalHeader);
   ReadUpTo(*FStream, LocalHeader.FileName, LocalHeader.FileNameLength);
   ReadUpTo(*FStream, LocalHeader.ExtraField, LocalHeader.ExtraFieldLength);
 

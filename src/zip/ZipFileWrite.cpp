@@ -33,49 +33,19 @@ uint32_t CheckedSize(int64_t size) {
   if (size < 0 || size > 0xFFFFFFFFLL) throw EZipException("Zip file too large");
   return static_cast<uint32_t>(size);
 }
-
-// The writer makes no Zip64 records: an entry read from a Zip64 archive must fit 32 bits.
-uint32_t CheckedSize(uint64_t size) {
-  if (size > 0xFFFFFFFFULL) throw EZipException("Zip file too large");
-  return static_cast<uint32_t>(size);
-}
 }  // namespace
 
 void TZipFile::WriteDirectory() {
   if (FFiles.size() > 0xFFFF) throw EZipException("Too many files in the zip file");
   TIdBytes out;
-  for (const TZipHeader& h : FFiles) {
-    Put32(out, kCentralHeaderSignature);
-    Put16(out, h.MadeByVersion);
-    Put16(out, h.RequiredVersion);
-    Put16(out, h.Flag);
-    Put16(out, h.CompressionMethod);
-    Put32(out, h.ModifiedDateTime);
-    Put32(out, h.CRC32);
-    Put32(out, CheckedSize(h.CompressedSize));
-    Put32(out, CheckedSize(h.UncompressedSize));
-    Put16(out, h.FileNameLength);
-    Put16(out, h.ExtraFieldLength);
-    Put16(out, h.FileCommentLength);
-    Put16(out, h.DiskNumberStart);
-    Put16(out, h.InternalAttributes);
-    Put32(out, h.ExternalAttributes);
-    Put32(out, CheckedSize(h.LocalHeaderOffset));
-    PutBytes(out, h.FileName);
-    PutBytes(out, h.ExtraField);
-    PutBytes(out, h.FileComment);
-  }
-  const uint32_t directorySize = CheckedSize(static_cast<int64_t>(out.size()));
-  const auto count = static_cast<uint16_t>(FFiles.size());
-  Put32(out, kDirectoryEndSignature);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, count);
-  Put16(out, count);
-  Put32(out, directorySize);
-  Put32(out, CheckedSize(FEndFileData));
-  Put16(out, CheckedLength(FComment.size(), "Comment"));
-  PutBytes(out, FComment);
+  for (const TZipHeader& h : FFiles)
+    WriteCentralHeader(out, h);
+  TZipDirectoryEnd record;
+  record.TotalEntries = record.DiskEntries = static_cast<uint16_t>(FFiles.size());
+  record.DirectorySize = CheckedSize(static_cast<int64_t>(out.size()));
+  record.DirectoryOffset = CheckedSize(FEndFileData);
+  record.CommentSize = CheckedLength(FComment.size(), "Comment");
+  WriteDirectoryEnd(out, record, FComment);
   FStream->SetPosition(FStartFileData + FEndFileData);
   FStream->WriteBuffer(out.data(), static_cast<int64_t>(out.size()));
   // An archive rewritten shorter ends at its new end record.
@@ -127,19 +97,10 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
   h.FileNameLength = CheckedLength(h.FileName.size(), "File name");
   h.LocalHeaderOffset = CheckedSize(FEndFileData);
 
-  // The local header goes out with CRC and sizes 0 and is completed once the data is written.
+  // The local header goes out with CRC and sizes 0 and is written again, complete, once the
+  // data is written.
   TIdBytes local;
-  Put32(local, kLocalHeaderSignature);
-  Put16(local, h.RequiredVersion);
-  Put16(local, h.Flag);
-  Put16(local, h.CompressionMethod);
-  Put32(local, h.ModifiedDateTime);
-  Put32(local, 0);
-  Put32(local, 0);
-  Put32(local, 0);
-  Put16(local, h.FileNameLength);
-  Put16(local, 0);
-  PutBytes(local, h.FileName);
+  WriteLocalHeader(local, h);
   const int64_t headerPos = FStartFileData + FEndFileData;
   FStream->SetPosition(headerPos);
   FStream->WriteBuffer(local.data(), static_cast<int64_t>(local.size()));
@@ -164,12 +125,10 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
   h.CompressedSize = CheckedSize(dataEnd - dataStart);
   h.UncompressedSize = CheckedSize(total);
 
-  TIdBytes sizes;
-  Put32(sizes, h.CRC32);
-  Put32(sizes, CheckedSize(h.CompressedSize));
-  Put32(sizes, CheckedSize(h.UncompressedSize));
-  FStream->SetPosition(headerPos + 14);
-  FStream->WriteBuffer(sizes.data(), static_cast<int64_t>(sizes.size()));
+  local.clear();
+  WriteLocalHeader(local, h);
+  FStream->SetPosition(headerPos);
+  FStream->WriteBuffer(local.data(), static_cast<int64_t>(local.size()));
   FStream->SetPosition(dataEnd);
   FEndFileData = dataEnd - FStartFileData;
   // Each new entry lies after every other one.

@@ -78,10 +78,23 @@ struct TZipDirectoryEnd {
   uint16_t CommentSize = 0;
 };
 
-// What the Zip64 end of central directory record says, for archives that outgrow the 16- and
-// 32-bit fields of the end record.
+// The Zip64 end of central directory record, for archives that outgrow the 16- and 32-bit
+// fields of the end record (its extensible data is not used).
 struct TZip64DirectoryEnd {
+  uint64_t RecordSize = 0;  // of the record after this field
+  uint16_t MadeByVersion = 0;
+  uint16_t RequiredVersion = 0;
+  uint32_t ThisDisk = 0;
+  uint32_t DirectoryDisk = 0;
+  uint64_t DiskEntries = 0;
   uint64_t TotalEntries = 0;
   uint64_t DirectorySize = 0;
   uint64_t DirectoryOffset = 0;
+};
+
+// The Zip64 end of central directory locator, right before the end record.
+struct TZip64Locator {
+  uint32_t EndRecordDisk = 0;
+  uint64_t EndRecordOffset = 0;  // from the start of the archive
+  uint32_t TotalDisks = 0;
 };

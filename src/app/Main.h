@@ -9,7 +9,7 @@
 #include "app/SetupArchive.h"
 #include "app/SetupPlatform.h"
 #include "base/StringList.h"
-#include "net/IdAntiFreeze.h"
+#include "app/IdAntiFreeze.h"
 #include "ui/Form.h"
 #include "ui/Label.h"
 #include "ui/ProgressBar.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/IdException.h"
+#include "net/IdException.h"
 
 // The fixed message texts of the HTTP client.
 inline constexpr const char* RSHTTPUnknownProtocol = "Unknown Protocol";

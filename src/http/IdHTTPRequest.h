@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/IdIPVersion.h"
+#include "net/IdIPVersion.h"
 #include "base/Stream.h"
 #include "http/IdHTTPHeaderInfo.h"
 #include "http/IdHTTPTypes.h"

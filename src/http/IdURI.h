@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "base/EnumSet.h"
-#include "base/IdException.h"
-#include "base/IdIPVersion.h"
+#include "net/IdException.h"
+#include "net/IdIPVersion.h"
 
 class EIdURIException : public EIdException {
  public:

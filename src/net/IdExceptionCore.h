@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/IdException.h"
+#include "net/IdException.h"
 
 // The exception tree of the connection layer; every class derives from EIdException.
 

@@ -5,8 +5,8 @@
 #include <optional>
 #include <vector>
 
-#include "base/IdBytes.h"
-#include "base/IdIPVersion.h"
+#include "net/IdBytes.h"
+#include "net/IdIPVersion.h"
 
 // Types and constants shared by the whole connection layer.
 

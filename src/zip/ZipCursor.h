@@ -6,7 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "base/IdBytes.h"
+#include "base/Bytes.h"
 
 // Reads fields from a run of bytes, bounds-checked: a field that would run past the end reads
 // nothing, yields 0 and leaves the cursor not Ok for good.
@@ -52,7 +52,7 @@ class TZipReader {
 // Appends fields to an array of bytes.
 class TZipWriter {
  public:
-  explicit TZipWriter(TIdBytes& AOut) : FOut(AOut) {}
+  explicit TZipWriter(TBytes& AOut) : FOut(AOut) {}
 
   void Field(const uint16_t& AValue) { Put(AValue, 2); }
   void Field(const uint32_t& AValue) { Put(AValue, 4); }
@@ -60,7 +60,7 @@ class TZipWriter {
   // A 64-bit value into a 32-bit field; EZipException "Zip file too large" when it does not fit
   // (the writer makes no Zip64 records).
   void Field32(const uint64_t& AValue);
-  void Bytes(const TIdBytes& AValue) { FOut.insert(FOut.end(), AValue.begin(), AValue.end()); }
+  void Bytes(const TBytes& AValue) { FOut.insert(FOut.end(), AValue.begin(), AValue.end()); }
 
  private:
   void Put(uint64_t AValue, size_t ACount) {
@@ -68,5 +68,5 @@ class TZipWriter {
       FOut.push_back(static_cast<uint8_t>(AValue >> (8 * i)));
   }
 
-  TIdBytes& FOut;
+  TBytes& FOut;
 };

@@ -91,7 +91,7 @@ void TZipFile::Close() {
 
 // --- directory ---
 
-bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TIdBytes& Comment,
+bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TBytes& Comment,
                                 int64_t* RecordPosition) {
   const int64_t size = Stream.Size();
   const int64_t maxBack = std::min(size, kSearchMaxBack);
@@ -275,7 +275,7 @@ bool TZipFile::IsValid(const std::string& ZipFileName) {
   try {
     TFileStream file(ZipFileName, TFileStream::TMode::fmOpenRead);
     TZipDirectoryEnd end;
-    TIdBytes comment;
+    TBytes comment;
     return FindDirectoryEnd(file, end, comment);
   } catch (const EFOpenError&) {
     return false;

@@ -51,8 +51,8 @@ class TZipFile {
   // the entry's local header.
   void Read(int Index, std::unique_ptr<TStream>& Stream, TZipHeader& LocalHeader);
   void Read(const std::string& FileName, std::unique_ptr<TStream>& Stream, TZipHeader& LocalHeader);
-  void Read(int Index, TIdBytes& Bytes);
-  void Read(const std::string& FileName, TIdBytes& Bytes);
+  void Read(int Index, TBytes& Bytes);
+  void Read(const std::string& FileName, TBytes& Bytes);
 
   // Writes one entry below Path: with CreateSubdirs under its folder names, else under its last
   // name only.
@@ -67,7 +67,7 @@ class TZipFile {
   // Appends an entry made of the rest of Data (from its position to its end).
   void Add(TStream& Data, const std::string& ArchiveFileName,
            TZipCompression Compression = TZipCompression::zcDeflate);
-  void Add(const TIdBytes& Data, const std::string& ArchiveFileName,
+  void Add(const TBytes& Data, const std::string& ArchiveFileName,
            TZipCompression Compression = TZipCompression::zcDeflate);
 
   static void RegisterCompressionHandler(TZipCompression Compression,
@@ -77,7 +77,7 @@ class TZipFile {
   static void ExtractZipFile(const std::string& ZipFileName, const std::string& Path);
 
  private:
-  static bool FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TIdBytes& Comment,
+  static bool FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TBytes& Comment,
                                int64_t* RecordPosition = nullptr);
   void ReadDirectory();
   TZipHeader ReadCentralHeader();
@@ -91,7 +91,7 @@ class TZipFile {
   void ReadExact(void* Buffer, int64_t Count);
   void CheckOpen() const;
   void CheckIndex(int Index) const;
-  TIdBytes EncodeText(const std::string& Text, bool Utf8) const;
+  TBytes EncodeText(const std::string& Text, bool Utf8) const;
 
   TZipMode FMode = TZipMode::zmClosed;
   TStream* FStream = nullptr;
@@ -103,6 +103,6 @@ class TZipFile {
   std::vector<TZipHeader> FFiles;
   // Indices into FFiles in the order of their local header offsets.
   std::vector<int> FOffsetOrder;
-  TIdBytes FComment;
+  TBytes FComment;
   bool FUTF8Support = true;
 };

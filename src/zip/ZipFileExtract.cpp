@@ -75,7 +75,7 @@ void TZipFile::Read(const std::string& FileName, std::unique_ptr<TStream>& Strea
   Read(IndexOf(FileName), Stream, LocalHeader);
 }
 
-void TZipFile::Read(int Index, TIdBytes& Bytes) {
+void TZipFile::Read(int Index, TBytes& Bytes) {
   std::unique_ptr<TStream> stream;
   TZipHeader local;
   Read(Index, stream, local);
@@ -84,7 +84,7 @@ void TZipFile::Read(int Index, TIdBytes& Bytes) {
                [&Bytes](const uint8_t* p, int64_t n) { Bytes.insert(Bytes.end(), p, p + n); });
 }
 
-void TZipFile::Read(const std::string& FileName, TIdBytes& Bytes) {
+void TZipFile::Read(const std::string& FileName, TBytes& Bytes) {
   Read(IndexOf(FileName), Bytes);
 }
 

@@ -37,7 +37,7 @@ uint32_t CheckedSize(int64_t size) {
 
 void TZipFile::WriteDirectory() {
   if (FFiles.size() > 0xFFFF) throw EZipException("Too many files in the zip file");
-  TIdBytes out;
+  TBytes out;
   for (const TZipHeader& h : FFiles)
     WriteCentralHeader(out, h);
   TZipDirectoryEnd record;
@@ -53,9 +53,9 @@ void TZipFile::WriteDirectory() {
   if (FStream->Size() > end) FStream->SetSize(end);
 }
 
-TIdBytes TZipFile::EncodeText(const std::string& Text, bool Utf8) const {
+TBytes TZipFile::EncodeText(const std::string& Text, bool Utf8) const {
   const std::string bytes = Utf8 ? Text : Utf8ToCodePage437(Text);
-  return TIdBytes(bytes.begin(), bytes.end());
+  return TBytes(bytes.begin(), bytes.end());
 }
 
 void TZipFile::SetUTF8Support(bool Value) {
@@ -67,7 +67,7 @@ void TZipFile::SetUTF8Support(bool Value) {
 
 void TZipFile::SetComment(const std::string& Value) {
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
-  TIdBytes bytes = EncodeText(Value, FUTF8Support);
+  TBytes bytes = EncodeText(Value, FUTF8Support);
   CheckedLength(bytes.size(), "Comment");
   FComment = std::move(bytes);
 }
@@ -76,7 +76,7 @@ void TZipFile::SetFileComment(int Index, const std::string& Value) {
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
   CheckIndex(Index);
   TZipHeader& h = FFiles[Index];
-  TIdBytes bytes = EncodeText(Value, h.Flag & kZipFlagUtf8);
+  TBytes bytes = EncodeText(Value, h.Flag & kZipFlagUtf8);
   h.FileCommentLength = CheckedLength(bytes.size(), "Comment");
   h.FileComment = std::move(bytes);
 }
@@ -99,7 +99,7 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
 
   // The local header goes out with CRC and sizes 0 and is written again, complete, once the
   // data is written.
-  TIdBytes local;
+  TBytes local;
   WriteLocalHeader(local, h);
   const int64_t headerPos = FStartFileData + FEndFileData;
   FStream->SetPosition(headerPos);
@@ -136,7 +136,7 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
   FFiles.push_back(std::move(h));
 }
 
-void TZipFile::Add(const TIdBytes& Data, const std::string& ArchiveFileName,
+void TZipFile::Add(const TBytes& Data, const std::string& ArchiveFileName,
                    TZipCompression Compression) {
   TMemoryStream data;
   if (!Data.empty()) data.WriteBuffer(Data.data(), static_cast<int64_t>(Data.size()));

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/IdBytes.h"
+#include "base/Bytes.h"
 
 // What an archive object is open for; the reading modes are zmRead and zmReadWrite, the
 // writing modes zmReadWrite and zmWrite.
@@ -62,9 +62,9 @@ struct TZipHeader {
   uint32_t ExternalAttributes = 0;
   uint64_t LocalHeaderOffset = 0;
   // Raw bytes, each exactly as long as its length field says.
-  TIdBytes FileName;
-  TIdBytes ExtraField;
-  TIdBytes FileComment;
+  TBytes FileName;
+  TBytes ExtraField;
+  TBytes FileComment;
 };
 
 // The fields of the end of central directory record that follow its signature.

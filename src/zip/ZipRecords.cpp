@@ -115,7 +115,7 @@ TZip64Locator ReadZip64Locator(const uint8_t* AFixed) {
   return locator;
 }
 
-void WriteLocalHeader(TIdBytes& AOut, const TZipHeader& AHeader) {
+void WriteLocalHeader(TBytes& AOut, const TZipHeader& AHeader) {
   TZipWriter writer(AOut);
   writer.Field(kLocalHeaderSignature);
   LocalHeaderLayout(writer, AHeader);
@@ -123,7 +123,7 @@ void WriteLocalHeader(TIdBytes& AOut, const TZipHeader& AHeader) {
   writer.Bytes(AHeader.ExtraField);
 }
 
-void WriteCentralHeader(TIdBytes& AOut, const TZipHeader& AHeader) {
+void WriteCentralHeader(TBytes& AOut, const TZipHeader& AHeader) {
   TZipWriter writer(AOut);
   writer.Field(kCentralHeaderSignature);
   CentralHeaderLayout(writer, AHeader);
@@ -132,7 +132,7 @@ void WriteCentralHeader(TIdBytes& AOut, const TZipHeader& AHeader) {
   writer.Bytes(AHeader.FileComment);
 }
 
-void WriteDirectoryEnd(TIdBytes& AOut, const TZipDirectoryEnd& AEnd, const TIdBytes& AComment) {
+void WriteDirectoryEnd(TBytes& AOut, const TZipDirectoryEnd& AEnd, const TBytes& AComment) {
   TZipWriter writer(AOut);
   writer.Field(kDirectoryEndSignature);
   DirectoryEndLayout(writer, AEnd);
@@ -150,12 +150,12 @@ int64_t ReadUpTo(TStream& AStream, void* ABuffer, int64_t ACount) {
   return done;
 }
 
-void ReadUpTo(TStream& AStream, TIdBytes& ABytes, uint16_t ALength) {
+void ReadUpTo(TStream& AStream, TBytes& ABytes, uint16_t ALength) {
   ABytes.assign(ALength, 0);
   if (ALength > 0) ReadUpTo(AStream, ABytes.data(), ALength);
 }
 
-std::string DecodeName(const TIdBytes& ARaw, bool AUtf8) {
+std::string DecodeName(const TBytes& ARaw, bool AUtf8) {
   const std::string_view bytes = AsText(ARaw);
   if (AUtf8) return IsValidUtf8(bytes) ? std::string(bytes) : std::string();
   return CodePage437ToUtf8(bytes);

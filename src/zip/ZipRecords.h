@@ -44,14 +44,14 @@ TZip64Locator ReadZip64Locator(const uint8_t* AFixed);
 // The whole record appended to AOut: signature, fixed part, then its variable parts (a local
 // header's name and extra field; a central header's name, extra field and comment; the end
 // record's comment). A size or offset beyond 32 bits fails with "Zip file too large".
-void WriteLocalHeader(TIdBytes& AOut, const TZipHeader& AHeader);
-void WriteCentralHeader(TIdBytes& AOut, const TZipHeader& AHeader);
-void WriteDirectoryEnd(TIdBytes& AOut, const TZipDirectoryEnd& AEnd, const TIdBytes& AComment);
+void WriteLocalHeader(TBytes& AOut, const TZipHeader& AHeader);
+void WriteCentralHeader(TBytes& AOut, const TZipHeader& AHeader);
+void WriteDirectoryEnd(TBytes& AOut, const TZipDirectoryEnd& AEnd, const TBytes& AComment);
 
 // Reads until ACount bytes arrived or the stream yields nothing; the count that arrived.
 int64_t ReadUpTo(TStream& AStream, void* ABuffer, int64_t ACount);
 // ALength bytes into a fresh array; bytes that do not arrive stay 0.
-void ReadUpTo(TStream& AStream, TIdBytes& ABytes, uint16_t ALength);
+void ReadUpTo(TStream& AStream, TBytes& ABytes, uint16_t ALength);
 
 inline bool IsReadingMode(TZipMode AMode) {
   return AMode == TZipMode::zmRead || AMode == TZipMode::zmReadWrite;
@@ -60,13 +60,13 @@ inline bool IsWritingMode(TZipMode AMode) {
   return AMode == TZipMode::zmReadWrite || AMode == TZipMode::zmWrite;
 }
 
-inline std::string_view AsText(const TIdBytes& ABytes) {
+inline std::string_view AsText(const TBytes& ABytes) {
   return {reinterpret_cast<const char*>(ABytes.data()), ABytes.size()};
 }
 
 // An entry's name or comment: UTF-8 when its header carries bit 11 (invalid UTF-8 then gives an
 // empty string), code page 437 when it does not.
-std::string DecodeName(const TIdBytes& ARaw, bool AUtf8);
+std::string DecodeName(const TBytes& ARaw, bool AUtf8);
 
 // The entry's name as its header says it is encoded.
 inline std::string EntryName(const TZipHeader& AHeader) {

@@ -15,14 +15,6 @@ class TEnumSet {
 
   constexpr bool Contains(E v) const { return (FBits & Bit(v)) != 0; }
   constexpr bool Empty() const { return FBits == 0; }
-  constexpr TEnumSet& Include(E v) {
-    FBits |= Bit(v);
-    return *this;
-  }
-  constexpr TEnumSet& Exclude(E v) {
-    FBits &= ~Bit(v);
-    return *this;
-  }
   constexpr bool operator==(const TEnumSet&) const = default;
 
  private:

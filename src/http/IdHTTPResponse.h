@@ -19,7 +19,6 @@ class TIdHTTPResponse : public TIdResponseHeaderInfo {
   // The status code, parsed from ResponseText on the first read after it changed; -1 when the
   // line holds no integer code.
   int ResponseCode();
-  void SetResponseCode(int AValue) { FResponseCode = AValue; }
   const std::string& ResponseText() const { return FResponseText; }
   // Stores the line and reads its version ("HTTP/1.0" or "HTTP/1.1"; pv1_0 otherwise).
   void SetResponseText(const std::string& AValue);

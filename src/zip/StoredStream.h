@@ -8,7 +8,7 @@
 // entry's data, so reading takes bytes from wherever that stream stands.
 class TStoredStream : public TStream {
  public:
-  explicit TStoredStream(TStream& stream) : FStream(&stream), FPos(stream.Position()) {}
+  explicit TStoredStream(TStream& stream) : FStream(&stream) {}
 
   int64_t Read(void* buffer, int64_t count) override { return FStream->Read(buffer, count); }
   int64_t Write(const void* buffer, int64_t count) override {
@@ -20,10 +20,6 @@ class TStoredStream : public TStream {
   int64_t Size() override { return FStream->Size(); }
   void SetSize(int64_t newSize) override { FStream->SetSize(newSize); }
 
-  // Where the data stream stood when this stream was made: the entry's first data byte.
-  int64_t StartPosition() const { return FPos; }
-
  private:
   TStream* FStream;
-  int64_t FPos;
 };

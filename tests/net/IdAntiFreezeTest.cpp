@@ -65,6 +65,17 @@ TEST(IdAntiFreeze, DoProcessRespectsOnlyWhenIdle) {
   EXPECT_EQ(af.Calls, 3);
 }
 
+// Not used by the program, but a part of the component: a sleep cut into slices of IdleTimeOut
+// ms with the messages processed after each, and one whole sleep where nothing is registered.
+TEST(IdAntiFreeze, SleepIsSlicedLikeAWait) {
+  TIdAntiFreezeBase::Sleep(5);  // no instance: one plain sleep
+  TRecordingAntiFreeze af;
+  TIdAntiFreezeBase::Sleep(25);
+  EXPECT_EQ(af.Calls, 3);  // after 10, 10 and 5 ms
+  TIdAntiFreezeBase::Sleep(0);
+  EXPECT_EQ(af.Calls, 3);
+}
+
 TEST(IdAntiFreeze, FiniteWaitIsSliced) {
   TFakeSocket s;
   TRecordingAntiFreeze af;

@@ -4,8 +4,8 @@
 #include "app/Main.h"
 #include "app/ZipSetupArchive.h"
 
-void PlugInComponents(TMain& main) {
-  main.CreateArchive = [] { return std::make_unique<TZipSetupArchive>(); };
-  main.HTTP = std::make_unique<THTTPDownloadClient>();
-  main.ConnectHTTP();
+void PlugInComponents(TMain& AMain) {
+  AMain.CreateArchive = [] { return std::make_unique<TZipSetupArchive>(); };
+  AMain.HTTP = std::make_unique<THTTPDownloadClient>();
+  AMain.ConnectHTTP();
 }

@@ -8,8 +8,8 @@ template <typename E>
 class TEnumSet {
  public:
   constexpr TEnumSet() = default;
-  constexpr TEnumSet(std::initializer_list<E> values) {
-    for (E v : values)
+  constexpr TEnumSet(std::initializer_list<E> AValues) {
+    for (E v : AValues)
       FBits |= Bit(v);
   }
 

@@ -13,20 +13,20 @@ class TMemoryStream : public TStream {
  public:
   TMemoryStream() = default;
 
-  int64_t Read(void* buffer, int64_t count) override;
-  int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Read(void* ABuffer, int64_t ACount) override;
+  int64_t Write(const void* ABuffer, int64_t ACount) override;
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override;
   int64_t Size() override { return FSize; }
-  void SetSize(int64_t newSize) override;
+  void SetSize(int64_t ANewSize) override;
 
   int64_t Capacity() const { return FCapacity; }
   // Never shrinks below the current size.
-  void SetCapacity(int64_t newCapacity);
+  void SetCapacity(int64_t ANewCapacity);
   void Clear();
   // Has the pages of [offset, offset + count) of the block made present and writable now, so
   // that the writes to come take no page faults; a hint that does nothing where the system
   // offers no such call. Reading or writing the range is not affected.
-  void Prefault(int64_t offset, int64_t count);
+  void Prefault(int64_t AOffset, int64_t ACount);
 
   uint8_t* Memory() { return FMemory.get(); }
   const uint8_t* Memory() const { return FMemory.get(); }
@@ -35,7 +35,7 @@ class TMemoryStream : public TStream {
   struct FreeDeleter {
     void operator()(uint8_t* p) const { std::free(p); }
   };
-  void Reallocate(int64_t newCapacity);
+  void Reallocate(int64_t ANewCapacity);
 
   std::unique_ptr<uint8_t, FreeDeleter> FMemory;
   int64_t FSize = 0;

@@ -16,22 +16,22 @@ class TStream {
  public:
   virtual ~TStream() = default;
 
-  virtual int64_t Read(void* buffer, int64_t count) = 0;
-  virtual int64_t Write(const void* buffer, int64_t count) = 0;
-  virtual int64_t Seek(int64_t offset, TSeekOrigin origin) = 0;
+  virtual int64_t Read(void* ABuffer, int64_t ACount) = 0;
+  virtual int64_t Write(const void* ABuffer, int64_t ACount) = 0;
+  virtual int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) = 0;
 
   int64_t Position() { return Seek(0, TSeekOrigin::soCurrent); }
-  void SetPosition(int64_t pos) { Seek(pos, TSeekOrigin::soBeginning); }
+  void SetPosition(int64_t APos) { Seek(APos, TSeekOrigin::soBeginning); }
   virtual int64_t Size();
   // Streams that cannot change their size raise EStreamError.
-  virtual void SetSize(int64_t newSize);
+  virtual void SetSize(int64_t ANewSize);
 
   // EReadError "Stream read error" unless all count bytes arrive.
-  void ReadBuffer(void* buffer, int64_t count);
+  void ReadBuffer(void* ABuffer, int64_t ACount);
   // EWriteError "Stream write error" unless all count bytes are taken.
-  void WriteBuffer(const void* buffer, int64_t count);
+  void WriteBuffer(const void* ABuffer, int64_t ACount);
   // Copies count bytes from source's current position (count 0: all of source from its start).
-  int64_t CopyFrom(TStream& source, int64_t count);
+  int64_t CopyFrom(TStream& ASource, int64_t ACount);
 
  protected:
   TStream() = default;

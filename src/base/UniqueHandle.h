@@ -13,14 +13,14 @@ class TUniqueHandle {
   using Type = typename Traits::Type;
 
   TUniqueHandle() noexcept : FHandle(Traits::Invalid()) {}
-  explicit TUniqueHandle(Type h, Traits traits = {}) noexcept : FHandle(h), FTraits(traits) {}
-  TUniqueHandle(TUniqueHandle&& other) noexcept
-      : FHandle(other.release()), FTraits(other.FTraits) {}
-  TUniqueHandle& operator=(TUniqueHandle&& other) noexcept {
-    if (this != &other) {
+  explicit TUniqueHandle(Type h, Traits ATraits = {}) noexcept : FHandle(h), FTraits(ATraits) {}
+  TUniqueHandle(TUniqueHandle&& AOther) noexcept
+      : FHandle(AOther.release()), FTraits(AOther.FTraits) {}
+  TUniqueHandle& operator=(TUniqueHandle&& AOther) noexcept {
+    if (this != &AOther) {
       reset();
-      FTraits = other.FTraits;
-      FHandle = other.release();
+      FTraits = AOther.FTraits;
+      FHandle = AOther.release();
     }
     return *this;
   }

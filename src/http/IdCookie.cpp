@@ -10,22 +10,22 @@
 
 namespace {
 
-bool TryStrToInt64(std::string_view s, int64_t& value) {
+bool TryStrToInt64(std::string_view s, int64_t& AValue) {
   // Two different fallbacks tell an unparsable text from one that holds the fallback.
   const int64_t a = StrToInt64Def(s, 0);
   const int64_t b = StrToInt64Def(s, 1);
   if (a != b || s.empty() || static_cast<unsigned char>(s.front()) <= ' ' ||
       static_cast<unsigned char>(s.back()) <= ' ')
     return false;
-  value = a;
+  AValue = a;
   return true;
 }
 
 // A value that starts with a quotation mark loses it and ends at the next one.
-std::string Unquote(std::string_view value) {
-  if (value.empty() || value[0] != '"') return std::string(value);
-  value.remove_prefix(1);
-  return std::string(value.substr(0, value.find('"')));
+std::string Unquote(std::string_view AValue) {
+  if (AValue.empty() || AValue[0] != '"') return std::string(AValue);
+  AValue.remove_prefix(1);
+  return std::string(AValue.substr(0, AValue.find('"')));
 }
 
 enum class TAttr { Expires, MaxAge, Domain, Path, Secure, HttpOnly };
@@ -37,15 +37,15 @@ struct TEntry {
 };
 
 // The last entry of a kind, or null.
-const TEntry* Last(const std::vector<TEntry>& entries, TAttr name) {
-  for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-    if (it->Name == name) return &*it;
+const TEntry* Last(const std::vector<TEntry>& AEntries, TAttr AName) {
+  for (auto it = AEntries.rbegin(); it != AEntries.rend(); ++it)
+    if (it->Name == AName) return &*it;
   return nullptr;
 }
 
 // now + N seconds for N of 0 or more; an already expired date for a negative N.
-TDateTime ExpiryFromSeconds(TDateTime now, int64_t seconds) {
-  return seconds >= 0 ? IncSecond(now, seconds) : MinDateTime;
+TDateTime ExpiryFromSeconds(TDateTime ANow, int64_t ASeconds) {
+  return ASeconds >= 0 ? IncSecond(ANow, ASeconds) : MinDateTime;
 }
 
 }  // namespace
@@ -169,9 +169,9 @@ void TIdCookie::ParseClientCookie(std::string_view ACookieText) {
   Value = eq == std::string_view::npos ? std::string() : Unquote(Trim(ACookieText.substr(eq + 1)));
 }
 
-bool TIdCookie::IsAllowed(const TIdURI& AURI, bool SecureOnly) const {
+bool TIdCookie::IsAllowed(const TIdURI& AURI, bool ASecureOnly) const {
   const bool hostOk = HostOnly ? SameText(AURI.Host, Domain) : DomainMatches(AURI.Host, Domain);
-  return hostOk && PathMatches(AURI.Path, Path) && (!Secure || SecureOnly) &&
+  return hostOk && PathMatches(AURI.Path, Path) && (!Secure || ASecureOnly) &&
          (!HttpOnly || IsHttpProtocol(AURI.Protocol));
 }
 

@@ -169,9 +169,9 @@ void TIdCustomHTTP::SetAuthenticationManager(TIdAuthenticationManager* AValue) {
   if (AValue) AValue->FreeNotification(this);
 }
 
-void TIdCustomHTTP::Notification(TComponent* AComponent, TOperation Operation) {
-  TIdTCPClientCustom::Notification(AComponent, Operation);
-  if (Operation != TOperation::opRemove) return;
+void TIdCustomHTTP::Notification(TComponent* AComponent, TOperation AOperation) {
+  TIdTCPClientCustom::Notification(AComponent, AOperation);
+  if (AOperation != TOperation::opRemove) return;
   if (AComponent == FCookieManager) {
     FCookieManager = nullptr;
     FImplicitCookieManager = false;

@@ -27,14 +27,14 @@ using TIdHTTPOnHeadersAvailable =
     std::function<void(TIdCustomHTTP* Sender, TIdHeaderList* AHeaders, bool& VContinue)>;
 // May change the location and method, and whether the redirect is followed (Handled).
 using TIdHTTPOnRedirectEvent =
-    std::function<void(TIdCustomHTTP* Sender, std::string& dest, int& NumRedirect, bool& Handled,
+    std::function<void(TIdCustomHTTP* Sender, std::string& ADest, int& ANumRedirect, bool& AHandled,
                        std::string& VMethod)>;
 // May change the scheme chosen for the challenges in AuthInfo.
 using TIdOnSelectAuthorization = std::function<void(
-    TIdCustomHTTP* Sender, TIdAuthenticationClass& AuthenticationClass, TIdHeaderList* AuthInfo)>;
+    TIdCustomHTTP* Sender, TIdAuthenticationClass& AUthenticationClass, TIdHeaderList* AUthInfo)>;
 // Asked for credentials; sets Handled when it filled them into Authentication.
 using TIdOnAuthorization =
-    std::function<void(TIdCustomHTTP* Sender, TIdAuthentication* Authentication, bool& Handled)>;
+    std::function<void(TIdCustomHTTP* Sender, TIdAuthentication* AUthentication, bool& AHandled)>;
 
 // The HTTP/1.x client over a TCP connection: HEAD and GET (and the other methods) with
 // connection reuse, cookies, redirects, authentication and protocol errors.
@@ -111,7 +111,7 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   // After the inherited step: a request scheme that completed all its steps goes to the
   // authentication manager; a completed proxy scheme is reset.
   void DoOnDisconnected() override;
-  void Notification(TComponent* AComponent, TOperation Operation) override;
+  void Notification(TComponent* AComponent, TOperation AOperation) override;
 
  private:
   // What the request loop does with an answer whose header block has been read: first the

@@ -88,8 +88,8 @@ void TIdRequestHeaderInfo::Clear() {
 void TIdRequestHeaderInfo::SetHeaders() {
   TIdHeaderList& h = RawHeaders;
   h.Clear();
-  auto put = [&h](std::string_view name, const std::string& value) {
-    if (!value.empty()) h.SetValue(name, value);
+  auto put = [&h](std::string_view AName, const std::string& AValue) {
+    if (!AValue.empty()) h.SetValue(AName, AValue);
   };
   put("Connection", Connection);
   put("Content-Version", ContentVersion);

@@ -55,4 +55,4 @@ inline std::optional<TIdByteRange> ClampByteRange(int ASize, int AOffset, int AL
 // A 32-bit millisecond tick count that wraps around after about 49.7 days.
 uint32_t Ticks();
 // Milliseconds from start to stop of a wrapping 32-bit tick count.
-uint32_t GetTickDiff(uint32_t start, uint32_t stop);
+uint32_t GetTickDiff(uint32_t AStart, uint32_t AStop);

@@ -12,7 +12,8 @@
 
 TIdIOHandler::TIdIOHandler()
     : FInputBuffer(
-          std::make_unique<TIdBuffer>([this](TIdBuffer&, int count) { DoWork(wmRead, count); })) {}
+          std::make_unique<TIdBuffer>([this](TIdBuffer&, int ACount) { DoWork(wmRead, ACount); })) {
+}
 
 TIdIOHandler::~TIdIOHandler() {
   // The base part of Close; each flavour closes its own transport in its destructor.

@@ -6,11 +6,11 @@
 
 namespace {
 
-bool ParseIPv4Tail(std::string_view text, uint16_t& high, uint16_t& low) {
+bool ParseIPv4Tail(std::string_view AText, uint16_t& AHigh, uint16_t& ALow) {
   uint8_t bytes[4];
-  if (!ParseIPv4(text, bytes)) return false;
-  high = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-  low = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
+  if (!ParseIPv4(AText, bytes)) return false;
+  AHigh = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+  ALow = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
   return true;
 }
 

@@ -9,8 +9,8 @@ namespace IdSSPI {
 
 namespace {
 
-[[noreturn]] void RaiseLoadError(const wchar_t* name) {
-  throw EIdTLSError(Format(RSTLSLibraryLoadError, FromWide(name).c_str()));
+[[noreturn]] void RaiseLoadError(const wchar_t* AName) {
+  throw EIdTLSError(Format(RSTLSLibraryLoadError, FromWide(AName).c_str()));
 }
 
 // Each library stays loaded for the life of the process once it has been loaded; a failed

@@ -50,8 +50,8 @@ TLibraryState& State() {
 }
 
 template <typename Fn>
-Fn As(FARPROC proc) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
+Fn As(FARPROC AProc) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(AProc));
 }
 
 // Windows before 6.2 needs host names converted to their ASCII-compatible form.
@@ -73,11 +73,11 @@ bool IsWindowsBefore62() {
 
 // The entry point cache: one slot per function, filled on its first call.
 template <typename Fn>
-Fn Entry(std::atomic<FARPROC>& slot, const char* name) {
-  FARPROC proc = slot.load(std::memory_order_acquire);
+Fn Entry(std::atomic<FARPROC>& ASlot, const char* AName) {
+  FARPROC proc = ASlot.load(std::memory_order_acquire);
   if (!proc) {
-    proc = GetEntryPoint(name);
-    slot.store(proc, std::memory_order_release);
+    proc = GetEntryPoint(AName);
+    ASlot.store(proc, std::memory_order_release);
   }
   return As<Fn>(proc);
 }
@@ -140,11 +140,11 @@ void LoadIdnSupport() {
   state.IdnToUnicode = GetProcedure<TIdnToUnicode>(state.Normaliz.get(), "IdnToUnicode");
 }
 
-FARPROC GetEntryPoint(const char* name) {
+FARPROC GetEntryPoint(const char* AName) {
   HMODULE module = State().Winsock.get();
-  const std::string title = Format(RSWinsockCallError, name);
+  const std::string title = Format(RSWinsockCallError, AName);
   if (!module) throw EIdWinsockStubError(WSANOTINITIALISED, title);
-  FARPROC proc = ::GetProcAddress(module, name);
+  FARPROC proc = ::GetProcAddress(module, AName);
   if (!proc) throw EIdWinsockStubError(WSAEINVAL, title);
   return proc;
 }
@@ -152,73 +152,74 @@ FARPROC GetEntryPoint(const char* name) {
 int WSAGetLastError() {
   ID_WINSOCK_CALL(WSAGetLastError);
 }
-void WSASetLastError(int error) {
-  ID_WINSOCK_CALL(WSASetLastError, error);
+void WSASetLastError(int AError) {
+  ID_WINSOCK_CALL(WSASetLastError, AError);
 }
-SOCKET socket(int af, int type, int protocol) {
-  ID_WINSOCK_CALL(socket, af, type, protocol);
+SOCKET socket(int AAf, int AType, int AProtocol) {
+  ID_WINSOCK_CALL(socket, AAf, AType, AProtocol);
 }
-SOCKET WSASocketW(int af, int type, int protocol, LPWSAPROTOCOL_INFOW info, GROUP g, DWORD flags) {
-  ID_WINSOCK_CALL(WSASocketW, af, type, protocol, info, g, flags);
+SOCKET WSASocketW(int AAf, int AType, int AProtocol, LPWSAPROTOCOL_INFOW AInfo, GROUP g,
+                  DWORD AFlags) {
+  ID_WINSOCK_CALL(WSASocketW, AAf, AType, AProtocol, AInfo, g, AFlags);
 }
-int bind(SOCKET s, const sockaddr* name, int length) {
-  ID_WINSOCK_CALL(bind, s, name, length);
+int bind(SOCKET s, const sockaddr* AName, int ALength) {
+  ID_WINSOCK_CALL(bind, s, AName, ALength);
 }
-int connect(SOCKET s, const sockaddr* name, int length) {
-  ID_WINSOCK_CALL(connect, s, name, length);
+int connect(SOCKET s, const sockaddr* AName, int ALength) {
+  ID_WINSOCK_CALL(connect, s, AName, ALength);
 }
-int listen(SOCKET s, int backlog) {
-  ID_WINSOCK_CALL(listen, s, backlog);
+int listen(SOCKET s, int ABacklog) {
+  ID_WINSOCK_CALL(listen, s, ABacklog);
 }
-SOCKET accept(SOCKET s, sockaddr* addr, int* length) {
-  ID_WINSOCK_CALL(accept, s, addr, length);
+SOCKET accept(SOCKET s, sockaddr* AAddr, int* ALength) {
+  ID_WINSOCK_CALL(accept, s, AAddr, ALength);
 }
-int recv(SOCKET s, char* buffer, int length, int flags) {
-  ID_WINSOCK_CALL(recv, s, buffer, length, flags);
+int recv(SOCKET s, char* ABuffer, int ALength, int AFlags) {
+  ID_WINSOCK_CALL(recv, s, ABuffer, ALength, AFlags);
 }
-int send(SOCKET s, const char* buffer, int length, int flags) {
-  ID_WINSOCK_CALL(send, s, buffer, length, flags);
+int send(SOCKET s, const char* ABuffer, int ALength, int AFlags) {
+  ID_WINSOCK_CALL(send, s, ABuffer, ALength, AFlags);
 }
-int shutdown(SOCKET s, int how) {
-  ID_WINSOCK_CALL(shutdown, s, how);
+int shutdown(SOCKET s, int AHow) {
+  ID_WINSOCK_CALL(shutdown, s, AHow);
 }
 int closesocket(SOCKET s) {
   ID_WINSOCK_CALL(closesocket, s);
 }
-int getsockname(SOCKET s, sockaddr* name, int* length) {
-  ID_WINSOCK_CALL(getsockname, s, name, length);
+int getsockname(SOCKET s, sockaddr* AName, int* ALength) {
+  ID_WINSOCK_CALL(getsockname, s, AName, ALength);
 }
-int getpeername(SOCKET s, sockaddr* name, int* length) {
-  ID_WINSOCK_CALL(getpeername, s, name, length);
+int getpeername(SOCKET s, sockaddr* AName, int* ALength) {
+  ID_WINSOCK_CALL(getpeername, s, AName, ALength);
 }
-int getsockopt(SOCKET s, int level, int option, char* value, int* length) {
-  ID_WINSOCK_CALL(getsockopt, s, level, option, value, length);
+int getsockopt(SOCKET s, int ALevel, int AOption, char* AValue, int* ALength) {
+  ID_WINSOCK_CALL(getsockopt, s, ALevel, AOption, AValue, ALength);
 }
-int setsockopt(SOCKET s, int level, int option, const char* value, int length) {
-  ID_WINSOCK_CALL(setsockopt, s, level, option, value, length);
+int setsockopt(SOCKET s, int ALevel, int AOption, const char* AValue, int ALength) {
+  ID_WINSOCK_CALL(setsockopt, s, ALevel, AOption, AValue, ALength);
 }
-int select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, timeval* timeout) {
-  ID_WINSOCK_CALL(select, nfds, readfds, writefds, exceptfds, timeout);
+int select(int ANfds, fd_set* AReadfds, fd_set* AWritefds, fd_set* AExceptfds, timeval* ATimeout) {
+  ID_WINSOCK_CALL(select, ANfds, AReadfds, AWritefds, AExceptfds, ATimeout);
 }
 
-int GetAddrInfoW(PCWSTR node, PCWSTR service, const ADDRINFOW* hints, PADDRINFOW* result) {
+int GetAddrInfoW(PCWSTR ANode, PCWSTR AService, const ADDRINFOW* AHints, PADDRINFOW* AResult) {
   TGetAddrInfoW fn = State().GetAddrInfoW;
   if (!fn) throw EIdWinsockStubError(WSAEINVAL, Format(RSWinsockCallError, "GetAddrInfoW"));
-  return fn(node, service, hints, result);
+  return fn(ANode, AService, AHints, AResult);
 }
 
-void FreeAddrInfoW(PADDRINFOW info) {
+void FreeAddrInfoW(PADDRINFOW AInfo) {
   TFreeAddrInfoW fn = State().FreeAddrInfoW;
-  if (fn && info) fn(info);
+  if (fn && AInfo) fn(AInfo);
 }
 
-std::wstring IdnToAsciiIfNeeded(const std::wstring& host) {
+std::wstring IdnToAsciiIfNeeded(const std::wstring& AHost) {
   TLibraryState& state = State();
-  if (!state.IdnToAscii || !state.IdnToUnicode || !IsWindowsBefore62()) return host;
-  const int length = state.IdnToAscii(0, host.c_str(), -1, nullptr, 0);
+  if (!state.IdnToAscii || !state.IdnToUnicode || !IsWindowsBefore62()) return AHost;
+  const int length = state.IdnToAscii(0, AHost.c_str(), -1, nullptr, 0);
   if (length <= 0) RaiseLastOSError();
   std::wstring out(static_cast<size_t>(length), L'\0');
-  const int written = state.IdnToAscii(0, host.c_str(), -1, out.data(), length);
+  const int written = state.IdnToAscii(0, AHost.c_str(), -1, out.data(), length);
   if (written <= 0) RaiseLastOSError();
   // The count includes the terminating null.
   out.resize(static_cast<size_t>(written > 0 ? written - 1 : 0));

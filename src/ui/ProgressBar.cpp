@@ -3,26 +3,26 @@
 #include "base/Exception.h"
 #include "ui/ControlPeer.h"
 
-TProgressBar::TProgressBar(TForm& parent) : TControl(&parent) {
-  FPeer.reset(uipeer::CreateProgressBar(*this, parent));
+TProgressBar::TProgressBar(TForm& AParent) : TControl(&AParent) {
+  FPeer.reset(uipeer::CreateProgressBar(*this, AParent));
   uipeer::SetRange(*FPeer, FMin, FMax);
   uipeer::SetPosition(*FPeer, FPosition);
 }
 
 TProgressBar::~TProgressBar() = default;
 
-void TProgressBar::SetMax(int value) {
-  if (value < FMin) throw EInvalidOperation("TProgressBar property out of range");
-  FMax = value;
+void TProgressBar::SetMax(int AValue) {
+  if (AValue < FMin) throw EInvalidOperation("TProgressBar property out of range");
+  FMax = AValue;
   uipeer::SetRange(*FPeer, FMin, FMax);
   // The control keeps its position inside the new range.
   if (FPosition > FMax) SetPosition(FMax);
 }
 
-void TProgressBar::SetPosition(int value) {
-  if (value < FMin) value = FMin;
-  if (value > FMax) value = FMax;
-  FPosition = value;
+void TProgressBar::SetPosition(int AValue) {
+  if (AValue < FMin) AValue = FMin;
+  if (AValue > FMax) AValue = FMax;
+  FPosition = AValue;
   uipeer::SetPosition(*FPeer, FPosition);
 }
 

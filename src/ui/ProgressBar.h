@@ -5,17 +5,17 @@
 // A continuous (smooth) progress bar with the range Min to Max.
 class TProgressBar : public TControl {
  public:
-  explicit TProgressBar(TForm& parent);
+  explicit TProgressBar(TForm& AParent);
   ~TProgressBar() override;
 
   int Min() const { return FMin; }
   int Max() const { return FMax; }
   // A maximum below Min raises EInvalidOperation "TProgressBar property out of range" and
   // leaves the range unchanged.
-  void SetMax(int value);
+  void SetMax(int AValue);
   int Position() const { return FPosition; }
   // The position is kept within Min to Max.
-  void SetPosition(int value);
+  void SetPosition(int AValue);
   // Redraws the bar at once.
   void Repaint();
 

@@ -91,9 +91,9 @@ void TZipFile::Close() {
 
 // --- directory ---
 
-bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TBytes& Comment,
-                                int64_t* RecordPosition) {
-  const int64_t size = Stream.Size();
+bool TZipFile::FindDirectoryEnd(TStream& AStream, TZipDirectoryEnd& ADirectoryEnd, TBytes& AComment,
+                                int64_t* ARecordPosition) {
+  const int64_t size = AStream.Size();
   const int64_t maxBack = std::min(size, kSearchMaxBack);
   uint8_t window[kSearchWindow];
   int64_t backRead = 4;
@@ -101,8 +101,8 @@ bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
     backRead = backRead + kSearchStep > maxBack ? maxBack : backRead + kSearchStep;
     const int64_t windowStart = size - backRead;
     const int64_t readSize = std::min(kSearchWindow, backRead);
-    Stream.SetPosition(windowStart);
-    if (ReadUpTo(Stream, window, readSize) != readSize)
+    AStream.SetPosition(windowStart);
+    if (ReadUpTo(AStream, window, readSize) != readSize)
       throw EZipException("Error reading zip file");
     // From the end backwards: the record nearest the end of the stream wins.
     for (int64_t i = readSize - 4; i >= 0; --i) {
@@ -113,20 +113,20 @@ bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
         std::memcpy(fields, window + i + 4, kDirectoryEndFixedSize);
       } else if (size - recordPos >= kDirectoryEndSize) {
         // The record runs on past this window into bytes that the stream still holds.
-        Stream.SetPosition(recordPos + 4);
-        if (ReadUpTo(Stream, fields, kDirectoryEndFixedSize) != kDirectoryEndFixedSize)
+        AStream.SetPosition(recordPos + 4);
+        if (ReadUpTo(AStream, fields, kDirectoryEndFixedSize) != kDirectoryEndFixedSize)
           throw EZipException("Error reading zip file");
       } else {
         continue;  // cut short by the end of the stream: not a record
       }
-      DirectoryEnd = ReadDirectoryEnd(fields);
-      if (RecordPosition) *RecordPosition = recordPos;
-      Comment.clear();
-      if (DirectoryEnd.CommentSize > 0) {
+      ADirectoryEnd = ReadDirectoryEnd(fields);
+      if (ARecordPosition) *ARecordPosition = recordPos;
+      AComment.clear();
+      if (ADirectoryEnd.CommentSize > 0) {
         // A comment that the stream cuts short keeps only the bytes that are there.
-        Stream.SetPosition(recordPos + kDirectoryEndSize);
-        Comment.resize(DirectoryEnd.CommentSize);
-        Comment.resize(static_cast<size_t>(ReadUpTo(Stream, Comment.data(), Comment.size())));
+        AStream.SetPosition(recordPos + kDirectoryEndSize);
+        AComment.resize(ADirectoryEnd.CommentSize);
+        AComment.resize(static_cast<size_t>(ReadUpTo(AStream, AComment.data(), AComment.size())));
       }
       return true;
     }
@@ -134,8 +134,8 @@ bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
   return false;
 }
 
-void TZipFile::ReadExact(void* Buffer, int64_t Count) {
-  if (ReadUpTo(*FStream, Buffer, Count) != Count) throw EZipException("Error reading zip file");
+void TZipFile::ReadExact(void* ABuffer, int64_t ACount) {
+  if (ReadUpTo(*FStream, ABuffer, ACount) != ACount) throw EZipException("Error reading zip file");
 }
 
 void TZipFile::ReadDirectory() {
@@ -264,11 +264,11 @@ int TZipFile::IndexOf(const std::string& FileName) const {
 
 // --- class-wide ---
 
-void TZipFile::RegisterCompressionHandler(TZipCompression Compression,
-                                          TStreamConstructor CompressStream,
-                                          TStreamConstructor DecompressStream) {
-  RegisterZipCompressionHandler(Compression, std::move(CompressStream),
-                                std::move(DecompressStream));
+void TZipFile::RegisterCompressionHandler(TZipCompression ACompression,
+                                          TStreamConstructor ACompressStream,
+                                          TStreamConstructor ADecompressStream) {
+  RegisterZipCompressionHandler(ACompression, std::move(ACompressStream),
+                                std::move(ADecompressStream));
 }
 
 bool TZipFile::IsValid(const std::string& ZipFileName) {

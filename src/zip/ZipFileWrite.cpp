@@ -24,14 +24,14 @@ uint32_t DosDateTimeNow() {
                                t.Minute << 5 | t.Second / 2);
 }
 
-uint16_t CheckedLength(size_t length, const char* what) {
-  if (length > 0xFFFF) throw EZipException(Format("%s is too long", what));
-  return static_cast<uint16_t>(length);
+uint16_t CheckedLength(size_t ALength, const char* AWhat) {
+  if (ALength > 0xFFFF) throw EZipException(Format("%s is too long", AWhat));
+  return static_cast<uint16_t>(ALength);
 }
 
-uint32_t CheckedSize(int64_t size) {
-  if (size < 0 || size > 0xFFFFFFFFLL) throw EZipException("Zip file too large");
-  return static_cast<uint32_t>(size);
+uint32_t CheckedSize(int64_t ASize) {
+  if (ASize < 0 || ASize > 0xFFFFFFFFLL) throw EZipException("Zip file too large");
+  return static_cast<uint32_t>(ASize);
 }
 }  // namespace
 
@@ -53,45 +53,46 @@ void TZipFile::WriteDirectory() {
   if (FStream->Size() > end) FStream->SetSize(end);
 }
 
-TBytes TZipFile::EncodeText(const std::string& Text, bool Utf8) const {
-  const std::string bytes = Utf8 ? Text : Utf8ToCodePage437(Text);
+TBytes TZipFile::EncodeText(const std::string& AText, bool AUtf8) const {
+  const std::string bytes = AUtf8 ? AText : Utf8ToCodePage437(AText);
   return TBytes(bytes.begin(), bytes.end());
 }
 
-void TZipFile::SetUTF8Support(bool Value) {
-  if (Value == FUTF8Support) return;
+void TZipFile::SetUTF8Support(bool AValue) {
+  if (AValue == FUTF8Support) return;
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
   if (!FFiles.empty()) throw EZipException("Zip file must be empty");
-  FUTF8Support = Value;
+  FUTF8Support = AValue;
 }
 
-void TZipFile::SetComment(const std::string& Value) {
+void TZipFile::SetComment(const std::string& AValue) {
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
-  TBytes bytes = EncodeText(Value, FUTF8Support);
+  TBytes bytes = EncodeText(AValue, FUTF8Support);
   CheckedLength(bytes.size(), "Comment");
   FComment = std::move(bytes);
 }
 
-void TZipFile::SetFileComment(int Index, const std::string& Value) {
+void TZipFile::SetFileComment(int Index, const std::string& AValue) {
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
   CheckIndex(Index);
   TZipHeader& h = FFiles[Index];
-  TBytes bytes = EncodeText(Value, h.Flag & kZipFlagUtf8);
+  TBytes bytes = EncodeText(AValue, h.Flag & kZipFlagUtf8);
   h.FileCommentLength = CheckedLength(bytes.size(), "Comment");
   h.FileComment = std::move(bytes);
 }
 
-void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompression Compression) {
+void TZipFile::Add(TStream& AData, const std::string& ARchiveFileName,
+                   TZipCompression ACompression) {
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
-  const TZipCompressionHandler& handler = FindZipCompressionHandler(Compression);
-  std::string name = ArchiveFileName;
+  const TZipCompressionHandler& handler = FindZipCompressionHandler(ACompression);
+  std::string name = ARchiveFileName;
   std::replace(name.begin(), name.end(), '\\', '/');  // ZIP names use "/"
 
   TZipHeader h;
   h.MadeByVersion = kZipVersion;
   h.RequiredVersion = kZipVersion;
   h.Flag = FUTF8Support ? kZipFlagUtf8 : 0;
-  h.CompressionMethod = static_cast<uint16_t>(Compression);
+  h.CompressionMethod = static_cast<uint16_t>(ACompression);
   h.ModifiedDateTime = DosDateTimeNow();
   h.FileName = EncodeText(name, FUTF8Support);
   h.FileNameLength = CheckedLength(h.FileName.size(), "File name");
@@ -112,7 +113,7 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
     std::unique_ptr<TStream> out = handler.Compress(*FStream, *this, h);
     std::vector<uint8_t> block(kCopyBlockSize);
     for (;;) {
-      const int64_t n = Data.Read(block.data(), kCopyBlockSize);
+      const int64_t n = AData.Read(block.data(), kCopyBlockSize);
       if (n <= 0) break;
       crc = crc32(crc, block.data(), static_cast<uInt>(n));
       out->WriteBuffer(block.data(), n);
@@ -136,10 +137,10 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
   FFiles.push_back(std::move(h));
 }
 
-void TZipFile::Add(const TBytes& Data, const std::string& ArchiveFileName,
-                   TZipCompression Compression) {
+void TZipFile::Add(const TBytes& AData, const std::string& ARchiveFileName,
+                   TZipCompression ACompression) {
   TMemoryStream data;
-  if (!Data.empty()) data.WriteBuffer(Data.data(), static_cast<int64_t>(Data.size()));
+  if (!AData.empty()) data.WriteBuffer(AData.data(), static_cast<int64_t>(AData.size()));
   data.SetPosition(0);
-  Add(data, ArchiveFileName, Compression);
+  Add(data, ARchiveFileName, ACompression);
 }

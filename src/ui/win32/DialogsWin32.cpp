@@ -26,8 +26,8 @@ TTaskDialogIndirect StyledTaskDialog() {
   return taskDialog;
 }
 
-PCWSTR TaskDialogIcon(TMsgDlgType type) {
-  switch (type) {
+PCWSTR TaskDialogIcon(TMsgDlgType AType) {
+  switch (AType) {
     case TMsgDlgType::mtWarning:
       return TD_WARNING_ICON;
     case TMsgDlgType::mtError:
@@ -38,8 +38,8 @@ PCWSTR TaskDialogIcon(TMsgDlgType type) {
   return nullptr;
 }
 
-UINT MessageBoxIcon(TMsgDlgType type) {
-  switch (type) {
+UINT MessageBoxIcon(TMsgDlgType AType) {
+  switch (AType) {
     case TMsgDlgType::mtWarning:
       return MB_ICONWARNING;
     case TMsgDlgType::mtError:
@@ -52,9 +52,9 @@ UINT MessageBoxIcon(TMsgDlgType type) {
 
 }  // namespace
 
-void MessageDlg(const std::string& Msg, TMsgDlgType DlgType, int) {
-  const std::wstring text = ToWide(Msg);
-  const std::wstring caption = ToWide(MsgDlgCaption(DlgType));
+void MessageDlg(const std::string& AMsg, TMsgDlgType ADlgType, int) {
+  const std::wstring text = ToWide(AMsg);
+  const std::wstring caption = ToWide(MsgDlgCaption(ADlgType));
   HWND owner = ::GetActiveWindow();
   if (TTaskDialogIndirect taskDialog = StyledTaskDialog()) {
     TASKDIALOGCONFIG config{};
@@ -63,11 +63,11 @@ void MessageDlg(const std::string& Msg, TMsgDlgType DlgType, int) {
     config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
     config.dwCommonButtons = TDCBF_OK_BUTTON;
     config.pszWindowTitle = caption.c_str();
-    config.pszMainIcon = TaskDialogIcon(DlgType);
+    config.pszMainIcon = TaskDialogIcon(ADlgType);
     config.pszContent = text.c_str();
     config.nDefaultButton = IDOK;
     int pressed = 0;
     if (SUCCEEDED(taskDialog(&config, &pressed, nullptr, nullptr))) return;
   }
-  ::MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MessageBoxIcon(DlgType));
+  ::MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MessageBoxIcon(ADlgType));
 }

@@ -46,7 +46,7 @@ int32_t WrapAdd(int32_t a, int32_t b) {
 }  // namespace
 
 std::string ArchiveUrlPrefix() {
-  return std::string("http://") + DistributionHost() + "/periodic/Archive";
+  return std::string(DistributionScheme()) + "://" + DistributionHost() + "/periodic/Archive";
 }
 
 TMain::TMain() : Platform(CreateSystemPlatform()) {

@@ -1,6 +1,7 @@
 #include "app/HTTPDownloadClient.h"
 
-THTTPDownloadClient::THTTPDownloadClient() : FHTTP(std::make_unique<TIdHTTP>()) {
+THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProxy)
+    : FProxy(std::move(AProxy)), FHTTP(std::make_unique<TIdHTTP>()) {
   FHTTP->SetName("HTTP");
   // The settings of the window's description; everything else keeps the client's defaults.
   FHTTP->SetAllowCookies(true);
@@ -19,6 +20,14 @@ THTTPDownloadClient::THTTPDownloadClient() : FHTTP(std::make_unique<TIdHTTP>()) 
   FHTTP->SetHTTPOptions({hoForceEncodeParams});
   // A server that stops sending cannot keep an unattended run waiting for ever.
   FHTTP->SetReadTimeout(ReadTimeout);
+  if (FProxy) {
+    FHTTP->OnSelectProxy = [this](TIdCustomHTTP*, const TIdURI& AURI,
+                                  TIdProxyConnectionInfo& AProxyParams) {
+      const TIdProxyServer proxy = FProxy->ProxyFor(AURI);
+      AProxyParams.ProxyServer = proxy.Host;
+      AProxyParams.ProxyPort = proxy.Port;
+    };
+  }
   FHTTP->OnWork = [this](TIdComponent*, TWorkMode, int64_t AWorkCount) {
     if (OnWork) OnWork(AWorkCount);
   };

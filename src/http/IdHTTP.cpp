@@ -7,6 +7,7 @@
 #include "base/StrUtils.h"
 #include "base/TryFinally.h"
 #include "http/IdCharsets.h"
+#include "http/IdProxyServer.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdResourceStrings.h"
 
@@ -33,6 +34,12 @@ std::string ResolvePath(const std::string& ABase, const std::string& APath) {
   for (const std::string& s : segments)
     out += s + "/";
   return out;
+}
+
+// A message built around another one ends with a period all the same.
+std::string WithFinalPeriod(std::string AText) {
+  if (AText.empty() || AText.back() != '.') AText += '.';
+  return AText;
 }
 
 bool IsMethodNeeding11(std::string_view AMethod) {
@@ -123,6 +130,7 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
           for (;;) {
             reading = false;
             ResolveTarget(request);
+            if (OnSelectProxy) OnSelectProxy(this, *FURI, *FProxyParameters);
             ConnectAndSend(request, response);
             reading = true;
             // Interim "100" answers are passed over.
@@ -148,7 +156,13 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
                 return;
             }
           }
-        } catch (const EIdHTTPProtocolException&) {
+        } catch (const EIdHTTPProtocolException& e) {
+          // Credentials for the proxy are not asked for: its demand for them ends the request.
+          if (e.ErrorCode() == 407 && ThroughProxy(request.UseProxy))
+            throw EIdHTTPProxyError(
+                WithFinalPeriod(
+                    Format(RSHTTPProxyAuthentication, ProxyText().c_str(), e.Message().c_str())),
+                407);
           throw;
         } catch (...) {
           if (reading) DisconnectAndDropInput();
@@ -272,8 +286,21 @@ void TIdCustomHTTP::EnsureConnection(TIdHTTPResponse& AResponse) {
   CheckForGracefulDisconnect(false);
   if (!Connected()) {
     SetIPVersion(FURI->IPVersion);
-    Connect();
+    try {
+      Connect();
+    } catch (const EIdConnClosedGracefully&) {
+      // The program stopped waiting for the connect; nothing failed.
+      throw;
+    } catch (const EIdException& e) {
+      if (!ThroughProxy(Request().UseProxy)) throw;
+      throw EIdHTTPProxyError(WithFinalPeriod(
+          Format(RSHTTPProxyUnreachable, ProxyText().c_str(), e.Message().c_str())));
+    }
   }
+}
+
+std::string TIdCustomHTTP::ProxyText() const {
+  return TIdProxyServer{FProxyParameters->ProxyServer, FProxyParameters->ProxyPort}.Text();
 }
 
 void TIdCustomHTTP::AddRequestCookies(const TIdURI& AURL, TIdHTTPRequest& ARequest) {

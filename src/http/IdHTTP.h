@@ -35,6 +35,10 @@ using TIdOnSelectAuthorization = std::function<void(
 // Asked for credentials; sets Handled when it filled them into Authentication.
 using TIdOnAuthorization =
     std::function<void(TIdCustomHTTP* Sender, TIdAuthentication* Authentication, bool& Handled)>;
+// Chooses the proxy for a request to AURI: sets AProxyParams' ProxyServer and ProxyPort (an
+// empty ProxyServer: a direct connection).
+using TIdOnSelectProxy = std::function<void(TIdCustomHTTP* Sender, const TIdURI& AURI,
+                                            TIdProxyConnectionInfo& AProxyParams)>;
 
 // The HTTP/1.x client over a TCP connection: HEAD and GET (and the other methods) with
 // connection reuse, cookies, redirects, authentication and protocol errors.
@@ -122,6 +126,10 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   TIdOnSelectAuthorization OnSelectProxyAuthorization;
   TIdOnAuthorization OnAuthorization;
   TIdOnAuthorization OnProxyAuthorization;
+  // Asked at every pass of the request loop, once the URL is resolved, so that each request and
+  // each redirect goes where the program's proxy settings send it. Unset: ProxyParams stays as
+  // it was set.
+  TIdOnSelectProxy OnSelectProxy;
 
  protected:
   friend class TIdHTTPProtocol;
@@ -132,6 +140,12 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void DoOnDisconnected() override;
   // Closes a connection whose remaining bytes have no known meaning, and drops them.
   void DisconnectAndDropInput();
+  // True when the request goes through ProxyParams' proxy server.
+  static bool ThroughProxy(TIdHTTPConnectionType AType) {
+    return AType == ctProxy || AType == ctSSLProxy;
+  }
+  // ProxyParams' proxy server as "host:port", for messages.
+  std::string ProxyText() const;
   // The same, then EIdHTTPMalformedResponse with AMessage.
   [[noreturn]] void RejectResponse(const std::string& AMessage);
   // Two Content-Length fields that disagree leave the body's end unknown: the response is

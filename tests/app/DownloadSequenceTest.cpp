@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -90,6 +91,30 @@ std::string Installer() {
   return data;
 }
 
+// The proxy variables of the environment, emptied for a test and put back after it: the runs
+// go where the test says, whatever the machine's settings.
+class TProxyVariables {
+ public:
+  TProxyVariables() {
+    for (const char* name : kNames) {
+      if (const char* value = std::getenv(name)) FSaved.emplace_back(name, value);
+      ::unsetenv(name);
+    }
+  }
+  ~TProxyVariables() {
+    for (const char* name : kNames)
+      ::unsetenv(name);
+    for (const auto& [name, value] : FSaved)
+      ::setenv(name.c_str(), value.c_str(), 1);
+  }
+  void Set(const char* AName, const std::string& AValue) { ::setenv(AName, AValue.c_str(), 1); }
+
+ private:
+  static constexpr const char* kNames[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                           "all_proxy",  "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+  std::vector<std::pair<std::string, std::string>> FSaved;
+};
+
 class DownloadSequence : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -157,6 +182,7 @@ class DownloadSequence : public ::testing::Test {
     }
   }
 
+  TProxyVariables proxyVariables;
   std::filesystem::path home;
   std::string archive;
   // What the server's scripts read and write lives as long as the server: scripts may still
@@ -164,6 +190,7 @@ class DownloadSequence : public ::testing::Test {
   THeadLog heads;
   // The server outlives the window and its client, so its scripts see the client's close.
   std::unique_ptr<TLoopbackServer> server;
+  std::unique_ptr<TLoopbackServer> proxy;
   TApplication app{"C:\\Downloads\\Plenwick-setup_x64-stable.exe"};
   THTTPDownloadClient* client = nullptr;
   TLoopbackRoute* route = nullptr;
@@ -351,6 +378,52 @@ TEST_F(DownloadSequence, ABodyPastTheBoundFailsWhenTheProbeGaveNoLength) {
   ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
   EXPECT_EQ(headless::ShownErrorBoxes(app)[0].Text,
             "The server sent a body of more than " + std::to_string(archive.size()) + " bytes.");
+  EXPECT_EQ(platform->Launched, "");
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+}
+
+// The program follows the system's proxy settings (natively the environment): the whole run
+// goes through the proxy, which is asked for the distribution server's address.
+TEST_F(DownloadSequence, TheRunGoesThroughTheProxyTheSettingsName) {
+  const std::string length = std::to_string(archive.size());
+  proxy = std::make_unique<TLoopbackServer>([this, length](TLoopbackPeer& peer, int) {
+    heads.Add(ReadRequestHead(peer));
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
+    heads.Add(ReadRequestHead(peer));
+    SendSlowly(peer, "HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n", archive);
+    peer.ReceiveUntilClosed();
+  });
+  proxyVariables.Set("http_proxy", "http://127.0.0.1:" + std::to_string(proxy->Port()));
+  proxyVariables.Set("no_proxy", "mirror.example");
+  Run([](TLoopbackPeer&, int) { ADD_FAILURE() << "the server was reached directly"; });
+
+  const std::string host = "127.0.0.1:" + std::to_string(server->Port());
+  const std::string target = "http://" + host + "/periodic/Archive_x64-stable.zip";
+  EXPECT_EQ(heads.Heads(), (std::vector<std::string>{DownloaderHead("HEAD", target, host),
+                                                     DownloaderHead("GET", target, host)}));
+  EXPECT_EQ(platform->Installer, Installer());
+  EXPECT_EQ(Main->ProgressBar->Position(), static_cast<int>(archive.size()));
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_EQ(server->Accepted(), 0);
+}
+
+TEST_F(DownloadSequence, AProxyThatCannotBeReachedIsNamedInTheProbesDialog) {
+  uint16_t deadPort = 0;
+  {
+    TLoopbackServer gone([](TLoopbackPeer&, int) {});
+    deadPort = gone.Port();
+  }
+  proxyVariables.Set("http_proxy", "127.0.0.1:" + std::to_string(deadPort));
+  Run([](TLoopbackPeer&, int) { ADD_FAILURE() << "the server was reached directly"; });
+
+  ASSERT_EQ(headless::ShownDialogs(app).size(), 1u);
+  EXPECT_EQ(headless::ShownDialogs(app)[0].Text,
+            "Could not download files from distribution server.\r\n\r\n"
+            "The proxy server 127.0.0.1:" +
+                std::to_string(deadPort) +
+                " could not be reached: Socket Error # 10061\r\nConnection refused.\r\n\r\n"
+                "Downloader will now exit.");
   EXPECT_EQ(platform->Launched, "");
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }

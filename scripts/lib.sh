@@ -26,7 +26,9 @@ ensure_packages() {
 
 BUILD_PACKAGES=(cmake make g++ zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64)
-RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3)
+# tinyproxy: the proxy of the proxy tests and end-to-end runs (started and stopped by them).
+RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3
+  tinyproxy)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
 

@@ -11,9 +11,11 @@ PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
 import os
 import shutil
 import socket
+import struct
 import sys
 import threading
 import unittest
+import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
@@ -30,6 +32,24 @@ PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
                  "Downloader will now exit.")
 
 _display = None
+
+
+def flip_a_stored_byte(path, name):
+    """Rewrites the archive with entry `name` stored, then flips one bit in the middle of its
+    data, as a damaged transfer would: its CRC-32 no longer matches."""
+    path = Path(path)
+    with zipfile.ZipFile(path) as archive:
+        entries = [(info.filename, archive.read(info)) for info in archive.infolist()]
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for entry, data in entries:
+            archive.writestr(entry, data, compress_type=zipfile.ZIP_STORED
+                             if entry == name else zipfile.ZIP_DEFLATED)
+    with zipfile.ZipFile(path) as archive:
+        info = archive.getinfo(name)
+    raw = bytearray(path.read_bytes())
+    name_length, extra_length = struct.unpack_from("<HH", raw, info.header_offset + 26)
+    raw[info.header_offset + 30 + name_length + extra_length + info.file_size // 2] ^= 0x01
+    path.write_bytes(bytes(raw))
 
 
 def setUpModule():
@@ -245,6 +265,30 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(run.tool.close(MAIN_CAPTION))
         self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
         self.assertIsNone(run.report)
+
+    def test_damaged_archive_shows_the_error_and_runs_no_installer(self):
+        # The installer and the files before the damaged one are extracted; the damaged entry
+        # fails its CRC-32, the folder is removed and the failure is shown.
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", payload_bytes=300_000)
+        flip_a_stored_byte(run.www / "Archive_x64-stable.zip", "data/assets/blob.bin")
+        run.server.start()
+        run.start()
+        self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+        run.shot("damaged-archive")
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        texts, buttons = seen
+        self.assertEqual(texts, ['Entry "data/assets/blob.bin" does not match its CRC-32.'])
+        self.assertEqual(buttons, ["OK"])
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertIsNone(run.wait(2), "the program ended although the window was open")
+        self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 5000), "the window did not stay")
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertIsNone(run.report, "the installer ran")
+        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
+                                                 "GET /periodic/Archive_x64-stable.zip"])
 
     def test_size_probe_failure_with_the_server_down(self):
         run = self.start_run()

@@ -1,6 +1,7 @@
 #include "http/IdProxyServer.h"
 
 #include "base/StrUtils.h"
+#include "net/IdIPv6.h"
 
 std::string TIdProxyServer::Text() const {
   if (Direct()) return "DIRECT";
@@ -25,6 +26,8 @@ std::optional<TIdProxyServer> ParseProxyServer(std::string_view AText, uint16_t 
     const size_t close = text.find(']');
     if (close == std::string_view::npos) return std::nullopt;
     server.Host = std::string(text.substr(1, close - 1));
+    uint16_t words[8];
+    if (!ParseIPv6(server.Host, words)) return std::nullopt;
     const std::string_view rest = text.substr(close + 1);
     if (!rest.empty()) {
       if (rest.front() != ':') return std::nullopt;
@@ -35,7 +38,12 @@ std::optional<TIdProxyServer> ParseProxyServer(std::string_view AText, uint16_t 
     server.Host = std::string(text.substr(0, colon));
     if (colon != std::string_view::npos) port = text.substr(colon + 1);
   }
+  // A name or an IPv4 address: nothing that would end or split it elsewhere.
   if (server.Host.empty()) return std::nullopt;
+  for (char c : server.Host)
+    if (static_cast<unsigned char>(c) <= ' ' ||
+        std::string_view("[]@/\\").find(c) != std::string_view::npos)
+      return std::nullopt;
   if (port.empty()) {
     server.Port = ADefaultPort;
   } else {

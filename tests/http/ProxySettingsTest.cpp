@@ -48,6 +48,10 @@ TEST(ProxyServer, AddressesAsSettingsWriteThem) {
       {":3128", nullptr},
       {"[::1", nullptr},
       {"[::1]x", nullptr},
+      {"[not-v6]:3128", nullptr},
+      {"1]:3128", nullptr},
+      {"proxy example:3128", nullptr},
+      {"proxy\\example:3128", nullptr},
       {"", nullptr},
   };
   for (const AddressCase& c : cases) {

@@ -1,8 +1,14 @@
 #include "app/HTTPDownloadClient.h"
 
 THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProxy)
-    : FProxy(std::move(AProxy)), FHTTP(std::make_unique<TIdHTTP>()) {
+    : FProxy(std::move(AProxy)),
+      FIOHandler(std::make_unique<TIdSSLIOHandlerSocket>()),
+      FHTTP(std::make_unique<TIdHTTP>()) {
   FHTTP->SetName("HTTP");
+  FHTTP->SetIOHandler(FIOHandler.get());
+  // A mirror or a move to "https" is followed (up to RedirectMaximum); the download then goes
+  // where the size probe ended.
+  FHTTP->SetHandleRedirects(true);
   // The settings of the window's description; everything else keeps the client's defaults.
   FHTTP->SetAllowCookies(true);
   FHTTP->ProxyParams().BasicAuthentication = false;
@@ -35,7 +41,9 @@ THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProx
 
 void THTTPDownloadClient::Head(const std::string& url) {
   FHTTP->Head(url);
+  // Under the URL asked for and under the one the redirects ended at, where the download goes.
   FAnnounced[url] = FHTTP->Response().ContentLength;
+  FAnnounced[ResponseURL()] = FHTTP->Response().ContentLength;
 }
 
 void THTTPDownloadClient::Get(const std::string& url, TStream& dest) {

@@ -1,15 +1,20 @@
 """The servers of the proxy tests, around one test program.
 
-Usage: proxy_test_server.py --work DIR -- PROGRAM [ARGUMENTS...]
+Usage: proxy_test_server.py --work DIR [--trust-host] -- PROGRAM [ARGUMENTS...]
 
-Starts, on loopback and free ports: nginx as the distribution server (plain HTTP, with a proxy
-configuration script), tinyproxy twice (an open one, and one that demands credentials), and
-keeps one more port where nothing listens; runs the program with the ports in its environment;
-then stops everything and returns the program's exit status.
+Starts, on loopback and free ports: nginx as the distribution server (plain HTTP with a proxy
+configuration script, and TLS with certificates from a test authority made for the run),
+tinyproxy twice (an open one, and one that demands credentials), and keeps one more port where
+nothing listens; runs the program with the ports in its environment; then stops everything and
+returns the program's exit status. With --trust-host the authority is trusted through the
+host's store for the run (what Wine's chain engine reads); otherwise through SSL_CERT_FILE
+(native OpenSSL).
 
 The program's environment:
   PLENWICK_PROXY_ORIGIN     nginx, plain HTTP: /files/body.bin, /proxy.pac
-  PLENWICK_PROXY_OPEN       tinyproxy that forwards anything (and tunnels to no port)
+  PLENWICK_PROXY_TLS        nginx, TLS, certificate for localhost: /files/body.bin
+  PLENWICK_PROXY_WRONG_NAME nginx, TLS, certificate for another name: /files/body.bin
+  PLENWICK_PROXY_OPEN       tinyproxy that forwards anything and tunnels to the two TLS ports
   PLENWICK_PROXY_AUTH       tinyproxy that answers 407 without credentials
   PLENWICK_PROXY_DEAD       a port where nothing listens
   PLENWICK_PROXY_SCRIPT     the address of /proxy.pac: "PROXY 127.0.0.1:18888" for the host
@@ -20,13 +25,14 @@ The program's environment:
 import argparse
 import os
 import signal
-import socket
 import subprocess
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
+import testca  # noqa: E402
 from tinyproxy import TinyProxy  # noqa: E402
+from tls_test_server import body_bytes, free_ports  # noqa: E402
 
 BODY_SIZE = 1_500_001
 SCRIPT = """function FindProxyForURL(url, host) {
@@ -37,26 +43,20 @@ SCRIPT = """function FindProxyForURL(url, host) {
 """
 
 
-def body_bytes(size):
-    return bytes((i * 131 + i // 256) % 256 for i in range(size))
-
-
-def free_ports(count):
-    """Ports the system hands out now; held together so that they differ."""
-    sockets = []
-    try:
-        for _ in range(count):
-            s = socket.socket()
-            s.bind(("127.0.0.1", 0))
-            sockets.append(s)
-        return [s.getsockname()[1] for s in sockets]
-    finally:
-        for s in sockets:
-            s.close()
-
-
-def nginx_config(state, www, port):
+def nginx_config(state, www, ports, certs):
     user = "user root root;" if os.geteuid() == 0 else ""
+
+    def server(port, cert=None):
+        tls = (f"ssl_certificate {cert[0]}; ssl_certificate_key {cert[1]}; "
+               "ssl_protocols TLSv1.2 TLSv1.3;") if cert else ""
+        return f"""
+  server {{
+    listen 127.0.0.1:{port}{' ssl' if cert else ''};
+    server_name localhost;
+    root {www};
+    {tls}
+  }}"""
+
     return f"""worker_processes 1;
 daemon on;
 pid {state}/nginx.pid;
@@ -73,11 +73,9 @@ http {{
   default_type application/octet-stream;
   types {{ application/x-ns-proxy-autoconfig pac; }}
   keepalive_timeout 30;
-  server {{
-    listen 127.0.0.1:{port};
-    server_name localhost;
-    root {www};
-  }}
+{server(ports["ORIGIN"])}
+{server(ports["TLS"], certs["good"])}
+{server(ports["WRONG_NAME"], certs["wrong_name"])}
 }}
 """
 
@@ -86,6 +84,7 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__,
                                      formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--work", required=True)
+    parser.add_argument("--trust-host", action="store_true")
     parser.add_argument("program", nargs=argparse.REMAINDER)
     args = parser.parse_args()
     program = args.program[1:] if args.program[:1] == ["--"] else args.program
@@ -104,20 +103,23 @@ def main():
     (www / "files" / "body.bin").write_bytes(body_bytes(BODY_SIZE))
     (www / "proxy.pac").write_text(SCRIPT)
 
-    origin, open_port, auth_port, dead = free_ports(4)
-    (state / "nginx.conf").write_text(nginx_config(state, www, origin))
-    proxies = [TinyProxy(work / "proxy-open", open_port),
-               TinyProxy(work / "proxy-auth", auth_port, basic_auth=("plenwick", "secret"))]
+    authority = testca.TestAuthority(work / "ca")
+    certs = {"good": authority.issue("good", ["localhost"]),
+             "wrong_name": authority.issue("wrong-name", ["elsewhere.invalid"])}
+    names = ["ORIGIN", "TLS", "WRONG_NAME", "OPEN", "AUTH", "DEAD"]
+    ports = dict(zip(names, free_ports(len(names))))
+    (state / "nginx.conf").write_text(nginx_config(state, www, ports, certs))
+    proxies = [TinyProxy(work / "proxy-open", ports["OPEN"],
+                         connect_ports=[ports["TLS"], ports["WRONG_NAME"]]),
+               TinyProxy(work / "proxy-auth", ports["AUTH"], connect_ports=[ports["TLS"]],
+                         basic_auth=("plenwick", "secret"))]
 
     env = dict(os.environ)
-    env.update({
-        "PLENWICK_PROXY_ORIGIN": str(origin),
-        "PLENWICK_PROXY_OPEN": str(open_port),
-        "PLENWICK_PROXY_AUTH": str(auth_port),
-        "PLENWICK_PROXY_DEAD": str(dead),
-        "PLENWICK_PROXY_SCRIPT": f"http://127.0.0.1:{origin}/proxy.pac",
-        "PLENWICK_PROXY_BODY_SIZE": str(BODY_SIZE),
-    })
+    env.update({f"PLENWICK_PROXY_{n}": str(p) for n, p in ports.items()})
+    env["PLENWICK_PROXY_SCRIPT"] = f"http://127.0.0.1:{ports['ORIGIN']}/proxy.pac"
+    env["PLENWICK_PROXY_BODY_SIZE"] = str(BODY_SIZE)
+    if not args.trust_host:
+        env.update(authority.native_environment())
 
     nginx = subprocess.run(["nginx", "-q", "-p", str(state), "-c", str(state / "nginx.conf"),
                             "-e", str(state / "error.log")], check=False)
@@ -127,6 +129,9 @@ def main():
     try:
         for proxy in proxies:
             proxy.start()
+        if args.trust_host:
+            with authority.trusted_on_host():
+                return subprocess.run(program, env=env, check=False).returncode
         return subprocess.run(program, env=env, check=False).returncode
     finally:
         for proxy in proxies:

@@ -37,12 +37,6 @@ std::string ResolvePath(const std::string& ABase, const std::string& APath) {
   return out;
 }
 
-// A message built around another one ends with a period all the same.
-std::string WithFinalPeriod(std::string AText) {
-  if (AText.empty() || AText.back() != '.') AText += '.';
-  return AText;
-}
-
 bool IsMethodNeeding11(std::string_view AMethod) {
   return SameText(AMethod, "TRACE") || SameText(AMethod, "PUT") || SameText(AMethod, "OPTIONS") ||
          SameText(AMethod, "DELETE");
@@ -159,7 +153,8 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
           }
         } catch (const EIdHTTPProtocolException& e) {
           // Credentials for the proxy are not asked for: its demand for them ends the request.
-          if (e.ErrorCode() == 407 && ThroughProxy(request.UseProxy))
+          // (Inside a tunnel every answer is the server's.)
+          if (e.ErrorCode() == 407 && request.UseProxy == ctProxy)
             throw EIdHTTPProxyError(
                 WithFinalPeriod(
                     Format(RSHTTPProxyAuthentication, ProxyText().c_str(), e.Message().c_str())),
@@ -227,12 +222,12 @@ void TIdCustomHTTP::ResolveTarget(TIdHTTPRequest& ARequest) {
 }
 
 TIdHTTPConnectionType TIdCustomHTTP::SelectEndpoint() {
-  if (TIdIOHandlerSocket* socket = Socket(); socket && socket->Binding() &&
-                                             socket->Binding()->IPVersion() != FURI->IPVersion &&
-                                             Connected())
+  const bool proxy = !FProxyParameters->ProxyServer.empty();
+  if (TIdIOHandlerSocket* socket = Socket();
+      socket && socket->Binding() && socket->Binding()->IPVersion() != PeerIPVersion(proxy) &&
+      Connected())
     Disconnect();
 
-  const bool proxy = !FProxyParameters->ProxyServer.empty();
   std::string host;
   int port;
   if (proxy) {
@@ -249,17 +244,20 @@ TIdHTTPConnectionType TIdCustomHTTP::SelectEndpoint() {
   const bool secure = SameText(FURI->Protocol, "HTTPS");
   TIdSSLIOHandlerSocket* tls = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler());
   if (secure && !tls) throw EIdIOHandlerPropInvalid(RSIOHandlerPropInvalid);
+  const TIdHTTPConnectionType type =
+      proxy ? (secure ? ctSSLProxy : ctProxy) : (secure ? ctSSL : ctNormal);
+  // A connection of another kind to the same host and port (plain or secure, straight or
+  // through the proxy, a tunnel to another server) is not reused.
+  if (Connected() && FRoute != RouteOf(type)) Disconnect();
   if (tls) {
-    // A connection of the other kind to the same host and port is not reused.
-    if (tls->PassThrough == secure && Connected()) Disconnect();
-    tls->PassThrough = !secure;
+    // Through a proxy the connection starts plain; TLS starts inside the tunnel.
+    tls->PassThrough = type != ctSSL;
     tls->HostToCheck = FURI->Host;
   }
 
   SetHost(host);
   SetPort(static_cast<uint16_t>(port));
-  if (proxy) return secure ? ctSSLProxy : ctProxy;
-  return secure ? ctSSL : ctNormal;
+  return type;
 }
 
 void TIdCustomHTTP::ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse) {
@@ -295,7 +293,7 @@ void TIdCustomHTTP::EnsureConnection(TIdHTTPResponse& AResponse) {
   if (IOHandler()) IOHandler()->InputBuffer().Clear();
   CheckForGracefulDisconnect(false);
   if (!Connected()) {
-    SetIPVersion(FURI->IPVersion);
+    SetIPVersion(PeerIPVersion(ThroughProxy(Request().UseProxy)));
     try {
       Connect();
     } catch (const EIdConnClosedGracefully&) {
@@ -306,11 +304,33 @@ void TIdCustomHTTP::EnsureConnection(TIdHTTPResponse& AResponse) {
       throw EIdHTTPProxyError(WithFinalPeriod(
           Format(RSHTTPProxyUnreachable, ProxyText().c_str(), e.Message().c_str())));
     }
+    if (Request().UseProxy == ctSSLProxy) OpenTunnel();
+    FRoute = RouteOf(Request().UseProxy);
   }
 }
 
 std::string TIdCustomHTTP::ProxyText() const {
   return TIdProxyServer{FProxyParameters->ProxyServer, FProxyParameters->ProxyPort}.Text();
+}
+
+TIdIPVersion TIdCustomHTTP::PeerIPVersion(bool AThroughProxy) const {
+  if (!AThroughProxy) return FURI->IPVersion;
+  // The proxy's address decides, not the server's behind it.
+  return FProxyParameters->ProxyServer.find(':') != std::string::npos ? Id_IPv6 : Id_IPv4;
+}
+
+std::string TIdCustomHTTP::RouteOf(TIdHTTPConnectionType AType) const {
+  switch (AType) {
+    case ctNormal:
+      return "plain";
+    case ctSSL:
+      return "tls";
+    case ctProxy:
+      return "proxy";
+    case ctSSLProxy:
+      return "tunnel " + TunnelTarget();
+  }
+  return {};
 }
 
 void TIdCustomHTTP::AddRequestCookies(const TIdURI& AURL, TIdHTTPRequest& ARequest) {

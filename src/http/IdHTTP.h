@@ -144,8 +144,19 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   static bool ThroughProxy(TIdHTTPConnectionType AType) {
     return AType == ctProxy || AType == ctSSLProxy;
   }
+  // The IP version of the peer the connection goes to: the server's, or the proxy's.
+  TIdIPVersion PeerIPVersion(bool AThroughProxy) const;
   // ProxyParams' proxy server as "host:port", for messages.
   std::string ProxyText() const;
+  // How a connection of the given type runs ("plain", "tls", "proxy", or "tunnel" and the
+  // server's "host:port"): an open connection is reused only for the same route.
+  std::string RouteOf(TIdHTTPConnectionType AType) const;
+  // The server behind the proxy as a tunnel names it: "host:port", an IPv6 address bracketed.
+  std::string TunnelTarget() const;
+  // Asks the proxy, on the connection just opened, for a tunnel to TunnelTarget, and starts TLS
+  // inside it, checked against the server's host (never the proxy's). A refusal closes the
+  // connection and raises EIdHTTPProxyError with the proxy's answer.
+  void OpenTunnel();
   // The same, then EIdHTTPMalformedResponse with AMessage.
   [[noreturn]] void RejectResponse(const std::string& AMessage);
   // Two Content-Length fields that disagree leave the body's end unknown: the response is
@@ -189,6 +200,8 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   std::unique_ptr<TIdHTTPProtocol> FHTTPProto;
   std::unique_ptr<TIdProxyConnectionInfo> FProxyParameters;
   std::unique_ptr<TIdCookieManager> FOwnedCookieManager;
+  // The route of the open connection (RouteOf), set when it was opened.
+  std::string FRoute;
 };
 
 // The client with its properties public.

@@ -30,6 +30,13 @@ inline constexpr const char* RSHTTPProxyAuthentication =
 inline constexpr const char* RSHTTPProxyTunnelRefused =
     "The proxy server %s did not open a connection to %s: %s";
 
+// A message built around another text (a status line, a socket error) ends with a period all
+// the same.
+inline std::string WithFinalPeriod(std::string AText) {
+  if (AText.empty() || AText.back() != '.') AText += '.';
+  return AText;
+}
+
 // A reply that the protocol treats as a failure.
 PLENWICK_DECLARE_EXCEPTION(EIdReplyError, EIdException)
 

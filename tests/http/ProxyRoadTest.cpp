@@ -1,6 +1,7 @@
 // The HTTP client through a real proxy: tinyproxy on loopback in front of nginx, both started by
-// tools/proxy_test_server.py, which runs this program and hands it the ports. The same road
-// natively and under Wine.
+// tools/proxy_test_server.py, which runs this program and hands it the ports. Plain HTTP goes to
+// the proxy with the absolute address; HTTPS through a CONNECT tunnel, with TLS inside it. The
+// same road natively (OpenSSL) and under Wine (SChannel), over the product's handler.
 
 #include <gtest/gtest.h>
 
@@ -10,6 +11,8 @@
 
 #include "base/MemoryStream.h"
 #include "http/IdHTTP.h"
+#include "net/IdSSLIOHandlerSocket.h"
+#include "net/IdTLSExceptions.h"
 
 namespace {
 
@@ -37,6 +40,7 @@ std::string Text(TMemoryStream& s) {
 class ProxyRoad : public ::testing::Test {
  protected:
   void SetUp() override {
+    http.SetIOHandler(&tls);
     // A fault that leaves a wait hanging fails here rather than at the run's time limit.
     http.SetReadTimeout(60000);
   }
@@ -52,12 +56,19 @@ class ProxyRoad : public ::testing::Test {
     return "http://127.0.0.1:" + std::to_string(EnvInt("PLENWICK_PROXY_ORIGIN")) +
            "/files/body.bin";
   }
+  // The file on a TLS server, by the name of its port variable; "localhost" is the name its
+  // certificate is checked against (the proxy is 127.0.0.1).
+  static std::string SecureUrl(const char* AServer = "PLENWICK_PROXY_TLS") {
+    return "https://localhost:" + std::to_string(EnvInt(AServer)) + "/files/body.bin";
+  }
   static std::string FullBody() {
     return Body(static_cast<size_t>(EnvInt("PLENWICK_PROXY_BODY_SIZE")));
   }
   std::string ProxyText() const { return "127.0.0.1:" + std::to_string(proxyPort); }
 
   uint16_t proxyPort = 0;
+  // Declared first: the client closes it when it goes.
+  TIdSSLIOHandlerSocket tls;
   TIdHTTP http;
 };
 
@@ -116,6 +127,78 @@ TEST_F(ProxyRoad, AProxyWhereNothingListensIsNamedWithTheSocketsAnswer) {
     EXPECT_EQ(e.Message(), "The proxy server " + ProxyText() +
                                " could not be reached: Socket Error # 10061\r\nConnection "
                                "refused.");
+  }
+}
+
+TEST_F(ProxyRoad, HttpsArrivesWholeThroughTheTunnelOnOneConnection) {
+  Through("PLENWICK_PROXY_OPEN");
+  std::vector<int64_t> counts;
+  http.OnWork = [&counts](TIdComponent*, TWorkMode mode, int64_t count) {
+    if (mode == wmRead) counts.push_back(count);
+  };
+  http.Head(SecureUrl());
+  const uint16_t localPort = tls.Binding()->Port;
+  TMemoryStream body;
+  http.Get(SecureUrl(), body);
+
+  const std::string expected = FullBody();
+  ASSERT_EQ(body.Size(), static_cast<int64_t>(expected.size()));
+  EXPECT_TRUE(Text(body) == expected) << "the body differs from the served file";
+  EXPECT_TRUE(tls.TLSActive());
+  EXPECT_EQ(http.Port(), proxyPort);
+  EXPECT_EQ(tls.Binding()->Port, localPort) << "the Get did not reuse the Head's tunnel";
+  ASSERT_FALSE(counts.empty());
+  EXPECT_EQ(counts.back(), static_cast<int64_t>(expected.size()));
+}
+
+TEST_F(ProxyRoad, PlainAndSecureRequestsThroughOneProxyEachTakeTheirOwnConnection) {
+  Through("PLENWICK_PROXY_OPEN");
+  http.Head(SecureUrl());
+  EXPECT_TRUE(tls.TLSActive());
+  http.Head(FileUrl());
+  EXPECT_EQ(http.ResponseCode(), 200);
+  EXPECT_FALSE(tls.TLSActive()) << "the plain request went into the tunnel";
+  http.Head(SecureUrl());
+  EXPECT_EQ(http.ResponseCode(), 200);
+  EXPECT_TRUE(tls.TLSActive());
+}
+
+TEST_F(ProxyRoad, TheCertificateIsCheckedAgainstTheServerNeverTheProxy) {
+  Through("PLENWICK_PROXY_OPEN");
+  try {
+    http.Head(SecureUrl("PLENWICK_PROXY_WRONG_NAME"));
+    FAIL() << "no exception";
+  } catch (const EIdTLSCertificateNameMismatch& e) {
+    EXPECT_EQ(e.Message(), "The certificate of localhost was issued for another name.");
+  }
+  EXPECT_FALSE(http.Connected());
+}
+
+TEST_F(ProxyRoad, ATunnelTheProxyRefusesIsNamedWithItsAnswer) {
+  Through("PLENWICK_PROXY_OPEN");
+  // The proxy tunnels only to the TLS servers' ports.
+  const std::string target = "localhost:" + std::to_string(EnvInt("PLENWICK_PROXY_ORIGIN"));
+  try {
+    http.Head("https://" + target + "/files/body.bin");
+    FAIL() << "no exception";
+  } catch (const EIdHTTPProxyError& e) {
+    EXPECT_EQ(e.Message(), "The proxy server " + ProxyText() + " did not open a connection to " +
+                               target + ": HTTP/1.1 403 Access violation.");
+    EXPECT_EQ(e.ErrorCode(), 403);
+  }
+  EXPECT_FALSE(http.Connected());
+}
+
+TEST_F(ProxyRoad, ATunnelForWhichTheProxyDemandsCredentialsIsNamedWithItsAnswer) {
+  Through("PLENWICK_PROXY_AUTH");
+  try {
+    http.Head(SecureUrl());
+    FAIL() << "no exception";
+  } catch (const EIdHTTPProxyError& e) {
+    EXPECT_EQ(e.Message(), "The proxy server " + ProxyText() +
+                               " asks for a user name and password: HTTP/1.0 407 Proxy "
+                               "Authentication Required.");
+    EXPECT_EQ(e.ErrorCode(), 407);
   }
 }
 

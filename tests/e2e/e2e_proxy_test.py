@@ -1,14 +1,15 @@
 """End-to-end runs of the Windows downloader through the proxy of the user's internet settings.
 
-The program is built for a distribution host that is a name (PLENWICK_E2E_NAMED_HOST), given to
-the machine's hosts file for the run only; the proxy is set in the current user's internet
+The programs are built for a distribution host that is a name (PLENWICK_E2E_NAMED_HOST), given
+to the machine's hosts file for the run only; the proxy is set in the current user's internet
 settings of the runs' Wine prefix, and put back afterwards. tinyproxy stands in for the
-company's proxy. Ports: the distribution server's (PLENWICK_E2E_PORT), then the proxy, a proxy
-that demands credentials and a port where nothing listens, on the three ports after the TLS
-server's.
+company's proxy. Ports: the distribution server's (PLENWICK_E2E_PORT) and its TLS side's
+(PLENWICK_E2E_SECURE_PORT), then the proxy, a proxy that demands credentials and a port where
+nothing listens, on the three ports after those. The secure run's certificate names the
+distribution host, from a test authority trusted through the host's store for the run.
 
 Configured by the environment (set by CTest) as e2e_test.py, and PLENWICK_E2E_NAMED_EXE,
-PLENWICK_E2E_NAMED_HOST.
+PLENWICK_E2E_NAMED_SECURE_EXE, PLENWICK_E2E_NAMED_HOST.
 """
 
 import contextlib
@@ -23,10 +24,12 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import e2e_test  # noqa: E402
 import hostsfile  # noqa: E402
 import localrun  # noqa: E402
-from e2e_test import PORT, Run  # noqa: E402
+import testca  # noqa: E402
+from e2e_test import PORT, SECURE_PORT, Run  # noqa: E402
 from tinyproxy import TinyProxy  # noqa: E402
 
 NAMED_EXE = Path(os.environ.get("PLENWICK_E2E_NAMED_EXE", ""))
+NAMED_SECURE_EXE = Path(os.environ.get("PLENWICK_E2E_NAMED_SECURE_EXE", ""))
 NAMED_HOST = os.environ.get("PLENWICK_E2E_NAMED_HOST", f"dist-{PORT}.plenwick.test")
 PROXY_PORT = PORT + 2
 AUTH_PROXY_PORT = PORT + 3
@@ -103,6 +106,27 @@ class ProxyEndToEnd(unittest.TestCase):
         self.assert_installed()
         url = f"http://{NAMED_HOST}:{PORT}/periodic/{ARCHIVE}"
         self.assertEqual(proxy.requests(), [f"HEAD {url} HTTP/1.1", f"GET {url} HTTP/1.1"])
+
+    def test_proxy_tunnels_https(self):
+        run = self.run_
+        shutil.copy(NAMED_SECURE_EXE, run.exe)
+        # The certificate names the distribution host; the proxy is an address no certificate
+        # names.
+        authority = testca.TestAuthority(run.root / "ca")
+        run.server = localrun.DistServer(run.root / "nginx", SECURE_PORT, run.root / "www",
+                                         tls=authority.issue("server", [NAMED_HOST]))
+        run.archive(ARCHIVE, exit_code=0, payload_bytes=2_000_000)
+        run.server.start()
+        proxy = self.proxy(PROXY_PORT, connect_ports=[SECURE_PORT])
+        self.settings(ProxyEnable=1, ProxyServer=f"127.0.0.1:{PROXY_PORT}")
+        self.stack.enter_context(authority.trusted_on_host())
+        run.start()
+        self.assert_installed()
+        tunnels = proxy.requests()
+        self.assertTrue(tunnels, "the proxy saw no request")
+        self.assertEqual(set(tunnels), {f"CONNECT {NAMED_HOST}:{SECURE_PORT} HTTP/1.1"})
+        for _, protocol in run.server.requests_with_protocols():
+            self.assertIn(protocol, ("TLSv1.2", "TLSv1.3"))
 
     def test_bypassed_host_connects_directly(self):
         run = self.run_

@@ -24,9 +24,10 @@ const std::string kFolder = "Plenwick Setup (64-bit)\\";
 // The real client, with the distribution server's URLs sent to the loopback server instead.
 class TLoopbackRoute : public TDownloadClient {
  public:
-  TLoopbackRoute(std::unique_ptr<TDownloadClient> real, uint16_t port)
+  TLoopbackRoute(std::unique_ptr<TDownloadClient> real, uint16_t port,
+                 const std::string& scheme = "http")
       : FReal(std::move(real)),
-        FPrefix("http://127.0.0.1:" + std::to_string(port) + "/periodic/Archive") {
+        FPrefix(scheme + "://127.0.0.1:" + std::to_string(port) + "/periodic/Archive") {
     FReal->OnWork = [this](int64_t count) {
       if (OnEachWork) OnEachWork(count);
       if (OnWork) OnWork(count);
@@ -156,7 +157,8 @@ class DownloadSequence : public ::testing::Test {
     client = dynamic_cast<THTTPDownloadClient*>(Main->HTTP.get());
     ASSERT_NE(client, nullptr);
     if (configure) configure(*client);
-    auto routed = std::make_unique<TLoopbackRoute>(std::move(Main->HTTP), server->Port());
+    auto routed =
+        std::make_unique<TLoopbackRoute>(std::move(Main->HTTP), server->Port(), routeScheme);
     route = routed.get();
     Main->HTTP = std::move(routed);
     Main->ConnectHTTP();
@@ -189,6 +191,8 @@ class DownloadSequence : public ::testing::Test {
   }
 
   TProxyVariables proxyVariables;
+  // The scheme the distribution server's URLs take on their way to the loopback server.
+  std::string routeScheme = "http";
   std::filesystem::path home;
   std::string archive;
   // What the server's scripts read and write lives as long as the server: scripts may still
@@ -433,5 +437,61 @@ TEST_F(DownloadSequence, AProxyThatCannotBeReachedIsNamedInTheProbesDialog) {
   EXPECT_EQ(platform->Launched, "");
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }
+
+// A proxy that takes the request (or the tunnel's) and then sends nothing: a close ends the
+// wait at once and quietly, as with a server; without one, the read time-out (short here) fails
+// the probe with the proxy named.
+struct SilentProxyCase {
+  const char* name;
+  const char* scheme;
+  bool close;
+};
+
+class SilentProxies : public DownloadSequence,
+                      public ::testing::WithParamInterface<SilentProxyCase> {};
+
+TEST_P(SilentProxies, EndTheRun) {
+  const SilentProxyCase& c = GetParam();
+  routeScheme = c.scheme;
+  proxy = std::make_unique<TLoopbackServer>([](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.ReceiveUntilClosed();
+  });
+  const std::string proxyAddress = "127.0.0.1:" + std::to_string(proxy->Port());
+  proxyVariables.Set(routeScheme == "https" ? "https_proxy" : "http_proxy", proxyAddress);
+  Run([](TLoopbackPeer&, int) { ADD_FAILURE() << "the server was reached directly"; },
+      c.close ? TClose::OnceConnected : TClose::Never,
+      [close = c.close](THTTPDownloadClient& http) {
+        http.HTTP().SetReadTimeout(close ? 60000 : 300);
+      });
+
+  const auto& dialogs = headless::ShownDialogs(app);
+  if (c.close) {
+    EXPECT_TRUE(closePosted);
+    EXPECT_TRUE(dialogs.empty());
+  } else {
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].Text,
+              "Could not download files from distribution server.\r\n\r\n"
+              "The proxy server " +
+                  proxyAddress +
+                  " did not open a connection to 127.0.0.1:" + std::to_string(server->Port()) +
+                  ": Read timed out.\r\n\r\nDownloader will now exit.");
+  }
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_EQ(platform->Launched, "");
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  EXPECT_EQ(proxy->Accepted(), 1);
+  EXPECT_EQ(server->Accepted(), 0);
+}
+
+const SilentProxyCase kSilentProxies[] = {
+    {"PlainWithAClose", "http", true},
+    {"TunnelWithAClose", "https", true},
+    {"Tunnel", "https", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Proxy, SilentProxies, ::testing::ValuesIn(kSilentProxies),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

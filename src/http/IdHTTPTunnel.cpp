@@ -65,7 +65,8 @@ void TIdCustomHTTP::OpenTunnel() {
   try {
     tls->StartTLS(FURI->Host);
   } catch (...) {
-    Disconnect();
+    // What the refused server sent (its alert) is no answer to anything.
+    DisconnectAndDropInput();
     throw;
   }
 }

@@ -8,6 +8,7 @@
 #include "base/TryFinally.h"
 #include "http/IdCharsets.h"
 #include "http/IdProxyServer.h"
+#include "net/IdAntiFreezeBase.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdSSLIOHandlerSocket.h"
@@ -119,21 +120,37 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
   // would be read as the next answer, so the connection is closed. A protocol error has read
   // its body completely and leaves the connection usable.
   bool reading = false;
+  bool resent = false;
   TryFinally(
       [&] {
         try {
           for (;;) {
             reading = false;
+            const std::string passURL = request.URL;
             ResolveTarget(request);
             if (OnSelectProxy) OnSelectProxy(this, *FURI, *FProxyParameters);
             ConnectAndSend(request, response);
             reading = true;
+            std::string status;
+            try {
+              status = ReadProtocolLine();
+            } catch (const EIdConnClosedGracefully&) {
+              if (resent || !MaySendAgain(request)) throw;
+              // The request went out on a kept connection the peer had closed: it never
+              // arrived, and is sent once more on a new one.
+              resent = true;
+              DisconnectAndDropInput();
+              request.URL = passURL;
+              continue;
+            }
             // Interim "100" answers are passed over.
-            do {
-              response.SetResponseText(ReadProtocolLine());
+            for (;;) {
+              response.SetResponseText(status);
               FHTTPProto->RetrieveHeaders(FMaxHeaderLines);
               StoreResponseCookies(request, response);
-            } while (response.ResponseCode() == 100);
+              if (response.ResponseCode() != 100) break;
+              status = ReadProtocolLine();
+            }
 
             switch (FHTTPProto->ProcessResponse(AIgnoreReplies)) {
               case wnGoToURL:
@@ -292,6 +309,7 @@ void TIdCustomHTTP::EnsureConnection(TIdHTTPResponse& AResponse) {
   // Bytes left unread by the previous exchange are dropped.
   if (IOHandler()) IOHandler()->InputBuffer().Clear();
   CheckForGracefulDisconnect(false);
+  FReusedConnection = Connected();
   if (!Connected()) {
     SetIPVersion(PeerIPVersion(ThroughProxy(Request().UseProxy)));
     try {
@@ -311,6 +329,15 @@ void TIdCustomHTTP::EnsureConnection(TIdHTTPResponse& AResponse) {
 
 std::string TIdCustomHTTP::ProxyText() const {
   return TIdProxyServer{FProxyParameters->ProxyServer, FProxyParameters->ProxyPort}.Text();
+}
+
+bool TIdCustomHTTP::MaySendAgain(const TIdHTTPRequest& ARequest) const {
+  // Proxies close a kept connection after an answer without announcing it, so through one the
+  // race with the close is common. Only a request without a body whose repetition changes
+  // nothing is sent again, and not when the program stopped waiting (which closes too).
+  return FReusedConnection && ThroughProxy(ARequest.UseProxy) && !ARequest.Source &&
+         (SameText(ARequest.Method, "GET") || SameText(ARequest.Method, "HEAD")) &&
+         !TIdAntiFreezeBase::WaitAbandoned();
 }
 
 TIdIPVersion TIdCustomHTTP::PeerIPVersion(bool AThroughProxy) const {

@@ -144,6 +144,9 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   static bool ThroughProxy(TIdHTTPConnectionType AType) {
     return AType == ctProxy || AType == ctSSLProxy;
   }
+  // True when a request that met a close before its answer's first line may go out once more
+  // on a new connection (see PerformRequest).
+  bool MaySendAgain(const TIdHTTPRequest& ARequest) const;
   // The IP version of the peer the connection goes to: the server's, or the proxy's.
   TIdIPVersion PeerIPVersion(bool AThroughProxy) const;
   // ProxyParams' proxy server as "host:port", for messages.
@@ -202,6 +205,8 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   std::unique_ptr<TIdCookieManager> FOwnedCookieManager;
   // The route of the open connection (RouteOf), set when it was opened.
   std::string FRoute;
+  // Whether the current request went out on a connection kept from an earlier one.
+  bool FReusedConnection = false;
 };
 
 // The client with its properties public.

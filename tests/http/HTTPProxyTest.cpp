@@ -218,4 +218,64 @@ TEST_F(HTTPProxy, AProxyClosingInsteadOfOpeningTheTunnelIsNamed) {
       << proxied.Heads()[0];
 }
 
+// A proxy that closes a kept connection after an answer without saying so: the next request,
+// written before the close was seen, never arrives. Through a proxy a GET or HEAD then goes out
+// once more on a new connection; reached directly, the server's close stays the failure it is.
+struct StaleCase {
+  const char* name;
+  bool throughProxy;
+  const char* method;
+  bool resent;
+};
+
+void PrintTo(const StaleCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class StaleConnections : public HTTPProxy, public ::testing::WithParamInterface<StaleCase> {};
+
+TEST_P(StaleConnections, AreLeftForANewOneOnlyThroughAProxy) {
+  const StaleCase& c = GetParam();
+  // The first connection reads the second request and closes instead of answering it.
+  ServeProxy([this](TLoopbackPeer& peer, int index) {
+    proxied.Add(ReadRequestHead(peer));
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nbody");
+    if (index == 0) {
+      proxied.Add(ReadRequestHead(peer));
+      peer.Close();  // the second request is dropped unanswered
+      return;
+    }
+    peer.ReceiveUntilClosed();
+  });
+  if (c.throughProxy) ProxyFor("dist.example");
+  const std::string url = c.throughProxy ? "http://dist.example/a"
+                                         : "http://127.0.0.1:" + std::to_string(proxyPort) + "/a";
+  TMemoryStream first;
+  http.Get(url, first);
+  TMemoryStream second;
+  bool failed = false;
+  try {
+    if (std::string(c.method) == "HEAD")
+      http.Head(url);
+    else
+      http.Get(url, second);
+  } catch (const EIdConnClosedGracefully&) {
+    failed = true;
+  }
+  EXPECT_EQ(failed, !c.resent);
+  EXPECT_EQ(proxy->Accepted(), c.resent ? 2 : 1);
+  EXPECT_EQ(proxied.Heads().size(), c.resent ? 3u : 2u);
+  if (c.resent && std::string(c.method) == "GET") {
+    EXPECT_EQ(second.Size(), 4);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Proxy, StaleConnections,
+                         ::testing::Values(StaleCase{"GetThroughAProxy", true, "GET", true},
+                                           StaleCase{"HeadThroughAProxy", true, "HEAD", true},
+                                           StaleCase{"GetReachedDirectly", false, "GET", false}),
+                         [](const ::testing::TestParamInfo<StaleCase>& info) {
+                           return info.param.name;
+                         });
+
 }  // namespace

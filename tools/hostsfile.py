@@ -1,6 +1,7 @@
 """Host names for a run: a line of our own in the machine's hosts file (which Wine resolves
 through, like every program), added for a block and removed again however it ends. Only that
-line is touched; other runs on the machine may be adding and removing theirs at the same time.
+line is touched (and a line of ours for the same name that a killed run left behind); other
+runs on the machine may be adding and removing theirs at the same time.
 
     with host_entry("dist-47701.plenwick.test"):
         ...
@@ -33,12 +34,33 @@ def _rewrite(change):
         hosts.truncate()
 
 
+MARKER = "# plenwick-test "
+
+
+def _left_behind(entry, name):
+    """True for a line of ours for name whose run was killed before it could remove it."""
+    fields = entry.split()
+    if len(fields) < 5 or fields[1] != name or " ".join(fields[2:4]) + " " != MARKER:
+        return False
+    pid = fields[4].split("-", 1)[0]
+    if not pid.isdigit():
+        return False
+    try:
+        os.kill(int(pid), 0)
+        return False
+    except ProcessLookupError:
+        return True
+    except PermissionError:
+        return False
+
+
 @contextlib.contextmanager
 def host_entry(name, address="127.0.0.1"):
-    marker = f"# plenwick-test {os.getpid()}-{uuid.uuid4().hex[:12]}"
+    marker = f"{MARKER}{os.getpid()}-{uuid.uuid4().hex[:12]}"
     line = f"{address} {name} {marker}\n"
 
     def add(lines):
+        lines = [entry for entry in lines if not _left_behind(entry, name)]
         if lines and not lines[-1].endswith("\n"):
             lines[-1] += "\n"
         return lines + [line]

@@ -39,6 +39,12 @@ ARCHIVE = "Archive_x64-stable.zip"
 
 def setUpModule():
     e2e_test.setUpModule()
+    # No proxy to begin with, whatever a run killed with its settings in place left in the
+    # runs' prefix.
+    e2e_test.WORK.mkdir(parents=True, exist_ok=True)
+    localrun.Wine(e2e_test.PREFIX).import_registry(
+        localrun.INTERNET_SETTINGS, {"ProxyEnable": 0, "ProxyServer": None, "ProxyOverride": None},
+        e2e_test.WORK)
 
 
 def tearDownModule():

@@ -27,3 +27,19 @@ Fn GetProcedure(HMODULE AModule, const char* AName) {
   if (!AModule) return nullptr;
   return reinterpret_cast<Fn>(reinterpret_cast<void*>(::GetProcAddress(AModule, AName)));
 }
+
+// A system library loaded for as long as the object lives, for code that uses one only for a
+// while (the proxy settings, the proxy script).
+class TSystemLibrary {
+ public:
+  explicit TSystemLibrary(const wchar_t* AName) : FModule(LoadSystemLibrary(AName)) {}
+
+  bool Loaded() const { return FModule.valid(); }
+  template <typename Fn>
+  Fn Function(const char* AName) const {
+    return GetProcedure<Fn>(FModule.get(), AName);
+  }
+
+ private:
+  TUniqueModule FModule;
+};

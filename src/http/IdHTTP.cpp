@@ -2,6 +2,7 @@
 
 #include <vector>
 
+#include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/TryFinally.h"
 #include "http/IdCharsets.h"
@@ -81,20 +82,37 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
   // would be read as the next answer, so the connection is closed. A protocol error has read
   // its body completely and leaves the connection usable.
   bool reading = false;
+  bool resent = false;
   TryFinally(
       [&] {
         try {
           for (;;) {
             reading = false;
+            const std::string passURL = request.URL;
             ResolveTarget(request);
+            if (OnSelectProxy) OnSelectProxy(this, *FURI, *FProxyParameters);
             ConnectAndSend(request, response);
             reading = true;
+            std::string status;
+            try {
+              status = ReadProtocolLine();
+            } catch (const EIdConnClosedGracefully&) {
+              if (resent || !MaySendAgain(request)) throw;
+              // The request went out on a kept connection the peer had closed: it never
+              // arrived, and is sent once more on a new one.
+              resent = true;
+              DisconnectAndDropInput();
+              request.URL = passURL;
+              continue;
+            }
             // Interim "100" answers are passed over.
-            do {
-              response.SetResponseText(ReadProtocolLine());
+            for (;;) {
+              response.SetResponseText(status);
               RetrieveHeaders(FMaxHeaderLines);
               StoreResponseCookies(request, response);
-            } while (response.ResponseCode() == 100);
+              if (response.ResponseCode() != 100) break;
+              status = ReadProtocolLine();
+            }
 
             const TDecision decision = ProcessResponse();
             switch (decision.Body) {
@@ -126,7 +144,14 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
                 return;
             }
           }
-        } catch (const EIdHTTPProtocolException&) {
+        } catch (const EIdHTTPProtocolException& e) {
+          // Credentials for the proxy are not asked for: its demand for them ends the request.
+          // (Inside a tunnel every answer is the server's.)
+          if (e.ErrorCode() == 407 && request.UseProxy == ctProxy)
+            throw EIdHTTPProxyError(
+                WithFinalPeriod(
+                    Format(RSHTTPProxyAuthentication, ProxyText().c_str(), e.Message().c_str())),
+                407);
           throw;
         } catch (...) {
           if (reading) DisconnectAndDropInput();

@@ -52,7 +52,9 @@ std::vector<std::string> TIdHTTPProtocol::ComposeRequestHead(const TIdHTTPHeadSo
 
   if (request.Authentication) request.Authentication->SetRequest(request.Method, request.URL);
   request.SetHeaders();
-  if (ASources.Proxy) ASources.Proxy->SetHeaders(request.RawHeaders);
+  // The proxy's credentials are for the proxy alone: never sent inside a tunnel or to a server
+  // reached directly.
+  if (ASources.Proxy && request.UseProxy == ctProxy) ASources.Proxy->SetHeaders(request.RawHeaders);
   if (ASources.Cookies) AddRequestCookies(uri, *ASources.Cookies);
 
   std::vector<std::string> head;
@@ -67,14 +69,31 @@ void TIdHTTPProtocol::AddRequestCookies(const TIdURI& AURI, TIdCookieManager& AC
   ACookies.GenerateClientCookies(AURI, SameText(AURI.Protocol, "HTTPS"), FRequest->RawHeaders);
 }
 
+std::vector<std::string> TIdHTTPProtocol::ComposeTunnelHead(const std::string& ATarget,
+                                                            const TIdHTTPHeadSources& ASources) {
+  TIdHeaderList headers(QuoteHTTP);
+  headers.SetValue("Host", ATarget);
+  if (!FRequest->UserAgent.empty()) headers.SetValue("User-Agent", FRequest->UserAgent);
+  // The proxy's credentials, when there are any, go with the request that opens the tunnel.
+  if (ASources.Proxy) ASources.Proxy->SetHeaders(headers);
+  std::vector<std::string> head;
+  head.push_back("CONNECT " + ATarget + " HTTP/" + ProtocolVersionText(ASources.Version));
+  for (const std::string& line : headers)
+    head.push_back(line);
+  return head;
+}
+
 void TIdHTTPProtocol::BuildAndSendRequest(TIdIOHandler& AIOHandler,
                                           const TIdHTTPHeadSources& ASources) {
-  const std::vector<std::string> head = ComposeRequestHead(ASources);
+  SendHead(AIOHandler, ComposeRequestHead(ASources));
+}
+
+void TIdHTTPProtocol::SendHead(TIdIOHandler& AIOHandler, const std::vector<std::string>& AHead) {
   // The whole head leaves in one send.
   const bool buffering = !AIOHandler.WriteBufferingActive();
   if (buffering) AIOHandler.WriteBufferOpen(-1);
   try {
-    for (const std::string& line : head)
+    for (const std::string& line : AHead)
       AIOHandler.WriteLn(line);
     AIOHandler.WriteLn();
     if (buffering) AIOHandler.WriteBufferClose();

@@ -39,8 +39,14 @@ class TIdHTTPProtocol {
   // Accept-Encoding, a proxy's absolute target), rebuilds its RawHeaders with the proxy's
   // credentials and the cookies, and returns the request line followed by the header lines.
   std::vector<std::string> ComposeRequestHead(const TIdHTTPHeadSources& ASources);
+  // The head that asks a proxy for a tunnel to ATarget ("host:port"): the CONNECT line, Host,
+  // the request's User-Agent and the proxy's credentials.
+  std::vector<std::string> ComposeTunnelHead(const std::string& ATarget,
+                                             const TIdHTTPHeadSources& ASources);
   // Composes the head and writes it, with the empty line that ends it, in one send.
   void BuildAndSendRequest(TIdIOHandler& AIOHandler, const TIdHTTPHeadSources& ASources);
+  // Writes a composed head, with the empty line that ends it, in one send.
+  static void SendHead(TIdIOHandler& AIOHandler, const std::vector<std::string>& AHead);
 
   std::unique_ptr<TIdHTTPRequest> FRequest;
   std::unique_ptr<TIdHTTPResponse> FResponse;

@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "net/IdIPVersion.h"
 #include "base/Stream.h"
 #include "http/IdHTTPHeaderInfo.h"
 #include "http/IdHTTPTypes.h"
+#include "net/IdIPVersion.h"
 
 // One request of a client: its header fields, method, target and body. The client reuses the
 // same object for every request.

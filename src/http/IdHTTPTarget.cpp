@@ -3,8 +3,11 @@
 #include <string>
 #include <vector>
 
+#include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTP.h"
+#include "http/IdProxyServer.h"
+#include "net/IdAntiFreezeBase.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdSSLIOHandlerSocket.h"
 
@@ -83,12 +86,12 @@ void TIdCustomHTTP::ResolveTarget(TIdHTTPRequest& ARequest) {
 }
 
 TIdHTTPConnectionType TIdCustomHTTP::SelectEndpoint() {
-  if (TIdIOHandlerSocket* socket = Socket(); socket && socket->Binding() &&
-                                             socket->Binding()->IPVersion() != FURI->IPVersion &&
-                                             Connected())
+  const bool proxy = !FProxyParameters->ProxyServer.empty();
+  if (TIdIOHandlerSocket* socket = Socket();
+      socket && socket->Binding() && socket->Binding()->IPVersion() != PeerIPVersion(proxy) &&
+      Connected())
     Disconnect();
 
-  const bool proxy = !FProxyParameters->ProxyServer.empty();
   std::string host;
   int port;
   if (proxy) {
@@ -105,32 +108,38 @@ TIdHTTPConnectionType TIdCustomHTTP::SelectEndpoint() {
   const bool secure = SameText(FURI->Protocol, "HTTPS");
   TIdSSLIOHandlerSocket* tls = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler());
   if (secure && !tls) throw EIdIOHandlerPropInvalid(RSIOHandlerPropInvalid);
+  const TIdHTTPConnectionType type =
+      proxy ? (secure ? ctSSLProxy : ctProxy) : (secure ? ctSSL : ctNormal);
+  // A connection of another kind to the same host and port (plain or secure, straight or
+  // through the proxy, a tunnel to another server) is not reused.
+  if (Connected() && FRoute != RouteOf(type)) Disconnect();
   if (tls) {
-    // A connection of the other kind to the same host and port is not reused.
-    if (tls->PassThrough == secure && Connected()) Disconnect();
-    tls->PassThrough = !secure;
+    // Through a proxy the connection starts plain; TLS starts inside the tunnel.
+    tls->PassThrough = type != ctSSL;
     tls->HostToCheck = FURI->Host;
   }
 
   SetHost(host);
   SetPort(static_cast<uint16_t>(port));
-  if (proxy) return secure ? ctSSLProxy : ctProxy;
-  return secure ? ctSSL : ctNormal;
+  return type;
 }
 
 void TIdCustomHTTP::ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse) {
   ARequest.UseProxy = SelectEndpoint();
   EnsureConnection(AResponse);
   RequireIOHandler();
-  // Everything the head says is composed in one place, from the request and these.
+  FHTTPProto->BuildAndSendRequest(*IOHandler(), HeadSources());
+  if (ARequest.Source) IOHandler()->Write(*ARequest.Source, 0);
+}
+
+TIdHTTPHeadSources TIdCustomHTTP::HeadSources() {
   TIdHTTPHeadSources sources;
   sources.URI = FURI.get();
   sources.Version = FProtocolVersion;
   sources.Cookies = FAllowCookies ? FCookieManager : nullptr;
   sources.Proxy = FProxyParameters.get();
   sources.CompressorReady = FCompressor && FCompressor->IsReady();
-  FHTTPProto->BuildAndSendRequest(*IOHandler(), sources);
-  if (ARequest.Source) IOHandler()->Write(*ARequest.Source, 0);
+  return sources;
 }
 
 bool TIdCustomHTTP::KeepAlive(TIdHTTPResponse& AResponse) {
@@ -144,8 +153,53 @@ void TIdCustomHTTP::EnsureConnection(TIdHTTPResponse& AResponse) {
   // Bytes left unread by the previous exchange are dropped.
   if (IOHandler()) IOHandler()->InputBuffer().Clear();
   CheckForGracefulDisconnect(false);
+  FReusedConnection = Connected();
   if (!Connected()) {
-    SetIPVersion(FURI->IPVersion);
-    Connect();
+    SetIPVersion(PeerIPVersion(ThroughProxy(Request().UseProxy)));
+    try {
+      Connect();
+    } catch (const EIdConnClosedGracefully&) {
+      // The program stopped waiting for the connect; nothing failed.
+      throw;
+    } catch (const EIdException& e) {
+      if (!ThroughProxy(Request().UseProxy)) throw;
+      throw EIdHTTPProxyError(WithFinalPeriod(
+          Format(RSHTTPProxyUnreachable, ProxyText().c_str(), e.Message().c_str())));
+    }
+    if (Request().UseProxy == ctSSLProxy) OpenTunnel();
+    FRoute = RouteOf(Request().UseProxy);
   }
+}
+
+std::string TIdCustomHTTP::ProxyText() const {
+  return TIdProxyServer{FProxyParameters->ProxyServer, FProxyParameters->ProxyPort}.Text();
+}
+
+bool TIdCustomHTTP::MaySendAgain(const TIdHTTPRequest& ARequest) const {
+  // Proxies close a kept connection after an answer without announcing it, so through one the
+  // race with the close is common. Only a request without a body whose repetition changes
+  // nothing is sent again, and not when the program stopped waiting (which closes too).
+  return FReusedConnection && ThroughProxy(ARequest.UseProxy) && !ARequest.Source &&
+         (SameText(ARequest.Method, "GET") || SameText(ARequest.Method, "HEAD")) &&
+         !TIdAntiFreezeBase::WaitAbandoned();
+}
+
+TIdIPVersion TIdCustomHTTP::PeerIPVersion(bool AThroughProxy) const {
+  if (!AThroughProxy) return FURI->IPVersion;
+  // The proxy's address decides, not the server's behind it.
+  return FProxyParameters->ProxyServer.find(':') != std::string::npos ? Id_IPv6 : Id_IPv4;
+}
+
+std::string TIdCustomHTTP::RouteOf(TIdHTTPConnectionType AType) const {
+  switch (AType) {
+    case ctNormal:
+      return "plain";
+    case ctSSL:
+      return "tls";
+    case ctProxy:
+      return "proxy";
+    case ctSSLProxy:
+      return "tunnel " + TunnelTarget();
+  }
+  return {};
 }

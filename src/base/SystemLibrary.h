@@ -7,12 +7,7 @@
 
 #include "base/UniqueHandle.h"
 
-struct TModuleTraits {
-  using Type = HMODULE;
-  static HMODULE Invalid() { return nullptr; }
-  static void Close(HMODULE AModule) { ::FreeLibrary(AModule); }
-};
-using TUniqueModule = TUniqueHandle<TModuleTraits>;
+using TUniqueModule = TUniqueHandle<TNullHandleTraits<HMODULE, ::FreeLibrary>>;
 
 // Loads a library from the system folder only, never from the program's folder or the current
 // directory where a planted copy could wait, with the system's error box for a missing file

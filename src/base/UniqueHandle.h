@@ -42,3 +42,12 @@ class TUniqueHandle {
   Type FHandle;
   [[no_unique_address]] Traits FTraits;
 };
+
+// The traits of the common kind: a handle that is null when there is none and that one
+// function of the system closes.
+template <typename T, auto ACloseFunction>
+struct TNullHandleTraits {
+  using Type = T;
+  static T Invalid() { return nullptr; }
+  static void Close(T AHandle) { ACloseFunction(AHandle); }
+};

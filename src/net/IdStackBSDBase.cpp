@@ -1,5 +1,6 @@
 #include "net/IdStackBSDBase.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "net/IdIPAddress.h"
@@ -73,6 +74,18 @@ void TIdStackBSDBase::FillSockAddr(TSockAddr& AAddr, const std::string& AIP, uin
     }
   }
   throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
+}
+
+std::string TIdStackBSDBase::AddressText(const void* AAddr, size_t ALength) {
+  TSockAddr addr;
+  std::memset(addr.Bytes, 0, sizeof addr.Bytes);
+  std::memcpy(addr.Bytes, AAddr, std::min(ALength, sizeof addr.Bytes));
+  addr.Length = static_cast<int>(ALength);
+  std::string ip;
+  uint16_t port;
+  TIdIPVersion version;
+  ReadSockAddr(addr, ip, port, version);
+  return ip;
 }
 
 void TIdStackBSDBase::ReadSockAddr(const TSockAddr& AAddr, std::string& AIP, uint16_t& APort,

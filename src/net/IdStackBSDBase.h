@@ -41,6 +41,9 @@ class TIdStackBSDBase : public TIdStack {
   // Reads an area back; EIdIPVersionUnsupported for another family.
   void ReadSockAddr(const TSockAddr& AAddr, std::string& AIP, uint16_t& APort,
                     TIdIPVersion& AIpVersion);
+  // The IP text of an address the resolver returned (ALength bytes at AAddr, of which no more
+  // than the area holds are read).
+  std::string AddressText(const void* AAddr, size_t ALength);
 
  protected:
   TIdStackBSDBase() = default;

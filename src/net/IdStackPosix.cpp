@@ -243,15 +243,7 @@ std::string TIdStackPosix::LookupHostAddress(const std::string& AHost, TIdIPVers
   if (rc != 0) RaiseSocketError(ResolverErrorToSocketError(rc, errno));
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> guard(result, &::freeaddrinfo);
   if (!result || !result->ai_addr) RaiseSocketError(11001);
-  TSockAddr addr;
-  std::memset(addr.Bytes, 0, sizeof addr.Bytes);
-  std::memcpy(addr.Bytes, result->ai_addr, std::min<size_t>(result->ai_addrlen, sizeof addr.Bytes));
-  addr.Length = static_cast<int>(result->ai_addrlen);
-  std::string ip;
-  uint16_t port;
-  TIdIPVersion version;
-  ReadSockAddr(addr, ip, port, version);
-  return ip;
+  return AddressText(result->ai_addr, result->ai_addrlen);
 }
 
 int TIdStackPosix::WSGetLastError() {

@@ -76,11 +76,7 @@ class TIdSocketListWindows : public TIdSocketList {
 static_assert(FD_SETSIZE == TIdSocketList::MaxSockets, "descriptor set holds 64 sockets");
 
 // Frees the result list of the address-information call in all cases.
-struct TAddrInfoTraits {
-  using Type = PADDRINFOW;
-  static PADDRINFOW Invalid() { return nullptr; }
-  static void Close(PADDRINFOW p) { IdWinsock2::FreeAddrInfoW(p); }
-};
+using TAddrInfoOwner = TUniqueHandle<TNullHandleTraits<PADDRINFOW, IdWinsock2::FreeAddrInfoW>>;
 
 }  // namespace
 
@@ -106,19 +102,10 @@ std::string TIdStackWindows::LookupHostAddress(const std::string& AHost, TIdIPVe
   const std::wstring name = IdWinsock2::IdnToAsciiIfNeeded(ToWide(AHost));
   PADDRINFOW result = nullptr;
   const int rc = IdWinsock2::GetAddrInfoW(name.c_str(), nullptr, &hints, &result);
-  TUniqueHandle<TAddrInfoTraits> guard(result);
+  TAddrInfoOwner guard(result);
   if (rc != 0) RaiseSocketError(AddressInfoResultToSocketError(rc, WSGetLastError()));
   if (!result || !result->ai_addr) RaiseSocketError(WSAHOST_NOT_FOUND);
-  TSockAddr addr;
-  std::memset(addr.Bytes, 0, sizeof addr.Bytes);
-  std::memcpy(addr.Bytes, result->ai_addr,
-              result->ai_addrlen < sizeof addr.Bytes ? result->ai_addrlen : sizeof addr.Bytes);
-  addr.Length = static_cast<int>(result->ai_addrlen);
-  std::string ip;
-  uint16_t port;
-  TIdIPVersion version;
-  ReadSockAddr(addr, ip, port, version);
-  return ip;
+  return AddressText(result->ai_addr, result->ai_addrlen);
 }
 
 int TIdStackWindows::WSGetLastError() {

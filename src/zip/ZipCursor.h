@@ -17,6 +17,11 @@ class TZipReader {
   void Field(uint16_t& AValue) { AValue = static_cast<uint16_t>(Take(2)); }
   void Field(uint32_t& AValue) { AValue = static_cast<uint32_t>(Take(4)); }
   void Field(uint64_t& AValue) { AValue = Take(8); }
+  // Several fields, in their order on disk.
+  template <typename... TValues>
+  void Fields(TValues&... AValues) {
+    (Field(AValues), ...);
+  }
   // A 32-bit field held in a 64-bit one (the Zip64 values may replace it later).
   void Field32(uint64_t& AValue) { AValue = Take(4); }
   void Skip(size_t ACount) {
@@ -57,6 +62,10 @@ class TZipWriter {
   void Field(const uint16_t& AValue) { Put(AValue, 2); }
   void Field(const uint32_t& AValue) { Put(AValue, 4); }
   void Field(const uint64_t& AValue) { Put(AValue, 8); }
+  template <typename... TValues>
+  void Fields(const TValues&... AValues) {
+    (Field(AValues), ...);
+  }
   // A 64-bit value into a 32-bit field; EZipException "Zip file too large" when it does not fit
   // (the writer makes no Zip64 records).
   void Field32(const uint64_t& AValue);

@@ -11,67 +11,53 @@ namespace {
 // Each layout lists a record's fixed fields after its signature, in their order on disk. A
 // reader cursor fills THeader from bytes; a writer cursor appends THeader's fields.
 
+// The fields a local header and its central header share, in the same order in both.
 template <typename TCursor, typename THeader>
-void LocalHeaderLayout(TCursor& ACursor, THeader& AHeader) {
-  ACursor.Field(AHeader.RequiredVersion);
-  ACursor.Field(AHeader.Flag);
-  ACursor.Field(AHeader.CompressionMethod);
-  ACursor.Field(AHeader.ModifiedDateTime);
-  ACursor.Field(AHeader.CRC32);
+void EntryFieldsLayout(TCursor& ACursor, THeader& AHeader) {
+  ACursor.Fields(AHeader.RequiredVersion, AHeader.Flag, AHeader.CompressionMethod,
+                 AHeader.ModifiedDateTime, AHeader.CRC32);
   ACursor.Field32(AHeader.CompressedSize);
   ACursor.Field32(AHeader.UncompressedSize);
-  ACursor.Field(AHeader.FileNameLength);
-  ACursor.Field(AHeader.ExtraFieldLength);
+  ACursor.Fields(AHeader.FileNameLength, AHeader.ExtraFieldLength);
+}
+
+template <typename TCursor, typename THeader>
+void LocalHeaderLayout(TCursor& ACursor, THeader& AHeader) {
+  EntryFieldsLayout(ACursor, AHeader);
 }
 
 template <typename TCursor, typename THeader>
 void CentralHeaderLayout(TCursor& ACursor, THeader& AHeader) {
   ACursor.Field(AHeader.MadeByVersion);
-  ACursor.Field(AHeader.RequiredVersion);
-  ACursor.Field(AHeader.Flag);
-  ACursor.Field(AHeader.CompressionMethod);
-  ACursor.Field(AHeader.ModifiedDateTime);
-  ACursor.Field(AHeader.CRC32);
-  ACursor.Field32(AHeader.CompressedSize);
-  ACursor.Field32(AHeader.UncompressedSize);
-  ACursor.Field(AHeader.FileNameLength);
-  ACursor.Field(AHeader.ExtraFieldLength);
-  ACursor.Field(AHeader.FileCommentLength);
-  ACursor.Field(AHeader.DiskNumberStart);
-  ACursor.Field(AHeader.InternalAttributes);
-  ACursor.Field(AHeader.ExternalAttributes);
+  EntryFieldsLayout(ACursor, AHeader);
+  ACursor.Fields(AHeader.FileCommentLength, AHeader.DiskNumberStart, AHeader.InternalAttributes,
+                 AHeader.ExternalAttributes);
   ACursor.Field32(AHeader.LocalHeaderOffset);
+}
+
+// Where the directory stands (TZipDirectoryPlace), in the same order in the end record and the
+// Zip64 end record.
+template <typename TCursor, typename TEnd>
+void DirectoryPlaceLayout(TCursor& ACursor, TEnd& AEnd) {
+  ACursor.Fields(AEnd.ThisDisk, AEnd.DirectoryDisk, AEnd.DiskEntries, AEnd.TotalEntries,
+                 AEnd.DirectorySize, AEnd.DirectoryOffset);
 }
 
 template <typename TCursor, typename TEnd>
 void DirectoryEndLayout(TCursor& ACursor, TEnd& AEnd) {
-  ACursor.Field(AEnd.ThisDisk);
-  ACursor.Field(AEnd.DirectoryDisk);
-  ACursor.Field(AEnd.DiskEntries);
-  ACursor.Field(AEnd.TotalEntries);
-  ACursor.Field(AEnd.DirectorySize);
-  ACursor.Field(AEnd.DirectoryOffset);
+  DirectoryPlaceLayout(ACursor, AEnd);
   ACursor.Field(AEnd.CommentSize);
 }
 
 template <typename TCursor, typename TEnd>
 void Zip64EndLayout(TCursor& ACursor, TEnd& AEnd) {
-  ACursor.Field(AEnd.RecordSize);
-  ACursor.Field(AEnd.MadeByVersion);
-  ACursor.Field(AEnd.RequiredVersion);
-  ACursor.Field(AEnd.ThisDisk);
-  ACursor.Field(AEnd.DirectoryDisk);
-  ACursor.Field(AEnd.DiskEntries);
-  ACursor.Field(AEnd.TotalEntries);
-  ACursor.Field(AEnd.DirectorySize);
-  ACursor.Field(AEnd.DirectoryOffset);
+  ACursor.Fields(AEnd.RecordSize, AEnd.MadeByVersion, AEnd.RequiredVersion);
+  DirectoryPlaceLayout(ACursor, AEnd);
 }
 
 template <typename TCursor, typename TLocator>
 void Zip64LocatorLayout(TCursor& ACursor, TLocator& ALocator) {
-  ACursor.Field(ALocator.EndRecordDisk);
-  ACursor.Field(ALocator.EndRecordOffset);
-  ACursor.Field(ALocator.TotalDisks);
+  ACursor.Fields(ALocator.EndRecordDisk, ALocator.EndRecordOffset, ALocator.TotalDisks);
 }
 
 // Fills ARecord from the ASize bytes at AFixed by ALayout.
@@ -79,6 +65,24 @@ template <typename TLayout, typename TRecord>
 void ReadWith(TLayout ALayout, const uint8_t* AFixed, int64_t ASize, TRecord& ARecord) {
   TZipReader reader(AFixed, static_cast<size_t>(ASize));
   ALayout(reader, ARecord);
+}
+
+// A fresh record read from the ASize bytes at AFixed by ALayout.
+template <typename TRecord, typename TLayout>
+TRecord ReadRecord(TLayout ALayout, const uint8_t* AFixed, int64_t ASize) {
+  TRecord record;
+  ReadWith(ALayout, AFixed, ASize, record);
+  return record;
+}
+
+// Appends a record's signature and its fixed part by ALayout; the writer returned goes on with
+// the record's variable parts.
+template <typename TLayout, typename TRecord>
+TZipWriter StartRecord(TBytes& AOut, uint32_t ASignature, TLayout ALayout, const TRecord& ARecord) {
+  TZipWriter writer(AOut);
+  writer.Field(ASignature);
+  ALayout(writer, ARecord);
+  return writer;
 }
 
 }  // namespace
@@ -98,45 +102,39 @@ void ReadCentralHeader(const uint8_t* AFixed, TZipHeader& AHeader) {
 }
 
 TZipDirectoryEnd ReadDirectoryEnd(const uint8_t* AFixed) {
-  TZipDirectoryEnd end;
-  ReadWith(DirectoryEndLayout<TZipReader, TZipDirectoryEnd>, AFixed, kDirectoryEndFixedSize, end);
-  return end;
+  return ReadRecord<TZipDirectoryEnd>(DirectoryEndLayout<TZipReader, TZipDirectoryEnd>, AFixed,
+                                      kDirectoryEndFixedSize);
 }
 
 TZip64DirectoryEnd ReadZip64End(const uint8_t* AFixed) {
-  TZip64DirectoryEnd end;
-  ReadWith(Zip64EndLayout<TZipReader, TZip64DirectoryEnd>, AFixed, kZip64EndFixedSize, end);
-  return end;
+  return ReadRecord<TZip64DirectoryEnd>(Zip64EndLayout<TZipReader, TZip64DirectoryEnd>, AFixed,
+                                        kZip64EndFixedSize);
 }
 
 TZip64Locator ReadZip64Locator(const uint8_t* AFixed) {
-  TZip64Locator locator;
-  ReadWith(Zip64LocatorLayout<TZipReader, TZip64Locator>, AFixed, kZip64LocatorFixedSize, locator);
-  return locator;
+  return ReadRecord<TZip64Locator>(Zip64LocatorLayout<TZipReader, TZip64Locator>, AFixed,
+                                   kZip64LocatorFixedSize);
 }
 
 void WriteLocalHeader(TBytes& AOut, const TZipHeader& AHeader) {
-  TZipWriter writer(AOut);
-  writer.Field(kLocalHeaderSignature);
-  LocalHeaderLayout(writer, AHeader);
+  TZipWriter writer = StartRecord(AOut, kLocalHeaderSignature,
+                                  LocalHeaderLayout<TZipWriter, const TZipHeader>, AHeader);
   writer.Bytes(AHeader.FileName);
   writer.Bytes(AHeader.ExtraField);
 }
 
 void WriteCentralHeader(TBytes& AOut, const TZipHeader& AHeader) {
-  TZipWriter writer(AOut);
-  writer.Field(kCentralHeaderSignature);
-  CentralHeaderLayout(writer, AHeader);
+  TZipWriter writer = StartRecord(AOut, kCentralHeaderSignature,
+                                  CentralHeaderLayout<TZipWriter, const TZipHeader>, AHeader);
   writer.Bytes(AHeader.FileName);
   writer.Bytes(AHeader.ExtraField);
   writer.Bytes(AHeader.FileComment);
 }
 
 void WriteDirectoryEnd(TBytes& AOut, const TZipDirectoryEnd& AEnd, const TBytes& AComment) {
-  TZipWriter writer(AOut);
-  writer.Field(kDirectoryEndSignature);
-  DirectoryEndLayout(writer, AEnd);
-  writer.Bytes(AComment);
+  StartRecord(AOut, kDirectoryEndSignature, DirectoryEndLayout<TZipWriter, const TZipDirectoryEnd>,
+              AEnd)
+      .Bytes(AComment);
 }
 
 int64_t ReadUpTo(TStream& AStream, void* ABuffer, int64_t ACount) {

@@ -144,7 +144,7 @@ FARPROC GetEntryPoint(const char* AName) {
   HMODULE module = State().Winsock.get();
   const std::string title = Format(RSWinsockCallError, AName);
   if (!module) throw EIdWinsockStubError(WSANOTINITIALISED, title);
-  FARPROC proc = ::GetProcAddress(module, AName);
+  const auto proc = GetProcedure<FARPROC>(module, AName);
   if (!proc) throw EIdWinsockStubError(WSAEINVAL, title);
   return proc;
 }

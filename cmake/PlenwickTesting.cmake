@@ -8,8 +8,16 @@ if(PLENWICK_BUILD_TESTS)
         CACHE STRING "Runs Windows test programs" FORCE)
   endif()
   # Natively the system's package; for the Windows build the one that scripts/lib.sh
-  # (ensure_mingw_gtest) builds for MinGW and installs into its sysroot.
-  find_package(GTest CONFIG)
+  # (ensure_mingw_gtest) builds for MinGW into a prefix of the build folder, and only that one
+  # (the host's own package is for the native build).
+  if(PLENWICK_WINDOWS)
+    set(PLENWICK_MINGW_GTEST_PREFIX "${PROJECT_SOURCE_DIR}/build/mingw-gtest"
+        CACHE PATH "Where GoogleTest for MinGW is installed")
+    find_package(GTest CONFIG PATHS "${PLENWICK_MINGW_GTEST_PREFIX}" NO_DEFAULT_PATH
+                 NO_CMAKE_FIND_ROOT_PATH)
+  else()
+    find_package(GTest CONFIG)
+  endif()
   if(NOT GTest_FOUND)
     message(FATAL_ERROR "GoogleTest for this target was not found; run the test command "
                         "(scripts/test.sh), or source scripts/lib.sh and run ensure_mingw_gtest "

@@ -58,22 +58,23 @@ ensure_display() {
 }
 
 # GoogleTest for the Windows tests. Debian packages its sources only (libgtest-dev), so they are
-# built once with the MinGW cross compiler and installed into its sysroot, where the Windows
-# build's find_package(GTest) finds them as it would a package.
+# built once with the MinGW cross compiler and installed into a prefix of the build folder
+# (MINGW_GTEST_PREFIX), where the Windows build's find_package(GTest) looks for them; nothing
+# outside the build folder is written.
+MINGW_GTEST_PREFIX="$ROOT/build/mingw-gtest"
 ensure_mingw_gtest() {
-  local sysroot=/usr/x86_64-w64-mingw32
-  [ -f "$sysroot/lib/cmake/GTest/GTestConfig.cmake" ] && return 0
+  [ -f "$MINGW_GTEST_PREFIX/lib/cmake/GTest/GTestConfig.cmake" ] && return 0
   log "building GoogleTest for MinGW"
-  local work sudo=
-  [ "$(id -u)" -eq 0 ] || sudo=sudo
-  work=$(mktemp -d)
+  local work="$ROOT/build/mingw-gtest-work"
+  rm -rf "$work"
+  mkdir -p "$work"
   if ! { cmake -S /usr/src/googletest -B "$work" \
            -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
-           -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_INSTALL_PREFIX="$sysroot" -DBUILD_GMOCK=ON \
-           -DCMAKE_CXX_FLAGS=-w &&
-         cmake --build "$work" -j "$JOBS" && $sudo cmake --install "$work"; } >"$work.log" 2>&1; then
+           -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_INSTALL_PREFIX="$MINGW_GTEST_PREFIX" \
+           -DBUILD_GMOCK=ON -DCMAKE_CXX_FLAGS=-w &&
+         cmake --build "$work" -j "$JOBS" && cmake --install "$work"; } >"$work.log" 2>&1; then
     tail -n 30 "$work.log"
-    rm -rf "$work" "$work.log"
+    rm -rf "$work" "$work.log" "$MINGW_GTEST_PREFIX"
     echo "GoogleTest could not be built for MinGW" >&2
     return 1
   fi

@@ -3,6 +3,7 @@
 // The platform half of the window services. Each platform (win32/, headless/) defines these;
 // the common half (Form.cpp, Label.cpp, ProgressBar.cpp, Timer.cpp) holds the rules.
 
+#include <cstdint>
 #include <string>
 
 #include "ui/Control.h"
@@ -29,6 +30,8 @@ void SetRange(TControl::TPeer& peer, int min, int max);
 void SetPosition(TControl::TPeer& peer, int position);
 
 int ScreenPixelsPerInch();
+// Milliseconds of a steady clock (the headless platform's clock moves only when a test moves it).
+uint64_t Milliseconds();
 // Gives the form a client area of that size inside a border of that width (screen pixels)
 // and centres it on the screen.
 void SetFrame(TControl::TPeer& form, int clientWidth, int clientHeight, int borderWidth);

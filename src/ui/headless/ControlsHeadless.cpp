@@ -83,6 +83,10 @@ int ScreenPixelsPerInch() {
   return headless::State().PixelsPerInch;
 }
 
+uint64_t Milliseconds() {
+  return Application ? headless::State().Milliseconds : 0;
+}
+
 void SetFrame(TControl::TPeer&, int, int, int) {}
 
 void Show(TControl::TPeer& form) {
@@ -127,6 +131,10 @@ const std::vector<std::string>& PaintedTexts(const TLabel& label) {
 
 const std::vector<int>& PaintedPositions(const TProgressBar& bar) {
   return bar.Peer().PaintedPositions;
+}
+
+int ControlPosition(const TProgressBar& bar) {
+  return bar.Peer().Position;
 }
 
 }  // namespace headless

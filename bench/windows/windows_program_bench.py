@@ -142,12 +142,12 @@ class Bench:
             raise RuntimeError("%s: the installer did not run or the folder stayed" % name)
         seen = {}
         for line in watch_out.read_text().splitlines():
-            fields = dict(kv.split("=", 1) for kv in line.split(" ", 1)[:1])
-            text = line.split(" ", 1)[1] if " " in line else ""
-            seen.setdefault(text, float(fields["time"]))
+            stamp, _, what = line.partition(" ")
+            seen.setdefault(what, float(stamp.split("=", 1)[1]))
         downloading = seen["text=Downloading..."]
         extracting = seen["text=Extracting..."]
-        installing = seen["text=Initiating installation procedure..."]
+        # The last status can be shown for less than a poll before the window hides.
+        installing = seen.get("text=Initiating installation procedure...", seen["hidden"])
         server, sent = self.get_time(self.new_log_lines())
         wall, user, system = (float(x) for x in times.read_text().split()[-3:])
         shutil.rmtree(folder)

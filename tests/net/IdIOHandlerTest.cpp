@@ -247,7 +247,9 @@ TEST_P(ScriptedBody, BodyBeyondTheLimitGrowsAsItArrives) {
 #ifdef _WIN32
   // The announced length was reserved as address space: growing past the first part moved
   // nothing.
-  if (GetParam()) EXPECT_EQ(blocks.size(), 1u);
+  if (GetParam()) {
+    EXPECT_EQ(blocks.size(), 1u);
+  }
 #endif
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(Memory.Memory()), 4), "preg");
   EXPECT_EQ(Memory.Memory()[size + 2], 'g');

@@ -26,6 +26,8 @@ void SetFont(TControl::TPeer& peer, const TFont& font, int pixelsPerInch);
 // The height of one line of text in the control's font, in screen pixels.
 int TextHeight(const TControl::TPeer& peer);
 void Repaint(TControl::TPeer& peer);
+// Paints at once the parts of the control marked for painting (by its own changes), no more.
+void PaintPending(TControl::TPeer& peer);
 void SetRange(TControl::TPeer& peer, int min, int max);
 void SetPosition(TControl::TPeer& peer, int position);
 

@@ -22,14 +22,14 @@ class TProgressBar : public TControl {
   // Redraws the bar at once.
   void Repaint();
 
-  // SetPosition followed by Repaint for a bar that moves many times a second: the position is
-  // kept exactly, but the control is set and repainted only when that shows: when the drawn
-  // length of the bar changes, when the control was last brought up to date
+  // SetPosition with the bar shown at once, for a bar that moves many times a second: the
+  // position is kept exactly, but the control is set and painted only when that shows: when
+  // the drawn length of the bar changes, when the control was last brought up to date
   // HoldBackMilliseconds ago or more, or when the position reaches Max. Each touch of the
   // control costs round trips to the window system.
   void ShowPosition(int value);
-  // Sets and repaints the control when ShowPosition held a position back: the end of a run
-  // of moves.
+  // Sets and paints the control when ShowPosition held a position back: the end of a run of
+  // moves.
   void ShowHeldBackPosition();
   static constexpr uint64_t HoldBackMilliseconds = 30;
 

@@ -148,8 +148,10 @@ TEST_F(MainWindow, AMovingBarTouchesTheControlPerPixelAndEndsExactly) {
 
   Main->ProgressBar->ShowHeldBackPosition();
   EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), last);
+  EXPECT_FALSE(::GetUpdateRect(bar, nullptr, FALSE)) << "painted at once";
   Main->ProgressBar->ShowPosition(max);
   EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), max);
+  EXPECT_FALSE(::GetUpdateRect(bar, nullptr, FALSE)) << "painted at once";
 }
 
 TEST_F(MainWindow, CloseButtonEndsTheLoopWithTheWindowStillShown) {

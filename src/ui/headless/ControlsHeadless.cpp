@@ -69,6 +69,11 @@ void Repaint(TControl::TPeer& peer) {
   peer.PaintedPositions.push_back(peer.Position);
 }
 
+// Nothing is marked in memory: a pending paint is recorded like any other.
+void PaintPending(TControl::TPeer& peer) {
+  Repaint(peer);
+}
+
 void SetRange(TControl::TPeer& peer, int min, int max) {
   peer.Min = min;
   peer.Max = max;

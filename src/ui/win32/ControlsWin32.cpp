@@ -186,6 +186,10 @@ void Repaint(TControl::TPeer& peer) {
   ::UpdateWindow(peer.Wnd.get());
 }
 
+void PaintPending(TControl::TPeer& peer) {
+  ::UpdateWindow(peer.Wnd.get());
+}
+
 void SetRange(TControl::TPeer& peer, int min, int max) {
   ::SendMessageW(peer.Wnd.get(), PBM_SETRANGE32, static_cast<WPARAM>(min),
                  static_cast<LPARAM>(max));

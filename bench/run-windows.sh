@@ -28,7 +28,7 @@ BASELINE=${BASELINE:-}
 started=$(date +%s)
 note() { echo "[$(($(date +%s) - started))s] $*" >&2; }
 
-ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" time
 ensure_display
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 

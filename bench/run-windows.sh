@@ -107,25 +107,31 @@ print("32768-byte \`recv\` into memory of the body's length, with or without a \
 print("slices before each) runs under the same Wine and is timed by nginx the same way. CPU: the")
 print("program's process (user + system, GNU time) and the wineserver of the run's prefix.")
 print()
-print("| Subject | GET, nginx's time | Throughput | Ratio to the select loop | Download phase (status line) | Extraction phase (status line) | Process CPU | wineserver CPU |")
-print("|---|---|---|---|---|---|---|---|")
+# The select loop's time of the same round over the subject's: less exposed to the load of the
+# shared machine, which changes from round to round, than a ratio of medians.
+def round_ratio(rows):
+    return statistics.median(a["server_s"] / b["server_s"] for a, b in zip(res["winsock-select"], rows))
+def cpu(rows):
+    ws = [r["wineserver_cpu_s"] for r in rows if r.get("wineserver_cpu_s") is not None]
+    return "%.2f s | %s" % (med(rows, "cpu_s"), "%.2f s" % statistics.median(ws) if ws else "n/a")
+print("| Subject | GET, nginx's time | Throughput | Ratio to the select loop (medians) | Ratio in the same round (median) | Download phase (status line) | Extraction phase (status line) | Process CPU | wineserver CPU |")
+print("|---|---|---|---|---|---|---|---|---|")
 for name, rows in res.items():
     s = med(rows, "server_s")
     if name.startswith("winsock"):
         label = {"winsock-select": "WinSock loop, select before each recv",
                  "winsock-plain": "WinSock loop, plain recv"}[name]
-        print("| %s | %.3f s | %.0f MiB/s | %.2f× | | | | |" % (label, s, n / mib / s, select_s / s))
+        print("| %s | %.3f s | %.0f MiB/s | %.2f× | %.2f× | | | %s |" % (
+            label, s, n / mib / s, select_s / s, round_ratio(rows), cpu(rows)))
     else:
-        ws = [r["wineserver_cpu_s"] for r in rows if r["wineserver_cpu_s"] is not None]
-        print("| program, %s | %.3f s | %.0f MiB/s | %.2f× | %.3f s (%.0f MiB/s) | %.3f s | %.2f s | %s |" % (
-            name, s, n / mib / s, select_s / s, med(rows, "download_s"),
-            n / mib / med(rows, "download_s"), med(rows, "extract_s"), med(rows, "cpu_s"),
-            "%.2f s" % statistics.median(ws) if ws else "n/a"))
+        print("| program, %s | %.3f s | %.0f MiB/s | %.2f× | %.2f× | %.3f s (%.0f MiB/s) | %.3f s | %s |" % (
+            name, s, n / mib / s, select_s / s, round_ratio(rows), med(rows, "download_s"),
+            n / mib / med(rows, "download_s"), med(rows, "extract_s"), cpu(rows)))
 print()
 after = [k for k in res if k.startswith("after")][0]
-ratio = select_s / med(res[after], "server_s")
-print("Target: the program's download ≥ 0.8× the select loop under the same Wine: %.2f×, %s." % (
-    ratio, "met" if ratio >= 0.8 else "missed"))
+ratio = min(select_s / med(res[after], "server_s"), round_ratio(res[after]))
+print("Target: the program's download ≥ 0.8× the select loop under the same Wine: %.2f× (the lower" % ratio)
+print("of the two ratios), %s." % ("met" if ratio >= 0.8 else "missed"))
 print("The select loop against the plain loop: %.2f× (what the \`select\` before each \`recv\` costs under Wine)." % (plain_s / select_s))
 print()
 print("Every round, in seconds (nginx's time for the GET):")

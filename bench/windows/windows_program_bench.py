@@ -19,9 +19,11 @@ Usage: windows_program_bench.py --work DIR --port N --prefix DIR --wintool EXE -
 import argparse
 import json
 import os
+import re
 import shutil
 import subprocess
 import sys
+import tempfile
 import threading
 import time
 import zipfile
@@ -74,6 +76,10 @@ def wineserver_cpu(prefix):
     return None
 
 
+def cpu_delta(before, after):
+    return after - before if before is not None and after is not None else None
+
+
 class Bench:
     def __init__(self, args):
         self.args = args
@@ -83,7 +89,7 @@ class Bench:
         self.server = localrun.DistServer(self.work / "nginx", args.port, self.work / "www")
         self.log = self.work / "nginx" / "access.log"
         self.log_lines = 0
-        self.shots = 0
+        self.shot = set()  # programs whose first run was photographed
 
     def new_log_lines(self):
         lines = self.log.read_text(errors="replace").splitlines() if self.log.exists() else []
@@ -105,14 +111,25 @@ class Bench:
         return float(fields[-2]), sent
 
     def run_reference(self, mode):
-        code, out = self.wine.run(self.args.reference,
-                                  [str(self.args.port), "/periodic/" + ARCHIVE, mode],
-                                  timeout=600)
+        times = self.work / "reference.time"
+        server_before = wineserver_cpu(self.prefix)
+        # Output through a file: Wine's helpers would hold a pipe open.
+        with tempfile.TemporaryFile() as output:
+            code = subprocess.run(["/usr/bin/time", "-o", str(times), "-f", "%e %U %S", "wine",
+                                   str(self.args.reference), str(self.args.port),
+                                   "/periodic/" + ARCHIVE, mode], env=self.wine.env,
+                                  stdout=output, stderr=subprocess.DEVNULL,
+                                  timeout=600).returncode
+            output.seek(0)
+            out = output.read().decode(errors="replace")
+        server_after = wineserver_cpu(self.prefix)
         if code != 0:
             raise RuntimeError("reference loop (%s) failed: %s" % (mode, out))
         own = dict(kv.split("=", 1) for kv in out.split())
         server, sent = self.get_time(self.new_log_lines())
+        _, user, system = (float(x) for x in times.read_text().split()[-3:])
         return {"server_s": server, "own_s": float(own["seconds"]), "bytes": int(own["bytes"]),
+                "cpu_s": user + system, "wineserver_cpu_s": cpu_delta(server_before, server_after),
                 "sent": sent}
 
     def run_program(self, name, exe):
@@ -129,8 +146,9 @@ class Bench:
         program = subprocess.Popen(["/usr/bin/time", "-o", str(times), "-f", "%e %U %S", "wine",
                                     str(folder / EXE_NAME)], cwd=folder, env=self.wine.env,
                                    stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        if self.args.screenshots and self.shots == 0:
-            threading.Thread(target=self.shoot_while_downloading, args=(watch_out,),
+        if self.args.screenshots and name not in self.shot:
+            self.shot.add(name)
+            threading.Thread(target=self.shoot_while_downloading, args=(name, watch_out),
                              daemon=True).start()
         code = program.wait(timeout=900)
         server_after = wineserver_cpu(self.prefix)
@@ -153,26 +171,25 @@ class Bench:
         shutil.rmtree(folder)
         return {"server_s": server, "download_s": extracting - downloading,
                 "extract_s": installing - extracting, "process_s": wall, "cpu_s": user + system,
-                "wineserver_cpu_s": (server_after - server_before)
-                if server_before is not None and server_after is not None else None,
+                "wineserver_cpu_s": cpu_delta(server_before, server_after),
                 "sent": sent}
 
-    def shoot_while_downloading(self, watch_out):
-        """Screenshots of the first program run: mid-download and just after the download."""
-        self.shots += 1
+    def shoot_while_downloading(self, name, watch_out):
+        """Screenshots of a program's first run: mid-download and just after the download."""
         shots = Path(self.args.screenshots)
+        stem = re.sub(r"[^A-Za-z0-9]+", "-", name).strip("-")
         deadline = time.monotonic() + 120
         while time.monotonic() < deadline:
             if watch_out.exists() and "Downloading..." in watch_out.read_text():
                 break
             time.sleep(0.05)
         time.sleep(self.args.shot_delay)
-        localrun.screenshot(shots / "windows-program-downloading.png")
+        localrun.screenshot(shots / f"{stem}-downloading.png")
         while time.monotonic() < deadline:
             if watch_out.exists() and "Extracting..." in watch_out.read_text():
                 break
             time.sleep(0.01)
-        localrun.screenshot(shots / "windows-program-downloaded.png")
+        localrun.screenshot(shots / f"{stem}-downloaded.png")
 
     def run(self):
         make_archive(self.work / "www" / "periodic" / ARCHIVE, self.args.installer,

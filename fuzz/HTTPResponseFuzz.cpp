@@ -3,13 +3,14 @@
 // redirects. The transport is a script that serves the answer in pieces whose sizes come from
 // the input, so line ends, chunk sizes and body blocks fall across receive boundaries.
 //
-// Input: a flag byte, a byte choosing the receive block size, a count byte and that many piece
-// sizes (used in turn; 0 stands for 256), then the bytes the server sends.
+// Input: a flag byte, a byte choosing the receive block size (its low four bits) and the client's
+// bound of a body (its high bit: bounded at 1 + 3 * the next three bits), a count byte and that
+// many piece sizes (used in turn; 0 stands for 256), then the bytes the server sends.
 //
 // Checked: only the client's own failures come out; the caller's stream keeps what it held
-// before, gets nothing from an error answer or a 204, never more than an announced Content-Length,
-// and exactly what was reported as read for a body that is not chunked; a non-chunked body is bytes
-// the server sent.
+// before, gets nothing from an error answer or a 204, never more than an announced Content-Length
+// nor than one byte past the bound, and exactly what was reported as read for a body that is not
+// chunked; a non-chunked body is bytes the server sent.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -111,12 +112,13 @@ std::string Call(TIdHTTP& http, bool head, TMemoryStream& stream, bool mayTimeOu
 }
 
 void CheckCall(const std::string& failure, bool head, TMemoryStream& stream, int64_t before,
-               const TObserved& seen, std::string_view sent) {
+               const TObserved& seen, std::string_view sent, int64_t bound) {
   FUZZ_CHECK(stream.Size() >= static_cast<int64_t>(kPrefixBytes.size()) || before == 0);
   FUZZ_CHECK(stream.Size() >= before);
   if (before > 0)
     FUZZ_CHECK(std::memcmp(stream.Memory(), kPrefixBytes.data(), kPrefixBytes.size()) == 0);
   const int64_t grown = stream.Size() - before;
+  if (bound > 0) FUZZ_CHECK(grown <= bound + 1);
   // Error answers (redirects included) go to a scratch stream or nowhere, and so does whatever
   // a server sends after a 204.
   if (head || failure == "protocol" || !seen.Headers || seen.Code / 100 != 2 || seen.Code == 204) {
@@ -141,7 +143,9 @@ void CheckCall(const std::string& failure, bool head, TMemoryStream& stream, int
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   TFuzzInput in(data, size);
   const uint8_t flags = in.Byte();
-  const int block = kBlockSizes[in.Byte() % std::size(kBlockSizes)];
+  const uint8_t blockAndBound = in.Byte();
+  const int block = kBlockSizes[(blockAndBound & 0x0f) % std::size(kBlockSizes)];
+  const int64_t bound = blockAndBound & 0x80 ? 1 + 3 * (blockAndBound >> 4 & 7) : 0;
   std::string sizes;
   for (int n = in.Byte() % 16; n > 0 && !in.Empty(); --n)
     sizes += static_cast<char>(in.Byte());
@@ -164,6 +168,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (flags & kUnexpectedData) http.SetHTTPOptions({hoForceEncodeParams, hoWaitForUnexpectedData});
   if (flags & kFewHeaders) http.SetMaxHeaderLines(3);
   if (flags & kNoHeaderBound) http.SetMaxHeaderLines(0);
+  http.SetMaxBodySize(bound);
   TObserved seen;
   Attach(http, seen);
 
@@ -172,7 +177,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const bool mayTimeOut = flags & kNoClose;
   if (flags & kHeadThenGet) {
     const std::string failure = Call(http, true, stream, mayTimeOut, flags & kRedirects);
-    CheckCall(failure, true, stream, stream.Size(), seen, sent);
+    CheckCall(failure, true, stream, stream.Size(), seen, sent, bound);
     if (failure == "timeout") {
       http.SetIOHandler(nullptr);
       return 0;
@@ -182,7 +187,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int64_t before = stream.Size();
   seen = TObserved{};
   const std::string failure = Call(http, head, stream, mayTimeOut, flags & kRedirects);
-  CheckCall(failure, head, stream, before, seen, sent);
+  CheckCall(failure, head, stream, before, seen, sent, bound);
   FUZZ_CHECK(http.Response().ContentStream() == (head ? nullptr : &stream));
   http.SetIOHandler(nullptr);
   return 0;

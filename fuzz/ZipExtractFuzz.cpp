@@ -1,17 +1,28 @@
 // An archive as the downloader receives it: opened from memory and extracted into a fresh
 // folder. Whatever the bytes, the run ends with the archive's own failure or with files that
-// lie inside the folder and are no longer than their entries announce.
+// lie inside the folder and are no longer than their entries announce. Beyond that:
+// - an extraction that succeeds wrote every file entry whole: its size and CRC-32 are the
+//   central header's;
+// - an archive refused as a whole (overlapping entries, two entries naming one file, a damaged
+//   local header) has nothing written for it;
+// - no file or folder is made under a name that Windows would read otherwise (a device name,
+//   a ":", a trailing dot or space, a control character, a wildcard), and no two files differ
+//   only in letter case.
 //
 // The target folder is "target\" below a working folder that lies alone in a sandbox folder of
 // its own; after every run the sandbox must hold nothing but the working folder, and that
 // nothing but the target. (The target is given as a full path: the fuzzer's corpus folders may
 // be relative to the current directory, which therefore stays as it is.)
 #include <unistd.h>
+#include <zlib.h>
 
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <memory>
+#include <set>
 #include <string>
 #include <system_error>
 #include <vector>
@@ -55,21 +66,75 @@ void CheckNothingOutside() {
   FUZZ_CHECK(work.empty() || (work.size() == 1 && work[0] == "target"));
 }
 
+std::string Upper(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// A name Windows would take for a device, a stream, a shorter name or a pattern.
+bool WindowsMisreads(const std::string& segment) {
+  if (segment.empty() || segment.back() == '.' || segment.back() == ' ') return true;
+  for (const char c : segment)
+    if (static_cast<unsigned char>(c) < 0x20 || c == ':' || c == '*' || c == '?') return true;
+  std::string base = Upper(segment.substr(0, segment.find('.')));
+  while (!base.empty() && base.back() == ' ')
+    base.pop_back();
+  static const std::set<std::string> kDevices = {"CON", "PRN", "AUX", "NUL", "CONIN$", "CONOUT$"};
+  if (kDevices.contains(base)) return true;
+  return base.size() == 4 && (base.starts_with("COM") || base.starts_with("LPT")) &&
+         base[3] >= '1' && base[3] <= '9';
+}
+
 // Every file below the target is a plain file or folder, none longer than the longest entry,
-// and all together no longer than all entries.
-void CheckWritten(uint64_t largest, uint64_t total) {
+// all together no longer than all entries, none under a name Windows misreads, no two that
+// differ only in case. Returns the count of files.
+int CheckWritten(uint64_t largest, uint64_t total) {
   const fs::path target = gWork / "target";
-  if (!fs::exists(fs::symlink_status(target))) return;
+  if (!fs::exists(fs::symlink_status(target))) return 0;
   uint64_t written = 0;
+  int files = 0;
+  std::set<std::string> folded;
   for (const auto& e : fs::recursive_directory_iterator(target)) {
     const fs::file_status st = e.symlink_status();
     FUZZ_CHECK(fs::is_regular_file(st) || fs::is_directory(st));
+    for (const auto& segment : e.path().lexically_relative(target))
+      FUZZ_CHECK(!WindowsMisreads(segment.string()));
     if (!fs::is_regular_file(st)) continue;
     const uint64_t size = fs::file_size(e.path());
     FUZZ_CHECK(size <= largest);
     written += size;
+    ++files;
+    FUZZ_CHECK(folded.insert(Upper(e.path().lexically_relative(target).string())).second);
   }
   FUZZ_CHECK(written <= total);
+  return files;
+}
+
+// After an extraction that succeeded: each file entry's file holds exactly its announced size
+// with its CRC-32. (Folders are entries ending in "/" or marked by the directory attribute of
+// a DOS or Windows host.)
+void CheckWhole(TZipFile& zip) {
+  for (int i = 0; i < zip.FileCount(); ++i) {
+    const TZipHeader h = zip.FileInfo(i);
+    std::string name = zip.FileName(i);
+    const int host = h.MadeByVersion >> 8;
+    if (name.empty() || name.back() == '/' || name.back() == '\\' ||
+        ((host == 0 || host == 10 || host == 14) && (h.ExternalAttributes & 0x10)))
+      continue;
+    std::ifstream in(ToNativePath(gTarget + name), std::ios::binary);
+    FUZZ_CHECK(in.good());
+    const std::string bytes((std::istreambuf_iterator<char>(in)), {});
+    FUZZ_CHECK(bytes.size() == h.UncompressedSize);
+    FUZZ_CHECK(crc32(0, reinterpret_cast<const Bytef*>(bytes.data()),
+                     static_cast<uInt>(bytes.size())) == h.CRC32);
+  }
+}
+
+// Failures of the checks that ExtractAll makes on the whole archive before it writes anything.
+bool RefusedAsAWhole(const std::string& message) {
+  return message.ends_with("\" overlap") || message.ends_with("overlaps the central directory") ||
+         message.ends_with("name the same file") || message == "Invalid Zip Local Header signature";
 }
 
 // Reads at most kReadBudget bytes of every entry.
@@ -80,7 +145,8 @@ void ReadEntries(TZipFile& zip) {
       std::unique_ptr<TStream> entry;
       TZipHeader local;
       zip.Read(i, entry, local);
-      int64_t left = std::min<int64_t>(zip.FileInfo(i).UncompressedSize, kReadBudget);
+      auto left =
+          static_cast<int64_t>(std::min<uint64_t>(zip.FileInfo(i).UncompressedSize, kReadBudget));
       while (left > 0) {
         const int64_t n = entry->Read(block.get(), std::min<int64_t>(left, 65536));
         if (n <= 0) break;
@@ -109,23 +175,32 @@ void Run(TZipFile& zip, TMemoryStream& archive) {
                h.FileComment.size() == h.FileCommentLength);
     FUZZ_CHECK(zip.IndexOf(zip.FileName(i)) <= i);
     (void)zip.FileComment(i);
-    total += h.UncompressedSize;
+    // Sums that would wrap count as over the budget.
+    total = h.UncompressedSize > kExtractBudget ? kExtractBudget + 1 : total + h.UncompressedSize;
     largest = std::max<uint64_t>(largest, h.UncompressedSize);
   }
   (void)zip.Comment();
 
   if (total > kExtractBudget) {
     ReadEntries(zip);
+    CheckNothingOutside();
+    CheckWritten(largest, total);
   } else {
+    bool whole = false;
+    std::string failure;
     try {
       zip.ExtractAll(gTarget);
-    } catch (const Exception&) {
+      whole = true;
+    } catch (const Exception& e) {
       // The archive's own failure ends the extraction; the object stays open.
       FUZZ_CHECK(zip.Mode() == TZipMode::zmRead);
+      failure = e.Message();
     }
+    CheckNothingOutside();
+    const int files = CheckWritten(largest, total);
+    if (whole) CheckWhole(zip);
+    if (RefusedAsAWhole(failure)) FUZZ_CHECK(files == 0);
   }
-  CheckNothingOutside();
-  CheckWritten(largest, total);
   zip.Close();
 }
 

@@ -121,6 +121,12 @@ HEAD, PREFIX, REDIRECTS, UNEXPECTED, FEW_HEADERS, HEAD_THEN_GET, NO_CLOSE = 1, 2
 BLOCK_32768, BLOCK_16, BLOCK_7, BLOCK_1 = 0, 1, 2, 3
 
 
+def bounded(n):
+    """Added to the block size choice: the client bounds the body at 1 + 3 * n bytes."""
+    return 0x80 | n << 4
+
+
+
 def response_input(text, flags=0, block=BLOCK_32768, pieces=(0,)):
     if isinstance(text, str):
         text = text.encode("latin-1")
@@ -172,6 +178,13 @@ RESPONSES = {
     "stalls-in-the-body": response_input("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\nabc",
                                          NO_CLOSE),
     "bare-line-feeds": response_input("HTTP/1.1 200 OK\nContent-Length: 2\n\nok"),
+    "until-close-past-the-bound": response_input("HTTP/1.1 200 OK\r\n\r\n" + "x" * 40, PREFIX,
+                                                 BLOCK_7 | bounded(3), (3, 9)),
+    "chunked-past-the-bound": response_input(CHUNKED, 0, BLOCK_16 | bounded(5)),
+    "coding-beside-chunked": response_input(
+        "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n2\r\nok\r\n0\r\n\r\n"),
+    "two-lengths": response_input(
+        "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nabc"),
     "largest-chunk-size": response_input(
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffff\r\nabc", PREFIX),
 }
@@ -190,21 +203,56 @@ def python_zip(entries, comment=b""):
     return buf.getvalue()
 
 
-def raw_zip(entries, comment=b""):
-    """Entries of (raw name, data, method, flag), without any help from a library."""
+def raw_zip(entries, comment=b"", zip64=False):
+    """Entries of (raw name, data, method, flag[, overrides]), without any help from a library.
+    Overrides: crc, usize (in both headers), made_by, attr (external attributes), offset (where
+    the central header says the local one is; with central_only, no local header is written).
+    With zip64 every size and offset goes into Zip64 extra fields and the end record into a
+    Zip64 end record."""
     local = b""
     central = b""
-    for name, data, method, flag in entries:
+    ones = 0xFFFFFFFF
+    for entry in entries:
+        name, data, method, flag = entry[:4]
+        o = entry[4] if len(entry) > 4 else {}
         stored = zlib.compress(data)[2:-4] if method == 8 else data
-        crc = zlib.crc32(data)
-        offset = len(local)
-        local += struct.pack("<IHHHIIIIHH", 0x04034B50, 20, flag, method, 0, crc, len(stored),
-                             len(data), len(name), 0) + name + stored
-        central += struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, 20, 20, flag, method, 0, crc,
-                               len(stored), len(data), len(name), 0, 0, 0, 0, 0, offset) + name
-    end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, len(entries), len(entries), len(central),
-                      len(local), len(comment)) + comment
-    return local + central + end
+        crc = o.get("crc", zlib.crc32(data))
+        usize = o.get("usize", len(data))
+        offset = o.get("offset", len(local))
+        sizes = (ones, ones) if zip64 else (len(stored), usize)
+        local_extra = struct.pack("<HHQQ", 1, 16, usize, len(stored)) if zip64 else b""
+        if not o.get("central_only"):
+            local += struct.pack("<IHHHIIIIHH", 0x04034B50, 20, flag, method, 0, crc, *sizes,
+                                 len(name), len(local_extra)) + name + local_extra + stored
+        extra = struct.pack("<HHQQQ", 1, 24, usize, len(stored), offset) if zip64 else b""
+        central += struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, o.get("made_by", 20), 20, flag,
+                               method, 0, crc, *sizes, len(name), len(extra), 0, 0, 0,
+                               o.get("attr", 0), ones if zip64 else offset) + name + extra
+    count = len(entries)
+    end64 = b""
+    if zip64:
+        start = len(local) + len(central)
+        end64 = struct.pack("<IQHHIIQQQQ", 0x06064B50, 44, 45, 45, 0, 0, count, count,
+                            len(central), len(local))
+        end64 += struct.pack("<IIQI", 0x07064B50, 0, start, 1)
+        end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, 0xFFFF, 0xFFFF, ones, ones,
+                          len(comment)) + comment
+    else:
+        end = struct.pack("<IHHHHIIH", 0x06054B50, 0, 0, count, count, len(central),
+                          len(local), len(comment)) + comment
+    return local + central + end64 + end
+
+
+def python_zip64(entries):
+    """Python's zipfile writing Zip64 local headers (force_zip64)."""
+    buf = io.BytesIO()
+    with zipfile.ZipFile(buf, "w") as z:
+        for name, data, method in entries:
+            info = zipfile.ZipInfo(name, date_time=(2024, 1, 2, 3, 4, 6))
+            info.compress_type = method
+            with z.open(info, "w", force_zip64=True) as f:
+                f.write(data)
+    return buf.getvalue()
 
 
 STORED, DEFLATED = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
@@ -223,6 +271,21 @@ ZIPS = {
     "escaping-name.zip": raw_zip([(b"ok.txt", b"ok", 0, 0), (b"../evil.txt", b"evil", 0, 0)]),
     "backslash-name.zip": raw_zip([(b"win\\style\\f.txt", b"w", 0, 0)]),
     "bzip2-method.zip": raw_zip([(b"m.bin", b"data", 12, 0)]),
+    "crc-wrong.zip": raw_zip([(b"a.txt", b"hello", 0, 0, {"crc": 1}),
+                              (b"b.txt", b"b" * 100, 8, 0, {"crc": 2})]),
+    "inflates-long.zip": raw_zip([(b"a.txt", b"A" * 5000, 8, 0, {"usize": 100})]),
+    "encrypted.zip": raw_zip([(b"ok.txt", b"ok", 0, 0), (b"secret.txt", b"cipher", 0, 1)]),
+    "folder-by-attribute.zip": raw_zip([(b"dir", b"", 0, 0, {"made_by": 0x0A14, "attr": 0x10}),
+                                        (b"dir/f.txt", b"f", 0, 0)]),
+    "overlap-shared-data.zip": raw_zip([(b"a.txt", b"x" * 1000, 8, 0),
+                                        (b"b.txt", b"x" * 1000, 8, 0,
+                                         {"offset": 0, "central_only": True})]),
+    "device-names.zip": raw_zip([(b"ok.txt", b"ok", 0, 0), (b"aux/con.txt", b"dev", 0, 0),
+                                 (b"a:b", b"s", 0, 0), (b"dot.", b"d", 0, 0)]),
+    "zip64-crafted.zip": raw_zip([(b"a.txt", b"A" * 300, 8, 0), (b"b/c.txt", b"c", 0, 0)],
+                                 zip64=True),
+    "zip64-python.zip": python_zip64([("Install.exe", bytes(range(256)) * 8, DEFLATED),
+                                      ("readme.txt", b"read me", STORED)]),
 }
 
 

@@ -28,6 +28,7 @@ BUILD_PACKAGES=(cmake make g++ zlib1g-dev libgtest-dev libgmock-dev libbenchmark
   g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64)
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
+RELEASE_PACKAGES=(osslsigncode openssl git)
 
 # Starts a private X server when there is no display (Wine draws its windows there).
 ensure_display() {

@@ -1,12 +1,14 @@
 #!/usr/bin/env bash
 # Runs every test: native unit and integration tests; the same suite under ASan + UBSan and the
 # socket tests under valgrind; every fuzz target for a bounded time; then the Windows tests and
-# the end-to-end runs under Wine against a local nginx.
+# the end-to-end runs under Wine against a local nginx; then the release, built twice, signed
+# with a throwaway certificate and checked.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ROOT"
 
-ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${CHECK_PACKAGES[@]}"
+ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${CHECK_PACKAGES[@]}" \
+  "${RELEASE_PACKAGES[@]}"
 
 log "native build and tests"
 configure_and_build native
@@ -19,5 +21,7 @@ log "Windows build, tests and end-to-end runs under Wine"
 ensure_display
 configure_and_build windows -DPLENWICK_BUILD_TESTS=ON
 ctest --test-dir build/windows -j "$JOBS" --output-on-failure --timeout 900
+
+bash scripts/release-check.sh
 
 log "all tests passed"

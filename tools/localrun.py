@@ -129,6 +129,14 @@ class WinTool:
         rc, _ = self.wine.run(self.exe, ["close", caption])
         return rc == 0
 
+    def version(self, program):
+        """The program's version resource as Windows reads it ({name: value}), or None."""
+        rc, out = self.wine.run(self.exe, ["version", str(program)])
+        if rc != 0:
+            return None
+        return dict(_unescape(line.rstrip("\r\n")).split("=", 1)
+                    for line in out.splitlines() if "=" in line)
+
 
 class DistServer:
     """nginx on 127.0.0.1:<port> serving <root>, started and stopped by our own script."""

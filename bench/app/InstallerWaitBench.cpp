@@ -36,9 +36,10 @@ int main(int argc, char** argv) {
 
   TApplication app("WaitBench.exe");
   std::unique_ptr<TSetupPlatform> platform = CreateSystemPlatform();
-  TProcessHandle process = 0;
+  TProcess process;
+  int error = 0;
   int result = 1;
-  if (platform->LaunchElevated(0, installer, process)) {
+  if (platform->LaunchElevated(0, installer, process, error)) {
     const double cpuBefore = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     uint32_t exitCode = STILL_ACTIVE_EXIT_CODE;
@@ -46,13 +47,13 @@ int main(int argc, char** argv) {
     do {
       app.ProcessMessages();
       platform->Sleep(10);
-      platform->GetProcessExitCode(process, exitCode);
+      platform->GetProcessExitCode(process.get(), exitCode);
       ++passes;
     } while (exitCode == STILL_ACTIVE_EXIT_CODE && !app.Terminated());
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = CpuSeconds() - cpuBefore;
-    platform->CloseProcessHandle(process);
+    process.reset();
     std::printf("wait_seconds=%.3f cpu_seconds=%.4f passes=%ld core_percent=%.3f\n", wall, cpu,
                 passes, 100.0 * cpu / wall);
     result = exitCode == 0 ? 0 : 1;

@@ -3,6 +3,8 @@
 # extracting the same archive from a cached file, side by side in one run, and reports the
 # medians and ratios (wall time, and CPU time, which a busy machine disturbs less), and how much
 # memory extraction took beyond the archive itself.
+# With BEFORE=<another build's zip_extract_bench> that driver runs in the same rotation, so
+# that a change is measured against the code before it side by side.
 # Usage: bench/zip/zip_extract_bench.sh [rounds]   (after building the native preset)
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
@@ -36,11 +38,15 @@ run() {
   rm -rf "$(out "$tool")"
   mkdir -p "$(out "$tool")"
   sync
-  if [ "$tool" = ours ]; then
-    line=$("$DRIVER" "$ARCHIVE" "$(out ours)")
-    wall[ours]+="$(echo "$line" | sed -n 's/.*extract_seconds=\([0-9.]*\).*/\1/p') "
-    cpu[ours]+="$(echo "$line" | sed -n 's/.*extract_cpu_seconds=\([0-9.]*\).*/\1/p') "
-    ours_rss=$(echo "$line" | sed -n 's/.*rss_growth_kib=\([0-9]*\).*/\1/p')
+  if [ "$tool" = ours ] || [ "$tool" = before ]; then
+    local driver=$DRIVER
+    [ "$tool" = before ] && driver=$BEFORE
+    line=$("$driver" "$ARCHIVE" "$(out "$tool")")
+    wall[$tool]+="$(echo "$line" | sed -n 's/.*extract_seconds=\([0-9.]*\).*/\1/p') "
+    cpu[$tool]+="$(echo "$line" | sed -n 's/.*extract_cpu_seconds=\([0-9.]*\).*/\1/p') "
+    if [ "$tool" = ours ]; then
+      ours_rss=$(echo "$line" | sed -n 's/.*rss_growth_kib=\([0-9]*\).*/\1/p')
+    fi
     return
   fi
   local TIMEFORMAT='%R %U %S' t
@@ -55,10 +61,12 @@ run() {
 }
 
 tools=(unzip bsdtar ours)
+if [ -n "${BEFORE:-}" ]; then tools+=(before); fi
+n=${#tools[@]}
 for ((r = 0; r < ROUNDS; r++)); do
   # Rotate the order so that no tool always runs right after the same other one.
-  for ((k = 0; k < 3; k++)); do
-    run "${tools[$(((r + k) % 3))]}"
+  for ((k = 0; k < n; k++)); do
+    run "${tools[$(((r + k) % n))]}"
   done
   if [ "$r" -eq 0 ]; then
     diff -r "$(out unzip)" "$(out ours)" >/dev/null || { echo "output differs from unzip's" >&2; exit 1; }
@@ -67,16 +75,23 @@ done
 
 printf 'rounds: %d, medians        wall       cpu (user + sys)\n' "$ROUNDS"
 declare -A wm cm
-for t in unzip bsdtar ours; do
+for t in "${tools[@]}"; do
   wm[$t]=$(echo "${wall[$t]}" | median)
   cm[$t]=$(echo "${cpu[$t]}" | median)
 done
 printf '  unzip -qo                %6.3f s   %6.3f s\n' "${wm[unzip]}" "${cm[unzip]}"
 printf '  bsdtar -xf               %6.3f s   %6.3f s\n' "${wm[bsdtar]}" "${cm[bsdtar]}"
 printf '  ExtractAll (in memory)   %6.3f s   %6.3f s\n' "${wm[ours]}" "${cm[ours]}"
+if [ -n "${BEFORE:-}" ]; then
+  printf '  ExtractAll before        %6.3f s   %6.3f s\n' "${wm[before]}" "${cm[before]}"
+fi
 printf 'ratio to unzip:            %6s     %6s\n' "$(ratio "${wm[ours]}" "${wm[unzip]}")" \
   "$(ratio "${cm[ours]}" "${cm[unzip]}")"
 printf 'ratio to bsdtar:           %6s     %6s\n' "$(ratio "${wm[ours]}" "${wm[bsdtar]}")" \
   "$(ratio "${cm[ours]}" "${cm[bsdtar]}")"
+if [ -n "${BEFORE:-}" ]; then
+  printf 'ratio to before:           %6s     %6s\n' "$(ratio "${wm[ours]}" "${wm[before]}")" \
+    "$(ratio "${cm[ours]}" "${cm[before]}")"
+fi
 printf 'peak memory growth during extraction: %d KiB\n' "$ours_rss"
-rm -rf "$(out unzip)" "$(out bsdtar)" "$(out ours)"
+rm -rf "$(out unzip)" "$(out bsdtar)" "$(out ours)" "$(out before)"

@@ -1,5 +1,9 @@
 #include "app/DistributionHost.h"
 
+const char* DistributionScheme() {
+  return PLENWICK_DIST_SCHEME;
+}
+
 const char* DistributionHost() {
   return PLENWICK_DIST_HOST;
 }

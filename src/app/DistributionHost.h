@@ -1,5 +1,7 @@
 #pragma once
 
-// The distribution server's host, with an optional ":port": a constant of the build. Each
-// program links the one it was built for (see plenwick_add_downloader).
+// The distribution server's scheme ("http" or "https") and host, with an optional ":port":
+// constants of the build. Each program links the pair it was built for (see
+// plenwick_add_downloader).
+const char* DistributionScheme();
 const char* DistributionHost();

@@ -12,5 +12,20 @@ std::string ExtractFilePath(const std::string& path);
 bool FolderExists(const std::string& path);
 
 // Deletes the folder with everything in it, for good, without asking and without a progress
-// display. False when it does not exist (nothing is done) or the deletion failed.
+// display; read-only files go too. Links inside (symbolic links, junctions and other reparse
+// points) are removed themselves, never followed; one that cannot be removed on its own is
+// left, and the deletion then fails. False when it does not exist (nothing is done) or the
+// deletion failed.
 bool DeleteFolder(const std::string& path);
+
+// What is at a path, links not followed (a trailing separator is ignored).
+enum class TPathKind {
+  pkMissing,
+  pkFolder,
+  // A symbolic link, junction or other reparse point, or a path the system resolves to
+  // another place.
+  pkLink,
+  // A file, or something that cannot be looked at.
+  pkOther,
+};
+TPathKind PathKind(const std::string& path);

@@ -22,21 +22,42 @@ bool FolderExists(const std::string& path) {
   return S_ISDIR(st.st_mode);
 }
 
-bool DeleteFolder(const std::string& path) {
-  if (!FolderExists(path)) return false;
-  namespace fs = std::filesystem;
+namespace {
+
+// The path as the system takes it, without a trailing separator (which would make the system
+// follow a link there).
+std::string EntryPath(const std::string& path) {
   std::string native = ToNativePath(path);
   while (native.size() > 1 && native.back() == '/')
     native.pop_back();
+  return native;
+}
+
+}  // namespace
+
+bool DeleteFolder(const std::string& path) {
+  if (!FolderExists(path)) return false;
+  namespace fs = std::filesystem;
+  const std::string native = EntryPath(path);
   std::error_code ec;
   // Write-protected sub-folders are opened up first, as the shell's deletion does for
-  // read-only files; links are removed, never followed.
-  for (fs::recursive_directory_iterator it(native, ec), end; !ec && it != end; it.increment(ec)) {
-    std::error_code ignored;
-    if (it->is_directory(ignored) && !it->is_symlink(ignored))
-      fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+  // read-only files; links are removed, never followed (nor opened up).
+  if (!fs::is_symlink(native, ec)) {
+    for (fs::recursive_directory_iterator it(native, ec), end; !ec && it != end; it.increment(ec)) {
+      std::error_code ignored;
+      if (it->is_directory(ignored) && !it->is_symlink(ignored))
+        fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+    }
   }
   ec.clear();
   fs::remove_all(native, ec);
   return !ec;
+}
+
+TPathKind PathKind(const std::string& path) {
+  struct stat st;
+  if (::lstat(EntryPath(path).c_str(), &st) != 0)
+    return errno == ENOENT || errno == ENOTDIR ? TPathKind::pkMissing : TPathKind::pkOther;
+  if (S_ISLNK(st.st_mode)) return TPathKind::pkLink;
+  return S_ISDIR(st.st_mode) ? TPathKind::pkFolder : TPathKind::pkOther;
 }

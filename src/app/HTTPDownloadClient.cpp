@@ -17,7 +17,23 @@ THTTPDownloadClient::THTTPDownloadClient() : FHTTP(std::make_unique<TIdHTTP>()) 
   request.Ranges.Units = "bytes";
   request.Ranges.Clear();
   FHTTP->SetHTTPOptions({hoForceEncodeParams});
+  // A server that stops sending cannot keep an unattended run waiting for ever.
+  FHTTP->SetReadTimeout(ReadTimeout);
   FHTTP->OnWork = [this](TIdComponent*, TWorkMode, int64_t AWorkCount) {
     if (OnWork) OnWork(AWorkCount);
   };
+}
+
+void THTTPDownloadClient::Head(const std::string& url) {
+  FHTTP->Head(url);
+  FAnnounced[url] = FHTTP->Response().ContentLength;
+}
+
+void THTTPDownloadClient::Get(const std::string& url, TStream& dest) {
+  // A body longer than announced would pass the bar's end and could fill the memory.
+  const auto announced = FAnnounced.find(url);
+  FHTTP->SetMaxBodySize(announced != FAnnounced.end() && announced->second > 0
+                            ? announced->second
+                            : UnannouncedBodyLimit);
+  FHTTP->Get(url, &dest);
 }

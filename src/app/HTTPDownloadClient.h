@@ -1,6 +1,9 @@
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <memory>
+#include <string>
 
 #include "app/DownloadClient.h"
 #include "http/IdHTTP.h"
@@ -9,16 +12,26 @@
 // Its work events reach OnWork with their running count.
 class THTTPDownloadClient : public TDownloadClient {
  public:
+  // How long the client waits for the server's next bytes before "Read timed out.", in ms: as
+  // long as a connect may take.
+  static constexpr int ReadTimeout = 120000;
+  // The most a body may bring when the size probe of its URL gave no positive length.
+  static constexpr int64_t BodyLimit = int64_t{4} << 30;
+
   THTTPDownloadClient();
 
-  void Head(const std::string& url) override { FHTTP->Head(url); }
+  // Remembers the length the probe announced for the URL: its body may bring no more.
+  void Head(const std::string& url) override;
   int64_t ResponseContentLength() override { return FHTTP->Response().ContentLength; }
-  void Get(const std::string& url, TStream& dest) override { FHTTP->Get(url, &dest); }
+  void Get(const std::string& url, TStream& dest) override;
   // The TCP client's disconnect, which tells the peer.
   void Disconnect() override { FHTTP->Disconnect(); }
 
   TIdHTTP& HTTP() { return *FHTTP; }
+  // The bound of a body whose probe gave no positive length (BodyLimit; tests lower it).
+  int64_t UnannouncedBodyLimit = BodyLimit;
 
  private:
   std::unique_ptr<TIdHTTP> FHTTP;
+  std::map<std::string, int64_t> FAnnounced;
 };

@@ -10,11 +10,12 @@ extern char** environ;
 
 // There is no elevation natively: the program is started as it is, and its process id stands
 // for the handle.
-bool LaunchElevated(TWinHandle, const std::string& file, TProcessHandle& process) {
+bool LaunchElevated(TWinHandle, const std::string& file, TProcessHandle& process, int& error) {
   const std::string path = ToNativePath(file);
   char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
   pid_t pid = 0;
-  if (::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ) != 0) return false;
+  error = ::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ);
+  if (error != 0) return false;
   process = pid;
   return true;
 }

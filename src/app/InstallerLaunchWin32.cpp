@@ -5,7 +5,37 @@
 #include "app/InstallerLaunch.h"
 #include "base/Utf.h"
 
-bool LaunchElevated(TWinHandle parent, const std::string& file, TProcessHandle& process) {
+namespace {
+
+// The system's error code for a failed launch. The shell sets the thread's last error; should
+// it not, its own result code says what went wrong: the small values (file or path not found,
+// access denied, out of memory, bad format) are the system's codes already.
+int LaunchError(const SHELLEXECUTEINFOW& info) {
+  if (const DWORD error = ::GetLastError()) return static_cast<int>(error);
+  const INT_PTR result = reinterpret_cast<INT_PTR>(info.hInstApp);
+  switch (result) {
+    case 0:
+      return ERROR_NOT_ENOUGH_MEMORY;
+    case SE_ERR_SHARE:
+      return ERROR_SHARING_VIOLATION;
+    case SE_ERR_ASSOCINCOMPLETE:
+    case SE_ERR_NOASSOC:
+      return ERROR_NO_ASSOCIATION;
+    case SE_ERR_DDETIMEOUT:
+    case SE_ERR_DDEFAIL:
+    case SE_ERR_DDEBUSY:
+      return ERROR_DDE_FAIL;
+    case SE_ERR_DLLNOTFOUND:
+      return ERROR_DLL_NOT_FOUND;
+    default:
+      return static_cast<int>(result);
+  }
+}
+
+}  // namespace
+
+bool LaunchElevated(TWinHandle parent, const std::string& file, TProcessHandle& process,
+                    int& error) {
   const std::wstring wideFile = ToWide(file);
   SHELLEXECUTEINFOW info;
   ::ZeroMemory(&info, sizeof(info));
@@ -17,8 +47,10 @@ bool LaunchElevated(TWinHandle parent, const std::string& file, TProcessHandle& 
   info.lpVerb = L"runas";
   info.lpFile = wideFile.c_str();
   info.nShow = SW_SHOWNORMAL;
+  ::SetLastError(ERROR_SUCCESS);
   const bool started = ::ShellExecuteExW(&info) != FALSE;
   process = reinterpret_cast<TProcessHandle>(info.hProcess);
+  if (!started) error = LaunchError(info);
   return started;
 }
 

@@ -3,6 +3,8 @@
 #include "app/ArchiveSuffix.h"
 #include "app/DistributionHost.h"
 #include "app/FolderHelpers.h"
+#include "base/FileSystem.h"
+#include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/StringList.h"
 #include "base/TryFinally.h"
@@ -17,8 +19,22 @@ constexpr char kSetupFolder[] = "Plenwick Setup (64-bit)\\";
 constexpr char kInstaller[] = "Install.exe";
 constexpr char kProbeFailure[] =
     "Could not download files from distribution server.\r\n\r\nDownloader will now exit.";
+constexpr char kNoCurrentDir[] = "The current folder could not be determined.";
+constexpr char kFolderIsLink[] = "The setup folder \"%s\" is a link; it was left untouched.";
+constexpr char kFolderIsNoFolder[] =
+    "The setup folder \"%s\" is not a folder; it was left untouched.";
+constexpr char kOldFolderStays[] = "The old setup folder \"%s\" could not be removed.";
+constexpr char kFolderNotCreated[] = "The setup folder \"%s\" could not be created.";
+constexpr char kLaunchFailed[] = "The installer could not be started (system error %d).";
 // How long the setup folder's removal is retried, in days.
 constexpr double kRemovalLimit = 5.0 / 86400.0;
+
+std::string IncludeTrailingBackslash(const std::string& path) {
+  return !path.empty() && (path.back() == '\\' || path.back() == '/') ? path : path + '\\';
+}
+std::string ExcludeTrailingBackslash(const std::string& path) {
+  return path.substr(0, path.size() - 1);
+}
 
 // Signed 32-bit arithmetic that wraps, on the low 32 bits of each operand.
 int32_t Low32(int64_t v) {
@@ -31,7 +47,7 @@ int32_t WrapAdd(int32_t a, int32_t b) {
 }  // namespace
 
 std::string ArchiveUrlPrefix() {
-  return std::string("http://") + DistributionHost() + "/periodic/Archive";
+  return std::string(DistributionScheme()) + "://" + DistributionHost() + "/periodic/Archive";
 }
 
 TMain::TMain() : Platform(CreateSystemPlatform()) {
@@ -64,6 +80,9 @@ TMain::TMain() : Platform(CreateSystemPlatform()) {
 
   AntiFreeze = std::make_unique<TIdAntiFreeze>();
   AntiFreeze->IdleTimeOut = 10;
+  // Once the program has been asked to end, no wait for the server holds it: the connection is
+  // closed and the wait ends at once.
+  AntiFreeze->OnAbandonWait = [] { return Application && Application->Terminated(); };
 
   OnCreate = [this](TComponent* Sender) { FormCreate(Sender); };
   OnClose = [this](TComponent* Sender, TCloseAction& Action) { FormClose(Sender, Action); };
@@ -103,6 +122,10 @@ void TMain::HTTPWork(int64_t AWorkCount) {
 
 void TMain::TimerTimer(TComponent*) {
   Timer->SetEnabled(false);
+  // Resolved once: a later change of the current directory cannot split the road.
+  const std::string currentDir = Platform->CurrentDir();
+  if (currentDir.empty()) throw Exception(kNoCurrentDir);
+  FSetupFolder = IncludeTrailingBackslash(currentDir) + kSetupFolder;
 
   std::string current = Platform->ModuleFileName();
   current = ArchiveSuffix(current);
@@ -120,26 +143,57 @@ void TMain::TimerTimer(TComponent*) {
       ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
     }
   } catch (...) {
+    // A close while the probe waited ends it: the user asked to quit, not for a message.
+    if (Application->Terminated()) return;
     MessageDlg(kProbeFailure, TMsgDlgType::mtError, 0);
     Application->Terminate();
     return;
   }
 
-  Platform->CreateFolder(kSetupFolder);
+  if (!PrepareSetupFolder()) return;
   uint32_t exitCode = 0;
+  int launchError = 0;
   bool normalEnd = false;
   try {
-    normalEnd = DownloadAndInstall(urls, exitCode);
+    normalEnd = DownloadAndInstall(urls, exitCode, launchError);
   } catch (...) {
     // The folder goes before the failure is shown; an exception of the removal replaces it.
     if (exitCode == 0) RemoveSetupFolder();
+    // A failure that a close brought about (or that came after it) is not shown: the user
+    // asked to quit.
+    if (Application->Terminated()) return;
     throw;
   }
   if (exitCode == 0) RemoveSetupFolder();
+  // Refusing the elevation is the user's own choice; any other failure is told.
+  if (launchError != 0 && launchError != LAUNCH_CANCELLED_ERROR) ShowLaunchFailure(launchError);
   if (normalEnd) Application->Terminate();
 }
 
-bool TMain::DownloadAndInstall(const TStringList& urls, uint32_t& exitCode) {
+bool TMain::PrepareSetupFolder() {
+  const std::string name = ExcludeTrailingBackslash(FSetupFolder);
+  switch (Platform->PathKind(FSetupFolder)) {
+    case TPathKind::pkLink:
+      throw Exception(Format(kFolderIsLink, name.c_str()));
+    case TPathKind::pkOther:
+      throw Exception(Format(kFolderIsNoFolder, name.c_str()));
+    case TPathKind::pkFolder:
+      // Nothing left from before (or planted) may sit beside the installer when it starts.
+      RemoveSetupFolder();
+      if (Platform->PathKind(FSetupFolder) != TPathKind::pkMissing) {
+        if (Application->Terminated()) return false;
+        throw Exception(Format(kOldFolderStays, name.c_str()));
+      }
+      break;
+    case TPathKind::pkMissing:
+      break;
+  }
+  if (!Platform->CreateFolder(FSetupFolder))
+    throw Exception(Format(kFolderNotCreated, name.c_str()));
+  return true;
+}
+
+bool TMain::DownloadAndInstall(const TStringList& urls, uint32_t& exitCode, int& launchError) {
   ShouldUpdateProgress = true;
   if (!CreateArchive) throw Exception("No archive reader is built into this program");
   std::unique_ptr<TSetupArchive> archive = CreateArchive();
@@ -156,7 +210,7 @@ bool TMain::DownloadAndInstall(const TStringList& urls, uint32_t& exitCode) {
     archive->Open(stream);
     SetStatus("Extracting...");
     Application->ProcessMessages();
-    archive->ExtractAll(kSetupFolder);
+    archive->ExtractAll(FSetupFolder);
     archive->Close();
   }
 
@@ -164,20 +218,21 @@ bool TMain::DownloadAndInstall(const TStringList& urls, uint32_t& exitCode) {
   ShouldUpdateProgress = false;
   SetStatus("Initiating installation procedure...");
 
-  const std::string installer =
-      ExtractFilePath(Platform->ModuleFileName()) + kSetupFolder + kInstaller;
-  TProcessHandle process = 0;
-  if (Platform->LaunchElevated(Handle(), installer, process)) {
+  // The installer just extracted, whatever the executable's own folder holds.
+  const std::string installer = FSetupFolder + kInstaller;
+  // Owned here, so that every way out closes it.
+  TProcess process;
+  if (Platform->LaunchElevated(Handle(), installer, process, launchError)) {
     Hide();
     do {
       // Only the first pass can end here: later passes are entered only while not Terminated.
       if (Application->Terminated()) return false;
       Application->ProcessMessages();
       Platform->Sleep(10);
-      Platform->GetProcessExitCode(process, exitCode);
+      Platform->GetProcessExitCode(process.get(), exitCode);
     } while (exitCode == STILL_ACTIVE_EXIT_CODE && !Application->Terminated());
   }
-  Platform->CloseProcessHandle(process);
+  process.reset();
   Hide();
   return true;
 }
@@ -187,7 +242,17 @@ void TMain::RemoveSetupFolder() {
   do {
     Application->ProcessMessages();
     Platform->Sleep(10);
-    Platform->DeleteFolder(kSetupFolder);
-  } while (Platform->FolderExists(kSetupFolder) && !Application->Terminated() &&
+    Platform->DeleteFolder(FSetupFolder);
+  } while (Platform->FolderExists(FSetupFolder) && !Application->Terminated() &&
            !(Platform->Now() > start + kRemovalLimit));
+}
+
+void TMain::ShowLaunchFailure(int error) {
+  std::string text = SysErrorMessage(error);
+  if (text.empty()) text = Format(kLaunchFailed, error);
+  // Some of the system's texts name the file as "%1".
+  const std::string installer = FSetupFolder + kInstaller;
+  for (size_t at = 0; (at = text.find("%1", at)) != std::string::npos; at += installer.size())
+    text.replace(at, 2, installer);
+  Application->ShowException(Exception(text));
 }

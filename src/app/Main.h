@@ -49,12 +49,22 @@ class TMain : public TForm {
 
  private:
   void SetStatus(const char* text);
+  // Makes the setup folder afresh, removing one left from before; raises, touching nothing,
+  // when a link or a file stands in its place. False when the program was asked to end
+  // meanwhile.
+  bool PrepareSetupFolder();
   // Steps from the creation of the archive object to the installer wait. False when the run
-  // ended early; exitCode is the installer's as last polled.
-  bool DownloadAndInstall(const TStringList& urls, uint32_t& exitCode);
+  // ended early; exitCode is the installer's as last polled; launchError is the system's error
+  // of a launch that failed, else 0.
+  bool DownloadAndInstall(const TStringList& urls, uint32_t& exitCode, int& launchError);
   void RemoveSetupFolder();
+  // Tells the user why the installer could not be started, in the system's words.
+  void ShowLaunchFailure(int error);
 
   bool ShouldUpdateProgress = false;
+  // The one setup folder of the run, absolute, with a trailing "\": resolved at its start,
+  // below the current directory, and used for creation, extraction, launch and removal.
+  std::string FSetupFolder;
 };
 
 extern TMain* Main;

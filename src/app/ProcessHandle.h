@@ -8,3 +8,6 @@ using TProcessHandle = std::intptr_t;
 
 // The exit code a still running process reports.
 constexpr uint32_t STILL_ACTIVE_EXIT_CODE = 259;
+
+// The error of a launch the user refused at the elevation prompt (ERROR_CANCELLED).
+constexpr int LAUNCH_CANCELLED_ERROR = 1223;

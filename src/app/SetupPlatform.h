@@ -4,8 +4,21 @@
 #include <memory>
 #include <string>
 
+#include "app/FolderHelpers.h"
 #include "app/ProcessHandle.h"
+#include "base/UniqueHandle.h"
 #include "ui/Control.h"
+
+class TSetupPlatform;
+
+// A started process's handle, closed through the platform that gave it.
+struct TProcessHandleTraits {
+  using Type = TProcessHandle;
+  static Type Invalid() { return 0; }
+  void Close(Type process) const;
+  TSetupPlatform* Platform = nullptr;
+};
+using TProcess = TUniqueHandle<TProcessHandleTraits>;
 
 // The platform operations the download-and-install sequence makes, in one place so that tests
 // can play the platform.
@@ -15,20 +28,32 @@ class TSetupPlatform {
 
   // The running executable's full path.
   virtual std::string ModuleFileName() = 0;
-  // Creates one folder level; whether it worked is not looked at.
-  virtual void CreateFolder(const std::string& path) = 0;
+  // The process's current directory, absolute; empty when it cannot be told.
+  virtual std::string CurrentDir() = 0;
+  // Creates one folder level; False when it could not be created (also when something is there).
+  virtual bool CreateFolder(const std::string& path) = 0;
   virtual void Sleep(unsigned milliseconds) = 0;
   // The current local date and time: days since 1899-12-30, the time of day as the fraction.
   virtual double Now() = 0;
 
-  // The installer launch and folder helpers (InstallerLaunch.h, FolderHelpers.h).
-  virtual bool LaunchElevated(TWinHandle parent, const std::string& file,
-                              TProcessHandle& process) = 0;
+  // The installer launch and folder helpers (InstallerLaunch.h, FolderHelpers.h). A launch
+  // that fails leaves process empty and error set to the system's error code.
+  virtual bool LaunchElevated(TWinHandle parent, const std::string& file, TProcess& process,
+                              int& error) = 0;
   virtual bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) = 0;
   virtual void CloseProcessHandle(TProcessHandle process) = 0;
   virtual bool FolderExists(const std::string& path) = 0;
   virtual bool DeleteFolder(const std::string& path) = 0;
+  virtual TPathKind PathKind(const std::string& path) = 0;
+
+ protected:
+  // The owner of a handle this platform started.
+  TProcess OwnProcess(TProcessHandle process) { return TProcess(process, {this}); }
 };
+
+inline void TProcessHandleTraits::Close(Type process) const {
+  Platform->CloseProcessHandle(process);
+}
 
 // The real platform of this build.
 std::unique_ptr<TSetupPlatform> CreateSystemPlatform();

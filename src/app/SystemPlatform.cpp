@@ -10,12 +10,16 @@ namespace {
 class TSystemPlatform final : public TSetupPlatform {
  public:
   std::string ModuleFileName() override { return GetModuleFileName(); }
-  void CreateFolder(const std::string& path) override { CreateDir(path); }
+  std::string CurrentDir() override { return GetCurrentDir(); }
+  bool CreateFolder(const std::string& path) override { return CreateDir(path); }
   void Sleep(unsigned milliseconds) override { SleepMilliseconds(milliseconds); }
   double Now() override { return ::Now(); }
-  bool LaunchElevated(TWinHandle parent, const std::string& file,
-                      TProcessHandle& process) override {
-    return ::LaunchElevated(parent, file, process);
+  bool LaunchElevated(TWinHandle parent, const std::string& file, TProcess& process,
+                      int& error) override {
+    TProcessHandle handle = 0;
+    const bool started = ::LaunchElevated(parent, file, handle, error);
+    process = OwnProcess(handle);
+    return started;
   }
   bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) override {
     return ::GetProcessExitCode(process, exitCode);
@@ -23,6 +27,7 @@ class TSystemPlatform final : public TSetupPlatform {
   void CloseProcessHandle(TProcessHandle process) override { ::CloseProcessHandle(process); }
   bool FolderExists(const std::string& path) override { return ::FolderExists(path); }
   bool DeleteFolder(const std::string& path) override { return ::DeleteFolder(path); }
+  TPathKind PathKind(const std::string& path) override { return ::PathKind(path); }
 };
 
 }  // namespace

@@ -292,10 +292,7 @@ std::string TIdCustomHTTP::ReadProtocolLine() {
 void TIdCustomHTTP::ReadHeaderLines(TIdHeaderList& ADest, int AMax) {
   int count = 0;
   for (std::string line = ReadProtocolLine(); !line.empty(); line = ReadProtocolLine()) {
-    if (AMax > 0 && count == AMax) {
-      DisconnectAndDropInput();
-      throw EIdHTTPMalformedResponse(Format(RSHTTPHeaderLinesExceeded, AMax));
-    }
+    if (AMax > 0 && count == AMax) RejectResponse(Format(RSHTTPHeaderLinesExceeded, AMax));
     ADest.Add(line);
     ++count;
   }
@@ -383,6 +380,20 @@ bool TIdCustomHTTP::PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication
 void TIdCustomHTTP::DisconnectAndDropInput() {
   Disconnect();
   if (IOHandler()) IOHandler()->InputBuffer().Clear();
+}
+
+void TIdCustomHTTP::RejectResponse(const std::string& AMessage) {
+  DisconnectAndDropInput();
+  throw EIdHTTPMalformedResponse(AMessage);
+}
+
+void TIdCustomHTTP::CheckContentLengths(TIdHTTPResponse& AResponse) {
+  TStringList lengths;
+  AResponse.RawHeaders.Extract("Content-Length", &lengths);
+  for (const std::string& length : lengths)
+    if (StrToInt64Def(Trim(length), -1) != AResponse.ContentLength)
+      RejectResponse(Format(RSHTTPContentLengthsDiffer, std::string(Trim(lengths[0])).c_str(),
+                            std::string(Trim(length)).c_str()));
 }
 
 void TIdCustomHTTP::DoOnDisconnected() {

@@ -101,6 +101,10 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void SetMaxAuthRetries(int v) { FMaxAuthRetries = v; }
   int MaxHeaderLines() const { return FMaxHeaderLines; }
   void SetMaxHeaderLines(int v) { FMaxHeaderLines = v; }
+  // The most bytes a body read into a stream may bring (0 or less: no bound). A body that would
+  // pass it fails with EIdHTTPMalformedResponse before more than one byte beyond it is stored.
+  int64_t MaxBodySize() const { return FMaxBodySize; }
+  void SetMaxBodySize(int64_t v) { FMaxBodySize = v; }
   bool AllowCookies() const { return FAllowCookies; }
   void SetAllowCookies(bool v) { FAllowCookies = v; }
   TIdHTTPProtocolVersion ProtocolVersion() const { return FProtocolVersion; }
@@ -128,6 +132,11 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void DoOnDisconnected() override;
   // Closes a connection whose remaining bytes have no known meaning, and drops them.
   void DisconnectAndDropInput();
+  // The same, then EIdHTTPMalformedResponse with AMessage.
+  [[noreturn]] void RejectResponse(const std::string& AMessage);
+  // Two Content-Length fields that disagree leave the body's end unknown: the response is
+  // rejected.
+  void CheckContentLengths(TIdHTTPResponse& AResponse);
   void Notification(TComponent* AComponent, TOperation Operation) override;
 
  private:
@@ -137,6 +146,10 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream);
   uint32_t ReadChunkSize();
   void ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream);
+  // Until the peer closes, within MaxBodySize.
+  void ReadBoundedUntilClose(TStream& AStream);
+  // A body that would pass MaxBodySize.
+  [[noreturn]] void RejectLargeBody();
   bool PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication>& AScheme,
                                   TIdHeaderList& AChallenges, const std::string& AUsername,
                                   const std::string& APassword, bool ACredentialsGiven,
@@ -150,6 +163,7 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   bool FImplicitCookieManager = false;
   int FMaxAuthRetries = 3;
   int FMaxHeaderLines = 255;
+  int64_t FMaxBodySize = 0;
   bool FAllowCookies = true;
   TIdAuthenticationManager* FAuthenticationManager = nullptr;
   TIdHTTPProtocolVersion FProtocolVersion = pv1_1;

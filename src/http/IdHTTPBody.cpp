@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/StrUtils.h"
 #include "base/TryFinally.h"
@@ -14,6 +15,29 @@ namespace {
 bool IsChunked(const TIdHTTPResponse& AResponse) {
   return LowerCase(AResponse.TransferEncoding).find("chunked") != std::string::npos;
 }
+
+// The first transfer coding of the list that the client cannot undo; empty when the body is
+// plain or chunked once ("identity", the absence of a coding, is passed over).
+std::string UnreadableCoding(std::string ACodings) {
+  bool chunked = false;
+  while (!ACodings.empty()) {
+    const std::string coding = LowerCase(Trim(Fetch(ACodings, ',')));
+    if (coding.empty() || coding == "identity") continue;
+    if (coding != "chunked" || chunked) return coding;
+    chunked = true;
+  }
+  return {};
+}
+
+// Room for ANeeded bytes in a memory stream that grows by pieces: grown geometrically, so many
+// small pieces do not copy the body each time.
+void Reserve(TMemoryStream* AStream, int64_t ANeeded) {
+  if (AStream && ANeeded > AStream->Capacity())
+    AStream->SetCapacity(std::max(ANeeded, AStream->Capacity() + AStream->Capacity() / 2));
+}
+
+// How much of a body read until the close is asked for at a time while it is bounded.
+constexpr int64_t kBoundedPiece = int64_t{1} << 20;
 
 }  // namespace
 
@@ -85,9 +109,14 @@ void TIdCustomHTTP::ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& ARespons
 
 void TIdCustomHTTP::ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream) {
   TIdIOHandler& io = *IOHandler();
+  // Bytes of a coding the client cannot undo would reach the caller as if they were the body.
+  const std::string coding = UnreadableCoding(AResponse.TransferEncoding);
+  if (!coding.empty()) RejectResponse(Format(RSHTTPTransferCodingUnknown, coding.c_str()));
+  const bool bounded = AStream && FMaxBodySize > 0;
   if (IsChunked(AResponse)) {
     ReadChunkedBody(AResponse, AStream);
   } else if (AResponse.ContentLength > 0) {
+    if (bounded && AResponse.ContentLength > FMaxBodySize) RejectLargeBody();
     try {
       if (AStream)
         io.ReadStream(*AStream, AResponse.ContentLength);
@@ -96,11 +125,36 @@ void TIdCustomHTTP::ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream)
     } catch (const EIdConnClosedGracefully&) {
       // A peer (or a work handler) that closed early leaves a short body, not a failure.
     }
+  } else if (bounded) {
+    ReadBoundedUntilClose(*AStream);
   } else if (AStream) {
     io.ReadStream(*AStream, -1, true);
   } else {
     io.DiscardAll();
   }
+}
+
+// Read as pieces of known length, each within what the bound still allows plus one byte: a
+// piece that arrives whole past the bound shows the body is too large.
+void TIdCustomHTTP::ReadBoundedUntilClose(TStream& AStream) {
+  TIdIOHandler& io = *IOHandler();
+  TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);
+  BeginWork(wmRead, 0);
+  TryFinally(
+      [&] {
+        for (int64_t room = FMaxBodySize; room >= 0;) {
+          const int64_t piece = std::min(room + 1, kBoundedPiece);
+          Reserve(memory, AStream.Position() + piece);
+          try {
+            io.ReadStream(AStream, piece);
+          } catch (const EIdConnClosedGracefully&) {
+            return;  // the close ends the body
+          }
+          room -= piece;
+        }
+        RejectLargeBody();
+      },
+      [&] { EndWork(wmRead); });
 }
 
 void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream) {
@@ -110,15 +164,13 @@ void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream
       [&] {
         TIdIOHandler& io = *IOHandler();
         TMemoryStream* memory = dynamic_cast<TMemoryStream*>(AStream);
+        const int64_t start = AStream ? AStream->Position() : 0;
         for (uint32_t size = ReadChunkSize(); size != 0; size = ReadChunkSize()) {
-          if (memory) {
-            // Room grows geometrically, so many small chunks do not copy the body each time;
-            // a chunk's claimed size reserves no more than a body's announced length would.
-            const int64_t needed =
-                memory->Position() + std::min<int64_t>(size, IdStreamPresizeLimit);
-            if (needed > memory->Capacity())
-              memory->SetCapacity(std::max(needed, memory->Capacity() + memory->Capacity() / 2));
-          }
+          if (AStream && FMaxBodySize > 0 && size > FMaxBodySize - (AStream->Position() - start))
+            RejectLargeBody();
+          // A chunk's claimed size reserves no more than a body's announced length would.
+          if (memory)
+            Reserve(memory, memory->Position() + std::min<int64_t>(size, IdStreamPresizeLimit));
           if (AStream)
             io.ReadStream(*AStream, size);
           else
@@ -130,21 +182,22 @@ void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream
       [&] { EndWork(wmRead); });
 }
 
+void TIdCustomHTTP::RejectLargeBody() {
+  RejectResponse(Format(RSHTTPBodyTooLarge, static_cast<long long>(FMaxBodySize)));
+}
+
 uint32_t TIdCustomHTTP::ReadChunkSize() {
   const std::string line = ReadProtocolLine();
   // Extensions after ";" are ignored.
   const std::string_view digits = Trim(std::string_view(line).substr(0, line.find(';')));
-  if (digits.empty()) return 0;
+  // Bytes after an unreadable size have no known meaning: the connection is done.
+  if (digits.empty()) RejectResponse(RSHTTPChunkSizeNotHex);
   uint64_t size = 0;
   for (char c : digits) {
     const int d = HexValue(c);
-    if (d < 0) return 0;
+    if (d < 0) RejectResponse(RSHTTPChunkSizeNotHex);
     size = size * 16 + static_cast<uint64_t>(d);
-    if (size > UINT32_MAX) {
-      // Bytes after an unreadable size have no known meaning: the connection is done.
-      DisconnectAndDropInput();
-      throw EIdHTTPMalformedResponse(RSHTTPChunkSizeOutOfRange);
-    }
+    if (size > UINT32_MAX) RejectResponse(RSHTTPChunkSizeOutOfRange);
   }
   return static_cast<uint32_t>(size);
 }

@@ -14,6 +14,13 @@ inline constexpr const char* RSHTTPHeaderLinesExceeded =
     "The server sent more than %d header lines.";
 inline constexpr const char* RSHTTPChunkSizeOutOfRange =
     "The server sent a chunk size that does not fit in 32 bits.";
+inline constexpr const char* RSHTTPChunkSizeNotHex =
+    "The server sent a chunk size that is not a hexadecimal number.";
+inline constexpr const char* RSHTTPContentLengthsDiffer =
+    "The server sent two different Content-Length values (\"%s\" and \"%s\").";
+inline constexpr const char* RSHTTPTransferCodingUnknown =
+    "The server sent the body in the transfer coding \"%s\", which the client cannot read.";
+inline constexpr const char* RSHTTPBodyTooLarge = "The server sent a body of more than %lld bytes.";
 
 // A reply that the protocol treats as a failure.
 PLENWICK_DECLARE_EXCEPTION(EIdReplyError, EIdException)
@@ -48,6 +55,8 @@ class EIdHTTPProtocolException : public EIdReplyRFCError {
 
 PLENWICK_DECLARE_EXCEPTION(EIdUnknownProtocol, EIdException)
 PLENWICK_DECLARE_EXCEPTION(EIdIOHandlerPropInvalid, EIdException)
-// A response whose framing cannot be read safely (too many header lines, a chunk size out of
-// range); the connection is closed, since its remaining bytes have no known meaning.
+// A response the client does not read on: its framing cannot be read safely (too many header
+// lines, a chunk size out of range or not a number, lengths that disagree, a transfer coding
+// other than chunked) or its body passes the client's bound. The connection is closed, since
+// its remaining bytes have no known meaning.
 PLENWICK_DECLARE_EXCEPTION(EIdHTTPMalformedResponse, EIdException)

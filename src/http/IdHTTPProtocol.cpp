@@ -56,6 +56,7 @@ void TIdHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
     FHTTP->DisconnectAndDropInput();
   }
   FResponse->ParseHeaders();
+  FHTTP->CheckContentLengths(*FResponse);
 }
 
 TIdHTTPWhatsNext TIdHTTPProtocol::ProcessResponse(const std::vector<int16_t>& AIgnoreReplies) {

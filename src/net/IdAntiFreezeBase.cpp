@@ -33,6 +33,10 @@ void TIdAntiFreezeBase::DoProcess(bool AIdle, bool AOverride) {
   if (ShouldUse() && (!gInstance->OnlyWhenIdle || AIdle || AOverride)) gInstance->Process();
 }
 
+bool TIdAntiFreezeBase::WaitAbandoned() {
+  return ShouldUse() && gInstance->OnAbandonWait && gInstance->OnAbandonWait();
+}
+
 void TIdAntiFreezeBase::Sleep(int ATimeout) {
   while (ATimeout > 0) {
     if (!ShouldUse()) {

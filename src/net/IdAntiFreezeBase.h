@@ -1,5 +1,7 @@
 #pragma once
 
+#include <functional>
+
 #include "net/IdBaseComponent.h"
 
 // Responsive waiting: blocking socket waits on the main thread are cut into slices of
@@ -17,6 +19,8 @@ class TIdAntiFreezeBase : public TIdBaseComponent {
   static void DoProcess(bool AIdle = true, bool AOverride = false);
   // A sleep cut into slices the same way, processing messages between them.
   static void Sleep(int ATimeout);
+  // The registered instance's OnAbandonWait, asked while ShouldUse; False otherwise.
+  static bool WaitAbandoned();
   // The registered instance, or null.
   static TIdAntiFreezeBase* Instance();
 
@@ -26,6 +30,10 @@ class TIdAntiFreezeBase : public TIdBaseComponent {
   bool ApplicationHasPriority = true;
   int IdleTimeOut = 250;
   bool OnlyWhenIdle = true;
+  // Asked after every slice of a responsive wait and every poll of a connect: True when the
+  // program no longer wants what is waited for (it has been asked to end). The wait then closes
+  // the connection, as a handler closing it would, and ends at once. Unset: never.
+  std::function<bool()> OnAbandonWait;
 
  protected:
   // EIdException "Only one TIdAntiFreeze can exist per application." while another instance

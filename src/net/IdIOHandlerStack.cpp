@@ -50,26 +50,22 @@ void TIdIOHandlerStack::ConnectWithTimeout(int ALimit) {
   if (TIdAntiFreezeBase::ShouldUse())
     interval = std::max(std::min(TIdAntiFreezeBase::Instance()->IdleTimeOut, 125), 1);
   TIdConnectThread thread(*Binding());
-  auto pause = [](int ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); };
-  if (ALimit < 0) {
-    while (!thread.Terminated()) {
-      pause(interval);
-      TIdAntiFreezeBase::DoProcess(true);
-    }
-  } else {
-    // Only the sleeps count against the limit, not the time spent processing messages.
-    while (ALimit > 0 && !thread.Terminated()) {
-      const int slice = std::min(ALimit, interval);
-      pause(slice);
-      TIdAntiFreezeBase::DoProcess(true);
-      ALimit -= slice;
-    }
+  // Only the sleeps count against a limit (below 0: none), not the time spent processing
+  // messages; a program that no longer wants the connection stops the polling.
+  bool abandoned = false;
+  while (!thread.Terminated() && !abandoned && ALimit != 0) {
+    const int slice = ALimit < 0 ? interval : std::min(ALimit, interval);
+    std::this_thread::sleep_for(std::chrono::milliseconds(slice));
+    TIdAntiFreezeBase::DoProcess(true);
+    abandoned = TIdAntiFreezeBase::WaitAbandoned();
+    if (ALimit > 0) ALimit -= slice;
   }
   if (!thread.Terminated()) {
     thread.Terminate();
     // Closing the socket makes the pending connect fail at once.
     Close();
     thread.WaitFor();
+    if (abandoned) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
     throw EIdConnectTimeout(RSConnectTimeout);
   }
   thread.WaitFor();

@@ -116,6 +116,11 @@ bool TIdSocketHandle::Select(int timeout) {
   if (!FHandleAllocated) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
   const bool readable = FReadSocketList->SelectRead(timeout);
   TIdAntiFreezeBase::DoProcess(!readable, false);
+  // Nothing more is wanted from the peer: closed as a handler would close it, ending the wait.
+  if (TIdAntiFreezeBase::WaitAbandoned()) {
+    CloseSocket();
+    throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+  }
   return readable;
 }
 

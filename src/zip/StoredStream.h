@@ -4,8 +4,8 @@
 
 #include "base/Stream.h"
 
-// The bytes of a stored (uncompressed) entry: every call goes straight to the archive stream,
-// so reading takes bytes from wherever the archive stream stands.
+// The bytes of a stored (uncompressed) entry: every call goes straight to the stream of the
+// entry's data, so reading takes bytes from wherever that stream stands.
 class TStoredStream : public TStream {
  public:
   explicit TStoredStream(TStream& stream) : FStream(&stream), FPos(stream.Position()) {}
@@ -20,7 +20,7 @@ class TStoredStream : public TStream {
   int64_t Size() override { return FStream->Size(); }
   void SetSize(int64_t newSize) override { FStream->SetSize(newSize); }
 
-  // Where the archive stream stood when this stream was made: the entry's first data byte.
+  // Where the data stream stood when this stream was made: the entry's first data byte.
   int64_t StartPosition() const { return FPos; }
 
  private:

@@ -8,8 +8,9 @@
 
 class TZipFile;
 
-// Makes the stream through which one entry's bytes pass: InStream is the archive stream at the
-// entry's first data byte, Item the entry's local header. The caller owns the result.
+// Makes the stream through which one entry's bytes pass: InStream holds the entry's stored
+// bytes (a window on the archive from its first data byte to the end of its compressed data),
+// Item is the entry's local header. The caller owns the result.
 using TStreamConstructor = std::function<std::unique_ptr<TStream>(
     TStream& InStream, TZipFile& ZipFile, const TZipHeader& Item)>;
 

@@ -5,9 +5,12 @@
 
 #include "base/CodePage437.h"
 #include "base/FileStream.h"
+#include "base/Format.h"
 #include "base/StrUtils.h"
 #include "base/TryFinally.h"
 #include "base/Utf.h"
+#include "zip/Zip64Records.h"
+#include "zip/ZipEntryNames.h"
 #include "zip/ZipRecords.h"
 
 using namespace ZipRecords;
@@ -94,13 +97,14 @@ void TZipFile::Close() {
         FFiles.clear();
         FStream = nullptr;
         FFileStream.reset();
+        FOffsetOrder.clear();
       });
 }
 
 // --- directory ---
 
-bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
-                                TIdBytes& Comment) {
+bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TIdBytes& Comment,
+                                int64_t* RecordPosition) {
   const int64_t size = Stream.Size();
   const int64_t maxBack = std::min(size, kSearchMaxBack);
   uint8_t window[kSearchWindow];
@@ -128,6 +132,7 @@ bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
         continue;  // cut short by the end of the stream: not a record
       }
       DirectoryEnd = ParseDirectoryEnd(fields);
+      if (RecordPosition) *RecordPosition = recordPos;
       Comment.clear();
       if (DirectoryEnd.CommentSize > 0) {
         // A comment that the stream cuts short keeps only the bytes that are there.
@@ -147,47 +152,78 @@ void TZipFile::ReadExact(void* Buffer, int64_t Count) {
 
 void TZipFile::ReadDirectory() {
   FFiles.clear();
+  FOffsetOrder.clear();
   if (FStream->Size() == 0) {
     FEndFileData = 0;
     FComment.clear();
     return;
   }
   TZipDirectoryEnd end;
-  if (!FindDirectoryEnd(*FStream, end, FComment)) throw EZipException("Error reading zip file");
+  int64_t endPosition = 0;
+  if (!FindDirectoryEnd(*FStream, end, FComment, &endPosition))
+    throw EZipException("Error reading zip file");
+  // An archive too large for the end record's fields says so with all ones in them and gives
+  // the true values in its Zip64 end record. Taking the ones at face value would read a
+  // directory cut short, so without a Zip64 record they are an error.
+  TZip64DirectoryEnd directory{end.TotalEntries, end.DirectorySize, end.DirectoryOffset};
+  const bool zip64 = ReadZip64DirectoryEnd(*FStream, FStartFileData, endPosition, directory);
+  if (!zip64 && end.DirectoryOffset == kZip64Marker32) throw EZipException(kZip64EndMissing);
   // Offsets in the archive count from where it starts in the stream, for the directory as for
   // the local headers.
-  FStream->SetPosition(FStartFileData + end.DirectoryOffset);
-  FEndFileData = end.DirectoryOffset;
-  for (unsigned n = 0; n < end.TotalEntries; ++n) {
+  const int64_t size = FStream->Size();
+  if (directory.DirectoryOffset > static_cast<uint64_t>(size - FStartFileData))
+    throw EZipException("Invalid Zip Central Header signature");
+  FStream->SetPosition(FStartFileData + static_cast<int64_t>(directory.DirectoryOffset));
+  FEndFileData = static_cast<int64_t>(directory.DirectoryOffset);
+  for (uint64_t n = 0; n < directory.TotalEntries; ++n) {
     uint8_t signature[4];
     if (ReadUpTo(*FStream, signature, 4) != 4 || Get32(signature) != kCentralHeaderSignature)
       throw EZipException("Invalid Zip Central Header signature");
-    uint8_t f[kCentralFixedSize];
-    ReadExact(f, kCentralFixedSize);
-    TZipHeader h;
-    h.MadeByVersion = Get16(f);
-    h.RequiredVersion = Get16(f + 2);
-    h.Flag = Get16(f + 4);
-    h.CompressionMethod = Get16(f + 6);
-    h.ModifiedDateTime = Get32(f + 8);
-    h.CRC32 = Get32(f + 12);
-    h.CompressedSize = Get32(f + 16);
-    h.UncompressedSize = Get32(f + 20);
-    h.FileNameLength = Get16(f + 24);
-    h.ExtraFieldLength = Get16(f + 26);
-    h.FileCommentLength = Get16(f + 28);
-    h.DiskNumberStart = Get16(f + 30);
-    h.InternalAttributes = Get16(f + 32);
-    h.ExternalAttributes = Get32(f + 34);
-    h.LocalHeaderOffset = Get32(f + 38);
-    for (auto [bytes, length] :
-         {std::pair{&h.FileName, h.FileNameLength}, std::pair{&h.ExtraField, h.ExtraFieldLength},
-          std::pair{&h.FileComment, h.FileCommentLength}}) {
-      bytes->resize(length);
-      if (length > 0) ReadExact(bytes->data(), length);
-    }
-    FFiles.push_back(std::move(h));
+    FFiles.push_back(ReadCentralHeader());
   }
+  if (!zip64 && end.TotalEntries == kZip64Marker16) {
+    // 65535 entries fit the field exactly; a directory that goes on after them does not.
+    uint8_t signature[4];
+    if (ReadUpTo(*FStream, signature, 4) == 4 && Get32(signature) == kCentralHeaderSignature)
+      throw EZipException(kZip64EndMissing);
+  }
+  FOffsetOrder.resize(FFiles.size());
+  for (size_t i = 0; i < FFiles.size(); ++i)
+    FOffsetOrder[i] = static_cast<int>(i);
+  std::stable_sort(FOffsetOrder.begin(), FOffsetOrder.end(), [this](int a, int b) {
+    return FFiles[a].LocalHeaderOffset < FFiles[b].LocalHeaderOffset;
+  });
+}
+
+TZipHeader TZipFile::ReadCentralHeader() {
+  uint8_t f[kCentralFixedSize];
+  ReadExact(f, kCentralFixedSize);
+  TZipHeader h;
+  h.MadeByVersion = Get16(f);
+  h.RequiredVersion = Get16(f + 2);
+  h.Flag = Get16(f + 4);
+  h.CompressionMethod = Get16(f + 6);
+  h.ModifiedDateTime = Get32(f + 8);
+  h.CRC32 = Get32(f + 12);
+  h.CompressedSize = Get32(f + 16);
+  h.UncompressedSize = Get32(f + 20);
+  h.FileNameLength = Get16(f + 24);
+  h.ExtraFieldLength = Get16(f + 26);
+  h.FileCommentLength = Get16(f + 28);
+  h.DiskNumberStart = Get16(f + 30);
+  h.InternalAttributes = Get16(f + 32);
+  h.ExternalAttributes = Get32(f + 34);
+  h.LocalHeaderOffset = Get32(f + 38);
+  for (auto [bytes, length] :
+       {std::pair{&h.FileName, h.FileNameLength}, std::pair{&h.ExtraField, h.ExtraFieldLength},
+        std::pair{&h.FileComment, h.FileCommentLength}}) {
+    bytes->resize(length);
+    if (length > 0) ReadExact(bytes->data(), length);
+  }
+  if (!ApplyZip64Extra(h))
+    throw EZipException(
+        Format("Entry \"%s\" has no usable Zip64 extra field", PrintableEntryName(h).c_str()));
+  return h;
 }
 
 // --- queries ---

@@ -14,7 +14,8 @@
 PLENWICK_DECLARE_EXCEPTION(EZipException, Exception)
 
 // A ZIP archive held in a stream: its central directory, and the entries read from it or
-// written into it. No ZIP64, no spanning, no encryption.
+// written into it. Reads Zip64 archives; no spanning, no encryption. Every byte extracted is
+// checked against its entry's size and CRC-32.
 class TZipFile {
  public:
   TZipFile() = default;
@@ -58,7 +59,9 @@ class TZipFile {
   void Extract(int Index, const std::string& Path = "", bool CreateSubdirs = true);
   void Extract(const std::string& FileName, const std::string& Path = "",
                bool CreateSubdirs = true);
-  // Every entry in directory order, with sub-folders; the first failure ends it.
+  // Every entry in directory order, with sub-folders; the first failure ends it. Before anything
+  // is written, the entries must lie apart from each other and from the central directory, and
+  // no two of them may name the same file.
   void ExtractAll(const std::string& Path = "");
 
   // Appends an entry made of the rest of Data (from its position to its end).
@@ -74,8 +77,16 @@ class TZipFile {
   static void ExtractZipFile(const std::string& ZipFileName, const std::string& Path);
 
  private:
-  static bool FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TIdBytes& Comment);
+  static bool FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TIdBytes& Comment,
+                               int64_t* RecordPosition = nullptr);
   void ReadDirectory();
+  TZipHeader ReadCentralHeader();
+  // Reads the entry's local header and returns the stream position of its first data byte,
+  // after checking that its header and data end before the next entry's header and the central
+  // directory.
+  int64_t LocateData(int Index, TZipHeader& LocalHeader);
+  void CheckLayout();
+  void CheckDistinctNames() const;
   void WriteDirectory();
   void ReadExact(void* Buffer, int64_t Count);
   void CheckOpen() const;
@@ -90,6 +101,8 @@ class TZipFile {
   // the next entry goes.
   int64_t FEndFileData = 0;
   std::vector<TZipHeader> FFiles;
+  // Indices into FFiles in the order of their local header offsets.
+  std::vector<int> FOffsetOrder;
   TIdBytes FComment;
   bool FUTF8Support = true;
 };

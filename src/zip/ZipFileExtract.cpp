@@ -1,43 +1,73 @@
 // TZipFile: opening entries and extracting them into files.
+#include <zlib.h>
+
 #include <algorithm>
 #include <memory>
 
 #include "base/FileStream.h"
 #include "base/Format.h"
+#include "zip/ZipEntryNames.h"
+#include "zip/ZipEntryStream.h"
 #include "zip/ZipFile.h"
 #include "zip/ZipPaths.h"
 #include "zip/ZipRecords.h"
 
 using namespace ZipRecords;
 
+namespace {
+[[noreturn]] void ThrowEntry(const TZipHeader& entry, const char* what) {
+  throw EZipException(Format("Entry \"%s\" %s", PrintableEntryName(entry).c_str(), what));
+}
+
+constexpr const char* kSmaller = "is smaller than its announced size";
+constexpr const char* kLarger = "is larger than its announced size";
+
+// Copies exactly the entry's UncompressedSize bytes from its stream to Write in blocks of at
+// most 61440 bytes, each read in full before it is written, and computes the CRC-32 on the
+// blocks on their way. The entry must then be at its end and the CRC-32 must match the central
+// header's (which is the one to trust when a data descriptor follows the data).
+template <typename TWrite>
+void CopyVerified(TStream& in, const TZipHeader& entry, TWrite&& Write) {
+  uint64_t left = entry.UncompressedSize;
+  // An empty entry reads nothing, whatever its method; its CRC-32 is still that of no bytes.
+  if (left == 0) {
+    if (entry.CRC32 != 0) ThrowEntry(entry, "does not match its CRC-32");
+    return;
+  }
+  // Not zeroed: every byte is read before it is written.
+  const auto block = std::make_unique_for_overwrite<uint8_t[]>(
+      static_cast<size_t>(std::min<uint64_t>(left, kCopyBlockSize)));
+  uLong crc = crc32(0L, Z_NULL, 0);
+  while (left > 0) {
+    const auto n = static_cast<int64_t>(std::min<uint64_t>(left, kCopyBlockSize));
+    if (ReadUpTo(in, block.get(), n) != n) ThrowEntry(entry, kSmaller);
+    crc = crc32(crc, block.get(), static_cast<uInt>(n));
+    Write(block.get(), n);
+    left -= static_cast<uint64_t>(n);
+  }
+  uint8_t more;
+  if (in.Read(&more, 1) > 0) ThrowEntry(entry, kLarger);
+  if (crc != entry.CRC32) ThrowEntry(entry, "does not match its CRC-32");
+}
+}  // namespace
+
 void TZipFile::Read(int Index, std::unique_ptr<TStream>& Stream, TZipHeader& LocalHeader) {
   if (!IsReadingMode(FMode)) throw EZipException("File must be open for reading");
   if (Index < 0 || Index >= static_cast<int>(FFiles.size()))
     throw EZipException("The specified file was not found");
   const TZipHeader& central = FFiles[Index];
-  LocalHeader = TZipHeader{};
-  FStream->SetPosition(FStartFileData + central.LocalHeaderOffset);
-  uint8_t signature[4];
-  if (ReadUpTo(*FStream, signature, 4) != 4 || Get32(signature) != kLocalHeaderSignature)
-    throw EZipException("Invalid Zip Local Header signature");
-  // Informational only: name, method and size come from the central header.
-  uint8_t f[kLocalFixedSize] = {};
-  ReadUpTo(*FStream, f, kLocalFixedSize);
-  LocalHeader.RequiredVersion = Get16(f);
-  LocalHeader.Flag = Get16(f + 2);
-  LocalHeader.CompressionMethod = Get16(f + 4);
-  LocalHeader.ModifiedDateTime = Get32(f + 6);
-  LocalHeader.CRC32 = Get32(f + 10);
-  LocalHeader.CompressedSize = Get32(f + 14);
-  LocalHeader.UncompressedSize = Get32(f + 18);
-  LocalHeader.FileNameLength = Get16(f + 22);
-  LocalHeader.ExtraFieldLength = Get16(f + 24);
-  ReadUpTo(*FStream, LocalHeader.FileName, LocalHeader.FileNameLength);
-  ReadUpTo(*FStream, LocalHeader.ExtraField, LocalHeader.ExtraFieldLength);
-  // The stream now stands at the entry's first data byte.
-  const TZipCompressionHandler& handler =
-      FindZipCompressionHandler(static_cast<TZipCompression>(central.CompressionMethod & 0xFF));
-  Stream = handler.Decompress(*FStream, *this, LocalHeader);
+  const int64_t dataStart = LocateData(Index, LocalHeader);
+  // Without the key the data is ciphertext, not the file.
+  if ((central.Flag | LocalHeader.Flag) & (kZipFlagEncrypted | kZipFlagStrongEncryption))
+    ThrowEntry(central, "is encrypted");
+  const auto method = static_cast<TZipCompression>(central.CompressionMethod & 0xFF);
+  const TZipCompressionHandler& handler = FindZipCompressionHandler(method);
+  // Stored bytes are the file: both sizes must say the same.
+  if (method == TZipCompression::zcStored && central.CompressedSize != central.UncompressedSize)
+    ThrowEntry(central, central.CompressedSize < central.UncompressedSize ? kSmaller : kLarger);
+  Stream = std::make_unique<TZipEntryStream>(*FStream, dataStart,
+                                             static_cast<int64_t>(central.CompressedSize),
+                                             handler.Decompress, *this, LocalHeader);
 }
 
 void TZipFile::Read(const std::string& FileName, std::unique_ptr<TStream>& Stream,
@@ -49,8 +79,9 @@ void TZipFile::Read(int Index, TIdBytes& Bytes) {
   std::unique_ptr<TStream> stream;
   TZipHeader local;
   Read(Index, stream, local);
-  Bytes.resize(FFiles[Index].UncompressedSize);
-  if (!Bytes.empty()) stream->ReadBuffer(Bytes.data(), static_cast<int64_t>(Bytes.size()));
+  Bytes.clear();
+  CopyVerified(*stream, FFiles[Index],
+               [&Bytes](const uint8_t* p, int64_t n) { Bytes.insert(Bytes.end(), p, p + n); });
 }
 
 void TZipFile::Read(const std::string& FileName, TIdBytes& Bytes) {
@@ -64,13 +95,15 @@ void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs) {
   TZipHeader local;
   Read(Index, in, local);
   const TZipHeader& central = FFiles[Index];
-  const std::string decoded = EntryName(central);
-  std::string name = decoded;
+  if (HasUndecodableName(central)) ThrowEntry(central, "has a name that is not valid UTF-8");
+  std::string name = EntryName(central);
   std::replace(name.begin(), name.end(), '/', '\\');
-  // An archive must not place files outside the folder it is extracted into.
-  if (IsEscapingEntryName(name))
-    throw EZipException(
-        Format("Entry \"%s\" would be written outside the target folder", decoded.c_str()));
+  // An archive must not place files outside the folder it is extracted into, nor under names
+  // that Windows would take for something else.
+  if (IsEscapingEntryName(name)) ThrowEntry(central, "would be written outside the target folder");
+  const std::string problem = MisreadNameProblem(name);
+  if (!problem.empty()) ThrowEntry(central, problem.c_str());
+  if (IsFolderByAttribute(central) && !name.empty() && name.back() != '\\') name += '\\';
   if (!CreateSubdirs) {
     const size_t cut = name.find_last_of("\\:");
     if (cut != std::string::npos) name.erase(0, cut + 1);
@@ -83,11 +116,7 @@ void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs) {
   if (!outPath.empty() && outPath.back() == '\\') return;  // a folder entry
 
   TFileStream out(outPath, TFileStream::TMode::fmCreate);
-  // Exactly UncompressedSize bytes, each block read in full ("Stream read error" when the entry
-  // ends first) and written in full ("Stream write error"). A count of 0 would copy the whole
-  // source, so an empty entry stops here.
-  if (central.UncompressedSize == 0) return;
-  out.CopyFrom(*in, central.UncompressedSize);
+  CopyVerified(*in, central, [&out](const uint8_t* p, int64_t n) { out.WriteBuffer(p, n); });
 }
 
 void TZipFile::Extract(const std::string& FileName, const std::string& Path, bool CreateSubdirs) {
@@ -96,6 +125,8 @@ void TZipFile::Extract(const std::string& FileName, const std::string& Path, boo
 
 void TZipFile::ExtractAll(const std::string& Path) {
   if (!IsReadingMode(FMode)) throw EZipException("File must be open for reading");
+  CheckLayout();
+  CheckDistinctNames();
   const int count = FileCount();
   for (int i = 0; i < count; ++i)
     Extract(i, Path, true);

@@ -33,6 +33,12 @@ uint32_t CheckedSize(int64_t size) {
   if (size < 0 || size > 0xFFFFFFFFLL) throw EZipException("Zip file too large");
   return static_cast<uint32_t>(size);
 }
+
+// The writer makes no Zip64 records: an entry read from a Zip64 archive must fit 32 bits.
+uint32_t CheckedSize(uint64_t size) {
+  if (size > 0xFFFFFFFFULL) throw EZipException("Zip file too large");
+  return static_cast<uint32_t>(size);
+}
 }  // namespace
 
 void TZipFile::WriteDirectory() {
@@ -46,15 +52,15 @@ void TZipFile::WriteDirectory() {
     Put16(out, h.CompressionMethod);
     Put32(out, h.ModifiedDateTime);
     Put32(out, h.CRC32);
-    Put32(out, h.CompressedSize);
-    Put32(out, h.UncompressedSize);
+    Put32(out, CheckedSize(h.CompressedSize));
+    Put32(out, CheckedSize(h.UncompressedSize));
     Put16(out, h.FileNameLength);
     Put16(out, h.ExtraFieldLength);
     Put16(out, h.FileCommentLength);
     Put16(out, h.DiskNumberStart);
     Put16(out, h.InternalAttributes);
     Put32(out, h.ExternalAttributes);
-    Put32(out, h.LocalHeaderOffset);
+    Put32(out, CheckedSize(h.LocalHeaderOffset));
     PutBytes(out, h.FileName);
     PutBytes(out, h.ExtraField);
     PutBytes(out, h.FileComment);
@@ -160,12 +166,14 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
 
   TIdBytes sizes;
   Put32(sizes, h.CRC32);
-  Put32(sizes, h.CompressedSize);
-  Put32(sizes, h.UncompressedSize);
+  Put32(sizes, CheckedSize(h.CompressedSize));
+  Put32(sizes, CheckedSize(h.UncompressedSize));
   FStream->SetPosition(headerPos + 14);
   FStream->WriteBuffer(sizes.data(), static_cast<int64_t>(sizes.size()));
   FStream->SetPosition(dataEnd);
   FEndFileData = dataEnd - FStartFileData;
+  // Each new entry lies after every other one.
+  FOffsetOrder.push_back(static_cast<int>(FFiles.size()));
   FFiles.push_back(std::move(h));
 }
 

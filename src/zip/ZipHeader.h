@@ -35,7 +35,10 @@ enum class TZipCompression : uint8_t {
   zcPPMdI1 = 98,
 };
 
-// Bit 11 of Flag: the entry's name and comment are UTF-8.
+// Bits of Flag: bit 0, the entry is encrypted; bit 6, with strong encryption; bit 11, the
+// entry's name and comment are UTF-8.
+constexpr uint16_t kZipFlagEncrypted = 0x0001;
+constexpr uint16_t kZipFlagStrongEncryption = 0x0040;
 constexpr uint16_t kZipFlagUtf8 = 0x0800;
 
 // One entry of an archive. The fixed fields follow the central directory header; the same
@@ -47,15 +50,17 @@ struct TZipHeader {
   uint16_t CompressionMethod = 0;
   uint32_t ModifiedDateTime = 0;
   uint32_t CRC32 = 0;
-  uint32_t CompressedSize = 0;
-  uint32_t UncompressedSize = 0;
+  // 64 bits wide: an archive read with Zip64 records carries its true sizes and offset here,
+  // taken from the entry's Zip64 extra field where the 32-bit field holds 0xFFFFFFFF.
+  uint64_t CompressedSize = 0;
+  uint64_t UncompressedSize = 0;
   uint16_t FileNameLength = 0;
   uint16_t ExtraFieldLength = 0;
   uint16_t FileCommentLength = 0;
   uint16_t DiskNumberStart = 0;
   uint16_t InternalAttributes = 0;
   uint32_t ExternalAttributes = 0;
-  uint32_t LocalHeaderOffset = 0;
+  uint64_t LocalHeaderOffset = 0;
   // Raw bytes, each exactly as long as its length field says.
   TIdBytes FileName;
   TIdBytes ExtraField;
@@ -71,4 +76,12 @@ struct TZipDirectoryEnd {
   uint32_t DirectorySize = 0;
   uint32_t DirectoryOffset = 0;
   uint16_t CommentSize = 0;
+};
+
+// What the Zip64 end of central directory record says, for archives that outgrow the 16- and
+// 32-bit fields of the end record.
+struct TZip64DirectoryEnd {
+  uint64_t TotalEntries = 0;
+  uint64_t DirectorySize = 0;
+  uint64_t DirectoryOffset = 0;
 };

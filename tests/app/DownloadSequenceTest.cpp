@@ -9,7 +9,9 @@
 #include <string>
 
 #include "app/ComponentWiring.h"
+#include "app/HTTPDownloadClient.h"
 #include "app/Main.h"
+#include "base/FileSystem.h"
 #include "http/HTTPTestSupport.h"
 #include "ui/headless/HeadlessApplication.h"
 #include "zip/ZipTestSupport.h"
@@ -32,13 +34,9 @@ class TLoopbackRoute : public TDownloadClient {
   void Head(const std::string& url) override { FReal->Head(Route(url)); }
   int64_t ResponseContentLength() override { return FReal->ResponseContentLength(); }
   void Get(const std::string& url, TStream& dest) override { FReal->Get(Route(url), dest); }
-  void Disconnect() override {
-    ++Disconnects;
-    FReal->Disconnect();
-  }
+  void Disconnect() override { FReal->Disconnect(); }
 
   std::function<void(int64_t)> OnEachWork;
-  int Disconnects = 0;
 
  private:
   std::string Route(const std::string& url) {
@@ -55,12 +53,14 @@ class TLoopbackRoute : public TDownloadClient {
 class TPlayedLaunchPlatform : public TSetupPlatform {
  public:
   std::string ModuleFileName() override { return "C:\\Downloads\\Plenwick-setup_x64-stable.exe"; }
-  void CreateFolder(const std::string& path) override { FReal->CreateFolder(path); }
+  std::string CurrentDir() override { return FReal->CurrentDir(); }
+  bool CreateFolder(const std::string& path) override { return FReal->CreateFolder(path); }
   void Sleep(unsigned ms) override { FReal->Sleep(ms); }
   double Now() override { return FReal->Now(); }
-  bool LaunchElevated(TWinHandle, const std::string&, TProcessHandle& process) override {
-    Installer = ziptest::ReadFile(kFolder + "Install.exe").value_or("(missing)");
-    process = 1;
+  bool LaunchElevated(TWinHandle, const std::string& file, TProcess& process, int&) override {
+    Launched = file;
+    Installer = ziptest::ReadFile(file).value_or("(missing)");
+    process = OwnProcess(1);
     return true;
   }
   bool GetProcessExitCode(TProcessHandle, uint32_t& exitCode) override {
@@ -73,7 +73,9 @@ class TPlayedLaunchPlatform : public TSetupPlatform {
     ++Deletes;
     return FReal->DeleteFolder(path);
   }
+  TPathKind PathKind(const std::string& path) override { return FReal->PathKind(path); }
 
+  std::string Launched;
   std::string Installer;
   int Deletes = 0;
 
@@ -110,16 +112,31 @@ class DownloadSequence : public ::testing::Test {
         ("seq_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())));
   }
 
-  // Plugs the real components in, routes the client to the server, and runs the program.
-  void Run(TLoopbackServer::TScript script, bool closeDuringDownload = false) {
+  // When the user closes the window, if at all.
+  enum class TClose { Never, AtTheFirstWorkEvent, OnceConnected };
+
+  // Plugs the real components in, routes the client to the server, and runs the program; the
+  // client's settings may be changed first.
+  void Run(TLoopbackServer::TScript script, TClose close = TClose::Never,
+           std::function<void(THTTPDownloadClient&)> configure = nullptr) {
     server = std::make_unique<TLoopbackServer>(std::move(script));
     app.CreateForm(Main);
     PlugInComponents(*Main);
+    client = dynamic_cast<THTTPDownloadClient*>(Main->HTTP.get());
+    ASSERT_NE(client, nullptr);
+    if (configure) configure(*client);
     auto routed = std::make_unique<TLoopbackRoute>(std::move(Main->HTTP), server->Port());
     route = routed.get();
     Main->HTTP = std::move(routed);
     Main->ConnectHTTP();
-    if (closeDuringDownload) CloseAtTheFirstWorkEvent();
+    if (close == TClose::AtTheFirstWorkEvent) {
+      route->OnEachWork = [this](int64_t) { PostClose(); };
+    } else if (close == TClose::OnceConnected) {
+      // The request is sent next; the close is taken while the answer is waited for.
+      client->HTTP().OnStatus = [this](TIdComponent*, TIdStatus status, const std::string&) {
+        if (status == hsConnected) PostClose();
+      };
+    }
     auto p = std::make_unique<TPlayedLaunchPlatform>();
     platform = p.get();
     Main->Platform = std::move(p);
@@ -127,11 +144,9 @@ class DownloadSequence : public ::testing::Test {
     app.Run();
   }
   // A close request taken by the next message processing (responsive waiting, here).
-  void CloseAtTheFirstWorkEvent() {
-    route->OnEachWork = [this](int64_t) {
-      if (!closePosted) headless::PostMessage(app, [] { Main->Close(); });
-      closePosted = true;
-    };
+  void PostClose() {
+    if (!closePosted) headless::PostMessage(app, [] { Main->Close(); });
+    closePosted = true;
   }
   // Sends the head's answer and the body in blocks with pauses, so the download takes a while.
   void SendSlowly(TLoopbackPeer& peer, const std::string& head, const std::string& body) {
@@ -150,6 +165,7 @@ class DownloadSequence : public ::testing::Test {
   // The server outlives the window and its client, so its scripts see the client's close.
   std::unique_ptr<TLoopbackServer> server;
   TApplication app{"C:\\Downloads\\Plenwick-setup_x64-stable.exe"};
+  THTTPDownloadClient* client = nullptr;
   TLoopbackRoute* route = nullptr;
   TPlayedLaunchPlatform* platform = nullptr;
   bool closePosted = false;
@@ -171,6 +187,9 @@ TEST_F(DownloadSequence, TheArchiveIsFetchedExtractedLaunchedAndTheBarEndsFull) 
   EXPECT_EQ(Main->ProgressBar->Max(), static_cast<int>(archive.size()));
   EXPECT_EQ(Main->ProgressBar->Position(), static_cast<int>(archive.size()));
   EXPECT_GT(headless::PaintedPositions(*Main->ProgressBar).size(), 1u);
+  // The installer launched is the one just extracted below the current directory, wherever the
+  // executable lies.
+  EXPECT_EQ(platform->Launched, GetCurrentDir() + "\\" + kFolder + "Install.exe");
   EXPECT_EQ(platform->Installer, Installer());
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
   EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
@@ -187,9 +206,8 @@ TEST_F(DownloadSequence, ACloseDuringAKnownLengthDownloadEndsQuietly) {
         ReadRequestHead(peer);
         SendSlowly(peer, "HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n", archive);
       },
-      true);
+      TClose::AtTheFirstWorkEvent);
   EXPECT_TRUE(closePosted);
-  EXPECT_GE(route->Disconnects, 1);
   EXPECT_LT(Main->ProgressBar->Position(), static_cast<int>(archive.size()));
   EXPECT_EQ(platform->Installer, "");  // never launched
   EXPECT_EQ(platform->Deletes, 1);
@@ -198,7 +216,8 @@ TEST_F(DownloadSequence, ACloseDuringAKnownLengthDownloadEndsQuietly) {
   EXPECT_TRUE(headless::ShownDialogs(app).empty());
 }
 
-TEST_F(DownloadSequence, ACloseDuringAChunkedDownloadShowsTheClose) {
+// The close ends a chunked download as quietly as one of known length: the user asked to quit.
+TEST_F(DownloadSequence, ACloseDuringAChunkedDownloadEndsQuietly) {
   const std::string length = std::to_string(archive.size());
   std::string chunked;
   for (size_t at = 0; at < archive.size(); at += 10000) {
@@ -215,12 +234,125 @@ TEST_F(DownloadSequence, ACloseDuringAChunkedDownloadShowsTheClose) {
         ReadRequestHead(peer);
         SendSlowly(peer, "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n", chunked);
       },
-      true);
-  EXPECT_GE(route->Disconnects, 1);
+      TClose::AtTheFirstWorkEvent);
   EXPECT_EQ(platform->Installer, "");
   EXPECT_EQ(platform->Deletes, 1);
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+}
+
+// A server that accepts and then sends nothing, while the size is probed or in the middle of
+// the body. With a close, the wait ends at once: no message, nothing left, the program ends
+// (the read time-out is long, so only the close can end these runs without a message). Without
+// one, the read time-out (short here; the product waits 120 s) ends the run as a failure.
+struct StallCase {
+  const char* name;
+  bool inBody;
+  bool close;
+};
+
+class Stalls : public DownloadSequence, public ::testing::WithParamInterface<StallCase> {};
+
+TEST_P(Stalls, EndTheRun) {
+  const StallCase& c = GetParam();
+  const std::string length = std::to_string(archive.size());
+  const std::string part = archive.substr(0, 40000);  // more than one block of 32768
+  Run(
+      [length, part, inBody = c.inBody](TLoopbackPeer& peer, int) {
+        ReadRequestHead(peer);
+        if (inBody) {
+          peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
+          ReadRequestHead(peer);
+          peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n" + part);
+        }
+        peer.ReceiveUntilClosed();  // silent until the client gives up
+      },
+      !c.close   ? TClose::Never
+      : c.inBody ? TClose::AtTheFirstWorkEvent
+                 : TClose::OnceConnected,
+      [close = c.close](THTTPDownloadClient& http) {
+        http.HTTP().SetReadTimeout(close ? 60000 : 300);
+      });
+
+  const auto& dialogs = headless::ShownDialogs(app);
+  const auto& boxes = headless::ShownErrorBoxes(app);
+  if (c.close) {
+    EXPECT_TRUE(closePosted);
+    EXPECT_TRUE(dialogs.empty());
+    EXPECT_TRUE(boxes.empty());
+  } else if (c.inBody) {
+    EXPECT_TRUE(dialogs.empty());
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, "Read timed out.");
+  } else {
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(
+        dialogs[0].Text,
+        "Could not download files from distribution server.\r\n\r\nDownloader will now exit.");
+    EXPECT_TRUE(boxes.empty());
+  }
+  EXPECT_EQ(platform->Deletes, c.inBody ? 1 : 0);
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  EXPECT_EQ(platform->Launched, "");
+  EXPECT_EQ(server->Accepted(), 1);
+}
+
+const StallCase kStalls[] = {
+    {"InTheProbeWithAClose", false, true},
+    {"InTheProbe", false, false},
+    {"InTheBodyWithAClose", true, true},
+    {"InTheBody", true, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Server, Stalls, ::testing::ValuesIn(kStalls),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(DownloadClient, WaitsForTheServerAsLongAsForAConnect) {
+  THTTPDownloadClient http;
+  EXPECT_EQ(http.HTTP().ReadTimeout(), 120000);
+  EXPECT_EQ(http.UnannouncedBodyLimit, int64_t{4} << 30);
+}
+
+// A body may bring no more than its probe announced, or, when the probe gave no positive
+// length, no more than the client's bound (lowered here). Either way the run fails with the
+// client's message, and the folder goes.
+TEST_F(DownloadSequence, ABodyPastTheProbesLengthFails) {
+  const std::string length = std::to_string(archive.size());
+  const std::string more = archive + std::string(5000, 'x');
+  Run([length, more](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\n\r\n" + more);  // until the close
+    peer.Close();
+  });
   ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
-  EXPECT_EQ(headless::ShownErrorBoxes(app)[0].Text, "Connection Closed Gracefully.");
+  EXPECT_EQ(headless::ShownErrorBoxes(app)[0].Text,
+            "The server sent a body of more than " + length + " bytes.");
+  EXPECT_EQ(platform->Launched, "");
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+}
+
+TEST_F(DownloadSequence, ABodyPastTheBoundFailsWhenTheProbeGaveNoLength) {
+  const std::string more = archive + std::string(5000, 'x');
+  Run(
+      [more](TLoopbackPeer& peer, int) {
+        ReadRequestHead(peer);
+        peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+        ReadRequestHead(peer);
+        peer.Send("HTTP/1.1 200 OK\r\n\r\n" + more);  // until the close
+        peer.Close();
+      },
+      TClose::Never,
+      [this](THTTPDownloadClient& http) {
+        http.UnannouncedBodyLimit = static_cast<int64_t>(archive.size());
+      });
+  ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
+  EXPECT_EQ(headless::ShownErrorBoxes(app)[0].Text,
+            "The server sent a body of more than " + std::to_string(archive.size()) + " bytes.");
+  EXPECT_EQ(platform->Launched, "");
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }
 
 }  // namespace

@@ -1,7 +1,12 @@
-// The folder existence test and deletion on the real file system: the shell's deletion under
-// Wine, the POSIX equivalent natively.
+// The folder existence test, deletion and path kinds on the real file system: under Wine and
+// natively. Links are made natively only (a Windows program under Wine cannot make the host's
+// links; the end-to-end runs make them).
 
 #include <gtest/gtest.h>
+
+#ifndef _WIN32
+#include <filesystem>
+#endif
 
 #include "app/FolderHelpers.h"
 #include "app/TestFiles.h"
@@ -69,5 +74,60 @@ TEST(FolderHelpers, DeletesAFolderWhoseNameFillsTheNameList) {
   EXPECT_TRUE(FolderExists(root));  // only the named folder went
   EXPECT_TRUE(DeleteFolder(root));
 }
+
+TEST(FolderHelpers, PathKinds) {
+  const std::string root = FreshTestFolder("path-kinds");
+  ASSERT_TRUE(CreateDir(root + "folder"));
+  WriteTextFile(root + "file", "x");
+  EXPECT_EQ(PathKind(root + "missing"), TPathKind::pkMissing);
+  EXPECT_EQ(PathKind(root + "missing\\deeper\\"), TPathKind::pkMissing);
+  EXPECT_EQ(PathKind(root + "folder"), TPathKind::pkFolder);
+  EXPECT_EQ(PathKind(root + "folder\\"), TPathKind::pkFolder);
+  EXPECT_EQ(PathKind(root + "file"), TPathKind::pkOther);
+#ifndef _WIN32
+  namespace fs = std::filesystem;
+  fs::create_directory_symlink(ToNativePath(root + "folder"), ToNativePath(root + "dirlink"));
+  fs::create_symlink(ToNativePath(root + "file"), ToNativePath(root + "filelink"));
+  fs::create_symlink(ToNativePath(root + "missing"), ToNativePath(root + "dangling"));
+  // A trailing separator must not make the link count as what it leads to.
+  EXPECT_EQ(PathKind(root + "dirlink\\"), TPathKind::pkLink);
+  EXPECT_EQ(PathKind(root + "filelink"), TPathKind::pkLink);
+  EXPECT_EQ(PathKind(root + "dangling"), TPathKind::pkLink);
+#endif
+  EXPECT_TRUE(DeleteFolder(root));
+}
+
+#ifndef _WIN32
+// Links inside the folder go themselves; what they lead to stays. A folder that is itself a
+// link loses the link only.
+TEST(FolderHelpers, DeletionRemovesLinksAndNeverFollowsThem) {
+  namespace fs = std::filesystem;
+  const std::string root = FreshTestFolder("delete-links");
+  ASSERT_TRUE(CreateDir(root + "outside"));
+  ASSERT_TRUE(CreateDir(root + "outside\\sub"));
+  WriteTextFile(root + "outside\\keep.txt", "keep");
+  WriteTextFile(root + "outside\\sub\\deep.txt", "deep");
+  // Write-protected: a deletion through the link would open it up.
+  ::chmod(ToNativePath(root + "outside\\sub").c_str(), 0555);
+  const std::string folder = root + "setup\\";
+  ASSERT_TRUE(CreateDir(folder));
+  WriteTextFile(folder + "old.txt", "old");
+  fs::create_directory_symlink(ToNativePath(root + "outside"), ToNativePath(folder + "dirlink"));
+  fs::create_symlink(ToNativePath(root + "outside\\keep.txt"), ToNativePath(folder + "filelink"));
+  fs::create_directory_symlink(ToNativePath(root + "outside"), ToNativePath(root + "linked"));
+
+  EXPECT_TRUE(DeleteFolder(folder));
+  EXPECT_EQ(PathKind(folder), TPathKind::pkMissing);
+  EXPECT_TRUE(DeleteFolder(root + "linked\\"));
+  EXPECT_EQ(PathKind(root + "linked"), TPathKind::pkMissing);
+
+  EXPECT_TRUE(FileExists(root + "outside\\keep.txt"));
+  EXPECT_TRUE(FileExists(root + "outside\\sub\\deep.txt"));
+  const auto perms = fs::status(ToNativePath(root + "outside\\sub")).permissions();
+  EXPECT_EQ(perms & fs::perms::owner_write, fs::perms::none);
+  fs::permissions(ToNativePath(root + "outside\\sub"), fs::perms::owner_all, fs::perm_options::add);
+  EXPECT_TRUE(DeleteFolder(root));
+}
+#endif
 
 }  // namespace

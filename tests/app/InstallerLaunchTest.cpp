@@ -10,6 +10,8 @@
 
 #ifndef _WIN32
 #include <sys/stat.h>
+
+#include <cerrno>
 #endif
 
 namespace {
@@ -44,7 +46,8 @@ Probe MakeProbe() {
 TEST(InstallerLaunch, StartsTheProgramAndReportsItsExitCode) {
   const Probe probe = MakeProbe();
   TProcessHandle process = 0;
-  ASSERT_TRUE(LaunchElevated(nullptr, probe.Program, process));
+  int error = 0;
+  ASSERT_TRUE(LaunchElevated(nullptr, probe.Program, process, error));
   ASSERT_NE(process, 0);
 
   uint32_t code = 0;
@@ -60,10 +63,30 @@ TEST(InstallerLaunch, StartsTheProgramAndReportsItsExitCode) {
   CloseProcessHandle(process);
 }
 
-TEST(InstallerLaunch, AMissingProgramFailsWithoutAHandle) {
-  TProcessHandle process = 0;
-  EXPECT_FALSE(LaunchElevated(nullptr, GetCurrentDir() + "\\no such folder\\Install.exe", process));
-  EXPECT_EQ(process, 0);
+// A failed launch gives no handle but the system's error, which the sequence shows.
+TEST(InstallerLaunch, AFailedLaunchGivesTheSystemsError) {
+  const std::string dir = FreshTestFolder("launch-fails");
+  WriteTextFile(dir + "Install.exe", "not a program");
+#ifdef _WIN32
+  const int missing = ERROR_PATH_NOT_FOUND, notAProgram = ERROR_BAD_EXE_FORMAT;
+#else
+  const int missing = ENOENT, notAProgram = EACCES;  // no execute permission
+#endif
+  const struct {
+    std::string file;
+    int error;
+  } cases[] = {
+      {dir + "no such folder\\Install.exe", missing},
+      {dir + "Install.exe", notAProgram},
+  };
+  for (const auto& c : cases) {
+    TProcessHandle process = 0;
+    int error = 0;
+    EXPECT_FALSE(LaunchElevated(nullptr, c.file, process, error)) << c.file;
+    EXPECT_EQ(process, 0) << c.file;
+    EXPECT_EQ(error, c.error) << c.file;
+  }
+  EXPECT_TRUE(DeleteFolder(dir));
 }
 
 TEST(InstallerLaunch, PollingTheEmptyHandleFailsAndKeepsTheExitCode) {

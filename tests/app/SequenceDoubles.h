@@ -18,7 +18,9 @@
 
 struct TWorld {
   std::vector<std::string> Log;
-  std::set<std::string> Folders;  // folders that exist (relative names as the sequence passes them)
+  std::set<std::string> Folders;  // folders that exist (paths as the sequence passes them)
+  std::set<std::string> Links;    // links and junctions that exist
+  std::set<std::string> Files;    // files that exist
   int ArchivesAlive = 0;
 
   int Count(const std::string& prefix) const {
@@ -107,18 +109,24 @@ class TFakePlatform : public TSetupPlatform {
   explicit TFakePlatform(TWorld& w) : W(w) {}
 
   std::string ModuleFileName() override { return ExePath; }
-  void CreateFolder(const std::string& path) override {
+  std::string CurrentDir() override { return CurrentDirectory; }
+  bool CreateFolder(const std::string& path) override {
     W.Log.push_back("CreateFolder " + path);
+    if (CreateFails || W.Folders.count(path) || W.Links.count(path)) return false;
     W.Folders.insert(path);
+    return true;
   }
   void Sleep(unsigned ms) override { Clock += ms / 86400000.0; }
   double Now() override { return Clock; }
-  bool LaunchElevated(TWinHandle parent, const std::string& file,
-                      TProcessHandle& process) override {
+  bool LaunchElevated(TWinHandle parent, const std::string& file, TProcess& process,
+                      int& error) override {
     W.Log.push_back("Launch " + file);
     LaunchParent = parent;
-    if (!LaunchSucceeds) return false;
-    process = ProcessHandle;
+    if (LaunchError != 0) {
+      error = LaunchError;
+      return false;
+    }
+    process = OwnProcess(ProcessHandle);
     return true;
   }
   bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) override {
@@ -135,19 +143,28 @@ class TFakePlatform : public TSetupPlatform {
   bool FolderExists(const std::string& path) override { return W.Folders.count(path) != 0; }
   bool DeleteFolder(const std::string& path) override {
     W.Log.push_back("Delete " + path);
+    if (OnDelete) OnDelete();
     if (DeleteFails || !W.Folders.count(path)) return false;
     W.Folders.erase(path);
     return true;
   }
+  TPathKind PathKind(const std::string& path) override {
+    if (W.Links.count(path)) return TPathKind::pkLink;
+    if (W.Files.count(path)) return TPathKind::pkOther;
+    return W.Folders.count(path) ? TPathKind::pkFolder : TPathKind::pkMissing;
+  }
 
   TWorld& W;
   std::string ExePath = "C:\\Downloads\\Plenwick-setup_x64-stable.exe";
+  std::string CurrentDirectory = "C:\\Work";
   double Clock = 45000.5;
-  bool LaunchSucceeds = true;
+  int LaunchError = 0;  // the launch fails with this system error when not 0
   TProcessHandle ProcessHandle = 77;
   TWinHandle LaunchParent = nullptr;
   std::vector<uint32_t> ExitCodes{259, 259, 0};  // one per poll; the last one repeats
   int Polls = 0;
   std::function<void(int poll)> OnPoll;
+  std::function<void()> OnDelete;
   bool DeleteFails = false;
+  bool CreateFails = false;
 };

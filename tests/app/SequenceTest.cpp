@@ -3,16 +3,23 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+
 #include "app/Main.h"
 #include "app/SequenceDoubles.h"
+#include "base/FileSystem.h"
 #include "ui/headless/HeadlessApplication.h"
 
 namespace {
 
-const std::string kFolder = "Plenwick Setup (64-bit)\\";
+// Below the fake platform's current directory; the executable lies elsewhere.
+const std::string kFolder = "C:\\Work\\Plenwick Setup (64-bit)\\";
+const std::string kFolderName = "C:\\Work\\Plenwick Setup (64-bit)";
 const std::string kUrl = ArchiveUrlPrefix() + "_x64-stable.zip";
 const std::string kProbeFailure =
     "Could not download files from distribution server.\r\n\r\nDownloader will now exit.";
+// The system's message for a launch that found no installer, as the user sees it.
+const std::string kLaunchNotFound = SysErrorMessage(ENOENT) + ".";
 
 class Sequence : public ::testing::Test {
  public:
@@ -73,7 +80,7 @@ TEST_F(Sequence, SuccessfulRunDownloadsExtractsLaunchesAndRemovesTheFolder) {
                            "ExtractAll " + kFolder,
                            "Close",
                            "Archive freed",
-                           "Launch C:\\Downloads\\" + kFolder + "Install.exe",
+                           "Launch " + kFolder + "Install.exe",
                            "Poll 77",
                            "Poll 77",
                            "Poll 77",
@@ -148,6 +155,8 @@ const WayOut kWaysOut[] = {
        };
      },
      -1, true, false, false, 0, nullptr, "Error writing file.", "Extracting...", true},
+    // The user closed the window while the client waited (the wait ended by closing the
+    // connection): asked to quit, the user gets no message.
     {"ExceptionAfterTerminated",
      [](Sequence& s, TFakeClient& h, TFakePlatform& p, auto&) {
        p.DeleteFails = true;
@@ -156,7 +165,15 @@ const WayOut kWaysOut[] = {
          throw Exception("Connection Closed Gracefully.");
        };
      },
-     1, true, false, false, 0, nullptr, "Connection Closed Gracefully.", "Downloading...", false},
+     1, true, false, false, 0, nullptr, nullptr, "Downloading...", false},
+    {"ExceptionInSizeProbeAfterTerminated",
+     [](Sequence& s, TFakeClient& h, TFakePlatform&, auto&) {
+       h.OnHead = [&s] {
+         s.UserClosesWindowAndMessagesAreProcessed();
+         throw Exception("Connection Closed Gracefully.");
+       };
+     },
+     0, false, false, false, 0, nullptr, nullptr, "Checking files to download...", false},
     {"TerminatedInFirstPassOfInstallerWait",
      [](Sequence& s, TFakeClient&, TFakePlatform&, auto& archive) {
        // Closed while "Extracting..." shows: the message processing of that step takes it.
@@ -164,7 +181,8 @@ const WayOut kWaysOut[] = {
          if (step == "Open") s.UserClosesWindow();
        };
      },
-     1, false, false, true, 0, nullptr, nullptr, "Initiating installation procedure...", false},
+     // The installer keeps running; its handle is closed all the same.
+     1, false, true, true, 0, nullptr, nullptr, "Initiating installation procedure...", false},
     {"TerminatedDuringInstallerWaitAfterAPoll",
      [](Sequence& s, TFakeClient&, TFakePlatform& p, auto&) {
        p.ExitCodes = {259};
@@ -183,11 +201,20 @@ const WayOut kWaysOut[] = {
        p.ExitCodes = {259, 1603};
      },
      0, true, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+    // Refused at the elevation prompt: the user's own choice needs no message. No handle came,
+    // so none is closed.
+    {"LaunchCancelled",
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
+       p.LaunchError = LAUNCH_CANCELLED_ERROR;
+     },
+     1, false, false, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
     {"LaunchFailed",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.LaunchSucceeds = false; }, 1, false,
-     true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.LaunchError = ENOENT; }, 1, false,
+     false, true, 1, nullptr, kLaunchNotFound.c_str(), "Initiating installation procedure...",
+     false},
+    // The empty handle needs no closing.
     {"LaunchWithoutAUsableProcessHandle",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ProcessHandle = 0; }, 1, false, true,
+     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ProcessHandle = 0; }, 1, false, false,
      true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
 };
 
@@ -246,6 +273,90 @@ TEST_P(SequenceWayOutTable, CleansUpAsItsRowSays) {
 
 INSTANTIATE_TEST_SUITE_P(Rows, SequenceWayOutTable, ::testing::ValuesIn(kWaysOut),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// What stands where the setup folder goes, and what the run makes of it: one row each. The
+// folder is resolved once, below the current directory, whatever the executable's folder.
+struct FolderCase {
+  const char* name;
+  std::function<void(TWorld&, TFakePlatform&)> arrange;
+  std::string errorBox;  // empty: the run goes on
+  int creates;           // attempts to create the folder
+};
+
+const FolderCase kFolderCases[] = {
+    // Left from before (or planted): removed first, so nothing of it sits beside the installer.
+    {"OldFolderIsRemovedBeforeTheNewOneIsMade",
+     [](TWorld& w, TFakePlatform&) { w.Folders.insert(kFolder); }, "", 1},
+    {"LinkInItsPlaceIsLeftUntouched", [](TWorld& w, TFakePlatform&) { w.Links.insert(kFolder); },
+     "The setup folder \"" + kFolderName + "\" is a link; it was left untouched.", 0},
+    {"FileInItsPlaceIsLeftUntouched", [](TWorld& w, TFakePlatform&) { w.Files.insert(kFolder); },
+     "The setup folder \"" + kFolderName + "\" is not a folder; it was left untouched.", 0},
+    {"OldFolderThatCannotBeRemoved",
+     [](TWorld& w, TFakePlatform& p) {
+       w.Folders.insert(kFolder);
+       p.DeleteFails = true;
+     },
+     "The old setup folder \"" + kFolderName + "\" could not be removed.", 0},
+    {"FolderThatCannotBeCreated", [](TWorld&, TFakePlatform& p) { p.CreateFails = true; },
+     "The setup folder \"" + kFolderName + "\" could not be created.", 1},
+    {"CurrentDirectoryUnknown", [](TWorld&, TFakePlatform& p) { p.CurrentDirectory.clear(); },
+     "The current folder could not be determined.", 0},
+};
+
+void PrintTo(const FolderCase& row, std::ostream* os) {
+  *os << row.name;
+}
+
+class SetupFolderTable : public Sequence, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(SetupFolderTable, IsMadeAfreshOrTheRunStops) {
+  const FolderCase& row = GetParam();
+  row.arrange(world, *platform);
+  const std::set<std::string> linksBefore = world.Links, filesBefore = world.Files;
+  RunProgram();
+
+  EXPECT_EQ(world.Count("Get "), row.errorBox.empty() ? 1 : 0);
+  EXPECT_EQ(world.Count("CreateFolder "), row.creates);
+  EXPECT_EQ(world.Links, linksBefore);
+  EXPECT_EQ(world.Files, filesBefore);
+  const auto& boxes = headless::ShownErrorBoxes(app);
+  if (row.errorBox.empty()) {
+    EXPECT_TRUE(boxes.empty());
+    EXPECT_LT(world.IndexOf("Delete " + kFolder), world.IndexOf("CreateFolder " + kFolder));
+    EXPECT_TRUE(world.Folders.empty());
+  } else {
+    // The window stays with the failure until the user closes it; nothing more is done.
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, row.errorBox);
+    EXPECT_EQ(idleCloses, 1);
+    EXPECT_EQ(SequenceTerminates(), 0);
+    EXPECT_EQ(world.Count("Launch "), 0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, SetupFolderTable, ::testing::ValuesIn(kFolderCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Sequence, TheSetupFolderLiesBelowACurrentDirectoryThatIsARoot) {
+  platform->CurrentDirectory = "D:\\";
+  RunProgram();
+  EXPECT_EQ(world.Count("CreateFolder D:\\Plenwick Setup (64-bit)\\"), 1);
+  EXPECT_EQ(world.Count("Launch D:\\Plenwick Setup (64-bit)\\Install.exe"), 1);
+}
+
+TEST_F(Sequence, AFailedLaunchIsToldAfterTheFolderIsRemoved) {
+  platform->LaunchError = ENOENT;
+  const auto& boxes = headless::ShownErrorBoxes(app);
+  size_t boxesWhenRemoved = 99;
+  platform->OnDelete = [&] { boxesWhenRemoved = boxes.size(); };
+  RunProgram();
+  EXPECT_EQ(boxesWhenRemoved, 0u);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Caption, "Plenwick-setup_x64-stable");
+  EXPECT_EQ(boxes[0].Text, kLaunchNotFound);
+  EXPECT_TRUE(world.Folders.empty());
+  EXPECT_EQ(SequenceTerminates(), 1);
+}
 
 TEST_F(Sequence, TerminatedSeenInTheSizeProbe) {
   // The quit request was taken before the tick was handled.

@@ -10,9 +10,12 @@ PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
 
 import os
 import shutil
+import socket
+import struct
 import sys
 import threading
 import unittest
+import zipfile
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
@@ -29,6 +32,24 @@ PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
                  "Downloader will now exit.")
 
 _display = None
+
+
+def flip_a_stored_byte(path, name):
+    """Rewrites the archive with entry `name` stored, then flips one bit in the middle of its
+    data, as a damaged transfer would: its CRC-32 no longer matches."""
+    path = Path(path)
+    with zipfile.ZipFile(path) as archive:
+        entries = [(info.filename, archive.read(info)) for info in archive.infolist()]
+    with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
+        for entry, data in entries:
+            archive.writestr(entry, data, compress_type=zipfile.ZIP_STORED
+                             if entry == name else zipfile.ZIP_DEFLATED)
+    with zipfile.ZipFile(path) as archive:
+        info = archive.getinfo(name)
+    raw = bytearray(path.read_bytes())
+    name_length, extra_length = struct.unpack_from("<HH", raw, info.header_offset + 26)
+    raw[info.header_offset + 30 + name_length + extra_length + info.file_size // 2] ^= 0x01
+    path.write_bytes(bytes(raw))
 
 
 def setUpModule():
@@ -101,6 +122,57 @@ class Run:
         self.server.stop()
 
 
+def wine_path(path):
+    """The path as the program under Wine sees it (the host's root is drive Z:)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+class SilentServer:
+    """A distribution server on 127.0.0.1:<port> that answers the first requests with the
+    given bytes (HEAD, then GET) and then sends nothing more until the client closes."""
+
+    def __init__(self, port, replies):
+        self.replies = list(replies)
+        self.requests = []
+        self.client_closed = threading.Event()
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", port))
+        self.listener.listen(5)
+        self.thread = threading.Thread(target=self._serve, daemon=True)
+        self.thread.start()
+
+    def _serve(self):
+        try:
+            conn, _ = self.listener.accept()
+        except OSError:
+            return  # stopped before a client came
+        with conn:
+            pending = b""
+            try:
+                for reply in self.replies + [None]:
+                    while b"\r\n\r\n" not in pending:
+                        data = conn.recv(65536)
+                        if not data:
+                            self.client_closed.set()
+                            return
+                        pending += data
+                    head, _, pending = pending.partition(b"\r\n\r\n")
+                    self.requests.append(head.split(b"\r\n", 1)[0].decode().rsplit(" ", 1)[0])
+                    if reply is None:
+                        break
+                    conn.sendall(reply)
+                while conn.recv(65536):
+                    pass
+            except OSError:
+                pass
+            self.client_closed.set()
+
+    def stop(self):
+        self.listener.close()
+        self.thread.join(10)
+
+
 class EndToEnd(unittest.TestCase):
     def setUp(self):
         self.run_ = None
@@ -121,8 +193,16 @@ class EndToEnd(unittest.TestCase):
         run = self.start_run()
         run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=2_000_000)
         run.server.start()
-        run.start()
-        self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 60000), "the window never showed")
+        # The window shows only while the download runs, which on loopback can be over before
+        # a window inspector started after the program is up: this one starts first.
+        seen = []
+        finder = threading.Thread(target=lambda: seen.append(run.tool.find(MAIN_CAPTION, 60000)))
+        finder.start()
+        try:
+            run.start()
+        finally:
+            finder.join()
+        self.assertIsNotNone(seen[0], "the window never showed")
         run.shot("window")
         self.assertEqual(run.wait(120), 0, "the program did not end by itself")
         report = run.report
@@ -135,6 +215,16 @@ class EndToEnd(unittest.TestCase):
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
                                                  "GET /periodic/Archive_x64-stable.zip"])
+
+    def test_version_resource(self):
+        # Read by Windows itself, from the program as it is shipped (also once signed).
+        run = self.start_run()
+        self.assertEqual(run.tool.version(run.exe), {
+            "fileversion": "1.0.0.0", "productversion": "1.0.0.0", "flagsmask": "0x3F",
+            "flags": "0x0", "os": "0x4", "type": "1", "translation": "040904E4",
+            "CompanyName": "Plenwick Software", "FileVersion": "1.0.0.0",
+            "LegalCopyright": "Copyright (C) Plenwick Software. All rights reserved.",
+            "ProductVersion": "1.0.0.0"})
 
     def test_installer_failure_keeps_the_setup_folder(self):
         run = self.start_run()
@@ -176,6 +266,30 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
         self.assertIsNone(run.report)
 
+    def test_damaged_archive_shows_the_error_and_runs_no_installer(self):
+        # The installer and the files before the damaged one are extracted; the damaged entry
+        # fails its CRC-32, the folder is removed and the failure is shown.
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", payload_bytes=300_000)
+        flip_a_stored_byte(run.www / "Archive_x64-stable.zip", "data/assets/blob.bin")
+        run.server.start()
+        run.start()
+        self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+        run.shot("damaged-archive")
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        texts, buttons = seen
+        self.assertEqual(texts, ['Entry "data/assets/blob.bin" does not match its CRC-32.'])
+        self.assertEqual(buttons, ["OK"])
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertIsNone(run.wait(2), "the program ended although the window was open")
+        self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 5000), "the window did not stay")
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertIsNone(run.report, "the installer ran")
+        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
+                                                 "GET /periodic/Archive_x64-stable.zip"])
+
     def test_size_probe_failure_with_the_server_down(self):
         run = self.start_run()
         run.start()
@@ -204,34 +318,132 @@ class EndToEnd(unittest.TestCase):
         self.assertIsNone(run.report, "the installer ran")
 
     def test_current_directory_elsewhere(self):
-        # Extraction lands below the current directory; Install.exe is looked for beside the
-        # program, where there is none, so the launch fails and the folder is removed.
+        # The setup folder lies below the current directory, and the installer extracted there
+        # is the one launched; a stale one in a setup folder beside the program is not.
         run = self.start_run(separate_cwd=True)
-        run.archive("Archive_x64-stable.zip", payload_bytes=3_000_000)
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        planted = run.app / SETUP_FOLDER
+        planted.mkdir()
+        shutil.copy(INSTALLER, planted / "Install.exe")
+        (planted / "exitcode.txt").write_text("7\n")
         run.server.start()
-        seen = []
-        stop = threading.Event()
+        run.start()
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertFalse((run.app / "install-report.txt").exists(), "the planted installer ran")
+        report = run.report
+        self.assertIsNotNone(report, "the extracted installer never ran")
+        self.assertEqual(report["path"].lower(),
+                         wine_path(run.setup_folder / "Install.exe").lower())
+        self.assertEqual(report["exitcode"], "0")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(sorted(p.name for p in planted.iterdir()), ["Install.exe", "exitcode.txt"],
+                         "the folder beside the program was touched")
 
-        def watch():
-            while not stop.is_set():
-                if (run.setup_folder / "Install.exe").exists():
-                    seen.append(True)
-                    return
-                stop.wait(0.002)
+    def test_old_setup_folder_is_removed_before_the_launch(self):
+        # Nothing left in the setup folder from before (a planted DLL, an old installer) may
+        # sit beside the installer when it starts elevated.
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        run.setup_folder.mkdir()
+        (run.setup_folder / "version.dll").write_bytes(b"MZ planted")
+        (run.setup_folder / "Install.exe").write_bytes(b"MZ old installer")
+        (run.setup_folder / "old-notes").mkdir()
+        run.server.start()
+        run.start()
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report["files"].split(","), ["Install.exe", "data", "exitcode.txt"])
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
 
-        watcher = threading.Thread(target=watch)
-        watcher.start()
+    def test_setup_folder_that_is_a_link_is_left_untouched(self):
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        target = run.root / "elsewhere"
+        target.mkdir()
+        (target / "keep.txt").write_text("keep")
+        run.setup_folder.symlink_to(target, target_is_directory=True)
+        run.server.start()
+        run.start()
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        self.assertEqual(seen[0], [f'The setup folder "{wine_path(run.setup_folder)}" is a link; '
+                                   "it was left untouched."])
+        run.shot("setup-folder-is-a-link")
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertTrue(run.setup_folder.is_symlink())
+        self.assertEqual([p.name for p in target.iterdir()], ["keep.txt"])
+        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip"])
+        self.assertIsNone(run.report)
+
+    def test_link_inside_an_old_setup_folder_is_not_followed(self):
+        # The shell's deletion followed such a link and deleted what it led to. Wine cannot
+        # remove a link by itself, so the old folder stays and the run stops.
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        target = run.root / "precious"
+        (target / "inner").mkdir(parents=True)
+        (target / "inner" / "keep.txt").write_text("keep")
+        run.setup_folder.mkdir()
+        (run.setup_folder / "old.txt").write_text("old")
+        (run.setup_folder / "linked").symlink_to(target, target_is_directory=True)
+        run.server.start()
+        run.start()
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        self.assertEqual(seen[0], [f'The old setup folder "{wine_path(run.setup_folder)}" '
+                                   "could not be removed."])
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual((target / "inner" / "keep.txt").read_text(), "keep")
+        self.assertIsNone(run.report)
+
+    def test_missing_installer_shows_the_systems_message(self):
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", with_installer=False)
+        run.server.start()
+        run.start()
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        # Shown once the folder is gone, in the system's words (Wine's here).
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed first")
+        self.assertEqual(seen, (["File not found."], ["OK"]))
+        self.assertEqual(run.wait(30), 0, "the program did not end after the message")
+
+    def silent_server_run(self, replies, started):
+        """Runs the program against a server that falls silent, closes the window once
+        started() holds, and checks that the program ends at once, quietly and clean."""
+        run = self.start_run()
+        server = SilentServer(PORT, replies)
         try:
             run.start()
-            self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+            self.assertTrue(localrun.wait_until(lambda: started(run, server), 60),
+                            "the program never reached the silent server")
+            localrun.wait_until(lambda: False, 1.0)
+            run.shot("waiting-for-a-silent-server")
+            self.assertTrue(run.tool.close(MAIN_CAPTION))
+            # No message, and no wait for the read time-out (120 s).
+            self.assertEqual(run.wait(15), 0, "the program did not end after the close")
+            self.assertTrue(server.client_closed.wait(5), "the connection stayed open")
         finally:
-            stop.set()
-            watcher.join()
-        self.assertTrue(seen, "nothing was extracted below the current directory")
-        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertFalse((run.app / SETUP_FOLDER).exists())
-        self.assertIsNone(run.report, "an installer ran")
+            server.stop()
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
+                         "something was left on disk")
+        return server
 
+    def test_close_while_the_server_is_silent_during_the_probe(self):
+        server = self.silent_server_run([], lambda run, srv: len(srv.requests) == 1)
+        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip"])
+
+    def test_close_while_the_server_is_silent_during_the_body(self):
+        length = 1_000_000
+        head = f"HTTP/1.1 200 OK\r\nContent-Length: {length}\r\n\r\n".encode()
+        server = self.silent_server_run(
+            [head, head + os.urandom(100_000)],
+            lambda run, srv: len(srv.requests) == 2 and run.setup_folder.exists())
+        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
+                                           "GET /periodic/Archive_x64-stable.zip"])
 
 if __name__ == "__main__":
     unittest.main()

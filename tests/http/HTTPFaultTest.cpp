@@ -219,6 +219,7 @@ struct FaultCase {
   const char* message;
   std::string body;  // the caller's stream afterwards; it starts as "pre:"
   int readTimeout = 10000;
+  int64_t maxBodySize = 0;  // the client's bound of a body (0: none)
 };
 
 // What the client may hold for any of these answers: a few line lengths and receive blocks,
@@ -285,6 +286,72 @@ const FaultCase kFaults[] = {
      "EIdReadTimeout", "Read timed out.", "pre:hel", 200},
     {"StatusLineStalls", [] { return Reply("HTTP/1.1 2", false); }, "EIdReadTimeout",
      "Read timed out.", "pre:", 200},
+    // Framing the client must not guess: lengths that disagree, a coding it cannot undo, a
+    // chunk size that is no number. Repeated equal lengths and "identity" say nothing new.
+    {"TwoDifferentContentLengths",
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 6\r\n\r\nhello,",
+                    false);
+     },
+     "EIdHTTPMalformedResponse",
+     "The server sent two different Content-Length values (\"5\" and \"6\").", "pre:"},
+    {"SameContentLengthTwice",
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\nContent-Length: 5\r\n\r\nhello",
+                    false);
+     },
+     "", "", "pre:hello"},
+    {"CompressedAndChunked",
+     [] {
+       return Reply(
+           "HTTP/1.1 200 OK\r\nTransfer-Encoding: gzip, chunked\r\n\r\n5\r\n\x1f\x8b\x08\x00\x00",
+           false);
+     },
+     "EIdHTTPMalformedResponse",
+     "The server sent the body in the transfer coding \"gzip\", which the client cannot read.",
+     "pre:"},
+    {"IdentityCodingWithALength",
+     [] {
+       return Reply(
+           "HTTP/1.1 200 OK\r\nTransfer-Encoding: identity\r\nContent-Length: 5\r\n\r\nhello",
+           false);
+     },
+     "", "", "pre:hello"},
+    {"ChunkSizeNotHex",
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\nzz\r\n\r\n",
+                    false);
+     },
+     "EIdHTTPMalformedResponse", "The server sent a chunk size that is not a hexadecimal number.",
+     "pre:ok"},
+    {"ChunkSizeLineEmpty",
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n\r\n", false);
+     },
+     "EIdHTTPMalformedResponse", "The server sent a chunk size that is not a hexadecimal number.",
+     "pre:ok"},
+    // The client's bound of a body (the downloader's: what the size probe announced): never
+    // more than one byte past it is stored, whatever the framing.
+    {"BodyUpToTheBoundUntilClose", [] { return Reply("HTTP/1.1 200 OK\r\n\r\nhello"); }, "", "",
+     "pre:hello", 10000, 5},
+    {"BodyPastTheBoundUntilClose",
+     [] { return Reply("HTTP/1.1 200 OK\r\n\r\nhello, and more", false); },
+     "EIdHTTPMalformedResponse", "The server sent a body of more than 5 bytes.", "pre:hello,",
+     10000, 5},
+    {"EndlessBodyPastTheBound", [] { return Endless("HTTP/1.1 200 OK\r\n\r\n"); },
+     "EIdHTTPMalformedResponse", "The server sent a body of more than 3000000 bytes.",
+     "pre:" + std::string(3000001, 'a'), 10000, 3000000},
+    {"AnnouncedLengthPastTheBound",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 15\r\n\r\nhello, and more", false); },
+     "EIdHTTPMalformedResponse", "The server sent a body of more than 5 bytes.", "pre:", 10000, 5},
+    {"ChunkedBodyPastTheBound",
+     [] {
+       return Reply(
+           "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n3\r\ndef\r\n0\r\n\r\n",
+           false);
+     },
+     "EIdHTTPMalformedResponse", "The server sent a body of more than 5 bytes.", "pre:abc", 10000,
+     5},
     // A byte every 10 ms: each wait is far below the limit, however long the whole takes.
     {"DripOneByteEvery10ms",
      [] { return Drip("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc", 10); }, "", "", "pre:abc",
@@ -306,6 +373,7 @@ TEST_P(HostileAnswers, EndAsSpecifiedWithinBounds) {
   });
   TIdHTTP http;
   http.SetReadTimeout(c.readTimeout);
+  http.SetMaxBodySize(c.maxBodySize);
   TMemoryStream stream;
   stream.WriteBuffer("pre:", 4);
 

@@ -167,3 +167,42 @@ TEST(IdAntiFreeze, ComponentGoneDuringTheWait) {
   // The rest of the wait is one unsliced slice.
   EXPECT_EQ(s.Slices(), (std::vector<int>{10, 15}));
 }
+
+// A program that no longer wants the data (it has been asked to end) abandons the wait: the
+// connection is closed at once, as a handler closing it would, whether or not data came.
+TEST(IdAntiFreeze, AnAbandonedWaitClosesTheSocketAndEnds) {
+  for (const bool dataArrives : {false, true}) {
+    SCOPED_TRACE(dataArrives ? "data arriving" : "silent peer");
+    TFakeSocket s;
+    TRecordingAntiFreeze af;
+    s.Scope.Stack().OnSelect = [&](int) { return dataArrives; };
+    int asked = 0;
+    af.OnAbandonWait = [&] { return ++asked == 3; };
+    const TIdStackSocketHandle handle = s.Handle.Handle();
+    int waits = 0;
+    try {
+      for (; waits < 10; ++waits)
+        EXPECT_TRUE(s.Handle.Readable(IdTimeoutInfinite));  // only data ends a wait otherwise
+      FAIL();
+    } catch (const EIdConnClosedGracefully& e) {
+      EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");
+    }
+    // Asked after every slice: data ended two waits of a slice each; silence is one wait.
+    EXPECT_EQ(s.Slices().size(), 3u);
+    EXPECT_EQ(waits, dataArrives ? 2 : 0);
+    EXPECT_FALSE(s.Handle.HandleAllocated());
+    EXPECT_EQ(s.Scope.Stack().Closed, std::vector<TIdStackSocketHandle>{handle});
+  }
+}
+
+TEST(IdAntiFreeze, WaitsAreNotAbandonedWhereResponsiveWaitingIsNotInUse) {
+  TFakeSocket s;
+  TRecordingAntiFreeze af;
+  af.OnAbandonWait = [] { return true; };
+  af.Active = false;
+  EXPECT_FALSE(s.Handle.Readable(25));
+  bool onOtherThread = true;
+  std::thread([&] { onOtherThread = TIdAntiFreezeBase::WaitAbandoned(); }).join();
+  EXPECT_FALSE(onOtherThread);
+  EXPECT_TRUE(s.Handle.HandleAllocated());
+}

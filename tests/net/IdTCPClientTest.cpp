@@ -295,7 +295,9 @@ TEST(IdTCPClient, DisconnectInsideOnWork) {
   EXPECT_FALSE(client.IOHandler()->Opened());
 }
 
-TEST(IdTCPClient, ConnectTimeout) {
+// A connect that never completes ends by its time-out, or at once when the program abandons the
+// wait (it has been asked to end); either way the implicit handler is released.
+TEST(IdTCPClient, ConnectTimeoutAndAbandonedConnect) {
   TLoopbackServer server(nullptr, 0);  // never accepts
   TStackUser user;
   // Fill the backlog: further connects then wait for an answer that never comes.
@@ -314,17 +316,33 @@ TEST(IdTCPClient, ConnectTimeout) {
     fillers.push_back(s);
   }
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  TIdTCPClient client;
-  client.SetConnectTimeout(300);
-  const auto start = std::chrono::steady_clock::now();
-  try {
-    client.Connect("127.0.0.1", server.Port());
-    FAIL();
-  } catch (const EIdConnectTimeout& e) {
-    EXPECT_EQ(e.Message(), "Connect timed out.");
+  {
+    TIdTCPClient client;
+    client.SetConnectTimeout(300);
+    const auto start = std::chrono::steady_clock::now();
+    try {
+      client.Connect("127.0.0.1", server.Port());
+      FAIL();
+    } catch (const EIdConnectTimeout& e) {
+      EXPECT_EQ(e.Message(), "Connect timed out.");
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+    EXPECT_EQ(client.IOHandler(), nullptr);
   }
-  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
-  EXPECT_EQ(client.IOHandler(), nullptr);
+  {
+    // Responsive waiting: the connect is polled for up to 120 s, unless abandoned.
+    TCountingAntiFreeze af;
+    af.OnAbandonWait = [&af] { return af.Calls == 5; };
+    TIdTCPClient client;
+    try {
+      client.Connect("127.0.0.1", server.Port());
+      FAIL();
+    } catch (const EIdConnClosedGracefully& e) {
+      EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");
+    }
+    EXPECT_EQ(af.Calls, 5);
+    EXPECT_EQ(client.IOHandler(), nullptr);
+  }
   for (TIdStackSocketHandle s : fillers)
     GStack()->Disconnect(s);
   for (std::thread& t : threads)

@@ -1,6 +1,7 @@
 // Opening archives: the end record search, the central directory and the queries.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -210,4 +211,43 @@ TEST(ZipQueries, HeadersNamesCommentsAndLookup) {
   EXPECT_RAISES(zip.FileInfo(0), EZipException, "File must be open");
   EXPECT_RAISES(zip.FileComment(0), EZipException, "File must be open");
   EXPECT_RAISES(zip.Comment(), EZipException, "File must be open");
+}
+
+TEST(ZipOpen, Zip64ValuesReplaceTheMarkersInTheHeaders) {
+  TTestArchive a;
+  a.Entries.push_back(
+      {.Name = "a.bin", .Data = std::string(3000, 'a'), .Method = 8, .Zip64 = true});
+  a.Entries.push_back({.Name = "b.txt", .Data = "bee", .Zip64 = true});
+  a.Zip64End = true;
+  a.Comment = "sixty-four";
+  auto stream = MemoryStreamOf(BuildZip(a));
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmRead);
+  EXPECT_EQ(zip.FileNames(), (std::vector<std::string>{"a.bin", "b.txt"}));
+  EXPECT_EQ(zip.Comment(), "sixty-four");
+  EXPECT_EQ(zip.FileInfo(0).UncompressedSize, 3000u);
+  EXPECT_LT(zip.FileInfo(0).CompressedSize, 3000u);
+  EXPECT_EQ(zip.FileInfo(0).LocalHeaderOffset, 0u);
+  EXPECT_EQ(zip.FileInfo(1).UncompressedSize, 3u);
+  EXPECT_EQ(zip.FileInfo(1).CompressedSize, 3u);
+  // Local header (30), name (5), Zip64 extra (4 + 16), data.
+  EXPECT_EQ(zip.FileInfo(1).LocalHeaderOffset, 30 + 5 + 20 + zip.FileInfo(0).CompressedSize);
+  TIdBytes bytes;
+  zip.Read(1, bytes);
+  EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "bee");
+}
+
+TEST(ZipOpen, ExactlyFFFFEntriesNeedNoZip64Record) {
+  // 65535 fits the end record's count; only a directory that goes on after it needs Zip64.
+  TTestArchive a;
+  char name[16];
+  for (int i = 0; i < 0xFFFF; ++i) {
+    std::snprintf(name, sizeof name, "e%05d", i);
+    a.Entries.push_back({.Name = name});
+  }
+  auto stream = MemoryStreamOf(BuildZip(a));
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmRead);
+  EXPECT_EQ(zip.FileCount(), 0xFFFF);
+  EXPECT_EQ(zip.FileName(0xFFFE), "e65534");
 }

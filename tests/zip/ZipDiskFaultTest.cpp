@@ -57,12 +57,6 @@ std::string CreateErrorReason(TZipFile& zip, const std::string& target, const st
 }
 
 #ifndef _WIN32
-std::string Pattern(size_t size) {
-  std::string s(size, '\0');
-  for (size_t i = 0; i < size; ++i)
-    s[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
-  return s;
-}
 
 // A tmpfs mounted on a fresh folder for the length of a test.
 class TScratchDisk {

@@ -8,7 +8,6 @@
 #include "ZipTestSupport.h"
 #include "base/FileSystem.h"
 #include "zip/StoredStream.h"
-#include "zip/ZStream.h"
 #include "zip/ZipFile.h"
 
 using namespace ziptest;
@@ -21,13 +20,6 @@ std::string Noise(size_t size, uint32_t seed = 1) {
     seed = seed * 1103515245 + 12345;
     c = static_cast<char>(seed >> 24);
   }
-  return s;
-}
-
-std::string Pattern(size_t size) {
-  std::string s(size, '\0');
-  for (size_t i = 0; i < size; ++i)
-    s[i] = static_cast<char>('a' + (i * 7 + i / 13) % 26);
   return s;
 }
 
@@ -86,92 +78,27 @@ TEST(ZipExtract, LargeDeflatedEntryThenTheNextOne) {
   EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == big);
 }
 
-TEST(ZipExtract, CopiesExactlyTheUncompressedSize) {
-  struct TCase {
-    const char* Case;
-    TTestEntry Entry;
-    std::string Expected;
-  };
-  const std::vector<TCase> cases = {
-      {"stored, compressed size differs, wrong CRC",
-       {.Name = "f", .Data = "0123456789", .CompressedSize = 3, .CRC = 0xDEADBEEF},
-       "0123456789"},
-      {"stored, uncompressed size below the data",
-       {.Name = "f", .Data = "0123456789", .UncompressedSize = 4},
-       "0123"},
-      {"deflated, inflates to more",
-       {.Name = "f", .Data = Pattern(200000), .Method = 8, .UncompressedSize = 100000},
-       Pattern(100000)},
-      {"empty, garbage deflate data and a data descriptor flag",
-       {.Name = "f", .Method = 8, .Flag = 0x08, .RawData = "\xFF\xFF\xFF"},
-       ""},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Case);
-    TOpenArchive z(Archive({c.Entry, {.Name = "after.txt", .Data = "after"}}));
-    TTempFolder temp;
-    z.Zip.ExtractAll(temp.Path());
-    EXPECT_TRUE(ReadFile(temp / "f") == c.Expected);
-    EXPECT_EQ(ReadFile(temp / "after.txt"), "after");
-  }
-}
-
-TEST(ZipExtract, ShortDataFailsAfterTheWholeBlocks) {
-  // 150000 bytes where 200000 are promised (a stored entry reads on into the headers after
-  // it, and the stream ends first): two whole 61440-byte blocks reach the file.
-  const std::string data = Pattern(150000);
-  for (uint16_t method : {uint16_t{0}, uint16_t{8}}) {
-    SCOPED_TRACE(method);
-    TOpenArchive z(
-        Archive({{.Name = "short.bin", .Data = data, .Method = method, .UncompressedSize = 200000},
-                 {.Name = "later.txt", .Data = "later"}}));
-    TTempFolder temp;
-    EXPECT_RAISES(z.Zip.ExtractAll(temp.Path()), EReadError, "Stream read error");
-    EXPECT_TRUE(ReadFile(temp / "short.bin") == data.substr(0, 2 * 61440));
-    EXPECT_FALSE(ReadFile(temp / "later.txt"));
-    EXPECT_EQ(z.Zip.FileCount(), 2);  // still open
-  }
-}
-
-TEST(ZipExtract, EntryFailuresBeforeAnythingIsCreated) {
-  // Every one of these fails after "ok.txt" was written and before anything of its own exists.
-  struct TCase {
-    const char* Case;
-    TTestEntry Entry;
-    const char* Message;
-  };
-  const std::vector<TCase> cases = {
-      {"method 12", {.Name = "sub/x.bin", .Data = "x", .Method = 12}, "Item not found"},
-      {"bad local signature",
-       {.Name = "sub/x.bin", .Data = "x", .LocalSignature = 0x04034B51},
-       "Invalid Zip Local Header signature"},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(c.Case);
-    TOpenArchive z(Archive({{.Name = "ok.txt", .Data = "ok"}, c.Entry}));
-    TTempFolder temp;
-    const std::string out = temp / "out\\";
-    try {
-      z.Zip.ExtractAll(out);
-      ADD_FAILURE() << "no exception";
-    } catch (const Exception& e) {
-      EXPECT_EQ(e.Message(), c.Message);
-    }
-    EXPECT_EQ(ReadFile(out + "ok.txt"), "ok");
-    EXPECT_EQ(CountEntries(out), 1);
-    EXPECT_EQ(z.Zip.Mode(), TZipMode::zmRead);
-  }
-  TOpenArchive z(Archive({{.Name = "m.bin", .Data = "x", .Method = 12}}));
-  EXPECT_RAISES(z.Zip.Extract(0, "never"), EListError, "Item not found");
-  EXPECT_FALSE(DirectoryExists("never"));
-}
-
-TEST(ZipExtract, CorruptDeflateDataIsADataError) {
-  TOpenArchive z(Archive(
-      {{.Name = "bad.bin", .Method = 8, .RawData = "\xFF\xFF\xFF\xFF", .UncompressedSize = 10}}));
+TEST(ZipExtract, EmptyEntryReadsNoData) {
+  // Nothing is read of an entry that announces no bytes, whatever its method, flags and data.
+  TOpenArchive z(Archive({{.Name = "f", .Method = 8, .Flag = 0x08, .RawData = "\xFF\xFF\xFF"},
+                          {.Name = "after.txt", .Data = "after"}}));
   TTempFolder temp;
-  EXPECT_RAISES(z.Zip.ExtractAll(temp.Path()), EZDecompressionError, "data error");
-  EXPECT_EQ(ReadFile(temp / "bad.bin"), "");  // created, nothing written
+  z.Zip.ExtractAll(temp.Path());
+  EXPECT_EQ(ReadFile(temp / "f"), "");
+  EXPECT_EQ(ReadFile(temp / "after.txt"), "after");
+}
+
+TEST(ZipExtract, UnknownMethodFailsBeforeAnythingOfTheEntryIsCreated) {
+  TOpenArchive z(Archive(
+      {{.Name = "ok.txt", .Data = "ok"}, {.Name = "sub/x.bin", .Data = "x", .Method = 12}}));
+  TTempFolder temp;
+  const std::string out = temp / "out\\";
+  EXPECT_RAISES(z.Zip.ExtractAll(out), EListError, "Item not found");
+  EXPECT_EQ(ReadFile(out + "ok.txt"), "ok");
+  EXPECT_EQ(CountEntries(out), 1);
+  EXPECT_EQ(z.Zip.Mode(), TZipMode::zmRead);
+  EXPECT_RAISES(z.Zip.Extract(1, "never"), EListError, "Item not found");
+  EXPECT_FALSE(DirectoryExists("never"));
 }
 
 TEST(ZipExtract, NameErrors) {
@@ -183,7 +110,6 @@ TEST(ZipExtract, NameErrors) {
   const std::vector<TCase> invalid = {
       {"bar in the name", "a|b.txt", "out"},
       {"bar in a folder name", "x|y/b.txt", "out"},
-      {"control character", "a\x01.txt", "out"},
       {"quote in the target folder", "a.txt", "o\"ut"},
       {"angle bracket in the target folder", "a.txt", "o<ut"},
   };
@@ -203,8 +129,9 @@ TEST(ZipExtract, NameErrors) {
                   "The specified path is too long");
   }
   {
-    TOpenArchive z(Archive({{.Name = "ab:c/f.txt", .Data = "x"}}));
-    EXPECT_RAISES(z.Zip.ExtractAll(temp.Path()), ENotSupportedException,
+    // A ":" in the target folder (names with one are refused before this).
+    TOpenArchive z(Archive({{.Name = "f/g.txt", .Data = "x"}}));
+    EXPECT_RAISES(z.Zip.ExtractAll(temp / "ab:c"), ENotSupportedException,
                   "The path format is not supported");
   }
   {
@@ -232,15 +159,6 @@ TEST(ZipExtract, NameErrors) {
   }
 }
 
-TEST(ZipExtract, UndecodableNameWritesNothing) {
-  TOpenArchive z(Archive({{.Name = "bad\xC3(.txt", .Data = "x", .Flag = 0x800}}));
-  EXPECT_EQ(z.Zip.FileName(0), "");
-  TTempFolder temp;
-  z.Zip.ExtractAll(temp / "out\\");
-  EXPECT_TRUE(DirectoryExists(temp / "out"));
-  EXPECT_EQ(CountFiles(temp.Path()), 0);
-}
-
 TEST(ZipExtract, NamesThatLeaveTheTargetFolderAreRejected) {
   const std::vector<std::string> names = {
       "../x",         "a/../../x",    "/etc/x", "\\\\server\\share\\x",
@@ -264,9 +182,8 @@ TEST(ZipExtract, NamesThatLeaveTheTargetFolderAreRejected) {
 }
 
 TEST(ZipExtract, ExtractingAgainReplacesEveryFile) {
-  TOpenArchive z(Archive({{.Name = "a.txt", .Data = "first"},
-                          {.Name = "d/b.txt", .Data = Pattern(9000), .Method = 8},
-                          {.Name = "a.txt", .Data = "second"}}));
+  TOpenArchive z(Archive({{.Name = "a.txt", .Data = "second"},
+                          {.Name = "d/b.txt", .Data = Pattern(9000), .Method = 8}}));
   TTempFolder temp;
   WriteFile(temp / "a.txt", "an older and longer file");
   z.Zip.ExtractAll(temp.Path());
@@ -293,7 +210,9 @@ TEST(ZipExtract, OpenForReadingAndKnownEntriesOnly) {
   EXPECT_EQ(std::string(local.FileName.begin(), local.FileName.end()), "a.txt");
   EXPECT_EQ(local.MadeByVersion, 0);
   EXPECT_EQ(local.LocalHeaderOffset, 0u);
-  EXPECT_NE(dynamic_cast<TStoredStream*>(stream.get()), nullptr);
+  char bytes3[3];
+  EXPECT_EQ(stream->Read(bytes3, 3), 1);  // the entry's one byte, and nothing after it
+  EXPECT_EQ(bytes3[0], 'a');
 
   z.Zip.Close();
   EXPECT_RAISES(z.Zip.ExtractAll("never"), EZipException, "File must be open for reading");

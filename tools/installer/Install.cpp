@@ -1,13 +1,16 @@
 // A stand-in for the real Plenwick installer, used by the demo and the end-to-end runs.
 //
-// It records how it was started in "install-report.txt" in the folder above its own (outside the
-// setup folder, which the downloader removes), then exits with the code written in
+// It records how it was started, and the names in its own folder, in "install-report.txt" in the
+// folder above its own (outside the setup folder, which the downloader removes), then exits
+// with the code written in
 // "exitcode.txt" beside it (0 when that file is missing). When "delay-ms.txt" lies beside it,
 // it first waits that many milliseconds, so a run can be watched or interrupted.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -46,6 +49,24 @@ std::string Utf8(const std::wstring& text) {
   return out;
 }
 
+// The names in the folder (its top level), sorted, separated by ",".
+std::wstring Listing(const std::wstring& folder) {
+  std::wstring names;
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return names;
+  std::vector<std::wstring> all;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name != L"." && name != L"..") all.push_back(name);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+  std::sort(all.begin(), all.end());
+  for (const std::wstring& name : all)
+    names += (names.empty() ? L"" : L",") + name;
+  return names;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -64,8 +85,9 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       folder.size() > 1 ? FolderOf(folder.substr(0, folder.size() - 1)) : L"";
   const std::wstring reportName = parent + L"install-report.txt";
   if (FILE* report = _wfopen(reportName.c_str(), L"wb")) {
-    std::fprintf(report, "ran=yes\npath=%s\ncwd=%s\nelevated=%s\nexitcode=%ld\n",
-                 Utf8(self).c_str(), Utf8(cwd).c_str(), IsElevated() ? "yes" : "no", exitCode);
+    std::fprintf(report, "ran=yes\npath=%s\ncwd=%s\nelevated=%s\nexitcode=%ld\nfiles=%s\n",
+                 Utf8(self).c_str(), Utf8(cwd).c_str(), IsElevated() ? "yes" : "no", exitCode,
+                 Utf8(Listing(folder)).c_str());
     std::fclose(report);
   }
   if (delay > 0) ::Sleep(static_cast<DWORD>(delay));

@@ -9,8 +9,12 @@
 //   wintool watch  <caption> <timeout-ms>   wait for the window, then print each new text of
 //                                            its status line with the Unix time it was first
 //                                            seen (polled every 5 ms), until the window hides
+//   wintool version <program>                print the program's version resource as the
+//                                            system reads it: fixed versions, translation and
+//                                            the strings of its first string table
 //
-// Exit code 0 on success, 1 when the window did not appear (or did not go) in time.
+// Exit code 0 on success, 1 when the window did not appear (or did not go) in time, or the
+// program has no readable version resource.
 #include <windows.h>
 
 #include <cstdio>
@@ -196,6 +200,62 @@ int Watch(const wchar_t* caption, DWORD timeoutMs) {
   return 0;
 }
 
+std::string VersionText(DWORD high, DWORD low) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu", static_cast<unsigned long>(HIWORD(high)),
+                static_cast<unsigned long>(LOWORD(high)), static_cast<unsigned long>(HIWORD(low)),
+                static_cast<unsigned long>(LOWORD(low)));
+  return text;
+}
+
+int Version(const wchar_t* program) {
+  DWORD ignored = 0;
+  const DWORD size = ::GetFileVersionInfoSizeW(program, &ignored);
+  if (size == 0) return 1;
+  std::vector<BYTE> info(size);
+  if (!::GetFileVersionInfoW(program, 0, size, info.data())) return 1;
+
+  VS_FIXEDFILEINFO* fixed = nullptr;
+  UINT length = 0;
+  if (!::VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&fixed), &length) ||
+      length < sizeof(VS_FIXEDFILEINFO))
+    return 1;
+  std::printf(
+      "fileversion=%s\nproductversion=%s\nflagsmask=0x%lX\nflags=0x%lX\nos=0x%lX\n"
+      "type=%lu\n",
+      VersionText(fixed->dwFileVersionMS, fixed->dwFileVersionLS).c_str(),
+      VersionText(fixed->dwProductVersionMS, fixed->dwProductVersionLS).c_str(),
+      static_cast<unsigned long>(fixed->dwFileFlagsMask),
+      static_cast<unsigned long>(fixed->dwFileFlags), static_cast<unsigned long>(fixed->dwFileOS),
+      static_cast<unsigned long>(fixed->dwFileType));
+
+  struct Translation {
+    WORD language;
+    WORD codePage;
+  };
+  Translation* translation = nullptr;
+  if (!::VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation",
+                        reinterpret_cast<void**>(&translation), &length) ||
+      length < sizeof(Translation))
+    return 1;
+  wchar_t table[16];
+  std::swprintf(table, 16, L"%04X%04X", translation->language, translation->codePage);
+  std::printf("translation=%s\n", Utf8(table).c_str());
+
+  // The names a version resource commonly carries; those the program lacks are not printed.
+  const wchar_t* const names[] = {L"CompanyName",  L"FileDescription", L"FileVersion",
+                                  L"InternalName", L"LegalCopyright",  L"OriginalFilename",
+                                  L"ProductName",  L"ProductVersion",  L"Comments"};
+  for (const wchar_t* name : names) {
+    const std::wstring path = std::wstring(L"\\StringFileInfo\\") + table + L"\\" + name;
+    wchar_t* value = nullptr;
+    if (::VerQueryValueW(info.data(), path.c_str(), reinterpret_cast<void**>(&value), &length) &&
+        length > 0)
+      std::printf("%s=%s\n", Utf8(name).c_str(), Escaped(value).c_str());
+  }
+  return 0;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -208,6 +268,9 @@ int wmain(int argc, wchar_t** argv) {
     return Gone(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
   if (argc >= 4 && std::wcscmp(argv[1], L"watch") == 0)
     return Watch(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
-  std::fprintf(stderr, "usage: wintool find|dialog|close|gone|watch <caption> [timeout-ms]\n");
+  if (argc >= 3 && std::wcscmp(argv[1], L"version") == 0) return Version(argv[2]);
+  std::fprintf(stderr,
+               "usage: wintool find|dialog|close|gone|watch <caption> [timeout-ms]\n"
+               "       wintool version <program>\n");
   return 2;
 }

@@ -3,6 +3,8 @@
 # would pick instead, and writes docs/performance.md and its plot docs/performance.png:
 #   1. download: Head + Get of a 1 GiB archive from nginx on loopback into memory, against
 #      `curl -s -o /dev/null` and `wget -q -O /dev/null` (throughput, CPU time, peak memory);
+#      the same over HTTPS (nginx with TLS on PORT + 1, a certificate for localhost from a test
+#      authority made for the run, which OpenSSL and curl are pointed at), against curl;
 #   2. extraction: ExtractAll of the ~150 MB mixed tree's archive held in memory, against
 #      `unzip -qo`, `bsdtar -xf` and `7z x` of the same archive from a cached file;
 #   3. the whole road natively (size probe, download, extraction, folder removal) of a 200 MB
@@ -21,6 +23,7 @@ BUILD=${BUILD:-$ROOT/build/native}
 WBUILD=${WBUILD:-$ROOT/build/windows}
 WORK=${WORK:-$BUILD/bench-all}
 PORT=${PORT:-18474}
+TLS_PORT=${TLS_PORT:-$((PORT + 1))}
 DOC=${DOC:-$ROOT/docs/performance.md}
 PLOT=${PLOT:-$ROOT/docs/performance.png}
 MIB=1048576
@@ -65,8 +68,15 @@ bytes_of() { stat -c %s "$1"; }
 for f in "$BENCHZIP" "$WORK"/root/periodic/*.zip; do cat "$f" >/dev/null; done  # page cache
 
 "$ROOT/tools/distserver/distserver.sh" start "$WORK/state" "$PORT" "$WORK/root" 0
+# The HTTPS side: a test authority of this run and nginx serving the same files with TLS.
+read -r TLS_CERT TLS_KEY < <(python3 -c "import sys; sys.path.insert(0, '$ROOT/tools'); import testca
+print(*testca.TestAuthority('$WORK/ca').issue('server', ['localhost']))")
+CA_FILE=$WORK/ca/ca.pem
+"$ROOT/tools/distserver/distserver.sh" start "$WORK/tls-state" "$TLS_PORT" "$WORK/root" 0 \
+  "$TLS_CERT" "$TLS_KEY"
 cleanup() {
   "$ROOT/tools/distserver/distserver.sh" stop "$WORK/state" || true
+  "$ROOT/tools/distserver/distserver.sh" stop "$WORK/tls-state" || true
   rm -rf "$WORK/out" "$WORK/road" "$SHM"
 }
 trap cleanup EXIT
@@ -114,6 +124,32 @@ for t in "${tools[@]}"; do
   DP[$t]=$(echo "${dl_proc[$t]}" | median)
   DC[$t]=$(echo "${dl_cpu[$t]}" | median)
   DR[$t]=$(echo "${dl_rss[$t]}" | maxof)
+done
+
+# --- 1b. HTTPS download -----------------------------------------------------------------------
+log "1b. HTTPS download of the 1 GiB archive"
+TU=https://localhost:$TLS_PORT/periodic/Archive_1024.zip
+declare -A tl_wall tl_proc tl_cpu tl_rss
+ttools=(ours curl curlshm)
+for ((r = 0; r < ROUNDS; r++)); do
+  for ((k = 0; k < 3; k++)); do
+    t=${ttools[$(((r + k) % 3))]}
+    case $t in
+      ours) line=$(timed env SSL_CERT_FILE="$CA_FILE" "$DL" "$TU") ;;
+      curl) line=$(timed curl -s --cacert "$CA_FILE" -o /dev/null -w '%{time_total}' "$TU") ;;
+      curlshm) line=$(timed curl -s --cacert "$CA_FILE" -o "$SHM" -w '%{time_total}' "$TU") &&
+        rm -f "$SHM" ;;
+    esac
+    read -r w c m own <<<"$line"
+    tl_wall[$t]+="${own:-$w} " tl_proc[$t]+="$w " tl_cpu[$t]+="$c " tl_rss[$t]+="$m "
+  done
+done
+declare -A TW TP TC TR
+for t in "${ttools[@]}"; do
+  TW[$t]=$(echo "${tl_wall[$t]}" | median)
+  TP[$t]=$(echo "${tl_proc[$t]}" | median)
+  TC[$t]=$(echo "${tl_cpu[$t]}" | median)
+  TR[$t]=$(echo "${tl_rss[$t]}" | maxof)
 done
 
 # --- 2. extraction ----------------------------------------------------------------------------
@@ -275,6 +311,9 @@ tput_ours=$(calc %.0f "$N / $MIB / ${DW[ours]}")
 tput_curl=$(calc %.0f "$N / $MIB / ${DW[curl]}")
 tput_wget=$(calc %.0f "$N / $MIB / ${DW[wget]}")
 dl_ratio=$(calc %.2f "${DW[curl]} / ${DW[ours]}")
+tls_ours=$(calc %.0f "$N / $MIB / ${TW[ours]}")
+tls_curl=$(calc %.0f "$N / $MIB / ${TW[curl]}")
+tls_ratio=$(calc %.2f "${TW[curl]} / ${TW[ours]}")
 {
   echo "# Performance"
   echo
@@ -296,6 +335,8 @@ dl_ratio=$(calc %.2f "${DW[curl]} / ${DW[ours]}")
   echo "|---|---|---|---|---|---|"
   echo "| 1. Download 1 GiB, throughput | $tput_ours MiB/s | curl $tput_curl MiB/s | $dl_ratio× curl | ≥ 0.9× curl | $(verdict "$dl_ratio" 0.9 '>=') |"
   echo "| 1. Download 1 GiB, peak memory | $(calc %.1f "${DR[ours]} * 1024 / $MIB") MiB = N + $(calc %.1f "(${DR[ours]} * 1024 - $N) / $MIB") MiB | | | ≤ N + 16 MiB | $(verdict "$(calc %.0f "${DR[ours]} * 1024 - $N")" $((16 * MIB)) '<=') |"
+  echo "| 1b. HTTPS download 1 GiB, throughput | $tls_ours MiB/s | curl $tls_curl MiB/s | $tls_ratio× curl | ≥ 0.9× curl | $(verdict "$tls_ratio" 0.9 '>=') |"
+  echo "| 1b. HTTPS download 1 GiB, peak memory | $(calc %.1f "${TR[ours]} * 1024 / $MIB") MiB = N + $(calc %.1f "(${TR[ours]} * 1024 - $N) / $MIB") MiB | | | ≤ N + 16 MiB | $(verdict "$(calc %.0f "${TR[ours]} * 1024 - $N")" $((16 * MIB)) '<=') |"
   echo "| 2. Extraction, wall time | $(calc %.3f "${XW[ours]}") s | fastest: $fastest $(calc %.3f "${XW[$fastest]}") s | $(calc %.2f "${XW[ours]} / ${XW[$fastest]}")× | ≤ 1.0× | $(verdict "$(calc %.4f "${XW[ours]} / ${XW[$fastest]}")" 1.0 '<=') |"
   echo "| 3. Whole road 200 MiB, wall time | $RO s | curl && unzip && rm: $RS s | $(calc %.2f "$RO / $RS")× | ≤ 1.0× | $(verdict "$(calc %.4f "$RO / $RS")" 1.0 '<=') |"
   if [ -n "$exe_size" ]; then
@@ -330,6 +371,28 @@ dl_ratio=$(calc %.2f "${DW[curl]} / ${DW[ours]}")
   echo "Throughput ratio: $dl_ratio× curl, $(calc %.2f "${DW[wget]} / ${DW[ours]}")× wget," \
     "$(calc %.2f "${DW[curlshm]} / ${DW[ours]}")× curl writing into tmpfs."
   echo "CPU time ratio: $(calc %.2f "${DC[ours]} / ${DC[curl]}")× curl's, $(calc %.2f "${DC[ours]} / ${DC[wget]}")× wget's."
+  echo
+  echo "## 1b. The same download over HTTPS"
+  echo
+  echo "The same archive from nginx with TLS (TLS 1.3, the certificate for localhost from a test"
+  echo "authority made for the run) on 127.0.0.1. The downloader's driver runs over the program's"
+  echo "TLS handler (OpenSSL natively, trusting the authority through \`SSL_CERT_FILE\`); curl is"
+  echo "given the authority with \`--cacert\`. nginx encrypts (no sendfile), the clients decrypt."
+  echo
+  echo "| Tool | Transfer | Throughput | Whole process | CPU time | Peak RSS |"
+  echo "|---|---|---|---|---|---|"
+  for t in "${ttools[@]}"; do
+    case $t in
+      ours) name="downloader (Head + Get into memory)" ;;
+      curl) name="curl -s -o /dev/null" ;;
+      curlshm) name="curl -s -o (file on tmpfs, for reference)" ;;
+    esac
+    echo "| $name | $(calc %.3f "${TW[$t]}") s | $(calc %.0f "$N / $MIB / ${TW[$t]}") MiB/s | $(calc %.2f "${TP[$t]}") s | $(calc %.2f "${TC[$t]}") s | $(calc %.1f "${TR[$t]} / 1024") MiB |"
+  done
+  echo
+  echo "Throughput ratio: $tls_ratio× curl, $(calc %.2f "${TW[curlshm]} / ${TW[ours]}")× curl writing into tmpfs;" \
+    "HTTPS against plain HTTP: downloader $(calc %.2f "${DW[ours]} / ${TW[ours]}")×, curl $(calc %.2f "${DW[curl]} / ${TW[curl]}")×."
+  echo "CPU time ratio: $(calc %.2f "${TC[ours]} / ${TC[curl]}")× curl's."
   echo
   echo "## 2. Extraction of a mixed archive"
   echo

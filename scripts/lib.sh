@@ -24,9 +24,11 @@ ensure_packages() {
     "${missing[@]}" >/dev/null
 }
 
-BUILD_PACKAGES=(cmake make g++ zlib1g-dev libgtest-dev libgmock-dev libbenchmark-dev
+BUILD_PACKAGES=(cmake make g++ zlib1g-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64)
-RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3)
+# openssl and ca-certificates: the TLS runs make a test authority and trust it for a run.
+RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3
+  openssl ca-certificates)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
 

@@ -3,15 +3,21 @@
 Builds nothing itself (scripts/demo.sh does); serves a demo archive slowly enough to watch the
 bar move, runs the program, takes a screenshot while the download runs, and tells what
 happened: archive fetched, extracted, installer started elevated and finished, folder removed.
+With --tls the server speaks HTTPS with a certificate for "localhost" from a test authority made
+here, trusted through the host's store only while the program runs (the secure program, built
+with the "https" scheme for localhost, checks it with Windows' own TLS).
 """
 
 import argparse
+import contextlib
+import signal
 import sys
 import threading
 import time
 from pathlib import Path
 
 import localrun
+import testca
 from localrun import MAIN_CAPTION, SETUP_FOLDER
 
 
@@ -24,7 +30,10 @@ def main():
     parser.add_argument("--prefix", required=True)
     parser.add_argument("--port", type=int, default=47631)
     parser.add_argument("--rate", default="768k", help="nginx limit_rate of the download")
+    parser.add_argument("--tls", action="store_true", help="serve HTTPS (the secure program)")
     args = parser.parse_args()
+    # A stop by signal still takes the test authority out of the host's store.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
 
     display = localrun.ensure_display()
     work = localrun.fresh_folder(Path(args.work).resolve())
@@ -38,13 +47,24 @@ def main():
     setup = app / SETUP_FOLDER
     wine = localrun.Wine(args.prefix)
     tool = localrun.WinTool(wine, args.wintool)
-    server = localrun.DistServer(work / "nginx", args.port, work / "www", args.rate)
+    authority = None
+    tls = None
+    if args.tls:
+        authority = testca.TestAuthority(work / "ca", "Plenwick Demo Authority")
+        tls = authority.issue("localhost", ["localhost"])
+    server = localrun.DistServer(work / "nginx", args.port, work / "www", args.rate, tls=tls)
 
-    print(f"== distribution server: http://127.0.0.1:{args.port}/periodic/ "
+    url = (f"https://localhost:{args.port}/periodic/" if args.tls
+           else f"http://127.0.0.1:{args.port}/periodic/")
+    print(f"== distribution server: {url} "
           f"(nginx, {args.rate}/s), archive {archive.stat().st_size} bytes, "
           f"{len(files)} files")
+    if authority:
+        print(f"== its certificate: for localhost, issued by '{authority.name}', made for this "
+              "demo and trusted through the host's store only while the program runs")
     wine.ensure()
     server.start()
+    trust = authority.trusted_on_host() if authority else contextlib.nullcontext()
     extracted = set()
     stop = threading.Event()
 
@@ -59,17 +79,20 @@ def main():
     watcher.start()
     shot = work / "downloading.png"
     try:
-        started = time.monotonic()
-        process = wine.start(exe, cwd=app)
-        print("== downloader started under Wine")
-        if tool.find(MAIN_CAPTION, 60000) is None:
-            print("!! the window did not appear")
-        if localrun.wait_until(setup.exists, 60):
-            time.sleep(2.0)
-            localrun.screenshot(shot)
-            print(f"== screenshot while the archive downloads: {shot}")
-        code = process.wait(timeout=300)
-        elapsed = time.monotonic() - started
+        with trust:
+            started = time.monotonic()
+            process = wine.start(exe, cwd=app)
+            print("== downloader started under Wine")
+            if tool.find(MAIN_CAPTION, 60000) is None:
+                print("!! the window did not appear")
+            if localrun.wait_until(setup.exists, 60):
+                time.sleep(2.0)
+                localrun.screenshot(shot)
+                print(f"== screenshot while the archive downloads: {shot}")
+            code = process.wait(timeout=300)
+            elapsed = time.monotonic() - started
+        if authority:
+            print("== test authority removed from the host's store again")
     finally:
         stop.set()
         watcher.join()
@@ -78,13 +101,15 @@ def main():
         if display:
             display.terminate()
 
-    requests = server.requests()
+    served = server.requests_with_protocols()
+    requests = [request for request, _ in served]
     report_file = app / "install-report.txt"
     report = {}
     if report_file.exists():
         report = dict(line.split("=", 1) for line in report_file.read_text().splitlines()
                       if "=" in line)
-    print(f"== requests served: {', '.join(requests) or 'none'}")
+    print("== requests served: " + (", ".join(
+        f"{request} ({protocol or 'plain HTTP'})" for request, protocol in served) or "none"))
     print(f"== files seen in '{SETUP_FOLDER}\\': {len(extracted & set(files))} of {len(files)}"
           f" ({', '.join(sorted(extracted)) or 'none'})")
     if report:
@@ -97,7 +122,8 @@ def main():
     ok = (code == 0 and report.get("finished") == "yes" and not setup.exists()
           and set(files) <= extracted
           and requests == ["HEAD /periodic/Archive_x64-stable.zip",
-                           "GET /periodic/Archive_x64-stable.zip"])
+                           "GET /periodic/Archive_x64-stable.zip"]
+          and all(bool(protocol) == args.tls for _, protocol in served))
     print("== the whole road of one archive worked" if ok else "!! the demo did not go as planned")
     return 0 if ok else 1
 

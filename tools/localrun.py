@@ -139,17 +139,20 @@ class WinTool:
 
 
 class DistServer:
-    """nginx on 127.0.0.1:<port> serving <root>, started and stopped by our own script."""
+    """nginx on 127.0.0.1:<port> serving <root>, started and stopped by our own script; with
+    tls=(certificate file, key file) it serves HTTPS instead of HTTP."""
 
-    def __init__(self, state, port, root, rate="0"):
+    def __init__(self, state, port, root, rate="0", tls=None):
         self.state = Path(state)
         self.port = port
         self.root = Path(root)
         self.rate = rate
+        self.tls = tls
 
     def start(self):
+        tls = [str(p) for p in self.tls] if self.tls else []
         subprocess.run([str(HERE / "distserver" / "distserver.sh"), "start", str(self.state),
-                        str(self.port), str(self.root), self.rate], check=True)
+                        str(self.port), str(self.root), self.rate, *tls], check=True)
 
     def stop(self):
         subprocess.run([str(HERE / "distserver" / "distserver.sh"), "stop", str(self.state)],
@@ -157,16 +160,21 @@ class DistServer:
 
     def requests(self):
         """The request lines served so far, e.g. "HEAD /periodic/Archive_x64-stable.zip"."""
+        return [request for request, _ in self.requests_with_protocols()]
+
+    def requests_with_protocols(self):
+        """(request line, TLS protocol such as "TLSv1.2" or "" for plain HTTP) of each request
+        served so far."""
         log = self.state / "access.log"
         if not log.exists():
             return []
-        lines = []
+        served = []
         for line in log.read_text(errors="replace").splitlines():
-            start = line.find('"')
-            end = line.find('"', start + 1)
-            if start >= 0 and end > start:
-                lines.append(line[start + 1:end].rsplit(" ", 1)[0])
-        return lines
+            quoted = line.split('"')
+            if len(quoted) >= 4:
+                protocol = quoted[3] if quoted[3] != "-" else ""
+                served.append((quoted[1].rsplit(" ", 1)[0], protocol))
+        return served
 
     def __enter__(self):
         self.start()

@@ -103,7 +103,7 @@ class Bench:
         if len(gets) != 1:
             raise RuntimeError("expected one GET in the log, got: %r" % lines)
         fields = gets[0].split()
-        # The log format ends in: status, bytes sent, referrer, agent, $request_time, $msec.
+        # The log format ends in: status, bytes sent, "TLS protocol", $request_time, $msec.
         status = int(gets[0].split('"')[2].split()[0])
         sent = int(gets[0].split('"')[2].split()[1])
         if status != 200:

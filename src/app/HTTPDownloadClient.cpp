@@ -1,7 +1,12 @@
 #include "app/HTTPDownloadClient.h"
 
-THTTPDownloadClient::THTTPDownloadClient() : FHTTP(std::make_unique<TIdHTTP>()) {
+THTTPDownloadClient::THTTPDownloadClient()
+    : FIOHandler(std::make_unique<TIdSSLIOHandlerSocket>()), FHTTP(std::make_unique<TIdHTTP>()) {
   FHTTP->SetName("HTTP");
+  FHTTP->SetIOHandler(FIOHandler.get());
+  // A mirror or a move to "https" is followed (up to RedirectMaximum); the download then goes
+  // where the size probe ended.
+  FHTTP->SetHandleRedirects(true);
   // The settings of the window's description; everything else keeps the client's defaults.
   FHTTP->SetAllowCookies(true);
   FHTTP->ProxyParams().BasicAuthentication = false;
@@ -26,7 +31,9 @@ THTTPDownloadClient::THTTPDownloadClient() : FHTTP(std::make_unique<TIdHTTP>()) 
 
 void THTTPDownloadClient::Head(const std::string& url) {
   FHTTP->Head(url);
+  // Under the URL asked for and under the one the redirects ended at, where the download goes.
   FAnnounced[url] = FHTTP->Response().ContentLength;
+  FAnnounced[ResponseURL()] = FHTTP->Response().ContentLength;
 }
 
 void THTTPDownloadClient::Get(const std::string& url, TStream& dest) {

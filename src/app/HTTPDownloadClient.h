@@ -7,9 +7,12 @@
 
 #include "app/DownloadClient.h"
 #include "http/IdHTTP.h"
+#include "net/IdSSLIOHandlerSocket.h"
 
-// The window's HTTP client as the sequence sees it: the real TIdHTTP behind TDownloadClient.
-// Its work events reach OnWork with their running count.
+// The window's HTTP client as the sequence sees it: the real TIdHTTP behind TDownloadClient,
+// over a handler that speaks TLS for "https" URLs and passes "http" through. It follows
+// redirects (never from "https" to anything else). Its work events reach OnWork with their
+// running count.
 class THTTPDownloadClient : public TDownloadClient {
  public:
   // How long the client waits for the server's next bytes before "Read timed out.", in ms: as
@@ -23,6 +26,7 @@ class THTTPDownloadClient : public TDownloadClient {
   // Remembers the length the probe announced for the URL: its body may bring no more.
   void Head(const std::string& url) override;
   int64_t ResponseContentLength() override { return FHTTP->Response().ContentLength; }
+  std::string ResponseURL() override { return FHTTP->URL().URI(); }
   void Get(const std::string& url, TStream& dest) override;
   // The TCP client's disconnect, which tells the peer.
   void Disconnect() override { FHTTP->Disconnect(); }
@@ -32,6 +36,8 @@ class THTTPDownloadClient : public TDownloadClient {
   int64_t UnannouncedBodyLimit = BodyLimit;
 
  private:
+  // Declared first, so the client (which closes it) goes first.
+  std::unique_ptr<TIdSSLIOHandlerSocket> FIOHandler;
   std::unique_ptr<TIdHTTP> FHTTP;
   std::map<std::string, int64_t> FAnnounced;
 };

@@ -133,7 +133,9 @@ void TMain::TimerTimer(TComponent*) {
   urls.Add(ArchiveUrlPrefix() + current);
   SetStatus("Checking files to download...");
 
-  // The size probe: its failure is the only one reported here, in words of our own.
+  // The size probe: its failure is the only one reported here, in words of our own. Each archive
+  // is then fetched from where its probe ended, after any redirects.
+  TStringList downloads;
   try {
     for (const std::string& url : urls) {
       current = url;
@@ -141,6 +143,7 @@ void TMain::TimerTimer(TComponent*) {
       if (!HTTP) throw Exception("No HTTP client is built into this program");
       HTTP->Head(current);
       ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
+      downloads.Add(HTTP->ResponseURL());
     }
   } catch (...) {
     // A close while the probe waited ends it: the user asked to quit, not for a message.
@@ -155,7 +158,7 @@ void TMain::TimerTimer(TComponent*) {
   int launchError = 0;
   bool normalEnd = false;
   try {
-    normalEnd = DownloadAndInstall(urls, exitCode, launchError);
+    normalEnd = DownloadAndInstall(downloads, exitCode, launchError);
   } catch (...) {
     // The folder goes before the failure is shown; an exception of the removal replaces it.
     if (exitCode == 0) RemoveSetupFolder();

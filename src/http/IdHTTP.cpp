@@ -9,6 +9,7 @@
 #include "http/IdCharsets.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdResourceStrings.h"
+#include "net/IdSSLIOHandlerSocket.h"
 
 namespace {
 
@@ -230,12 +231,21 @@ TIdHTTPConnectionType TIdCustomHTTP::SelectEndpoint() {
   }
   if ((!SameText(Host(), host) || Port() != port) && Connected()) Disconnect();
 
-  // No secure-transport handler is part of this program.
-  if (SameText(FURI->Protocol, "HTTPS")) throw EIdIOHandlerPropInvalid(RSIOHandlerPropInvalid);
+  // "https" needs a handler that speaks TLS; a plain URL passes through one unencrypted.
+  const bool secure = SameText(FURI->Protocol, "HTTPS");
+  TIdSSLIOHandlerSocket* tls = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler());
+  if (secure && !tls) throw EIdIOHandlerPropInvalid(RSIOHandlerPropInvalid);
+  if (tls) {
+    // A connection of the other kind to the same host and port is not reused.
+    if (tls->PassThrough == secure && Connected()) Disconnect();
+    tls->PassThrough = !secure;
+    tls->HostToCheck = FURI->Host;
+  }
 
   SetHost(host);
   SetPort(static_cast<uint16_t>(port));
-  return proxy ? ctProxy : ctNormal;
+  if (proxy) return secure ? ctSSLProxy : ctProxy;
+  return secure ? ctSSL : ctNormal;
 }
 
 void TIdCustomHTTP::ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse) {

@@ -85,9 +85,18 @@ TIdHTTPWhatsNext TIdHTTPProtocol::ProcessResponse(const std::vector<int16_t>& AI
     }
     TIdHTTPWhatsNext result = wnJustExit;
     if (FHTTP->HandleRedirects() && FHTTP->RedirectCount() < FHTTP->RedirectMaximum()) {
+      // Once secure, always secure: a location without a scheme stays on "https", any other
+      // scheme would send the request (and take the answer) in the clear.
+      const std::string protocol = TIdURI(location).Protocol;
+      if (SameText(FHTTP->URL().Protocol, "https") && !protocol.empty() &&
+          !SameText(protocol, "https"))
+        throw EIdHTTPInsecureRedirect(RSHTTPInsecureRedirect);
       result = wnGoToURL;
       request.URL = location;
-      if (code == 303 || (code == 302 && FHTTP->HTTPOptions().Contains(hoTreat302Like303))) {
+      const bool asGet =
+          code == 303 || (code == 302 && FHTTP->HTTPOptions().Contains(hoTreat302Like303));
+      // A HEAD stays a HEAD: as a GET it would fetch the whole body only to drop it.
+      if (asGet && !SameText(method, "HEAD")) {
         request.Source = nullptr;
         request.Method = "GET";
       } else {

@@ -33,6 +33,12 @@ class TLoopbackRoute : public TDownloadClient {
   }
   void Head(const std::string& url) override { FReal->Head(Route(url)); }
   int64_t ResponseContentLength() override { return FReal->ResponseContentLength(); }
+  // Back in the distribution server's terms, as the sequence knows it.
+  std::string ResponseURL() override {
+    const std::string url = FReal->ResponseURL();
+    if (url.compare(0, FPrefix.size(), FPrefix) != 0) return url;
+    return ArchiveUrlPrefix() + url.substr(FPrefix.size());
+  }
   void Get(const std::string& url, TStream& dest) override { FReal->Get(Route(url), dest); }
   void Disconnect() override { FReal->Disconnect(); }
 

@@ -41,9 +41,12 @@ class TFakeClient : public TDownloadClient {
   explicit TFakeClient(TWorld& w) : W(w) {}
   void Head(const std::string& url) override {
     W.Log.push_back("Head " + url);
+    LastURL = url;
     if (OnHead) OnHead();
   }
   int64_t ResponseContentLength() override { return ContentLength; }
+  // Where the probe ended: RedirectedTo when set, else the URL asked for.
+  std::string ResponseURL() override { return RedirectedTo.empty() ? LastURL : RedirectedTo; }
   void Get(const std::string& url, TStream& dest) override {
     W.Log.push_back("Get " + url);
     if (OnGet) {
@@ -64,6 +67,8 @@ class TFakeClient : public TDownloadClient {
 
   TWorld& W;
   int64_t ContentLength = 100000;
+  std::string LastURL;
+  std::string RedirectedTo;
   std::function<void()> OnHead;
   std::function<void(TStream&)> OnGet;
 };

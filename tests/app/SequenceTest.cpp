@@ -418,6 +418,15 @@ TEST_F(Sequence, WithoutAnHttpClientTheSizeProbeFailsWithItsDialog) {
   EXPECT_TRUE(world.Log.empty());
 }
 
+TEST_F(Sequence, TheDownloadGoesWhereTheSizeProbeWasRedirected) {
+  const std::string mirror = "https://mirror.example/periodic/Archive_x64-stable.zip";
+  http->RedirectedTo = mirror;
+  RunProgram();
+  EXPECT_EQ(world.Log.at(0), "Head " + kUrl);
+  EXPECT_EQ(world.Count("Get "), 1);
+  EXPECT_EQ(world.Count("Get " + mirror), 1);
+}
+
 TEST_F(Sequence, DevelopmentBuildFetchesItsOwnArchive) {
   platform->ExePath = "C:\\Downloads\\Plenwick-develop_x64-nightly.exe";
   RunProgram();

@@ -4,8 +4,13 @@ Each scenario works in a fresh folder: the program copied there under the scenar
 the distribution server's document root, the server's state and the screenshots. What the
 program shows is read from its real windows by wintool.exe.
 
-Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_INSTALLER,
-PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
+The secure program (built with the "https" scheme for localhost) runs against the same nginx
+serving TLS with a certificate from a test authority made for the scenario (tools/testca.py),
+trusted through the host's store only while the program runs.
+
+Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_SECURE_EXE,
+PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_SECURE_PORT,
+PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
 """
 
 import os
@@ -20,9 +25,12 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import localrun  # noqa: E402
+import testca  # noqa: E402
 from localrun import MAIN_CAPTION, SETUP_FOLDER  # noqa: E402
 
 EXE = Path(os.environ.get("PLENWICK_E2E_EXE", ""))
+SECURE_EXE = Path(os.environ.get("PLENWICK_E2E_SECURE_EXE", ""))
+SECURE_PORT = int(os.environ.get("PLENWICK_E2E_SECURE_PORT", "47632"))
 INSTALLER = Path(os.environ.get("PLENWICK_E2E_INSTALLER", ""))
 WINTOOL = Path(os.environ.get("PLENWICK_E2E_WINTOOL", ""))
 PORT = int(os.environ.get("PLENWICK_E2E_PORT", "47631"))
@@ -67,17 +75,25 @@ def tearDownModule():
 class Run:
     """One scenario's folders, server, program and window inspector."""
 
-    def __init__(self, test, exe_name="Plenwick-setup_x64-stable.exe", separate_cwd=False):
+    def __init__(self, test, exe_name="Plenwick-setup_x64-stable.exe", separate_cwd=False,
+                 secure=False):
         self.root = localrun.fresh_folder(WORK / test.id().rsplit(".", 1)[-1])
         self.app = self.root / "app"
         self.app.mkdir()
         self.exe = self.app / exe_name
-        shutil.copy(EXE, self.exe)
+        shutil.copy(SECURE_EXE if secure else EXE, self.exe)
         self.cwd = self.root / "cwd" if separate_cwd else self.app
         self.cwd.mkdir(exist_ok=True)
         self.www = self.root / "www" / "periodic"
         self.www.mkdir(parents=True)
-        self.server = localrun.DistServer(self.root / "nginx", PORT, self.root / "www")
+        self.authority = None
+        tls = None
+        if secure:
+            # The server's certificate for "localhost", from an authority of this run's own.
+            self.authority = testca.TestAuthority(self.root / "ca")
+            tls = self.authority.issue("server", ["localhost"])
+        self.server = localrun.DistServer(self.root / "nginx", SECURE_PORT if secure else PORT,
+                                          self.root / "www", tls=tls)
         self.wine = localrun.Wine(PREFIX)
         self.tool = localrun.WinTool(self.wine, WINTOOL)
         self.process = None
@@ -444,6 +460,43 @@ class EndToEnd(unittest.TestCase):
             lambda run, srv: len(srv.requests) == 2 and run.setup_folder.exists())
         self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
                                            "GET /periodic/Archive_x64-stable.zip"])
+
+    def test_https_success(self):
+        run = self.start_run(secure=True)
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=2_000_000)
+        run.server.start()
+        with run.authority.trusted_on_host():
+            run.start()
+            self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 60000), "the window never showed")
+            run.shot("window")
+            self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report["elevated"], "yes")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        served = run.server.requests_with_protocols()
+        self.assertEqual([request for request, _ in served],
+                         ["HEAD /periodic/Archive_x64-stable.zip",
+                          "GET /periodic/Archive_x64-stable.zip"])
+        for _, protocol in served:
+            self.assertIn(protocol, ("TLSv1.2", "TLSv1.3"))
+
+    def test_https_with_an_untrusted_certificate_fails_the_size_probe(self):
+        # The authority of this run is not trusted: the server could be anyone.
+        run = self.start_run(secure=True)
+        run.archive("Archive_x64-stable.zip")
+        run.server.start()
+        run.start()
+        seen = run.tool.dialog("Error", 60000)
+        self.assertIsNotNone(seen, "no size-probe failure dialog")
+        texts, buttons = seen
+        self.assertIn(PROBE_FAILURE, texts)
+        self.assertEqual(run.wait(30), 0, "the program did not end after the dialog")
+        self.assertEqual(run.server.requests(), [], "a request reached the server")
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
+                         "something was written to disk")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -11,6 +11,8 @@
 #include "http/HTTPTestSupport.h"
 #include "http/IdHTTP.h"
 #include "net/IdExceptionCore.h"
+#include "net/IdSSLIOHandlerSocket.h"
+#include "net/IdTLSExceptions.h"
 
 namespace {
 
@@ -429,6 +431,77 @@ TEST_F(HTTPClient, FollowedRedirectRestartsTheStreamAndTooManyRedirectsFail) {
   EXPECT_EQ(http.RedirectCount(), 15);
   EXPECT_EQ(Text(body), "pre:");
   EXPECT_EQ(server->Accepted(), 1);
+}
+
+TEST_F(HTTPClient, RedirectToAnotherHostReconnectsAndTakesNoCookieAlong) {
+  Serve([this](TLoopbackPeer& peer, int) {
+    for (;;) {
+      const std::string head = ReadRequestHead(peer);
+      if (head.empty()) return;
+      log.Add(head);
+      if (head.find("Host: 127.0.0.1:") != std::string::npos)
+        peer.Send(
+            "HTTP/1.1 302 Found\r\nSet-Cookie: origin=1; Path=/\r\nLocation: http://localhost:" +
+            std::to_string(server->Port()) + "/mirror\r\nContent-Length: 0\r\n\r\n");
+      else
+        peer.Send("HTTP/1.1 200 OK\r\nSet-Cookie: mirror=2; Path=/\r\nContent-Length: 2\r\n\r\nok");
+    }
+  });
+  http.SetHandleRedirects(true);
+  http.Head(Url("/start"));
+  http.Head(Url("/start"));
+  const auto heads = log.Heads();
+  ASSERT_EQ(heads.size(), 4u);
+  // Each host gets its own cookies back, and only those.
+  EXPECT_EQ(heads[1].find("Cookie:"), std::string::npos) << heads[1];
+  EXPECT_NE(heads[2].find("Cookie: origin=1\r\n"), std::string::npos) << heads[2];
+  EXPECT_NE(heads[3].find("Cookie: mirror=2\r\n"), std::string::npos) << heads[3];
+  EXPECT_EQ(http.URL().URI(), "http://localhost:" + std::to_string(server->Port()) + "/mirror");
+}
+
+TEST_F(HTTPClient, AHeadRedirectedBy303StaysAHead) {
+  Serve([this](TLoopbackPeer& peer, int) {
+    log.Add(ReadRequestHead(peer));
+    peer.Send("HTTP/1.1 303 See Other\r\nLocation: /other\r\nContent-Length: 0\r\n\r\n");
+    const std::string head = ReadRequestHead(peer);
+    log.Add(head);
+    // A GET would have to take the whole body (here none, so that it cannot hang).
+    peer.Send(head.compare(0, 5, "HEAD ") == 0 ? "HTTP/1.1 200 OK\r\nContent-Length: 123456\r\n\r\n"
+                                               : "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    peer.ReceiveUntilClosed();
+  });
+  http.SetHandleRedirects(true);
+  http.Head(Url("/start"));
+  EXPECT_EQ(http.Response().ContentLength, 123456);
+  const auto heads = log.Heads();
+  ASSERT_EQ(heads.size(), 2u);
+  EXPECT_EQ(heads[1], DownloaderHead("HEAD", "/other", HostValue()));
+}
+
+TEST_F(HTTPClient, TheTLSHandlerPassesHttpThroughAndHttpsToTheSamePortConnectsAnew) {
+  Serve([](TLoopbackPeer& peer, int index) {
+    if (index == 0) {
+      ReadRequestHead(peer);
+      peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nplain");
+      peer.ReceiveUntilClosed();
+    } else {
+      // A client hello, answered the way a plain server answers it.
+      peer.Receive(4096);
+      peer.Send("HTTP/1.1 400 Bad Request\r\nContent-Length: 0\r\n\r\n");
+    }
+  });
+  TIdSSLIOHandlerSocket tls;
+  http.SetIOHandler(&tls);
+  TMemoryStream body;
+  http.Get(Url(), body);
+  EXPECT_EQ(Text(body), "plain");
+  EXPECT_FALSE(tls.TLSActive());
+  EXPECT_TRUE(http.Connected());
+  EXPECT_THROW(http.Get("https://127.0.0.1:" + std::to_string(server->Port()) + "/x", body),
+               EIdTLSHandshakeFailed);
+  EXPECT_EQ(server->Accepted(), 2);
+  EXPECT_EQ(Text(body), "plain");
+  http.SetIOHandler(nullptr);
 }
 
 }  // namespace

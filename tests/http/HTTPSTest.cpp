@@ -1,0 +1,255 @@
+// The HTTP client over the TLS handler against real servers on loopback: nginx with TLS in
+// every way the client must meet, and two small servers of tools/tls_test_server.py (one stops
+// in the middle of a body, one sends everything in small pieces). That script runs this
+// program and hands it the ports; natively OpenSSL does the TLS, under Wine SChannel.
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <ostream>
+#include <string>
+#include <typeinfo>
+#include <vector>
+
+#include "base/MemoryStream.h"
+#include "http/IdHTTP.h"
+#include "net/IdExceptionCore.h"
+#include "net/IdSSLIOHandlerSocket.h"
+#include "net/IdTLSExceptions.h"
+
+namespace {
+
+int EnvInt(const char* name) {
+  const char* value = std::getenv(name);
+  if (!value) {
+    ADD_FAILURE() << name << " is not set: run this program through tools/tls_test_server.py";
+    return 0;
+  }
+  return std::atoi(value);
+}
+
+// The served file's bytes: byte i is (i * 131 + i / 256) % 256.
+std::string Body(size_t size) {
+  std::string body(size, '\0');
+  for (size_t i = 0; i < size; ++i)
+    body[i] = static_cast<char>((i * 131 + i / 256) % 256);
+  return body;
+}
+
+std::string Text(TMemoryStream& s) {
+  return std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size()));
+}
+
+class HTTPS : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    http.SetIOHandler(&tls);
+    http.SetHandleRedirects(true);
+    // A fault that leaves a wait hanging fails here rather than at the run's time limit.
+    http.SetReadTimeout(60000);
+  }
+  // A URL on one of the servers, by the name of its port variable.
+  static std::string Url(const char* server, const std::string& path,
+                         const std::string& scheme = "https") {
+    return scheme + "://localhost:" + std::to_string(EnvInt(server)) + path;
+  }
+  static std::string FullBody() {
+    return Body(static_cast<size_t>(EnvInt("PLENWICK_TLS_BODY_SIZE")));
+  }
+
+  // Declared first: the client closes it when it goes.
+  TIdSSLIOHandlerSocket tls;
+  TIdHTTP http;
+};
+
+struct DownloadCase {
+  const char* name;
+  const char* scheme;
+  const char* server;
+  const char* path;
+};
+
+void PrintTo(const DownloadCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HTTPSDownload : public HTTPS, public ::testing::WithParamInterface<DownloadCase> {};
+
+TEST_P(HTTPSDownload, ArrivesByteForByteInBlocksOnOneConnection) {
+  const DownloadCase& c = GetParam();
+  const std::string url = Url(c.server, c.path, c.scheme);
+  std::vector<int64_t> counts;
+  http.OnWork = [&counts](TIdComponent*, TWorkMode mode, int64_t count) {
+    if (mode == wmRead) counts.push_back(count);
+  };
+  http.Head(url);
+  const uint16_t localPort = tls.Binding()->Port;
+  TMemoryStream body;
+  http.Get(url, body);
+
+  const std::string expected = FullBody();
+  ASSERT_EQ(body.Size(), static_cast<int64_t>(expected.size()));
+  EXPECT_TRUE(Text(body) == expected) << "the body differs from the served file";
+  EXPECT_EQ(tls.TLSActive(), std::string(c.scheme) == "https");
+  EXPECT_TRUE(http.Connected());
+  EXPECT_EQ(tls.Binding()->Port, localPort) << "the Get did not reuse the Head's connection";
+  if (std::string(c.path).find("chunked") != std::string::npos) {
+    EXPECT_EQ(http.Response().ContentLength, -1);
+    return;
+  }
+  EXPECT_EQ(http.Response().ContentLength, static_cast<int64_t>(expected.size()));
+  // Blocks of 32768 bytes as they complete, after what came with the headers.
+  ASSERT_FALSE(counts.empty());
+  EXPECT_EQ(counts.back(), static_cast<int64_t>(expected.size()));
+  for (size_t i = 1; i < counts.size(); ++i) {
+    EXPECT_GT(counts[i], counts[i - 1]);
+    EXPECT_LE(counts[i] - counts[i - 1], 32768);
+  }
+  EXPECT_LE(counts.size(), expected.size() / 32768 + 2);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, HTTPSDownload,
+    ::testing::Values(DownloadCase{"KnownLength", "https", "PLENWICK_TLS_GOOD", "/files/body.bin"},
+                      DownloadCase{"Chunked", "https", "PLENWICK_TLS_GOOD", "/chunked/body.bin"},
+                      DownloadCase{"PlainThroughTheSameHandler", "http", "PLENWICK_TLS_PLAIN",
+                                   "/files/body.bin"}),
+    [](const ::testing::TestParamInfo<DownloadCase>& info) { return info.param.name; });
+
+struct RefusalCase {
+  const char* name;
+  const char* server;
+  std::string message;  // "%s" stands for the host
+  bool (*isExpectedClass)(const EIdTLSError&);
+};
+
+template <typename E>
+bool Is(const EIdTLSError& e) {
+  return dynamic_cast<const E*>(&e) != nullptr;
+}
+
+void PrintTo(const RefusalCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HTTPSRefusal : public HTTPS, public ::testing::WithParamInterface<RefusalCase> {};
+
+TEST_P(HTTPSRefusal, FailsWithItsOwnClassAndTextAndWritesNothing) {
+  const RefusalCase& c = GetParam();
+  TMemoryStream body;
+  body.WriteBuffer("pre:", 4);
+  try {
+    http.Get(Url(c.server, "/files/body.bin"), body);
+    FAIL() << "no exception";
+  } catch (const EIdTLSError& e) {
+    EXPECT_TRUE(c.isExpectedClass(e)) << typeid(e).name();
+    std::string message = c.message;
+    message.replace(message.find("%s"), 2, "localhost");
+    EXPECT_EQ(e.Message(), message);
+  }
+  EXPECT_EQ(Text(body), "pre:");
+  EXPECT_FALSE(http.Connected());
+  EXPECT_FALSE(tls.TLSActive());
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, HTTPSRefusal,
+    ::testing::Values(
+        RefusalCase{"UntrustedAuthority", "PLENWICK_TLS_UNTRUSTED",
+                    "The certificate of %s is not trusted: no authority this system trusts "
+                    "issued it.",
+                    Is<EIdTLSCertificateUntrusted>},
+        RefusalCase{"WrongName", "PLENWICK_TLS_WRONG_NAME",
+                    "The certificate of %s was issued for another name.",
+                    Is<EIdTLSCertificateNameMismatch>},
+        RefusalCase{"Expired", "PLENWICK_TLS_EXPIRED",
+                    "The certificate of %s has expired or is not yet valid.",
+                    Is<EIdTLSCertificateExpired>},
+        RefusalCase{"OnlyTLS10", "PLENWICK_TLS_TLS10",
+                    "The secure connection to %s failed: the TLS handshake did not succeed.",
+                    Is<EIdTLSHandshakeFailed>},
+        RefusalCase{"PlainHTTPServer", "PLENWICK_TLS_PLAIN",
+                    "The secure connection to %s failed: the TLS handshake did not succeed.",
+                    Is<EIdTLSHandshakeFailed>}),
+    [](const ::testing::TestParamInfo<RefusalCase>& info) { return info.param.name; });
+
+TEST_F(HTTPS, RedirectChainFromHttpToHttpsToAMirrorEndsAtTheMirror) {
+  TMemoryStream body;
+  http.Get(Url("PLENWICK_TLS_PLAIN", "/to-https", "http"), body);
+  EXPECT_TRUE(Text(body) == FullBody());
+  EXPECT_EQ(http.RedirectCount(), 2);
+  EXPECT_EQ(http.URL().URI(), Url("PLENWICK_TLS_MIRROR", "/files/body.bin"));
+  EXPECT_TRUE(tls.TLSActive());
+
+  // The size probe ends at the same place.
+  http.Head(Url("PLENWICK_TLS_PLAIN", "/to-https", "http"));
+  EXPECT_EQ(http.Response().ContentLength, static_cast<int64_t>(FullBody().size()));
+  EXPECT_EQ(http.URL().URI(), Url("PLENWICK_TLS_MIRROR", "/files/body.bin"));
+}
+
+TEST_F(HTTPS, ARedirectFromHttpsToHttpIsRefused) {
+  TMemoryStream body;
+  body.WriteBuffer("pre:", 4);
+  try {
+    http.Get(Url("PLENWICK_TLS_GOOD", "/to-plain"), body);
+    FAIL() << "no exception";
+  } catch (const EIdHTTPInsecureRedirect& e) {
+    EXPECT_EQ(e.Message(), "A redirect from HTTPS to an insecure URL was refused.");
+  }
+  EXPECT_EQ(Text(body), "pre:");
+  EXPECT_EQ(http.RedirectCount(), 1);
+  EXPECT_EQ(http.URL().Protocol, "https");
+}
+
+TEST_F(HTTPS, TooManyRedirectsFailWithTheLastAnswer) {
+  try {
+    http.Head(Url("PLENWICK_TLS_GOOD", "/loop"));
+    FAIL() << "no exception";
+  } catch (const EIdHTTPProtocolException& e) {
+    EXPECT_EQ(e.ErrorCode(), 302);
+  }
+  EXPECT_EQ(http.RedirectCount(), 15);
+}
+
+TEST_F(HTTPS, ACloseFromTheWorkEventEndsAKnownLengthBodyQuietly) {
+  bool closed = false;
+  http.OnWork = [this, &closed](TIdComponent*, TWorkMode, int64_t) {
+    if (!closed) http.Disconnect();
+    closed = true;
+  };
+  TMemoryStream body;
+  http.Get(Url("PLENWICK_TLS_GOOD", "/files/body.bin"), body);
+  const std::string expected = FullBody();
+  EXPECT_TRUE(closed);
+  EXPECT_GT(body.Size(), 0);
+  EXPECT_LT(body.Size(), static_cast<int64_t>(expected.size()));
+  EXPECT_TRUE(Text(body) == expected.substr(0, static_cast<size_t>(body.Size())));
+  EXPECT_FALSE(http.Connected());
+}
+
+TEST_F(HTTPS, AServerThatStopsInTheBodyLeavesWhatItSent) {
+  TMemoryStream body;
+  http.Get(Url("PLENWICK_TLS_TRUNCATE", "/x"), body);
+  const std::string expected = FullBody();
+  EXPECT_TRUE(Text(body) == expected.substr(0, expected.size() / 2));
+  EXPECT_FALSE(http.Connected());
+}
+
+TEST_F(HTTPS, AServerThatClosesBeforeAnsweringIsAGracefulClose) {
+  try {
+    http.Get(Url("PLENWICK_TLS_GOOD", "/cut"), nullptr);
+    FAIL() << "no exception";
+  } catch (const EIdConnClosedGracefully& e) {
+    EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");
+  }
+  EXPECT_FALSE(http.Connected());
+}
+
+TEST_F(HTTPS, RecordsInSmallPiecesAndTheGoodbyeEndTheBody) {
+  TMemoryStream body;
+  http.Get(Url("PLENWICK_TLS_DRIBBLE", "/x"), body);
+  EXPECT_TRUE(Text(body) == Body(static_cast<size_t>(EnvInt("PLENWICK_TLS_DRIBBLE_SIZE"))));
+  EXPECT_FALSE(http.Connected());
+}
+
+}  // namespace

@@ -1,0 +1,113 @@
+"""A throwaway certificate authority for the TLS tests, the end-to-end runs and the demo.
+
+Everything is made with the openssl command at run time in a folder of the caller's: the
+authority's key and certificate, and server certificates it issues (for given names, with given
+validity). Nothing here is kept in the repository.
+
+Trusting the authority:
+  - natively, OpenSSL reads it from the file that SSL_CERT_FILE names (`native_environment`);
+    the system is not touched;
+  - under Wine, the certificate chain engine trusts what the host's store holds, so
+    `trusted_on_host` adds the authority under /usr/local/share/ca-certificates (a file name of
+    its own, unique per run), runs update-ca-certificates, and removes exactly that file again
+    when the block ends, whether it ends well or not.
+"""
+
+import contextlib
+import datetime
+import fcntl
+import os
+import shutil
+import subprocess
+import uuid
+from pathlib import Path
+
+HOST_STORE = Path("/usr/local/share/ca-certificates")
+# Runs of other worktrees share the host's store: one update at a time.
+HOST_STORE_LOCK = Path("/tmp/plenwick-ca-certificates.lock")
+
+
+def _openssl(*args, cwd=None):
+    subprocess.run(["openssl", *map(str, args)], check=True, cwd=cwd,
+                   stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+
+
+def _stamp(when):
+    return when.strftime("%Y%m%d%H%M%SZ")
+
+
+class TestAuthority:
+    """A certificate authority of its own in `folder`, with a distinguishing `name`."""
+
+    def __init__(self, folder, name="Plenwick Test Authority"):
+        self.folder = Path(folder)
+        self.name = name
+        if self.folder.exists():
+            shutil.rmtree(self.folder)
+        (self.folder / "issued").mkdir(parents=True)
+        self.key = self.folder / "ca.key"
+        self.cert = self.folder / "ca.pem"
+        _openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "3",
+                 "-keyout", self.key, "-out", self.cert, "-subj", f"/O=Plenwick tests/CN={name}",
+                 "-addext", "basicConstraints=critical,CA:TRUE",
+                 "-addext", "keyUsage=critical,keyCertSign,cRLSign")
+        (self.folder / "index.txt").write_text("")
+        (self.folder / "serial").write_text(f"{uuid.uuid4().int >> 64:016X}\n")
+        (self.folder / "ca.cnf").write_text(
+            "[ca]\ndefault_ca = test\n"
+            "[test]\n"
+            f"dir = {self.folder}\n"
+            "database = $dir/index.txt\nnew_certs_dir = $dir/issued\nserial = $dir/serial\n"
+            "default_md = sha256\npolicy = anything\nunique_subject = no\n"
+            "copy_extensions = none\n"
+            "[anything]\ncommonName = supplied\n")
+
+    def issue(self, stem, names, valid_from=None, valid_until=None):
+        """A server certificate for the DNS `names` (the first is also its common name), valid
+        from `valid_from` to `valid_until` (UTC date-times; by default a day either side of
+        now). Returns (certificate file, key file)."""
+        now = datetime.datetime.now(datetime.timezone.utc)
+        valid_from = valid_from or now - datetime.timedelta(days=1)
+        valid_until = valid_until or now + datetime.timedelta(days=1)
+        key = self.folder / f"{stem}.key"
+        csr = self.folder / f"{stem}.csr"
+        cert = self.folder / f"{stem}.pem"
+        ext = self.folder / f"{stem}.ext"
+        ext.write_text(
+            "basicConstraints = critical,CA:FALSE\n"
+            "keyUsage = critical,digitalSignature,keyEncipherment\n"
+            "extendedKeyUsage = serverAuth\n"
+            "subjectAltName = " + ",".join(f"DNS:{n}" for n in names) + "\n")
+        _openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
+                 "-subj", f"/CN={names[0]}")
+        _openssl("ca", "-batch", "-notext", "-config", self.folder / "ca.cnf",
+                 "-cert", self.cert, "-keyfile", self.key, "-in", csr, "-out", cert,
+                 "-startdate", _stamp(valid_from), "-enddate", _stamp(valid_until),
+                 "-extfile", ext)
+        return cert, key
+
+    def native_environment(self):
+        """What the native programs need to trust this authority: OpenSSL's trust file."""
+        return {"SSL_CERT_FILE": str(self.cert)}
+
+    @contextlib.contextmanager
+    def trusted_on_host(self):
+        """Trusts the authority in the host's store (what Wine's chain engine reads) for the
+        block; removes it again however the block ends."""
+        target = HOST_STORE / f"plenwick-test-{os.getpid()}-{uuid.uuid4().hex[:12]}.crt"
+        HOST_STORE.mkdir(parents=True, exist_ok=True)
+        try:
+            shutil.copyfile(self.cert, target)
+            _update_host_store()
+            yield target
+        finally:
+            if target.exists():
+                target.unlink()
+            _update_host_store()
+
+
+def _update_host_store():
+    with open(HOST_STORE_LOCK, "a") as lock:
+        fcntl.flock(lock, fcntl.LOCK_EX)
+        subprocess.run(["update-ca-certificates"], check=True,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -1,0 +1,289 @@
+"""The servers of the TLS tests, around one test program.
+
+Usage: tls_test_server.py --work DIR [--trust-host] -- PROGRAM [ARGUMENTS...]
+
+Makes a test authority and its certificates (tools/testca.py), starts nginx on loopback with one
+server per case on free ports, and a small TLS server of its own that stops in the middle of a
+body; runs the program with the ports in its environment; then stops everything and returns the
+program's exit status. With --trust-host the authority is trusted through the host's store for
+the run (what Wine's chain engine reads); otherwise through SSL_CERT_FILE (native OpenSSL).
+
+The program's environment:
+  PLENWICK_TLS_PLAIN       plain HTTP: /files/, /to-https (redirects to GOOD's /to-mirror)
+  PLENWICK_TLS_GOOD        TLS 1.2/1.3, certificate for localhost: /files/ (known length),
+                           /chunked/ (the same files, chunked), /to-mirror, /to-plain, /loop, /cut
+  PLENWICK_TLS_MIRROR      like GOOD, another port: /files/
+  PLENWICK_TLS_UNTRUSTED   certificate for localhost from an authority nobody trusts
+  PLENWICK_TLS_WRONG_NAME  certificate from the test authority for another name
+  PLENWICK_TLS_EXPIRED     certificate for localhost from the test authority, expired
+  PLENWICK_TLS_TLS10       only TLS 1.0
+  PLENWICK_TLS_TRUNCATE    answers any request with a 200 of BODY_SIZE bytes, sends half, and
+                           closes without the TLS goodbye
+  PLENWICK_TLS_DRIBBLE     answers any request with the first DRIBBLE_SIZE bytes of body.bin,
+                           ended by the TLS goodbye (no length), everything sent in small pieces
+  PLENWICK_TLS_BODY_SIZE   size of /files/body.bin, whose byte i is (i * 131 + i // 256) % 256
+  PLENWICK_TLS_DRIBBLE_SIZE
+"""
+
+import argparse
+import datetime
+import os
+import signal
+import socket
+import ssl
+import subprocess
+import sys
+import threading
+import time
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import testca  # noqa: E402
+
+BODY_SIZE = 1_500_001
+
+
+def body_bytes(size):
+    return bytes((i * 131 + i // 256) % 256 for i in range(size))
+
+
+def free_ports(count):
+    """Ports the system hands out now; held together so that they differ."""
+    sockets = []
+    try:
+        for _ in range(count):
+            s = socket.socket()
+            s.bind(("127.0.0.1", 0))
+            sockets.append(s)
+        return [s.getsockname()[1] for s in sockets]
+    finally:
+        for s in sockets:
+            s.close()
+
+
+def nginx_config(state, www, ports, certs):
+    user = "user root root;" if os.geteuid() == 0 else ""
+
+    def tls(name, protocols="TLSv1.2 TLSv1.3", ciphers="HIGH:!aNULL"):
+        cert, key = certs[name]
+        return (f"ssl_certificate {cert}; ssl_certificate_key {key}; "
+                f"ssl_protocols {protocols}; ssl_ciphers {ciphers};")
+
+    def server(port, extra, body):
+        return f"""
+  server {{
+    listen 127.0.0.1:{port}{' ssl' if extra else ''};
+    server_name localhost;
+    root {www};
+    {extra}
+    {body}
+  }}"""
+
+    files = "location /files/ { }"
+    chunked = (f"location /chunked/ {{ alias {www}/files/; sub_filter_types *; "
+               "sub_filter 'plenwick: never in the body' ''; }")
+    good = f"""{files}
+    {chunked}
+    location = /to-mirror {{ return 301 https://localhost:{ports['MIRROR']}/files/body.bin; }}
+    location = /to-plain {{ return 302 http://localhost:{ports['PLAIN']}/files/body.bin; }}
+    location = /loop {{ return 302 /loop; }}
+    location = /cut {{ return 444; }}"""
+    plain = f"""{files}
+    location = /to-https {{ return 302 https://localhost:{ports['GOOD']}/to-mirror; }}"""
+    return f"""worker_processes 1;
+daemon on;
+pid {state}/nginx.pid;
+error_log {state}/error.log warn;
+{user}
+events {{ worker_connections 64; }}
+http {{
+  log_format tls '"$request" $status $body_bytes_sent $ssl_protocol $ssl_server_name';
+  access_log {state}/access.log tls;
+  client_body_temp_path {state}/body;
+  proxy_temp_path {state}/proxy;
+  fastcgi_temp_path {state}/fastcgi;
+  uwsgi_temp_path {state}/uwsgi;
+  scgi_temp_path {state}/scgi;
+  default_type application/octet-stream;
+  keepalive_timeout 30;
+{server(ports['PLAIN'], '', plain)}
+{server(ports['GOOD'], tls('good'), good)}
+{server(ports['MIRROR'], tls('good'), files)}
+{server(ports['UNTRUSTED'], tls('untrusted'), files)}
+{server(ports['WRONG_NAME'], tls('wrong_name'), files)}
+{server(ports['EXPIRED'], tls('expired'), files)}
+{server(ports['TLS10'], tls('good', 'TLSv1', 'DEFAULT:@SECLEVEL=0'), files)}
+}}
+"""
+
+
+def truncating_server(listener, context, body):
+    """Each connection: the request head, a 200 announcing the whole body, half of it, and a
+    close of the socket without the TLS goodbye."""
+    while True:
+        try:
+            raw, _ = listener.accept()
+        except OSError:
+            return
+        try:
+            with context.wrap_socket(raw, server_side=True) as conn:
+                head = b""
+                while b"\r\n\r\n" not in head:
+                    piece = conn.recv(4096)
+                    if not piece:
+                        break
+                    head += piece
+                conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body))
+                conn.sendall(body[:len(body) // 2])
+                # Closing the TCP socket under the TLS one: no close_notify goes out.
+                raw.shutdown(socket.SHUT_RDWR)
+        except (OSError, ssl.SSLError):
+            pass
+        finally:
+            raw.close()
+
+
+# Piece sizes of the dribbling server: a record header, a record and a handshake message each
+# fall across many receives.
+DRIBBLE_PIECES = [1, 5, 17, 300, 2, 4096, 3, 64]
+DRIBBLE_BODY = 40_000
+
+
+def dribbling_server(listener, context, body):
+    """Each connection: the whole TLS conversation in small pieces, both ways of the handshake
+    and the answer (no length: the body ends with the TLS goodbye), then a close."""
+    while True:
+        try:
+            raw, _ = listener.accept()
+        except OSError:
+            return
+        raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        conn = context.wrap_bio(incoming, outgoing, server_side=True)
+        turn = [0]
+
+        def flush():
+            data = outgoing.read()
+            while data:
+                n = DRIBBLE_PIECES[turn[0] % len(DRIBBLE_PIECES)]
+                turn[0] += 1
+                raw.sendall(data[:n])
+                data = data[n:]
+                time.sleep(0.0005)
+
+        def receive():
+            piece = raw.recv(65536)
+            if not piece:
+                raise ConnectionError("closed")
+            incoming.write(piece)
+
+        def until_done(step):
+            while True:
+                try:
+                    return step()
+                except ssl.SSLWantReadError:
+                    flush()
+                    receive()
+
+        try:
+            until_done(conn.do_handshake)
+            flush()
+            head = b""
+            while b"\r\n\r\n" not in head:
+                head += until_done(lambda: conn.read(4096))
+            conn.write(b"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body)
+            flush()
+            try:
+                conn.unwrap()
+            except ssl.SSLWantReadError:
+                pass
+            flush()
+        except (OSError, ssl.SSLError, ConnectionError):
+            pass
+        finally:
+            raw.close()
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--trust-host", action="store_true")
+    parser.add_argument("program", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    program = args.program[1:] if args.program[:1] == ["--"] else args.program
+    if not program:
+        parser.error("no program to run")
+
+    # A stop by signal still runs the clean-up below.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    signal.signal(signal.SIGHUP, lambda *_: sys.exit(129))
+
+    work = Path(args.work).resolve()
+    state = work / "nginx"
+    www = work / "www"
+    (www / "files").mkdir(parents=True, exist_ok=True)
+    state.mkdir(parents=True, exist_ok=True)
+    body = body_bytes(BODY_SIZE)
+    (www / "files" / "body.bin").write_bytes(body)
+
+    authority = testca.TestAuthority(work / "ca")
+    stranger = testca.TestAuthority(work / "unknown-ca", "Plenwick Unknown Authority")
+    now = datetime.datetime.now(datetime.timezone.utc)
+    certs = {
+        "good": authority.issue("good", ["localhost"]),
+        "wrong_name": authority.issue("wrong-name", ["elsewhere.invalid"]),
+        "expired": authority.issue("expired", ["localhost"], now - datetime.timedelta(days=3),
+                                   now - datetime.timedelta(days=2)),
+        "untrusted": stranger.issue("untrusted", ["localhost"]),
+    }
+
+    names = ["PLAIN", "GOOD", "MIRROR", "UNTRUSTED", "WRONG_NAME", "EXPIRED", "TLS10"]
+    ports = dict(zip(names, free_ports(len(names))))
+    (state / "nginx.conf").write_text(nginx_config(state, www, ports, certs))
+
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(8)
+    context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+    context.load_cert_chain(*certs["good"])
+    threading.Thread(target=truncating_server, args=(listener, context, body),
+                     daemon=True).start()
+    dribbler = socket.socket()
+    dribbler.bind(("127.0.0.1", 0))
+    dribbler.listen(8)
+    threading.Thread(target=dribbling_server,
+                     args=(dribbler, context, body[:DRIBBLE_BODY]), daemon=True).start()
+
+    env = dict(os.environ)
+    env.update({f"PLENWICK_TLS_{n}": str(p) for n, p in ports.items()})
+    env["PLENWICK_TLS_TRUNCATE"] = str(listener.getsockname()[1])
+    env["PLENWICK_TLS_DRIBBLE"] = str(dribbler.getsockname()[1])
+    env["PLENWICK_TLS_BODY_SIZE"] = str(BODY_SIZE)
+    env["PLENWICK_TLS_DRIBBLE_SIZE"] = str(DRIBBLE_BODY)
+    if not args.trust_host:
+        env.update(authority.native_environment())
+
+    nginx = subprocess.run(["nginx", "-q", "-p", str(state), "-c", str(state / "nginx.conf"),
+                            "-e", str(state / "error.log")], check=False)
+    if nginx.returncode != 0:
+        print((state / "error.log").read_text(errors="replace"), file=sys.stderr)
+        return 1
+    try:
+        if args.trust_host:
+            with authority.trusted_on_host():
+                return subprocess.run(program, env=env, check=False).returncode
+        return subprocess.run(program, env=env, check=False).returncode
+    finally:
+        listener.close()
+        dribbler.close()
+        pid_file = state / "nginx.pid"
+        if pid_file.exists():
+            try:
+                os.kill(int(pid_file.read_text().strip()), signal.SIGTERM)
+            except (ValueError, ProcessLookupError):
+                pass
+
+
+if __name__ == "__main__":
+    sys.exit(main())

@@ -190,6 +190,21 @@ RESPONSES = {
 }
 
 
+# --- proxy settings: proxy text, bypass list, no_proxy value and URL, one per line -----------
+
+PROXY_SETTINGS = {
+    "one-proxy": ("proxy.example:3128", "", "", "http://dist.example/a"),
+    "per-scheme": ("http=hp:1;https=http://sp:2 socks=s:1080", "*.example;<local>",
+                   ".example.com,10.0.0.0/8", "https://dist.example:8443/a"),
+    "bypass-patterns": ("[::1]:3128", "https://*.a.example:443; 10.*;[fd00::1]:80",
+                        "*", "http://[fd00::1]/"),
+    "script-answer": ("a.example:1;b.example:2 DIRECT", "", "::1,fd00::/8 x:80",
+                      "http://10.1.2.3:8080/"),
+    "credentials": ("http://user:p@ss@proxy:65535/path", "<LOCAL>", "localhost.",
+                    "http://intranet./x"),
+}
+
+
 # --- ZIP archives ----------------------------------------------------------------------------
 
 def python_zip(entries, comment=b""):
@@ -299,6 +314,8 @@ def main():
         write("fuzz_cookie", name, data)
     for name, data in ZIPS.items():
         write("fuzz_zip", name, data)
+    for name, lines in PROXY_SETTINGS.items():
+        write("fuzz_proxy_settings", name, "\n".join(lines))
     for name, data in RESPONSES.items():
         write("fuzz_http_response", name, data)
 

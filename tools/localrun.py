@@ -6,7 +6,9 @@ title bars are drawn without a window manager), nginx with a configuration of ou
 made from the test installer, screenshots, and the window inspector (wintool.exe).
 """
 
+import contextlib
 import os
+import re
 import shutil
 import subprocess
 import tempfile
@@ -74,6 +76,62 @@ class Wine:
 
     def kill(self):
         subprocess.run(["wineserver", "-k"], env=self.env, check=False)
+
+    def registry_values(self, key):
+        """{name: (type, text)} of the values directly under key, as "reg query" shows them
+        (a REG_DWORD as "0x1")."""
+        rc, out = self.run("reg", ["query", key])
+        values = {}
+        if rc != 0:
+            return values
+        for line in out.splitlines():
+            match = re.match(r"^    (.+?)    (REG_\w+)    ?(.*)$", line.rstrip("\r"))
+            if match:
+                values[match.group(1)] = (match.group(2), match.group(3))
+        return values
+
+    def import_registry(self, key, values, folder):
+        """Sets the values under key in one import: {name: int (a REG_DWORD), str (a REG_SZ) or
+        None (removed)}; the import file is written in folder."""
+        lines = ["REGEDIT4", "", f"[{key}]"]
+        for name, value in values.items():
+            if value is None:
+                data = "-"
+            elif isinstance(value, int):
+                data = f"dword:{value:08x}"
+            else:
+                data = '"' + value.replace("\\", "\\\\").replace('"', '\\"') + '"'
+            lines.append(f'"{name}"={data}')
+        path = Path(folder) / "settings.reg"
+        path.write_text("\r\n".join(lines) + "\r\n")
+        rc, _ = self.run("regedit", ["/S", "Z:" + str(path.resolve()).replace("/", "\\")])
+        if rc != 0:
+            raise RuntimeError(f"regedit could not import {path}")
+
+
+INTERNET_SETTINGS = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+
+
+@contextlib.contextmanager
+def internet_settings(wine, folder, **values):
+    """The current user's internet settings of the prefix (ProxyEnable=1,
+    ProxyServer="127.0.0.1:3128", ProxyOverride=...) for the block; afterwards every value set
+    is as it was before, or gone again, however the block ends."""
+    before = wine.registry_values(INTERNET_SETTINGS)
+    wine.import_registry(INTERNET_SETTINGS, values, folder)
+    try:
+        yield
+    finally:
+        restore = {}
+        for name in values:
+            kind, text = before.get(name, (None, None))
+            if kind == "REG_DWORD":
+                restore[name] = int(text, 16)
+            elif kind is not None:
+                restore[name] = text
+            else:
+                restore[name] = None
+        wine.import_registry(INTERNET_SETTINGS, restore, folder)
 
 
 def _unescape(text):

@@ -1,6 +1,7 @@
 // The downloader's two requests for one archive, timed: Head for the size, then Get of the
 // body into a memory stream, on one client over the program's handler (TLS for an "https" URL,
-// checked against the trust store OpenSSL is given, e.g. through SSL_CERT_FILE). Prints
+// checked against the trust store OpenSSL is given, e.g. through SSL_CERT_FILE), through the
+// proxy the environment names as the program would (http_proxy, https_proxy, no_proxy). Prints
 // "<seconds> <bytes> <peak RSS KiB>".
 // Usage: http_download_bench <url>
 
@@ -11,6 +12,7 @@
 
 #include "base/MemoryStream.h"
 #include "http/IdHTTP.h"
+#include "http/IdSystemProxy.h"
 #include "net/IdSSLIOHandlerSocket.h"
 
 int main(int argc, char** argv) {
@@ -22,6 +24,13 @@ int main(int argc, char** argv) {
     TIdSSLIOHandlerSocket handler;
     TIdHTTP http;
     http.SetIOHandler(&handler);
+    const std::unique_ptr<TIdProxyResolver> proxy = CreateSystemProxyResolver();
+    http.OnSelectProxy = [&proxy](TIdCustomHTTP*, const TIdURI& AURI,
+                                  TIdProxyConnectionInfo& AProxyParams) {
+      const TIdProxyServer server = proxy->ProxyFor(AURI);
+      AProxyParams.ProxyServer = server.Host;
+      AProxyParams.ProxyPort = server.Port;
+    };
     TMemoryStream body;
     const auto start = std::chrono::steady_clock::now();
     http.Head(argv[1]);

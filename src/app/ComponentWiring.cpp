@@ -3,9 +3,11 @@
 #include "app/HTTPDownloadClient.h"
 #include "app/Main.h"
 #include "app/ZipSetupArchive.h"
+#include "http/IdSystemProxy.h"
 
 void PlugInComponents(TMain& main) {
   main.CreateArchive = [] { return std::make_unique<TZipSetupArchive>(); };
-  main.HTTP = std::make_unique<THTTPDownloadClient>();
+  // Through the proxy the user's system settings name, as the system's own clients go.
+  main.HTTP = std::make_unique<THTTPDownloadClient>(CreateSystemProxyResolver());
   main.ConnectHTTP();
 }

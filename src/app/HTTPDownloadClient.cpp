@@ -1,7 +1,9 @@
 #include "app/HTTPDownloadClient.h"
 
-THTTPDownloadClient::THTTPDownloadClient()
-    : FIOHandler(std::make_unique<TIdSSLIOHandlerSocket>()), FHTTP(std::make_unique<TIdHTTP>()) {
+THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProxy)
+    : FProxy(std::move(AProxy)),
+      FIOHandler(std::make_unique<TIdSSLIOHandlerSocket>()),
+      FHTTP(std::make_unique<TIdHTTP>()) {
   FHTTP->SetName("HTTP");
   FHTTP->SetIOHandler(FIOHandler.get());
   // A mirror or a move to "https" is followed (up to RedirectMaximum); the download then goes
@@ -24,6 +26,14 @@ THTTPDownloadClient::THTTPDownloadClient()
   FHTTP->SetHTTPOptions({hoForceEncodeParams});
   // A server that stops sending cannot keep an unattended run waiting for ever.
   FHTTP->SetReadTimeout(ReadTimeout);
+  if (FProxy) {
+    FHTTP->OnSelectProxy = [this](TIdCustomHTTP*, const TIdURI& AURI,
+                                  TIdProxyConnectionInfo& AProxyParams) {
+      const TIdProxyServer proxy = FProxy->ProxyFor(AURI);
+      AProxyParams.ProxyServer = proxy.Host;
+      AProxyParams.ProxyPort = proxy.Port;
+    };
+  }
   FHTTP->OnWork = [this](TIdComponent*, TWorkMode, int64_t AWorkCount) {
     if (OnWork) OnWork(AWorkCount);
   };

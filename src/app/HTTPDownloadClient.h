@@ -7,12 +7,14 @@
 
 #include "app/DownloadClient.h"
 #include "http/IdHTTP.h"
+#include "http/IdProxyResolver.h"
 #include "net/IdSSLIOHandlerSocket.h"
 
 // The window's HTTP client as the sequence sees it: the real TIdHTTP behind TDownloadClient,
 // over a handler that speaks TLS for "https" URLs and passes "http" through. It follows
 // redirects (never from "https" to anything else). Its work events reach OnWork with their
-// running count.
+// running count. With a proxy resolver, every request (and every redirect) goes through the
+// proxy that the resolver chooses for its URL.
 class THTTPDownloadClient : public TDownloadClient {
  public:
   // How long the client waits for the server's next bytes before "Read timed out.", in ms: as
@@ -21,7 +23,8 @@ class THTTPDownloadClient : public TDownloadClient {
   // The most a body may bring when the size probe of its URL gave no positive length.
   static constexpr int64_t BodyLimit = int64_t{4} << 30;
 
-  THTTPDownloadClient();
+  // AProxy: the proxy settings to follow; none: every connection is direct.
+  explicit THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProxy = nullptr);
 
   // Remembers the length the probe announced for the URL: its body may bring no more.
   void Head(const std::string& url) override;
@@ -36,7 +39,8 @@ class THTTPDownloadClient : public TDownloadClient {
   int64_t UnannouncedBodyLimit = BodyLimit;
 
  private:
-  // Declared first, so the client (which closes it) goes first.
+  std::unique_ptr<TIdProxyResolver> FProxy;
+  // Declared before the client, so the client (which closes it) goes first.
   std::unique_ptr<TIdSSLIOHandlerSocket> FIOHandler;
   std::unique_ptr<TIdHTTP> FHTTP;
   std::map<std::string, int64_t> FAnnounced;

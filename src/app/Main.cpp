@@ -8,6 +8,7 @@
 #include "base/MemoryStream.h"
 #include "base/StringList.h"
 #include "base/TryFinally.h"
+#include "http/IdHTTPExceptions.h"
 #include "ui/Dialogs.h"
 
 TMain* Main = nullptr;
@@ -19,6 +20,9 @@ constexpr char kSetupFolder[] = "Plenwick Setup (64-bit)\\";
 constexpr char kInstaller[] = "Install.exe";
 constexpr char kProbeFailure[] =
     "Could not download files from distribution server.\r\n\r\nDownloader will now exit.";
+constexpr char kProbeFailureThroughProxy[] =
+    "Could not download files from distribution server.\r\n\r\n%s\r\n\r\n"
+    "Downloader will now exit.";
 constexpr char kNoCurrentDir[] = "The current folder could not be determined.";
 constexpr char kFolderIsLink[] = "The setup folder \"%s\" is a link; it was left untouched.";
 constexpr char kFolderIsNoFolder[] =
@@ -42,6 +46,18 @@ int32_t Low32(int64_t v) {
 }
 int32_t WrapAdd(int32_t a, int32_t b) {
   return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+
+// The size probe's failure in the program's words, for the exception being handled. A proxy
+// that failed is named with its answer: the user's settings, not the server, need a look.
+std::string ProbeFailureMessage() {
+  try {
+    throw;
+  } catch (const EIdHTTPProxyError& e) {
+    return Format(kProbeFailureThroughProxy, e.Message().c_str());
+  } catch (...) {
+    return kProbeFailure;
+  }
 }
 
 }  // namespace
@@ -148,7 +164,7 @@ void TMain::TimerTimer(TComponent*) {
   } catch (...) {
     // A close while the probe waited ends it: the user asked to quit, not for a message.
     if (Application->Terminated()) return;
-    MessageDlg(kProbeFailure, TMsgDlgType::mtError, 0);
+    MessageDlg(ProbeFailureMessage(), TMsgDlgType::mtError, 0);
     Application->Terminate();
     return;
   }

@@ -7,6 +7,8 @@
 #include "base/StrUtils.h"
 #include "base/TryFinally.h"
 #include "http/IdCharsets.h"
+#include "http/IdProxyServer.h"
+#include "net/IdAntiFreezeBase.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdSSLIOHandlerSocket.h"
@@ -118,20 +120,37 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
   // would be read as the next answer, so the connection is closed. A protocol error has read
   // its body completely and leaves the connection usable.
   bool reading = false;
+  bool resent = false;
   TryFinally(
       [&] {
         try {
           for (;;) {
             reading = false;
+            const std::string passURL = request.URL;
             ResolveTarget(request);
+            if (OnSelectProxy) OnSelectProxy(this, *FURI, *FProxyParameters);
             ConnectAndSend(request, response);
             reading = true;
+            std::string status;
+            try {
+              status = ReadProtocolLine();
+            } catch (const EIdConnClosedGracefully&) {
+              if (resent || !MaySendAgain(request)) throw;
+              // The request went out on a kept connection the peer had closed: it never
+              // arrived, and is sent once more on a new one.
+              resent = true;
+              DisconnectAndDropInput();
+              request.URL = passURL;
+              continue;
+            }
             // Interim "100" answers are passed over.
-            do {
-              response.SetResponseText(ReadProtocolLine());
+            for (;;) {
+              response.SetResponseText(status);
               FHTTPProto->RetrieveHeaders(FMaxHeaderLines);
               StoreResponseCookies(request, response);
-            } while (response.ResponseCode() == 100);
+              if (response.ResponseCode() != 100) break;
+              status = ReadProtocolLine();
+            }
 
             switch (FHTTPProto->ProcessResponse(AIgnoreReplies)) {
               case wnGoToURL:
@@ -149,7 +168,14 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
                 return;
             }
           }
-        } catch (const EIdHTTPProtocolException&) {
+        } catch (const EIdHTTPProtocolException& e) {
+          // Credentials for the proxy are not asked for: its demand for them ends the request.
+          // (Inside a tunnel every answer is the server's.)
+          if (e.ErrorCode() == 407 && request.UseProxy == ctProxy)
+            throw EIdHTTPProxyError(
+                WithFinalPeriod(
+                    Format(RSHTTPProxyAuthentication, ProxyText().c_str(), e.Message().c_str())),
+                407);
           throw;
         } catch (...) {
           if (reading) DisconnectAndDropInput();
@@ -213,12 +239,12 @@ void TIdCustomHTTP::ResolveTarget(TIdHTTPRequest& ARequest) {
 }
 
 TIdHTTPConnectionType TIdCustomHTTP::SelectEndpoint() {
-  if (TIdIOHandlerSocket* socket = Socket(); socket && socket->Binding() &&
-                                             socket->Binding()->IPVersion() != FURI->IPVersion &&
-                                             Connected())
+  const bool proxy = !FProxyParameters->ProxyServer.empty();
+  if (TIdIOHandlerSocket* socket = Socket();
+      socket && socket->Binding() && socket->Binding()->IPVersion() != PeerIPVersion(proxy) &&
+      Connected())
     Disconnect();
 
-  const bool proxy = !FProxyParameters->ProxyServer.empty();
   std::string host;
   int port;
   if (proxy) {
@@ -235,17 +261,20 @@ TIdHTTPConnectionType TIdCustomHTTP::SelectEndpoint() {
   const bool secure = SameText(FURI->Protocol, "HTTPS");
   TIdSSLIOHandlerSocket* tls = dynamic_cast<TIdSSLIOHandlerSocket*>(IOHandler());
   if (secure && !tls) throw EIdIOHandlerPropInvalid(RSIOHandlerPropInvalid);
+  const TIdHTTPConnectionType type =
+      proxy ? (secure ? ctSSLProxy : ctProxy) : (secure ? ctSSL : ctNormal);
+  // A connection of another kind to the same host and port (plain or secure, straight or
+  // through the proxy, a tunnel to another server) is not reused.
+  if (Connected() && FRoute != RouteOf(type)) Disconnect();
   if (tls) {
-    // A connection of the other kind to the same host and port is not reused.
-    if (tls->PassThrough == secure && Connected()) Disconnect();
-    tls->PassThrough = !secure;
+    // Through a proxy the connection starts plain; TLS starts inside the tunnel.
+    tls->PassThrough = type != ctSSL;
     tls->HostToCheck = FURI->Host;
   }
 
   SetHost(host);
   SetPort(static_cast<uint16_t>(port));
-  if (proxy) return secure ? ctSSLProxy : ctProxy;
-  return secure ? ctSSL : ctNormal;
+  return type;
 }
 
 void TIdCustomHTTP::ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse) {
@@ -280,10 +309,55 @@ void TIdCustomHTTP::EnsureConnection(TIdHTTPResponse& AResponse) {
   // Bytes left unread by the previous exchange are dropped.
   if (IOHandler()) IOHandler()->InputBuffer().Clear();
   CheckForGracefulDisconnect(false);
+  FReusedConnection = Connected();
   if (!Connected()) {
-    SetIPVersion(FURI->IPVersion);
-    Connect();
+    SetIPVersion(PeerIPVersion(ThroughProxy(Request().UseProxy)));
+    try {
+      Connect();
+    } catch (const EIdConnClosedGracefully&) {
+      // The program stopped waiting for the connect; nothing failed.
+      throw;
+    } catch (const EIdException& e) {
+      if (!ThroughProxy(Request().UseProxy)) throw;
+      throw EIdHTTPProxyError(WithFinalPeriod(
+          Format(RSHTTPProxyUnreachable, ProxyText().c_str(), e.Message().c_str())));
+    }
+    if (Request().UseProxy == ctSSLProxy) OpenTunnel();
+    FRoute = RouteOf(Request().UseProxy);
   }
+}
+
+std::string TIdCustomHTTP::ProxyText() const {
+  return TIdProxyServer{FProxyParameters->ProxyServer, FProxyParameters->ProxyPort}.Text();
+}
+
+bool TIdCustomHTTP::MaySendAgain(const TIdHTTPRequest& ARequest) const {
+  // Proxies close a kept connection after an answer without announcing it, so through one the
+  // race with the close is common. Only a request without a body whose repetition changes
+  // nothing is sent again, and not when the program stopped waiting (which closes too).
+  return FReusedConnection && ThroughProxy(ARequest.UseProxy) && !ARequest.Source &&
+         (SameText(ARequest.Method, "GET") || SameText(ARequest.Method, "HEAD")) &&
+         !TIdAntiFreezeBase::WaitAbandoned();
+}
+
+TIdIPVersion TIdCustomHTTP::PeerIPVersion(bool AThroughProxy) const {
+  if (!AThroughProxy) return FURI->IPVersion;
+  // The proxy's address decides, not the server's behind it.
+  return FProxyParameters->ProxyServer.find(':') != std::string::npos ? Id_IPv6 : Id_IPv4;
+}
+
+std::string TIdCustomHTTP::RouteOf(TIdHTTPConnectionType AType) const {
+  switch (AType) {
+    case ctNormal:
+      return "plain";
+    case ctSSL:
+      return "tls";
+    case ctProxy:
+      return "proxy";
+    case ctSSLProxy:
+      return "tunnel " + TunnelTarget();
+  }
+  return {};
 }
 
 void TIdCustomHTTP::AddRequestCookies(const TIdURI& AURL, TIdHTTPRequest& ARequest) {

@@ -35,6 +35,10 @@ using TIdOnSelectAuthorization = std::function<void(
 // Asked for credentials; sets Handled when it filled them into Authentication.
 using TIdOnAuthorization =
     std::function<void(TIdCustomHTTP* Sender, TIdAuthentication* Authentication, bool& Handled)>;
+// Chooses the proxy for a request to AURI: sets AProxyParams' ProxyServer and ProxyPort (an
+// empty ProxyServer: a direct connection).
+using TIdOnSelectProxy = std::function<void(TIdCustomHTTP* Sender, const TIdURI& AURI,
+                                            TIdProxyConnectionInfo& AProxyParams)>;
 
 // The HTTP/1.x client over a TCP connection: HEAD and GET (and the other methods) with
 // connection reuse, cookies, redirects, authentication and protocol errors.
@@ -122,6 +126,10 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   TIdOnSelectAuthorization OnSelectProxyAuthorization;
   TIdOnAuthorization OnAuthorization;
   TIdOnAuthorization OnProxyAuthorization;
+  // Asked at every pass of the request loop, once the URL is resolved, so that each request and
+  // each redirect goes where the program's proxy settings send it. Unset: ProxyParams stays as
+  // it was set.
+  TIdOnSelectProxy OnSelectProxy;
 
  protected:
   friend class TIdHTTPProtocol;
@@ -132,6 +140,26 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void DoOnDisconnected() override;
   // Closes a connection whose remaining bytes have no known meaning, and drops them.
   void DisconnectAndDropInput();
+  // True when the request goes through ProxyParams' proxy server.
+  static bool ThroughProxy(TIdHTTPConnectionType AType) {
+    return AType == ctProxy || AType == ctSSLProxy;
+  }
+  // True when a request that met a close before its answer's first line may go out once more
+  // on a new connection (see PerformRequest).
+  bool MaySendAgain(const TIdHTTPRequest& ARequest) const;
+  // The IP version of the peer the connection goes to: the server's, or the proxy's.
+  TIdIPVersion PeerIPVersion(bool AThroughProxy) const;
+  // ProxyParams' proxy server as "host:port", for messages.
+  std::string ProxyText() const;
+  // How a connection of the given type runs ("plain", "tls", "proxy", or "tunnel" and the
+  // server's "host:port"): an open connection is reused only for the same route.
+  std::string RouteOf(TIdHTTPConnectionType AType) const;
+  // The server behind the proxy as a tunnel names it: "host:port", an IPv6 address bracketed.
+  std::string TunnelTarget() const;
+  // Asks the proxy, on the connection just opened, for a tunnel to TunnelTarget, and starts TLS
+  // inside it, checked against the server's host (never the proxy's). A refusal closes the
+  // connection and raises EIdHTTPProxyError with the proxy's answer.
+  void OpenTunnel();
   // The same, then EIdHTTPMalformedResponse with AMessage.
   [[noreturn]] void RejectResponse(const std::string& AMessage);
   // Two Content-Length fields that disagree leave the body's end unknown: the response is
@@ -175,6 +203,10 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   std::unique_ptr<TIdHTTPProtocol> FHTTPProto;
   std::unique_ptr<TIdProxyConnectionInfo> FProxyParameters;
   std::unique_ptr<TIdCookieManager> FOwnedCookieManager;
+  // The route of the open connection (RouteOf), set when it was opened.
+  std::string FRoute;
+  // Whether the current request went out on a connection kept from an earlier one.
+  bool FReusedConnection = false;
 };
 
 // The client with its properties public.

@@ -23,6 +23,19 @@ inline constexpr const char* RSHTTPContentLengthsDiffer =
 inline constexpr const char* RSHTTPTransferCodingUnknown =
     "The server sent the body in the transfer coding \"%s\", which the client cannot read.";
 inline constexpr const char* RSHTTPBodyTooLarge = "The server sent a body of more than %lld bytes.";
+inline constexpr const char* RSHTTPProxyUnreachable =
+    "The proxy server %s could not be reached: %s";
+inline constexpr const char* RSHTTPProxyAuthentication =
+    "The proxy server %s asks for a user name and password: %s";
+inline constexpr const char* RSHTTPProxyTunnelRefused =
+    "The proxy server %s did not open a connection to %s: %s";
+
+// A message built around another text (a status line, a socket error) ends with a period all
+// the same.
+inline std::string WithFinalPeriod(std::string AText) {
+  if (AText.empty() || AText.back() != '.') AText += '.';
+  return AText;
+}
 
 // A reply that the protocol treats as a failure.
 PLENWICK_DECLARE_EXCEPTION(EIdReplyError, EIdException)
@@ -64,3 +77,16 @@ PLENWICK_DECLARE_EXCEPTION(EIdHTTPInsecureRedirect, EIdException)
 // other than chunked) or its body passes the client's bound. The connection is closed, since
 // its remaining bytes have no known meaning.
 PLENWICK_DECLARE_EXCEPTION(EIdHTTPMalformedResponse, EIdException)
+
+// The proxy server failed the request: it could not be reached, asked for credentials, or would
+// not open a tunnel. The message says so, with the proxy's own answer; ErrorCode is the status
+// code of that answer, 0 when the proxy gave none.
+class EIdHTTPProxyError : public EIdException {
+ public:
+  explicit EIdHTTPProxyError(std::string AMessage, int AErrorCode = 0)
+      : EIdException(std::move(AMessage)), FErrorCode(AErrorCode) {}
+  int ErrorCode() const noexcept { return FErrorCode; }
+
+ private:
+  int FErrorCode;
+};

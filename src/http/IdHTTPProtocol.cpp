@@ -20,7 +20,9 @@ void TIdHTTPProtocol::BuildAndSendRequest(TIdURI* AURI) {
   TIdHTTPRequest& request = *FRequest;
   if (request.Authentication) request.Authentication->SetRequest(request.Method, request.URL);
   request.SetHeaders();
-  FHTTP->ProxyParams().SetHeaders(request.RawHeaders);
+  // The proxy's credentials are for the proxy alone: never sent inside a tunnel or to a server
+  // reached directly.
+  if (request.UseProxy == ctProxy) FHTTP->ProxyParams().SetHeaders(request.RawHeaders);
   if (AURI) FHTTP->AddRequestCookies(*AURI, request);
 
   FHTTP->RequireIOHandler();

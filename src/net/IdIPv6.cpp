@@ -7,7 +7,16 @@
 namespace {
 
 bool ParseIPv4Tail(std::string_view text, uint16_t& high, uint16_t& low) {
-  int bytes[4];
+  uint8_t bytes[4];
+  if (!ParseIPv4Address(text, bytes)) return false;
+  high = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+  low = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
+  return true;
+}
+
+}  // namespace
+
+bool ParseIPv4Address(std::string_view text, uint8_t bytes[4]) {
   int part = 0;
   size_t i = 0;
   while (part < 4) {
@@ -19,19 +28,14 @@ bool ParseIPv4Tail(std::string_view text, uint16_t& high, uint16_t& low) {
       if (++digits > 3 || value > 255) return false;
       ++i;
     }
-    bytes[part++] = value;
+    bytes[part++] = static_cast<uint8_t>(value);
     if (part < 4) {
       if (i >= text.size() || text[i] != '.') return false;
       ++i;
     }
   }
-  if (i != text.size()) return false;
-  high = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-  low = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
-  return true;
+  return i == text.size();
 }
-
-}  // namespace
 
 bool ParseIPv6(std::string_view text, uint16_t words[8]) {
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']')

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 
@@ -23,9 +24,10 @@ const std::string kFolder = "Plenwick Setup (64-bit)\\";
 // The real client, with the distribution server's URLs sent to the loopback server instead.
 class TLoopbackRoute : public TDownloadClient {
  public:
-  TLoopbackRoute(std::unique_ptr<TDownloadClient> real, uint16_t port)
+  TLoopbackRoute(std::unique_ptr<TDownloadClient> real, uint16_t port,
+                 const std::string& scheme = "http")
       : FReal(std::move(real)),
-        FPrefix("http://127.0.0.1:" + std::to_string(port) + "/periodic/Archive") {
+        FPrefix(scheme + "://127.0.0.1:" + std::to_string(port) + "/periodic/Archive") {
     FReal->OnWork = [this](int64_t count) {
       if (OnEachWork) OnEachWork(count);
       if (OnWork) OnWork(count);
@@ -96,6 +98,30 @@ std::string Installer() {
   return data;
 }
 
+// The proxy variables of the environment, emptied for a test and put back after it: the runs
+// go where the test says, whatever the machine's settings.
+class TProxyVariables {
+ public:
+  TProxyVariables() {
+    for (const char* name : kNames) {
+      if (const char* value = std::getenv(name)) FSaved.emplace_back(name, value);
+      ::unsetenv(name);
+    }
+  }
+  ~TProxyVariables() {
+    for (const char* name : kNames)
+      ::unsetenv(name);
+    for (const auto& [name, value] : FSaved)
+      ::setenv(name.c_str(), value.c_str(), 1);
+  }
+  void Set(const char* AName, const std::string& AValue) { ::setenv(AName, AValue.c_str(), 1); }
+
+ private:
+  static constexpr const char* kNames[] = {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                           "all_proxy",  "ALL_PROXY",  "no_proxy",    "NO_PROXY"};
+  std::vector<std::pair<std::string, std::string>> FSaved;
+};
+
 class DownloadSequence : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -131,7 +157,8 @@ class DownloadSequence : public ::testing::Test {
     client = dynamic_cast<THTTPDownloadClient*>(Main->HTTP.get());
     ASSERT_NE(client, nullptr);
     if (configure) configure(*client);
-    auto routed = std::make_unique<TLoopbackRoute>(std::move(Main->HTTP), server->Port());
+    auto routed =
+        std::make_unique<TLoopbackRoute>(std::move(Main->HTTP), server->Port(), routeScheme);
     route = routed.get();
     Main->HTTP = std::move(routed);
     Main->ConnectHTTP();
@@ -163,6 +190,9 @@ class DownloadSequence : public ::testing::Test {
     }
   }
 
+  TProxyVariables proxyVariables;
+  // The scheme the distribution server's URLs take on their way to the loopback server.
+  std::string routeScheme = "http";
   std::filesystem::path home;
   std::string archive;
   // What the server's scripts read and write lives as long as the server: scripts may still
@@ -170,6 +200,7 @@ class DownloadSequence : public ::testing::Test {
   THeadLog heads;
   // The server outlives the window and its client, so its scripts see the client's close.
   std::unique_ptr<TLoopbackServer> server;
+  std::unique_ptr<TLoopbackServer> proxy;
   TApplication app{"C:\\Downloads\\Plenwick-setup_x64-stable.exe"};
   THTTPDownloadClient* client = nullptr;
   TLoopbackRoute* route = nullptr;
@@ -360,5 +391,107 @@ TEST_F(DownloadSequence, ABodyPastTheBoundFailsWhenTheProbeGaveNoLength) {
   EXPECT_EQ(platform->Launched, "");
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }
+
+// The program follows the system's proxy settings (natively the environment): the whole run
+// goes through the proxy, which is asked for the distribution server's address.
+TEST_F(DownloadSequence, TheRunGoesThroughTheProxyTheSettingsName) {
+  const std::string length = std::to_string(archive.size());
+  proxy = std::make_unique<TLoopbackServer>([this, length](TLoopbackPeer& peer, int) {
+    heads.Add(ReadRequestHead(peer));
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
+    heads.Add(ReadRequestHead(peer));
+    SendSlowly(peer, "HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n", archive);
+    peer.ReceiveUntilClosed();
+  });
+  proxyVariables.Set("http_proxy", "http://127.0.0.1:" + std::to_string(proxy->Port()));
+  proxyVariables.Set("no_proxy", "mirror.example");
+  Run([](TLoopbackPeer&, int) { ADD_FAILURE() << "the server was reached directly"; });
+
+  const std::string host = "127.0.0.1:" + std::to_string(server->Port());
+  const std::string target = "http://" + host + "/periodic/Archive_x64-stable.zip";
+  EXPECT_EQ(heads.Heads(), (std::vector<std::string>{DownloaderHead("HEAD", target, host),
+                                                     DownloaderHead("GET", target, host)}));
+  EXPECT_EQ(platform->Installer, Installer());
+  EXPECT_EQ(Main->ProgressBar->Position(), static_cast<int>(archive.size()));
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_EQ(server->Accepted(), 0);
+}
+
+TEST_F(DownloadSequence, AProxyThatCannotBeReachedIsNamedInTheProbesDialog) {
+  uint16_t deadPort = 0;
+  {
+    TLoopbackServer gone([](TLoopbackPeer&, int) {});
+    deadPort = gone.Port();
+  }
+  proxyVariables.Set("http_proxy", "127.0.0.1:" + std::to_string(deadPort));
+  Run([](TLoopbackPeer&, int) { ADD_FAILURE() << "the server was reached directly"; });
+
+  ASSERT_EQ(headless::ShownDialogs(app).size(), 1u);
+  EXPECT_EQ(headless::ShownDialogs(app)[0].Text,
+            "Could not download files from distribution server.\r\n\r\n"
+            "The proxy server 127.0.0.1:" +
+                std::to_string(deadPort) +
+                " could not be reached: Socket Error # 10061\r\nConnection refused.\r\n\r\n"
+                "Downloader will now exit.");
+  EXPECT_EQ(platform->Launched, "");
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+}
+
+// A proxy that takes the request (or the tunnel's) and then sends nothing: a close ends the
+// wait at once and quietly, as with a server; without one, the read time-out (short here) fails
+// the probe with the proxy named.
+struct SilentProxyCase {
+  const char* name;
+  const char* scheme;
+  bool close;
+};
+
+class SilentProxies : public DownloadSequence,
+                      public ::testing::WithParamInterface<SilentProxyCase> {};
+
+TEST_P(SilentProxies, EndTheRun) {
+  const SilentProxyCase& c = GetParam();
+  routeScheme = c.scheme;
+  proxy = std::make_unique<TLoopbackServer>([](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.ReceiveUntilClosed();
+  });
+  const std::string proxyAddress = "127.0.0.1:" + std::to_string(proxy->Port());
+  proxyVariables.Set(routeScheme == "https" ? "https_proxy" : "http_proxy", proxyAddress);
+  Run([](TLoopbackPeer&, int) { ADD_FAILURE() << "the server was reached directly"; },
+      c.close ? TClose::OnceConnected : TClose::Never,
+      [close = c.close](THTTPDownloadClient& http) {
+        http.HTTP().SetReadTimeout(close ? 60000 : 300);
+      });
+
+  const auto& dialogs = headless::ShownDialogs(app);
+  if (c.close) {
+    EXPECT_TRUE(closePosted);
+    EXPECT_TRUE(dialogs.empty());
+  } else {
+    ASSERT_EQ(dialogs.size(), 1u);
+    EXPECT_EQ(dialogs[0].Text,
+              "Could not download files from distribution server.\r\n\r\n"
+              "The proxy server " +
+                  proxyAddress +
+                  " did not open a connection to 127.0.0.1:" + std::to_string(server->Port()) +
+                  ": Read timed out.\r\n\r\nDownloader will now exit.");
+  }
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_EQ(platform->Launched, "");
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  EXPECT_EQ(proxy->Accepted(), 1);
+  EXPECT_EQ(server->Accepted(), 0);
+}
+
+const SilentProxyCase kSilentProxies[] = {
+    {"PlainWithAClose", "http", true},
+    {"TunnelWithAClose", "https", true},
+    {"Tunnel", "https", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Proxy, SilentProxies, ::testing::ValuesIn(kSilentProxies),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

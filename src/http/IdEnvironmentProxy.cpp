@@ -1,0 +1,83 @@
+#include "http/IdEnvironmentProxy.h"
+
+#include <cstdlib>
+
+#include "base/StrUtils.h"
+#include "http/IdProxyBypass.h"
+
+namespace {
+
+// curl's port for a proxy address without one.
+constexpr uint16_t kDefaultProxyPort = 1080;
+
+bool IsSeparator(char c) {
+  return c == ',' || c == ' ' || c == '\t';
+}
+
+// One no_proxy entry against the host: addresses by network, names by domain.
+bool EntryMatches(std::string_view AEntry, const std::string& AHost,
+                  const std::vector<uint8_t>& AAddress) {
+  if (!AAddress.empty()) {
+    std::string_view network = AEntry;
+    int bits = static_cast<int>(AAddress.size()) * 8;
+    if (const size_t slash = AEntry.find('/'); slash != std::string_view::npos) {
+      network = AEntry.substr(0, slash);
+      const std::string_view digits = AEntry.substr(slash + 1);
+      if (digits.empty() || digits.find_first_not_of("0123456789") != std::string_view::npos)
+        return false;
+      bits = StrToIntDef(digits, -1);
+    }
+    return InNetwork(AAddress, HostAddressBytes(network), bits);
+  }
+  std::string_view name = AEntry;
+  if (!name.empty() && name.front() == '.') name.remove_prefix(1);
+  const std::string domain = BypassHostName(name);
+  if (domain.empty()) return false;
+  return AHost == domain || (AHost.size() > domain.size() && EndsText("." + domain, AHost));
+}
+
+}  // namespace
+
+TIdEnvironmentProxy::TIdEnvironmentProxy()
+    : TIdEnvironmentProxy([](const char* AName) {
+        const char* value = std::getenv(AName);
+        return std::string(value ? value : "");
+      }) {}
+
+TIdEnvironmentProxy::TIdEnvironmentProxy(TGetVariable AGetVariable)
+    : FGetVariable(std::move(AGetVariable)) {}
+
+std::string TIdEnvironmentProxy::Variable(const char* ALower, const char* AUpper) const {
+  std::string value = FGetVariable(ALower);
+  if (value.empty() && AUpper) value = FGetVariable(AUpper);
+  return value;
+}
+
+TIdProxyServer TIdEnvironmentProxy::ProxyFor(const TIdURI& AURI) {
+  std::string proxy;
+  if (SameText(AURI.Protocol, "http"))
+    proxy = Variable("http_proxy", nullptr);
+  else if (SameText(AURI.Protocol, "https"))
+    proxy = Variable("https_proxy", "HTTPS_PROXY");
+  else
+    return {};
+  if (proxy.empty()) proxy = Variable("all_proxy", "ALL_PROXY");
+  if (proxy.empty() || Bypassed(Variable("no_proxy", "NO_PROXY"), AURI.Host)) return {};
+  return ParseProxyServer(proxy, kDefaultProxyPort).value_or(TIdProxyServer{});
+}
+
+bool TIdEnvironmentProxy::Bypassed(const std::string& ANoProxy, const std::string& AHost) {
+  if (Trim(ANoProxy) == "*") return true;
+  const std::string host = BypassHostName(AHost);
+  const std::vector<uint8_t> address = HostAddressBytes(host);
+  std::string_view rest = ANoProxy;
+  while (!rest.empty()) {
+    size_t end = 0;
+    while (end < rest.size() && !IsSeparator(rest[end]))
+      ++end;
+    const std::string_view entry = rest.substr(0, end);
+    rest.remove_prefix(end < rest.size() ? end + 1 : end);
+    if (!entry.empty() && EntryMatches(entry, host, address)) return true;
+  }
+  return false;
+}

@@ -1,0 +1,43 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "http/IdProxyResolver.h"
+
+// A proxy set by hand in the Windows internet settings: the proxy server text and the bypass
+// list, read as the system's own clients read them.
+//
+// The server text is one address for every scheme ("host:port"), or addresses per scheme
+// ("http=host:port;https=host:port", separated by ";" or spaces); an address without a scheme
+// beside per-scheme ones serves the schemes that have none of their own. A scheme without an
+// address, or whose address is not a plain HTTP proxy (a "socks=" entry, a TLS proxy), goes
+// direct. An address without a port is on 80.
+//
+// The bypass list holds patterns separated by ";" (or commas or spaces), compared with the host
+// ignoring letter case: "*" stands for any run of characters ("*.example.com", "10.*"), an
+// optional "scheme://" before and ":port" after a pattern narrow it to that scheme and port,
+// and "<local>" stands for every host name without a dot. The machine itself (localhost,
+// 127.0.0.0/8, ::1) is always reached directly, as the system's clients do.
+class TIdStaticProxyRules : public TIdProxyResolver {
+ public:
+  TIdStaticProxyRules(const std::string& AProxyServer, const std::string& ABypass);
+
+  TIdProxyServer ProxyFor(const TIdURI& AURI) override;
+  bool Bypassed(const TIdURI& AURI) const;
+
+ private:
+  struct TSchemeProxy {
+    std::string Scheme;  // lower case; empty: every scheme without an entry of its own
+    std::string Address;
+  };
+  struct TBypassPattern {
+    std::string Scheme;  // lower case; empty: any
+    std::string Host;    // lower case, with "*" wildcards
+    int Port = -1;       // -1: any
+    bool Local = false;  // "<local>"
+  };
+
+  std::vector<TSchemeProxy> FProxies;
+  std::vector<TBypassPattern> FBypass;
+};

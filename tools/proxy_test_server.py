@@ -1,0 +1,148 @@
+"""The servers of the proxy tests, around one test program.
+
+Usage: proxy_test_server.py --work DIR [--trust-host] -- PROGRAM [ARGUMENTS...]
+
+Starts, on loopback and free ports: nginx as the distribution server (plain HTTP with a proxy
+configuration script, and TLS with certificates from a test authority made for the run),
+tinyproxy twice (an open one, and one that demands credentials), and keeps one more port where
+nothing listens; runs the program with the ports in its environment; then stops everything and
+returns the program's exit status. With --trust-host the authority is trusted through the
+host's store for the run (what Wine's chain engine reads); otherwise through SSL_CERT_FILE
+(native OpenSSL).
+
+The program's environment:
+  PLENWICK_PROXY_ORIGIN     nginx, plain HTTP: /files/body.bin, /proxy.pac
+  PLENWICK_PROXY_TLS        nginx, TLS, certificate for localhost: /files/body.bin
+  PLENWICK_PROXY_WRONG_NAME nginx, TLS, certificate for another name: /files/body.bin
+  PLENWICK_PROXY_OPEN       tinyproxy that forwards anything and tunnels to the two TLS ports
+  PLENWICK_PROXY_AUTH       tinyproxy that answers 407 without credentials
+  PLENWICK_PROXY_DEAD       a port where nothing listens
+  PLENWICK_PROXY_SCRIPT     the address of /proxy.pac: "PROXY 127.0.0.1:18888" for the host
+                            dist.plenwick.test, "DIRECT" for every other
+  PLENWICK_PROXY_BODY_SIZE  size of /files/body.bin, whose byte i is (i * 131 + i // 256) % 256
+"""
+
+import argparse
+import os
+import signal
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+import testca  # noqa: E402
+from tinyproxy import TinyProxy  # noqa: E402
+from tls_test_server import body_bytes, free_ports  # noqa: E402
+
+BODY_SIZE = 1_500_001
+SCRIPT = """function FindProxyForURL(url, host) {
+  if (host == "dist.plenwick.test")
+    return "PROXY 127.0.0.1:18888";
+  return "DIRECT";
+}
+"""
+
+
+def nginx_config(state, www, ports, certs):
+    user = "user root root;" if os.geteuid() == 0 else ""
+
+    def server(port, cert=None):
+        tls = (f"ssl_certificate {cert[0]}; ssl_certificate_key {cert[1]}; "
+               "ssl_protocols TLSv1.2 TLSv1.3;") if cert else ""
+        return f"""
+  server {{
+    listen 127.0.0.1:{port}{' ssl' if cert else ''};
+    server_name localhost;
+    root {www};
+    {tls}
+  }}"""
+
+    return f"""worker_processes 1;
+daemon on;
+pid {state}/nginx.pid;
+error_log {state}/error.log warn;
+{user}
+events {{ worker_connections 64; }}
+http {{
+  access_log {state}/access.log;
+  client_body_temp_path {state}/body;
+  proxy_temp_path {state}/proxy;
+  fastcgi_temp_path {state}/fastcgi;
+  uwsgi_temp_path {state}/uwsgi;
+  scgi_temp_path {state}/scgi;
+  default_type application/octet-stream;
+  types {{ application/x-ns-proxy-autoconfig pac; }}
+  keepalive_timeout 30;
+{server(ports["ORIGIN"])}
+{server(ports["TLS"], certs["good"])}
+{server(ports["WRONG_NAME"], certs["wrong_name"])}
+}}
+"""
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--trust-host", action="store_true")
+    parser.add_argument("program", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    program = args.program[1:] if args.program[:1] == ["--"] else args.program
+    if not program:
+        parser.error("no program to run")
+
+    # A stop by signal still runs the clean-up below.
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    signal.signal(signal.SIGHUP, lambda *_: sys.exit(129))
+
+    work = Path(args.work).resolve()
+    state = work / "nginx"
+    www = work / "www"
+    (www / "files").mkdir(parents=True, exist_ok=True)
+    state.mkdir(parents=True, exist_ok=True)
+    (www / "files" / "body.bin").write_bytes(body_bytes(BODY_SIZE))
+    (www / "proxy.pac").write_text(SCRIPT)
+
+    authority = testca.TestAuthority(work / "ca")
+    certs = {"good": authority.issue("good", ["localhost"]),
+             "wrong_name": authority.issue("wrong-name", ["elsewhere.invalid"])}
+    names = ["ORIGIN", "TLS", "WRONG_NAME", "OPEN", "AUTH", "DEAD"]
+    ports = dict(zip(names, free_ports(len(names))))
+    (state / "nginx.conf").write_text(nginx_config(state, www, ports, certs))
+    proxies = [TinyProxy(work / "proxy-open", ports["OPEN"],
+                         connect_ports=[ports["TLS"], ports["WRONG_NAME"]]),
+               TinyProxy(work / "proxy-auth", ports["AUTH"], connect_ports=[ports["TLS"]],
+                         basic_auth=("plenwick", "secret"))]
+
+    env = dict(os.environ)
+    env.update({f"PLENWICK_PROXY_{n}": str(p) for n, p in ports.items()})
+    env["PLENWICK_PROXY_SCRIPT"] = f"http://127.0.0.1:{ports['ORIGIN']}/proxy.pac"
+    env["PLENWICK_PROXY_BODY_SIZE"] = str(BODY_SIZE)
+    if not args.trust_host:
+        env.update(authority.native_environment())
+
+    nginx = subprocess.run(["nginx", "-q", "-p", str(state), "-c", str(state / "nginx.conf"),
+                            "-e", str(state / "error.log")], check=False)
+    if nginx.returncode != 0:
+        print((state / "error.log").read_text(errors="replace"), file=sys.stderr)
+        return 1
+    try:
+        for proxy in proxies:
+            proxy.start()
+        if args.trust_host:
+            with authority.trusted_on_host():
+                return subprocess.run(program, env=env, check=False).returncode
+        return subprocess.run(program, env=env, check=False).returncode
+    finally:
+        for proxy in proxies:
+            proxy.stop()
+        pid_file = state / "nginx.pid"
+        if pid_file.exists():
+            try:
+                os.kill(int(pid_file.read_text().strip()), signal.SIGTERM)
+            except (ValueError, ProcessLookupError):
+                pass
+
+
+if __name__ == "__main__":
+    sys.exit(main())

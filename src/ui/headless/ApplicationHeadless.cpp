@@ -99,4 +99,8 @@ void SetScreenPixelsPerInch(TApplication& app, int pixelsPerInch) {
   app.Platform().FState->PixelsPerInch = pixelsPerInch;
 }
 
+void AdvanceClock(TApplication& app, unsigned milliseconds) {
+  app.Platform().FState->Milliseconds += milliseconds;
+}
+
 }  // namespace headless

@@ -69,6 +69,11 @@ void Repaint(TControl::TPeer& peer) {
   peer.PaintedPositions.push_back(peer.Position);
 }
 
+// Nothing is marked in memory: a pending paint is recorded like any other.
+void PaintPending(TControl::TPeer& peer) {
+  Repaint(peer);
+}
+
 void SetRange(TControl::TPeer& peer, int min, int max) {
   peer.Min = min;
   peer.Max = max;
@@ -81,6 +86,10 @@ void SetPosition(TControl::TPeer& peer, int position) {
 
 int ScreenPixelsPerInch() {
   return headless::State().PixelsPerInch;
+}
+
+uint64_t Milliseconds() {
+  return Application ? headless::State().Milliseconds : 0;
 }
 
 void SetFrame(TControl::TPeer&, int, int, int) {}
@@ -127,6 +136,10 @@ const std::vector<std::string>& PaintedTexts(const TLabel& label) {
 
 const std::vector<int>& PaintedPositions(const TProgressBar& bar) {
   return bar.Peer().PaintedPositions;
+}
+
+int ControlPosition(const TProgressBar& bar) {
+  return bar.Peer().Position;
 }
 
 }  // namespace headless

@@ -38,10 +38,14 @@ bool DeliverTimerTick(TApplication& app);
 // Makes the platform refuse (or grant again) new timers.
 void SetTimersAvailable(TApplication& app, bool available);
 void SetScreenPixelsPerInch(TApplication& app, int pixelsPerInch);
+// Moves the platform's clock on; it stands still otherwise.
+void AdvanceClock(TApplication& app, unsigned milliseconds);
 
 // The texts the label showed, one per repaint, in order.
 const std::vector<std::string>& PaintedTexts(const TLabel& label);
 // The positions the bar showed, one per repaint, in order.
 const std::vector<int>& PaintedPositions(const TProgressBar& bar);
+// The position the bar's control holds.
+int ControlPosition(const TProgressBar& bar);
 
 }  // namespace headless

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "base/Utf.h"
@@ -185,6 +186,10 @@ void Repaint(TControl::TPeer& peer) {
   ::UpdateWindow(peer.Wnd.get());
 }
 
+void PaintPending(TControl::TPeer& peer) {
+  ::UpdateWindow(peer.Wnd.get());
+}
+
 void SetRange(TControl::TPeer& peer, int min, int max) {
   ::SendMessageW(peer.Wnd.get(), PBM_SETRANGE32, static_cast<WPARAM>(min),
                  static_cast<LPARAM>(max));
@@ -199,6 +204,12 @@ int ScreenPixelsPerInch() {
   const int ppi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
   if (dc) ::ReleaseDC(nullptr, dc);
   return ppi > 0 ? ppi : 96;
+}
+
+uint64_t Milliseconds() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
 }
 
 void SetFrame(TControl::TPeer& form, int clientWidth, int clientHeight, int borderWidth) {

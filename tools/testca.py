@@ -96,6 +96,7 @@ class TestAuthority:
         block; removes it again however the block ends."""
         target = HOST_STORE / f"plenwick-test-{os.getpid()}-{uuid.uuid4().hex[:12]}.crt"
         HOST_STORE.mkdir(parents=True, exist_ok=True)
+        _remove_abandoned_authorities()
         try:
             shutil.copyfile(self.cert, target)
             _update_host_store()
@@ -104,6 +105,15 @@ class TestAuthority:
             if target.exists():
                 target.unlink()
             _update_host_store()
+
+
+def _remove_abandoned_authorities():
+    """A run killed inside its block could not remove its authority; one whose process is gone
+    is no longer wanted by anyone, and the host must not keep trusting it."""
+    for stale in HOST_STORE.glob("plenwick-test-*-*.crt"):
+        pid = stale.name.split("-")[2]
+        if pid.isdigit() and not os.path.exists(f"/proc/{pid}"):
+            stale.unlink(missing_ok=True)
 
 
 def _update_host_store():

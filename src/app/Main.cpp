@@ -7,6 +7,7 @@
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/StringList.h"
+#include "base/TryFinally.h"
 #include "http/IdHTTPExceptions.h"
 #include "ui/Dialogs.h"
 
@@ -129,8 +130,8 @@ void TMain::HTTPWork(int64_t AWorkCount) {
   if (Application->Terminated() && HTTP) HTTP->Disconnect();
   if (ShouldUpdateProgress) {
     const int32_t position = ProgressBar->Position();
-    ProgressBar->SetPosition(WrapAdd(position, WrapAdd(Low32(AWorkCount), -Low32(LastWorkCount))));
-    ProgressBar->Repaint();
+    // One event per received block: the control is touched only when that shows.
+    ProgressBar->ShowPosition(WrapAdd(position, WrapAdd(Low32(AWorkCount), -Low32(LastWorkCount))));
   }
   LastWorkCount = AWorkCount;
 }
@@ -221,7 +222,8 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
     TMemoryStream stream;
     LastWorkCount = 0;
     SetStatus("Downloading...");
-    HTTP->Get(url, stream);
+    // However the GET ends, the bar is left showing its exact position.
+    TryFinally([&] { HTTP->Get(url, stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
     if (Application->Terminated()) return false;
     stream.SetPosition(0);
     archive->Open(stream);

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "base/AddressReservation.h"
 #include "base/Stream.h"
 
 // A stream held in one contiguous block of memory. SetSize and SetCapacity allocate exactly,
@@ -23,13 +24,17 @@ class TMemoryStream : public TStream {
   // Never shrinks below the current size.
   void SetCapacity(int64_t ANewCapacity);
   void Clear();
+  // Room for the block to grow up to that many bytes without moving, taken as address space
+  // only where the system reserves it without memory behind it (Windows); there, growing past
+  // a first part copies nothing. A hint: nothing happens where no room can be had.
+  void ReserveAddressSpace(int64_t ABytes);
   // Has the pages of [offset, offset + count) of the block made present and writable now, so
   // that the writes to come take no page faults; a hint that does nothing where the system
   // offers no such call. Reading or writing the range is not affected.
   void Prefault(int64_t AOffset, int64_t ACount);
 
-  uint8_t* Memory() { return FMemory.get(); }
-  const uint8_t* Memory() const { return FMemory.get(); }
+  uint8_t* Memory() { return FReserved ? FReserved.Data() : FMemory.get(); }
+  const uint8_t* Memory() const { return FReserved ? FReserved.Data() : FMemory.get(); }
 
  private:
   struct FreeDeleter {
@@ -37,7 +42,9 @@ class TMemoryStream : public TStream {
   };
   void Reallocate(int64_t ANewCapacity);
 
+  // The block: in FMemory, or at the start of FReserved once address space has been reserved.
   std::unique_ptr<uint8_t, FreeDeleter> FMemory;
+  TAddressReservation FReserved;
   int64_t FSize = 0;
   int64_t FCapacity = 0;
   int64_t FPosition = 0;

@@ -30,7 +30,23 @@ bool TIdAntiFreezeBase::ShouldUse() {
 }
 
 void TIdAntiFreezeBase::DoProcess(bool AIdle, bool AOverride) {
-  if (ShouldUse() && (!gInstance->OnlyWhenIdle || AIdle || AOverride)) gInstance->Process();
+  if (ShouldUse() && (!gInstance->OnlyWhenIdle || AIdle || AOverride)) {
+    gInstance->FBusySince.reset();
+    gInstance->Process();
+  }
+}
+
+void TIdAntiFreezeBase::DoProcessAfterWait(bool AReadable) {
+  bool overdue = false;
+  if (AReadable && ShouldUse()) {
+    auto& since = gInstance->FBusySince;
+    const auto now = std::chrono::steady_clock::now();
+    if (!since)
+      since = now;
+    else
+      overdue = now - *since > std::chrono::milliseconds(std::max(gInstance->IdleTimeOut, 1));
+  }
+  DoProcess(!AReadable, overdue);
 }
 
 bool TIdAntiFreezeBase::WaitAbandoned() {

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <chrono>
 #include <functional>
+#include <optional>
 
 #include "net/IdBaseComponent.h"
 
@@ -17,6 +19,11 @@ class TIdAntiFreezeBase : public TIdBaseComponent {
   // Calls Process of the registered instance when ShouldUse and (not OnlyWhenIdle, or idle,
   // or override).
   static void DoProcess(bool AIdle = true, bool AOverride = false);
+  // After a wait slice: processes as DoProcess does when the slice found nothing, and also when
+  // slices have kept finding data for longer than IdleTimeOut without messages being processed.
+  // A slow peer that sends a byte every few milliseconds otherwise freezes the window until a
+  // whole block has arrived, which can take minutes.
+  static void DoProcessAfterWait(bool AReadable);
   // A sleep cut into slices the same way, processing messages between them.
   static void Sleep(int ATimeout);
   // The registered instance's OnAbandonWait, asked while ShouldUse; False otherwise.
@@ -39,4 +46,8 @@ class TIdAntiFreezeBase : public TIdBaseComponent {
   // EIdException "Only one TIdAntiFreeze can exist per application." while another instance
   // is registered.
   TIdAntiFreezeBase();
+
+ private:
+  // Since when waits have found data without messages being processed; unset when they last ran.
+  std::optional<std::chrono::steady_clock::time_point> FBusySince;
 };

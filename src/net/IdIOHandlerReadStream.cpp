@@ -144,6 +144,11 @@ void TIdIOHandler::ReadStream(TStream& AStream, int64_t ASize, bool AReadUntilDi
     const int64_t position = AStream.Position();
     if (position > std::numeric_limits<int64_t>::max() - ASize)
       throw EIdIOHandlerStreamDataTooLarge(RSDataTooLarge);
+    // The part of an announced length beyond what is sized now costs address space only, where
+    // the system can reserve it (Windows): the stream then grows into it without copying.
+    if (TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);
+        memory && ASize > IdStreamPresizeLimit)
+      memory->ReserveAddressSpace(position + ASize);
     // Sized once at the announced length, as far as that may be trusted before the bytes come.
     AStream.SetSize(position + std::min(ASize, IdStreamPresizeLimit));
     AStream.SetPosition(position);

@@ -115,7 +115,7 @@ bool TIdSocketHandle::Select(int ATimeout) {
   // A close made by an event handler during the wait ends the wait here.
   if (!FHandleAllocated) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
   const bool readable = FReadSocketList->SelectRead(ATimeout);
-  TIdAntiFreezeBase::DoProcess(!readable, false);
+  TIdAntiFreezeBase::DoProcessAfterWait(readable);
   // Nothing more is wanted from the peer: closed as a handler would close it, ending the wait.
   if (TIdAntiFreezeBase::WaitAbandoned()) {
     CloseSocket();

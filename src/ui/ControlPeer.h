@@ -3,6 +3,7 @@
 // The platform half of the window services. Each platform (win32/, headless/) defines these;
 // the common half (Form.cpp, Label.cpp, ProgressBar.cpp, Timer.cpp) holds the rules.
 
+#include <cstdint>
 #include <string>
 
 #include "ui/Control.h"
@@ -25,10 +26,14 @@ void SetFont(TControl::TPeer& APeer, const TFont& AFont, int APixelsPerInch);
 // The height of one line of text in the control's font, in screen pixels.
 int TextHeight(const TControl::TPeer& APeer);
 void Repaint(TControl::TPeer& APeer);
+// Paints at once the parts of the control marked for painting (by its own changes), no more.
+void PaintPending(TControl::TPeer& APeer);
 void SetRange(TControl::TPeer& APeer, int AMin, int AMax);
 void SetPosition(TControl::TPeer& APeer, int APosition);
 
 int ScreenPixelsPerInch();
+// Milliseconds of a steady clock (the headless platform's clock moves only when a test moves it).
+uint64_t Milliseconds();
 // Gives the form a client area of that size inside a border of that width (screen pixels)
 // and centres it on the screen.
 void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int ABorderWidth);

@@ -106,6 +106,54 @@ TEST_F(MainWindow, BarRangeAndPositionReachTheControl) {
   EXPECT_EQ(::SendMessageW(bar, PBM_GETRANGE, FALSE, 0), 500);
 }
 
+// Counts the position messages that reach the bar's control.
+struct TPositionMessages {
+  static LRESULT CALLBACK Proc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
+    auto* self = static_cast<TPositionMessages*>(::GetPropW(wnd, L"PlenwickTest"));
+    if (msg == PBM_SETPOS) ++self->Count;
+    return ::CallWindowProcW(self->Original, wnd, msg, wp, lp);
+  }
+  explicit TPositionMessages(HWND wnd) : Wnd(wnd) {
+    ::SetPropW(wnd, L"PlenwickTest", this);
+    Original = reinterpret_cast<WNDPROC>(
+        ::SetWindowLongPtrW(wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&Proc)));
+  }
+  ~TPositionMessages() {
+    ::SetWindowLongPtrW(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Original));
+    ::RemovePropW(Wnd, L"PlenwickTest");
+  }
+  HWND Wnd;
+  WNDPROC Original = nullptr;
+  int Count = 0;
+};
+
+// A download's worth of small moves reaches the real control about once per pixel, and the
+// control ends at the exact position.
+TEST_F(MainWindow, AMovingBarTouchesTheControlPerPixelAndEndsExactly) {
+  HWND bar = static_cast<HWND>(Main->ProgressBar->Handle());
+  Main->Show();
+  const int max = 300 * 1048576, last = 100 * 1048576 + 1000;
+  Main->ProgressBar->SetMax(max);
+  TPositionMessages messages(bar);
+  const ULONGLONG start = ::GetTickCount64();
+  int moves = 0;
+  for (int p = 32768; p < 100 * 1048576; p += 32768, ++moves)
+    Main->ProgressBar->ShowPosition(p);
+  Main->ProgressBar->ShowPosition(last);
+  const ULONGLONG elapsed = ::GetTickCount64() - start;
+  EXPECT_EQ(Main->ProgressBar->Position(), last);
+  // 311 pixels inside the frame: a third of the range moves 104 of them; add one touch per
+  // 30 ms that the loop took.
+  EXPECT_LE(messages.Count, 105 + static_cast<int>(elapsed / 30)) << moves << " moves";
+
+  Main->ProgressBar->ShowHeldBackPosition();
+  EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), last);
+  EXPECT_FALSE(::GetUpdateRect(bar, nullptr, FALSE)) << "painted at once";
+  Main->ProgressBar->ShowPosition(max);
+  EXPECT_EQ(::SendMessageW(bar, PBM_GETPOS, 0, 0), max);
+  EXPECT_FALSE(::GetUpdateRect(bar, nullptr, FALSE)) << "painted at once";
+}
+
 TEST_F(MainWindow, CloseButtonEndsTheLoopWithTheWindowStillShown) {
   Main->Timer->SetEnabled(false);
   ::PostMessageW(wnd, WM_CLOSE, 0, 0);

@@ -57,7 +57,42 @@ TEST_F(ProgressDuringDownload, ASecondBodyInOneGetMovesTheBarBackByTheDifference
 }
 
 TEST_F(ProgressDuringDownload, MaximumZeroKeepsTheBarEmpty) {
-  EXPECT_EQ(Run(0, {100, 200}), (std::vector<int>{0, 0}));
+  EXPECT_EQ(Run(0, {100, 200}), (std::vector<int>{}));  // nothing to draw
+  EXPECT_EQ(Main->ProgressBar->Position(), 0);
+}
+
+// A large archive in blocks: the bar's control is touched when its drawn length changes (the
+// clock of the headless platform stands still), and it ends at the exact position of the last
+// event, also when the last blocks moved it by less than a pixel.
+TEST_F(ProgressDuringDownload, ManyBlocksTouchTheControlOncePerPixelAndEndExactly) {
+  const int max = 300 * 1048576;
+  std::vector<int64_t> counts;
+  for (int64_t c = 32768; c < 100 * 1048576; c += 32768)
+    counts.push_back(c);
+  counts.push_back(100 * 1048576 + 1000);  // a body cut short, a fraction of a pixel on
+  const std::vector<int> painted = Run(max, counts);
+  // 311 pixels inside the frame: a third of the archive fills 103 of them.
+  EXPECT_GE(painted.size(), 103u);
+  EXPECT_LE(painted.size(), 105u);
+  EXPECT_EQ(painted.back(), 100 * 1048576 + 1000);
+  EXPECT_EQ(headless::ControlPosition(*Main->ProgressBar), 100 * 1048576 + 1000);
+  EXPECT_EQ(Main->ProgressBar->Position(), 100 * 1048576 + 1000);
+}
+
+TEST_F(ProgressDuringDownload, AFailedGetStillLeavesTheControlAtTheExactPosition) {
+  http->ContentLength = 311000;
+  http->OnGet = [this](TStream&) {
+    http->OnWork(1000);
+    http->OnWork(1500);  // the same pixel: held back
+    throw Exception("Connection Closed Gracefully.");
+  };
+  Main->Platform = std::make_unique<TFakePlatform>(world);
+  Main->CreateArchive = [this] { return std::make_unique<TFakeArchive>(world, nullptr); };
+  headless::DeliverTimerTick(app);
+
+  EXPECT_EQ(headless::PaintedPositions(*Main->ProgressBar), (std::vector<int>{1000, 1500}));
+  EXPECT_EQ(headless::ControlPosition(*Main->ProgressBar), 1500);
+  ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
 }
 
 TEST_F(Progress, WithoutShouldUpdateProgressOnlyTheCountIsKept) {

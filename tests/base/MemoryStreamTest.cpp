@@ -113,3 +113,42 @@ TEST(MemoryStream, PrefaultLeavesContentsAndStateAlone) {
   }
   EXPECT_EQ(s.Capacity(), static_cast<int64_t>(data.size()));
 }
+
+// Room reserved ahead: growing into it keeps the bytes (and, where the system reserves address
+// space, the block's place); growing past it moves the bytes to ordinary memory once; a room
+// the system cannot give is ignored.
+TEST(MemoryStream, GrowingIntoReservedRoomKeepsTheBytes) {
+  std::string head(100000, '\0');
+  for (size_t i = 0; i < head.size(); ++i)
+    head[i] = static_cast<char>(i * 131 % 251);
+  const int64_t room = int64_t{96} << 20;
+  TMemoryStream s;
+  s.WriteBuffer(head.data(), static_cast<int64_t>(head.size()));
+  s.ReserveAddressSpace(room);
+  const uint8_t* at = s.Memory();
+  EXPECT_EQ(std::memcmp(at, head.data(), head.size()), 0);
+  EXPECT_EQ(s.Capacity(), static_cast<int64_t>(head.size())) << "address space only";
+
+  for (int64_t size : {int64_t{1} << 20, int64_t{40} << 20, room}) {
+    s.SetSize(size);
+    s.SetPosition(size - 4);
+    s.WriteBuffer("mark", 4);
+  }
+#ifdef _WIN32
+  EXPECT_EQ(s.Memory(), at) << "grown in place";
+#endif
+  s.WriteBuffer("past", 4);  // beyond the room
+  ASSERT_EQ(s.Size(), room + 4);
+  EXPECT_EQ(std::memcmp(s.Memory(), head.data(), head.size()), 0);
+  for (int64_t end : {int64_t{1} << 20, int64_t{40} << 20, room})
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()) + end - 4, 4), "mark");
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(s.Memory()) + room, 4), "past");
+
+  TMemoryStream t;
+  t.ReserveAddressSpace(INT64_MAX);
+  t.WriteBuffer("x", 1);
+  EXPECT_EQ(t.Size(), 1);
+  EXPECT_EQ(t.Memory()[0], 'x');
+  t.Clear();
+  EXPECT_EQ(t.Capacity(), 0);
+}

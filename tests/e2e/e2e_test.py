@@ -19,6 +19,7 @@ import socket
 import struct
 import sys
 import threading
+import time
 import unittest
 import zipfile
 from pathlib import Path
@@ -145,10 +146,12 @@ def wine_path(path):
 
 class SilentServer:
     """A distribution server on 127.0.0.1:<port> that answers the first requests with the
-    given bytes (HEAD, then GET) and then sends nothing more until the client closes."""
+    given bytes (HEAD, then GET) and then sends nothing more until the client closes; or, with
+    drip, one more byte every 5 ms after the last reply, as a very slow link would."""
 
-    def __init__(self, port, replies):
+    def __init__(self, port, replies, drip=False):
         self.replies = list(replies)
+        self.drip = drip
         self.requests = []
         self.client_closed = threading.Event()
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
@@ -178,6 +181,12 @@ class SilentServer:
                     if reply is None:
                         break
                     conn.sendall(reply)
+                    if self.drip and len(self.requests) == len(self.replies):
+                        # Each byte on its own, as it is written.
+                        conn.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+                        while True:
+                            time.sleep(0.001)
+                            conn.sendall(b"x")
                 while conn.recv(65536):
                     pass
             except OSError:
@@ -427,11 +436,11 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(seen, (["File not found."], ["OK"]))
         self.assertEqual(run.wait(30), 0, "the program did not end after the message")
 
-    def silent_server_run(self, replies, started):
-        """Runs the program against a server that falls silent, closes the window once
-        started() holds, and checks that the program ends at once, quietly and clean."""
+    def silent_server_run(self, replies, started, drip=False):
+        """Runs the program against a server that falls silent (or drips), closes the window
+        once started() holds, and checks that the program ends at once, quietly and clean."""
         run = self.start_run()
-        server = SilentServer(PORT, replies)
+        server = SilentServer(PORT, replies, drip)
         try:
             run.start()
             self.assertTrue(localrun.wait_until(lambda: started(run, server), 60),
@@ -458,6 +467,17 @@ class EndToEnd(unittest.TestCase):
         server = self.silent_server_run(
             [head, head + os.urandom(100_000)],
             lambda run, srv: len(srv.requests) == 2 and run.setup_folder.exists())
+        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
+                                           "GET /periodic/Archive_x64-stable.zip"])
+
+    def test_close_while_the_server_drips_the_body(self):
+        # A byte every 5 ms fills a 32 KiB block in almost three minutes; the window must answer
+        # the close long before.
+        length = 1_000_000
+        head = f"HTTP/1.1 200 OK\r\nContent-Length: {length}\r\n\r\n".encode()
+        server = self.silent_server_run(
+            [head, head + os.urandom(100_000)],
+            lambda run, srv: len(srv.requests) == 2 and run.setup_folder.exists(), drip=True)
         self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
                                            "GET /periodic/Archive_x64-stable.zip"])
 

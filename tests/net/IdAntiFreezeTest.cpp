@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <functional>
 #include <thread>
 #include <vector>
@@ -91,6 +92,21 @@ TEST(IdAntiFreeze, PendingDataEndsTheWaitWithoutProcessing) {
   EXPECT_TRUE(s.Handle.Readable(IdTimeoutInfinite));
   EXPECT_EQ(s.Slices(), std::vector<int>{10});
   EXPECT_EQ(af.Calls, 0);
+}
+
+// A peer that drips a byte every few milliseconds keeps every wait readable; the window must
+// still be serviced about every IdleTimeOut instead of once per completed block.
+TEST(IdAntiFreeze, WaitsThatKeepFindingDataStillProcessMessages) {
+  TFakeSocket s;
+  TRecordingAntiFreeze af;
+  s.Scope.Stack().OnSelect = [](int) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(4));
+    return true;
+  };
+  for (int i = 0; i < 10; ++i)
+    EXPECT_TRUE(s.Handle.Readable(IdTimeoutInfinite));
+  // 10 waits of at least 4 ms: the clock starts at the first, and runs over 10 ms by the fourth.
+  EXPECT_GE(af.Calls, 2);
 }
 
 TEST(IdAntiFreeze, UnlimitedWaitSlicesUntilReadable) {

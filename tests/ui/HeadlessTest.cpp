@@ -1,6 +1,9 @@
-// The headless window services: the first tick, the timer's exception guard, scaling.
+// The headless window services: the first tick, the timer's exception guard, scaling, and
+// when a moving bar touches its control (the clock stands still unless a test moves it).
 
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 #include "ui/Form.h"
 #include "ui/Label.h"
@@ -113,6 +116,50 @@ TEST(Headless, RepaintShowsTheCurrentTextAtOnce) {
   f->Info.SetCaption("two");
   f->Info.Repaint();
   EXPECT_EQ(headless::PaintedTexts(f->Info), (std::vector<std::string>{"two"}));
+}
+
+TEST(Headless, MovingBarTouchesItsControlOnlyWhenTheMoveShows) {
+  TApplication app("C:\\x\\Bar.exe");
+  TLayoutForm* f = nullptr;
+  app.CreateForm(f);
+  TProgressBar& bar = f->Bar;
+  ASSERT_EQ(bar.Width(), 313);  // 311 pixels inside the frame
+  bar.SetMax(311000);           // 1000 units per pixel
+  struct Step {
+    unsigned wait;  // ms since the step before
+    int value;
+    bool touched;
+    const char* why;
+  } steps[] = {
+      {0, 500, false, "same pixel, no time passed"},
+      {0, 999, false, "still the same pixel"},
+      {0, 1000, true, "the next pixel"},
+      {10, 1500, false, "10 ms later"},
+      {19, 1700, false, "29 ms after the last touch"},
+      {1, 1800, true, "30 ms after the last touch"},
+      {100, 1800, false, "no move at all"},
+      {0, 310999, true, "310 pixels"},
+      {0, 311000, true, "the end"},
+      {0, 400000, false, "clamped to the end already shown"},
+      {0, 1000, true, "back by 310 pixels"},
+      {0, -5, true, "clamped to the start"},
+      {0, 700, false, "same pixel as the start"},
+  };
+  std::vector<int> painted;
+  for (const Step& s : steps) {
+    headless::AdvanceClock(app, s.wait);
+    bar.ShowPosition(s.value);
+    if (s.touched) painted.push_back(bar.Position());
+    EXPECT_EQ(bar.Position(), std::clamp(s.value, 0, 311000)) << s.why;
+    EXPECT_EQ(headless::PaintedPositions(bar), painted) << s.why;
+    EXPECT_EQ(headless::ControlPosition(bar), painted.empty() ? 0 : painted.back()) << s.why;
+  }
+  // The end of the moves: the held-back 700 goes to the control, once.
+  bar.ShowHeldBackPosition();
+  bar.ShowHeldBackPosition();
+  painted.push_back(700);
+  EXPECT_EQ(headless::PaintedPositions(bar), painted);
+  EXPECT_EQ(headless::ControlPosition(bar), 700);
 }
 
 }  // namespace

@@ -6,6 +6,9 @@
 //                                            (line breaks as \r and \n), then press "OK"
 //   wintool close  <caption>                ask the window to close (WM_CLOSE)
 //   wintool gone   <caption> <timeout-ms>   wait until no visible window has that caption
+//   wintool watch  <caption> <timeout-ms>   wait for the window, then print each new text of
+//                                            its status line with the Unix time it was first
+//                                            seen (polled every 5 ms), until the window hides
 //   wintool version <program>                print the program's version resource as the
 //                                            system reads it: fixed versions, translation and
 //                                            the strings of its first string table
@@ -161,6 +164,42 @@ int Gone(const wchar_t* caption, DWORD timeoutMs) {
   return 0;
 }
 
+// Seconds since 1970, to be set beside the times in the distribution server's log.
+double UnixSeconds() {
+  FILETIME ft;
+  ::GetSystemTimeAsFileTime(&ft);
+  const ULONGLONG t = (static_cast<ULONGLONG>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+  return static_cast<double>(t - 116444736000000000ULL) / 1e7;
+}
+
+int Watch(const wchar_t* caption, DWORD timeoutMs) {
+  HWND hwnd = WaitFor(caption, timeoutMs);
+  if (!hwnd) return 1;
+  HWND status = nullptr;
+  for (HWND child : ChildrenOf(hwnd))
+    if (!status && _wcsicmp(ClassOf(child).c_str(), L"Static") == 0) status = child;
+  if (!status) return 1;
+  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+  std::wstring last;
+  bool first = true;
+  // The text is read as the system keeps it, without a message to the busy program.
+  while (::IsWindow(hwnd) && ::IsWindowVisible(hwnd)) {
+    wchar_t buffer[1024];
+    const int n = ::InternalGetWindowText(status, buffer, 1024);
+    const std::wstring text(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    if (first || text != last) {
+      std::printf("time=%.3f text=%s\n", UnixSeconds(), Escaped(text).c_str());
+      std::fflush(stdout);
+      last = text;
+      first = false;
+    }
+    if (::GetTickCount64() >= end) return 1;
+    ::Sleep(5);
+  }
+  std::printf("time=%.3f hidden\n", UnixSeconds());
+  return 0;
+}
+
 std::string VersionText(DWORD high, DWORD low) {
   char text[64];
   std::snprintf(text, sizeof text, "%lu.%lu.%lu.%lu", static_cast<unsigned long>(HIWORD(high)),
@@ -227,9 +266,11 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wcscmp(argv[1], L"close") == 0) return Close(argv[2]);
   if (argc >= 4 && std::wcscmp(argv[1], L"gone") == 0)
     return Gone(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+  if (argc >= 4 && std::wcscmp(argv[1], L"watch") == 0)
+    return Watch(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
   if (argc >= 3 && std::wcscmp(argv[1], L"version") == 0) return Version(argv[2]);
   std::fprintf(stderr,
-               "usage: wintool find|dialog|close|gone <caption> [timeout-ms]\n"
+               "usage: wintool find|dialog|close|gone|watch <caption> [timeout-ms]\n"
                "       wintool version <program>\n");
   return 2;
 }

@@ -99,4 +99,8 @@ void SetScreenPixelsPerInch(TApplication& AApp, int APixelsPerInch) {
   AApp.Platform().FState->PixelsPerInch = APixelsPerInch;
 }
 
+void AdvanceClock(TApplication& AApp, unsigned AMilliseconds) {
+  AApp.Platform().FState->Milliseconds += AMilliseconds;
+}
+
 }  // namespace headless

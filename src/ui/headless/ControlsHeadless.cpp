@@ -69,6 +69,11 @@ void Repaint(TControl::TPeer& APeer) {
   APeer.PaintedPositions.push_back(APeer.Position);
 }
 
+// Nothing is marked in memory: a pending paint is recorded like any other.
+void PaintPending(TControl::TPeer& APeer) {
+  Repaint(APeer);
+}
+
 void SetRange(TControl::TPeer& APeer, int AMin, int AMax) {
   APeer.Min = AMin;
   APeer.Max = AMax;
@@ -81,6 +86,10 @@ void SetPosition(TControl::TPeer& APeer, int APosition) {
 
 int ScreenPixelsPerInch() {
   return headless::State().PixelsPerInch;
+}
+
+uint64_t Milliseconds() {
+  return Application ? headless::State().Milliseconds : 0;
 }
 
 void SetFrame(TControl::TPeer&, int, int, int) {}
@@ -127,6 +136,10 @@ const std::vector<std::string>& PaintedTexts(const TLabel& ALabel) {
 
 const std::vector<int>& PaintedPositions(const TProgressBar& ABar) {
   return ABar.Peer().PaintedPositions;
+}
+
+int ControlPosition(const TProgressBar& ABar) {
+  return ABar.Peer().Position;
 }
 
 }  // namespace headless

@@ -38,10 +38,14 @@ bool DeliverTimerTick(TApplication& AApp);
 // Makes the platform refuse (or grant again) new timers.
 void SetTimersAvailable(TApplication& AApp, bool AAvailable);
 void SetScreenPixelsPerInch(TApplication& AApp, int APixelsPerInch);
+// Moves the platform's clock on; it stands still otherwise.
+void AdvanceClock(TApplication& AApp, unsigned AMilliseconds);
 
 // The texts the label showed, one per repaint, in order.
 const std::vector<std::string>& PaintedTexts(const TLabel& ALabel);
 // The positions the bar showed, one per repaint, in order.
 const std::vector<int>& PaintedPositions(const TProgressBar& ABar);
+// The position the bar's control holds.
+int ControlPosition(const TProgressBar& ABar);
 
 }  // namespace headless

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <deque>
 #include <functional>
 #include <string>
@@ -22,6 +23,7 @@ struct TApplication::TPlatform::TState {
   std::vector<TTimer*> ArmedTimers;  // in arming order
   std::function<void()> IdleHandler;
   int QuitRequests = 0;
+  uint64_t Milliseconds = 0;  // the platform's clock
   int PixelsPerInch = 96;
   bool TimersAvailable = true;
 };

@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 
+#include <chrono>
 #include <cstdlib>
 
 #include "base/Utf.h"
@@ -186,6 +187,10 @@ void Repaint(TControl::TPeer& APeer) {
   ::UpdateWindow(APeer.Wnd.get());
 }
 
+void PaintPending(TControl::TPeer& APeer) {
+  ::UpdateWindow(APeer.Wnd.get());
+}
+
 void SetRange(TControl::TPeer& APeer, int AMin, int AMax) {
   ::SendMessageW(APeer.Wnd.get(), PBM_SETRANGE32, static_cast<WPARAM>(AMin),
                  static_cast<LPARAM>(AMax));
@@ -200,6 +205,12 @@ int ScreenPixelsPerInch() {
   const int ppi = dc ? ::GetDeviceCaps(dc, LOGPIXELSY) : 96;
   if (dc) ::ReleaseDC(nullptr, dc);
   return ppi > 0 ? ppi : 96;
+}
+
+uint64_t Milliseconds() {
+  return static_cast<uint64_t>(std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   std::chrono::steady_clock::now().time_since_epoch())
+                                   .count());
 }
 
 void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int ABorderWidth) {

@@ -17,7 +17,7 @@
 # Not part of CI. The inputs are made once and kept in the build folder (about 3 GB of disk).
 # Usage: bench/run-all.sh   (ROUNDS=3 by default; BUILD=build/native, WBUILD=build/windows)
 set -euo pipefail
-ROOT=$(cd "$(dirname "$0")/.." && pwd)
+source "$(dirname "$0")/../scripts/lib.sh"
 ROUNDS=${ROUNDS:-3}
 BUILD=${BUILD:-$ROOT/build/native}
 WBUILD=${WBUILD:-$ROOT/build/windows}
@@ -30,8 +30,6 @@ MIB=1048576
 # curl into a file on tmpfs holds the body in memory too, as the downloader does.
 SHM=${TMPFS:-/dev/shm}/plenwick-bench.out
 started=$(date +%s)
-
-log() { echo "[$(($(date +%s) - started))s] $*" >&2; }
 
 # --- drivers and inputs -----------------------------------------------------------------------
 [ -d "$BUILD" ] || cmake --preset native >/dev/null
@@ -83,8 +81,6 @@ trap cleanup EXIT
 url() { echo "http://127.0.0.1:$PORT/periodic/Archive_$1.zip"; }
 
 # --- helpers ----------------------------------------------------------------------------------
-median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
-maxof() { tr ' ' '\n' | grep . | sort -g | tail -1; }
 calc() { awk "BEGIN { printf \"$1\", $2 }"; }
 now() { date +%s.%N; }
 # Runs a command and prints "<wall s> <user + system s> <peak RSS KiB>" (GNU time; 10 ms steps).

@@ -6,14 +6,24 @@ if(PLENWICK_BUILD_TESTS)
     set(CMAKE_CROSSCOMPILING_EMULATOR
         "${CMAKE_CURRENT_LIST_DIR}/wine-run.sh;${CMAKE_BINARY_DIR}/wineprefix"
         CACHE STRING "Runs Windows test programs" FORCE)
-    set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
-    set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
-    add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
-    foreach(t gtest gtest_main gmock gmock_main)
-      target_compile_options(${t} PRIVATE -w)
-    endforeach()
+  endif()
+  # Natively the system's package; for the Windows build the one that scripts/lib.sh
+  # (ensure_mingw_gtest) builds for MinGW into a prefix of the build folder, and only that one
+  # (the host's own package is for the native build).
+  if(PLENWICK_WINDOWS)
+    set(PLENWICK_MINGW_GTEST_PREFIX "${PROJECT_SOURCE_DIR}/build/mingw-gtest"
+        CACHE PATH "Where GoogleTest for MinGW is installed")
+    find_package(GTest CONFIG PATHS "${PLENWICK_MINGW_GTEST_PREFIX}" NO_DEFAULT_PATH
+                 NO_CMAKE_FIND_ROOT_PATH)
   else()
-    find_package(GTest REQUIRED)
+    find_package(GTest CONFIG)
+  endif()
+  if(NOT GTest_FOUND)
+    message(FATAL_ERROR "GoogleTest for this target was not found; run the test command "
+                        "(scripts/test.sh), or source scripts/lib.sh and run ensure_mingw_gtest "
+                        "for the Windows build, or configure with -DPLENWICK_BUILD_TESTS=OFF")
+  endif()
+  if(NOT PLENWICK_WINDOWS)
     include(GoogleTest)
   endif()
 endif()

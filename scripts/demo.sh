@@ -11,6 +11,7 @@ cd "$ROOT"
 
 ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}"
 log "building the Windows downloader for the local distribution server"
+ensure_mingw_gtest
 mkdir -p build
 if ! { cmake --preset windows &&
        cmake --build build/windows -j "$JOBS" --target plenwick_setup_local_secure test_installer \

@@ -33,6 +33,15 @@ RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
 
+# Numbers on standard input, separated by blanks or line ends: their median, their largest, and
+# the ratio of two numbers with two decimals (the benchmark scripts' statistics).
+median() {
+  tr ' ' '\n' | grep . | sort -g |
+    awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'
+}
+maxof() { tr ' ' '\n' | grep . | sort -g | tail -1; }
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
 # Starts a private X server when there is no display (Wine draws its windows there).
 ensure_display() {
   [ -n "${DISPLAY:-}" ] && return 0
@@ -48,9 +57,34 @@ ensure_display() {
   trap 'kill $XVFB_PID 2>/dev/null || true' EXIT
 }
 
+# GoogleTest for the Windows tests. Debian packages its sources only (libgtest-dev), so they are
+# built once with the MinGW cross compiler and installed into a prefix of the build folder
+# (MINGW_GTEST_PREFIX), where the Windows build's find_package(GTest) looks for them; nothing
+# outside the build folder is written.
+MINGW_GTEST_PREFIX="$ROOT/build/mingw-gtest"
+ensure_mingw_gtest() {
+  [ -f "$MINGW_GTEST_PREFIX/lib/cmake/GTest/GTestConfig.cmake" ] && return 0
+  log "building GoogleTest for MinGW"
+  local work="$ROOT/build/mingw-gtest-work"
+  rm -rf "$work"
+  mkdir -p "$work"
+  if ! { cmake -S /usr/src/googletest -B "$work" \
+           -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" \
+           -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_INSTALL_PREFIX="$MINGW_GTEST_PREFIX" \
+           -DBUILD_GMOCK=ON -DCMAKE_CXX_FLAGS=-w &&
+         cmake --build "$work" -j "$JOBS" && cmake --install "$work"; } >"$work.log" 2>&1; then
+    tail -n 30 "$work.log"
+    rm -rf "$work" "$work.log" "$MINGW_GTEST_PREFIX"
+    echo "GoogleTest could not be built for MinGW" >&2
+    return 1
+  fi
+  rm -rf "$work" "$work.log"
+}
+
 configure_and_build() {  # <preset> [extra cmake args...]
   local preset=$1
   shift
+  [ "$preset" != windows ] || ensure_mingw_gtest
   local logfile="$ROOT/build/$preset.log"
   mkdir -p "$ROOT/build"
   if ! { cmake --preset "$preset" "$@" && cmake --build "$ROOT/build/$preset" -j "$JOBS"; } \

@@ -9,6 +9,7 @@ source "$(dirname "$0")/lib.sh"
 cd "$ROOT"
 
 ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${RELEASE_PACKAGES[@]}"
+ensure_mingw_gtest
 
 log "release check: the end-to-end tools"
 mkdir -p build

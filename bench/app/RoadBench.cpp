@@ -13,7 +13,7 @@
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
 #include "http/IdHTTP.h"
-#include "net/IdAntiFreeze.h"
+#include "app/IdAntiFreeze.h"
 #include "ui/Application.h"
 #include "zip/ZipFile.h"
 

@@ -5,7 +5,7 @@
 # against N + 16 MiB.
 # Usage: bench/http/http_download_bench.sh [rounds] [bytes]   (after building the native preset)
 set -euo pipefail
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+source "$(dirname "$0")/../../scripts/lib.sh"
 ROUNDS=${1:-5}
 BYTES=${2:-1073741824}
 BUILD=${BUILD:-$ROOT/build/native}
@@ -26,7 +26,6 @@ cat "$FILE" >/dev/null  # into the page cache
 trap '"$ROOT/tools/distserver/distserver.sh" stop "$WORK/state"; rm -f "$TMPFS/plenwick-bench.out"' EXIT
 URL=http://127.0.0.1:$PORT/periodic/Archive_bench.zip
 
-median() { sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 seconds_of() { /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1; }
 
 ours=() curl_null=() curl_tmpfs=() rss=()

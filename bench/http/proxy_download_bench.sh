@@ -6,7 +6,7 @@
 # Usage: bench/http/proxy_download_bench.sh [rounds] [bytes]   (after building the native preset)
 # Ports: PORT (nginx), PORT + 1 (nginx with TLS), PORT + 2 (tinyproxy).
 set -euo pipefail
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+source "$(dirname "$0")/../../scripts/lib.sh"
 ROUNDS=${1:-5}
 BYTES=${2:-268435456}
 BUILD=${BUILD:-$ROOT/build/native}
@@ -62,8 +62,6 @@ for _ in $(seq 50); do
 done
 export SSL_CERT_FILE=$CA/ca.pem
 PROXY=http://127.0.0.1:$PROXY_PORT
-
-median() { sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
 for scheme in http https; do
   if [ "$scheme" = http ]; then URL=http://127.0.0.1:$PORT/periodic/Archive_bench.zip

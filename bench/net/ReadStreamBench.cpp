@@ -20,7 +20,7 @@
 #include <vector>
 
 #include "base/MemoryStream.h"
-#include "net/IdAntiFreeze.h"
+#include "app/IdAntiFreeze.h"
 #include "net/IdTCPClient.h"
 #include "ui/Application.h"
 

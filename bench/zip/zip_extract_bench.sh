@@ -7,7 +7,7 @@
 # that a change is measured against the code before it side by side.
 # Usage: bench/zip/zip_extract_bench.sh [rounds]   (after building the native preset)
 set -euo pipefail
-ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+source "$(dirname "$0")/../../scripts/lib.sh"
 ROUNDS=${1:-5}
 BUILD=${BUILD:-$ROOT/build/native}
 DRIVER=$BUILD/bench/zip/zip_extract_bench
@@ -27,8 +27,6 @@ ls -l "$ARCHIVE" | awk '{printf "archive: %.1f MB\n", $5 / 1048576}'
 cat "$ARCHIVE" >/dev/null  # into the page cache
 
 out() { echo "$WORK/out-$1"; }
-ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
-median() { tr ' ' '\n' | grep . | sort -g | awk '{a[NR] = $1} END {print (NR % 2) ? a[(NR + 1) / 2] : (a[NR / 2] + a[NR / 2 + 1]) / 2}'; }
 
 declare -A wall cpu
 ours_rss=0

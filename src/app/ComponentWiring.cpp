@@ -5,9 +5,9 @@
 #include "app/ZipSetupArchive.h"
 #include "http/IdSystemProxy.h"
 
-void PlugInComponents(TMain& main) {
-  main.CreateArchive = [] { return std::make_unique<TZipSetupArchive>(); };
+void PlugInComponents(TMain& AMain) {
+  AMain.CreateArchive = [] { return std::make_unique<TZipSetupArchive>(); };
   // Through the proxy the user's system settings name, as the system's own clients go.
-  main.HTTP = std::make_unique<THTTPDownloadClient>(CreateSystemProxyResolver());
-  main.ConnectHTTP();
+  AMain.HTTP = std::make_unique<THTTPDownloadClient>(CreateSystemProxyResolver());
+  AMain.ConnectHTTP();
 }

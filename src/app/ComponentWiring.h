@@ -4,4 +4,4 @@ class TMain;
 
 // Gives the window its HTTP client and archive reader. This is the one place where the real
 // components are plugged in (through small adapters to TDownloadClient and TSetupArchive).
-void PlugInComponents(TMain& main);
+void PlugInComponents(TMain& AMain);

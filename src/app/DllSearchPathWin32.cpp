@@ -1,6 +1,7 @@
 #include <windows.h>
 
 #include "app/DllSearchPath.h"
+#include "base/SystemLibrary.h"
 
 bool RestrictDllSearchPath() {
   // Leave the current directory out of the search in any case.
@@ -8,8 +9,7 @@ bool RestrictDllSearchPath() {
   // Present from Windows 8 on (and on Windows 7 with its security update): looked up at run
   // time so that the program still starts without it.
   using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
-  HMODULE kernel = ::GetModuleHandleW(L"kernel32.dll");
-  auto setDefault = reinterpret_cast<TSetDefaultDllDirectories>(
-      reinterpret_cast<void*>(::GetProcAddress(kernel, "SetDefaultDllDirectories")));
+  auto setDefault = GetProcedure<TSetDefaultDllDirectories>(::GetModuleHandleW(L"kernel32.dll"),
+                                                            "SetDefaultDllDirectories");
   return setDefault && setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32) != FALSE;
 }

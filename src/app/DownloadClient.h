@@ -13,13 +13,13 @@ class TDownloadClient {
   virtual ~TDownloadClient() = default;
 
   // A HEAD request; returns after a successful response, raises on failure.
-  virtual void Head(const std::string& url) = 0;
+  virtual void Head(const std::string& AURL) = 0;
   // The length the last response announced; -1 when it had no valid Content-Length.
   virtual int64_t ResponseContentLength() = 0;
   // The URL the last request ended at, after the redirects it followed.
   virtual std::string ResponseURL() = 0;
   // A GET request writing the response body into dest; reports progress through OnWork.
-  virtual void Get(const std::string& url, TStream& dest) = 0;
+  virtual void Get(const std::string& AURL, TStream& ADest) = 0;
   // Closes the connection, telling the peer; a second call changes nothing.
   virtual void Disconnect() = 0;
 

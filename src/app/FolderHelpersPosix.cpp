@@ -6,9 +6,9 @@
 #include "app/FolderHelpers.h"
 #include "base/FileSystem.h"
 
-bool FolderExists(const std::string& path) {
+bool FolderExists(const std::string& APath) {
   struct stat st;
-  if (::stat(ToNativePath(path).c_str(), &st) != 0) {
+  if (::stat(ToNativePath(APath).c_str(), &st) != 0) {
     switch (errno) {
       case ENOENT:
       case ENOTDIR:
@@ -26,8 +26,8 @@ namespace {
 
 // The path as the system takes it, without a trailing separator (which would make the system
 // follow a link there).
-std::string EntryPath(const std::string& path) {
-  std::string native = ToNativePath(path);
+std::string EntryPath(const std::string& APath) {
+  std::string native = ToNativePath(APath);
   while (native.size() > 1 && native.back() == '/')
     native.pop_back();
   return native;
@@ -35,10 +35,10 @@ std::string EntryPath(const std::string& path) {
 
 }  // namespace
 
-bool DeleteFolder(const std::string& path) {
-  if (!FolderExists(path)) return false;
+bool DeleteFolder(const std::string& APath) {
+  if (!FolderExists(APath)) return false;
   namespace fs = std::filesystem;
-  const std::string native = EntryPath(path);
+  const std::string native = EntryPath(APath);
   std::error_code ec;
   // Write-protected sub-folders are opened up first, as the shell's deletion does for
   // read-only files; links are removed, never followed (nor opened up).
@@ -54,9 +54,9 @@ bool DeleteFolder(const std::string& path) {
   return !ec;
 }
 
-TPathKind PathKind(const std::string& path) {
+TPathKind PathKind(const std::string& APath) {
   struct stat st;
-  if (::lstat(EntryPath(path).c_str(), &st) != 0)
+  if (::lstat(EntryPath(APath).c_str(), &st) != 0)
     return errno == ENOENT || errno == ENOTDIR ? TPathKind::pkMissing : TPathKind::pkOther;
   if (S_ISLNK(st.st_mode)) return TPathKind::pkLink;
   return S_ISDIR(st.st_mode) ? TPathKind::pkFolder : TPathKind::pkOther;

@@ -19,8 +19,8 @@ using TFileHandle = TUniqueHandle<TFileHandleTraits>;
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 
 // Errors that say nothing is there.
-bool IsNotFound(DWORD error) {
-  switch (error) {
+bool IsNotFound(DWORD AError) {
+  switch (AError) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
     case ERROR_NOT_READY:
@@ -34,8 +34,8 @@ bool IsNotFound(DWORD error) {
   }
 }
 
-std::wstring JoinPath(const std::wstring& folder, const std::wstring& name) {
-  return !folder.empty() && folder.back() == L'\\' ? folder + name : folder + L'\\' + name;
+std::wstring JoinPath(const std::wstring& AFolder, const std::wstring& AName) {
+  return !AFolder.empty() && AFolder.back() == L'\\' ? AFolder + AName : AFolder + L'\\' + AName;
 }
 
 // The path the system reached through the handle, in its final form; empty when unknown.
@@ -60,9 +60,9 @@ struct TEntry {
   DWORD Error = ERROR_SUCCESS;  // why it could not be opened
   FILE_ATTRIBUTE_TAG_INFO Info{};
 
-  TEntry(const std::wstring& folderFinal, const std::wstring& name, DWORD access)
-      : Path(JoinPath(folderFinal, name)),
-        Handle(::CreateFileW(Path.c_str(), access, kShareAll, nullptr, OPEN_EXISTING,
+  TEntry(const std::wstring& AFolderFinal, const std::wstring& AName, DWORD AAccess)
+      : Path(JoinPath(AFolderFinal, AName)),
+        Handle(::CreateFileW(Path.c_str(), AAccess, kShareAll, nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr)) {
     if (!Handle) {
       Error = ::GetLastError();
@@ -87,48 +87,48 @@ struct TEntry {
 
 // The final path of the folder that holds path (reached following links, as any path is) and
 // the last name of path; False when the folder cannot be opened.
-bool SplitPath(const std::string& path, std::wstring& folderFinal, std::wstring& name) {
-  std::wstring wide = ToWide(path);
+bool SplitPath(const std::string& APath, std::wstring& AFolderFinal, std::wstring& AName) {
+  std::wstring wide = ToWide(APath);
   while (wide.size() > 1 && (wide.back() == L'\\' || wide.back() == L'/'))
     wide.pop_back();
   const size_t sep = wide.find_last_of(L"\\/");
-  name = sep == std::wstring::npos ? wide : wide.substr(sep + 1);
+  AName = sep == std::wstring::npos ? wide : wide.substr(sep + 1);
   std::wstring folder = sep == std::wstring::npos ? L"." : wide.substr(0, sep + 1);
   TFileHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!handle) return false;
-  folderFinal = FinalPath(handle.get());
-  return !folderFinal.empty() && !name.empty();
+  AFolderFinal = FinalPath(handle.get());
+  return !AFolderFinal.empty() && !AName.empty();
 }
 
 // Marks an opened entry for deletion, which happens when its last handle closes; a read-only
 // entry is made writable first, as the shell's deletion does.
-bool Dispose(const TEntry& entry) {
-  if (entry.Info.FileAttributes & FILE_ATTRIBUTE_READONLY) {
+bool Dispose(const TEntry& AEntry) {
+  if (AEntry.Info.FileAttributes & FILE_ATTRIBUTE_READONLY) {
     FILE_BASIC_INFO basic{};  // times of 0 stay as they are
     basic.FileAttributes =
-        entry.Info.FileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                     FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_DIRECTORY);
+        AEntry.Info.FileAttributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                      FILE_ATTRIBUTE_ARCHIVE | FILE_ATTRIBUTE_DIRECTORY);
     if (basic.FileAttributes == 0) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
-    ::SetFileInformationByHandle(entry.Handle.get(), FileBasicInfo, &basic, sizeof(basic));
+    ::SetFileInformationByHandle(AEntry.Handle.get(), FileBasicInfo, &basic, sizeof(basic));
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
-  return ::SetFileInformationByHandle(entry.Handle.get(), FileDispositionInfo, &disposition,
+  return ::SetFileInformationByHandle(AEntry.Handle.get(), FileDispositionInfo, &disposition,
                                       sizeof(disposition));
 }
 
 // The names in an opened folder, read through its handle (a second open to list it could
 // reach another folder, and collides with the handle's delete access under Wine).
-bool ListFolder(HANDLE folder, std::vector<std::wstring>& names) {
+bool ListFolder(HANDLE AFolder, std::vector<std::wstring>& ANames) {
   std::vector<unsigned char> buffer(64 * 1024);
   FILE_INFO_BY_HANDLE_CLASS kind = FileFullDirectoryRestartInfo;
-  while (::GetFileInformationByHandleEx(folder, kind, buffer.data(),
+  while (::GetFileInformationByHandleEx(AFolder, kind, buffer.data(),
                                         static_cast<DWORD>(buffer.size()))) {
     kind = FileFullDirectoryInfo;
     for (size_t at = 0;;) {
       const auto* info = reinterpret_cast<const FILE_FULL_DIR_INFO*>(buffer.data() + at);
       const std::wstring name(info->FileName, info->FileNameLength / sizeof(wchar_t));
-      if (name != L"." && name != L"..") names.push_back(name);
+      if (name != L"." && name != L"..") ANames.push_back(name);
       if (info->NextEntryOffset == 0) break;
       at += info->NextEntryOffset;
     }
@@ -138,8 +138,8 @@ bool ListFolder(HANDLE folder, std::vector<std::wstring>& names) {
 
 // Removes the entry: a folder with everything in it, a file, or a link itself. False when
 // something stayed (also an entry the platform would only reach through a link).
-bool RemoveEntry(const std::wstring& folderFinal, const std::wstring& name) {
-  const TEntry entry(folderFinal, name,
+bool RemoveEntry(const std::wstring& AFolderFinal, const std::wstring& AName) {
+  const TEntry entry(AFolderFinal, AName,
                      DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES | FILE_WRITE_ATTRIBUTES);
   if (!entry.Handle || !entry.InPlace()) return false;
   bool removed = true;
@@ -155,8 +155,8 @@ bool RemoveEntry(const std::wstring& folderFinal, const std::wstring& name) {
 
 }  // namespace
 
-bool FolderExists(const std::string& path) {
-  const std::wstring wide = ToWide(path);
+bool FolderExists(const std::string& APath) {
+  const std::wstring wide = ToWide(APath);
   const DWORD attr = ::GetFileAttributesW(wide.c_str());
   if (attr == INVALID_FILE_ATTRIBUTES) {
     // Otherwise something is there that cannot be looked at (access denied and the like).
@@ -174,15 +174,15 @@ bool FolderExists(const std::string& path) {
 
 // A walk of our own instead of the shell's deletion, which follows symbolic links inside the
 // folder (under Wine it deleted the folders they led to).
-bool DeleteFolder(const std::string& path) {
-  if (!FolderExists(path)) return false;
+bool DeleteFolder(const std::string& APath) {
+  if (!FolderExists(APath)) return false;
   std::wstring folderFinal, name;
-  return SplitPath(path, folderFinal, name) && RemoveEntry(folderFinal, name);
+  return SplitPath(APath, folderFinal, name) && RemoveEntry(folderFinal, name);
 }
 
-TPathKind PathKind(const std::string& path) {
+TPathKind PathKind(const std::string& APath) {
   std::wstring folderFinal, name;
-  if (!SplitPath(path, folderFinal, name)) {
+  if (!SplitPath(APath, folderFinal, name)) {
     return IsNotFound(::GetLastError()) ? TPathKind::pkMissing : TPathKind::pkOther;
   }
   const TEntry entry(folderFinal, name, FILE_READ_ATTRIBUTES);

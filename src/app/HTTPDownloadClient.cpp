@@ -39,18 +39,18 @@ THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProx
   };
 }
 
-void THTTPDownloadClient::Head(const std::string& url) {
-  FHTTP->Head(url);
+void THTTPDownloadClient::Head(const std::string& AURL) {
+  FHTTP->Head(AURL);
   // Under the URL asked for and under the one the redirects ended at, where the download goes.
-  FAnnounced[url] = FHTTP->Response().ContentLength;
+  FAnnounced[AURL] = FHTTP->Response().ContentLength;
   FAnnounced[ResponseURL()] = FHTTP->Response().ContentLength;
 }
 
-void THTTPDownloadClient::Get(const std::string& url, TStream& dest) {
+void THTTPDownloadClient::Get(const std::string& AURL, TStream& ADest) {
   // A body longer than announced would pass the bar's end and could fill the memory.
-  const auto announced = FAnnounced.find(url);
+  const auto announced = FAnnounced.find(AURL);
   FHTTP->SetMaxBodySize(announced != FAnnounced.end() && announced->second > 0
                             ? announced->second
                             : UnannouncedBodyLimit);
-  FHTTP->Get(url, &dest);
+  FHTTP->Get(AURL, &ADest);
 }

@@ -27,10 +27,10 @@ class THTTPDownloadClient : public TDownloadClient {
   explicit THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProxy = nullptr);
 
   // Remembers the length the probe announced for the URL: its body may bring no more.
-  void Head(const std::string& url) override;
+  void Head(const std::string& AURL) override;
   int64_t ResponseContentLength() override { return FHTTP->Response().ContentLength; }
   std::string ResponseURL() override { return FHTTP->URL().URI(); }
-  void Get(const std::string& url, TStream& dest) override;
+  void Get(const std::string& AURL, TStream& ADest) override;
   // The TCP client's disconnect, which tells the peer.
   void Disconnect() override { FHTTP->Disconnect(); }
 

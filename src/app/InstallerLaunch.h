@@ -11,12 +11,12 @@
 // holds its handle, owned by the caller until CloseProcessHandle. False when it failed; error
 // then holds the system's error code (LAUNCH_CANCELLED_ERROR when the user refused).
 // Natively the program is simply started (there is no elevation) and process is its id.
-bool LaunchElevated(TWinHandle parent, const std::string& file, TProcessHandle& process,
-                    int& error);
+bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcessHandle& AProcess,
+                    int& AError);
 
 // Stores the process's exit code (259 while it runs) and returns True; on failure (an invalid
 // or empty handle) leaves exitCode as it was and returns False.
-bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode);
+bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode);
 
 // Releases the handle; the empty handle is accepted and ignored by the platform.
-void CloseProcessHandle(TProcessHandle process);
+void CloseProcessHandle(TProcessHandle AProcess);

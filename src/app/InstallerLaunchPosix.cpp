@@ -10,31 +10,31 @@ extern char** environ;
 
 // There is no elevation natively: the program is started as it is, and its process id stands
 // for the handle.
-bool LaunchElevated(TWinHandle, const std::string& file, TProcessHandle& process, int& error) {
-  const std::string path = ToNativePath(file);
+bool LaunchElevated(TWinHandle, const std::string& AFile, TProcessHandle& AProcess, int& AError) {
+  const std::string path = ToNativePath(AFile);
   char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
   pid_t pid = 0;
-  error = ::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ);
-  if (error != 0) return false;
-  process = pid;
+  AError = ::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ);
+  if (AError != 0) return false;
+  AProcess = pid;
   return true;
 }
 
-bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) {
-  if (process <= 0) return false;
+bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode) {
+  if (AProcess <= 0) return false;
   int status = 0;
   pid_t r;
   do
-    r = ::waitpid(static_cast<pid_t>(process), &status, WNOHANG);
+    r = ::waitpid(static_cast<pid_t>(AProcess), &status, WNOHANG);
   while (r < 0 && errno == EINTR);
   if (r < 0) return false;
   if (r == 0) {
-    exitCode = STILL_ACTIVE_EXIT_CODE;
+    AExitCode = STILL_ACTIVE_EXIT_CODE;
   } else if (WIFEXITED(status)) {
-    exitCode = static_cast<uint32_t>(WEXITSTATUS(status));
+    AExitCode = static_cast<uint32_t>(WEXITSTATUS(status));
   } else {
     // Ended by a signal: no exit code of its own; report failure, never success.
-    exitCode = 128u + static_cast<uint32_t>(WTERMSIG(status));
+    AExitCode = 128u + static_cast<uint32_t>(WTERMSIG(status));
   }
   return true;
 }

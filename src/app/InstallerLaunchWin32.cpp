@@ -10,9 +10,9 @@ namespace {
 // The system's error code for a failed launch. The shell sets the thread's last error; should
 // it not, its own result code says what went wrong: the small values (file or path not found,
 // access denied, out of memory, bad format) are the system's codes already.
-int LaunchError(const SHELLEXECUTEINFOW& info) {
+int LaunchError(const SHELLEXECUTEINFOW& AInfo) {
   if (const DWORD error = ::GetLastError()) return static_cast<int>(error);
-  const INT_PTR result = reinterpret_cast<INT_PTR>(info.hInstApp);
+  const INT_PTR result = reinterpret_cast<INT_PTR>(AInfo.hInstApp);
   switch (result) {
     case 0:
       return ERROR_NOT_ENOUGH_MEMORY;
@@ -34,13 +34,13 @@ int LaunchError(const SHELLEXECUTEINFOW& info) {
 
 }  // namespace
 
-bool LaunchElevated(TWinHandle parent, const std::string& file, TProcessHandle& process,
-                    int& error) {
-  const std::wstring wideFile = ToWide(file);
+bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcessHandle& AProcess,
+                    int& AError) {
+  const std::wstring wideFile = ToWide(AFile);
   SHELLEXECUTEINFOW info;
   ::ZeroMemory(&info, sizeof(info));
   info.cbSize = sizeof(info);
-  info.hwnd = static_cast<HWND>(parent);
+  info.hwnd = static_cast<HWND>(AParent);
   // Return the process handle, finish the launch before returning, and show no error
   // dialog of the platform's when it fails.
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;
@@ -49,18 +49,18 @@ bool LaunchElevated(TWinHandle parent, const std::string& file, TProcessHandle& 
   info.nShow = SW_SHOWNORMAL;
   ::SetLastError(ERROR_SUCCESS);
   const bool started = ::ShellExecuteExW(&info) != FALSE;
-  process = reinterpret_cast<TProcessHandle>(info.hProcess);
-  if (!started) error = LaunchError(info);
+  AProcess = reinterpret_cast<TProcessHandle>(info.hProcess);
+  if (!started) AError = LaunchError(info);
   return started;
 }
 
-bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) {
+bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode) {
   DWORD code = 0;
-  if (!::GetExitCodeProcess(reinterpret_cast<HANDLE>(process), &code)) return false;
-  exitCode = code;
+  if (!::GetExitCodeProcess(reinterpret_cast<HANDLE>(AProcess), &code)) return false;
+  AExitCode = code;
   return true;
 }
 
-void CloseProcessHandle(TProcessHandle process) {
-  ::CloseHandle(reinterpret_cast<HANDLE>(process));
+void CloseProcessHandle(TProcessHandle AProcess) {
+  ::CloseHandle(reinterpret_cast<HANDLE>(AProcess));
 }

@@ -33,11 +33,11 @@ constexpr char kLaunchFailed[] = "The installer could not be started (system err
 // How long the setup folder's removal is retried, in days.
 constexpr double kRemovalLimit = 5.0 / 86400.0;
 
-std::string IncludeTrailingBackslash(const std::string& path) {
-  return !path.empty() && (path.back() == '\\' || path.back() == '/') ? path : path + '\\';
+std::string IncludeTrailingBackslash(const std::string& APath) {
+  return !APath.empty() && (APath.back() == '\\' || APath.back() == '/') ? APath : APath + '\\';
 }
-std::string ExcludeTrailingBackslash(const std::string& path) {
-  return path.substr(0, path.size() - 1);
+std::string ExcludeTrailingBackslash(const std::string& APath) {
+  return APath.substr(0, APath.size() - 1);
 }
 
 // Signed 32-bit arithmetic that wraps, on the low 32 bits of each operand.
@@ -121,8 +121,8 @@ void TMain::FormClose(TComponent*, TCloseAction&) {
   Application->Terminate();
 }
 
-void TMain::SetStatus(const char* text) {
-  Info->SetCaption(text);
+void TMain::SetStatus(const char* AText) {
+  Info->SetCaption(AText);
   Info->Repaint();
 }
 
@@ -212,12 +212,12 @@ bool TMain::PrepareSetupFolder() {
   return true;
 }
 
-bool TMain::DownloadAndInstall(const TStringList& urls, uint32_t& exitCode, int& launchError) {
+bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError) {
   ShouldUpdateProgress = true;
   if (!CreateArchive) throw Exception("No archive reader is built into this program");
   std::unique_ptr<TSetupArchive> archive = CreateArchive();
 
-  for (const std::string& url : urls) {
+  for (const std::string& url : AUrls) {
     if (Application->Terminated()) return false;
     TMemoryStream stream;
     LastWorkCount = 0;
@@ -241,15 +241,15 @@ bool TMain::DownloadAndInstall(const TStringList& urls, uint32_t& exitCode, int&
   const std::string installer = FSetupFolder + kInstaller;
   // Owned here, so that every way out closes it.
   TProcess process;
-  if (Platform->LaunchElevated(Handle(), installer, process, launchError)) {
+  if (Platform->LaunchElevated(Handle(), installer, process, ALaunchError)) {
     Hide();
     do {
       // Only the first pass can end here: later passes are entered only while not Terminated.
       if (Application->Terminated()) return false;
       Application->ProcessMessages();
       Platform->Sleep(10);
-      Platform->GetProcessExitCode(process.get(), exitCode);
-    } while (exitCode == STILL_ACTIVE_EXIT_CODE && !Application->Terminated());
+      Platform->GetProcessExitCode(process.get(), AExitCode);
+    } while (AExitCode == STILL_ACTIVE_EXIT_CODE && !Application->Terminated());
   }
   process.reset();
   Hide();
@@ -266,9 +266,9 @@ void TMain::RemoveSetupFolder() {
            !(Platform->Now() > start + kRemovalLimit));
 }
 
-void TMain::ShowLaunchFailure(int error) {
-  std::string text = SysErrorMessage(error);
-  if (text.empty()) text = Format(kLaunchFailed, error);
+void TMain::ShowLaunchFailure(int AError) {
+  std::string text = SysErrorMessage(AError);
+  if (text.empty()) text = Format(kLaunchFailed, AError);
   // Some of the system's texts name the file as "%1".
   const std::string installer = FSetupFolder + kInstaller;
   for (size_t at = 0; (at = text.find("%1", at)) != std::string::npos; at += installer.size())

@@ -6,10 +6,10 @@
 #include <string>
 
 #include "app/DownloadClient.h"
+#include "app/IdAntiFreeze.h"
 #include "app/SetupArchive.h"
 #include "app/SetupPlatform.h"
 #include "base/StringList.h"
-#include "net/IdAntiFreeze.h"
 #include "ui/Form.h"
 #include "ui/Label.h"
 #include "ui/ProgressBar.h"
@@ -48,7 +48,7 @@ class TMain : public TForm {
   void ConnectHTTP();
 
  private:
-  void SetStatus(const char* text);
+  void SetStatus(const char* AText);
   // Makes the setup folder afresh, removing one left from before; raises, touching nothing,
   // when a link or a file stands in its place. False when the program was asked to end
   // meanwhile.
@@ -56,10 +56,10 @@ class TMain : public TForm {
   // Steps from the creation of the archive object to the installer wait. False when the run
   // ended early; exitCode is the installer's as last polled; launchError is the system's error
   // of a launch that failed, else 0.
-  bool DownloadAndInstall(const TStringList& urls, uint32_t& exitCode, int& launchError);
+  bool DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError);
   void RemoveSetupFolder();
   // Tells the user why the installer could not be started, in the system's words.
-  void ShowLaunchFailure(int error);
+  void ShowLaunchFailure(int AError);
 
   bool ShouldUpdateProgress = false;
   // The one setup folder of the run, absolute, with a trailing "\": resolved at its start,

@@ -12,8 +12,8 @@
 namespace {
 
 // The last-chance report of an exception that escaped the program's start.
-void ReportFatal(const std::string& text) {
-  ::MessageBoxW(nullptr, ToWide(text).c_str(), L"Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+void ReportFatal(const std::string& AText) {
+  ::MessageBoxW(nullptr, ToWide(AText).c_str(), L"Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 }  // namespace

@@ -11,8 +11,8 @@ class TSetupArchive {
   virtual ~TSetupArchive() = default;
 
   // Reads the archive from the stream, starting at its current position (read mode).
-  virtual void Open(TStream& stream) = 0;
+  virtual void Open(TStream& AStream) = 0;
   // Writes every entry below path, creating sub-folders.
-  virtual void ExtractAll(const std::string& path) = 0;
+  virtual void ExtractAll(const std::string& APath) = 0;
   virtual void Close() = 0;
 };

@@ -15,7 +15,7 @@ class TSetupPlatform;
 struct TProcessHandleTraits {
   using Type = TProcessHandle;
   static Type Invalid() { return 0; }
-  void Close(Type process) const;
+  void Close(Type AProcess) const;
   TSetupPlatform* Platform = nullptr;
 };
 using TProcess = TUniqueHandle<TProcessHandleTraits>;
@@ -31,28 +31,28 @@ class TSetupPlatform {
   // The process's current directory, absolute; empty when it cannot be told.
   virtual std::string CurrentDir() = 0;
   // Creates one folder level; False when it could not be created (also when something is there).
-  virtual bool CreateFolder(const std::string& path) = 0;
-  virtual void Sleep(unsigned milliseconds) = 0;
+  virtual bool CreateFolder(const std::string& APath) = 0;
+  virtual void Sleep(unsigned AMilliseconds) = 0;
   // The current local date and time: days since 1899-12-30, the time of day as the fraction.
   virtual double Now() = 0;
 
   // The installer launch and folder helpers (InstallerLaunch.h, FolderHelpers.h). A launch
   // that fails leaves process empty and error set to the system's error code.
-  virtual bool LaunchElevated(TWinHandle parent, const std::string& file, TProcess& process,
-                              int& error) = 0;
-  virtual bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) = 0;
-  virtual void CloseProcessHandle(TProcessHandle process) = 0;
-  virtual bool FolderExists(const std::string& path) = 0;
-  virtual bool DeleteFolder(const std::string& path) = 0;
-  virtual TPathKind PathKind(const std::string& path) = 0;
+  virtual bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcess& AProcess,
+                              int& AError) = 0;
+  virtual bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode) = 0;
+  virtual void CloseProcessHandle(TProcessHandle AProcess) = 0;
+  virtual bool FolderExists(const std::string& APath) = 0;
+  virtual bool DeleteFolder(const std::string& APath) = 0;
+  virtual TPathKind PathKind(const std::string& APath) = 0;
 
  protected:
   // The owner of a handle this platform started.
-  TProcess OwnProcess(TProcessHandle process) { return TProcess(process, {this}); }
+  TProcess OwnProcess(TProcessHandle AProcess) { return TProcess(AProcess, {this}); }
 };
 
-inline void TProcessHandleTraits::Close(Type process) const {
-  Platform->CloseProcessHandle(process);
+inline void TProcessHandleTraits::Close(Type AProcess) const {
+  Platform->CloseProcessHandle(AProcess);
 }
 
 // The real platform of this build.

@@ -1,4 +1,4 @@
 #pragma once
 
 // Blocks the calling thread for the given time.
-void SleepMilliseconds(unsigned milliseconds);
+void SleepMilliseconds(unsigned AMilliseconds);

@@ -3,6 +3,6 @@
 
 #include "app/SystemClock.h"
 
-void SleepMilliseconds(unsigned milliseconds) {
-  std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+void SleepMilliseconds(unsigned AMilliseconds) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(AMilliseconds));
 }

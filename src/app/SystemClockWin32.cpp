@@ -2,6 +2,6 @@
 
 #include "app/SystemClock.h"
 
-void SleepMilliseconds(unsigned milliseconds) {
-  ::Sleep(milliseconds);
+void SleepMilliseconds(unsigned AMilliseconds) {
+  ::Sleep(AMilliseconds);
 }

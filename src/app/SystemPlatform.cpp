@@ -11,23 +11,23 @@ class TSystemPlatform final : public TSetupPlatform {
  public:
   std::string ModuleFileName() override { return GetModuleFileName(); }
   std::string CurrentDir() override { return GetCurrentDir(); }
-  bool CreateFolder(const std::string& path) override { return CreateDir(path); }
-  void Sleep(unsigned milliseconds) override { SleepMilliseconds(milliseconds); }
+  bool CreateFolder(const std::string& APath) override { return CreateDir(APath); }
+  void Sleep(unsigned AMilliseconds) override { SleepMilliseconds(AMilliseconds); }
   double Now() override { return ::Now(); }
-  bool LaunchElevated(TWinHandle parent, const std::string& file, TProcess& process,
-                      int& error) override {
+  bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcess& AProcess,
+                      int& AError) override {
     TProcessHandle handle = 0;
-    const bool started = ::LaunchElevated(parent, file, handle, error);
-    process = OwnProcess(handle);
+    const bool started = ::LaunchElevated(AParent, AFile, handle, AError);
+    AProcess = OwnProcess(handle);
     return started;
   }
-  bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) override {
-    return ::GetProcessExitCode(process, exitCode);
+  bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode) override {
+    return ::GetProcessExitCode(AProcess, AExitCode);
   }
-  void CloseProcessHandle(TProcessHandle process) override { ::CloseProcessHandle(process); }
-  bool FolderExists(const std::string& path) override { return ::FolderExists(path); }
-  bool DeleteFolder(const std::string& path) override { return ::DeleteFolder(path); }
-  TPathKind PathKind(const std::string& path) override { return ::PathKind(path); }
+  void CloseProcessHandle(TProcessHandle AProcess) override { ::CloseProcessHandle(AProcess); }
+  bool FolderExists(const std::string& APath) override { return ::FolderExists(APath); }
+  bool DeleteFolder(const std::string& APath) override { return ::DeleteFolder(APath); }
+  TPathKind PathKind(const std::string& APath) override { return ::PathKind(APath); }
 };
 
 }  // namespace

@@ -6,8 +6,8 @@
 // The sequence's archive, read by the ZIP reader.
 class TZipSetupArchive : public TSetupArchive {
  public:
-  void Open(TStream& stream) override { FZip.Open(stream, TZipMode::zmRead); }
-  void ExtractAll(const std::string& path) override { FZip.ExtractAll(path); }
+  void Open(TStream& AStream) override { FZip.Open(AStream, TZipMode::zmRead); }
+  void ExtractAll(const std::string& APath) override { FZip.ExtractAll(APath); }
   void Close() override { FZip.Close(); }
 
  private:

@@ -14,10 +14,10 @@ class TAddressReservation {
 
   // Reserves the range; False when the system cannot (or does not need to). Releases any
   // earlier range first.
-  bool Reserve(int64_t bytes);
+  bool Reserve(int64_t ABytes);
   // Gives the first bytes of the range memory (zero-filled on first use); raises std::bad_alloc
   // when the system refuses. Asking for less than before keeps what was given.
-  void Commit(int64_t bytes);
+  void Commit(int64_t ABytes);
   // Gives the range back; its memory and contents go with it.
   void Release();
 
@@ -29,7 +29,7 @@ class TAddressReservation {
   struct TRangeTraits {
     using Type = void*;
     static void* Invalid() { return nullptr; }
-    static void Close(void* base);
+    static void Close(void* ABase);
   };
   TUniqueHandle<TRangeTraits> FBase;
   int64_t FSize = 0;

@@ -11,8 +11,8 @@ bool TAddressReservation::Reserve(int64_t) {
   return false;
 }
 
-void TAddressReservation::Commit(int64_t bytes) {
-  if (bytes > 0) throw std::bad_alloc();
+void TAddressReservation::Commit(int64_t ABytes) {
+  if (ABytes > 0) throw std::bad_alloc();
 }
 
 void TAddressReservation::Release() {

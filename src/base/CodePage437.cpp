@@ -23,21 +23,21 @@ constexpr char16_t kUpperHalf[128] = {
 };
 }  // namespace
 
-char16_t CodePage437ToUnicode(unsigned char byte) {
-  return byte < 0x80 ? char16_t(byte) : kUpperHalf[byte - 0x80];
+char16_t CodePage437ToUnicode(unsigned char AByte) {
+  return AByte < 0x80 ? char16_t(AByte) : kUpperHalf[AByte - 0x80];
 }
 
-std::string CodePage437ToUtf8(std::string_view bytes) {
+std::string CodePage437ToUtf8(std::string_view ABytes) {
   std::string out;
-  out.reserve(bytes.size());
-  for (const char c : bytes)
+  out.reserve(ABytes.size());
+  for (const char c : ABytes)
     AppendUtf8(out, CodePage437ToUnicode(static_cast<unsigned char>(c)));
   return out;
 }
 
-std::string Utf8ToCodePage437(std::string_view utf8) {
+std::string Utf8ToCodePage437(std::string_view AUtf8) {
   std::string out;
-  for (const char16_t c : Utf8ToUtf16(utf8)) {
+  for (const char16_t c : Utf8ToUtf16(AUtf8)) {
     if (c >= 0xDC00 && c <= 0xDFFF) continue;  // second half of a pair: one "?" is enough
     char byte = '?';
     if (c < 0x80) {

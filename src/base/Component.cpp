@@ -12,26 +12,26 @@ TComponent::~TComponent() {
   }
 }
 
-void TComponent::FreeNotification(TComponent* other) {
-  if (!other || other == this) return;
-  AddLink(other);
-  other->AddLink(this);
+void TComponent::FreeNotification(TComponent* AOther) {
+  if (!AOther || AOther == this) return;
+  AddLink(AOther);
+  AOther->AddLink(this);
 }
 
-void TComponent::RemoveFreeNotification(TComponent* other) {
-  if (!other) return;
-  RemoveLink(other);
-  other->RemoveLink(this);
+void TComponent::RemoveFreeNotification(TComponent* AOther) {
+  if (!AOther) return;
+  RemoveLink(AOther);
+  AOther->RemoveLink(this);
 }
 
 void TComponent::Notification(TComponent*, TOperation) {}
 
-void TComponent::AddLink(TComponent* other) {
-  if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), other) == FFreeNotifies.end())
-    FFreeNotifies.push_back(other);
+void TComponent::AddLink(TComponent* AOther) {
+  if (std::find(FFreeNotifies.begin(), FFreeNotifies.end(), AOther) == FFreeNotifies.end())
+    FFreeNotifies.push_back(AOther);
 }
 
-void TComponent::RemoveLink(TComponent* other) {
-  FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), other),
+void TComponent::RemoveLink(TComponent* AOther) {
+  FFreeNotifies.erase(std::remove(FFreeNotifies.begin(), FFreeNotifies.end(), AOther),
                       FFreeNotifies.end());
 }

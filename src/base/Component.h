@@ -17,18 +17,18 @@ class TComponent {
   TComponent& operator=(const TComponent&) = delete;
 
   const std::string& Name() const { return FName; }
-  void SetName(std::string name) { FName = std::move(name); }
+  void SetName(std::string AName) { FName = std::move(AName); }
 
   // Both components are told when the other one is destroyed.
-  void FreeNotification(TComponent* other);
-  void RemoveFreeNotification(TComponent* other);
+  void FreeNotification(TComponent* AOther);
+  void RemoveFreeNotification(TComponent* AOther);
 
  protected:
-  virtual void Notification(TComponent* component, TOperation operation);
+  virtual void Notification(TComponent* AComponent, TOperation AOperation);
 
  private:
-  void AddLink(TComponent* other);
-  void RemoveLink(TComponent* other);
+  void AddLink(TComponent* AOther);
+  void RemoveLink(TComponent* AOther);
 
   std::string FName;
   std::vector<TComponent*> FFreeNotifies;

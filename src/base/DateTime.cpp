@@ -17,7 +17,7 @@ int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<int64_t>(doe) - 719468;
 }
 
-void CivilFromDays(int64_t z, int& year, int& month, int& day) {
+void CivilFromDays(int64_t z, int& AYear, int& AMonth, int& ADay) {
   z += 719468;
   const int64_t era = (z >= 0 ? z : z - 146096) / 146097;
   const unsigned doe = static_cast<unsigned>(z - era * 146097);
@@ -26,9 +26,9 @@ void CivilFromDays(int64_t z, int& year, int& month, int& day) {
   const unsigned mp = (5 * doy + 2) / 153;
   const unsigned d = doy - (153 * mp + 2) / 5 + 1;
   const unsigned m = mp < 10 ? mp + 3 : mp - 9;
-  year = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
-  month = static_cast<int>(m);
-  day = static_cast<int>(d);
+  AYear = static_cast<int>(static_cast<int64_t>(yoe) + era * 400 + (m <= 2));
+  AMonth = static_cast<int>(m);
+  ADay = static_cast<int>(d);
 }
 
 // 30 December 1899 counted from 1 January 1970.
@@ -37,90 +37,93 @@ constexpr int64_t kEpochShiftDays = -25569;
 const int64_t kMinMSecs = static_cast<int64_t>(MinDateTime) * MSecsPerDay;
 const int64_t kMaxMSecs = 2958465 * MSecsPerDay + MSecsPerDay - 1;
 
-int64_t ClampMSecs(int64_t ms) {
-  return ms < kMinMSecs ? kMinMSecs : (ms > kMaxMSecs ? kMaxMSecs : ms);
+int64_t ClampMSecs(int64_t AMs) {
+  return AMs < kMinMSecs ? kMinMSecs : (AMs > kMaxMSecs ? kMaxMSecs : AMs);
 }
 
 }  // namespace
 
-bool IsLeapYear(int year) {
-  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+bool IsLeapYear(int AYear) {
+  return AYear % 4 == 0 && (AYear % 100 != 0 || AYear % 400 == 0);
 }
 
-int DaysInAMonth(int year, int month) {
+int DaysInAMonth(int AYear, int AMonth) {
   static const int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  if (month < 1 || month > 12) return 0;
-  return month == 2 && IsLeapYear(year) ? 29 : kDays[month - 1];
+  if (AMonth < 1 || AMonth > 12) return 0;
+  return AMonth == 2 && IsLeapYear(AYear) ? 29 : kDays[AMonth - 1];
 }
 
-bool IsValidDate(int year, int month, int day) {
-  return year >= 1 && year <= 9999 && day >= 1 && day <= DaysInAMonth(year, month);
+bool IsValidDate(int AYear, int AMonth, int ADay) {
+  return AYear >= 1 && AYear <= 9999 && ADay >= 1 && ADay <= DaysInAMonth(AYear, AMonth);
 }
 
-bool TryEncodeDate(int year, int month, int day, TDateTime& result) {
-  if (!IsValidDate(year, month, day)) return false;
-  result = static_cast<double>(
-      DaysFromCivil(year, static_cast<unsigned>(month), static_cast<unsigned>(day)) -
+bool TryEncodeDate(int AYear, int AMonth, int ADay, TDateTime& AResult) {
+  if (!IsValidDate(AYear, AMonth, ADay)) return false;
+  AResult = static_cast<double>(
+      DaysFromCivil(AYear, static_cast<unsigned>(AMonth), static_cast<unsigned>(ADay)) -
       kEpochShiftDays);
   return true;
 }
 
-bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& result) {
-  if (hour < 0 || hour > 23 || minute < 0 || minute > 59 || second < 0 || second > 59 || msec < 0 ||
-      msec > 999)
+bool TryEncodeTime(int AHour, int AMinute, int ASecond, int AMsec, TDateTime& AResult) {
+  if (AHour < 0 || AHour > 23 || AMinute < 0 || AMinute > 59 || ASecond < 0 || ASecond > 59 ||
+      AMsec < 0 || AMsec > 999)
     return false;
-  result = static_cast<double>(((hour * 60 + minute) * 60 + second) * 1000 + msec) /
-           static_cast<double>(MSecsPerDay);
+  AResult = static_cast<double>(((AHour * 60 + AMinute) * 60 + ASecond) * 1000 + AMsec) /
+            static_cast<double>(MSecsPerDay);
   return true;
 }
 
-bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec,
-                       TDateTime& result) {
+bool TryEncodeDateTime(int AYear, int AMonth, int ADay, int AHour, int AMinute, int ASecond,
+                       int AMsec, TDateTime& AResult) {
   TDateTime date, time;
-  if (!TryEncodeDate(year, month, day, date) || !TryEncodeTime(hour, minute, second, msec, time))
+  if (!TryEncodeDate(AYear, AMonth, ADay, date) ||
+      !TryEncodeTime(AHour, AMinute, ASecond, AMsec, time))
     return false;
   // Built from whole milliseconds so that the value decodes back exactly.
   const int64_t dayNumber = static_cast<int64_t>(date);
-  const int64_t msOfDay = ((hour * 60 + minute) * 60 + second) * 1000 + msec;
-  result = MSecsToDateTime(dayNumber * MSecsPerDay + msOfDay);
+  const int64_t msOfDay = ((AHour * 60 + AMinute) * 60 + ASecond) * 1000 + AMsec;
+  AResult = MSecsToDateTime(dayNumber * MSecsPerDay + msOfDay);
   return true;
 }
 
-TDateTime EncodeDate(int year, int month, int day) {
+TDateTime EncodeDate(int AYear, int AMonth, int ADay) {
   TDateTime r;
-  if (!TryEncodeDate(year, month, day, r)) throw EConvertError("Invalid argument to date encode");
+  if (!TryEncodeDate(AYear, AMonth, ADay, r))
+    throw EConvertError("Invalid argument to date encode");
   return r;
 }
 
-TDateTime EncodeTime(int hour, int minute, int second, int msec) {
+TDateTime EncodeTime(int AHour, int AMinute, int ASecond, int AMsec) {
   TDateTime r;
-  if (!TryEncodeTime(hour, minute, second, msec, r))
+  if (!TryEncodeTime(AHour, AMinute, ASecond, AMsec, r))
     throw EConvertError("Invalid argument to time encode");
   return r;
 }
 
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec) {
+TDateTime EncodeDateTime(int AYear, int AMonth, int ADay, int AHour, int AMinute, int ASecond,
+                         int AMsec) {
   // Each part raises its own message when it is out of range.
-  (void)EncodeDate(year, month, day);
-  (void)EncodeTime(hour, minute, second, msec);
+  (void)EncodeDate(AYear, AMonth, ADay);
+  (void)EncodeTime(AHour, AMinute, ASecond, AMsec);
   TDateTime r = 0;
-  TryEncodeDateTime(year, month, day, hour, minute, second, msec, r);
+  TryEncodeDateTime(AYear, AMonth, ADay, AHour, AMinute, ASecond, AMsec, r);
   return r;
 }
 
-int64_t DateTimeToMSecs(TDateTime value) {
-  if (std::isnan(value)) return 0;
-  const double ms = std::round(value * static_cast<double>(MSecsPerDay));
+int64_t DateTimeToMSecs(TDateTime AValue) {
+  if (std::isnan(AValue)) return 0;
+  const double ms = std::round(AValue * static_cast<double>(MSecsPerDay));
   if (ms <= static_cast<double>(kMinMSecs)) return kMinMSecs;
   if (ms >= static_cast<double>(kMaxMSecs)) return kMaxMSecs;
   return static_cast<int64_t>(ms);
 }
 
-TDateTime MSecsToDateTime(int64_t msecs) {
-  msecs = ClampMSecs(msecs);
+TDateTime MSecsToDateTime(int64_t AMsecs) {
+  AMsecs = ClampMSecs(AMsecs);
   // Whole days and the fraction apart, so the day part is exact.
-  int64_t days = msecs / MSecsPerDay;
-  int64_t rest = msecs % MSecsPerDay;
+  int64_t days = AMsecs / MSecsPerDay;
+  int64_t rest = AMsecs % MSecsPerDay;
   if (rest < 0) {
     rest += MSecsPerDay;
     --days;
@@ -128,8 +131,8 @@ TDateTime MSecsToDateTime(int64_t msecs) {
   return static_cast<double>(days) + static_cast<double>(rest) / static_cast<double>(MSecsPerDay);
 }
 
-TDateTimeParts DecodeDateTime(TDateTime value) {
-  const int64_t ms = DateTimeToMSecs(value);
+TDateTimeParts DecodeDateTime(TDateTime AValue) {
+  const int64_t ms = DateTimeToMSecs(AValue);
   int64_t days = ms / MSecsPerDay;
   int64_t rest = ms % MSecsPerDay;
   if (rest < 0) {
@@ -146,21 +149,21 @@ TDateTimeParts DecodeDateTime(TDateTime value) {
   return p;
 }
 
-TDateTime IncMilliSecond(TDateTime value, int64_t msecs) {
-  const int64_t base = DateTimeToMSecs(value);
+TDateTime IncMilliSecond(TDateTime AValue, int64_t AMsecs) {
+  const int64_t base = DateTimeToMSecs(AValue);
   // Saturate instead of overflowing: the result is clamped to the supported range anyway.
-  if (msecs > kMaxMSecs - base) return MaxDateTime;
-  if (msecs < kMinMSecs - base) return MinDateTime;
-  return MSecsToDateTime(base + msecs);
+  if (AMsecs > kMaxMSecs - base) return MaxDateTime;
+  if (AMsecs < kMinMSecs - base) return MinDateTime;
+  return MSecsToDateTime(base + AMsecs);
 }
 
-TDateTime IncSecond(TDateTime value, int64_t seconds) {
+TDateTime IncSecond(TDateTime AValue, int64_t ASeconds) {
   const int64_t limit = (kMaxMSecs - kMinMSecs) / MSecsPerSec + 1;
-  if (seconds > limit) seconds = limit;
-  if (seconds < -limit) seconds = -limit;
-  return IncMilliSecond(value, seconds * MSecsPerSec);
+  if (ASeconds > limit) ASeconds = limit;
+  if (ASeconds < -limit) ASeconds = -limit;
+  return IncMilliSecond(AValue, ASeconds * MSecsPerSec);
 }
 
-int64_t MilliSecondSpan(TDateTime from, TDateTime to) {
-  return DateTimeToMSecs(to) - DateTimeToMSecs(from);
+int64_t MilliSecondSpan(TDateTime AFrom, TDateTime ATo) {
+  return DateTimeToMSecs(ATo) - DateTimeToMSecs(AFrom);
 }

@@ -17,35 +17,36 @@ constexpr int64_t SecsPerDay = 86400;
 constexpr TDateTime MinDateTime = -693593.0;
 constexpr TDateTime MaxDateTime = 2958465.0 + 86399999.0 / 86400000.0;
 
-bool IsLeapYear(int year);
+bool IsLeapYear(int AYear);
 // 0 for a month outside 1..12.
-int DaysInAMonth(int year, int month);
-bool IsValidDate(int year, int month, int day);
+int DaysInAMonth(int AYear, int AMonth);
+bool IsValidDate(int AYear, int AMonth, int ADay);
 
-bool TryEncodeDate(int year, int month, int day, TDateTime& result);
-bool TryEncodeTime(int hour, int minute, int second, int msec, TDateTime& result);
-bool TryEncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec,
-                       TDateTime& result);
+bool TryEncodeDate(int AYear, int AMonth, int ADay, TDateTime& AResult);
+bool TryEncodeTime(int AHour, int AMinute, int ASecond, int AMsec, TDateTime& AResult);
+bool TryEncodeDateTime(int AYear, int AMonth, int ADay, int AHour, int AMinute, int ASecond,
+                       int AMsec, TDateTime& AResult);
 // Raise EConvertError "Invalid argument to date encode" / "Invalid argument to time encode".
-TDateTime EncodeDate(int year, int month, int day);
-TDateTime EncodeTime(int hour, int minute, int second, int msec);
-TDateTime EncodeDateTime(int year, int month, int day, int hour, int minute, int second, int msec);
+TDateTime EncodeDate(int AYear, int AMonth, int ADay);
+TDateTime EncodeTime(int AHour, int AMinute, int ASecond, int AMsec);
+TDateTime EncodeDateTime(int AYear, int AMonth, int ADay, int AHour, int AMinute, int ASecond,
+                         int AMsec);
 
 struct TDateTimeParts {
   int Year, Month, Day, Hour, Minute, Second, MilliSecond;
 };
 // Splits a value (rounded to the millisecond, clamped to the supported range).
-TDateTimeParts DecodeDateTime(TDateTime value);
+TDateTimeParts DecodeDateTime(TDateTime AValue);
 
 // Whole milliseconds since 30 December 1899 00:00 (rounded, clamped to the supported range),
 // and back.
-int64_t DateTimeToMSecs(TDateTime value);
-TDateTime MSecsToDateTime(int64_t msecs);
+int64_t DateTimeToMSecs(TDateTime AValue);
+TDateTime MSecsToDateTime(int64_t AMsecs);
 
-TDateTime IncMilliSecond(TDateTime value, int64_t msecs);
-TDateTime IncSecond(TDateTime value, int64_t seconds);
+TDateTime IncMilliSecond(TDateTime AValue, int64_t AMsecs);
+TDateTime IncSecond(TDateTime AValue, int64_t ASeconds);
 // Signed whole milliseconds from 'from' to 'to'.
-int64_t MilliSecondSpan(TDateTime from, TDateTime to);
+int64_t MilliSecondSpan(TDateTime AFrom, TDateTime ATo);
 
 // The current time, local and UTC.
 TDateTime Now();
@@ -53,5 +54,5 @@ TDateTime NowUTC();
 // Conversions between UTC and local time by the system's time-zone rules. Values outside
 // the years 1601 to 9999 (the range the Windows conversion takes) are returned unchanged on
 // both targets.
-TDateTime UTCToLocal(TDateTime utc);
-TDateTime LocalToUTC(TDateTime local);
+TDateTime UTCToLocal(TDateTime AUTC);
+TDateTime LocalToUTC(TDateTime ALocal);

@@ -8,21 +8,13 @@ template <typename E>
 class TEnumSet {
  public:
   constexpr TEnumSet() = default;
-  constexpr TEnumSet(std::initializer_list<E> values) {
-    for (E v : values)
+  constexpr TEnumSet(std::initializer_list<E> AValues) {
+    for (E v : AValues)
       FBits |= Bit(v);
   }
 
   constexpr bool Contains(E v) const { return (FBits & Bit(v)) != 0; }
   constexpr bool Empty() const { return FBits == 0; }
-  constexpr TEnumSet& Include(E v) {
-    FBits |= Bit(v);
-    return *this;
-  }
-  constexpr TEnumSet& Exclude(E v) {
-    FBits &= ~Bit(v);
-    return *this;
-  }
   constexpr bool operator==(const TEnumSet&) const = default;
 
  private:

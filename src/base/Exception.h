@@ -7,14 +7,14 @@
 // Root of every failure the program raises. The message is UTF-8 text.
 class Exception : public std::exception {
  public:
-  explicit Exception(std::string message) : FMessage(std::move(message)) {}
+  explicit Exception(std::string AMessage) : FMessage(std::move(AMessage)) {}
 
   const std::string& Message() const noexcept { return FMessage; }
   const char* what() const noexcept override { return FMessage.c_str(); }
 
   // An exception raised while handling another may carry that one as its inner exception.
   const std::shared_ptr<const Exception>& InnerException() const noexcept { return FInner; }
-  void SetInnerException(std::shared_ptr<const Exception> inner) { FInner = std::move(inner); }
+  void SetInnerException(std::shared_ptr<const Exception> AInner) { FInner = std::move(AInner); }
   // The innermost exception of the chain (this one when there is no inner exception).
   const Exception& GetBaseException() const noexcept;
 

@@ -16,13 +16,13 @@ class TFileStream : public TStream {
 
   // Raises EFCreateError "Cannot create file "%s". %s" or EFOpenError
   // "Cannot open file "%s". %s" with the path and the system's error text.
-  TFileStream(const std::string& fileName, TMode mode);
+  TFileStream(const std::string& AFileName, TMode AMode);
   ~TFileStream() override;
 
-  int64_t Read(void* buffer, int64_t count) override;
-  int64_t Write(const void* buffer, int64_t count) override;
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
-  void SetSize(int64_t newSize) override;
+  int64_t Read(void* ABuffer, int64_t ACount) override;
+  int64_t Write(const void* ABuffer, int64_t ACount) override;
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override;
+  void SetSize(int64_t ANewSize) override;
 
   const std::string& FileName() const { return FFileName; }
 

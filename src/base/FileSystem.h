@@ -13,20 +13,20 @@
 // targets: on the native build "\" is turned into "/" at the system call.
 
 // The system's text for an error code, without trailing spaces, line breaks or full stop.
-std::string SysErrorMessage(int code);
+std::string SysErrorMessage(int ACode);
 // The calling thread's last system error code (GetLastError / errno).
 int GetLastOSError();
 
 // The path as the system takes it (identity on Windows; "\" becomes "/" natively).
-std::string ToNativePath(std::string_view path);
+std::string ToNativePath(std::string_view APath);
 // A native path in the program's own form (identity on Windows; "/" becomes "\" natively).
-std::string FromNativePath(std::string_view path);
+std::string FromNativePath(std::string_view APath);
 
 // The process's current directory, without a trailing separator.
 std::string GetCurrentDir();
 // Creates one folder level; False when it could not be created (also when it exists).
-bool CreateDir(std::string_view path);
-bool DirectoryExists(std::string_view path);
-bool FileExists(std::string_view path);
+bool CreateDir(std::string_view APath);
+bool DirectoryExists(std::string_view APath);
+bool FileExists(std::string_view APath);
 // The full path of the running executable.
 std::string GetModuleFileName();

@@ -11,8 +11,8 @@
 #include "base/FileSystem.h"
 #include "base/Format.h"
 
-std::string SysErrorMessage(int code) {
-  std::string text = std::strerror(code);
+std::string SysErrorMessage(int ACode) {
+  std::string text = std::strerror(ACode);
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
     text.pop_back();
   return text;
@@ -22,15 +22,15 @@ int GetLastOSError() {
   return errno;
 }
 
-std::string ToNativePath(std::string_view path) {
-  std::string out(path);
+std::string ToNativePath(std::string_view APath) {
+  std::string out(APath);
   for (char& c : out)
     if (c == '\\') c = '/';
   return out;
 }
 
-std::string FromNativePath(std::string_view path) {
-  std::string out(path);
+std::string FromNativePath(std::string_view APath) {
+  std::string out(APath);
   for (char& c : out)
     if (c == '/') c = '\\';
   return out;
@@ -43,18 +43,18 @@ std::string GetCurrentDir() {
   return FromNativePath(buf);
 }
 
-bool CreateDir(std::string_view path) {
-  return ::mkdir(ToNativePath(path).c_str(), 0777) == 0;
+bool CreateDir(std::string_view APath) {
+  return ::mkdir(ToNativePath(APath).c_str(), 0777) == 0;
 }
 
-bool DirectoryExists(std::string_view path) {
+bool DirectoryExists(std::string_view APath) {
   struct stat st;
-  return ::stat(ToNativePath(path).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+  return ::stat(ToNativePath(APath).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
-bool FileExists(std::string_view path) {
+bool FileExists(std::string_view APath) {
   struct stat st;
-  return ::stat(ToNativePath(path).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+  return ::stat(ToNativePath(APath).c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
 }
 
 std::string GetModuleFileName() {
@@ -65,19 +65,19 @@ std::string GetModuleFileName() {
   return FromNativePath(buf);
 }
 
-TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fileName) {
-  const std::string native = ToNativePath(fileName);
-  if (mode == TMode::fmCreate) {
+TFileStream::TFileStream(const std::string& AFileName, TMode AMode) : FFileName(AFileName) {
+  const std::string native = ToNativePath(AFileName);
+  if (AMode == TMode::fmCreate) {
     FHandle = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FHandle < 0)
-      throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(),
+      throw EFCreateError(Format("Cannot create file \"%s\". %s", AFileName.c_str(),
                                  SysErrorMessage(errno).c_str()));
   } else {
-    const int access = mode == TMode::fmOpenReadWrite ? O_RDWR : O_RDONLY;
+    const int access = AMode == TMode::fmOpenReadWrite ? O_RDWR : O_RDONLY;
     FHandle = ::open(native.c_str(), access | O_CLOEXEC);
     if (FHandle < 0)
       throw EFOpenError(
-          Format("Cannot open file \"%s\". %s", fileName.c_str(), SysErrorMessage(errno).c_str()));
+          Format("Cannot open file \"%s\". %s", AFileName.c_str(), SysErrorMessage(errno).c_str()));
   }
 }
 
@@ -85,32 +85,32 @@ TFileStream::~TFileStream() {
   ::close(FHandle);
 }
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
-  if (count <= 0) return 0;
+int64_t TFileStream::Read(void* ABuffer, int64_t ACount) {
+  if (ACount <= 0) return 0;
   ssize_t n;
   do
-    n = ::read(FHandle, buffer, static_cast<size_t>(count));
+    n = ::read(FHandle, ABuffer, static_cast<size_t>(ACount));
   while (n < 0 && errno == EINTR);
   return n < 0 ? 0 : n;
 }
 
-int64_t TFileStream::Write(const void* buffer, int64_t count) {
-  if (count <= 0) return 0;
+int64_t TFileStream::Write(const void* ABuffer, int64_t ACount) {
+  if (ACount <= 0) return 0;
   ssize_t n;
   do
-    n = ::write(FHandle, buffer, static_cast<size_t>(count));
+    n = ::write(FHandle, ABuffer, static_cast<size_t>(ACount));
   while (n < 0 && errno == EINTR);
   return n < 0 ? 0 : n;
 }
 
-int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
-  const int whence = origin == TSeekOrigin::soBeginning ? SEEK_SET
-                     : origin == TSeekOrigin::soCurrent ? SEEK_CUR
-                                                        : SEEK_END;
-  return ::lseek(FHandle, offset, whence);
+int64_t TFileStream::Seek(int64_t AOffset, TSeekOrigin AOrigin) {
+  const int whence = AOrigin == TSeekOrigin::soBeginning ? SEEK_SET
+                     : AOrigin == TSeekOrigin::soCurrent ? SEEK_CUR
+                                                         : SEEK_END;
+  return ::lseek(FHandle, AOffset, whence);
 }
 
-void TFileStream::SetSize(int64_t newSize) {
-  if (::ftruncate(FHandle, newSize) != 0) throw EStreamError("Stream size cannot be changed");
-  if (Position() > newSize) SetPosition(newSize);
+void TFileStream::SetSize(int64_t ANewSize) {
+  if (::ftruncate(FHandle, ANewSize) != 0) throw EStreamError("Stream size cannot be changed");
+  if (Position() > ANewSize) SetPosition(ANewSize);
 }

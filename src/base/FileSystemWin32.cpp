@@ -8,12 +8,12 @@
 #include "base/Format.h"
 #include "base/Utf.h"
 
-std::string SysErrorMessage(int code) {
+std::string SysErrorMessage(int ACode) {
   wchar_t* buffer = nullptr;
   const DWORD n = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS |
           FORMAT_MESSAGE_ARGUMENT_ARRAY,
-      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
+      nullptr, static_cast<DWORD>(ACode), 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
   std::string text = n ? FromWide(std::wstring_view(buffer, n)) : std::string();
   if (buffer) ::LocalFree(buffer);
   while (!text.empty() && (static_cast<unsigned char>(text.back()) <= ' ' || text.back() == '.'))
@@ -25,11 +25,11 @@ int GetLastOSError() {
   return static_cast<int>(::GetLastError());
 }
 
-std::string ToNativePath(std::string_view path) {
-  return std::string(path);
+std::string ToNativePath(std::string_view APath) {
+  return std::string(APath);
 }
-std::string FromNativePath(std::string_view path) {
-  return std::string(path);
+std::string FromNativePath(std::string_view APath) {
+  return std::string(APath);
 }
 
 std::string GetCurrentDir() {
@@ -43,17 +43,17 @@ std::string GetCurrentDir() {
   return FromWide(buf);
 }
 
-bool CreateDir(std::string_view path) {
-  return ::CreateDirectoryW(ToWide(path).c_str(), nullptr);
+bool CreateDir(std::string_view APath) {
+  return ::CreateDirectoryW(ToWide(APath).c_str(), nullptr);
 }
 
-bool DirectoryExists(std::string_view path) {
-  const DWORD attr = ::GetFileAttributesW(ToWide(path).c_str());
+bool DirectoryExists(std::string_view APath) {
+  const DWORD attr = ::GetFileAttributesW(ToWide(APath).c_str());
   return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-bool FileExists(std::string_view path) {
-  const DWORD attr = ::GetFileAttributesW(ToWide(path).c_str());
+bool FileExists(std::string_view APath) {
+  const DWORD attr = ::GetFileAttributesW(ToWide(APath).c_str());
   return attr != INVALID_FILE_ATTRIBUTES && !(attr & FILE_ATTRIBUTE_DIRECTORY);
 }
 
@@ -69,21 +69,21 @@ std::string GetModuleFileName() {
   }
 }
 
-TFileStream::TFileStream(const std::string& fileName, TMode mode) : FFileName(fileName) {
-  const std::wstring wide = ToWide(fileName);
-  if (mode == TMode::fmCreate) {
+TFileStream::TFileStream(const std::string& AFileName, TMode AMode) : FFileName(AFileName) {
+  const std::wstring wide = ToWide(AFileName);
+  if (AMode == TMode::fmCreate) {
     FHandle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (FHandle == INVALID_HANDLE_VALUE)
-      throw EFCreateError(Format("Cannot create file \"%s\". %s", fileName.c_str(),
+      throw EFCreateError(Format("Cannot create file \"%s\". %s", AFileName.c_str(),
                                  SysErrorMessage(GetLastOSError()).c_str()));
   } else {
-    const bool write = mode == TMode::fmOpenReadWrite;
+    const bool write = AMode == TMode::fmOpenReadWrite;
     FHandle = ::CreateFileW(wide.c_str(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
                             write ? 0 : FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (FHandle == INVALID_HANDLE_VALUE)
-      throw EFOpenError(Format("Cannot open file \"%s\". %s", fileName.c_str(),
+      throw EFOpenError(Format("Cannot open file \"%s\". %s", AFileName.c_str(),
                                SysErrorMessage(GetLastOSError()).c_str()));
   }
 }
@@ -92,35 +92,35 @@ TFileStream::~TFileStream() {
   ::CloseHandle(FHandle);
 }
 
-int64_t TFileStream::Read(void* buffer, int64_t count) {
-  if (count <= 0) return 0;
+int64_t TFileStream::Read(void* ABuffer, int64_t ACount) {
+  if (ACount <= 0) return 0;
   DWORD n = 0;
-  const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-  if (!::ReadFile(FHandle, buffer, want, &n, nullptr)) return 0;
+  const DWORD want = ACount > 0x40000000 ? 0x40000000 : static_cast<DWORD>(ACount);
+  if (!::ReadFile(FHandle, ABuffer, want, &n, nullptr)) return 0;
   return n;
 }
 
-int64_t TFileStream::Write(const void* buffer, int64_t count) {
-  if (count <= 0) return 0;
+int64_t TFileStream::Write(const void* ABuffer, int64_t ACount) {
+  if (ACount <= 0) return 0;
   DWORD n = 0;
-  const DWORD want = count > 0x40000000 ? 0x40000000 : static_cast<DWORD>(count);
-  if (!::WriteFile(FHandle, buffer, want, &n, nullptr)) return 0;
+  const DWORD want = ACount > 0x40000000 ? 0x40000000 : static_cast<DWORD>(ACount);
+  if (!::WriteFile(FHandle, ABuffer, want, &n, nullptr)) return 0;
   return n;
 }
 
-int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
+int64_t TFileStream::Seek(int64_t AOffset, TSeekOrigin AOrigin) {
   LARGE_INTEGER dist, pos;
-  dist.QuadPart = offset;
-  const DWORD method = origin == TSeekOrigin::soBeginning ? FILE_BEGIN
-                       : origin == TSeekOrigin::soCurrent ? FILE_CURRENT
-                                                          : FILE_END;
+  dist.QuadPart = AOffset;
+  const DWORD method = AOrigin == TSeekOrigin::soBeginning ? FILE_BEGIN
+                       : AOrigin == TSeekOrigin::soCurrent ? FILE_CURRENT
+                                                           : FILE_END;
   if (!::SetFilePointerEx(FHandle, dist, &pos, method)) return -1;
   return pos.QuadPart;
 }
 
-void TFileStream::SetSize(int64_t newSize) {
+void TFileStream::SetSize(int64_t ANewSize) {
   const int64_t pos = Position();
-  SetPosition(newSize);
+  SetPosition(ANewSize);
   if (!::SetEndOfFile(FHandle)) throw EStreamError("Stream size cannot be changed");
-  if (pos < newSize) SetPosition(pos);
+  if (pos < ANewSize) SetPosition(pos);
 }

@@ -10,5 +10,5 @@
 #define PLENWICK_PRINTF_FORMAT(f, a) __attribute__((format(printf, f, a)))
 #endif
 
-std::string Format(const char* fmt, ...) PLENWICK_PRINTF_FORMAT(1, 2);
-std::string FormatV(const char* fmt, va_list args);
+std::string Format(const char* AFmt, ...) PLENWICK_PRINTF_FORMAT(1, 2);
+std::string FormatV(const char* AFmt, va_list AArgs);

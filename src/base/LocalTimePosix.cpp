@@ -8,8 +8,8 @@ namespace {
 // 30 December 1899 00:00 counted in milliseconds from 1 January 1970.
 constexpr int64_t kEpochShiftMSecs = -25569 * MSecsPerDay;
 
-bool InConvertibleRange(TDateTime value) {
-  const int year = DecodeDateTime(value).Year;
+bool InConvertibleRange(TDateTime AValue) {
+  const int year = DecodeDateTime(AValue).Year;
   return year >= 1601 && year <= 9999;
 }
 
@@ -30,18 +30,18 @@ TDateTime Now() {
   return UTCToLocal(NowUTC());
 }
 
-TDateTime UTCToLocal(TDateTime utc) {
-  if (!InConvertibleRange(utc)) return utc;
-  const int64_t ms = DateTimeToMSecs(utc);
+TDateTime UTCToLocal(TDateTime AUTC) {
+  if (!InConvertibleRange(AUTC)) return AUTC;
+  const int64_t ms = DateTimeToMSecs(AUTC);
   const time_t t = static_cast<time_t>(FloorDiv(ms + kEpochShiftMSecs, 1000));
   tm local{};
-  if (!localtime_r(&t, &local)) return utc;
+  if (!localtime_r(&t, &local)) return AUTC;
   return MSecsToDateTime(ms + static_cast<int64_t>(local.tm_gmtoff) * 1000);
 }
 
-TDateTime LocalToUTC(TDateTime local) {
-  if (!InConvertibleRange(local)) return local;
-  const TDateTimeParts p = DecodeDateTime(local);
+TDateTime LocalToUTC(TDateTime ALocal) {
+  if (!InConvertibleRange(ALocal)) return ALocal;
+  const TDateTimeParts p = DecodeDateTime(ALocal);
   tm fields{};
   fields.tm_year = p.Year - 1900;
   fields.tm_mon = p.Month - 1;

@@ -5,26 +5,26 @@
 
 namespace {
 
-bool ToSystemTime(TDateTime value, SYSTEMTIME& st) {
-  const TDateTimeParts p = DecodeDateTime(value);
+bool ToSystemTime(TDateTime AValue, SYSTEMTIME& ASt) {
+  const TDateTimeParts p = DecodeDateTime(AValue);
   if (p.Year < 1601 || p.Year > 9999) return false;
-  st = SYSTEMTIME{};
-  st.wYear = static_cast<WORD>(p.Year);
-  st.wMonth = static_cast<WORD>(p.Month);
-  st.wDay = static_cast<WORD>(p.Day);
-  st.wHour = static_cast<WORD>(p.Hour);
-  st.wMinute = static_cast<WORD>(p.Minute);
-  st.wSecond = static_cast<WORD>(p.Second);
-  st.wMilliseconds = static_cast<WORD>(p.MilliSecond);
+  ASt = SYSTEMTIME{};
+  ASt.wYear = static_cast<WORD>(p.Year);
+  ASt.wMonth = static_cast<WORD>(p.Month);
+  ASt.wDay = static_cast<WORD>(p.Day);
+  ASt.wHour = static_cast<WORD>(p.Hour);
+  ASt.wMinute = static_cast<WORD>(p.Minute);
+  ASt.wSecond = static_cast<WORD>(p.Second);
+  ASt.wMilliseconds = static_cast<WORD>(p.MilliSecond);
   return true;
 }
 
-TDateTime FromSystemTime(const SYSTEMTIME& st) {
+TDateTime FromSystemTime(const SYSTEMTIME& ASt) {
   // A conversion may step past the last supported day; keep the value at the end of the range.
-  if (st.wYear > 9999) return MaxDateTime;
+  if (ASt.wYear > 9999) return MaxDateTime;
   TDateTime r = 0;
-  TryEncodeDateTime(st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                    st.wMilliseconds, r);
+  TryEncodeDateTime(ASt.wYear, ASt.wMonth, ASt.wDay, ASt.wHour, ASt.wMinute, ASt.wSecond,
+                    ASt.wMilliseconds, r);
   return r;
 }
 
@@ -42,15 +42,15 @@ TDateTime Now() {
   return FromSystemTime(st);
 }
 
-TDateTime UTCToLocal(TDateTime utc) {
+TDateTime UTCToLocal(TDateTime AUTC) {
   SYSTEMTIME in, out;
-  if (!ToSystemTime(utc, in) || !SystemTimeToTzSpecificLocalTime(nullptr, &in, &out)) return utc;
+  if (!ToSystemTime(AUTC, in) || !SystemTimeToTzSpecificLocalTime(nullptr, &in, &out)) return AUTC;
   return FromSystemTime(out);
 }
 
-TDateTime LocalToUTC(TDateTime local) {
+TDateTime LocalToUTC(TDateTime ALocal) {
   SYSTEMTIME in, out;
-  if (!ToSystemTime(local, in) || !TzSpecificLocalTimeToSystemTime(nullptr, &in, &out))
-    return local;
+  if (!ToSystemTime(ALocal, in) || !TzSpecificLocalTimeToSystemTime(nullptr, &in, &out))
+    return ALocal;
   return FromSystemTime(out);
 }

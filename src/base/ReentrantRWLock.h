@@ -31,7 +31,7 @@ class TReentrantRWLock {
 
 class TReadLockGuard {
  public:
-  explicit TReadLockGuard(TReentrantRWLock& lock) : FLock(lock) { FLock.BeginRead(); }
+  explicit TReadLockGuard(TReentrantRWLock& ALock) : FLock(ALock) { FLock.BeginRead(); }
   ~TReadLockGuard() { FLock.EndRead(); }
   TReadLockGuard(const TReadLockGuard&) = delete;
   TReadLockGuard& operator=(const TReadLockGuard&) = delete;
@@ -42,7 +42,7 @@ class TReadLockGuard {
 
 class TWriteLockGuard {
  public:
-  explicit TWriteLockGuard(TReentrantRWLock& lock) : FLock(lock) { FLock.BeginWrite(); }
+  explicit TWriteLockGuard(TReentrantRWLock& ALock) : FLock(ALock) { FLock.BeginWrite(); }
   ~TWriteLockGuard() { FLock.EndWrite(); }
   TWriteLockGuard(const TWriteLockGuard&) = delete;
   TWriteLockGuard& operator=(const TWriteLockGuard&) = delete;

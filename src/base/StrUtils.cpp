@@ -23,14 +23,14 @@ int HexValue(char c) {
   return -1;
 }
 
-std::string Fetch(std::string& input, char delimiter) {
-  const size_t pos = input.find(delimiter);
+std::string Fetch(std::string& AInput, char ADelimiter) {
+  const size_t pos = AInput.find(ADelimiter);
   std::string head;
   if (pos == std::string::npos) {
-    head.swap(input);
+    head.swap(AInput);
   } else {
-    head = input.substr(0, pos);
-    input.erase(0, pos + 1);
+    head = AInput.substr(0, pos);
+    AInput.erase(0, pos + 1);
   }
   return head;
 }
@@ -42,18 +42,18 @@ bool SameText(std::string_view a, std::string_view b) {
   return true;
 }
 
-bool StartsText(std::string_view prefix, std::string_view s) {
-  return s.size() >= prefix.size() && SameText(prefix, s.substr(0, prefix.size()));
+bool StartsText(std::string_view APrefix, std::string_view s) {
+  return s.size() >= APrefix.size() && SameText(APrefix, s.substr(0, APrefix.size()));
 }
 
-bool EndsText(std::string_view suffix, std::string_view s) {
-  return s.size() >= suffix.size() && SameText(suffix, s.substr(s.size() - suffix.size()));
+bool EndsText(std::string_view ASuffix, std::string_view s) {
+  return s.size() >= ASuffix.size() && SameText(ASuffix, s.substr(s.size() - ASuffix.size()));
 }
 
-size_t PosText(std::string_view needle, std::string_view haystack, size_t from) {
-  if (needle.size() > haystack.size()) return std::string_view::npos;
-  for (size_t i = from; i + needle.size() <= haystack.size(); ++i)
-    if (SameText(needle, haystack.substr(i, needle.size()))) return i;
+size_t PosText(std::string_view ANeedle, std::string_view AHaystack, size_t AFrom) {
+  if (ANeedle.size() > AHaystack.size()) return std::string_view::npos;
+  for (size_t i = AFrom; i + ANeedle.size() <= AHaystack.size(); ++i)
+    if (SameText(ANeedle, AHaystack.substr(i, ANeedle.size()))) return i;
   return std::string_view::npos;
 }
 
@@ -75,23 +75,23 @@ std::string_view Trim(std::string_view s) {
   return TrimRight(TrimLeft(s));
 }
 
-int64_t StrToInt64Def(std::string_view s, int64_t def) {
+int64_t StrToInt64Def(std::string_view s, int64_t ADef) {
   s = Trim(s);
-  if (s.empty()) return def;
+  if (s.empty()) return ADef;
   bool negative = false;
   size_t i = 0;
   if (s[0] == '+' || s[0] == '-') {
     negative = s[0] == '-';
     i = 1;
   }
-  if (i == s.size()) return def;
+  if (i == s.size()) return ADef;
   uint64_t value = 0;
   const uint64_t limit = negative ? uint64_t(std::numeric_limits<int64_t>::max()) + 1
                                   : std::numeric_limits<int64_t>::max();
   for (; i < s.size(); ++i) {
-    if (s[i] < '0' || s[i] > '9') return def;
+    if (s[i] < '0' || s[i] > '9') return ADef;
     const unsigned digit = static_cast<unsigned>(s[i] - '0');
-    if (value > (limit - digit) / 10) return def;
+    if (value > (limit - digit) / 10) return ADef;
     value = value * 10 + digit;
   }
   if (negative)
@@ -101,8 +101,8 @@ int64_t StrToInt64Def(std::string_view s, int64_t def) {
   return static_cast<int64_t>(value);
 }
 
-int StrToIntDef(std::string_view s, int def) {
+int StrToIntDef(std::string_view s, int ADef) {
   const int64_t v = StrToInt64Def(s, int64_t(std::numeric_limits<int>::max()) + 1);
-  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return def;
+  if (v < std::numeric_limits<int>::min() || v > std::numeric_limits<int>::max()) return ADef;
   return static_cast<int>(v);
 }

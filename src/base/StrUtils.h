@@ -13,11 +13,11 @@ bool SameText(std::string_view a, std::string_view b);
 int HexValue(char c);
 // Takes out the part before the first delimiter and leaves the input holding what follows it;
 // without the delimiter the whole input is taken and the input becomes empty.
-std::string Fetch(std::string& input, char delimiter);
-bool StartsText(std::string_view prefix, std::string_view s);
-bool EndsText(std::string_view suffix, std::string_view s);
+std::string Fetch(std::string& AInput, char ADelimiter);
+bool StartsText(std::string_view APrefix, std::string_view s);
+bool EndsText(std::string_view ASuffix, std::string_view s);
 // Case-insensitive search; npos when absent.
-size_t PosText(std::string_view needle, std::string_view haystack, size_t from = 0);
+size_t PosText(std::string_view ANeedle, std::string_view AHaystack, size_t AFrom = 0);
 
 // Whitespace here is every character up to and including the space (control characters too).
 std::string_view Trim(std::string_view s);
@@ -26,5 +26,5 @@ std::string_view TrimRight(std::string_view s);
 
 // Whole-string decimal integer with an optional sign and surrounding whitespace; def otherwise
 // (also on overflow).
-int64_t StrToInt64Def(std::string_view s, int64_t def);
-int StrToIntDef(std::string_view s, int def);
+int64_t StrToInt64Def(std::string_view s, int64_t ADef);
+int StrToIntDef(std::string_view s, int ADef);

@@ -5,6 +5,23 @@
 
 #include "base/Exception.h"
 
+int64_t SeekTarget(int64_t APosition, int64_t ASize, int64_t AOffset, TSeekOrigin AOrigin) {
+  switch (AOrigin) {
+    case TSeekOrigin::soBeginning:
+      return AOffset;
+    case TSeekOrigin::soCurrent:
+      return APosition + AOffset;
+    case TSeekOrigin::soEnd:
+      return ASize + AOffset;
+  }
+  return APosition;
+}
+
+int64_t ReadableCount(int64_t APosition, int64_t ASize, int64_t ACount) {
+  if (ACount <= 0 || APosition < 0 || APosition >= ASize) return 0;
+  return std::min(ACount, ASize - APosition);
+}
+
 int64_t TStream::Size() {
   const int64_t pos = Seek(0, TSeekOrigin::soCurrent);
   const int64_t size = Seek(0, TSeekOrigin::soEnd);
@@ -16,41 +33,41 @@ void TStream::SetSize(int64_t) {
   throw EStreamError("Stream size cannot be changed");
 }
 
-void TStream::ReadBuffer(void* buffer, int64_t count) {
-  auto* p = static_cast<uint8_t*>(buffer);
-  while (count > 0) {
-    const int64_t n = Read(p, count);
+void TStream::ReadBuffer(void* ABuffer, int64_t ACount) {
+  auto* p = static_cast<uint8_t*>(ABuffer);
+  while (ACount > 0) {
+    const int64_t n = Read(p, ACount);
     if (n <= 0) throw EReadError("Stream read error");
     p += n;
-    count -= n;
+    ACount -= n;
   }
 }
 
-void TStream::WriteBuffer(const void* buffer, int64_t count) {
-  const auto* p = static_cast<const uint8_t*>(buffer);
-  while (count > 0) {
-    const int64_t n = Write(p, count);
+void TStream::WriteBuffer(const void* ABuffer, int64_t ACount) {
+  const auto* p = static_cast<const uint8_t*>(ABuffer);
+  while (ACount > 0) {
+    const int64_t n = Write(p, ACount);
     if (n <= 0) throw EWriteError("Stream write error");
     p += n;
-    count -= n;
+    ACount -= n;
   }
 }
 
-int64_t TStream::CopyFrom(TStream& source, int64_t count) {
-  if (count == 0) {
-    source.SetPosition(0);
-    count = source.Size();
+int64_t TStream::CopyFrom(TStream& ASource, int64_t ACount) {
+  if (ACount == 0) {
+    ASource.SetPosition(0);
+    ACount = ASource.Size();
   }
   constexpr int64_t kBlock = 61440;
   // Not zeroed: every byte is read before it is written.
   const auto block =
-      std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(std::min(count, kBlock)));
-  const int64_t total = count;
-  while (count > 0) {
-    const int64_t n = std::min(count, kBlock);
-    source.ReadBuffer(block.get(), n);
+      std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(std::min(ACount, kBlock)));
+  const int64_t total = ACount;
+  while (ACount > 0) {
+    const int64_t n = std::min(ACount, kBlock);
+    ASource.ReadBuffer(block.get(), n);
     WriteBuffer(block.get(), n);
-    count -= n;
+    ACount -= n;
   }
   return total;
 }

@@ -12,27 +12,27 @@ class TStringList {
   virtual ~TStringList() = default;
 
   int Count() const { return static_cast<int>(FItems.size()); }
-  const std::string& Strings(int index) const;
-  const std::string& operator[](int index) const { return Strings(index); }
-  void SetStrings(int index, std::string value);
+  const std::string& Strings(int AIndex) const;
+  const std::string& operator[](int AIndex) const { return Strings(AIndex); }
+  void SetStrings(int AIndex, std::string AValue);
 
-  int Add(std::string value);
-  void Insert(int index, std::string value);
-  void Delete(int index);
+  int Add(std::string AValue);
+  void Insert(int AIndex, std::string AValue);
+  void Delete(int AIndex);
   void Clear() { FItems.clear(); }
-  void AddStrings(const TStringList& other);
+  void AddStrings(const TStringList& AOther);
   // First index of an exact match, or -1.
-  int IndexOf(std::string_view value) const;
+  int IndexOf(std::string_view AValue) const;
 
   // Every string followed by CR LF.
   std::string Text() const;
   // Replaces the list with the lines of text (CR LF, LF or CR ended).
-  void SetText(std::string_view text);
+  void SetText(std::string_view AText);
 
   auto begin() const { return FItems.begin(); }
   auto end() const { return FItems.end(); }
 
  protected:
-  void CheckIndex(int index, bool allowEnd = false) const;
+  void CheckIndex(int AIndex, bool AAllowEnd = false) const;
   std::vector<std::string> FItems;
 };

@@ -4,16 +4,16 @@
 // the one that propagates (a failure of the clean-up is dropped then); otherwise a failure of
 // the clean-up propagates. Unlike a destructor-based guard, the clean-up may raise.
 template <typename Body, typename Cleanup>
-void TryFinally(Body&& body, Cleanup&& cleanup) {
+void TryFinally(Body&& ABody, Cleanup&& ACleanup) {
   try {
-    body();
+    ABody();
   } catch (...) {
     try {
-      cleanup();
+      ACleanup();
     } catch (...) {
       // The body's failure is the one to report.
     }
     throw;
   }
-  cleanup();
+  ACleanup();
 }

@@ -13,14 +13,14 @@ class TUniqueHandle {
   using Type = typename Traits::Type;
 
   TUniqueHandle() noexcept : FHandle(Traits::Invalid()) {}
-  explicit TUniqueHandle(Type h, Traits traits = {}) noexcept : FHandle(h), FTraits(traits) {}
-  TUniqueHandle(TUniqueHandle&& other) noexcept
-      : FHandle(other.release()), FTraits(other.FTraits) {}
-  TUniqueHandle& operator=(TUniqueHandle&& other) noexcept {
-    if (this != &other) {
+  explicit TUniqueHandle(Type h, Traits ATraits = {}) noexcept : FHandle(h), FTraits(ATraits) {}
+  TUniqueHandle(TUniqueHandle&& AOther) noexcept
+      : FHandle(AOther.release()), FTraits(AOther.FTraits) {}
+  TUniqueHandle& operator=(TUniqueHandle&& AOther) noexcept {
+    if (this != &AOther) {
       reset();
-      FTraits = other.FTraits;
-      FHandle = other.release();
+      FTraits = AOther.FTraits;
+      FHandle = AOther.release();
     }
     return *this;
   }
@@ -41,4 +41,13 @@ class TUniqueHandle {
  private:
   Type FHandle;
   [[no_unique_address]] Traits FTraits;
+};
+
+// The traits of the common kind: a handle that is null when there is none and that one
+// function of the system closes.
+template <typename T, auto ACloseFunction>
+struct TNullHandleTraits {
+  using Type = T;
+  static T Invalid() { return nullptr; }
+  static void Close(T AHandle) { ACloseFunction(AHandle); }
 };

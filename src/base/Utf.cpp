@@ -6,9 +6,9 @@ constexpr char32_t kReplacement = 0xFFFD;
 
 // Decodes one code point at text[i], advancing i; returns U+FFFD for a malformed sequence
 // (consuming one byte, so decoding resynchronises on the next byte).
-char32_t DecodeOne(std::string_view text, size_t& i, bool& ok) {
-  const auto b0 = static_cast<unsigned char>(text[i]);
-  ok = true;
+char32_t DecodeOne(std::string_view AText, size_t& i, bool& AOk) {
+  const auto b0 = static_cast<unsigned char>(AText[i]);
+  AOk = true;
   if (b0 < 0x80) {
     ++i;
     return b0;
@@ -24,26 +24,26 @@ char32_t DecodeOne(std::string_view text, size_t& i, bool& ok) {
     len = 4, cp = b0 & 0x07, min = 0x10000;
   } else {
     ++i;
-    ok = false;
+    AOk = false;
     return kReplacement;
   }
-  if (i + static_cast<size_t>(len) > text.size()) {
+  if (i + static_cast<size_t>(len) > AText.size()) {
     ++i;
-    ok = false;
+    AOk = false;
     return kReplacement;
   }
   for (int k = 1; k < len; ++k) {
-    const auto b = static_cast<unsigned char>(text[i + static_cast<size_t>(k)]);
+    const auto b = static_cast<unsigned char>(AText[i + static_cast<size_t>(k)]);
     if ((b & 0xC0) != 0x80) {
       ++i;
-      ok = false;
+      AOk = false;
       return kReplacement;
     }
     cp = (cp << 6) | (b & 0x3F);
   }
   if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
     ++i;
-    ok = false;
+    AOk = false;
     return kReplacement;
   }
   i += static_cast<size_t>(len);
@@ -52,42 +52,42 @@ char32_t DecodeOne(std::string_view text, size_t& i, bool& ok) {
 
 }  // namespace
 
-void AppendUtf8(std::string& out, char32_t cp) {
-  if (cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) cp = kReplacement;
-  if (cp < 0x80) {
-    out += static_cast<char>(cp);
-  } else if (cp < 0x800) {
-    out += static_cast<char>(0xC0 | (cp >> 6));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
-  } else if (cp < 0x10000) {
-    out += static_cast<char>(0xE0 | (cp >> 12));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+void AppendUtf8(std::string& AOut, char32_t ACp) {
+  if (ACp > 0x10FFFF || (ACp >= 0xD800 && ACp <= 0xDFFF)) ACp = kReplacement;
+  if (ACp < 0x80) {
+    AOut += static_cast<char>(ACp);
+  } else if (ACp < 0x800) {
+    AOut += static_cast<char>(0xC0 | (ACp >> 6));
+    AOut += static_cast<char>(0x80 | (ACp & 0x3F));
+  } else if (ACp < 0x10000) {
+    AOut += static_cast<char>(0xE0 | (ACp >> 12));
+    AOut += static_cast<char>(0x80 | ((ACp >> 6) & 0x3F));
+    AOut += static_cast<char>(0x80 | (ACp & 0x3F));
   } else {
-    out += static_cast<char>(0xF0 | (cp >> 18));
-    out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (cp & 0x3F));
+    AOut += static_cast<char>(0xF0 | (ACp >> 18));
+    AOut += static_cast<char>(0x80 | ((ACp >> 12) & 0x3F));
+    AOut += static_cast<char>(0x80 | ((ACp >> 6) & 0x3F));
+    AOut += static_cast<char>(0x80 | (ACp & 0x3F));
   }
 }
 
-bool IsValidUtf8(std::string_view text) {
+bool IsValidUtf8(std::string_view AText) {
   size_t i = 0;
   bool ok = true;
-  while (i < text.size()) {
-    DecodeOne(text, i, ok);
+  while (i < AText.size()) {
+    DecodeOne(AText, i, ok);
     if (!ok) return false;
   }
   return true;
 }
 
-std::u16string Utf8ToUtf16(std::string_view utf8) {
+std::u16string Utf8ToUtf16(std::string_view AUtf8) {
   std::u16string out;
-  out.reserve(utf8.size());
+  out.reserve(AUtf8.size());
   size_t i = 0;
   bool ok;
-  while (i < utf8.size()) {
-    const char32_t cp = DecodeOne(utf8, i, ok);
+  while (i < AUtf8.size()) {
+    const char32_t cp = DecodeOne(AUtf8, i, ok);
     if (cp >= 0x10000) {
       out += static_cast<char16_t>(0xD800 + ((cp - 0x10000) >> 10));
       out += static_cast<char16_t>(0xDC00 + ((cp - 0x10000) & 0x3FF));
@@ -98,14 +98,14 @@ std::u16string Utf8ToUtf16(std::string_view utf8) {
   return out;
 }
 
-std::string Utf16ToUtf8(std::u16string_view utf16) {
+std::string Utf16ToUtf8(std::u16string_view AUtf16) {
   std::string out;
-  out.reserve(utf16.size());
-  for (size_t i = 0; i < utf16.size(); ++i) {
-    char32_t cp = utf16[i];
-    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-        utf16[i + 1] <= 0xDFFF) {
-      cp = 0x10000 + ((cp - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+  out.reserve(AUtf16.size());
+  for (size_t i = 0; i < AUtf16.size(); ++i) {
+    char32_t cp = AUtf16[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < AUtf16.size() && AUtf16[i + 1] >= 0xDC00 &&
+        AUtf16[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (AUtf16[i + 1] - 0xDC00);
       ++i;
     }
     AppendUtf8(out, cp);
@@ -114,13 +114,13 @@ std::string Utf16ToUtf8(std::u16string_view utf16) {
 }
 
 #ifdef _WIN32
-std::wstring ToWide(std::string_view utf8) {
-  const std::u16string s = Utf8ToUtf16(utf8);
+std::wstring ToWide(std::string_view AUtf8) {
+  const std::u16string s = Utf8ToUtf16(AUtf8);
   return std::wstring(s.begin(), s.end());
 }
 
-std::string FromWide(std::wstring_view utf16) {
+std::string FromWide(std::wstring_view AUtf16) {
   return Utf16ToUtf8(
-      std::u16string_view(reinterpret_cast<const char16_t*>(utf16.data()), utf16.size()));
+      std::u16string_view(reinterpret_cast<const char16_t*>(AUtf16.data()), AUtf16.size()));
 }
 #endif

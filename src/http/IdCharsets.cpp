@@ -13,18 +13,18 @@ constexpr std::array<char16_t, 32> kCp1252High = {
     0x2039, 0x0152, 0,      0x017D, 0,      0,      0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0,      0x017E, 0x0178};
 
-bool IsOneOf(std::string_view name, std::initializer_list<const char*> names) {
-  for (const char* n : names)
-    if (SameText(name, n)) return true;
+bool IsOneOf(std::string_view AName, std::initializer_list<const char*> ANames) {
+  for (const char* n : ANames)
+    if (SameText(AName, n)) return true;
   return false;
 }
 
-std::string Utf16(const uint8_t* p, size_t n, bool bigEndian) {
+std::string Utf16(const uint8_t* p, size_t n, bool ABigEndian) {
   std::u16string units;
   units.reserve(n / 2);
   for (size_t i = 0; i + 1 < n; i += 2)
-    units.push_back(bigEndian ? static_cast<char16_t>(p[i] << 8 | p[i + 1])
-                              : static_cast<char16_t>(p[i + 1] << 8 | p[i]));
+    units.push_back(ABigEndian ? static_cast<char16_t>(p[i] << 8 | p[i + 1])
+                               : static_cast<char16_t>(p[i + 1] << 8 | p[i]));
   return Utf16ToUtf8(units);
 }
 

@@ -6,96 +6,26 @@
 #include "base/StrUtils.h"
 #include "http/IdCookieDate.h"
 #include "http/IdCookies.h"
+#include "net/IdIPAddress.h"
 
 namespace {
 
-bool IsDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Four dotted decimal numbers of one to three digits, each up to 255.
-bool IsValidIPv4(std::string_view s) {
-  int parts = 0;
-  size_t i = 0;
-  while (true) {
-    int value = 0;
-    size_t digits = 0;
-    while (i < s.size() && IsDigit(s[i]) && digits < 3) {
-      value = value * 10 + (s[i] - '0');
-      ++i;
-      ++digits;
-    }
-    if (digits == 0 || value > 255) return false;
-    if (++parts == 4) return i == s.size();
-    if (i >= s.size() || s[i] != '.') return false;
-    ++i;
-  }
-}
-
-// Groups of one to four hexadecimal digits separated by ":", at most one "::" standing for one
-// or more zero groups, optionally ending in a dotted IPv4 address (two groups) and a zone
-// ("%" and a name).
-bool IsValidIPv6(std::string_view s) {
-  const size_t zone = s.find('%');
-  if (zone != std::string_view::npos) {
-    if (zone + 1 == s.size()) return false;
-    s = s.substr(0, zone);
-  }
-  if (s.size() < 2) return false;
-  int groups = 0;
-  bool compressed = false;
-  size_t i = 0;
-  if (s[0] == ':') {
-    if (s[1] != ':') return false;
-    compressed = true;
-    i = 2;
-    if (i == s.size()) return true;  // "::"
-  }
-  while (i < s.size()) {
-    // An IPv4 tail takes the rest.
-    const size_t nextColon = s.find(':', i);
-    const std::string_view piece =
-        s.substr(i, nextColon == std::string_view::npos ? std::string_view::npos : nextColon - i);
-    if (nextColon == std::string_view::npos && piece.find('.') != std::string_view::npos) {
-      if (!IsValidIPv4(piece)) return false;
-      groups += 2;
-      break;
-    }
-    if (piece.empty() || piece.size() > 4) return false;
-    for (char c : piece)
-      if (HexValue(c) < 0) return false;
-    ++groups;
-    if (nextColon == std::string_view::npos) break;
-    i = nextColon + 1;
-    if (i == s.size()) {
-      return false;  // a single trailing ":"
-    }
-    if (s[i] == ':') {
-      if (compressed) return false;
-      compressed = true;
-      ++i;
-      if (i == s.size()) break;  // trailing "::"
-    }
-  }
-  return compressed ? groups <= 7 : groups == 8;
-}
-
-bool TryStrToInt64(std::string_view s, int64_t& value) {
+bool TryStrToInt64(std::string_view s, int64_t& AValue) {
   // Two different fallbacks tell an unparsable text from one that holds the fallback.
   const int64_t a = StrToInt64Def(s, 0);
   const int64_t b = StrToInt64Def(s, 1);
   if (a != b || s.empty() || static_cast<unsigned char>(s.front()) <= ' ' ||
       static_cast<unsigned char>(s.back()) <= ' ')
     return false;
-  value = a;
+  AValue = a;
   return true;
 }
 
 // A value that starts with a quotation mark loses it and ends at the next one.
-std::string Unquote(std::string_view value) {
-  if (value.empty() || value[0] != '"') return std::string(value);
-  value.remove_prefix(1);
-  return std::string(value.substr(0, value.find('"')));
+std::string Unquote(std::string_view AValue) {
+  if (AValue.empty() || AValue[0] != '"') return std::string(AValue);
+  AValue.remove_prefix(1);
+  return std::string(AValue.substr(0, AValue.find('"')));
 }
 
 enum class TAttr { Expires, MaxAge, Domain, Path, Secure, HttpOnly };
@@ -107,15 +37,15 @@ struct TEntry {
 };
 
 // The last entry of a kind, or null.
-const TEntry* Last(const std::vector<TEntry>& entries, TAttr name) {
-  for (auto it = entries.rbegin(); it != entries.rend(); ++it)
-    if (it->Name == name) return &*it;
+const TEntry* Last(const std::vector<TEntry>& AEntries, TAttr AName) {
+  for (auto it = AEntries.rbegin(); it != AEntries.rend(); ++it)
+    if (it->Name == AName) return &*it;
   return nullptr;
 }
 
 // now + N seconds for N of 0 or more; an already expired date for a negative N.
-TDateTime ExpiryFromSeconds(TDateTime now, int64_t seconds) {
-  return seconds >= 0 ? IncSecond(now, seconds) : MinDateTime;
+TDateTime ExpiryFromSeconds(TDateTime ANow, int64_t ASeconds) {
+  return ASeconds >= 0 ? IncSecond(ANow, ASeconds) : MinDateTime;
 }
 
 }  // namespace
@@ -125,7 +55,7 @@ bool DomainMatches(std::string_view AHost, std::string_view ADomain) {
   if (SameText(AHost, ADomain)) return true;
   if (AHost.size() <= ADomain.size() || !EndsText(ADomain, AHost)) return false;
   if (AHost[AHost.size() - ADomain.size() - 1] != '.') return false;
-  return AHost[0] != '.' && !IsValidIPv4(AHost) && !IsValidIPv6(AHost);
+  return AHost[0] != '.' && !IsIPv4Literal(AHost) && !IsIPv6Literal(AHost);
 }
 
 bool PathMatches(std::string_view AURIPath, std::string_view ACookiePath) {
@@ -239,9 +169,9 @@ void TIdCookie::ParseClientCookie(std::string_view ACookieText) {
   Value = eq == std::string_view::npos ? std::string() : Unquote(Trim(ACookieText.substr(eq + 1)));
 }
 
-bool TIdCookie::IsAllowed(const TIdURI& AURI, bool SecureOnly) const {
+bool TIdCookie::IsAllowed(const TIdURI& AURI, bool ASecureOnly) const {
   const bool hostOk = HostOnly ? SameText(AURI.Host, Domain) : DomainMatches(AURI.Host, Domain);
-  return hostOk && PathMatches(AURI.Path, Path) && (!Secure || SecureOnly) &&
+  return hostOk && PathMatches(AURI.Path, Path) && (!Secure || ASecureOnly) &&
          (!HttpOnly || IsHttpProtocol(AURI.Protocol));
 }
 

@@ -34,7 +34,7 @@ class TIdCookie {
   // Takes the name and value of one "name=value" pair of a request's Cookie header.
   void ParseClientCookie(std::string_view ACookieText);
   // True when the cookie is to be sent with a request for AURI.
-  bool IsAllowed(const TIdURI& AURI, bool SecureOnly) const;
+  bool IsAllowed(const TIdURI& AURI, bool ASecureOnly) const;
 
   bool IsExpired() const;
   // Whole seconds from now to Expires; -1 when Expires is 0.

@@ -16,16 +16,16 @@ bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
 
-std::vector<std::string_view> Tokens(std::string_view text) {
+std::vector<std::string_view> Tokens(std::string_view AText) {
   std::vector<std::string_view> tokens;
   size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && IsDelimiter(static_cast<unsigned char>(text[i])))
+  while (i < AText.size()) {
+    while (i < AText.size() && IsDelimiter(static_cast<unsigned char>(AText[i])))
       ++i;
     const size_t start = i;
-    while (i < text.size() && !IsDelimiter(static_cast<unsigned char>(text[i])))
+    while (i < AText.size() && !IsDelimiter(static_cast<unsigned char>(AText[i])))
       ++i;
-    if (i > start) tokens.push_back(text.substr(start, i - start));
+    if (i > start) tokens.push_back(AText.substr(start, i - start));
   }
   return tokens;
 }
@@ -35,68 +35,68 @@ std::vector<std::string_view> Tokens(std::string_view text) {
 enum class TMatch { No, Yes, Invalid };
 
 // One or two digits at pos; returns the count read (0 when none).
-size_t ReadDigits(std::string_view s, size_t pos, int& value) {
+size_t ReadDigits(std::string_view s, size_t APos, int& AValue) {
   size_t n = 0;
-  value = 0;
-  while (n < 2 && pos + n < s.size() && IsDigit(s[pos + n])) {
-    value = value * 10 + (s[pos + n] - '0');
+  AValue = 0;
+  while (n < 2 && APos + n < s.size() && IsDigit(s[APos + n])) {
+    AValue = AValue * 10 + (s[APos + n] - '0');
     ++n;
   }
   return n;
 }
 
-TMatch MatchTime(std::string_view token, int& hour, int& minute, int& second) {
+TMatch MatchTime(std::string_view AToken, int& AHour, int& AMinute, int& ASecond) {
   size_t pos = 0;
-  int* parts[3] = {&hour, &minute, &second};
+  int* parts[3] = {&AHour, &AMinute, &ASecond};
   for (int k = 0; k < 3; ++k) {
-    const size_t n = ReadDigits(token, pos, *parts[k]);
+    const size_t n = ReadDigits(AToken, pos, *parts[k]);
     if (n == 0) return TMatch::No;
     pos += n;
     if (k < 2) {
-      if (pos >= token.size() || token[pos] != ':') return TMatch::No;
+      if (pos >= AToken.size() || AToken[pos] != ':') return TMatch::No;
       ++pos;
     }
   }
-  if (pos < token.size() && IsDigit(token[pos])) return TMatch::Invalid;
-  if (hour > 23 || minute > 59 || second > 59) return TMatch::Invalid;
+  if (pos < AToken.size() && IsDigit(AToken[pos])) return TMatch::Invalid;
+  if (AHour > 23 || AMinute > 59 || ASecond > 59) return TMatch::Invalid;
   return TMatch::Yes;
 }
 
 // One or two leading digits; a digit as the token's third character (after more than the
 // digits read) makes the value invalid, so "2026" is no day and no month.
-TMatch MatchLeadingNumber(std::string_view token, int low, int high, int& value) {
-  const size_t n = ReadDigits(token, 0, value);
+TMatch MatchLeadingNumber(std::string_view AToken, int ALow, int AHigh, int& AValue) {
+  const size_t n = ReadDigits(AToken, 0, AValue);
   if (n == 0) return TMatch::No;
-  if (token.size() > n && token.size() > 2 && IsDigit(token[2])) return TMatch::Invalid;
-  return value >= low && value <= high ? TMatch::Yes : TMatch::Invalid;
+  if (AToken.size() > n && AToken.size() > 2 && IsDigit(AToken[2])) return TMatch::Invalid;
+  return AValue >= ALow && AValue <= AHigh ? TMatch::Yes : TMatch::Invalid;
 }
 
-TMatch MatchMonth(std::string_view token, int& month) {
+TMatch MatchMonth(std::string_view AToken, int& AMonth) {
   static const char* const kMonths[12] = {"jan", "feb", "mar", "apr", "may", "jun",
                                           "jul", "aug", "sep", "oct", "nov", "dec"};
-  if (token.size() >= 3) {
+  if (AToken.size() >= 3) {
     for (int m = 0; m < 12; ++m) {
-      if (SameText(token.substr(0, 3), kMonths[m])) {
-        month = m + 1;
+      if (SameText(AToken.substr(0, 3), kMonths[m])) {
+        AMonth = m + 1;
         return TMatch::Yes;
       }
     }
   }
-  return MatchLeadingNumber(token, 1, 12, month);
+  return MatchLeadingNumber(AToken, 1, 12, AMonth);
 }
 
-TMatch MatchYear(std::string_view token, int& year) {
-  if (token.size() < 2 || token.size() > 4) return TMatch::No;
-  year = 0;
-  for (char c : token) {
+TMatch MatchYear(std::string_view AToken, int& AYear) {
+  if (AToken.size() < 2 || AToken.size() > 4) return TMatch::No;
+  AYear = 0;
+  for (char c : AToken) {
     if (!IsDigit(c)) return TMatch::No;
-    year = year * 10 + (c - '0');
+    AYear = AYear * 10 + (c - '0');
   }
-  if (year >= 70 && year <= 99)
-    year += 1900;
-  else if (year <= 69)
-    year += 2000;
-  return year < 1601 ? TMatch::Invalid : TMatch::Yes;
+  if (AYear >= 70 && AYear <= 99)
+    AYear += 1900;
+  else if (AYear <= 69)
+    AYear += 2000;
+  return AYear < 1601 ? TMatch::Invalid : TMatch::Yes;
 }
 
 }  // namespace

@@ -14,8 +14,8 @@ TIdCookieManager::~TIdCookieManager() {
   if (OnDestroy) OnDestroy(this, FCookieCollection.get());
 }
 
-void TIdCookieManager::GenerateClientCookies(const TIdURI& AURL, bool SecureOnly,
-                                             TIdHeaderList& Headers) {
+void TIdCookieManager::GenerateClientCookies(const TIdURI& AURL, bool ASecureOnly,
+                                             TIdHeaderList& AHeaders) {
   // The write lock of the clean-up is released before the read lock is taken.
   FCookieCollection->CleanupCookieList();
 
@@ -25,7 +25,7 @@ void TIdCookieManager::GenerateClientCookies(const TIdURI& AURL, bool SecureOnly
     std::vector<TIdCookie*> selected;
     const TIdCookieList& list = lock.List();
     for (int i = 0; i < list.Count(); ++i)
-      if (list[i]->IsAllowed(AURL, SecureOnly)) selected.push_back(list[i]);
+      if (list[i]->IsAllowed(AURL, ASecureOnly)) selected.push_back(list[i]);
     if (selected.empty()) return;
 
     // More specific paths first, then older cookies first.
@@ -42,7 +42,7 @@ void TIdCookieManager::GenerateClientCookies(const TIdURI& AURL, bool SecureOnly
     }
   }
   // One line, never folded: a folded Cookie header is rejected by current servers.
-  Headers.Add("Cookie" + Headers.NameValueSeparator + text);
+  AHeaders.Add("Cookie" + AHeaders.NameValueSeparator + text);
 }
 
 void TIdCookieManager::AddServerCookies(const TStringList& ACookies, const TIdURI& AURL) {

@@ -26,7 +26,7 @@ class TIdCookieManager : public TComponent {
   ~TIdCookieManager() override;
 
   // Appends one "Cookie" line for the accepted cookies that match AURL (none when none does).
-  void GenerateClientCookies(const TIdURI& AURL, bool SecureOnly, TIdHeaderList& Headers);
+  void GenerateClientCookies(const TIdURI& AURL, bool ASecureOnly, TIdHeaderList& AHeaders);
   void AddServerCookies(const TStringList& ACookies, const TIdURI& AURL);
   // Stores one Set-Cookie value when it parses, OnNewCookie accepts it and the collection
   // takes it; drops it silently otherwise.

@@ -121,23 +121,23 @@ void TIdCookies::Clear() {
 }
 
 int TIdCookies::FindCookie(std::string_view AName, const std::string_view* ADomain,
-                           int FirstIndex) const {
-  for (int i = FirstIndex < 0 ? 0 : FirstIndex; i < FCookieList.Count(); ++i)
+                           int AFirstIndex) const {
+  for (int i = AFirstIndex < 0 ? 0 : AFirstIndex; i < FCookieList.Count(); ++i)
     if (SameText(FCookieList[i]->CookieName, AName) &&
         (!ADomain || SameText(FCookieList[i]->Domain, *ADomain)))
       return i;
   return -1;
 }
 
-int TIdCookies::GetCookieIndex(std::string_view AName, int FirstIndex) const {
+int TIdCookies::GetCookieIndex(std::string_view AName, int AFirstIndex) const {
   TReadLockGuard lock(FRWLock);
-  return FindCookie(AName, nullptr, FirstIndex);
+  return FindCookie(AName, nullptr, AFirstIndex);
 }
 
 int TIdCookies::GetCookieIndex(std::string_view AName, std::string_view ADomain,
-                               int FirstIndex) const {
+                               int AFirstIndex) const {
   TReadLockGuard lock(FRWLock);
-  return FindCookie(AName, &ADomain, FirstIndex);
+  return FindCookie(AName, &ADomain, AFirstIndex);
 }
 
 TIdCookie* TIdCookies::GetCookieByNameAndDomain(std::string_view AName,

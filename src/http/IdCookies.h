@@ -15,11 +15,11 @@ enum TIdCookieAccess { caRead, caReadWrite };
 class TIdCookieList {
  public:
   int Count() const { return static_cast<int>(FItems.size()); }
-  TIdCookie* Cookies(int index) const { return FItems.at(static_cast<size_t>(index)); }
-  TIdCookie* operator[](int index) const { return Cookies(index); }
+  TIdCookie* Cookies(int AIndex) const { return FItems.at(static_cast<size_t>(AIndex)); }
+  TIdCookie* operator[](int AIndex) const { return Cookies(AIndex); }
   int IndexOfCookie(const TIdCookie* ACookie) const;
   void Add(TIdCookie* ACookie) { FItems.push_back(ACookie); }
-  void Delete(int index) { FItems.erase(FItems.begin() + index); }
+  void Delete(int AIndex) { FItems.erase(FItems.begin() + AIndex); }
   void Clear() { FItems.clear(); }
 
  private:
@@ -58,8 +58,8 @@ class TIdCookies {
   void Clear();
 
   // First index at or after FirstIndex whose name (and, when given, domain) matches; -1.
-  int GetCookieIndex(std::string_view AName, int FirstIndex = 0) const;
-  int GetCookieIndex(std::string_view AName, std::string_view ADomain, int FirstIndex = 0) const;
+  int GetCookieIndex(std::string_view AName, int AFirstIndex = 0) const;
+  int GetCookieIndex(std::string_view AName, std::string_view ADomain, int AFirstIndex = 0) const;
   TIdCookie* GetCookieByNameAndDomain(std::string_view AName, std::string_view ADomain) const;
 
   // Locks the accepted list for reading (caRead) or changing (caReadWrite) and returns it.
@@ -70,7 +70,7 @@ class TIdCookies {
   friend class TIdCookie;
   void RemoveFromList(TIdCookie* ACookie);
   // Index in the accepted list; the caller holds a lock.
-  int FindCookie(std::string_view AName, const std::string_view* ADomain, int FirstIndex) const;
+  int FindCookie(std::string_view AName, const std::string_view* ADomain, int AFirstIndex) const;
   // Frees an item; the caller holds the write lock.
   void FreeItem(TIdCookie* ACookie);
 

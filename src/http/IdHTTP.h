@@ -27,14 +27,14 @@ using TIdHTTPOnHeadersAvailable =
     std::function<void(TIdCustomHTTP* Sender, TIdHeaderList* AHeaders, bool& VContinue)>;
 // May change the location and method, and whether the redirect is followed (Handled).
 using TIdHTTPOnRedirectEvent =
-    std::function<void(TIdCustomHTTP* Sender, std::string& dest, int& NumRedirect, bool& Handled,
+    std::function<void(TIdCustomHTTP* Sender, std::string& ADest, int& ANumRedirect, bool& AHandled,
                        std::string& VMethod)>;
 // May change the scheme chosen for the challenges in AuthInfo.
 using TIdOnSelectAuthorization = std::function<void(
-    TIdCustomHTTP* Sender, TIdAuthenticationClass& AuthenticationClass, TIdHeaderList* AuthInfo)>;
+    TIdCustomHTTP* Sender, TIdAuthenticationClass& AUthenticationClass, TIdHeaderList* AUthInfo)>;
 // Asked for credentials; sets Handled when it filled them into Authentication.
 using TIdOnAuthorization =
-    std::function<void(TIdCustomHTTP* Sender, TIdAuthentication* Authentication, bool& Handled)>;
+    std::function<void(TIdCustomHTTP* Sender, TIdAuthentication* AUthentication, bool& AHandled)>;
 // Chooses the proxy for a request to AURI: sets AProxyParams' ProxyServer and ProxyPort (an
 // empty ProxyServer: a direct connection).
 using TIdOnSelectProxy = std::function<void(TIdCustomHTTP* Sender, const TIdURI& AURI,
@@ -64,24 +64,6 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   virtual void PerformRequest(const std::string& AMethod, const std::string& AURL, TStream* ASource,
                               TStream* AResponseContent,
                               const std::vector<int16_t>& AIgnoreReplies);
-
-  // Steps of the request loop.
-  void ResolveTarget(TIdHTTPRequest& ARequest);
-  TIdHTTPConnectionType SelectEndpoint();
-  void ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  void EnsureConnection(TIdHTTPResponse& AResponse);
-  void AddRequestCookies(const TIdURI& AURL, TIdHTTPRequest& ARequest);
-  // One line of the response head; EIdReadTimeout "Read timed out." when it did not come.
-  std::string ReadProtocolLine();
-  // Header lines up to the empty line, into ADest. Past AMax lines (0: no bound) what follows
-  // cannot be told from the body: the connection is closed and EIdHTTPMalformedResponse raised.
-  void ReadHeaderLines(TIdHeaderList& ADest, int AMax);
-  void StoreResponseCookies(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  // Reads the response body into Response.ContentStream, or drops it when there is none.
-  void ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  bool ConfirmRedirect(std::string& ALocation, std::string& AMethod, int ARedirectCount);
-  bool PrepareAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  bool PrepareProxyAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
 
   TIdHTTPRequest& Request() { return *FHTTPProto->FRequest; }
   TIdHTTPResponse& Response() { return *FHTTPProto->FResponse; }
@@ -132,14 +114,34 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   TIdOnSelectProxy OnSelectProxy;
 
  protected:
-  friend class TIdHTTPProtocol;
   TIdCustomHTTP();
 
   // After the inherited step: a request scheme that completed all its steps goes to the
   // authentication manager; a completed proxy scheme is reset.
   void DoOnDisconnected() override;
-  // Closes a connection whose remaining bytes have no known meaning, and drops them.
-  void DisconnectAndDropInput();
+  void Notification(TComponent* AComponent, TOperation AOperation) override;
+
+ private:
+  // What the request loop does with an answer whose header block has been read: first the
+  // body, then the next pass or the end of the call.
+  enum class TBodyAction {
+    baNone,           // nothing is read
+    baRead,           // into the caller's stream
+    baSkip,           // read and dropped
+    baProtocolError,  // read as the error's text, then raised unless the code is ignored
+  };
+  struct TDecision {
+    TBodyAction Body;
+    TIdHTTPWhatsNext Next;
+  };
+
+  // Steps of the request loop, in the order of a pass (IdHTTPTarget.cpp).
+  void ResolveTarget(TIdHTTPRequest& ARequest);
+  TIdHTTPConnectionType SelectEndpoint();
+  void ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  void EnsureConnection(TIdHTTPResponse& AResponse);
+  // The response's KeepAlive, with a close the peer made since it came noticed now.
+  bool KeepAlive(TIdHTTPResponse& AResponse);
   // True when the request goes through ProxyParams' proxy server.
   static bool ThroughProxy(TIdHTTPConnectionType AType) {
     return AType == ctProxy || AType == ctSSLProxy;
@@ -154,20 +156,55 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   // How a connection of the given type runs ("plain", "tls", "proxy", or "tunnel" and the
   // server's "host:port"): an open connection is reused only for the same route.
   std::string RouteOf(TIdHTTPConnectionType AType) const;
+  // What a head (a request's, or the tunnel's CONNECT) is composed from besides the request.
+  TIdHTTPHeadSources HeadSources();
+
+  // The tunnel through a proxy to a secure server (IdHTTPTunnel.cpp).
   // The server behind the proxy as a tunnel names it: "host:port", an IPv6 address bracketed.
   std::string TunnelTarget() const;
   // Asks the proxy, on the connection just opened, for a tunnel to TunnelTarget, and starts TLS
   // inside it, checked against the server's host (never the proxy's). A refusal closes the
   // connection and raises EIdHTTPProxyError with the proxy's answer.
   void OpenTunnel();
-  // The same, then EIdHTTPMalformedResponse with AMessage.
-  [[noreturn]] void RejectResponse(const std::string& AMessage);
+
+  // Reading the answer's head (IdHTTPBody.cpp).
+  // One line of the response head; EIdReadTimeout "Read timed out." when it did not come.
+  std::string ReadProtocolLine();
+  // Header lines up to the empty line, into ADest. Past AMax lines (0: no bound) what follows
+  // cannot be told from the body: the connection is closed and EIdHTTPMalformedResponse raised.
+  void ReadHeaderLines(TIdHeaderList& ADest, int AMax);
+  // Clears the response, reads its header lines and parses them; a close by the server ends the
+  // block (the connection is closed).
+  void RetrieveHeaders(int AMaxHeaderCount);
+  void StoreResponseCookies(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
   // Two Content-Length fields that disagree leave the body's end unknown: the response is
   // rejected.
   void CheckContentLengths(TIdHTTPResponse& AResponse);
-  void Notification(TComponent* AComponent, TOperation Operation) override;
 
- private:
+  // Deciding on the answer (IdHTTPAnswer.cpp): the body's fate and what follows, from the
+  // status code, the redirect and authentication settings and the events.
+  TDecision ProcessResponse();
+  bool ConfirmRedirect(std::string& ALocation, std::string& AMethod, int ARedirectCount);
+  bool PrepareAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  bool PrepareProxyAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  bool PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication>& AScheme,
+                                  TIdHeaderList& AChallenges, const std::string& AUsername,
+                                  const std::string& APassword, bool ACredentialsGiven,
+                                  const TIdOnSelectAuthorization& AOnSelect,
+                                  const TIdOnAuthorization& AOnAuthorization);
+
+  // Reading the body (IdHTTPBody.cpp).
+  // Reads the response body into Response.ContentStream, or drops it when there is none.
+  void ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  // Reads the body with no stream.
+  void SkipBody();
+  // Reads the body into a scratch stream and raises EIdHTTPProtocolException with it, unless
+  // the code is to be ignored.
+  void RaiseProtocolError(int ACode, const std::vector<int16_t>& AIgnoreReplies);
+  // Closes a connection whose remaining bytes have no known meaning, and drops them.
+  void DisconnectAndDropInput();
+  // The same, then EIdHTTPMalformedResponse with AMessage.
+  [[noreturn]] void RejectResponse(const std::string& AMessage);
   // The body framing steps of ReadBody.
   bool BodyExpected(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
   bool HasPendingData(int ATimeout);
@@ -178,11 +215,6 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   void ReadBoundedUntilClose(TStream& AStream);
   // A body that would pass MaxBodySize.
   [[noreturn]] void RejectLargeBody();
-  bool PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication>& AScheme,
-                                  TIdHeaderList& AChallenges, const std::string& AUsername,
-                                  const std::string& APassword, bool ACredentialsGiven,
-                                  const TIdOnSelectAuthorization& AOnSelect,
-                                  const TIdOnAuthorization& AOnAuthorization);
 
   int FAuthRetries = 0;
   int FAuthProxyRetries = 0;

@@ -1,14 +1,18 @@
-// Reading a response body: whether there is one, its framing, and where it goes.
+// Reading a response: its header block, and its body (whether there is one, its framing, and
+// where it goes: the caller's stream, nowhere, or the text of a protocol error).
 #include <algorithm>
 #include <memory>
 
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/StrUtils.h"
+#include "base/StringList.h"
 #include "base/TryFinally.h"
+#include "http/IdCharsets.h"
 #include "http/IdHTTP.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdGlobal.h"
+#include "net/IdResourceStrings.h"
 
 namespace {
 
@@ -40,6 +44,96 @@ void Reserve(TMemoryStream* AStream, int64_t ANeeded) {
 constexpr int64_t kBoundedPiece = int64_t{1} << 20;
 
 }  // namespace
+
+std::string TIdCustomHTTP::ReadProtocolLine() {
+  RequireIOHandler();
+  std::string line = IOHandler()->ReadLn();
+  if (IOHandler()->ReadLnTimedout()) throw EIdReadTimeout(RSReadTimeout);
+  return line;
+}
+
+void TIdCustomHTTP::ReadHeaderLines(TIdHeaderList& ADest, int AMax) {
+  int count = 0;
+  for (std::string line = ReadProtocolLine(); !line.empty(); line = ReadProtocolLine()) {
+    if (AMax > 0 && count == AMax) RejectResponse(Format(RSHTTPHeaderLinesExceeded, AMax));
+    ADest.Add(line);
+    ++count;
+  }
+}
+
+void TIdCustomHTTP::RetrieveHeaders(int AMaxHeaderCount) {
+  TIdHTTPResponse& response = Response();
+  response.Clear();
+  try {
+    ReadHeaderLines(response.RawHeaders, AMaxHeaderCount);
+  } catch (const EIdConnClosedGracefully&) {
+    // The lines read so far stand; a line cut by the close is neither header nor body.
+    DisconnectAndDropInput();
+  }
+  response.ParseHeaders();
+  CheckContentLengths(response);
+}
+
+void TIdCustomHTTP::CheckContentLengths(TIdHTTPResponse& AResponse) {
+  TStringList lengths;
+  AResponse.RawHeaders.Extract("Content-Length", &lengths);
+  for (const std::string& length : lengths)
+    if (StrToInt64Def(Trim(length), -1) != AResponse.ContentLength)
+      RejectResponse(Format(RSHTTPContentLengthsDiffer, std::string(Trim(lengths[0])).c_str(),
+                            std::string(Trim(length)).c_str()));
+}
+
+void TIdCustomHTTP::StoreResponseCookies(TIdHTTPRequest&, TIdHTTPResponse& AResponse) {
+  if (!FCookieManager && FAllowCookies) {
+    FOwnedCookieManager = std::make_unique<TIdCookieManager>();
+    FCookieManager = FOwnedCookieManager.get();
+    FImplicitCookieManager = true;
+  }
+  if (!FCookieManager || !FAllowCookies) return;
+  TStringList cookies;
+  AResponse.RawHeaders.Extract("Set-Cookie", &cookies);
+  AResponse.MetaHTTPEquiv().RawHeaders.Extract("Set-Cookie", &cookies);
+  FCookieManager->AddServerCookies(cookies, *FURI);
+}
+
+void TIdCustomHTTP::DisconnectAndDropInput() {
+  Disconnect();
+  if (IOHandler()) IOHandler()->InputBuffer().Clear();
+}
+
+void TIdCustomHTTP::RejectResponse(const std::string& AMessage) {
+  DisconnectAndDropInput();
+  throw EIdHTTPMalformedResponse(AMessage);
+}
+
+void TIdCustomHTTP::SkipBody() {
+  TIdHTTPResponse& response = Response();
+  TStream* stream = response.ContentStream();
+  response.SetContentStream(nullptr);
+  TryFinally([&] { ReadBody(Request(), response); }, [&] { response.SetContentStream(stream); });
+}
+
+void TIdCustomHTTP::RaiseProtocolError(int ACode, const std::vector<int16_t>& AIgnoreReplies) {
+  TIdHTTPResponse& response = Response();
+  TMemoryStream scratch;
+  TStream* stream = response.ContentStream();
+  response.SetContentStream(&scratch);
+  TryFinally([&] { ReadBody(Request(), response); }, [&] { response.SetContentStream(stream); });
+  if (FOptions.Contains(hoNoProtocolErrorException) ||
+      std::find(AIgnoreReplies.begin(), AIgnoreReplies.end(), ACode) != AIgnoreReplies.end())
+    return;
+
+  const std::string media = response.MediaType();
+  const bool xml = media == "application/xml" ||
+                   media == "application/xml-external-parsed-entity" ||
+                   media == "application/xml-dtd" ||
+                   (media.compare(0, 5, "text/") != 0 && EndsText("+xml", media));
+  const uint8_t* bytes = scratch.Memory();
+  const size_t count = static_cast<size_t>(scratch.Size());
+  const std::string charset = xml ? XmlBodyCharset(bytes, count) : response.CharSet;
+  throw EIdHTTPProtocolException::CreateError(ACode, response.ResponseText(),
+                                              DecodeCharset(bytes, count, charset));
+}
 
 bool TIdCustomHTTP::HasPendingData(int ATimeout) {
   TIdIOHandler* io = IOHandler();

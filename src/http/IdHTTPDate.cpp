@@ -27,29 +27,29 @@ bool IsLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-int MonthOf(std::string_view token) {
-  if (token.size() < 3) return 0;
+int MonthOf(std::string_view AToken) {
+  if (AToken.size() < 3) return 0;
   for (size_t i = 0; i < kMonths.size(); ++i)
-    if (StartsText(kMonths[i], token)) return static_cast<int>(i) + 1;
+    if (StartsText(kMonths[i], AToken)) return static_cast<int>(i) + 1;
   return 0;
 }
 
-bool IsWeekday(std::string_view token) {
+bool IsWeekday(std::string_view AToken) {
   static constexpr std::array<const char*, 7> names = {"Mon", "Tue", "Wed", "Thu",
                                                        "Fri", "Sat", "Sun"};
   for (const char* n : names)
-    if (StartsText(n, token)) return true;
+    if (StartsText(n, AToken)) return true;
   return false;
 }
 
 // "hh:mm" or "hh:mm:ss".
-bool ParseTime(std::string_view token, int& h, int& m, int& s) {
+bool ParseTime(std::string_view AToken, int& h, int& m, int& s) {
   int parts[3] = {0, 0, 0};
   int count = 0;
   size_t start = 0;
   for (;;) {
-    const size_t colon = token.find(':', start);
-    const std::string_view piece = token.substr(start, colon - start);
+    const size_t colon = AToken.find(':', start);
+    const std::string_view piece = AToken.substr(start, colon - start);
     if (count == 3 || piece.empty() || piece.size() > 2 || !AllDigits(piece)) return false;
     parts[count++] = StrToIntDef(piece, 0);
     if (colon == std::string_view::npos) break;
@@ -64,16 +64,16 @@ bool ParseTime(std::string_view token, int& h, int& m, int& s) {
 
 // Splits at spaces, tabs and commas, and splits "06-Nov-94" at its dashes; a numeric zone
 // ("+0100", "-0100") stays whole.
-std::vector<std::string_view> Tokens(std::string_view text) {
+std::vector<std::string_view> Tokens(std::string_view AText) {
   std::vector<std::string_view> out;
   size_t i = 0;
-  while (i < text.size()) {
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == ','))
+  while (i < AText.size()) {
+    while (i < AText.size() && (AText[i] == ' ' || AText[i] == '\t' || AText[i] == ','))
       ++i;
     size_t j = i;
-    while (j < text.size() && text[j] != ' ' && text[j] != '\t' && text[j] != ',')
+    while (j < AText.size() && AText[j] != ' ' && AText[j] != '\t' && AText[j] != ',')
       ++j;
-    std::string_view word = text.substr(i, j - i);
+    std::string_view word = AText.substr(i, j - i);
     i = j;
     if (word.empty()) continue;
     const bool zone = (word[0] == '+' || word[0] == '-') && AllDigits(word.substr(1));

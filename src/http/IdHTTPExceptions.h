@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/IdException.h"
+#include "net/IdException.h"
 
 // The fixed message texts of the HTTP client.
 inline constexpr const char* RSHTTPUnknownProtocol = "Unknown Protocol";
@@ -43,8 +43,8 @@ PLENWICK_DECLARE_EXCEPTION(EIdReplyError, EIdException)
 // A failure reply with its numeric code.
 class EIdReplyRFCError : public EIdReplyError {
  public:
-  EIdReplyRFCError(int anErrCode, std::string asReplyMessage)
-      : EIdReplyError(std::move(asReplyMessage)), FErrorCode(anErrCode) {}
+  EIdReplyRFCError(int AAnErrCode, std::string AAsReplyMessage)
+      : EIdReplyError(std::move(AAsReplyMessage)), FErrorCode(AAnErrCode) {}
   int ErrorCode() const noexcept { return FErrorCode; }
 
  private:
@@ -54,14 +54,14 @@ class EIdReplyRFCError : public EIdReplyError {
 // An HTTP answer outside 2xx: the message is the status line, ErrorMessage the body as text.
 class EIdHTTPProtocolException : public EIdReplyRFCError {
  public:
-  static EIdHTTPProtocolException CreateError(int anErrCode, std::string asReplyMessage,
-                                              std::string asErrorMessage) {
-    return EIdHTTPProtocolException(anErrCode, std::move(asReplyMessage),
-                                    std::move(asErrorMessage));
+  static EIdHTTPProtocolException CreateError(int AAnErrCode, std::string AAsReplyMessage,
+                                              std::string AAsErrorMessage) {
+    return EIdHTTPProtocolException(AAnErrCode, std::move(AAsReplyMessage),
+                                    std::move(AAsErrorMessage));
   }
-  EIdHTTPProtocolException(int anErrCode, std::string asReplyMessage, std::string asErrorMessage)
-      : EIdReplyRFCError(anErrCode, std::move(asReplyMessage)),
-        FErrorMessage(std::move(asErrorMessage)) {}
+  EIdHTTPProtocolException(int AAnErrCode, std::string AAsReplyMessage, std::string AAsErrorMessage)
+      : EIdReplyRFCError(AAnErrCode, std::move(AAsReplyMessage)),
+        FErrorMessage(std::move(AAsErrorMessage)) {}
   const std::string& ErrorMessage() const noexcept { return FErrorMessage; }
 
  private:

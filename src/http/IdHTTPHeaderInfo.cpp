@@ -37,7 +37,7 @@ std::string TIdEntityRanges::Text() const {
 
 // ---------------------------------------------------------------------------------------------
 
-TIdEntityHeaderInfo::TIdEntityHeaderInfo(TComponent* AOwner) : FOwner(AOwner) {
+TIdEntityHeaderInfo::TIdEntityHeaderInfo() {
   RawHeaders.FoldLength = 1024;
   TIdEntityHeaderInfo::Clear();
 }
@@ -69,7 +69,7 @@ std::string TIdEntityHeaderInfo::MediaType() const {
 
 // ---------------------------------------------------------------------------------------------
 
-TIdRequestHeaderInfo::TIdRequestHeaderInfo(TComponent* AOwner) : TIdEntityHeaderInfo(AOwner) {
+TIdRequestHeaderInfo::TIdRequestHeaderInfo() {
   TIdRequestHeaderInfo::Clear();
 }
 
@@ -88,8 +88,8 @@ void TIdRequestHeaderInfo::Clear() {
 void TIdRequestHeaderInfo::SetHeaders() {
   TIdHeaderList& h = RawHeaders;
   h.Clear();
-  auto put = [&h](std::string_view name, const std::string& value) {
-    if (!value.empty()) h.SetValue(name, value);
+  auto put = [&h](std::string_view AName, const std::string& AValue) {
+    if (!AValue.empty()) h.SetValue(AName, AValue);
   };
   put("Connection", Connection);
   put("Content-Version", ContentVersion);
@@ -135,7 +135,7 @@ void TIdRequestHeaderInfo::SetHeaders() {
 
 // ---------------------------------------------------------------------------------------------
 
-TIdResponseHeaderInfo::TIdResponseHeaderInfo(TComponent* AOwner) : TIdEntityHeaderInfo(AOwner) {
+TIdResponseHeaderInfo::TIdResponseHeaderInfo() {
   TIdResponseHeaderInfo::Clear();
 }
 

@@ -10,8 +10,6 @@
 #include "http/IdAuthentication.h"
 #include "http/IdHeaderList.h"
 
-class TComponent;
-
 // One byte range of a "Range" header: "start-end", "start-" or "-suffix" (-1: not given).
 struct TIdEntityRange {
   int64_t StartPos = -1;
@@ -33,7 +31,7 @@ class TIdEntityRanges {
 // The typed header fields shared by requests and responses, mirrored to and from RawHeaders.
 class TIdEntityHeaderInfo {
  public:
-  explicit TIdEntityHeaderInfo(TComponent* AOwner);
+  TIdEntityHeaderInfo();
   virtual ~TIdEntityHeaderInfo() = default;
   TIdEntityHeaderInfo(const TIdEntityHeaderInfo&) = delete;
   TIdEntityHeaderInfo& operator=(const TIdEntityHeaderInfo&) = delete;
@@ -44,7 +42,6 @@ class TIdEntityHeaderInfo {
   // The content type without its parameters, lower-case.
   std::string MediaType() const;
 
-  TComponent* FOwner;
   std::string CacheControl;
   TIdHeaderList RawHeaders{QuoteHTTP};
   std::string CharSet;
@@ -72,7 +69,7 @@ class TIdEntityHeaderInfo {
 // The header fields of a request. Clear runs once, at construction.
 class TIdRequestHeaderInfo : public TIdEntityHeaderInfo {
  public:
-  explicit TIdRequestHeaderInfo(TComponent* AOwner);
+  TIdRequestHeaderInfo();
   ~TIdRequestHeaderInfo() override;
 
   void Clear() override;
@@ -106,7 +103,7 @@ class TIdRequestHeaderInfo : public TIdEntityHeaderInfo {
 // The header fields of a response.
 class TIdResponseHeaderInfo : public TIdEntityHeaderInfo {
  public:
-  explicit TIdResponseHeaderInfo(TComponent* AOwner);
+  TIdResponseHeaderInfo();
 
   // The entity Clear, then ContentType, CharSet, Location, Server, AcceptRanges and both
   // challenge lists emptied.
@@ -129,7 +126,7 @@ class TIdResponseHeaderInfo : public TIdEntityHeaderInfo {
 // Header fields an HTML page declares in its <meta http-equiv="..." content="..."> tags.
 class TIdMetaHTTPEquiv : public TIdEntityHeaderInfo {
  public:
-  explicit TIdMetaHTTPEquiv(TComponent* AOwner) : TIdEntityHeaderInfo(AOwner) {}
+  TIdMetaHTTPEquiv() = default;
   // Reads the page from AFrom to the end (the position is restored) and puts the declared
   // name/value pairs into RawHeaders. True when it found any.
   bool ProcessMetaHTTPEquiv(TStream& AStream, int64_t AFrom = 0);

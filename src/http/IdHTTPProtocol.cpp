@@ -1,183 +1,110 @@
 #include "http/IdHTTPProtocol.h"
 
-#include <algorithm>
-
-#include "base/MemoryStream.h"
 #include "base/StrUtils.h"
-#include "base/TryFinally.h"
-#include "http/IdCharsets.h"
-#include "http/IdHTTP.h"
-#include "net/IdExceptionCore.h"
+#include "net/IdIOHandler.h"
 
-TIdHTTPProtocol::TIdHTTPProtocol(TIdCustomHTTP* AConnection)
-    : FHTTP(AConnection),
-      FRequest(std::make_unique<TIdHTTPRequest>(AConnection)),
-      FResponse(std::make_unique<TIdHTTPResponse>(AConnection)) {}
+namespace {
+
+// Adds AName to a comma-separated list of codings unless the list holds it (a case-sensitive
+// substring test, as servers are told the codings in their usual case).
+void AddCoding(std::string& AList, const char* AName) {
+  if (AList.find(AName) != std::string::npos) return;
+  AList = AList.empty() ? std::string(AName) : AList + ", " + AName;
+}
+
+}  // namespace
+
+TIdHTTPProtocol::TIdHTTPProtocol()
+    : FRequest(std::make_unique<TIdHTTPRequest>()),
+      FResponse(std::make_unique<TIdHTTPResponse>()) {}
 
 TIdHTTPProtocol::~TIdHTTPProtocol() = default;
 
-void TIdHTTPProtocol::BuildAndSendRequest(TIdURI* AURI) {
+std::vector<std::string> TIdHTTPProtocol::ComposeRequestHead(const TIdHTTPHeadSources& ASources) {
   TIdHTTPRequest& request = *FRequest;
+  TIdURI& uri = *ASources.URI;
+
+  // Host: the port is left out where it is the scheme's own (compared as text, as sent). An
+  // IPv6 literal is bracketed, or its colons would read as the port's.
+  const std::string host =
+      uri.Host.find(':') != std::string::npos ? "[" + uri.Host + "]" : uri.Host;
+  if ((SameText(uri.Protocol, "http") && uri.Port == "80") ||
+      (SameText(uri.Protocol, "https") && uri.Port == "443"))
+    request.Host = host;
+  else
+    request.Host = host + ":" + uri.Port;
+
+  if (request.UseProxy == ctProxy) {
+    // A proxy takes the absolute URI as the target.
+    request.URL = uri.URI();
+    if (ASources.Version == pv1_0 && request.ProxyConnection.empty())
+      request.ProxyConnection = "keep-alive";
+  } else if (ASources.Version == pv1_0 && request.Connection.empty()) {
+    request.Connection = "keep-alive";
+  }
+
+  // A persistent field: the first request adds what is missing, later ones find it there.
+  if (ASources.CompressorReady) {
+    AddCoding(request.AcceptEncoding, "deflate");
+    AddCoding(request.AcceptEncoding, "gzip");
+  }
+  AddCoding(request.AcceptEncoding, "identity");
+
   if (request.Authentication) request.Authentication->SetRequest(request.Method, request.URL);
   request.SetHeaders();
   // The proxy's credentials are for the proxy alone: never sent inside a tunnel or to a server
   // reached directly.
-  if (request.UseProxy == ctProxy) FHTTP->ProxyParams().SetHeaders(request.RawHeaders);
-  if (AURI) FHTTP->AddRequestCookies(*AURI, request);
+  if (ASources.Proxy && request.UseProxy == ctProxy) ASources.Proxy->SetHeaders(request.RawHeaders);
+  if (ASources.Cookies) AddRequestCookies(uri, *ASources.Cookies);
 
-  FHTTP->RequireIOHandler();
-  TIdIOHandler* io = FHTTP->IOHandler();
+  std::vector<std::string> head;
+  head.push_back(request.Method + " " + request.URL + " HTTP/" +
+                 ProtocolVersionText(ASources.Version));
+  for (const std::string& line : request.RawHeaders)
+    if (!line.empty()) head.push_back(line);
+  return head;
+}
+
+void TIdHTTPProtocol::AddRequestCookies(const TIdURI& AURI, TIdCookieManager& ACookies) {
+  ACookies.GenerateClientCookies(AURI, SameText(AURI.Protocol, "HTTPS"), FRequest->RawHeaders);
+}
+
+std::vector<std::string> TIdHTTPProtocol::ComposeTunnelHead(const std::string& ATarget,
+                                                            const TIdHTTPHeadSources& ASources) {
+  TIdHeaderList headers(QuoteHTTP);
+  headers.SetValue("Host", ATarget);
+  if (!FRequest->UserAgent.empty()) headers.SetValue("User-Agent", FRequest->UserAgent);
+  // The proxy's credentials, when there are any, go with the request that opens the tunnel.
+  if (ASources.Proxy) ASources.Proxy->SetHeaders(headers);
+  std::vector<std::string> head;
+  head.push_back("CONNECT " + ATarget + " HTTP/" + ProtocolVersionText(ASources.Version));
+  for (const std::string& line : headers)
+    head.push_back(line);
+  return head;
+}
+
+void TIdHTTPProtocol::BuildAndSendRequest(TIdIOHandler& AIOHandler,
+                                          const TIdHTTPHeadSources& ASources) {
+  SendHead(AIOHandler, ComposeRequestHead(ASources));
+}
+
+void TIdHTTPProtocol::SendHead(TIdIOHandler& AIOHandler, const std::vector<std::string>& AHead) {
   // The whole head leaves in one send.
-  const bool buffering = !io->WriteBufferingActive();
-  if (buffering) io->WriteBufferOpen(-1);
+  const bool buffering = !AIOHandler.WriteBufferingActive();
+  if (buffering) AIOHandler.WriteBufferOpen(-1);
   try {
-    io->WriteLn(request.Method + " " + request.URL + " HTTP/" +
-                ProtocolVersionText(FHTTP->ProtocolVersion()));
-    for (const std::string& line : request.RawHeaders)
-      if (!line.empty()) io->WriteLn(line);
-    io->WriteLn();
-    if (buffering) io->WriteBufferClose();
+    for (const std::string& line : AHead)
+      AIOHandler.WriteLn(line);
+    AIOHandler.WriteLn();
+    if (buffering) AIOHandler.WriteBufferClose();
   } catch (...) {
     if (buffering) {
       try {
-        io->WriteBufferCancel();
+        AIOHandler.WriteBufferCancel();
       } catch (...) {
         // The write's failure is the one to report.
       }
     }
     throw;
   }
-}
-
-void TIdHTTPProtocol::RetrieveHeaders(int AMaxHeaderCount) {
-  FResponse->Clear();
-  try {
-    FHTTP->ReadHeaderLines(FResponse->RawHeaders, AMaxHeaderCount);
-  } catch (const EIdConnClosedGracefully&) {
-    // The lines read so far stand; a line cut by the close is neither header nor body.
-    FHTTP->DisconnectAndDropInput();
-  }
-  FResponse->ParseHeaders();
-  FHTTP->CheckContentLengths(*FResponse);
-}
-
-TIdHTTPWhatsNext TIdHTTPProtocol::ProcessResponse(const std::vector<int16_t>& AIgnoreReplies) {
-  TIdHTTPRequest& request = *FRequest;
-  TIdHTTPResponse& response = *FResponse;
-  if (FHTTP->OnHeadersAvailable) {
-    bool proceed = true;
-    FHTTP->OnHeadersAvailable(FHTTP, &response.RawHeaders, proceed);
-    if (!proceed) return wnJustExit;
-  }
-  const int code = response.ResponseCode();
-  const int codeClass = code / 100;
-  bool retry = false;
-
-  if (codeClass == 3 && code != 304) {
-    if (response.Location.empty()) {
-      RaiseProtocolError(code, AIgnoreReplies);
-      return wnJustExit;
-    }
-    ++FHTTP->FRedirectCount;
-    std::string location = response.Location;
-    std::string method = request.Method;
-    if (!FHTTP->ConfirmRedirect(location, method, FHTTP->FRedirectCount)) {
-      RaiseProtocolError(code, AIgnoreReplies);
-      return wnJustExit;
-    }
-    TIdHTTPWhatsNext result = wnJustExit;
-    if (FHTTP->HandleRedirects() && FHTTP->RedirectCount() < FHTTP->RedirectMaximum()) {
-      // Once secure, always secure: a location without a scheme stays on "https", any other
-      // scheme would send the request (and take the answer) in the clear.
-      const std::string protocol = TIdURI(location).Protocol;
-      if (SameText(FHTTP->URL().Protocol, "https") && !protocol.empty() &&
-          !SameText(protocol, "https"))
-        throw EIdHTTPInsecureRedirect(RSHTTPInsecureRedirect);
-      result = wnGoToURL;
-      request.URL = location;
-      const bool asGet =
-          code == 303 || (code == 302 && FHTTP->HTTPOptions().Contains(hoTreat302Like303));
-      // A HEAD stays a HEAD: as a GET it would fetch the whole body only to drop it.
-      if (asGet && !SameText(method, "HEAD")) {
-        request.Source = nullptr;
-        request.Method = "GET";
-      } else {
-        request.Method = method;
-      }
-      request.MethodOverride.clear();
-    } else {
-      response.Location = location;
-      if (FHTTP->HandleRedirects()) {
-        // Out of redirects: the last answer is the failure, not an empty success.
-        RaiseProtocolError(code, AIgnoreReplies);
-        return wnJustExit;
-      }
-    }
-    if (FHTTP->Connected()) SkipBody();
-    return result;
-  }
-
-  if (codeClass != 2) {
-    if (code == 401 || code == 407) {
-      const bool proxy = code == 407;
-      const int retries = proxy ? FHTTP->AuthProxyRetries() : FHTTP->AuthRetries();
-      std::unique_ptr<TIdAuthentication>& scheme =
-          proxy ? FHTTP->ProxyParams().Authentication : request.Authentication;
-      if (retries >= FHTTP->MaxAuthRetries() ||
-          !(proxy ? FHTTP->PrepareProxyAuthorization(request, response)
-                  : FHTTP->PrepareAuthorization(request, response))) {
-        if (scheme) scheme->Reset();
-        RaiseProtocolError(code, AIgnoreReplies);
-        return wnJustExit;
-      }
-      if (!FHTTP->HTTPOptions().Contains(hoInProcessAuth)) {
-        // Not retried here: the answer is a failure, not a body.
-        RaiseProtocolError(code, AIgnoreReplies);
-        return wnJustExit;
-      }
-      retry = true;
-    } else {
-      RaiseProtocolError(code, AIgnoreReplies);
-      return wnJustExit;
-    }
-  }
-
-  if (retry) {
-    SkipBody();
-    return wnAuthRequest;
-  }
-  if (SameText(request.Method, "HEAD") || SameText(request.MethodOverride, "HEAD") || code == 204)
-    SkipBody();
-  else
-    FHTTP->ReadBody(request, response);
-  return wnJustExit;
-}
-
-void TIdHTTPProtocol::SkipBody() {
-  TStream* stream = FResponse->ContentStream();
-  FResponse->SetContentStream(nullptr);
-  TryFinally([&] { FHTTP->ReadBody(*FRequest, *FResponse); },
-             [&] { FResponse->SetContentStream(stream); });
-}
-
-void TIdHTTPProtocol::RaiseProtocolError(int ACode, const std::vector<int16_t>& AIgnoreReplies) {
-  TMemoryStream scratch;
-  TStream* stream = FResponse->ContentStream();
-  FResponse->SetContentStream(&scratch);
-  TryFinally([&] { FHTTP->ReadBody(*FRequest, *FResponse); },
-             [&] { FResponse->SetContentStream(stream); });
-  if (FHTTP->HTTPOptions().Contains(hoNoProtocolErrorException) ||
-      std::find(AIgnoreReplies.begin(), AIgnoreReplies.end(), ACode) != AIgnoreReplies.end())
-    return;
-
-  const std::string media = FResponse->MediaType();
-  const bool xml = media == "application/xml" ||
-                   media == "application/xml-external-parsed-entity" ||
-                   media == "application/xml-dtd" ||
-                   (media.compare(0, 5, "text/") != 0 && EndsText("+xml", media));
-  const uint8_t* bytes = scratch.Memory();
-  const size_t count = static_cast<size_t>(scratch.Size());
-  const std::string charset = xml ? XmlBodyCharset(bytes, count) : FResponse->CharSet;
-  throw EIdHTTPProtocolException::CreateError(ACode, FResponse->ResponseText(),
-                                              DecodeCharset(bytes, count, charset));
 }

@@ -2,20 +2,17 @@
 
 #include <string>
 
-#include "base/IdIPVersion.h"
 #include "base/Stream.h"
 #include "http/IdHTTPHeaderInfo.h"
 #include "http/IdHTTPTypes.h"
-
-class TIdCustomHTTP;
+#include "net/IdIPVersion.h"
 
 // One request of a client: its header fields, method, target and body. The client reuses the
 // same object for every request.
 class TIdHTTPRequest : public TIdRequestHeaderInfo {
  public:
-  explicit TIdHTTPRequest(TIdCustomHTTP* AHTTP);
+  TIdHTTPRequest() = default;
 
-  TIdCustomHTTP* FHTTP;
   // A full URL when a call starts; the request target once it is resolved.
   std::string URL;
   std::string Method;

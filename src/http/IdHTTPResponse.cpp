@@ -1,12 +1,8 @@
 #include "http/IdHTTPResponse.h"
 
 #include "base/StrUtils.h"
-#include "http/IdHTTP.h"
 
-TIdHTTPResponse::TIdHTTPResponse(TIdCustomHTTP* AHTTP)
-    : TIdResponseHeaderInfo(AHTTP),
-      FHTTP(AHTTP),
-      FMetaHTTPEquiv(std::make_unique<TIdMetaHTTPEquiv>(AHTTP)) {}
+TIdHTTPResponse::TIdHTTPResponse() : FMetaHTTPEquiv(std::make_unique<TIdMetaHTTPEquiv>()) {}
 
 TIdHTTPResponse::~TIdHTTPResponse() = default;
 
@@ -36,14 +32,12 @@ void TIdHTTPResponse::SetResponseText(const std::string& AValue) {
   FResponseVersion = SameText(version, "1.1") ? pv1_1 : pv1_0;
 }
 
-bool TIdHTTPResponse::KeepAlive() {
-  // Lets a close the peer made since the last read be noticed now.
-  if (FHTTP->Connected()) FHTTP->IOHandler()->CheckForDisconnect(false);
-  FKeepAlive = FHTTP->Connected();
+bool TIdHTTPResponse::KeepAlive(bool AConnected, TIdHTTPProtocolVersion AClientVersion) {
+  FKeepAlive = AConnected;
   if (FKeepAlive) {
     const std::string_view connection = Trim(Connection);
     const std::string_view proxyConnection = Trim(ProxyConnection);
-    if (FHTTP->ProtocolVersion() == pv1_1)
+    if (AClientVersion == pv1_1)
       FKeepAlive = !SameText(connection, "CLOSE") && !SameText(proxyConnection, "CLOSE");
     else
       FKeepAlive = SameText(connection, "KEEP-ALIVE") || SameText(proxyConnection, "KEEP-ALIVE");

@@ -7,12 +7,10 @@
 #include "http/IdHTTPHeaderInfo.h"
 #include "http/IdHTTPTypes.h"
 
-class TIdCustomHTTP;
-
 // The last response a client received: status line, header fields, and where its body goes.
 class TIdHTTPResponse : public TIdResponseHeaderInfo {
  public:
-  explicit TIdHTTPResponse(TIdCustomHTTP* AHTTP);
+  TIdHTTPResponse();
   ~TIdHTTPResponse() override;
 
   // The header fields and MetaHTTPEquiv; the status line, KeepAlive and ContentStream stay.
@@ -21,21 +19,19 @@ class TIdHTTPResponse : public TIdResponseHeaderInfo {
   // The status code, parsed from ResponseText on the first read after it changed; -1 when the
   // line holds no integer code.
   int ResponseCode();
-  void SetResponseCode(int AValue) { FResponseCode = AValue; }
   const std::string& ResponseText() const { return FResponseText; }
   // Stores the line and reads its version ("HTTP/1.0" or "HTTP/1.1"; pv1_0 otherwise).
   void SetResponseText(const std::string& AValue);
-  // Whether the connection may carry the next request: it must still be open, and the
-  // response must not ask to close it (with 1.1) or must ask to keep it (with 1.0). Computed
-  // on every read.
-  bool KeepAlive();
+  // Whether the connection may carry the next request: it must still be open (AConnected), and
+  // the response must not ask to close it (the client speaking 1.1) or must ask to keep it (1.0).
+  // Computed on every call and kept.
+  bool KeepAlive(bool AConnected, TIdHTTPProtocolVersion AClientVersion);
   TIdHTTPProtocolVersion ResponseVersion() const { return FResponseVersion; }
   TStream* ContentStream() const { return FContentStream; }
   void SetContentStream(TStream* AValue) { FContentStream = AValue; }
   TIdMetaHTTPEquiv& MetaHTTPEquiv() { return *FMetaHTTPEquiv; }
 
  private:
-  TIdCustomHTTP* FHTTP;
   int FResponseCode = -1;
   std::string FResponseText;
   bool FKeepAlive = false;

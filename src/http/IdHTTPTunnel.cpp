@@ -16,27 +16,11 @@ void TIdCustomHTTP::OpenTunnel() {
   const std::string target = TunnelTarget();
   TIdHTTPResponse& answer = Response();
   try {
-    TIdHeaderList headers(QuoteHTTP);
-    headers.SetValue("Host", target);
-    if (!Request().UserAgent.empty()) headers.SetValue("User-Agent", Request().UserAgent);
-    // The proxy's credentials, when there are any, go with the request that opens the tunnel.
-    FProxyParameters->SetHeaders(headers);
-    TIdIOHandler* io = IOHandler();
-    io->WriteBufferOpen(-1);
-    try {
-      io->WriteLn("CONNECT " + target + " HTTP/" + ProtocolVersionText(FProtocolVersion));
-      for (const std::string& line : headers)
-        io->WriteLn(line);
-      io->WriteLn();
-      io->WriteBufferClose();
-    } catch (...) {
-      io->WriteBufferCancel();
-      throw;
-    }
+    TIdHTTPProtocol::SendHead(*IOHandler(), FHTTPProto->ComposeTunnelHead(target, HeadSources()));
     // The proxy's answer takes the response's place: a refusal is then there to be read.
     do {
       answer.SetResponseText(ReadProtocolLine());
-      FHTTPProto->RetrieveHeaders(FMaxHeaderLines);
+      RetrieveHeaders(FMaxHeaderLines);
     } while (answer.ResponseCode() / 100 == 1);
   } catch (const EIdException& e) {
     // A proxy that closes, stays silent or answers what is no HTTP has failed the tunnel too.

@@ -23,21 +23,21 @@ std::string_view TrimBlanksLeft(std::string_view s) {
 // is as long as fits in foldLength; when no break point fits, the line breaks at the first one
 // after the limit, and a line without break points stays whole. Continuation pieces start with
 // one space; trailing blanks are removed from every piece.
-std::vector<std::string> FoldLine(std::string_view line, size_t foldLength) {
+std::vector<std::string> FoldLine(std::string_view ALine, size_t AFoldLength) {
   std::vector<std::string> pieces;
   // No break before the first character of the value.
   size_t minBreak = 0;
-  const size_t colon = line.find(':');
+  const size_t colon = ALine.find(':');
   if (colon != std::string_view::npos) {
     minBreak = colon + 1;
-    while (minBreak < line.size() && IsBlank(line[minBreak]))
+    while (minBreak < ALine.size() && IsBlank(ALine[minBreak]))
       ++minBreak;
     ++minBreak;
   }
-  std::string_view rest = line;
+  std::string_view rest = ALine;
   std::string prefix;
   while (true) {
-    if (prefix.size() + rest.size() <= foldLength) break;
+    if (prefix.size() + rest.size() <= AFoldLength) break;
     size_t best = std::string_view::npos;
     size_t beyond = std::string_view::npos;
     bool quoted = false;
@@ -50,7 +50,7 @@ std::vector<std::string> FoldLine(std::string_view line, size_t foldLength) {
       } else if (!quoted && (IsBlank(c) || c == ',') && i + 1 >= minBreak) {
         const size_t cut = i + 1;
         if (TrimBlanksLeft(rest.substr(cut)).empty()) break;  // nothing left to continue with
-        if (prefix.size() + TrimRight(rest.substr(0, cut)).size() <= foldLength) {
+        if (prefix.size() + TrimRight(rest.substr(0, cut)).size() <= AFoldLength) {
           best = cut;
         } else {
           beyond = cut;
@@ -70,8 +70,8 @@ std::vector<std::string> FoldLine(std::string_view line, size_t foldLength) {
 }
 
 // Characters that force a parameter value into quotes, by quoting style.
-std::string_view Specials(TIdHeaderQuotingType type) {
-  switch (type) {
+std::string_view Specials(TIdHeaderQuotingType AType) {
+  switch (AType) {
     case QuotePlain:
       return {};
     case QuoteRFC822:
@@ -84,16 +84,16 @@ std::string_view Specials(TIdHeaderQuotingType type) {
   return {};
 }
 
-std::string QuoteParam(std::string_view value, TIdHeaderQuotingType type) {
-  const std::string_view specials = Specials(type);
-  if (specials.empty()) return std::string(value);
-  bool needsQuotes = value.empty();
-  for (char c : value)
+std::string QuoteParam(std::string_view AValue, TIdHeaderQuotingType AType) {
+  const std::string_view specials = Specials(AType);
+  if (specials.empty()) return std::string(AValue);
+  bool needsQuotes = AValue.empty();
+  for (char c : AValue)
     if (specials.find(c) != std::string_view::npos || static_cast<unsigned char>(c) < 0x20)
       needsQuotes = true;
-  if (!needsQuotes) return std::string(value);
+  if (!needsQuotes) return std::string(AValue);
   std::string out = "\"";
-  for (char c : value) {
+  for (char c : AValue) {
     if (c == '"' || c == '\\') out += '\\';
     out += c;
   }
@@ -101,33 +101,33 @@ std::string QuoteParam(std::string_view value, TIdHeaderQuotingType type) {
   return out;
 }
 
-std::string UnquoteParam(std::string_view value, TIdHeaderQuotingType type) {
-  if (type == QuotePlain || value.empty() || value[0] != '"') return std::string(value);
+std::string UnquoteParam(std::string_view AValue, TIdHeaderQuotingType AType) {
+  if (AType == QuotePlain || AValue.empty() || AValue[0] != '"') return std::string(AValue);
   std::string out;
-  for (size_t i = 1; i < value.size(); ++i) {
-    if (value[i] == '"') break;
-    if (value[i] == '\\' && i + 1 < value.size()) ++i;
-    out += value[i];
+  for (size_t i = 1; i < AValue.size(); ++i) {
+    if (AValue[i] == '"') break;
+    if (AValue[i] == '\\' && i + 1 < AValue.size()) ++i;
+    out += AValue[i];
   }
   return out;
 }
 
 // Splits a header value at the semicolons outside double quotes.
-std::vector<std::string_view> SplitParams(std::string_view value) {
+std::vector<std::string_view> SplitParams(std::string_view AValue) {
   std::vector<std::string_view> parts;
   bool quoted = false;
   size_t start = 0;
-  for (size_t i = 0; i < value.size(); ++i) {
-    if (value[i] == '"') {
+  for (size_t i = 0; i < AValue.size(); ++i) {
+    if (AValue[i] == '"') {
       quoted = !quoted;
-    } else if (value[i] == '\\' && quoted) {
+    } else if (AValue[i] == '\\' && quoted) {
       ++i;
-    } else if (value[i] == ';' && !quoted) {
-      parts.push_back(value.substr(start, i - start));
+    } else if (AValue[i] == ';' && !quoted) {
+      parts.push_back(AValue.substr(start, i - start));
       start = i + 1;
     }
   }
-  parts.push_back(value.substr(start));
+  parts.push_back(AValue.substr(start));
   return parts;
 }
 
@@ -137,8 +137,8 @@ TIdHeaderList::TIdHeaderList(TIdHeaderQuotingType AQuoteType)
     : FoldLength(AQuoteType == QuoteHTTP ? std::numeric_limits<int>::max() : 78),
       FQuoteType(AQuoteType) {}
 
-bool TIdHeaderList::IsContinuation(int index) const {
-  const std::string& line = FItems[static_cast<size_t>(index)];
+bool TIdHeaderList::IsContinuation(int AIndex) const {
+  const std::string& line = FItems[static_cast<size_t>(AIndex)];
   return !line.empty() && IsBlank(line[0]);
 }
 
@@ -191,9 +191,9 @@ void TIdHeaderList::SkipHeaderAt(int& VLine) const {
       ++VLine;
 }
 
-void TIdHeaderList::DeleteContinuationsBelow(int index) {
-  while (index + 1 < Count() && IsContinuation(index + 1))
-    Delete(index + 1);
+void TIdHeaderList::DeleteContinuationsBelow(int AIndex) {
+  while (AIndex + 1 < Count() && IsContinuation(AIndex + 1))
+    Delete(AIndex + 1);
 }
 
 void TIdHeaderList::SetValue(std::string_view AName, std::string_view AValue) {

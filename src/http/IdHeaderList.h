@@ -59,8 +59,8 @@ class TIdHeaderList : public TStringList {
   void FoldAndInsert(std::string_view AString, int AIndex);
 
  private:
-  bool IsContinuation(int index) const;
-  void DeleteContinuationsBelow(int index);
+  bool IsContinuation(int AIndex) const;
+  void DeleteContinuationsBelow(int AIndex);
   TIdHeaderQuotingType QuoteTypeFor(std::string_view AName) const;
 
   TIdHeaderQuotingType FQuoteType;

@@ -1,6 +1,6 @@
 #include "http/IdInternetProxySettings.h"
 
-#include "net/IdSystemLibrary.h"
+#include "base/SystemLibrary.h"
 
 #include <wininet.h>
 
@@ -48,7 +48,7 @@ bool Query(TInternetQueryOptionW AQuery, DWORD AFlagsOption, TIdInternetProxySet
 }  // namespace
 
 bool ReadInternetProxySettings(TIdInternetProxySettings& ASettings) {
-  const TIdSystemLibrary wininet(L"wininet.dll");
+  const TSystemLibrary wininet(L"wininet.dll");
   const auto query = wininet.Function<TInternetQueryOptionW>("InternetQueryOptionW");
   if (!query) return false;
   // The flags as the user set them in the settings window; the older option where the system

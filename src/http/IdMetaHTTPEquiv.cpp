@@ -15,40 +15,40 @@ bool IsSpace(char c) {
 
 // The attributes of one tag, from just after its name to its ">" (or the end of the text).
 // AAt ends after the tag.
-std::vector<std::pair<std::string, std::string>> Attributes(std::string_view text, size_t& AAt) {
+std::vector<std::pair<std::string, std::string>> Attributes(std::string_view AText, size_t& AAt) {
   std::vector<std::pair<std::string, std::string>> out;
   size_t i = AAt;
   for (;;) {
-    while (i < text.size() && (IsSpace(text[i]) || text[i] == '/'))
+    while (i < AText.size() && (IsSpace(AText[i]) || AText[i] == '/'))
       ++i;
-    if (i >= text.size() || text[i] == '>') break;
+    if (i >= AText.size() || AText[i] == '>') break;
     const size_t nameStart = i;
-    while (i < text.size() && !IsSpace(text[i]) && text[i] != '=' && text[i] != '>')
+    while (i < AText.size() && !IsSpace(AText[i]) && AText[i] != '=' && AText[i] != '>')
       ++i;
-    std::string name = LowerCase(text.substr(nameStart, i - nameStart));
-    while (i < text.size() && IsSpace(text[i]))
+    std::string name = LowerCase(AText.substr(nameStart, i - nameStart));
+    while (i < AText.size() && IsSpace(AText[i]))
       ++i;
     std::string value;
-    if (i < text.size() && text[i] == '=') {
+    if (i < AText.size() && AText[i] == '=') {
       ++i;
-      while (i < text.size() && IsSpace(text[i]))
+      while (i < AText.size() && IsSpace(AText[i]))
         ++i;
-      if (i < text.size() && (text[i] == '"' || text[i] == '\'')) {
-        const char quote = text[i++];
-        const size_t close = text.find(quote, i);
-        const size_t end = close == std::string_view::npos ? text.size() : close;
-        value = std::string(text.substr(i, end - i));
-        i = end == text.size() ? end : end + 1;
+      if (i < AText.size() && (AText[i] == '"' || AText[i] == '\'')) {
+        const char quote = AText[i++];
+        const size_t close = AText.find(quote, i);
+        const size_t end = close == std::string_view::npos ? AText.size() : close;
+        value = std::string(AText.substr(i, end - i));
+        i = end == AText.size() ? end : end + 1;
       } else {
         const size_t valueStart = i;
-        while (i < text.size() && !IsSpace(text[i]) && text[i] != '>')
+        while (i < AText.size() && !IsSpace(AText[i]) && AText[i] != '>')
           ++i;
-        value = std::string(text.substr(valueStart, i - valueStart));
+        value = std::string(AText.substr(valueStart, i - valueStart));
       }
     }
     if (!name.empty()) out.emplace_back(std::move(name), std::move(value));
   }
-  AAt = i < text.size() ? i + 1 : i;
+  AAt = i < AText.size() ? i + 1 : i;
   return out;
 }
 

@@ -1,7 +1,7 @@
 #include "http/IdProxyBypass.h"
 
 #include "base/StrUtils.h"
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 
 std::string BypassHostName(std::string_view AHost) {
   std::string_view host = Trim(AHost);
@@ -15,7 +15,7 @@ std::string BypassHostName(std::string_view AHost) {
 std::vector<uint8_t> HostAddressBytes(std::string_view AHost) {
   const std::string host = BypassHostName(AHost);
   uint8_t v4[4];
-  if (ParseIPv4Address(host, v4)) return {v4, v4 + 4};
+  if (ParseIPv4(host, v4)) return {v4, v4 + 4};
   uint16_t words[8];
   if (host.find(':') == std::string::npos || !ParseIPv6(host, words)) return {};
   std::vector<uint8_t> bytes;

@@ -12,7 +12,7 @@ class TIdProxyConnectionInfo {
  public:
   // Adds "Proxy-Authorization" from the scheme object, or from a Basic scheme made from the
   // user name and password when BasicAuthentication is set; nothing otherwise.
-  void SetHeaders(TIdHeaderList& Headers) {
+  void SetHeaders(TIdHeaderList& AHeaders) {
     std::string text;
     if (Authentication) {
       text = Authentication->Authentication();
@@ -22,7 +22,7 @@ class TIdProxyConnectionInfo {
       Authentication->SetPassword(ProxyPassword);
       text = Authentication->Authentication();
     }
-    if (!text.empty()) Headers.SetValue("Proxy-Authorization", text);
+    if (!text.empty()) AHeaders.SetValue("Proxy-Authorization", text);
   }
   void Clear() {
     ProxyServer.clear();

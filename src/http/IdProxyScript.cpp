@@ -1,6 +1,6 @@
 #include "http/IdProxyScript.h"
 
-#include "net/IdSystemLibrary.h"
+#include "base/SystemLibrary.h"
 
 #include <winhttp.h>
 
@@ -22,7 +22,7 @@ constexpr int kScriptTimeout = 10000;
 
 // WinHTTP and its entry points; shared with an evaluation that a close left running.
 struct TWinHTTP {
-  TIdSystemLibrary Library{L"winhttp.dll"};
+  TSystemLibrary Library{L"winhttp.dll"};
   TWinHttpOpen Open = Library.Function<TWinHttpOpen>("WinHttpOpen");
   TWinHttpCloseHandle CloseHandle = Library.Function<TWinHttpCloseHandle>("WinHttpCloseHandle");
   TWinHttpSetTimeouts SetTimeouts = Library.Function<TWinHttpSetTimeouts>("WinHttpSetTimeouts");

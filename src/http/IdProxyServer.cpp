@@ -1,7 +1,7 @@
 #include "http/IdProxyServer.h"
 
 #include "base/StrUtils.h"
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 
 std::string TIdProxyServer::Text() const {
   if (Direct()) return "DIRECT";

@@ -9,26 +9,26 @@ namespace {
 
 const char kHexDigits[] = "0123456789ABCDEF";
 
-void AppendEscaped(std::string& out, std::string_view bytes) {
-  for (unsigned char b : bytes) {
-    out += '%';
-    out += kHexDigits[b >> 4];
-    out += kHexDigits[b & 0x0F];
+void AppendEscaped(std::string& AOut, std::string_view ABytes) {
+  for (unsigned char b : ABytes) {
+    AOut += '%';
+    AOut += kHexDigits[b >> 4];
+    AOut += kHexDigits[b & 0x0F];
   }
 }
 
 // The bytes of one character (a code point) in the byte encoding.
-std::string EncodeChar(char32_t cp, TIdURIByteEncoding encoding) {
+std::string EncodeChar(char32_t ACp, TIdURIByteEncoding AEncoding) {
   std::string bytes;
-  switch (encoding) {
+  switch (AEncoding) {
     case TIdURIByteEncoding::UTF8:
-      AppendUtf8(bytes, cp);
+      AppendUtf8(bytes, ACp);
       break;
     case TIdURIByteEncoding::Latin1:
-      bytes += cp <= 0xFF ? static_cast<char>(cp) : '?';
+      bytes += ACp <= 0xFF ? static_cast<char>(ACp) : '?';
       break;
     case TIdURIByteEncoding::ASCII:
-      bytes += cp <= 0x7F ? static_cast<char>(cp) : '?';
+      bytes += ACp <= 0x7F ? static_cast<char>(ACp) : '?';
       break;
   }
   return bytes;
@@ -36,8 +36,8 @@ std::string EncodeChar(char32_t cp, TIdURIByteEncoding encoding) {
 
 // Decodes UTF-8 into code points, a surrogate pair counting as one character; malformed bytes
 // become U+FFFD.
-std::u32string CodePoints(std::string_view utf8) {
-  const std::u16string wide = Utf8ToUtf16(utf8);
+std::u32string CodePoints(std::string_view AUtf8) {
+  const std::u16string wide = Utf8ToUtf16(AUtf8);
   std::u32string out;
   out.reserve(wide.size());
   for (size_t i = 0; i < wide.size(); ++i) {
@@ -53,27 +53,27 @@ std::u32string CodePoints(std::string_view utf8) {
 }
 
 template <typename IsUnsafe>
-std::string EncodeWith(std::string_view src, TIdURIByteEncoding encoding, IsUnsafe isUnsafe) {
+std::string EncodeWith(std::string_view ASrc, TIdURIByteEncoding AEncoding, IsUnsafe AIsUnsafe) {
   std::string out;
-  for (char32_t cp : CodePoints(src)) {
-    if (isUnsafe(cp))
-      AppendEscaped(out, EncodeChar(cp, encoding));
+  for (char32_t cp : CodePoints(ASrc)) {
+    if (AIsUnsafe(cp))
+      AppendEscaped(out, EncodeChar(cp, AEncoding));
     else
       AppendUtf8(out, cp);
   }
   return out;
 }
 
-bool InList(char32_t cp, std::string_view list) {
-  return cp < 0x80 && list.find(static_cast<char>(cp)) != std::string_view::npos;
+bool InList(char32_t ACp, std::string_view AList) {
+  return ACp < 0x80 && AList.find(static_cast<char>(ACp)) != std::string_view::npos;
 }
 
 // The value of count hexadecimal digits at pos, or -1 when one is missing or not hexadecimal.
-int HexAt(std::string_view s, size_t pos, size_t count) {
-  if (pos + count > s.size()) return -1;
+int HexAt(std::string_view s, size_t APos, size_t ACount) {
+  if (APos + ACount > s.size()) return -1;
   int value = 0;
-  for (size_t i = 0; i < count; ++i) {
-    const int d = HexValue(s[pos + i]);
+  for (size_t i = 0; i < ACount; ++i) {
+    const int d = HexValue(s[APos + i]);
     if (d < 0) return -1;
     value = value * 16 + d;
   }
@@ -81,21 +81,21 @@ int HexAt(std::string_view s, size_t pos, size_t count) {
 }
 
 // Splits query and fragment off the remaining text.
-void SplitQueryAndFragment(std::string& rest, std::string& params, std::string& bookmark) {
-  const size_t q = rest.find('?');
+void SplitQueryAndFragment(std::string& ARest, std::string& AParams, std::string& ABookmark) {
+  const size_t q = ARest.find('?');
   if (q != std::string::npos) {
-    params = rest.substr(q + 1);
-    rest.erase(q);
-    if (params.find('#') != std::string::npos) {
-      bookmark = params;
-      params = Fetch(bookmark, '#');
+    AParams = ARest.substr(q + 1);
+    ARest.erase(q);
+    if (AParams.find('#') != std::string::npos) {
+      ABookmark = AParams;
+      AParams = Fetch(ABookmark, '#');
     }
     return;
   }
-  const size_t h = rest.find('#');
+  const size_t h = ARest.find('#');
   if (h != std::string::npos) {
-    bookmark = rest.substr(h + 1);
-    rest.erase(h);
+    ABookmark = ARest.substr(h + 1);
+    ARest.erase(h);
   }
 }
 
@@ -121,8 +121,8 @@ void TIdURI::NormalizePath(std::string& APath) {
   }
 }
 
-void TIdURI::SetURI(std::string_view value) {
-  FURI = std::string(value);
+void TIdURI::SetURI(std::string_view AValue) {
+  FURI = std::string(AValue);
   NormalizePath(FURI);
   std::string rest = FURI;
 
@@ -217,14 +217,14 @@ std::string TIdURI::GetPathAndParams() const {
 }
 
 std::string TIdURI::PathEncode(std::string_view ASrc, TIdURIByteEncoding AByteEncoding) {
-  return EncodeWith(ASrc, AByteEncoding, [](char32_t cp) {
-    return cp < 0x21 || cp > 0x7F || InList(cp, "*<>#%\"{}|\\^[]`+");
+  return EncodeWith(ASrc, AByteEncoding, [](char32_t ACp) {
+    return ACp < 0x21 || ACp > 0x7F || InList(ACp, "*<>#%\"{}|\\^[]`+");
   });
 }
 
 std::string TIdURI::ParamsEncode(std::string_view ASrc, TIdURIByteEncoding AByteEncoding) {
-  return EncodeWith(ASrc, AByteEncoding, [](char32_t cp) {
-    return cp < 0x21 || cp > 0x80 || InList(cp, "*<>#%\"{}|\\^[]`");
+  return EncodeWith(ASrc, AByteEncoding, [](char32_t ACp) {
+    return ACp < 0x21 || ACp > 0x80 || InList(ACp, "*<>#%\"{}|\\^[]`");
   });
 }
 

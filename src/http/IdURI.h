@@ -4,8 +4,8 @@
 #include <string_view>
 
 #include "base/EnumSet.h"
-#include "base/IdException.h"
-#include "base/IdIPVersion.h"
+#include "net/IdException.h"
+#include "net/IdIPVersion.h"
 
 class EIdURIException : public EIdException {
  public:
@@ -29,7 +29,7 @@ class TIdURI {
   // Reading rebuilds the URL without user information and bookmark (and keeps the full form,
   // with both, as the last URI text). Raises EIdURIException when protocol or host is empty.
   std::string URI();
-  void SetURI(std::string_view value);
+  void SetURI(std::string_view AValue);
 
   std::string GetFullURI(TIdURIOptionalFieldsSet AOptionalFields = {ofAuthInfo, ofBookmark}) const;
   // Path + Document, then "?" + Params when there are parameters: the request-line target.

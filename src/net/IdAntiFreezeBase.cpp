@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <thread>
 
-#include "base/IdException.h"
+#include "net/IdException.h"
 #include "base/Threads.h"
 #include "net/IdResourceStrings.h"
 

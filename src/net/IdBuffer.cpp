@@ -10,8 +10,8 @@
 
 TIdBuffer::TIdBuffer() : TIdBuffer(nullptr) {}
 
-TIdBuffer::TIdBuffer(TIdBufferBytesRemoved onBytesRemoved)
-    : FByteEncoding(&TextEncodingASCII()), FOnBytesRemoved(std::move(onBytesRemoved)) {
+TIdBuffer::TIdBuffer(TIdBufferBytesRemoved AOnBytesRemoved)
+    : FByteEncoding(&TextEncodingASCII()), FOnBytesRemoved(std::move(AOnBytesRemoved)) {
   TIdStack::IncUsage();
 }
 
@@ -20,20 +20,20 @@ TIdBuffer::~TIdBuffer() {
   TIdStack::DecUsage();
 }
 
-void TIdBuffer::CheckRoom(int count) const {
-  if (count > INT_MAX - FSize) throw EIdTooMuchDataInBuffer(RSTooMuchDataInBuffer);
+void TIdBuffer::CheckRoom(int ACount) const {
+  if (ACount > INT_MAX - FSize) throw EIdTooMuchDataInBuffer(RSTooMuchDataInBuffer);
 }
 
 // New storage of exactly `capacity` bytes holding the unconsumed bytes at its start.
-void TIdBuffer::Reallocate(int capacity) {
+void TIdBuffer::Reallocate(int ACapacity) {
   std::unique_ptr<uint8_t[]> storage;
-  if (capacity > 0) {
-    storage = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(capacity));
+  if (ACapacity > 0) {
+    storage = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(ACapacity));
     if (FSize > 0)
       std::memcpy(storage.get(), FBytes.get() + FHeadIndex, static_cast<size_t>(FSize));
   }
   FBytes = std::move(storage);
-  FCapacity = capacity;
+  FCapacity = ACapacity;
   FHeadIndex = 0;
 }
 
@@ -48,48 +48,46 @@ void TIdBuffer::CompactAndShrink() {
   }
 }
 
-void TIdBuffer::Write(const TIdBytes& bytes, int length, int offset) {
-  const int total = static_cast<int>(bytes.size());
-  if (offset < 0 || offset >= total) return;
-  if (length < 0 || length > total - offset) length = total - offset;
-  Write(bytes.data() + offset, length);
+void TIdBuffer::Write(const TIdBytes& ABytes, int ALength, int AOffset) {
+  if (const auto range = ClampByteRange(static_cast<int>(ABytes.size()), AOffset, ALength))
+    Write(ABytes.data() + range->Offset, range->Length);
 }
 
-void TIdBuffer::Write(const uint8_t* data, int count) {
-  if (count <= 0) return;
-  CheckRoom(count);
+void TIdBuffer::Write(const uint8_t* AData, int ACount) {
+  if (ACount <= 0) return;
+  CheckRoom(ACount);
   if (FSize == 0) {
     // The new bytes become the storage, exactly as long as they are.
-    FBytes = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(count));
-    FCapacity = count;
+    FBytes = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(ACount));
+    FCapacity = ACount;
     FHeadIndex = 0;
-    std::memcpy(FBytes.get(), data, static_cast<size_t>(count));
-    FSize = count;
+    std::memcpy(FBytes.get(), AData, static_cast<size_t>(ACount));
+    FSize = ACount;
     return;
   }
-  if (FCapacity - FSize < count) {
-    Reallocate(FSize + count + FGrowthFactor);
+  if (FCapacity - FSize < ACount) {
+    Reallocate(FSize + ACount + FGrowthFactor);
   } else if (FHeadIndex > 0) {
     std::memmove(FBytes.get(), FBytes.get() + FHeadIndex, static_cast<size_t>(FSize));
     FHeadIndex = 0;
   }
-  std::memcpy(FBytes.get() + FSize, data, static_cast<size_t>(count));
-  FSize += count;
+  std::memcpy(FBytes.get() + FSize, AData, static_cast<size_t>(ACount));
+  FSize += ACount;
 }
 
-uint8_t* TIdBuffer::Reserve(int room) {
-  CheckRoom(room);
+uint8_t* TIdBuffer::Reserve(int ARoom) {
+  CheckRoom(ARoom);
   if (FSize == 0) {
-    if (FCapacity < room || !FBytes) {
-      FBytes = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(room));
-      FCapacity = room;
+    if (FCapacity < ARoom || !FBytes) {
+      FBytes = std::make_unique_for_overwrite<uint8_t[]>(static_cast<size_t>(ARoom));
+      FCapacity = ARoom;
     }
     FHeadIndex = 0;
-  } else if (FCapacity - FHeadIndex - FSize < room) {
-    if (FCapacity - FSize < room) {
+  } else if (FCapacity - FHeadIndex - FSize < ARoom) {
+    if (FCapacity - FSize < ARoom) {
       const int64_t doubled = std::min<int64_t>(int64_t(FCapacity) * 2, INT_MAX);
       Reallocate(
-          static_cast<int>(std::max<int64_t>(int64_t(FSize) + room + FGrowthFactor, doubled)));
+          static_cast<int>(std::max<int64_t>(int64_t(FSize) + ARoom + FGrowthFactor, doubled)));
     } else {
       std::memmove(FBytes.get(), FBytes.get() + FHeadIndex, static_cast<size_t>(FSize));
       FHeadIndex = 0;
@@ -98,77 +96,77 @@ uint8_t* TIdBuffer::Reserve(int room) {
   return FBytes.get() + FHeadIndex + FSize;
 }
 
-void TIdBuffer::Commit(int count) {
-  if (count > 0) FSize += count;
+void TIdBuffer::Commit(int ACount) {
+  if (ACount > 0) FSize += ACount;
   if (FSize == 0) Clear();
 }
 
-void TIdBuffer::Remove(int count) {
-  if (count < 0) return;
-  Drop(count);
-  if (FOnBytesRemoved) FOnBytesRemoved(*this, count);
+void TIdBuffer::Remove(int ACount) {
+  if (ACount < 0) return;
+  Drop(ACount);
+  if (FOnBytesRemoved) FOnBytesRemoved(*this, ACount);
 }
 
-void TIdBuffer::Drop(int count) {
-  if (count < FSize) {
-    FHeadIndex += count;
-    FSize -= count;
+void TIdBuffer::Drop(int ACount) {
+  if (ACount < FSize) {
+    FHeadIndex += ACount;
+    FSize -= ACount;
     if (FHeadIndex > FGrowthFactor) CompactAndShrink();
   } else {
     Clear();
   }
 }
 
-void TIdBuffer::RemoveUnreported(int count) {
-  if (count >= 0) Drop(count);
+void TIdBuffer::RemoveUnreported(int ACount) {
+  if (ACount >= 0) Drop(ACount);
 }
 
-void TIdBuffer::ExtractToBytes(TIdBytes& destination, int count, bool append) {
-  if (count < 0) count = FSize;
-  if (count == 0) return;
-  if (count > FSize) throw EIdNotEnoughDataInBuffer(RSNotEnoughDataInBuffer);
+void TIdBuffer::ExtractToBytes(TIdBytes& ADestination, int ACount, bool AAppend) {
+  if (ACount < 0) ACount = FSize;
+  if (ACount == 0) return;
+  if (ACount > FSize) throw EIdNotEnoughDataInBuffer(RSNotEnoughDataInBuffer);
   size_t at = 0;
-  if (append) {
-    at = destination.size();
-    destination.resize(at + static_cast<size_t>(count));
-  } else if (destination.size() < static_cast<size_t>(count)) {
-    destination.resize(static_cast<size_t>(count));
+  if (AAppend) {
+    at = ADestination.size();
+    ADestination.resize(at + static_cast<size_t>(ACount));
+  } else if (ADestination.size() < static_cast<size_t>(ACount)) {
+    ADestination.resize(static_cast<size_t>(ACount));
   }
-  std::memcpy(destination.data() + at, Data(), static_cast<size_t>(count));
-  Remove(count);
+  std::memcpy(ADestination.data() + at, Data(), static_cast<size_t>(ACount));
+  Remove(ACount);
 }
 
-void TIdBuffer::ExtractToStream(TStream& stream, int count) {
-  if (count < 0) count = FSize;
-  if (count > FSize) throw EIdNotEnoughDataInBuffer(RSNotEnoughDataInBuffer);
+void TIdBuffer::ExtractToStream(TStream& AStream, int ACount) {
+  if (ACount < 0) ACount = FSize;
+  if (ACount > FSize) throw EIdNotEnoughDataInBuffer(RSNotEnoughDataInBuffer);
   CompactAndShrink();
-  if (count == 0) return;
-  stream.WriteBuffer(Data(), count);
-  Remove(count);
+  if (ACount == 0) return;
+  AStream.WriteBuffer(Data(), ACount);
+  Remove(ACount);
 }
 
-std::string TIdBuffer::ExtractToString(int count, const TIdTextEncoding* encoding) {
-  if (count < 0) count = FSize;
-  if (count == 0) return {};
-  if (count > FSize) throw EIdNotEnoughDataInBuffer(RSNotEnoughDataInBuffer);
-  const TIdTextEncoding& enc = encoding ? *encoding : *FByteEncoding;
-  std::string text = enc.GetString(Data(), static_cast<size_t>(count));
-  Remove(count);
+std::string TIdBuffer::ExtractToString(int ACount, const TIdTextEncoding* AEncoding) {
+  if (ACount < 0) ACount = FSize;
+  if (ACount == 0) return {};
+  if (ACount > FSize) throw EIdNotEnoughDataInBuffer(RSNotEnoughDataInBuffer);
+  const TIdTextEncoding& enc = AEncoding ? *AEncoding : *FByteEncoding;
+  std::string text = enc.GetString(Data(), static_cast<size_t>(ACount));
+  Remove(ACount);
   return text;
 }
 
-int TIdBuffer::IndexOf(const TIdBytes& pattern, int start) const {
+int TIdBuffer::IndexOf(const TIdBytes& APattern, int AStart) const {
   if (FSize == 0) return -1;
-  if (pattern.empty()) throw EIdException(RSBufferMissingTerminator);
-  if (start < 0 || start >= FSize) throw EIdException(RSBufferInvalidStartPos);
-  const int length = static_cast<int>(pattern.size());
+  if (APattern.empty()) throw EIdException(RSBufferMissingTerminator);
+  if (AStart < 0 || AStart >= FSize) throw EIdException(RSBufferInvalidStartPos);
+  const int length = static_cast<int>(APattern.size());
   const uint8_t* data = Data();
-  for (int p = start; p + length <= FSize;) {
+  for (int p = AStart; p + length <= FSize;) {
     const void* hit =
-        std::memchr(data + p, pattern[0], static_cast<size_t>(FSize - length + 1 - p));
+        std::memchr(data + p, APattern[0], static_cast<size_t>(FSize - length + 1 - p));
     if (!hit) return -1;
     p = static_cast<int>(static_cast<const uint8_t*>(hit) - data);
-    if (std::memcmp(data + p, pattern.data(), static_cast<size_t>(length)) == 0) return p;
+    if (std::memcmp(data + p, APattern.data(), static_cast<size_t>(length)) == 0) return p;
     ++p;
   }
   return -1;

@@ -15,10 +15,10 @@
 // reported to the owner's notification. A queue is used by one thread at a time.
 class TIdBuffer {
  public:
-  using TIdBufferBytesRemoved = std::function<void(TIdBuffer& sender, int count)>;
+  using TIdBufferBytesRemoved = std::function<void(TIdBuffer& ASender, int ACount)>;
 
   TIdBuffer();
-  explicit TIdBuffer(TIdBufferBytesRemoved onBytesRemoved);
+  explicit TIdBuffer(TIdBufferBytesRemoved AOnBytesRemoved);
   ~TIdBuffer();
   TIdBuffer(const TIdBuffer&) = delete;
   TIdBuffer& operator=(const TIdBuffer&) = delete;
@@ -28,20 +28,20 @@ class TIdBuffer {
   int GrowthFactor() const { return FGrowthFactor; }
 
   // Appends length bytes of bytes from offset (length -1: to the end).
-  void Write(const TIdBytes& bytes, int length = -1, int offset = 0);
-  void Write(const uint8_t* data, int count);
+  void Write(const TIdBytes& ABytes, int ALength = -1, int AOffset = 0);
+  void Write(const uint8_t* AData, int ACount);
   // Removes count bytes from the head (all of them when count >= Size) and reports count.
-  void Remove(int count);
+  void Remove(int ACount);
   // Removes count bytes without reporting them: their owner counts them elsewhere.
-  void RemoveUnreported(int count);
+  void RemoveUnreported(int ACount);
   // Takes count bytes (all for -1) from the head. append: after the end of destination;
   // otherwise at its start, enlarging it when needed but never shrinking it.
-  void ExtractToBytes(TIdBytes& destination, int count = -1, bool append = true);
-  void ExtractToStream(TStream& stream, int count = -1);
+  void ExtractToBytes(TIdBytes& ADestination, int ACount = -1, bool AAppend = true);
+  void ExtractToStream(TStream& AStream, int ACount = -1);
   // Decodes with the encoding passed, else the queue's own (ASCII).
-  std::string ExtractToString(int count = -1, const TIdTextEncoding* encoding = nullptr);
+  std::string ExtractToString(int ACount = -1, const TIdTextEncoding* AEncoding = nullptr);
   // The first position from start (counted from the head) where the whole pattern lies, or -1.
-  int IndexOf(const TIdBytes& pattern, int start = 0) const;
+  int IndexOf(const TIdBytes& APattern, int AStart = 0) const;
   // Releases the storage without reporting a removal.
   void Clear();
 
@@ -51,13 +51,13 @@ class TIdBuffer {
   // A receive straight into the queue: room for up to `room` more bytes after the others,
   // then Commit with the count that arrived. Growth here is geometric, so a line that keeps
   // arriving is not copied over and over.
-  uint8_t* Reserve(int room);
-  void Commit(int count);
+  uint8_t* Reserve(int ARoom);
+  void Commit(int ACount);
 
  private:
-  void Drop(int count);
-  void CheckRoom(int count) const;
-  void Reallocate(int capacity);
+  void Drop(int ACount);
+  void CheckRoom(int ACount) const;
+  void Reallocate(int ACapacity);
   void CompactAndShrink();
 
   std::unique_ptr<uint8_t[]> FBytes;

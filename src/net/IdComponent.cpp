@@ -51,16 +51,16 @@ void TIdComponent::EndWork(TWorkMode AWorkMode) {
   if (info.Level == 1 && OnWorkEnd) OnWorkEnd(this, AWorkMode);
 }
 
-void TIdComponent::SetWorkTarget(TIdComponent* value) {
-  if (value == FWorkTarget) return;
+void TIdComponent::SetWorkTarget(TIdComponent* AValue) {
+  if (AValue == FWorkTarget) return;
   if (FWorkTarget) FWorkTarget->RemoveFreeNotification(this);
-  FWorkTarget = value;
-  if (value) value->FreeNotification(this);
+  FWorkTarget = AValue;
+  if (AValue) AValue->FreeNotification(this);
 }
 
-void TIdComponent::Notification(TComponent* AComponent, TOperation Operation) {
-  TIdBaseComponent::Notification(AComponent, Operation);
-  if (Operation == TOperation::opRemove && AComponent == FWorkTarget) FWorkTarget = nullptr;
+void TIdComponent::Notification(TComponent* AComponent, TOperation AOperation) {
+  TIdBaseComponent::Notification(AComponent, AOperation);
+  if (AOperation == TOperation::opRemove && AComponent == FWorkTarget) FWorkTarget = nullptr;
 }
 
 void TIdComponent::DoStatus(TIdStatus AStatus, const std::string& AText) {

@@ -49,9 +49,9 @@ class TIdComponent : public TIdBaseComponent {
   // Setting another component forwards all three operations to it (not owned; forgotten
   // when it is destroyed).
   TIdComponent* WorkTarget() const { return FWorkTarget; }
-  void SetWorkTarget(TIdComponent* value);
+  void SetWorkTarget(TIdComponent* AValue);
 
-  const TWorkInfo& WorkInfo(TWorkMode mode) const { return FWorkInfos[mode]; }
+  const TWorkInfo& WorkInfo(TWorkMode AMode) const { return FWorkInfos[AMode]; }
 
   TIdStatusEvent OnStatus;
   TWorkEvent OnWork;
@@ -60,7 +60,7 @@ class TIdComponent : public TIdBaseComponent {
 
  protected:
   TIdComponent();
-  void Notification(TComponent* AComponent, TOperation Operation) override;
+  void Notification(TComponent* AComponent, TOperation AOperation) override;
   // Calls OnStatus when assigned.
   void DoStatus(TIdStatus AStatus, const std::string& AText = {});
 

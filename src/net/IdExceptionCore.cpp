@@ -3,11 +3,11 @@
 #include "base/FileSystem.h"
 
 namespace {
-std::string StubMessage(int win32Error, const std::string& title) {
-  if (win32Error == 0) return title;
-  return title + ": " + SysErrorMessage(win32Error);
+std::string StubMessage(int AWin32Error, const std::string& ATitle) {
+  if (AWin32Error == 0) return ATitle;
+  return ATitle + ": " + SysErrorMessage(AWin32Error);
 }
 }  // namespace
 
-EIdWinsockStubError::EIdWinsockStubError(int win32Error, const std::string& title)
-    : EIdException(StubMessage(win32Error, title)), FWin32Error(win32Error), FTitle(title) {}
+EIdWinsockStubError::EIdWinsockStubError(int AWin32Error, const std::string& ATitle)
+    : EIdException(StubMessage(AWin32Error, ATitle)), FWin32Error(AWin32Error), FTitle(ATitle) {}

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "base/IdException.h"
+#include "net/IdException.h"
 
 // The exception tree of the connection layer; every class derives from EIdException.
 
@@ -19,8 +19,8 @@ PLENWICK_DECLARE_EXCEPTION(EIdStackSetSizeExceeded, EIdStackError)
 // A failed socket call; LastError is the WinSock error code on both targets.
 class EIdSocketError : public EIdException {
  public:
-  EIdSocketError(int lastError, std::string message)
-      : EIdException(std::move(message)), FLastError(lastError) {}
+  EIdSocketError(int ALastError, std::string AMessage)
+      : EIdException(std::move(AMessage)), FLastError(ALastError) {}
   int LastError() const noexcept { return FLastError; }
 
  private:
@@ -32,7 +32,7 @@ PLENWICK_DECLARE_EXCEPTION(EIdNotASocket, EIdSocketError)
 // ": " and the system's text when a code is present.
 class EIdWinsockStubError : public EIdException {
  public:
-  EIdWinsockStubError(int win32Error, const std::string& title);
+  EIdWinsockStubError(int AWin32Error, const std::string& ATitle);
   int Win32Error() const noexcept { return FWin32Error; }
   const std::string& Title() const noexcept { return FTitle; }
 

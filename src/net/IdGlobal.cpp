@@ -17,7 +17,7 @@ uint32_t Ticks() {
 #endif
 }
 
-uint32_t GetTickDiff(uint32_t start, uint32_t stop) {
+uint32_t GetTickDiff(uint32_t AStart, uint32_t AStop) {
   // After a wrap the difference counts the ticks up to the maximum and those after it.
-  return stop >= start ? stop - start : 4294967295u - start + stop;
+  return AStop >= AStart ? AStop - AStart : 4294967295u - AStart + AStop;
 }

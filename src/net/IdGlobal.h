@@ -2,10 +2,11 @@
 
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <vector>
 
-#include "base/IdBytes.h"
-#include "base/IdIPVersion.h"
+#include "net/IdBytes.h"
+#include "net/IdIPVersion.h"
 
 // Types and constants shared by the whole connection layer.
 
@@ -39,7 +40,19 @@ constexpr int64_t IdStreamPresizeLimit = int64_t{64} << 20;
 
 using TIdCriticalSection = std::mutex;
 
+// The part of an array of ASize bytes that starts at AOffset and runs ALength bytes (below 0:
+// to the end), clipped to the array; none when the offset lies outside it.
+struct TIdByteRange {
+  int Offset = 0;
+  int Length = 0;
+};
+inline std::optional<TIdByteRange> ClampByteRange(int ASize, int AOffset, int ALength) {
+  if (AOffset < 0 || AOffset >= ASize) return std::nullopt;
+  if (ALength < 0 || ALength > ASize - AOffset) ALength = ASize - AOffset;
+  return TIdByteRange{AOffset, ALength};
+}
+
 // A 32-bit millisecond tick count that wraps around after about 49.7 days.
 uint32_t Ticks();
 // Milliseconds from start to stop of a wrapping 32-bit tick count.
-uint32_t GetTickDiff(uint32_t start, uint32_t stop);
+uint32_t GetTickDiff(uint32_t AStart, uint32_t AStop);

@@ -12,7 +12,8 @@
 
 TIdIOHandler::TIdIOHandler()
     : FInputBuffer(
-          std::make_unique<TIdBuffer>([this](TIdBuffer&, int count) { DoWork(wmRead, count); })) {}
+          std::make_unique<TIdBuffer>([this](TIdBuffer&, int ACount) { DoWork(wmRead, ACount); })) {
+}
 
 TIdIOHandler::~TIdIOHandler() {
   // The base part of Close; each flavour closes its own transport in its destructor.
@@ -181,163 +182,6 @@ void TIdIOHandler::ReadBytes(TIdBytes& VBuffer, int AByteCount, bool AAppend) {
   }
 }
 
-void TIdIOHandler::MoveToStream(TStream& AStream, int ACount) {
-  if (ACount <= 0) return;
-  // One copy from the input buffer into the stream; the removal reports the work.
-  AStream.WriteBuffer(FInputBuffer->Data(), ACount);
-  FInputBuffer->Remove(ACount);
-}
-
-void TIdIOHandler::ReadStream(TStream& AStream, int64_t ASize, bool AReadUntilDisconnect) {
-  if (ASize == -1 && !AReadUntilDisconnect) {
-    // A 32-bit size in network byte order comes first.
-    TIdBytes prefix;
-    ReadBytes(prefix, 4, false);
-    ASize = static_cast<int64_t>(static_cast<uint32_t>(prefix[0]) << 24 |
-                                 static_cast<uint32_t>(prefix[1]) << 16 |
-                                 static_cast<uint32_t>(prefix[2]) << 8 | prefix[3]);
-  } else if (ASize < 0) {
-    AReadUntilDisconnect = true;
-  }
-  if (ASize >= 0) {
-    const int64_t position = AStream.Position();
-    if (position > std::numeric_limits<int64_t>::max() - ASize)
-      throw EIdIOHandlerStreamDataTooLarge(RSDataTooLarge);
-    // The part of an announced length beyond what is sized now costs address space only, where
-    // the system can reserve it (Windows): the stream then grows into it without copying.
-    if (TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);
-        memory && ASize > IdStreamPresizeLimit)
-      memory->ReserveAddressSpace(position + ASize);
-    // Sized once at the announced length, as far as that may be trusted before the bytes come.
-    AStream.SetSize(position + std::min(ASize, IdStreamPresizeLimit));
-    AStream.SetPosition(position);
-  }
-  BeginWork(wmRead, AReadUntilDisconnect ? 0 : ASize);
-  TryFinally(
-      [&] {
-        if (TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);
-            memory && !AReadUntilDisconnect)
-          ReadStreamDirect(*memory, ASize);
-        else
-          ReadStreamBuffered(AStream, ASize, AReadUntilDisconnect);
-      },
-      [&] {
-        EndWork(wmRead);
-        const int64_t position = AStream.Position();
-        if (AStream.Size() > position) AStream.SetSize(position);
-      });
-}
-
-void TIdIOHandler::ReadStreamBuffered(TStream& AStream, int64_t ASize, bool AReadUntilDisconnect) {
-  int64_t remaining = AReadUntilDisconnect ? 0 : ASize;
-  const int buffered = FInputBuffer->Size();
-  if (buffered > 0) {
-    const int n =
-        AReadUntilDisconnect ? buffered : static_cast<int>(std::min<int64_t>(buffered, remaining));
-    MoveToStream(AStream, n);
-    if (!AReadUntilDisconnect) remaining -= n;
-  }
-  const int block = std::max(RecvBufferSize, 1);
-  for (;;) {
-    const int i =
-        AReadUntilDisconnect ? block : static_cast<int>(std::min<int64_t>(remaining, block));
-    if (i < 1) break;
-    try {
-      WaitForBuffered(i);
-    } catch (const EIdConnClosedGracefully&) {
-      MoveToStream(AStream, std::min(i, FInputBuffer->Size()));
-      if (AReadUntilDisconnect) break;
-      throw;
-    } catch (...) {
-      MoveToStream(AStream, std::min(i, FInputBuffer->Size()));
-      throw;
-    }
-    MoveToStream(AStream, i);
-    if (!AReadUntilDisconnect) remaining -= i;
-    TIdAntiFreezeBase::DoProcess(true);
-  }
-}
-
-namespace {
-// How far ahead of the receives the stream's pages are made present.
-constexpr int64_t kPrefaultStretch = int64_t{2} << 20;
-}  // namespace
-
-// The same receives, blocks, counts and clean-up as the general read, but the bytes go from the
-// socket straight into the stream's memory instead of through the input buffer. Bytes received
-// ahead of the current block ("pending") sit after the stream's position, exactly where the
-// input buffer would have held them, and are counted when their block is complete.
-void TIdIOHandler::ReadStreamDirect(TMemoryStream& AStream, int64_t ASize) {
-  int64_t remaining = ASize;
-  int64_t pending = 0;
-  auto destination = [&] { return AStream.Memory() + AStream.Position() + pending; };
-  // Room for n more bytes at the destination: a stream sized short of the announced length
-  // doubles, up to that length.
-  auto makeRoom = [&](int64_t n) {
-    const int64_t needed = AStream.Position() + pending + n;
-    if (needed <= AStream.Size()) return;
-    const int64_t end = AStream.Position() + remaining;
-    AStream.SetSize(std::min(end, std::max(needed, AStream.Size() * 2)));
-  };
-  // Buffered bytes come first: those that arrived with the headers, and those a handler's
-  // connection poll pulled in during the read.
-  auto absorbBuffered = [&] {
-    const int n = static_cast<int>(std::min<int64_t>(FInputBuffer->Size(), remaining - pending));
-    if (n <= 0) return;
-    makeRoom(n);
-    std::memcpy(destination(), FInputBuffer->Data(), static_cast<size_t>(n));
-    FInputBuffer->RemoveUnreported(n);
-    pending += n;
-  };
-  auto count = [&](int64_t n) {
-    if (n <= 0) return;
-    AStream.Seek(n, TSeekOrigin::soCurrent);
-    pending -= n;
-    remaining -= n;
-    DoWork(wmRead, n);
-  };
-  absorbBuffered();
-  count(pending);
-  const int block = std::max(RecvBufferSize, 1);
-  // The stream's fresh pages are made present a stretch at a time ahead of the receives: one
-  // call instead of a page fault per page inside every receive, and the sender keeps filling the
-  // socket buffer meanwhile.
-  int64_t prefaulted = AStream.Position();
-  const int64_t end = AStream.Position() + remaining;
-  while (remaining > 0) {
-    const int64_t i = std::min<int64_t>(remaining, block);
-    if (AStream.Position() + pending + block > prefaulted && prefaulted < end) {
-      const int64_t stretch = std::min(kPrefaultStretch, end - prefaulted);
-      AStream.Prefault(prefaulted, stretch);
-      prefaulted += stretch;
-    }
-    try {
-      absorbBuffered();
-      while (pending < i) {
-        int received;
-        if (remaining - pending >= block) {
-          makeRoom(block);
-          received = ReceiveInto(destination(), block, false, IdTimeoutDefault, true);
-          if (received > 0) pending += received;
-        } else {
-          // The last receive may bring bytes beyond the body: they stay in the input buffer.
-          received = ReceiveIntoBuffer(false, IdTimeoutDefault, true);
-          absorbBuffered();
-        }
-        if (received > 0 && pending >= i) break;
-        CheckForDisconnect(true, true);
-        absorbBuffered();
-      }
-    } catch (...) {
-      absorbBuffered();
-      count(std::min(i, pending));
-      throw;
-    }
-    count(i);
-    TIdAntiFreezeBase::DoProcess(true);
-  }
-}
-
 void TIdIOHandler::Discard(int64_t AByteCount) {
   if (AByteCount <= 0) return;
   BeginWork(wmRead, AByteCount);
@@ -394,10 +238,8 @@ void TIdIOHandler::WriteLn(const std::string& AOut, const TIdTextEncoding* AByte
 }
 
 void TIdIOHandler::Write(const TIdBytes& ABuffer, int ALength, int AOffset) {
-  const int size = static_cast<int>(ABuffer.size());
-  if (AOffset < 0 || AOffset >= size) return;
-  if (ALength < 0 || ALength > size - AOffset) ALength = size - AOffset;
-  Write(ABuffer.data() + AOffset, ALength);
+  if (const auto range = ClampByteRange(static_cast<int>(ABuffer.size()), AOffset, ALength))
+    Write(ABuffer.data() + range->Offset, range->Length);
 }
 
 void TIdIOHandler::Write(const uint8_t* AData, int ALength) {
@@ -436,10 +278,8 @@ void TIdIOHandler::Write(TStream& AStream, int64_t AByteCount) {
 }
 
 void TIdIOHandler::WriteDirect(const TIdBytes& ABuffer, int ALength, int AOffset) {
-  const int size = static_cast<int>(ABuffer.size());
-  if (AOffset < 0 || AOffset >= size) return;
-  if (ALength < 0 || ALength > size - AOffset) ALength = size - AOffset;
-  WriteDirect(ABuffer.data() + AOffset, ALength);
+  if (const auto range = ClampByteRange(static_cast<int>(ABuffer.size()), AOffset, ALength))
+    WriteDirect(ABuffer.data() + range->Offset, range->Length);
 }
 
 void TIdIOHandler::WriteDirect(const uint8_t* AData, int ALength) {

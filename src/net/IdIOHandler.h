@@ -98,20 +98,22 @@ class TIdIOHandler : public TIdComponent {
   // Waits until the input buffer holds at least ACount bytes (raising when the connection
   // closes first).
   void WaitForBuffered(int ACount);
-  // Moves ACount buffered bytes into the stream (counted as work).
-  void MoveToStream(TStream& AStream, int ACount);
   // ReceiveIntoBuffer, receiving into ADest (up to ARoom bytes) instead of the input buffer.
   int ReceiveInto(uint8_t* ADest, int ARoom, bool ARaiseExceptionIfDisconnected, int ATimeout,
                   bool ARaiseExceptionOnTimeout);
-  // The body read through the input buffer, into any stream.
-  void ReadStreamBuffered(TStream& AStream, int64_t ASize, bool AReadUntilDisconnect);
-  // The known-length body read into a memory stream sized ahead, received straight into it.
-  void ReadStreamDirect(TMemoryStream& AStream, int64_t ASize);
 
   bool FClosedGracefully = false;
   bool FOpened = false;
 
  private:
+  // Where ReadStream gathers each block before the stream takes it (IdIOHandlerReadStream.cpp):
+  // the input buffer, or, for a memory stream of known length, the stream's own memory.
+  class TBlockSink;
+  class TBufferedSink;
+  class TDirectSink;
+  // The body read in blocks of RecvBufferSize bytes through ASink.
+  void ReadBlocks(TBlockSink& ASink, int64_t ASize, bool AReadUntilDisconnect);
+
   std::unique_ptr<TIdBuffer> FInputBuffer;
   std::unique_ptr<TIdBuffer> FWriteBuffer;
   int FWriteBufferThreshold = 0;

@@ -6,7 +6,7 @@
 
 #include "net/IdAntiFreezeBase.h"
 #include "net/IdConnectThread.h"
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdStack.h"
 

@@ -1,41 +1,27 @@
 #include "net/IdSSPI.h"
 
 #include "base/Format.h"
-#include "base/UniqueHandle.h"
+#include "base/SystemLibrary.h"
 #include "base/Utf.h"
 #include "net/IdTLSExceptions.h"
-#include "net/IdWinsock2.h"
 
 namespace IdSSPI {
 
 namespace {
 
-struct TModuleTraits {
-  using Type = HMODULE;
-  static HMODULE Invalid() { return nullptr; }
-  static void Close(HMODULE h) { ::FreeLibrary(h); }
-};
-using TModule = TUniqueHandle<TModuleTraits>;
-
-template <typename Fn>
-Fn As(FARPROC proc) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
-}
-
-[[noreturn]] void RaiseLoadError(const wchar_t* name) {
-  throw EIdTLSError(Format(RSTLSLibraryLoadError, FromWide(name).c_str()));
+[[noreturn]] void RaiseLoadError(const wchar_t* AName) {
+  throw EIdTLSError(Format(RSTLSLibraryLoadError, FromWide(AName).c_str()));
 }
 
 // Each library stays loaded for the life of the process once it has been loaded; a failed
 // load is tried again at the next call (a static whose initialisation throws is not made).
 struct TSecur32 {
-  TModule Module;
+  TUniqueModule Module;
   const SecurityFunctionTableW* Table = nullptr;
 
-  TSecur32() : Module(IdWinsock2::LoadSystemLibrary(SECUR32_DLL)) {
+  TSecur32() : Module(LoadSystemLibrary(SECUR32_DLL)) {
     if (!Module) RaiseLoadError(SECUR32_DLL);
-    auto init =
-        As<INIT_SECURITY_INTERFACE_W>(::GetProcAddress(Module.get(), SECURITY_ENTRYPOINT_ANSIW));
+    auto init = GetProcedure<INIT_SECURITY_INTERFACE_W>(Module.get(), SECURITY_ENTRYPOINT_ANSIW);
     Table = init ? init() : nullptr;
     if (!Table || !Table->AcquireCredentialsHandleW || !Table->InitializeSecurityContextW ||
         !Table->DecryptMessage || !Table->EncryptMessage || !Table->QueryContextAttributesW ||
@@ -46,20 +32,21 @@ struct TSecur32 {
 };
 
 struct TCrypt32 {
-  TModule Module;
+  TUniqueModule Module;
   TCertificateFunctions Functions{};
 
-  TCrypt32() : Module(IdWinsock2::LoadSystemLibrary(CRYPT32_DLL)) {
+  TCrypt32() : Module(LoadSystemLibrary(CRYPT32_DLL)) {
     if (!Module) RaiseLoadError(CRYPT32_DLL);
     HMODULE m = Module.get();
     Functions.GetCertificateChain =
-        As<decltype(Functions.GetCertificateChain)>(::GetProcAddress(m, "CertGetCertificateChain"));
-    Functions.VerifyCertificateChainPolicy = As<decltype(Functions.VerifyCertificateChainPolicy)>(
-        ::GetProcAddress(m, "CertVerifyCertificateChainPolicy"));
-    Functions.FreeCertificateChain = As<decltype(Functions.FreeCertificateChain)>(
-        ::GetProcAddress(m, "CertFreeCertificateChain"));
-    Functions.FreeCertificateContext = As<decltype(Functions.FreeCertificateContext)>(
-        ::GetProcAddress(m, "CertFreeCertificateContext"));
+        GetProcedure<decltype(Functions.GetCertificateChain)>(m, "CertGetCertificateChain");
+    Functions.VerifyCertificateChainPolicy =
+        GetProcedure<decltype(Functions.VerifyCertificateChainPolicy)>(
+            m, "CertVerifyCertificateChainPolicy");
+    Functions.FreeCertificateChain =
+        GetProcedure<decltype(Functions.FreeCertificateChain)>(m, "CertFreeCertificateChain");
+    Functions.FreeCertificateContext =
+        GetProcedure<decltype(Functions.FreeCertificateContext)>(m, "CertFreeCertificateContext");
     if (!Functions.GetCertificateChain || !Functions.VerifyCertificateChainPolicy ||
         !Functions.FreeCertificateChain || !Functions.FreeCertificateContext)
       RaiseLoadError(CRYPT32_DLL);

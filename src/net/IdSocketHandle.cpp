@@ -14,29 +14,29 @@ TIdSocketHandle::~TIdSocketHandle() {
   CloseSocket();
 }
 
-void TIdSocketHandle::AllocateSocket(int socketType, int protocol) {
+void TIdSocketHandle::AllocateSocket(int ASocketType, int AProtocol) {
   CloseSocket();
-  AdoptHandle(GStack()->NewSocketHandle(socketType, protocol, FIPVersion, OverLapped));
+  AdoptHandle(GStack()->NewSocketHandle(ASocketType, AProtocol, FIPVersion, OverLapped));
 }
 
-void TIdSocketHandle::AdoptHandle(TIdStackSocketHandle handle) {
+void TIdSocketHandle::AdoptHandle(TIdStackSocketHandle AHandle) {
   const TIdStackSocketHandle old = FHandle;
   if (old != Id_INVALID_SOCKET) FReadSocketList->Remove(old);
-  FHandle = handle;
-  FHandleAllocated = handle != Id_INVALID_SOCKET;
+  FHandle = AHandle;
+  FHandleAllocated = AHandle != Id_INVALID_SOCKET;
   if (FHandleAllocated) {
-    FReadSocketList->Add(handle);
-    FSocketType = GStack()->GetSocketOption(handle, Id_SOL_SOCKET, Id_SO_TYPE);
+    FReadSocketList->Add(AHandle);
+    FSocketType = GStack()->GetSocketOption(AHandle, Id_SOL_SOCKET, Id_SO_TYPE);
     if (FSocketType == Id_SOCK_STREAM)
-      FUseNagle = GStack()->GetSocketOption(handle, Id_SOCKETOPTIONLEVEL_TCP, Id_TCP_NODELAY) == 0;
+      FUseNagle = GStack()->GetSocketOption(AHandle, Id_SOCKETOPTIONLEVEL_TCP, Id_TCP_NODELAY) == 0;
   } else {
     FSocketType = 0;
   }
 }
 
-bool TIdSocketHandle::TryBind(uint16_t port) {
+bool TIdSocketHandle::TryBind(uint16_t APort) {
   try {
-    GStack()->Bind(FHandle, IP, port, FIPVersion);
+    GStack()->Bind(FHandle, IP, APort, FIPVersion);
     TIdIPVersion version;
     GStack()->GetSocketName(FHandle, IP, Port, version);
     return true;
@@ -57,10 +57,10 @@ void TIdSocketHandle::Bind() {
   if (!TryBind(Port)) throw EIdCouldNotBindSocket(RSCouldNotBindSocket);
 }
 
-void TIdSocketHandle::SetPeer(const std::string& ip, uint16_t port, TIdIPVersion ipVersion) {
-  PeerIP = ip;
-  PeerPort = port;
-  FIPVersion = ipVersion;
+void TIdSocketHandle::SetPeer(const std::string& AIP, uint16_t APort, TIdIPVersion AIpVersion) {
+  PeerIP = AIP;
+  PeerPort = APort;
+  FIPVersion = AIpVersion;
 }
 
 void TIdSocketHandle::Connect() {
@@ -83,38 +83,38 @@ void TIdSocketHandle::CloseSocket() {
   AdoptHandle(Id_INVALID_SOCKET);
 }
 
-void TIdSocketHandle::Reset(bool resetLocal) {
+void TIdSocketHandle::Reset(bool AResetLocal) {
   CloseSocket();
   AdoptHandle(Id_INVALID_SOCKET);
   PeerIP.clear();
   PeerPort = 0;
-  if (resetLocal) {
+  if (AResetLocal) {
     IP.clear();
     Port = 0;
   }
   FIPVersion = Id_IPv4;
 }
 
-int TIdSocketHandle::Receive(TIdBytes& buffer) {
-  return GStack()->Receive(FHandle, buffer);
+int TIdSocketHandle::Receive(TIdBytes& ABuffer) {
+  return GStack()->Receive(FHandle, ABuffer);
 }
 
-int TIdSocketHandle::Receive(void* buffer, int length) {
-  return GStack()->Receive(FHandle, buffer, length);
+int TIdSocketHandle::Receive(void* ABuffer, int ALength) {
+  return GStack()->Receive(FHandle, ABuffer, ALength);
 }
 
-int TIdSocketHandle::Send(const TIdBytes& buffer, int offset, int size) {
-  return GStack()->Send(FHandle, buffer, offset, size);
+int TIdSocketHandle::Send(const TIdBytes& ABuffer, int AOffset, int ASize) {
+  return GStack()->Send(FHandle, ABuffer, AOffset, ASize);
 }
 
-int TIdSocketHandle::Send(const void* buffer, int length) {
-  return GStack()->Send(FHandle, buffer, length);
+int TIdSocketHandle::Send(const void* ABuffer, int ALength) {
+  return GStack()->Send(FHandle, ABuffer, ALength);
 }
 
-bool TIdSocketHandle::Select(int timeout) {
+bool TIdSocketHandle::Select(int ATimeout) {
   // A close made by an event handler during the wait ends the wait here.
   if (!FHandleAllocated) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
-  const bool readable = FReadSocketList->SelectRead(timeout);
+  const bool readable = FReadSocketList->SelectRead(ATimeout);
   TIdAntiFreezeBase::DoProcessAfterWait(readable);
   // Nothing more is wanted from the peer: closed as a handler would close it, ending the wait.
   if (TIdAntiFreezeBase::WaitAbandoned()) {
@@ -124,8 +124,8 @@ bool TIdSocketHandle::Select(int timeout) {
   return readable;
 }
 
-bool TIdSocketHandle::Readable(int timeout) {
-  int remaining = timeout < 0 ? IdTimeoutInfinite : timeout;
+bool TIdSocketHandle::Readable(int ATimeout) {
+  int remaining = ATimeout < 0 ? IdTimeoutInfinite : ATimeout;
   for (;;) {
     // Asked at every slice: the component may go away while messages are processed.
     if (!TIdAntiFreezeBase::ShouldUse()) return Select(remaining);
@@ -141,23 +141,23 @@ bool TIdSocketHandle::Readable(int timeout) {
   }
 }
 
-void TIdSocketHandle::SetIPVersion(TIdIPVersion value) {
-  if (value == FIPVersion) return;
+void TIdSocketHandle::SetIPVersion(TIdIPVersion AValue) {
+  if (AValue == FIPVersion) return;
   if (FHandleAllocated) throw EIdCannotSetIPVersionWhenConnected(RSCannotSetIPVersionWhenConnected);
-  FIPVersion = value;
+  FIPVersion = AValue;
 }
 
-void TIdSocketHandle::SetUseNagle(bool value) {
-  if (value == FUseNagle) return;
-  FUseNagle = value;
+void TIdSocketHandle::SetUseNagle(bool AValue) {
+  if (AValue == FUseNagle) return;
+  FUseNagle = AValue;
   if (FHandleAllocated && FSocketType == Id_SOCK_STREAM)
-    SetSockOpt(Id_SOCKETOPTIONLEVEL_TCP, Id_TCP_NODELAY, value ? 0 : 1);
+    SetSockOpt(Id_SOCKETOPTIONLEVEL_TCP, Id_TCP_NODELAY, AValue ? 0 : 1);
 }
 
-int TIdSocketHandle::GetSockOpt(int level, int option) {
-  return GStack()->GetSocketOption(FHandle, level, option);
+int TIdSocketHandle::GetSockOpt(int ALevel, int AOption) {
+  return GStack()->GetSocketOption(FHandle, ALevel, AOption);
 }
 
-void TIdSocketHandle::SetSockOpt(int level, int option, int value) {
-  GStack()->SetSocketOption(FHandle, level, option, value);
+void TIdSocketHandle::SetSockOpt(int ALevel, int AOption, int AValue) {
+  GStack()->SetSocketOption(FHandle, ALevel, AOption, AValue);
 }

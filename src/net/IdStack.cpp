@@ -4,7 +4,7 @@
 
 #include "base/Format.h"
 #include "base/StrUtils.h"
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 #include "net/IdResourceStrings.h"
 
 namespace {
@@ -71,9 +71,9 @@ constexpr TErrorText kSocketErrorTexts[] = {
 
 }  // namespace
 
-std::optional<TIdTimeVal> SelectTimeLimit(int timeout) {
-  if (timeout < 0) return std::nullopt;
-  return TIdTimeVal{timeout / 1000, (timeout % 1000) * 1000L};
+std::optional<TIdTimeVal> SelectTimeLimit(int ATimeout) {
+  if (ATimeout < 0) return std::nullopt;
+  return TIdTimeVal{ATimeout / 1000, (ATimeout % 1000) * 1000L};
 }
 
 TIdStack* GStack() {
@@ -106,10 +106,10 @@ int TIdStack::UsageCount() {
   return state.Usage;
 }
 
-void TIdStack::SetStackClass(TIdStackClass stackClass) {
+void TIdStack::SetStackClass(TIdStackClass AStackClass) {
   TStackClassState& state = StackState();
   std::lock_guard<TIdCriticalSection> lock(state.Lock);
-  state.StackClass = stackClass;
+  state.StackClass = AStackClass;
 }
 
 TIdStackClass TIdStack::StackClass() {
@@ -118,84 +118,64 @@ TIdStackClass TIdStack::StackClass() {
   return state.StackClass;
 }
 
-std::string TIdStack::ResolveHost(const std::string& host, TIdIPVersion ipVersion) {
-  switch (ipVersion) {
+std::string TIdStack::ResolveHost(const std::string& AHost, TIdIPVersion AIpVersion) {
+  switch (AIpVersion) {
     case Id_IPv4:
-      if (SameText(host, "LOCALHOST")) return "127.0.0.1";
-      if (IsIP(host)) return host;
-      return LookupHostAddress(host, Id_IPv4);
+      if (SameText(AHost, "LOCALHOST")) return "127.0.0.1";
+      if (IsIP(AHost)) return AHost;
+      return LookupHostAddress(AHost, Id_IPv4);
     case Id_IPv6: {
       uint16_t words[8];
-      if (ParseIPv6(host, words)) return FormatIPv6(words);
-      return LookupHostAddress(host, Id_IPv6);
+      if (ParseIPv6(AHost, words)) return FormatIPv6(words);
+      return LookupHostAddress(AHost, Id_IPv6);
     }
   }
   throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
 }
 
-bool TIdStack::IsIP(const std::string& text) {
-  std::string_view rest = text;
-  for (int part = 0; part < 4; ++part) {
-    std::string_view item;
-    if (part < 3) {
-      const size_t dot = rest.find('.');
-      if (dot == std::string_view::npos) return false;
-      item = rest.substr(0, dot);
-      rest = rest.substr(dot + 1);
-    } else {
-      // Nothing may follow the fourth part: a further "." makes it fail to convert.
-      item = rest;
-    }
-    const std::string_view trimmed = Trim(item);
-    if (trimmed.empty()) return false;
-    const int value = StrToIntDef(trimmed, -1);
-    if (value < 0 || value > 255) return false;
-  }
-  return true;
+bool TIdStack::IsIP(const std::string& AText) {
+  return IsIPv4Literal(AText, TIdIPv4Form::ifLenient);
 }
 
-int TIdStack::Receive(TIdStackSocketHandle handle, TIdBytes& buffer) {
-  return Receive(handle, buffer.data(), static_cast<int>(buffer.size()));
+int TIdStack::Receive(TIdStackSocketHandle AHandle, TIdBytes& ABuffer) {
+  return Receive(AHandle, ABuffer.data(), static_cast<int>(ABuffer.size()));
 }
 
-int TIdStack::Send(TIdStackSocketHandle handle, const TIdBytes& buffer, int offset, int size) {
-  const int length = static_cast<int>(buffer.size());
-  if (offset < 0 || offset > length) offset = length;
-  const int available = length - offset;
-  if (size < 0 || size > available) size = available;
-  if (size <= 0) return size;
-  return Send(handle, buffer.data() + offset, size);
+int TIdStack::Send(TIdStackSocketHandle AHandle, const TIdBytes& ABuffer, int AOffset, int ASize) {
+  const auto range = ClampByteRange(static_cast<int>(ABuffer.size()), AOffset, ASize);
+  if (!range || range->Length <= 0) return 0;
+  return Send(AHandle, ABuffer.data() + range->Offset, range->Length);
 }
 
-int TIdStack::CheckForSocketError(int result) {
-  if (result == Id_SOCKET_ERROR) RaiseLastSocketError();
-  return result;
+int TIdStack::CheckForSocketError(int AResult) {
+  if (AResult == Id_SOCKET_ERROR) RaiseLastSocketError();
+  return AResult;
 }
 
 void TIdStack::RaiseLastSocketError() {
   RaiseSocketError(WSGetLastError());
 }
 
-void TIdStack::RaiseSocketError(int code) {
-  if (code == 10038) throw EIdNotASocket(code, WSTranslateSocketErrorMsg(code));
-  throw EIdSocketError(code, WSTranslateSocketErrorMsg(code));
+void TIdStack::RaiseSocketError(int ACode) {
+  if (ACode == 10038) throw EIdNotASocket(ACode, WSTranslateSocketErrorMsg(ACode));
+  throw EIdSocketError(ACode, WSTranslateSocketErrorMsg(ACode));
 }
 
-std::string TIdStack::WSTranslateSocketErrorMsg(int code) {
-  return Format(RSStackError, code, SocketErrorText(code).c_str());
+std::string TIdStack::WSTranslateSocketErrorMsg(int ACode) {
+  return Format(RSStackError, ACode, SocketErrorText(ACode).c_str());
 }
 
-std::string TIdStack::SocketErrorText(int code) {
+std::string TIdStack::SocketErrorText(int ACode) {
   for (const TErrorText& entry : kSocketErrorTexts)
-    if (entry.Code == code) return entry.Text;
+    if (entry.Code == ACode) return entry.Text;
   return {};
 }
 
-int TIdStack::AddressInfoResultToSocketError(int result, int lastSystemError) {
+int TIdStack::AddressInfoResultToSocketError(int AResult, int ALastSystemError) {
   // Results 1 to 10 are those of the emulation used where the system lacks the call.
   static constexpr int kEmulationCodes[] = {0, 11002, 10022, 11003, 10047,
                                             8, 11004, 11001, 10109, 10044};
-  if (result >= 1 && result <= 10) return kEmulationCodes[result - 1];
-  if (result == 11) return lastSystemError;
-  return result;
+  if (AResult >= 1 && AResult <= 10) return kEmulationCodes[AResult - 1];
+  if (AResult == 11) return ALastSystemError;
+  return AResult;
 }

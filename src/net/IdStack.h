@@ -16,13 +16,13 @@ class TIdSocketList {
 
   virtual ~TIdSocketList() = default;
   // EIdStackSetSizeExceeded "Set Size Exceeded." for a 65th socket.
-  virtual void Add(TIdStackSocketHandle handle) = 0;
-  virtual void Remove(TIdStackSocketHandle handle) = 0;
-  virtual bool Contains(TIdStackSocketHandle handle) = 0;
+  virtual void Add(TIdStackSocketHandle AHandle) = 0;
+  virtual void Remove(TIdStackSocketHandle AHandle) = 0;
+  virtual bool Contains(TIdStackSocketHandle AHandle) = 0;
   virtual int Count() = 0;
   // Waits up to timeout ms (IdTimeoutInfinite: without limit, 0: poll) until a socket of the
   // list is readable (data pending, closed by the peer or failed); True when one is.
-  virtual bool SelectRead(int timeout) = 0;
+  virtual bool SelectRead(int ATimeout) = 0;
 
  protected:
   TIdSocketList() = default;
@@ -34,7 +34,7 @@ struct TIdTimeVal {
   long Seconds;
   long Microseconds;
 };
-std::optional<TIdTimeVal> SelectTimeLimit(int timeout);
+std::optional<TIdTimeVal> SelectTimeLimit(int ATimeout);
 
 // Creates the process's stack instance.
 using TIdStackClass = std::unique_ptr<class TIdStack> (*)();
@@ -53,55 +53,56 @@ class TIdStack {
   static void DecUsage();
   static int UsageCount();
   // The class to instantiate; the platform's stack is registered when the program starts.
-  static void SetStackClass(TIdStackClass stackClass);
+  static void SetStackClass(TIdStackClass AStackClass);
   static TIdStackClass StackClass();
 
   // Name resolution.
-  std::string ResolveHost(const std::string& host, TIdIPVersion ipVersion = Id_IPv4);
-  static bool IsIP(const std::string& text);
-  virtual std::string LookupHostAddress(const std::string& host, TIdIPVersion ipVersion) = 0;
+  std::string ResolveHost(const std::string& AHost, TIdIPVersion AIpVersion = Id_IPv4);
+  static bool IsIP(const std::string& AText);
+  virtual std::string LookupHostAddress(const std::string& AHost, TIdIPVersion AIpVersion) = 0;
 
   // Sockets.
-  virtual TIdStackSocketHandle NewSocketHandle(int socketType, int protocol,
-                                               TIdIPVersion ipVersion = Id_IPv4,
-                                               bool overlapped = false) = 0;
-  virtual void Bind(TIdStackSocketHandle handle, const std::string& ip, uint16_t port,
-                    TIdIPVersion ipVersion = Id_IPv4) = 0;
-  virtual void Connect(TIdStackSocketHandle handle, const std::string& ip, uint16_t port,
-                       TIdIPVersion ipVersion = Id_IPv4) = 0;
-  virtual void Listen(TIdStackSocketHandle handle, int backlog) = 0;
+  virtual TIdStackSocketHandle NewSocketHandle(int ASocketType, int AProtocol,
+                                               TIdIPVersion AIpVersion = Id_IPv4,
+                                               bool AOverlapped = false) = 0;
+  virtual void Bind(TIdStackSocketHandle AHandle, const std::string& AIP, uint16_t APort,
+                    TIdIPVersion AIpVersion = Id_IPv4) = 0;
+  virtual void Connect(TIdStackSocketHandle AHandle, const std::string& AIP, uint16_t APort,
+                       TIdIPVersion AIpVersion = Id_IPv4) = 0;
+  virtual void Listen(TIdStackSocketHandle AHandle, int ABacklog) = 0;
   // A new socket for the next pending connection, with the peer's address.
-  virtual TIdStackSocketHandle Accept(TIdStackSocketHandle handle, std::string& ip, uint16_t& port,
-                                      TIdIPVersion& ipVersion) = 0;
+  virtual TIdStackSocketHandle Accept(TIdStackSocketHandle AHandle, std::string& AIP,
+                                      uint16_t& APort, TIdIPVersion& AIpVersion) = 0;
   // Stops sending (shutdown) and closes the socket; neither result is tested.
-  virtual void Disconnect(TIdStackSocketHandle handle) = 0;
+  virtual void Disconnect(TIdStackSocketHandle AHandle) = 0;
   // Bytes received, 0 when the peer has closed.
-  int Receive(TIdStackSocketHandle handle, TIdBytes& buffer);
-  virtual int Receive(TIdStackSocketHandle handle, void* buffer, int length) = 0;
+  int Receive(TIdStackSocketHandle AHandle, TIdBytes& ABuffer);
+  virtual int Receive(TIdStackSocketHandle AHandle, void* ABuffer, int ALength) = 0;
   // size -1: from offset to the end; never beyond the array. Returns the bytes accepted.
-  int Send(TIdStackSocketHandle handle, const TIdBytes& buffer, int offset = 0, int size = -1);
-  virtual int Send(TIdStackSocketHandle handle, const void* buffer, int length) = 0;
-  virtual void GetSocketName(TIdStackSocketHandle handle, std::string& ip, uint16_t& port,
-                             TIdIPVersion& ipVersion) = 0;
-  virtual void GetPeerName(TIdStackSocketHandle handle, std::string& ip, uint16_t& port,
-                           TIdIPVersion& ipVersion) = 0;
+  int Send(TIdStackSocketHandle AHandle, const TIdBytes& ABuffer, int AOffset = 0, int ASize = -1);
+  virtual int Send(TIdStackSocketHandle AHandle, const void* ABuffer, int ALength) = 0;
+  virtual void GetSocketName(TIdStackSocketHandle AHandle, std::string& AIP, uint16_t& APort,
+                             TIdIPVersion& AIpVersion) = 0;
+  virtual void GetPeerName(TIdStackSocketHandle AHandle, std::string& AIP, uint16_t& APort,
+                           TIdIPVersion& AIpVersion) = 0;
   // level and option in the Windows numbering (Id_SOL_SOCKET, Id_SO_REUSEADDR, ...).
-  virtual int GetSocketOption(TIdStackSocketHandle handle, int level, int option) = 0;
-  virtual void SetSocketOption(TIdStackSocketHandle handle, int level, int option, int value) = 0;
+  virtual int GetSocketOption(TIdStackSocketHandle AHandle, int ALevel, int AOption) = 0;
+  virtual void SetSocketOption(TIdStackSocketHandle AHandle, int ALevel, int AOption,
+                               int AValue) = 0;
   virtual std::unique_ptr<TIdSocketList> NewSocketList() = 0;
 
   // Errors. Codes are WinSock codes on both targets.
-  int CheckForSocketError(int result);
+  int CheckForSocketError(int AResult);
   [[noreturn]] void RaiseLastSocketError();
-  [[noreturn]] void RaiseSocketError(int code);
+  [[noreturn]] void RaiseSocketError(int ACode);
   virtual int WSGetLastError() = 0;
-  virtual void WSSetLastError(int code) = 0;
-  virtual std::string WSTranslateSocketErrorMsg(int code);
+  virtual void WSSetLastError(int ACode) = 0;
+  virtual std::string WSTranslateSocketErrorMsg(int ACode);
 
   // The text of the message table for a code, empty for a code outside it.
-  static std::string SocketErrorText(int code);
+  static std::string SocketErrorText(int ACode);
   // The socket error code for a non-zero result of the address-information call.
-  static int AddressInfoResultToSocketError(int result, int lastSystemError);
+  static int AddressInfoResultToSocketError(int AResult, int ALastSystemError);
 
  protected:
   TIdStack() = default;

@@ -1,8 +1,9 @@
 #include "net/IdStackBSDBase.h"
 
+#include <algorithm>
 #include <cstring>
 
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 #include "net/IdResourceStrings.h"
 
 #ifdef _WIN32
@@ -27,23 +28,10 @@ uint16_t HostToNetwork16(uint16_t v) {
   return Swap16(v);
 }
 
-// Four dot-separated integers from 0 to 255.
-bool ParseIPv4(const std::string& ip, uint8_t out[4]) {
-  if (!TIdStack::IsIP(ip)) return false;
-  size_t start = 0;
-  for (int part = 0; part < 4; ++part) {
-    size_t dot = ip.find('.', start);
-    if (dot == std::string::npos) dot = ip.size();
-    out[part] = static_cast<uint8_t>(std::stoi(ip.substr(start, dot - start)));
-    start = dot + 1;
-  }
-  return true;
-}
-
 }  // namespace
 
-int TIdStackBSDBase::AddressFamily(TIdIPVersion ipVersion) {
-  switch (ipVersion) {
+int TIdStackBSDBase::AddressFamily(TIdIPVersion AIpVersion) {
+  switch (AIpVersion) {
     case Id_IPv4:
       return AF_INET;
     case Id_IPv6:
@@ -52,148 +40,161 @@ int TIdStackBSDBase::AddressFamily(TIdIPVersion ipVersion) {
   throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
 }
 
-void TIdStackBSDBase::FillSockAddr(TSockAddr& addr, const std::string& ip, uint16_t port,
-                                   TIdIPVersion ipVersion) {
-  std::memset(addr.Bytes, 0, sizeof addr.Bytes);
-  switch (ipVersion) {
+void TIdStackBSDBase::FillSockAddr(TSockAddr& AAddr, const std::string& AIP, uint16_t APort,
+                                   TIdIPVersion AIpVersion) {
+  std::memset(AAddr.Bytes, 0, sizeof AAddr.Bytes);
+  switch (AIpVersion) {
     case Id_IPv4: {
       sockaddr_in sa{};
       sa.sin_family = AF_INET;
-      sa.sin_port = HostToNetwork16(port);
+      sa.sin_port = HostToNetwork16(APort);
       uint8_t bytes[4] = {0, 0, 0, 0};
-      if (!ip.empty() && !ParseIPv4(ip, bytes)) RaiseSocketError(kWSAEINVAL);
+      if (!AIP.empty() && !ParseIPv4(AIP, bytes, TIdIPv4Form::ifLenient))
+        RaiseSocketError(kWSAEINVAL);
       std::memcpy(&sa.sin_addr, bytes, 4);
-      std::memcpy(addr.Bytes, &sa, sizeof sa);
-      addr.Length = 16;
+      std::memcpy(AAddr.Bytes, &sa, sizeof sa);
+      AAddr.Length = 16;
       return;
     }
     case Id_IPv6: {
       sockaddr_in6 sa{};
       sa.sin6_family = AF_INET6;
-      sa.sin6_port = HostToNetwork16(port);
+      sa.sin6_port = HostToNetwork16(APort);
       uint16_t words[8] = {};
-      if (!ip.empty() && !ParseIPv6(ip, words)) RaiseSocketError(kWSAEINVAL);
+      if (!AIP.empty() && !ParseIPv6(AIP, words)) RaiseSocketError(kWSAEINVAL);
       uint8_t bytes[16];
       for (int k = 0; k < 8; ++k) {
         bytes[2 * k] = static_cast<uint8_t>(words[k] >> 8);
         bytes[2 * k + 1] = static_cast<uint8_t>(words[k]);
       }
       std::memcpy(&sa.sin6_addr, bytes, 16);
-      std::memcpy(addr.Bytes, &sa, sizeof sa);
-      addr.Length = 28;
+      std::memcpy(AAddr.Bytes, &sa, sizeof sa);
+      AAddr.Length = 28;
       return;
     }
   }
   throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
 }
 
-void TIdStackBSDBase::ReadSockAddr(const TSockAddr& addr, std::string& ip, uint16_t& port,
-                                   TIdIPVersion& ipVersion) {
+std::string TIdStackBSDBase::AddressText(const void* AAddr, size_t ALength) {
+  TSockAddr addr;
+  std::memset(addr.Bytes, 0, sizeof addr.Bytes);
+  std::memcpy(addr.Bytes, AAddr, std::min(ALength, sizeof addr.Bytes));
+  addr.Length = static_cast<int>(ALength);
+  std::string ip;
+  uint16_t port;
+  TIdIPVersion version;
+  ReadSockAddr(addr, ip, port, version);
+  return ip;
+}
+
+void TIdStackBSDBase::ReadSockAddr(const TSockAddr& AAddr, std::string& AIP, uint16_t& APort,
+                                   TIdIPVersion& AIpVersion) {
   uint16_t family;
-  std::memcpy(&family, addr.Bytes, sizeof family);
+  std::memcpy(&family, AAddr.Bytes, sizeof family);
   if (family == AF_INET) {
     sockaddr_in sa;
-    std::memcpy(&sa, addr.Bytes, sizeof sa);
+    std::memcpy(&sa, AAddr.Bytes, sizeof sa);
     uint8_t b[4];
     std::memcpy(b, &sa.sin_addr, 4);
-    ip = std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
-         std::to_string(b[3]);
-    port = Swap16(sa.sin_port);
-    ipVersion = Id_IPv4;
+    AIP = std::to_string(b[0]) + "." + std::to_string(b[1]) + "." + std::to_string(b[2]) + "." +
+          std::to_string(b[3]);
+    APort = Swap16(sa.sin_port);
+    AIpVersion = Id_IPv4;
     return;
   }
   if (family == AF_INET6) {
     sockaddr_in6 sa;
-    std::memcpy(&sa, addr.Bytes, sizeof sa);
+    std::memcpy(&sa, AAddr.Bytes, sizeof sa);
     uint8_t b[16];
     std::memcpy(b, &sa.sin6_addr, 16);
     uint16_t words[8];
     for (int k = 0; k < 8; ++k)
       words[k] = static_cast<uint16_t>(b[2 * k] << 8 | b[2 * k + 1]);
-    ip = FormatIPv6(words);
-    port = Swap16(sa.sin6_port);
-    ipVersion = Id_IPv6;
+    AIP = FormatIPv6(words);
+    APort = Swap16(sa.sin6_port);
+    AIpVersion = Id_IPv6;
     return;
   }
   throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
 }
 
-TIdStackSocketHandle TIdStackBSDBase::NewSocketHandle(int socketType, int protocol,
-                                                      TIdIPVersion ipVersion, bool overlapped) {
+TIdStackSocketHandle TIdStackBSDBase::NewSocketHandle(int ASocketType, int AProtocol,
+                                                      TIdIPVersion AIpVersion, bool AOverlapped) {
   const TIdStackSocketHandle handle =
-      WSSocket(AddressFamily(ipVersion), socketType, protocol, overlapped);
+      WSSocket(AddressFamily(AIpVersion), ASocketType, AProtocol, AOverlapped);
   if (handle == Id_INVALID_SOCKET) RaiseLastSocketError();
   return handle;
 }
 
-void TIdStackBSDBase::Bind(TIdStackSocketHandle handle, const std::string& ip, uint16_t port,
-                           TIdIPVersion ipVersion) {
+void TIdStackBSDBase::Bind(TIdStackSocketHandle AHandle, const std::string& AIP, uint16_t APort,
+                           TIdIPVersion AIpVersion) {
   TSockAddr addr;
-  FillSockAddr(addr, ip, port, ipVersion);
-  CheckForSocketError(WSBind(handle, addr));
+  FillSockAddr(addr, AIP, APort, AIpVersion);
+  CheckForSocketError(WSBind(AHandle, addr));
 }
 
-void TIdStackBSDBase::Connect(TIdStackSocketHandle handle, const std::string& ip, uint16_t port,
-                              TIdIPVersion ipVersion) {
+void TIdStackBSDBase::Connect(TIdStackSocketHandle AHandle, const std::string& AIP, uint16_t APort,
+                              TIdIPVersion AIpVersion) {
   TSockAddr addr;
-  FillSockAddr(addr, ip, port, ipVersion);
-  CheckForSocketError(WSConnect(handle, addr));
+  FillSockAddr(addr, AIP, APort, AIpVersion);
+  CheckForSocketError(WSConnect(AHandle, addr));
 }
 
-void TIdStackBSDBase::Listen(TIdStackSocketHandle handle, int backlog) {
-  CheckForSocketError(WSListen(handle, backlog));
+void TIdStackBSDBase::Listen(TIdStackSocketHandle AHandle, int ABacklog) {
+  CheckForSocketError(WSListen(AHandle, ABacklog));
 }
 
-TIdStackSocketHandle TIdStackBSDBase::Accept(TIdStackSocketHandle handle, std::string& ip,
-                                             uint16_t& port, TIdIPVersion& ipVersion) {
+TIdStackSocketHandle TIdStackBSDBase::Accept(TIdStackSocketHandle AHandle, std::string& AIP,
+                                             uint16_t& APort, TIdIPVersion& AIpVersion) {
   TSockAddr addr;
   std::memset(addr.Bytes, 0, sizeof addr.Bytes);
   addr.Length = sizeof addr.Bytes;
-  const TIdStackSocketHandle accepted = WSAccept(handle, addr);
+  const TIdStackSocketHandle accepted = WSAccept(AHandle, addr);
   if (accepted == Id_INVALID_SOCKET) RaiseLastSocketError();
-  ReadSockAddr(addr, ip, port, ipVersion);
+  ReadSockAddr(addr, AIP, APort, AIpVersion);
   return accepted;
 }
 
-void TIdStackBSDBase::Disconnect(TIdStackSocketHandle handle) {
-  WSShutdown(handle, 1);
-  WSCloseSocket(handle);
+void TIdStackBSDBase::Disconnect(TIdStackSocketHandle AHandle) {
+  WSShutdown(AHandle, 1);
+  WSCloseSocket(AHandle);
 }
 
-int TIdStackBSDBase::Receive(TIdStackSocketHandle handle, void* buffer, int length) {
-  return CheckForSocketError(WSRecv(handle, buffer, length));
+int TIdStackBSDBase::Receive(TIdStackSocketHandle AHandle, void* ABuffer, int ALength) {
+  return CheckForSocketError(WSRecv(AHandle, ABuffer, ALength));
 }
 
-int TIdStackBSDBase::Send(TIdStackSocketHandle handle, const void* buffer, int length) {
-  if (length <= 0) return length;
-  return CheckForSocketError(WSSend(handle, buffer, length));
+int TIdStackBSDBase::Send(TIdStackSocketHandle AHandle, const void* ABuffer, int ALength) {
+  if (ALength <= 0) return ALength;
+  return CheckForSocketError(WSSend(AHandle, ABuffer, ALength));
 }
 
-void TIdStackBSDBase::GetSocketName(TIdStackSocketHandle handle, std::string& ip, uint16_t& port,
-                                    TIdIPVersion& ipVersion) {
+void TIdStackBSDBase::GetSocketName(TIdStackSocketHandle AHandle, std::string& AIP, uint16_t& APort,
+                                    TIdIPVersion& AIpVersion) {
   TSockAddr addr;
   std::memset(addr.Bytes, 0, sizeof addr.Bytes);
   addr.Length = sizeof addr.Bytes;
-  CheckForSocketError(WSGetSockName(handle, addr));
-  ReadSockAddr(addr, ip, port, ipVersion);
+  CheckForSocketError(WSGetSockName(AHandle, addr));
+  ReadSockAddr(addr, AIP, APort, AIpVersion);
 }
 
-void TIdStackBSDBase::GetPeerName(TIdStackSocketHandle handle, std::string& ip, uint16_t& port,
-                                  TIdIPVersion& ipVersion) {
+void TIdStackBSDBase::GetPeerName(TIdStackSocketHandle AHandle, std::string& AIP, uint16_t& APort,
+                                  TIdIPVersion& AIpVersion) {
   TSockAddr addr;
   std::memset(addr.Bytes, 0, sizeof addr.Bytes);
   addr.Length = sizeof addr.Bytes;
-  CheckForSocketError(WSGetPeerName(handle, addr));
-  ReadSockAddr(addr, ip, port, ipVersion);
+  CheckForSocketError(WSGetPeerName(AHandle, addr));
+  ReadSockAddr(addr, AIP, APort, AIpVersion);
 }
 
-int TIdStackBSDBase::GetSocketOption(TIdStackSocketHandle handle, int level, int option) {
+int TIdStackBSDBase::GetSocketOption(TIdStackSocketHandle AHandle, int ALevel, int AOption) {
   int value = 0;
-  CheckForSocketError(WSGetSockOpt(handle, level, option, value));
+  CheckForSocketError(WSGetSockOpt(AHandle, ALevel, AOption, value));
   return value;
 }
 
-void TIdStackBSDBase::SetSocketOption(TIdStackSocketHandle handle, int level, int option,
-                                      int value) {
-  CheckForSocketError(WSSetSockOpt(handle, level, option, value));
+void TIdStackBSDBase::SetSocketOption(TIdStackSocketHandle AHandle, int ALevel, int AOption,
+                                      int AValue) {
+  CheckForSocketError(WSSetSockOpt(AHandle, ALevel, AOption, AValue));
 }

@@ -13,53 +13,58 @@ class TIdStackBSDBase : public TIdStack {
     int Length;
   };
 
-  TIdStackSocketHandle NewSocketHandle(int socketType, int protocol, TIdIPVersion ipVersion,
-                                       bool overlapped) override;
-  void Bind(TIdStackSocketHandle handle, const std::string& ip, uint16_t port,
-            TIdIPVersion ipVersion) override;
-  void Connect(TIdStackSocketHandle handle, const std::string& ip, uint16_t port,
-               TIdIPVersion ipVersion) override;
-  void Listen(TIdStackSocketHandle handle, int backlog) override;
-  TIdStackSocketHandle Accept(TIdStackSocketHandle handle, std::string& ip, uint16_t& port,
-                              TIdIPVersion& ipVersion) override;
-  void Disconnect(TIdStackSocketHandle handle) override;
+  TIdStackSocketHandle NewSocketHandle(int ASocketType, int AProtocol, TIdIPVersion AIpVersion,
+                                       bool AOverlapped) override;
+  void Bind(TIdStackSocketHandle AHandle, const std::string& AIP, uint16_t APort,
+            TIdIPVersion AIpVersion) override;
+  void Connect(TIdStackSocketHandle AHandle, const std::string& AIP, uint16_t APort,
+               TIdIPVersion AIpVersion) override;
+  void Listen(TIdStackSocketHandle AHandle, int ABacklog) override;
+  TIdStackSocketHandle Accept(TIdStackSocketHandle AHandle, std::string& AIP, uint16_t& APort,
+                              TIdIPVersion& AIpVersion) override;
+  void Disconnect(TIdStackSocketHandle AHandle) override;
   using TIdStack::Receive;
   using TIdStack::Send;
-  int Receive(TIdStackSocketHandle handle, void* buffer, int length) override;
-  int Send(TIdStackSocketHandle handle, const void* buffer, int length) override;
-  void GetSocketName(TIdStackSocketHandle handle, std::string& ip, uint16_t& port,
-                     TIdIPVersion& ipVersion) override;
-  void GetPeerName(TIdStackSocketHandle handle, std::string& ip, uint16_t& port,
-                   TIdIPVersion& ipVersion) override;
-  int GetSocketOption(TIdStackSocketHandle handle, int level, int option) override;
-  void SetSocketOption(TIdStackSocketHandle handle, int level, int option, int value) override;
+  int Receive(TIdStackSocketHandle AHandle, void* ABuffer, int ALength) override;
+  int Send(TIdStackSocketHandle AHandle, const void* ABuffer, int ALength) override;
+  void GetSocketName(TIdStackSocketHandle AHandle, std::string& AIP, uint16_t& APort,
+                     TIdIPVersion& AIpVersion) override;
+  void GetPeerName(TIdStackSocketHandle AHandle, std::string& AIP, uint16_t& APort,
+                   TIdIPVersion& AIpVersion) override;
+  int GetSocketOption(TIdStackSocketHandle AHandle, int ALevel, int AOption) override;
+  void SetSocketOption(TIdStackSocketHandle AHandle, int ALevel, int AOption, int AValue) override;
 
   // Fills the area for an address text and port; EIdIPVersionUnsupported for another version,
   // and the socket error 10022 for text that is not an address of that version.
-  void FillSockAddr(TSockAddr& addr, const std::string& ip, uint16_t port, TIdIPVersion ipVersion);
+  void FillSockAddr(TSockAddr& AAddr, const std::string& AIP, uint16_t APort,
+                    TIdIPVersion AIpVersion);
   // Reads an area back; EIdIPVersionUnsupported for another family.
-  void ReadSockAddr(const TSockAddr& addr, std::string& ip, uint16_t& port,
-                    TIdIPVersion& ipVersion);
+  void ReadSockAddr(const TSockAddr& AAddr, std::string& AIP, uint16_t& APort,
+                    TIdIPVersion& AIpVersion);
+  // The IP text of an address the resolver returned (ALength bytes at AAddr, of which no more
+  // than the area holds are read).
+  std::string AddressText(const void* AAddr, size_t ALength);
 
  protected:
   TIdStackBSDBase() = default;
 
   // The platform's address family of an IP version; EIdIPVersionUnsupported for another.
-  static int AddressFamily(TIdIPVersion ipVersion);
+  static int AddressFamily(TIdIPVersion AIpVersion);
 
   // Platform primitives. They return the platform's error value (-1 or an invalid handle) on
   // failure, leaving the code for WSGetLastError.
-  virtual TIdStackSocketHandle WSSocket(int family, int type, int protocol, bool overlapped) = 0;
-  virtual int WSBind(TIdStackSocketHandle handle, const TSockAddr& addr) = 0;
-  virtual int WSConnect(TIdStackSocketHandle handle, const TSockAddr& addr) = 0;
-  virtual int WSListen(TIdStackSocketHandle handle, int backlog) = 0;
-  virtual TIdStackSocketHandle WSAccept(TIdStackSocketHandle handle, TSockAddr& addr) = 0;
-  virtual int WSRecv(TIdStackSocketHandle handle, void* buffer, int length) = 0;
-  virtual int WSSend(TIdStackSocketHandle handle, const void* buffer, int length) = 0;
-  virtual int WSShutdown(TIdStackSocketHandle handle, int how) = 0;
-  virtual int WSCloseSocket(TIdStackSocketHandle handle) = 0;
-  virtual int WSGetSockName(TIdStackSocketHandle handle, TSockAddr& addr) = 0;
-  virtual int WSGetPeerName(TIdStackSocketHandle handle, TSockAddr& addr) = 0;
-  virtual int WSGetSockOpt(TIdStackSocketHandle handle, int level, int option, int& value) = 0;
-  virtual int WSSetSockOpt(TIdStackSocketHandle handle, int level, int option, int value) = 0;
+  virtual TIdStackSocketHandle WSSocket(int AFamily, int AType, int AProtocol,
+                                        bool AOverlapped) = 0;
+  virtual int WSBind(TIdStackSocketHandle AHandle, const TSockAddr& AAddr) = 0;
+  virtual int WSConnect(TIdStackSocketHandle AHandle, const TSockAddr& AAddr) = 0;
+  virtual int WSListen(TIdStackSocketHandle AHandle, int ABacklog) = 0;
+  virtual TIdStackSocketHandle WSAccept(TIdStackSocketHandle AHandle, TSockAddr& AAddr) = 0;
+  virtual int WSRecv(TIdStackSocketHandle AHandle, void* ABuffer, int ALength) = 0;
+  virtual int WSSend(TIdStackSocketHandle AHandle, const void* ABuffer, int ALength) = 0;
+  virtual int WSShutdown(TIdStackSocketHandle AHandle, int AHow) = 0;
+  virtual int WSCloseSocket(TIdStackSocketHandle AHandle) = 0;
+  virtual int WSGetSockName(TIdStackSocketHandle AHandle, TSockAddr& AAddr) = 0;
+  virtual int WSGetPeerName(TIdStackSocketHandle AHandle, TSockAddr& AAddr) = 0;
+  virtual int WSGetSockOpt(TIdStackSocketHandle AHandle, int ALevel, int AOption, int& AValue) = 0;
+  virtual int WSSetSockOpt(TIdStackSocketHandle AHandle, int ALevel, int AOption, int AValue) = 0;
 };

@@ -18,33 +18,33 @@ namespace {
 // The code of the last failed socket call of this thread, already mapped to WinSock.
 thread_local int tLastSocketError = 0;
 
-int Fail(int error) {
-  tLastSocketError = TIdStackPosix::ErrnoToSocketError(error);
+int Fail(int AError) {
+  tLastSocketError = TIdStackPosix::ErrnoToSocketError(AError);
   return Id_SOCKET_ERROR;
 }
 
-int Fd(TIdStackSocketHandle handle) {
-  return static_cast<int>(handle);
+int Fd(TIdStackSocketHandle AHandle) {
+  return static_cast<int>(AHandle);
 }
 
 // Socket levels and options arrive in the Windows numbering.
-bool TranslateOption(int& level, int& option) {
-  if (level == Id_SOL_SOCKET) {
-    level = SOL_SOCKET;
-    switch (option) {
+bool TranslateOption(int& ALevel, int& AOption) {
+  if (ALevel == Id_SOL_SOCKET) {
+    ALevel = SOL_SOCKET;
+    switch (AOption) {
       case Id_SO_REUSEADDR:
-        option = SO_REUSEADDR;
+        AOption = SO_REUSEADDR;
         return true;
       case Id_SO_TYPE:
-        option = SO_TYPE;
+        AOption = SO_TYPE;
         return true;
     }
     return false;
   }
-  if (level == Id_SOCKETOPTIONLEVEL_TCP) {
-    level = IPPROTO_TCP;
-    if (option == Id_TCP_NODELAY) {
-      option = TCP_NODELAY;
+  if (ALevel == Id_SOCKETOPTIONLEVEL_TCP) {
+    ALevel = IPPROTO_TCP;
+    if (AOption == Id_TCP_NODELAY) {
+      AOption = TCP_NODELAY;
       return true;
     }
     return false;
@@ -54,26 +54,26 @@ bool TranslateOption(int& level, int& option) {
 
 class TIdSocketListPosix : public TIdSocketList {
  public:
-  void Add(TIdStackSocketHandle handle) override {
+  void Add(TIdStackSocketHandle AHandle) override {
     std::lock_guard<TIdCriticalSection> lock(FLock);
     for (const pollfd& p : FFds)
-      if (p.fd == Fd(handle)) return;
+      if (p.fd == Fd(AHandle)) return;
     if (static_cast<int>(FFds.size()) >= MaxSockets)
       throw EIdStackSetSizeExceeded(RSSetSizeExceeded);
-    FFds.push_back({Fd(handle), POLLIN, 0});
+    FFds.push_back({Fd(AHandle), POLLIN, 0});
   }
-  void Remove(TIdStackSocketHandle handle) override {
+  void Remove(TIdStackSocketHandle AHandle) override {
     std::lock_guard<TIdCriticalSection> lock(FLock);
     for (size_t i = 0; i < FFds.size(); ++i)
-      if (FFds[i].fd == Fd(handle)) {
+      if (FFds[i].fd == Fd(AHandle)) {
         FFds.erase(FFds.begin() + static_cast<std::ptrdiff_t>(i));
         return;
       }
   }
-  bool Contains(TIdStackSocketHandle handle) override {
+  bool Contains(TIdStackSocketHandle AHandle) override {
     std::lock_guard<TIdCriticalSection> lock(FLock);
     for (const pollfd& p : FFds)
-      if (p.fd == Fd(handle)) return true;
+      if (p.fd == Fd(AHandle)) return true;
     return false;
   }
   int Count() override {
@@ -81,13 +81,13 @@ class TIdSocketListPosix : public TIdSocketList {
     return static_cast<int>(FFds.size());
   }
   // poll instead of select: descriptors above FD_SETSIZE would overrun an fd_set.
-  bool SelectRead(int timeout) override {
+  bool SelectRead(int ATimeout) override {
     std::vector<pollfd> copy;
     {
       std::lock_guard<TIdCriticalSection> lock(FLock);
       copy = FFds;
     }
-    const int waitMs = timeout < 0 ? -1 : timeout;
+    const int waitMs = ATimeout < 0 ? -1 : ATimeout;
     int result;
     do {
       result = ::poll(copy.data(), copy.size(), waitMs);
@@ -111,8 +111,8 @@ std::unique_ptr<TIdStack> CreatePlatformStack() {
   return std::make_unique<TIdStackPosix>();
 }
 
-int TIdStackPosix::ErrnoToSocketError(int error) {
-  switch (error) {
+int TIdStackPosix::ErrnoToSocketError(int AError) {
+  switch (AError) {
     case EINTR:
       return 10004;
     case EBADF:
@@ -199,11 +199,11 @@ int TIdStackPosix::ErrnoToSocketError(int error) {
     case ENOTEMPTY:
       return 10066;
   }
-  return error;
+  return AError;
 }
 
-int TIdStackPosix::ResolverErrorToSocketError(int result, int error) {
-  switch (result) {
+int TIdStackPosix::ResolverErrorToSocketError(int AResult, int AError) {
+  switch (AResult) {
     case EAI_NONAME:
       return 11001;  // host not found
     case EAI_AGAIN:
@@ -229,29 +229,21 @@ int TIdStackPosix::ResolverErrorToSocketError(int result, int error) {
     case EAI_BADFLAGS:
       return 10022;
     case EAI_SYSTEM:
-      return ErrnoToSocketError(error);
+      return ErrnoToSocketError(AError);
   }
   return 11003;
 }
 
-std::string TIdStackPosix::LookupHostAddress(const std::string& host, TIdIPVersion ipVersion) {
+std::string TIdStackPosix::LookupHostAddress(const std::string& AHost, TIdIPVersion AIpVersion) {
   addrinfo hints{};
-  hints.ai_family = AddressFamily(ipVersion);
+  hints.ai_family = AddressFamily(AIpVersion);
   hints.ai_socktype = SOCK_STREAM;
   addrinfo* result = nullptr;
-  const int rc = ::getaddrinfo(host.c_str(), nullptr, &hints, &result);
+  const int rc = ::getaddrinfo(AHost.c_str(), nullptr, &hints, &result);
   if (rc != 0) RaiseSocketError(ResolverErrorToSocketError(rc, errno));
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> guard(result, &::freeaddrinfo);
   if (!result || !result->ai_addr) RaiseSocketError(11001);
-  TSockAddr addr;
-  std::memset(addr.Bytes, 0, sizeof addr.Bytes);
-  std::memcpy(addr.Bytes, result->ai_addr, std::min<size_t>(result->ai_addrlen, sizeof addr.Bytes));
-  addr.Length = static_cast<int>(result->ai_addrlen);
-  std::string ip;
-  uint16_t port;
-  TIdIPVersion version;
-  ReadSockAddr(addr, ip, port, version);
-  return ip;
+  return AddressText(result->ai_addr, result->ai_addrlen);
 }
 
 int TIdStackPosix::WSGetLastError() {
@@ -260,16 +252,16 @@ int TIdStackPosix::WSGetLastError() {
   return tLastSocketError;
 }
 
-void TIdStackPosix::WSSetLastError(int code) {
-  tLastSocketError = code;
+void TIdStackPosix::WSSetLastError(int ACode) {
+  tLastSocketError = ACode;
 }
 
 std::unique_ptr<TIdSocketList> TIdStackPosix::NewSocketList() {
   return std::make_unique<TIdSocketListPosix>();
 }
 
-TIdStackSocketHandle TIdStackPosix::WSSocket(int family, int type, int protocol, bool) {
-  const int fd = ::socket(family, type | SOCK_CLOEXEC, protocol);
+TIdStackSocketHandle TIdStackPosix::WSSocket(int AFamily, int AType, int AProtocol, bool) {
+  const int fd = ::socket(AFamily, AType | SOCK_CLOEXEC, AProtocol);
   if (fd < 0) {
     Fail(errno);
     return Id_INVALID_SOCKET;
@@ -277,96 +269,97 @@ TIdStackSocketHandle TIdStackPosix::WSSocket(int family, int type, int protocol,
   return static_cast<TIdStackSocketHandle>(fd);
 }
 
-int TIdStackPosix::WSBind(TIdStackSocketHandle handle, const TSockAddr& addr) {
-  if (::bind(Fd(handle), reinterpret_cast<const sockaddr*>(addr.Bytes),
-             static_cast<socklen_t>(addr.Length)) < 0)
+int TIdStackPosix::WSBind(TIdStackSocketHandle AHandle, const TSockAddr& AAddr) {
+  if (::bind(Fd(AHandle), reinterpret_cast<const sockaddr*>(AAddr.Bytes),
+             static_cast<socklen_t>(AAddr.Length)) < 0)
     return Fail(errno);
   return 0;
 }
 
-int TIdStackPosix::WSConnect(TIdStackSocketHandle handle, const TSockAddr& addr) {
-  if (::connect(Fd(handle), reinterpret_cast<const sockaddr*>(addr.Bytes),
-                static_cast<socklen_t>(addr.Length)) < 0)
+int TIdStackPosix::WSConnect(TIdStackSocketHandle AHandle, const TSockAddr& AAddr) {
+  if (::connect(Fd(AHandle), reinterpret_cast<const sockaddr*>(AAddr.Bytes),
+                static_cast<socklen_t>(AAddr.Length)) < 0)
     return Fail(errno);
   return 0;
 }
 
-int TIdStackPosix::WSListen(TIdStackSocketHandle handle, int backlog) {
-  if (::listen(Fd(handle), backlog) < 0) return Fail(errno);
+int TIdStackPosix::WSListen(TIdStackSocketHandle AHandle, int ABacklog) {
+  if (::listen(Fd(AHandle), ABacklog) < 0) return Fail(errno);
   return 0;
 }
 
-TIdStackSocketHandle TIdStackPosix::WSAccept(TIdStackSocketHandle handle, TSockAddr& addr) {
-  socklen_t length = static_cast<socklen_t>(addr.Length);
+TIdStackSocketHandle TIdStackPosix::WSAccept(TIdStackSocketHandle AHandle, TSockAddr& AAddr) {
+  socklen_t length = static_cast<socklen_t>(AAddr.Length);
   int fd;
   do {
-    fd = ::accept4(Fd(handle), reinterpret_cast<sockaddr*>(addr.Bytes), &length, SOCK_CLOEXEC);
+    fd = ::accept4(Fd(AHandle), reinterpret_cast<sockaddr*>(AAddr.Bytes), &length, SOCK_CLOEXEC);
   } while (fd < 0 && errno == EINTR);
   if (fd < 0) {
     Fail(errno);
     return Id_INVALID_SOCKET;
   }
-  addr.Length = static_cast<int>(length);
+  AAddr.Length = static_cast<int>(length);
   return static_cast<TIdStackSocketHandle>(fd);
 }
 
-int TIdStackPosix::WSRecv(TIdStackSocketHandle handle, void* buffer, int length) {
+int TIdStackPosix::WSRecv(TIdStackSocketHandle AHandle, void* ABuffer, int ALength) {
   ssize_t n;
   do {
-    n = ::recv(Fd(handle), buffer, static_cast<size_t>(length), 0);
+    n = ::recv(Fd(AHandle), ABuffer, static_cast<size_t>(ALength), 0);
   } while (n < 0 && errno == EINTR);
   if (n < 0) return Fail(errno);
   return static_cast<int>(n);
 }
 
-int TIdStackPosix::WSSend(TIdStackSocketHandle handle, const void* buffer, int length) {
+int TIdStackPosix::WSSend(TIdStackSocketHandle AHandle, const void* ABuffer, int ALength) {
   ssize_t n;
   do {
     // No SIGPIPE: a peer that has gone is reported as an error like on Windows.
-    n = ::send(Fd(handle), buffer, static_cast<size_t>(length), MSG_NOSIGNAL);
+    n = ::send(Fd(AHandle), ABuffer, static_cast<size_t>(ALength), MSG_NOSIGNAL);
   } while (n < 0 && errno == EINTR);
   if (n < 0) return Fail(errno);
   return static_cast<int>(n);
 }
 
-int TIdStackPosix::WSShutdown(TIdStackSocketHandle handle, int how) {
-  if (::shutdown(Fd(handle), how) < 0) return Fail(errno);
+int TIdStackPosix::WSShutdown(TIdStackSocketHandle AHandle, int AHow) {
+  if (::shutdown(Fd(AHandle), AHow) < 0) return Fail(errno);
   return 0;
 }
 
-int TIdStackPosix::WSCloseSocket(TIdStackSocketHandle handle) {
-  if (::close(Fd(handle)) < 0) return Fail(errno);
+int TIdStackPosix::WSCloseSocket(TIdStackSocketHandle AHandle) {
+  if (::close(Fd(AHandle)) < 0) return Fail(errno);
   return 0;
 }
 
-int TIdStackPosix::WSGetSockName(TIdStackSocketHandle handle, TSockAddr& addr) {
-  socklen_t length = static_cast<socklen_t>(addr.Length);
-  if (::getsockname(Fd(handle), reinterpret_cast<sockaddr*>(addr.Bytes), &length) < 0)
+int TIdStackPosix::WSGetSockName(TIdStackSocketHandle AHandle, TSockAddr& AAddr) {
+  socklen_t length = static_cast<socklen_t>(AAddr.Length);
+  if (::getsockname(Fd(AHandle), reinterpret_cast<sockaddr*>(AAddr.Bytes), &length) < 0)
     return Fail(errno);
-  addr.Length = static_cast<int>(length);
+  AAddr.Length = static_cast<int>(length);
   return 0;
 }
 
-int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle handle, TSockAddr& addr) {
-  socklen_t length = static_cast<socklen_t>(addr.Length);
-  if (::getpeername(Fd(handle), reinterpret_cast<sockaddr*>(addr.Bytes), &length) < 0)
+int TIdStackPosix::WSGetPeerName(TIdStackSocketHandle AHandle, TSockAddr& AAddr) {
+  socklen_t length = static_cast<socklen_t>(AAddr.Length);
+  if (::getpeername(Fd(AHandle), reinterpret_cast<sockaddr*>(AAddr.Bytes), &length) < 0)
     return Fail(errno);
-  addr.Length = static_cast<int>(length);
+  AAddr.Length = static_cast<int>(length);
   return 0;
 }
 
-int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle handle, int level, int option, int& value) {
-  if (!TranslateOption(level, option)) return Fail(ENOPROTOOPT);
+int TIdStackPosix::WSGetSockOpt(TIdStackSocketHandle AHandle, int ALevel, int AOption,
+                                int& AValue) {
+  if (!TranslateOption(ALevel, AOption)) return Fail(ENOPROTOOPT);
   int v = 0;
   socklen_t length = sizeof v;
-  if (::getsockopt(Fd(handle), level, option, &v, &length) < 0) return Fail(errno);
+  if (::getsockopt(Fd(AHandle), ALevel, AOption, &v, &length) < 0) return Fail(errno);
   // SO_TYPE reports the native type number; stream is 1 on both targets.
-  value = v;
+  AValue = v;
   return 0;
 }
 
-int TIdStackPosix::WSSetSockOpt(TIdStackSocketHandle handle, int level, int option, int value) {
-  if (!TranslateOption(level, option)) return Fail(ENOPROTOOPT);
-  if (::setsockopt(Fd(handle), level, option, &value, sizeof value) < 0) return Fail(errno);
+int TIdStackPosix::WSSetSockOpt(TIdStackSocketHandle AHandle, int ALevel, int AOption, int AValue) {
+  if (!TranslateOption(ALevel, AOption)) return Fail(ENOPROTOOPT);
+  if (::setsockopt(Fd(AHandle), ALevel, AOption, &AValue, sizeof AValue) < 0) return Fail(errno);
   return 0;
 }

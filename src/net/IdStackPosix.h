@@ -9,28 +9,28 @@ class TIdStackPosix : public TIdStackBSDBase {
  public:
   TIdStackPosix() = default;
 
-  std::string LookupHostAddress(const std::string& host, TIdIPVersion ipVersion) override;
+  std::string LookupHostAddress(const std::string& AHost, TIdIPVersion AIpVersion) override;
   int WSGetLastError() override;
-  void WSSetLastError(int code) override;
+  void WSSetLastError(int ACode) override;
   std::unique_ptr<TIdSocketList> NewSocketList() override;
 
   // The WinSock code for an errno value (the value itself when there is none).
-  static int ErrnoToSocketError(int error);
+  static int ErrnoToSocketError(int AError);
   // The WinSock code for a non-zero getaddrinfo result.
-  static int ResolverErrorToSocketError(int result, int error);
+  static int ResolverErrorToSocketError(int AResult, int AError);
 
  protected:
-  TIdStackSocketHandle WSSocket(int family, int type, int protocol, bool overlapped) override;
-  int WSBind(TIdStackSocketHandle handle, const TSockAddr& addr) override;
-  int WSConnect(TIdStackSocketHandle handle, const TSockAddr& addr) override;
-  int WSListen(TIdStackSocketHandle handle, int backlog) override;
-  TIdStackSocketHandle WSAccept(TIdStackSocketHandle handle, TSockAddr& addr) override;
-  int WSRecv(TIdStackSocketHandle handle, void* buffer, int length) override;
-  int WSSend(TIdStackSocketHandle handle, const void* buffer, int length) override;
-  int WSShutdown(TIdStackSocketHandle handle, int how) override;
-  int WSCloseSocket(TIdStackSocketHandle handle) override;
-  int WSGetSockName(TIdStackSocketHandle handle, TSockAddr& addr) override;
-  int WSGetPeerName(TIdStackSocketHandle handle, TSockAddr& addr) override;
-  int WSGetSockOpt(TIdStackSocketHandle handle, int level, int option, int& value) override;
-  int WSSetSockOpt(TIdStackSocketHandle handle, int level, int option, int value) override;
+  TIdStackSocketHandle WSSocket(int AFamily, int AType, int AProtocol, bool AOverlapped) override;
+  int WSBind(TIdStackSocketHandle AHandle, const TSockAddr& AAddr) override;
+  int WSConnect(TIdStackSocketHandle AHandle, const TSockAddr& AAddr) override;
+  int WSListen(TIdStackSocketHandle AHandle, int ABacklog) override;
+  TIdStackSocketHandle WSAccept(TIdStackSocketHandle AHandle, TSockAddr& AAddr) override;
+  int WSRecv(TIdStackSocketHandle AHandle, void* ABuffer, int ALength) override;
+  int WSSend(TIdStackSocketHandle AHandle, const void* ABuffer, int ALength) override;
+  int WSShutdown(TIdStackSocketHandle AHandle, int AHow) override;
+  int WSCloseSocket(TIdStackSocketHandle AHandle) override;
+  int WSGetSockName(TIdStackSocketHandle AHandle, TSockAddr& AAddr) override;
+  int WSGetPeerName(TIdStackSocketHandle AHandle, TSockAddr& AAddr) override;
+  int WSGetSockOpt(TIdStackSocketHandle AHandle, int ALevel, int AOption, int& AValue) override;
+  int WSSetSockOpt(TIdStackSocketHandle AHandle, int ALevel, int AOption, int AValue) override;
 };

@@ -9,15 +9,15 @@
 
 namespace {
 
-SOCKET Sock(TIdStackSocketHandle handle) {
-  return static_cast<SOCKET>(handle);
+SOCKET Sock(TIdStackSocketHandle AHandle) {
+  return static_cast<SOCKET>(AHandle);
 }
 
-sockaddr* Addr(TIdStackBSDBase::TSockAddr& addr) {
-  return reinterpret_cast<sockaddr*>(addr.Bytes);
+sockaddr* Addr(TIdStackBSDBase::TSockAddr& AAddr) {
+  return reinterpret_cast<sockaddr*>(AAddr.Bytes);
 }
-const sockaddr* Addr(const TIdStackBSDBase::TSockAddr& addr) {
-  return reinterpret_cast<const sockaddr*>(addr.Bytes);
+const sockaddr* Addr(const TIdStackBSDBase::TSockAddr& AAddr) {
+  return reinterpret_cast<const sockaddr*>(AAddr.Bytes);
 }
 
 // The platform's descriptor set: a count followed by room for 64 socket handles.
@@ -25,36 +25,36 @@ class TIdSocketListWindows : public TIdSocketList {
  public:
   TIdSocketListWindows() { FFDSet.fd_count = 0; }
 
-  void Add(TIdStackSocketHandle handle) override {
+  void Add(TIdStackSocketHandle AHandle) override {
     std::lock_guard<TIdCriticalSection> lock(FLock);
-    if (IndexOf(handle) >= 0) return;
+    if (IndexOf(AHandle) >= 0) return;
     if (FFDSet.fd_count >= FD_SETSIZE) throw EIdStackSetSizeExceeded(RSSetSizeExceeded);
-    FFDSet.fd_array[FFDSet.fd_count++] = Sock(handle);
+    FFDSet.fd_array[FFDSet.fd_count++] = Sock(AHandle);
   }
-  void Remove(TIdStackSocketHandle handle) override {
+  void Remove(TIdStackSocketHandle AHandle) override {
     std::lock_guard<TIdCriticalSection> lock(FLock);
-    const int i = IndexOf(handle);
+    const int i = IndexOf(AHandle);
     if (i < 0) return;
     for (u_int k = static_cast<u_int>(i) + 1; k < FFDSet.fd_count; ++k)
       FFDSet.fd_array[k - 1] = FFDSet.fd_array[k];
     --FFDSet.fd_count;
   }
-  bool Contains(TIdStackSocketHandle handle) override {
+  bool Contains(TIdStackSocketHandle AHandle) override {
     std::lock_guard<TIdCriticalSection> lock(FLock);
-    return IndexOf(handle) >= 0;
+    return IndexOf(AHandle) >= 0;
   }
   int Count() override {
     std::lock_guard<TIdCriticalSection> lock(FLock);
     return static_cast<int>(FFDSet.fd_count);
   }
-  bool SelectRead(int timeout) override {
+  bool SelectRead(int ATimeout) override {
     fd_set copy;
     {
       std::lock_guard<TIdCriticalSection> lock(FLock);
       copy = FFDSet;
     }
     timeval limit{};
-    const std::optional<TIdTimeVal> t = SelectTimeLimit(timeout);
+    const std::optional<TIdTimeVal> t = SelectTimeLimit(ATimeout);
     if (t) {
       limit.tv_sec = t->Seconds;
       limit.tv_usec = t->Microseconds;
@@ -65,9 +65,9 @@ class TIdSocketListWindows : public TIdSocketList {
   }
 
  private:
-  int IndexOf(TIdStackSocketHandle handle) const {
+  int IndexOf(TIdStackSocketHandle AHandle) const {
     for (u_int k = 0; k < FFDSet.fd_count; ++k)
-      if (FFDSet.fd_array[k] == Sock(handle)) return static_cast<int>(k);
+      if (FFDSet.fd_array[k] == Sock(AHandle)) return static_cast<int>(k);
     return -1;
   }
   fd_set FFDSet;
@@ -76,11 +76,7 @@ class TIdSocketListWindows : public TIdSocketList {
 static_assert(FD_SETSIZE == TIdSocketList::MaxSockets, "descriptor set holds 64 sockets");
 
 // Frees the result list of the address-information call in all cases.
-struct TAddrInfoTraits {
-  using Type = PADDRINFOW;
-  static PADDRINFOW Invalid() { return nullptr; }
-  static void Close(PADDRINFOW p) { IdWinsock2::FreeAddrInfoW(p); }
-};
+using TAddrInfoOwner = TUniqueHandle<TNullHandleTraits<PADDRINFOW, IdWinsock2::FreeAddrInfoW>>;
 
 }  // namespace
 
@@ -99,26 +95,17 @@ TIdStackWindows::TIdStackWindows() {
   }
 }
 
-std::string TIdStackWindows::LookupHostAddress(const std::string& host, TIdIPVersion ipVersion) {
+std::string TIdStackWindows::LookupHostAddress(const std::string& AHost, TIdIPVersion AIpVersion) {
   ADDRINFOW hints{};
-  hints.ai_family = AddressFamily(ipVersion);
+  hints.ai_family = AddressFamily(AIpVersion);
   hints.ai_socktype = SOCK_STREAM;
-  const std::wstring name = IdWinsock2::IdnToAsciiIfNeeded(ToWide(host));
+  const std::wstring name = IdWinsock2::IdnToAsciiIfNeeded(ToWide(AHost));
   PADDRINFOW result = nullptr;
   const int rc = IdWinsock2::GetAddrInfoW(name.c_str(), nullptr, &hints, &result);
-  TUniqueHandle<TAddrInfoTraits> guard(result);
+  TAddrInfoOwner guard(result);
   if (rc != 0) RaiseSocketError(AddressInfoResultToSocketError(rc, WSGetLastError()));
   if (!result || !result->ai_addr) RaiseSocketError(WSAHOST_NOT_FOUND);
-  TSockAddr addr;
-  std::memset(addr.Bytes, 0, sizeof addr.Bytes);
-  std::memcpy(addr.Bytes, result->ai_addr,
-              result->ai_addrlen < sizeof addr.Bytes ? result->ai_addrlen : sizeof addr.Bytes);
-  addr.Length = static_cast<int>(result->ai_addrlen);
-  std::string ip;
-  uint16_t port;
-  TIdIPVersion version;
-  ReadSockAddr(addr, ip, port, version);
-  return ip;
+  return AddressText(result->ai_addr, result->ai_addrlen);
 }
 
 int TIdStackWindows::WSGetLastError() {
@@ -128,79 +115,81 @@ int TIdStackWindows::WSGetLastError() {
   return error;
 }
 
-void TIdStackWindows::WSSetLastError(int code) {
-  IdWinsock2::WSASetLastError(code);
+void TIdStackWindows::WSSetLastError(int ACode) {
+  IdWinsock2::WSASetLastError(ACode);
 }
 
 std::unique_ptr<TIdSocketList> TIdStackWindows::NewSocketList() {
   return std::make_unique<TIdSocketListWindows>();
 }
 
-TIdStackSocketHandle TIdStackWindows::WSSocket(int family, int type, int protocol,
-                                               bool overlapped) {
-  const SOCKET s =
-      overlapped ? IdWinsock2::WSASocketW(family, type, protocol, nullptr, 0, WSA_FLAG_OVERLAPPED)
-                 : IdWinsock2::socket(family, type, protocol);
+TIdStackSocketHandle TIdStackWindows::WSSocket(int AFamily, int AType, int AProtocol,
+                                               bool AOverlapped) {
+  const SOCKET s = AOverlapped ? IdWinsock2::WSASocketW(AFamily, AType, AProtocol, nullptr, 0,
+                                                        WSA_FLAG_OVERLAPPED)
+                               : IdWinsock2::socket(AFamily, AType, AProtocol);
   return s == INVALID_SOCKET ? Id_INVALID_SOCKET : static_cast<TIdStackSocketHandle>(s);
 }
 
-int TIdStackWindows::WSBind(TIdStackSocketHandle handle, const TSockAddr& addr) {
-  return IdWinsock2::bind(Sock(handle), Addr(addr), addr.Length);
+int TIdStackWindows::WSBind(TIdStackSocketHandle AHandle, const TSockAddr& AAddr) {
+  return IdWinsock2::bind(Sock(AHandle), Addr(AAddr), AAddr.Length);
 }
 
-int TIdStackWindows::WSConnect(TIdStackSocketHandle handle, const TSockAddr& addr) {
-  return IdWinsock2::connect(Sock(handle), Addr(addr), addr.Length);
+int TIdStackWindows::WSConnect(TIdStackSocketHandle AHandle, const TSockAddr& AAddr) {
+  return IdWinsock2::connect(Sock(AHandle), Addr(AAddr), AAddr.Length);
 }
 
-int TIdStackWindows::WSListen(TIdStackSocketHandle handle, int backlog) {
-  return IdWinsock2::listen(Sock(handle), backlog);
+int TIdStackWindows::WSListen(TIdStackSocketHandle AHandle, int ABacklog) {
+  return IdWinsock2::listen(Sock(AHandle), ABacklog);
 }
 
-TIdStackSocketHandle TIdStackWindows::WSAccept(TIdStackSocketHandle handle, TSockAddr& addr) {
-  int length = addr.Length;
-  const SOCKET s = IdWinsock2::accept(Sock(handle), Addr(addr), &length);
-  addr.Length = length;
+TIdStackSocketHandle TIdStackWindows::WSAccept(TIdStackSocketHandle AHandle, TSockAddr& AAddr) {
+  int length = AAddr.Length;
+  const SOCKET s = IdWinsock2::accept(Sock(AHandle), Addr(AAddr), &length);
+  AAddr.Length = length;
   return s == INVALID_SOCKET ? Id_INVALID_SOCKET : static_cast<TIdStackSocketHandle>(s);
 }
 
-int TIdStackWindows::WSRecv(TIdStackSocketHandle handle, void* buffer, int length) {
-  return IdWinsock2::recv(Sock(handle), static_cast<char*>(buffer), length, 0);
+int TIdStackWindows::WSRecv(TIdStackSocketHandle AHandle, void* ABuffer, int ALength) {
+  return IdWinsock2::recv(Sock(AHandle), static_cast<char*>(ABuffer), ALength, 0);
 }
 
-int TIdStackWindows::WSSend(TIdStackSocketHandle handle, const void* buffer, int length) {
-  return IdWinsock2::send(Sock(handle), static_cast<const char*>(buffer), length, 0);
+int TIdStackWindows::WSSend(TIdStackSocketHandle AHandle, const void* ABuffer, int ALength) {
+  return IdWinsock2::send(Sock(AHandle), static_cast<const char*>(ABuffer), ALength, 0);
 }
 
-int TIdStackWindows::WSShutdown(TIdStackSocketHandle handle, int how) {
-  return IdWinsock2::shutdown(Sock(handle), how);
+int TIdStackWindows::WSShutdown(TIdStackSocketHandle AHandle, int AHow) {
+  return IdWinsock2::shutdown(Sock(AHandle), AHow);
 }
 
-int TIdStackWindows::WSCloseSocket(TIdStackSocketHandle handle) {
-  return IdWinsock2::closesocket(Sock(handle));
+int TIdStackWindows::WSCloseSocket(TIdStackSocketHandle AHandle) {
+  return IdWinsock2::closesocket(Sock(AHandle));
 }
 
-int TIdStackWindows::WSGetSockName(TIdStackSocketHandle handle, TSockAddr& addr) {
-  int length = static_cast<int>(sizeof addr.Bytes);
-  const int rc = IdWinsock2::getsockname(Sock(handle), Addr(addr), &length);
-  addr.Length = length;
+int TIdStackWindows::WSGetSockName(TIdStackSocketHandle AHandle, TSockAddr& AAddr) {
+  int length = static_cast<int>(sizeof AAddr.Bytes);
+  const int rc = IdWinsock2::getsockname(Sock(AHandle), Addr(AAddr), &length);
+  AAddr.Length = length;
   return rc;
 }
 
-int TIdStackWindows::WSGetPeerName(TIdStackSocketHandle handle, TSockAddr& addr) {
-  int length = static_cast<int>(sizeof addr.Bytes);
-  const int rc = IdWinsock2::getpeername(Sock(handle), Addr(addr), &length);
-  addr.Length = length;
+int TIdStackWindows::WSGetPeerName(TIdStackSocketHandle AHandle, TSockAddr& AAddr) {
+  int length = static_cast<int>(sizeof AAddr.Bytes);
+  const int rc = IdWinsock2::getpeername(Sock(AHandle), Addr(AAddr), &length);
+  AAddr.Length = length;
   return rc;
 }
 
-int TIdStackWindows::WSGetSockOpt(TIdStackSocketHandle handle, int level, int option, int& value) {
-  int length = sizeof value;
-  value = 0;
-  return IdWinsock2::getsockopt(Sock(handle), level, option, reinterpret_cast<char*>(&value),
+int TIdStackWindows::WSGetSockOpt(TIdStackSocketHandle AHandle, int ALevel, int AOption,
+                                  int& AValue) {
+  int length = sizeof AValue;
+  AValue = 0;
+  return IdWinsock2::getsockopt(Sock(AHandle), ALevel, AOption, reinterpret_cast<char*>(&AValue),
                                 &length);
 }
 
-int TIdStackWindows::WSSetSockOpt(TIdStackSocketHandle handle, int level, int option, int value) {
-  return IdWinsock2::setsockopt(Sock(handle), level, option, reinterpret_cast<const char*>(&value),
-                                sizeof value);
+int TIdStackWindows::WSSetSockOpt(TIdStackSocketHandle AHandle, int ALevel, int AOption,
+                                  int AValue) {
+  return IdWinsock2::setsockopt(Sock(AHandle), ALevel, AOption,
+                                reinterpret_cast<const char*>(&AValue), sizeof AValue);
 }

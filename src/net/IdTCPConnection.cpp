@@ -90,9 +90,9 @@ void TIdTCPConnection::RequireIOHandler() {
   if (!FIOHandler) throw EIdNotConnected(RSNotConnected);
 }
 
-void TIdTCPConnection::Notification(TComponent* AComponent, TOperation Operation) {
-  TIdComponent::Notification(AComponent, Operation);
-  if (Operation == TOperation::opRemove && AComponent && AComponent == FIOHandler) {
+void TIdTCPConnection::Notification(TComponent* AComponent, TOperation AOperation) {
+  TIdComponent::Notification(AComponent, AOperation);
+  if (AOperation == TOperation::opRemove && AComponent && AComponent == FIOHandler) {
     FIOHandler = nullptr;
     FSocket = nullptr;
     FManagedIOHandler = false;

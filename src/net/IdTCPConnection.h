@@ -48,7 +48,7 @@ class TIdTCPConnection : public TIdComponent {
   void SetManagedIOHandler(std::unique_ptr<TIdIOHandler> AHandler);
   // Frees a managed handler (the next Connect creates a fresh one).
   void ReleaseManagedIOHandler();
-  void Notification(TComponent* AComponent, TOperation Operation) override;
+  void Notification(TComponent* AComponent, TOperation AOperation) override;
 
  private:
   void CloseOnDisconnect();

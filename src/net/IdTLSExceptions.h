@@ -1,6 +1,6 @@
 #pragma once
 
-#include "base/IdException.h"
+#include "net/IdException.h"
 
 // The failures of a secure (TLS) connection. The texts are the same on every platform; "%s" is
 // the host name the server was checked against.

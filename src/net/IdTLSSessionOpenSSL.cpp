@@ -17,7 +17,7 @@
 
 #include "base/Format.h"
 #include "base/TryFinally.h"
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 #include "net/IdStack.h"
 #include "net/IdTLSExceptions.h"
 #include "net/IdTLSSession.h"

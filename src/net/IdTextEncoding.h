@@ -11,10 +11,10 @@
 class TIdTextEncoding {
  public:
   virtual ~TIdTextEncoding() = default;
-  virtual TIdBytes GetBytes(std::string_view text) const = 0;
-  virtual std::string GetString(const uint8_t* bytes, size_t count) const = 0;
-  std::string GetString(const TIdBytes& bytes) const {
-    return GetString(bytes.data(), bytes.size());
+  virtual TIdBytes GetBytes(std::string_view AText) const = 0;
+  virtual std::string GetString(const uint8_t* ABytes, size_t ACount) const = 0;
+  std::string GetString(const TIdBytes& ABytes) const {
+    return GetString(ABytes.data(), ABytes.size());
   }
 };
 
@@ -22,8 +22,8 @@ class TIdTextEncoding {
 // (each UTF-16 unit of it) becomes "?"; bytes of 128 and more read as U+FFFD.
 class TIdASCIIEncoding : public TIdTextEncoding {
  public:
-  TIdBytes GetBytes(std::string_view text) const override;
-  std::string GetString(const uint8_t* bytes, size_t count) const override;
+  TIdBytes GetBytes(std::string_view AText) const override;
+  std::string GetString(const uint8_t* ABytes, size_t ACount) const override;
   using TIdTextEncoding::GetString;
 };
 

@@ -5,7 +5,7 @@
 #include "base/Exception.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
-#include "base/UniqueHandle.h"
+#include "base/SystemLibrary.h"
 #include "base/Utf.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdResourceStrings.h"
@@ -13,13 +13,6 @@
 namespace IdWinsock2 {
 
 namespace {
-
-struct TModuleTraits {
-  using Type = HMODULE;
-  static HMODULE Invalid() { return nullptr; }
-  static void Close(HMODULE h) { ::FreeLibrary(h); }
-};
-using TModule = TUniqueHandle<TModuleTraits>;
 
 using TWSAStartup = int(WSAAPI*)(WORD, LPWSADATA);
 using TWSACleanup = int(WSAAPI*)();
@@ -32,10 +25,10 @@ using TIdnToUnicode = int(WINAPI*)(DWORD, LPCWSTR, int, LPWSTR, int);
 // Process-wide library state, kept for the life of the process. At program end the socket
 // library is shut down and every library unloaded.
 struct TLibraryState {
-  TModule Winsock;
-  TModule Wship6;
-  TModule IdnDL;
-  TModule Normaliz;
+  TUniqueModule Winsock;
+  TUniqueModule Wship6;
+  TUniqueModule IdnDL;
+  TUniqueModule Normaliz;
   std::atomic<bool> Started{false};
   TGetAddrInfoW GetAddrInfoW = nullptr;
   TGetNameInfoW GetNameInfoW = nullptr;
@@ -45,8 +38,7 @@ struct TLibraryState {
 
   ~TLibraryState() {
     if (Started && Winsock) {
-      auto cleanup = reinterpret_cast<TWSACleanup>(
-          reinterpret_cast<void*>(::GetProcAddress(Winsock.get(), "WSACleanup")));
+      auto cleanup = GetProcedure<TWSACleanup>(Winsock.get(), "WSACleanup");
       if (cleanup) cleanup();
     }
   }
@@ -57,20 +49,16 @@ TLibraryState& State() {
   return state;
 }
 
-FARPROC Optional(HMODULE module, const char* name) {
-  return module ? ::GetProcAddress(module, name) : nullptr;
-}
-
 template <typename Fn>
-Fn As(FARPROC proc) {
-  return reinterpret_cast<Fn>(reinterpret_cast<void*>(proc));
+Fn As(FARPROC AProc) {
+  return reinterpret_cast<Fn>(reinterpret_cast<void*>(AProc));
 }
 
 // Windows before 6.2 needs host names converted to their ASCII-compatible form.
 bool IsWindowsBefore62() {
   using TRtlGetVersion = LONG(WINAPI*)(OSVERSIONINFOW*);
   auto rtlGetVersion =
-      As<TRtlGetVersion>(Optional(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion"));
+      GetProcedure<TRtlGetVersion>(::GetModuleHandleW(L"ntdll.dll"), "RtlGetVersion");
   if (!rtlGetVersion) return false;
   OSVERSIONINFOW info{};
   info.dwOSVersionInfoSize = sizeof info;
@@ -85,11 +73,11 @@ bool IsWindowsBefore62() {
 
 // The entry point cache: one slot per function, filled on its first call.
 template <typename Fn>
-Fn Entry(std::atomic<FARPROC>& slot, const char* name) {
-  FARPROC proc = slot.load(std::memory_order_acquire);
+Fn Entry(std::atomic<FARPROC>& ASlot, const char* AName) {
+  FARPROC proc = ASlot.load(std::memory_order_acquire);
   if (!proc) {
-    proc = GetEntryPoint(name);
-    slot.store(proc, std::memory_order_release);
+    proc = GetEntryPoint(AName);
+    ASlot.store(proc, std::memory_order_release);
   }
   return As<Fn>(proc);
 }
@@ -100,34 +88,13 @@ Fn Entry(std::atomic<FARPROC>& slot, const char* name) {
 
 }  // namespace
 
-HMODULE LoadSystemLibrary(const wchar_t* name) {
-  DWORD oldMode = 0;
-  ::SetThreadErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX, &oldMode);
-  HMODULE module = ::LoadLibraryExW(name, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  if (!module && ::GetLastError() == ERROR_INVALID_PARAMETER) {
-    // Systems without the restricted search flag: name the system folder explicitly.
-    wchar_t folder[MAX_PATH];
-    const UINT n = ::GetSystemDirectoryW(folder, MAX_PATH);
-    if (n > 0 && n < MAX_PATH) {
-      std::wstring path(folder, n);
-      path += L'\\';
-      path += name;
-      module = ::LoadLibraryExW(path.c_str(), nullptr, LOAD_WITH_ALTERED_SEARCH_PATH);
-    }
-  }
-  const DWORD error = ::GetLastError();
-  ::SetThreadErrorMode(oldMode, nullptr);
-  ::SetLastError(error);
-  return module;
-}
-
 void LoadSocketLibrary() {
   TLibraryState& state = State();
   if (state.Winsock) return;
   const std::string title = Format(RSWinsockLoadError, "WS2_32.DLL");
-  TModule module(LoadSystemLibrary(WINSOCK2_DLL));
+  TUniqueModule module = LoadSystemLibrary(WINSOCK2_DLL);
   if (!module) throw EIdWinsockStubError(static_cast<int>(::GetLastError()), title);
-  auto startup = As<TWSAStartup>(::GetProcAddress(module.get(), "WSAStartup"));
+  auto startup = GetProcedure<TWSAStartup>(module.get(), "WSAStartup");
   if (!startup) throw EIdWinsockStubError(static_cast<int>(::GetLastError()), title);
   WSADATA data;
   const int rc = startup(MAKEWORD(2, 2), &data);
@@ -148,14 +115,14 @@ HMODULE SocketLibraryHandle() {
 void LoadAddressInfoFunctions() {
   TLibraryState& state = State();
   HMODULE source = state.Winsock.get();
-  if (!Optional(source, "GetAddrInfoW")) {
-    if (!state.Wship6) state.Wship6.reset(LoadSystemLibrary(WSHIP6_DLL));
+  if (!GetProcedure<TGetAddrInfoW>(source, "GetAddrInfoW")) {
+    if (!state.Wship6) state.Wship6 = LoadSystemLibrary(WSHIP6_DLL);
     source = state.Wship6.get();
   }
-  state.GetAddrInfoW = As<TGetAddrInfoW>(Optional(source, "GetAddrInfoW"));
+  state.GetAddrInfoW = GetProcedure<TGetAddrInfoW>(source, "GetAddrInfoW");
   if (state.GetAddrInfoW) {
-    state.GetNameInfoW = As<TGetNameInfoW>(Optional(source, "GetNameInfoW"));
-    state.FreeAddrInfoW = As<TFreeAddrInfoW>(Optional(source, "FreeAddrInfoW"));
+    state.GetNameInfoW = GetProcedure<TGetNameInfoW>(source, "GetNameInfoW");
+    state.FreeAddrInfoW = GetProcedure<TFreeAddrInfoW>(source, "FreeAddrInfoW");
   }
   if (!state.GetAddrInfoW || !state.GetNameInfoW || !state.FreeAddrInfoW) {
     // Systems this old are not supported: name resolution then reports the missing call.
@@ -167,17 +134,17 @@ void LoadAddressInfoFunctions() {
 
 void LoadIdnSupport() {
   TLibraryState& state = State();
-  if (!state.IdnDL) state.IdnDL.reset(LoadSystemLibrary(IDNDL_DLL));
-  if (!state.Normaliz) state.Normaliz.reset(LoadSystemLibrary(NORMALIZ_DLL));
-  state.IdnToAscii = As<TIdnToAscii>(Optional(state.Normaliz.get(), "IdnToAscii"));
-  state.IdnToUnicode = As<TIdnToUnicode>(Optional(state.Normaliz.get(), "IdnToUnicode"));
+  if (!state.IdnDL) state.IdnDL = LoadSystemLibrary(IDNDL_DLL);
+  if (!state.Normaliz) state.Normaliz = LoadSystemLibrary(NORMALIZ_DLL);
+  state.IdnToAscii = GetProcedure<TIdnToAscii>(state.Normaliz.get(), "IdnToAscii");
+  state.IdnToUnicode = GetProcedure<TIdnToUnicode>(state.Normaliz.get(), "IdnToUnicode");
 }
 
-FARPROC GetEntryPoint(const char* name) {
+FARPROC GetEntryPoint(const char* AName) {
   HMODULE module = State().Winsock.get();
-  const std::string title = Format(RSWinsockCallError, name);
+  const std::string title = Format(RSWinsockCallError, AName);
   if (!module) throw EIdWinsockStubError(WSANOTINITIALISED, title);
-  FARPROC proc = ::GetProcAddress(module, name);
+  const auto proc = GetProcedure<FARPROC>(module, AName);
   if (!proc) throw EIdWinsockStubError(WSAEINVAL, title);
   return proc;
 }
@@ -185,73 +152,74 @@ FARPROC GetEntryPoint(const char* name) {
 int WSAGetLastError() {
   ID_WINSOCK_CALL(WSAGetLastError);
 }
-void WSASetLastError(int error) {
-  ID_WINSOCK_CALL(WSASetLastError, error);
+void WSASetLastError(int AError) {
+  ID_WINSOCK_CALL(WSASetLastError, AError);
 }
-SOCKET socket(int af, int type, int protocol) {
-  ID_WINSOCK_CALL(socket, af, type, protocol);
+SOCKET socket(int AAf, int AType, int AProtocol) {
+  ID_WINSOCK_CALL(socket, AAf, AType, AProtocol);
 }
-SOCKET WSASocketW(int af, int type, int protocol, LPWSAPROTOCOL_INFOW info, GROUP g, DWORD flags) {
-  ID_WINSOCK_CALL(WSASocketW, af, type, protocol, info, g, flags);
+SOCKET WSASocketW(int AAf, int AType, int AProtocol, LPWSAPROTOCOL_INFOW AInfo, GROUP g,
+                  DWORD AFlags) {
+  ID_WINSOCK_CALL(WSASocketW, AAf, AType, AProtocol, AInfo, g, AFlags);
 }
-int bind(SOCKET s, const sockaddr* name, int length) {
-  ID_WINSOCK_CALL(bind, s, name, length);
+int bind(SOCKET s, const sockaddr* AName, int ALength) {
+  ID_WINSOCK_CALL(bind, s, AName, ALength);
 }
-int connect(SOCKET s, const sockaddr* name, int length) {
-  ID_WINSOCK_CALL(connect, s, name, length);
+int connect(SOCKET s, const sockaddr* AName, int ALength) {
+  ID_WINSOCK_CALL(connect, s, AName, ALength);
 }
-int listen(SOCKET s, int backlog) {
-  ID_WINSOCK_CALL(listen, s, backlog);
+int listen(SOCKET s, int ABacklog) {
+  ID_WINSOCK_CALL(listen, s, ABacklog);
 }
-SOCKET accept(SOCKET s, sockaddr* addr, int* length) {
-  ID_WINSOCK_CALL(accept, s, addr, length);
+SOCKET accept(SOCKET s, sockaddr* AAddr, int* ALength) {
+  ID_WINSOCK_CALL(accept, s, AAddr, ALength);
 }
-int recv(SOCKET s, char* buffer, int length, int flags) {
-  ID_WINSOCK_CALL(recv, s, buffer, length, flags);
+int recv(SOCKET s, char* ABuffer, int ALength, int AFlags) {
+  ID_WINSOCK_CALL(recv, s, ABuffer, ALength, AFlags);
 }
-int send(SOCKET s, const char* buffer, int length, int flags) {
-  ID_WINSOCK_CALL(send, s, buffer, length, flags);
+int send(SOCKET s, const char* ABuffer, int ALength, int AFlags) {
+  ID_WINSOCK_CALL(send, s, ABuffer, ALength, AFlags);
 }
-int shutdown(SOCKET s, int how) {
-  ID_WINSOCK_CALL(shutdown, s, how);
+int shutdown(SOCKET s, int AHow) {
+  ID_WINSOCK_CALL(shutdown, s, AHow);
 }
 int closesocket(SOCKET s) {
   ID_WINSOCK_CALL(closesocket, s);
 }
-int getsockname(SOCKET s, sockaddr* name, int* length) {
-  ID_WINSOCK_CALL(getsockname, s, name, length);
+int getsockname(SOCKET s, sockaddr* AName, int* ALength) {
+  ID_WINSOCK_CALL(getsockname, s, AName, ALength);
 }
-int getpeername(SOCKET s, sockaddr* name, int* length) {
-  ID_WINSOCK_CALL(getpeername, s, name, length);
+int getpeername(SOCKET s, sockaddr* AName, int* ALength) {
+  ID_WINSOCK_CALL(getpeername, s, AName, ALength);
 }
-int getsockopt(SOCKET s, int level, int option, char* value, int* length) {
-  ID_WINSOCK_CALL(getsockopt, s, level, option, value, length);
+int getsockopt(SOCKET s, int ALevel, int AOption, char* AValue, int* ALength) {
+  ID_WINSOCK_CALL(getsockopt, s, ALevel, AOption, AValue, ALength);
 }
-int setsockopt(SOCKET s, int level, int option, const char* value, int length) {
-  ID_WINSOCK_CALL(setsockopt, s, level, option, value, length);
+int setsockopt(SOCKET s, int ALevel, int AOption, const char* AValue, int ALength) {
+  ID_WINSOCK_CALL(setsockopt, s, ALevel, AOption, AValue, ALength);
 }
-int select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, timeval* timeout) {
-  ID_WINSOCK_CALL(select, nfds, readfds, writefds, exceptfds, timeout);
+int select(int ANfds, fd_set* AReadfds, fd_set* AWritefds, fd_set* AExceptfds, timeval* ATimeout) {
+  ID_WINSOCK_CALL(select, ANfds, AReadfds, AWritefds, AExceptfds, ATimeout);
 }
 
-int GetAddrInfoW(PCWSTR node, PCWSTR service, const ADDRINFOW* hints, PADDRINFOW* result) {
+int GetAddrInfoW(PCWSTR ANode, PCWSTR AService, const ADDRINFOW* AHints, PADDRINFOW* AResult) {
   TGetAddrInfoW fn = State().GetAddrInfoW;
   if (!fn) throw EIdWinsockStubError(WSAEINVAL, Format(RSWinsockCallError, "GetAddrInfoW"));
-  return fn(node, service, hints, result);
+  return fn(ANode, AService, AHints, AResult);
 }
 
-void FreeAddrInfoW(PADDRINFOW info) {
+void FreeAddrInfoW(PADDRINFOW AInfo) {
   TFreeAddrInfoW fn = State().FreeAddrInfoW;
-  if (fn && info) fn(info);
+  if (fn && AInfo) fn(AInfo);
 }
 
-std::wstring IdnToAsciiIfNeeded(const std::wstring& host) {
+std::wstring IdnToAsciiIfNeeded(const std::wstring& AHost) {
   TLibraryState& state = State();
-  if (!state.IdnToAscii || !state.IdnToUnicode || !IsWindowsBefore62()) return host;
-  const int length = state.IdnToAscii(0, host.c_str(), -1, nullptr, 0);
+  if (!state.IdnToAscii || !state.IdnToUnicode || !IsWindowsBefore62()) return AHost;
+  const int length = state.IdnToAscii(0, AHost.c_str(), -1, nullptr, 0);
   if (length <= 0) RaiseLastOSError();
   std::wstring out(static_cast<size_t>(length), L'\0');
-  const int written = state.IdnToAscii(0, host.c_str(), -1, out.data(), length);
+  const int written = state.IdnToAscii(0, AHost.c_str(), -1, out.data(), length);
   if (written <= 0) RaiseLastOSError();
   // The count includes the terminating null.
   out.resize(static_cast<size_t>(written > 0 ? written - 1 : 0));

@@ -17,10 +17,6 @@ inline constexpr const wchar_t* WSHIP6_DLL = L"Wship6.dll";
 inline constexpr const wchar_t* IDNDL_DLL = L"IdnDL.dll";
 inline constexpr const wchar_t* NORMALIZ_DLL = L"Normaliz.dll";
 
-// Loads a library from the system folder, with the system's open-file error box suppressed.
-// Null when it cannot be loaded (GetLastError tells why).
-HMODULE LoadSystemLibrary(const wchar_t* name);
-
 // Loads "WS2_32.DLL" and starts it, asking for version 2.2. EIdWinsockStubError
 // "Error on loading Winsock2 library (WS2_32.DLL)" with the load's or WSAStartup's code.
 void LoadSocketLibrary();
@@ -34,32 +30,33 @@ void LoadIdnSupport();
 // An entry point of the socket library by name, remembered after the first look-up.
 // EIdWinsockStubError "Error on call to Winsock2 library function %s" with 10093 before the
 // library is loaded and with 10022 when the library lacks the function.
-FARPROC GetEntryPoint(const char* name);
+FARPROC GetEntryPoint(const char* AName);
 
 // The entry points the stack calls.
 int WSAGetLastError();
-void WSASetLastError(int error);
-SOCKET socket(int af, int type, int protocol);
-SOCKET WSASocketW(int af, int type, int protocol, LPWSAPROTOCOL_INFOW info, GROUP g, DWORD flags);
-int bind(SOCKET s, const sockaddr* name, int length);
-int connect(SOCKET s, const sockaddr* name, int length);
-int listen(SOCKET s, int backlog);
-SOCKET accept(SOCKET s, sockaddr* addr, int* length);
-int recv(SOCKET s, char* buffer, int length, int flags);
-int send(SOCKET s, const char* buffer, int length, int flags);
-int shutdown(SOCKET s, int how);
+void WSASetLastError(int AError);
+SOCKET socket(int AAf, int AType, int AProtocol);
+SOCKET WSASocketW(int AAf, int AType, int AProtocol, LPWSAPROTOCOL_INFOW AInfo, GROUP g,
+                  DWORD AFlags);
+int bind(SOCKET s, const sockaddr* AName, int ALength);
+int connect(SOCKET s, const sockaddr* AName, int ALength);
+int listen(SOCKET s, int ABacklog);
+SOCKET accept(SOCKET s, sockaddr* AAddr, int* ALength);
+int recv(SOCKET s, char* ABuffer, int ALength, int AFlags);
+int send(SOCKET s, const char* ABuffer, int ALength, int AFlags);
+int shutdown(SOCKET s, int AHow);
 int closesocket(SOCKET s);
-int getsockname(SOCKET s, sockaddr* name, int* length);
-int getpeername(SOCKET s, sockaddr* name, int* length);
-int getsockopt(SOCKET s, int level, int option, char* value, int* length);
-int setsockopt(SOCKET s, int level, int option, const char* value, int length);
-int select(int nfds, fd_set* readfds, fd_set* writefds, fd_set* exceptfds, timeval* timeout);
+int getsockname(SOCKET s, sockaddr* AName, int* ALength);
+int getpeername(SOCKET s, sockaddr* AName, int* ALength);
+int getsockopt(SOCKET s, int ALevel, int AOption, char* AValue, int* ALength);
+int setsockopt(SOCKET s, int ALevel, int AOption, const char* AValue, int ALength);
+int select(int ANfds, fd_set* AReadfds, fd_set* AWritefds, fd_set* AExceptfds, timeval* ATimeout);
 // The address-information calls; EIdWinsockStubError 10022 when neither library has them.
-int GetAddrInfoW(PCWSTR node, PCWSTR service, const ADDRINFOW* hints, PADDRINFOW* result);
-void FreeAddrInfoW(PADDRINFOW info);
+int GetAddrInfoW(PCWSTR ANode, PCWSTR AService, const ADDRINFOW* AHints, PADDRINFOW* AResult);
+void FreeAddrInfoW(PADDRINFOW AInfo);
 
 // Host names in their ASCII-compatible form where the system needs it (Windows before 6.2
 // with the IDN functions present); otherwise the name unchanged.
-std::wstring IdnToAsciiIfNeeded(const std::wstring& host);
+std::wstring IdnToAsciiIfNeeded(const std::wstring& AHost);
 
 }  // namespace IdWinsock2

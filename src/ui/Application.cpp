@@ -6,8 +6,8 @@
 
 TApplication* Application = nullptr;
 
-TApplication::TApplication(const std::string& exeFileName)
-    : FTitle(ApplicationTitleFromFileName(exeFileName)), FPlatform(std::make_unique<TPlatform>()) {
+TApplication::TApplication(const std::string& AExeFileName)
+    : FTitle(ApplicationTitleFromFileName(AExeFileName)), FPlatform(std::make_unique<TPlatform>()) {
   Application = this;
 }
 
@@ -20,9 +20,9 @@ void TApplication::Initialize() {
   FPlatform->Initialize();
 }
 
-void TApplication::AdoptForm(std::unique_ptr<TForm> form) {
-  TForm* f = form.get();
-  FForms.push_back(std::move(form));
+void TApplication::AdoptForm(std::unique_ptr<TForm> AForm) {
+  TForm* f = AForm.get();
+  FForms.push_back(std::move(AForm));
   if (!MainForm) MainForm = f;
   if (f->OnCreate) f->OnCreate(f);
 }
@@ -85,9 +85,9 @@ void TApplication::ShowException(const Exception& e) {
   FPlatform->ShowErrorBox(ExceptionDisplayText(e), FTitle);
 }
 
-std::string ApplicationTitleFromFileName(const std::string& fileName) {
-  const size_t slash = fileName.find_last_of("\\/:");
-  std::string name = slash == std::string::npos ? fileName : fileName.substr(slash + 1);
+std::string ApplicationTitleFromFileName(const std::string& AFileName) {
+  const size_t slash = AFileName.find_last_of("\\/:");
+  std::string name = slash == std::string::npos ? AFileName : AFileName.substr(slash + 1);
   const size_t dot = name.find('.');
   if (dot != std::string::npos) name.resize(dot);
   for (size_t i = 1; i < name.size(); ++i)

@@ -15,7 +15,7 @@ class TForm;
 class TApplication {
  public:
   // exeFileName gives the title (see ApplicationTitleFromFileName).
-  explicit TApplication(const std::string& exeFileName);
+  explicit TApplication(const std::string& AExeFileName);
   ~TApplication();
   TApplication(const TApplication&) = delete;
   TApplication& operator=(const TApplication&) = delete;
@@ -28,7 +28,7 @@ class TApplication {
   // destroyed; the first form created becomes the main form. OnCreate runs once the form and
   // its controls exist. Defined in ui/Form.h.
   template <class T>
-  void CreateForm(T*& reference);
+  void CreateForm(T*& AReference);
 
   // Retrieves and dispatches pending messages until the queue is empty. Taking the quit
   // request from the queue sets Terminated; retrieval goes on.
@@ -60,7 +60,7 @@ class TApplication {
  private:
   friend struct TPlatform;
   bool ProcessMessage();
-  void AdoptForm(std::unique_ptr<TForm> form);
+  void AdoptForm(std::unique_ptr<TForm> AForm);
   std::string FTitle;
   bool FTerminated = false;
   std::unique_ptr<TPlatform> FPlatform;
@@ -72,7 +72,7 @@ extern TApplication* Application;
 
 // The title as initialised from the program's file name: the name without its folder, cut at
 // its first ".", every character after the first in lower case.
-std::string ApplicationTitleFromFileName(const std::string& fileName);
+std::string ApplicationTitleFromFileName(const std::string& AFileName);
 
 // The text the default exception display shows: the innermost non-empty message, with "."
 // appended when its last character is above the full stop (0x2E).

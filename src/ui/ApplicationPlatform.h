@@ -13,11 +13,11 @@ struct TApplication::TPlatform {
   void Initialize();
   // Takes one message from the queue and dispatches it; False when the queue was empty.
   // quit is set when the message taken was the quit request.
-  bool DispatchOne(bool& quit);
+  bool DispatchOne(bool& AQuit);
   bool MessagePending();
   void WaitMessage();
   void PostQuit();
-  void ShowErrorBox(const std::string& text, const std::string& caption);
+  void ShowErrorBox(const std::string& AText, const std::string& ACaption);
 
   struct TState;
   std::unique_ptr<TState> FState;

@@ -2,7 +2,7 @@
 
 #include "ui/ControlPeer.h"
 
-TControl::TControl(TForm* parent) : FParent(parent) {
+TControl::TControl(TForm* AParent) : FParent(AParent) {
   if (FParent) FParent->AddChild(this);
 }
 
@@ -18,10 +18,10 @@ int TControl::AutoHeight() const {
   return FParent ? FParent->Scale(DesignHeight) : DesignHeight;
 }
 
-void TControl::SetBounds(int left, int top, int width, int height) {
-  FLeft = left;
-  FTop = top;
-  FWidth = width;
-  FHeight = height;
-  uipeer::SetBounds(*FPeer, left, top, width, height);
+void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+  FLeft = ALeft;
+  FTop = ATop;
+  FWidth = AWidth;
+  FHeight = AHeight;
+  uipeer::SetBounds(*FPeer, ALeft, ATop, AWidth, AHeight);
 }

@@ -50,15 +50,15 @@ class TControl : public TComponent {
   // The platform half (ui/ControlPeer.h).
   struct TPeer;
   struct TPeerDeleter {
-    void operator()(TPeer* peer) const noexcept;
+    void operator()(TPeer* APeer) const noexcept;
   };
   TPeer& Peer() const { return *FPeer; }
 
  protected:
-  explicit TControl(TForm* parent);
+  explicit TControl(TForm* AParent);
   // The height the control wants at the current density (labels size to their font).
   virtual int AutoHeight() const;
-  void SetBounds(int left, int top, int width, int height);
+  void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
 
   TForm* FParent;
   std::unique_ptr<TPeer, TPeerDeleter> FPeer;

@@ -15,36 +15,36 @@ class TProgressBar;
 
 namespace uipeer {
 
-TControl::TPeer* CreateForm(TForm& form);
-TControl::TPeer* CreateLabel(TLabel& label, TForm& parent);
-TControl::TPeer* CreateProgressBar(TProgressBar& bar, TForm& parent);
+TControl::TPeer* CreateForm(TForm& AForm);
+TControl::TPeer* CreateLabel(TLabel& ALabel, TForm& AParent);
+TControl::TPeer* CreateProgressBar(TProgressBar& ABar, TForm& AParent);
 
-TWinHandle Handle(const TControl::TPeer& peer);
-void SetText(TControl::TPeer& peer, const std::string& text);
-void SetBounds(TControl::TPeer& peer, int left, int top, int width, int height);
-void SetFont(TControl::TPeer& peer, const TFont& font, int pixelsPerInch);
+TWinHandle Handle(const TControl::TPeer& APeer);
+void SetText(TControl::TPeer& APeer, const std::string& AText);
+void SetBounds(TControl::TPeer& APeer, int ALeft, int ATop, int AWidth, int AHeight);
+void SetFont(TControl::TPeer& APeer, const TFont& AFont, int APixelsPerInch);
 // The height of one line of text in the control's font, in screen pixels.
-int TextHeight(const TControl::TPeer& peer);
-void Repaint(TControl::TPeer& peer);
+int TextHeight(const TControl::TPeer& APeer);
+void Repaint(TControl::TPeer& APeer);
 // Paints at once the parts of the control marked for painting (by its own changes), no more.
-void PaintPending(TControl::TPeer& peer);
-void SetRange(TControl::TPeer& peer, int min, int max);
-void SetPosition(TControl::TPeer& peer, int position);
+void PaintPending(TControl::TPeer& APeer);
+void SetRange(TControl::TPeer& APeer, int AMin, int AMax);
+void SetPosition(TControl::TPeer& APeer, int APosition);
 
 int ScreenPixelsPerInch();
 // Milliseconds of a steady clock (the headless platform's clock moves only when a test moves it).
 uint64_t Milliseconds();
 // Gives the form a client area of that size inside a border of that width (screen pixels)
 // and centres it on the screen.
-void SetFrame(TControl::TPeer& form, int clientWidth, int clientHeight, int borderWidth);
-void Show(TControl::TPeer& form);
-void Hide(TControl::TPeer& form);
-bool Visible(const TControl::TPeer& form);
+void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int ABorderWidth);
+void Show(TControl::TPeer& AForm);
+void Hide(TControl::TPeer& AForm);
+bool Visible(const TControl::TPeer& AForm);
 
-TTimer::TPeer* CreateTimer(TTimer& timer);
+TTimer::TPeer* CreateTimer(TTimer& ATimer);
 // False when the platform refuses the timer.
-bool StartTimer(TTimer::TPeer& peer, unsigned interval);
-void StopTimer(TTimer::TPeer& peer);
-bool TimerArmed(const TTimer::TPeer& peer);
+bool StartTimer(TTimer::TPeer& APeer, unsigned AInterval);
+void StopTimer(TTimer::TPeer& APeer);
+bool TimerArmed(const TTimer::TPeer& APeer);
 
 }  // namespace uipeer

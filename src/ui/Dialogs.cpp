@@ -1,7 +1,7 @@
 #include "ui/Dialogs.h"
 
-const char* MsgDlgCaption(TMsgDlgType DlgType) {
-  switch (DlgType) {
+const char* MsgDlgCaption(TMsgDlgType ADlgType) {
+  switch (ADlgType) {
     case TMsgDlgType::mtWarning:
       return "Warning";
     case TMsgDlgType::mtError:

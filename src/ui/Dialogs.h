@@ -8,7 +8,7 @@ enum class TMsgDlgType { mtWarning, mtError, mtInformation };
 // ("Warning", "Error", "Information") with the matching icon and no main instruction. With
 // the platform's visual styles active it is a task dialog, otherwise a message box with the
 // same caption, icon, text and button. Returns when the user has closed it.
-void MessageDlg(const std::string& Msg, TMsgDlgType DlgType, int HelpCtx);
+void MessageDlg(const std::string& AMsg, TMsgDlgType ADlgType, int AHelpCtx);
 
 // The caption of a dialog of that type.
-const char* MsgDlgCaption(TMsgDlgType DlgType);
+const char* MsgDlgCaption(TMsgDlgType ADlgType);

@@ -13,19 +13,19 @@ TForm::~TForm() {
   FChildren.clear();
 }
 
-void TForm::SetCaption(const std::string& caption) {
-  FCaption = caption;
-  uipeer::SetText(*FPeer, caption);
+void TForm::SetCaption(const std::string& ACaption) {
+  FCaption = ACaption;
+  uipeer::SetText(*FPeer, ACaption);
 }
 
 int TForm::ScreenPixelsPerInch() const {
   return uipeer::ScreenPixelsPerInch();
 }
 
-int TForm::Scale(int designValue) const {
+int TForm::Scale(int ADesignValue) const {
   // Rounded like MulDiv: the window was designed at 96 pixels per inch.
   const long long ppi = ScreenPixelsPerInch();
-  const long long v = static_cast<long long>(designValue) * ppi;
+  const long long v = static_cast<long long>(ADesignValue) * ppi;
   return static_cast<int>(v >= 0 ? (v + 48) / 96 : -((-v + 48) / 96));
 }
 
@@ -82,10 +82,10 @@ void TForm::Close() {
   if (action == TCloseAction::caHide || action == TCloseAction::caFree) Hide();
 }
 
-void TForm::AddChild(TControl* child) {
-  FChildren.push_back(child);
+void TForm::AddChild(TControl* AChild) {
+  FChildren.push_back(AChild);
 }
 
-void TForm::RemoveChild(TControl* child) {
-  FChildren.erase(std::remove(FChildren.begin(), FChildren.end(), child), FChildren.end());
+void TForm::RemoveChild(TControl* AChild) {
+  FChildren.erase(std::remove(FChildren.begin(), FChildren.end(), AChild), FChildren.end());
 }

@@ -17,7 +17,7 @@ class TForm : public TControl {
   ~TForm() override;
 
   const std::string& Caption() const { return FCaption; }
-  void SetCaption(const std::string& caption);
+  void SetCaption(const std::string& ACaption);
 
   // Design values (96 pixels per inch), applied by Loaded().
   int BorderWidth = 0;
@@ -30,7 +30,7 @@ class TForm : public TControl {
 
   // The screen's density and the scaling of a design value to it.
   int ScreenPixelsPerInch() const;
-  int Scale(int designValue) const;
+  int Scale(int ADesignValue) const;
 
   // Applies the design values: size, position, caption and the children's alignment.
   void Loaded();
@@ -45,8 +45,8 @@ class TForm : public TControl {
 
  private:
   friend class TControl;
-  void AddChild(TControl* child);
-  void RemoveChild(TControl* child);
+  void AddChild(TControl* AChild);
+  void RemoveChild(TControl* AChild);
   void Realign();
   void ApplyFrame();
 
@@ -55,8 +55,8 @@ class TForm : public TControl {
 };
 
 template <class T>
-void TApplication::CreateForm(T*& reference) {
+void TApplication::CreateForm(T*& AReference) {
   auto form = std::make_unique<T>();
-  reference = form.get();
+  AReference = form.get();
   AdoptForm(std::move(form));
 }

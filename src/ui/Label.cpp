@@ -3,21 +3,21 @@
 #include "ui/ControlPeer.h"
 #include "ui/Form.h"
 
-TLabel::TLabel(TForm& parent) : TControl(&parent) {
-  FFont = parent.Font;
-  FPeer.reset(uipeer::CreateLabel(*this, parent));
-  uipeer::SetFont(*FPeer, FFont, parent.ScreenPixelsPerInch());
+TLabel::TLabel(TForm& AParent) : TControl(&AParent) {
+  FFont = AParent.Font;
+  FPeer.reset(uipeer::CreateLabel(*this, AParent));
+  uipeer::SetFont(*FPeer, FFont, AParent.ScreenPixelsPerInch());
 }
 
 TLabel::~TLabel() = default;
 
-void TLabel::SetCaption(const std::string& caption) {
-  FCaption = caption;
-  uipeer::SetText(*FPeer, caption);
+void TLabel::SetCaption(const std::string& ACaption) {
+  FCaption = ACaption;
+  uipeer::SetText(*FPeer, ACaption);
 }
 
-void TLabel::SetFont(const TFont& font) {
-  FFont = font;
+void TLabel::SetFont(const TFont& AFont) {
+  FFont = AFont;
   uipeer::SetFont(*FPeer, FFont, FParent->ScreenPixelsPerInch());
 }
 

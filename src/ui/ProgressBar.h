@@ -7,18 +7,18 @@
 // A continuous (smooth) progress bar with the range Min to Max.
 class TProgressBar : public TControl {
  public:
-  explicit TProgressBar(TForm& parent);
+  explicit TProgressBar(TForm& AParent);
   ~TProgressBar() override;
 
   int Min() const { return FMin; }
   int Max() const { return FMax; }
   // A maximum below Min raises EInvalidOperation "TProgressBar property out of range" and
   // leaves the range unchanged.
-  void SetMax(int value);
+  void SetMax(int AValue);
   // The position as last set, exact even while ShowPosition holds it back from the screen.
   int Position() const { return FPosition; }
   // The position is kept within Min to Max.
-  void SetPosition(int value);
+  void SetPosition(int AValue);
   // Redraws the bar at once.
   void Repaint();
 
@@ -27,17 +27,17 @@ class TProgressBar : public TControl {
   // the drawn length of the bar changes, when the control was last brought up to date
   // HoldBackMilliseconds ago or more, or when the position reaches Max. Each touch of the
   // control costs round trips to the window system.
-  void ShowPosition(int value);
+  void ShowPosition(int AValue);
   // Sets and paints the control when ShowPosition held a position back: the end of a run of
   // moves.
   void ShowHeldBackPosition();
   static constexpr uint64_t HoldBackMilliseconds = 30;
 
  private:
-  int Clamped(int value) const;
+  int Clamped(int AValue) const;
   // Pixels of the bar's filled part at that position, over the length inside its frame.
-  int DrawnLength(int position) const;
-  void UpdateControl(uint64_t now);
+  int DrawnLength(int APosition) const;
+  void UpdateControl(uint64_t ANow);
 
   int FMin = 0;
   int FMax = 100;

@@ -9,20 +9,20 @@ TTimer::~TTimer() {
   uipeer::StopTimer(*FPeer);
 }
 
-void TTimer::SetInterval(unsigned milliseconds) {
-  if (milliseconds == FInterval) return;
-  FInterval = milliseconds;
+void TTimer::SetInterval(unsigned AMilliseconds) {
+  if (AMilliseconds == FInterval) return;
+  FInterval = AMilliseconds;
   UpdateTimer();
 }
 
-void TTimer::SetEnabled(bool enabled) {
-  if (enabled == FEnabled) return;
-  FEnabled = enabled;
+void TTimer::SetEnabled(bool AEnabled) {
+  if (AEnabled == FEnabled) return;
+  FEnabled = AEnabled;
   UpdateTimer();
 }
 
-void TTimer::SetOnTimer(std::function<void(TComponent* Sender)> handler) {
-  FOnTimer = std::move(handler);
+void TTimer::SetOnTimer(std::function<void(TComponent* Sender)> AHandler) {
+  FOnTimer = std::move(AHandler);
   UpdateTimer();
 }
 

@@ -17,11 +17,11 @@ class TTimer : public TComponent {
   unsigned Interval() const { return FInterval; }
   // Each setter raises EOutOfResources "Not enough timers available" when the platform
   // refuses to start the timer.
-  void SetInterval(unsigned milliseconds);
+  void SetInterval(unsigned AMilliseconds);
   bool Enabled() const { return FEnabled; }
-  void SetEnabled(bool enabled);
+  void SetEnabled(bool AEnabled);
   const std::function<void(TComponent* Sender)>& OnTimer() const { return FOnTimer; }
-  void SetOnTimer(std::function<void(TComponent* Sender)> handler);
+  void SetOnTimer(std::function<void(TComponent* Sender)> AHandler);
 
   // True while the platform timer runs.
   bool Armed() const;
@@ -31,7 +31,7 @@ class TTimer : public TComponent {
 
   struct TPeer;
   struct TPeerDeleter {
-    void operator()(TPeer* peer) const noexcept;
+    void operator()(TPeer* APeer) const noexcept;
   };
 
  private:

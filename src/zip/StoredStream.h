@@ -8,22 +8,18 @@
 // entry's data, so reading takes bytes from wherever that stream stands.
 class TStoredStream : public TStream {
  public:
-  explicit TStoredStream(TStream& stream) : FStream(&stream), FPos(stream.Position()) {}
+  explicit TStoredStream(TStream& AStream) : FStream(&AStream) {}
 
-  int64_t Read(void* buffer, int64_t count) override { return FStream->Read(buffer, count); }
-  int64_t Write(const void* buffer, int64_t count) override {
-    return FStream->Write(buffer, count);
+  int64_t Read(void* ABuffer, int64_t ACount) override { return FStream->Read(ABuffer, ACount); }
+  int64_t Write(const void* ABuffer, int64_t ACount) override {
+    return FStream->Write(ABuffer, ACount);
   }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    return FStream->Seek(offset, origin);
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override {
+    return FStream->Seek(AOffset, AOrigin);
   }
   int64_t Size() override { return FStream->Size(); }
-  void SetSize(int64_t newSize) override { FStream->SetSize(newSize); }
-
-  // Where the data stream stood when this stream was made: the entry's first data byte.
-  int64_t StartPosition() const { return FPos; }
+  void SetSize(int64_t ANewSize) override { FStream->SetSize(ANewSize); }
 
  private:
   TStream* FStream;
-  int64_t FPos;
 };

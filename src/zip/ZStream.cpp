@@ -5,8 +5,8 @@
 #include <climits>
 #include <cstring>
 
-const char* ZErrorText(int code) {
-  switch (code) {
+const char* ZErrorText(int ACode) {
+  switch (ACode) {
     case Z_ERRNO:
       return "file error";
     case Z_STREAM_ERROR:
@@ -24,17 +24,17 @@ const char* ZErrorText(int code) {
   }
 }
 
-TCustomZStream::TCustomZStream(TStream& stream)
-    : FStream(&stream),
-      FStreamStartPos(stream.Position()),
+TCustomZStream::TCustomZStream(TStream& AStream)
+    : FStream(&AStream),
+      FStreamStartPos(AStream.Position()),
       FStreamPos(FStreamStartPos),
       FBuffer(std::make_unique_for_overwrite<uint8_t[]>(kBufferSize)) {}
 
 // --- inflate ---
 
-TZDecompressionStream::TZDecompressionStream(TStream& source, int windowBits)
-    : TCustomZStream(source) {
-  const int rc = inflateInit2(&FZStream, windowBits);
+TZDecompressionStream::TZDecompressionStream(TStream& ASource, int AWindowBits)
+    : TCustomZStream(ASource) {
+  const int rc = inflateInit2(&FZStream, AWindowBits);
   if (rc < 0) throw EZDecompressionError(ZErrorText(rc));
 }
 
@@ -42,12 +42,12 @@ TZDecompressionStream::~TZDecompressionStream() {
   inflateEnd(&FZStream);
 }
 
-int64_t TZDecompressionStream::Read(void* buffer, int64_t count) {
-  auto* out = static_cast<uint8_t*>(buffer);
+int64_t TZDecompressionStream::Read(void* ABuffer, int64_t ACount) {
+  auto* out = static_cast<uint8_t*>(ABuffer);
   int64_t done = 0;
   // zlib counts in 32 bits; larger requests go through in pieces.
-  while (done < count) {
-    const auto piece = static_cast<uInt>(std::min<int64_t>(count - done, INT_MAX));
+  while (done < ACount) {
+    const auto piece = static_cast<uInt>(std::min<int64_t>(ACount - done, INT_MAX));
     const int64_t n = ReadChunk(out + done, piece);
     done += n;
     if (n < piece) break;
@@ -55,9 +55,9 @@ int64_t TZDecompressionStream::Read(void* buffer, int64_t count) {
   return done;
 }
 
-int64_t TZDecompressionStream::ReadChunk(uint8_t* out, uInt count) {
-  FZStream.next_out = out;
-  FZStream.avail_out = count;
+int64_t TZDecompressionStream::ReadChunk(uint8_t* AOut, uInt ACount) {
+  FZStream.next_out = AOut;
+  FZStream.avail_out = ACount;
   if (FStream->Position() != FStreamPos) FStream->SetPosition(FStreamPos);
   int result = Z_OK;
   while (FZStream.avail_out > 0 && result != Z_STREAM_END) {
@@ -78,7 +78,7 @@ int64_t TZDecompressionStream::ReadChunk(uint8_t* out, uInt count) {
     FStream->SetPosition(FStreamPos);
     FZStream.avail_in = 0;
   }
-  const int64_t produced = count - FZStream.avail_out;
+  const int64_t produced = ACount - FZStream.avail_out;
   FPosition += produced;
   return produced;
 }
@@ -95,14 +95,14 @@ void TZDecompressionStream::Restart() {
   FPosition = 0;
 }
 
-int64_t TZDecompressionStream::Seek(int64_t offset, TSeekOrigin origin) {
+int64_t TZDecompressionStream::Seek(int64_t AOffset, TSeekOrigin AOrigin) {
   int64_t target;
-  switch (origin) {
+  switch (AOrigin) {
     case TSeekOrigin::soBeginning:
-      target = offset;
+      target = AOffset;
       break;
     case TSeekOrigin::soCurrent:
-      target = FPosition + offset;
+      target = FPosition + AOffset;
       break;
     default:
       throw EZDecompressionError("Invalid ZStream operation!");
@@ -120,8 +120,8 @@ int64_t TZDecompressionStream::Seek(int64_t offset, TSeekOrigin origin) {
 // --- deflate ---
 
 namespace {
-int ZLevel(TZCompressionLevel level) {
-  switch (level) {
+int ZLevel(TZCompressionLevel ALevel) {
+  switch (ALevel) {
     case TZCompressionLevel::zcNone:
       return Z_NO_COMPRESSION;
     case TZCompressionLevel::zcFastest:
@@ -134,10 +134,10 @@ int ZLevel(TZCompressionLevel level) {
 }
 }  // namespace
 
-TZCompressionStream::TZCompressionStream(TStream& dest, TZCompressionLevel level, int windowBits)
-    : TCustomZStream(dest) {
+TZCompressionStream::TZCompressionStream(TStream& ADest, TZCompressionLevel ALevel, int AWindowBits)
+    : TCustomZStream(ADest) {
   const int rc =
-      deflateInit2(&FZStream, ZLevel(level), Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
+      deflateInit2(&FZStream, ZLevel(ALevel), Z_DEFLATED, AWindowBits, 8, Z_DEFAULT_STRATEGY);
   if (rc < 0) throw EZCompressionError(ZErrorText(rc));
   FZStream.next_out = FBuffer.get();
   FZStream.avail_out = kBufferSize;
@@ -168,12 +168,12 @@ void TZCompressionStream::FlushBuffer() {
   FZStream.avail_out = kBufferSize;
 }
 
-int64_t TZCompressionStream::Write(const void* buffer, int64_t count) {
+int64_t TZCompressionStream::Write(const void* ABuffer, int64_t ACount) {
   if (FFinished) throw EZCompressionError("Invalid ZStream operation!");
-  const auto* in = static_cast<const uint8_t*>(buffer);
+  const auto* in = static_cast<const uint8_t*>(ABuffer);
   int64_t done = 0;
-  while (done < count) {
-    const auto piece = static_cast<uInt>(std::min<int64_t>(count - done, INT_MAX));
+  while (done < ACount) {
+    const auto piece = static_cast<uInt>(std::min<int64_t>(ACount - done, INT_MAX));
     FZStream.next_in = const_cast<uint8_t*>(in + done);  // zlib does not write through it
     FZStream.avail_in = piece;
     while (FZStream.avail_in > 0) {
@@ -198,9 +198,9 @@ void TZCompressionStream::Finish() {
   } while (rc != Z_STREAM_END);
 }
 
-int64_t TZCompressionStream::Seek(int64_t offset, TSeekOrigin origin) {
-  if ((origin == TSeekOrigin::soCurrent && offset == 0) ||
-      (origin == TSeekOrigin::soBeginning && offset == FPosition))
+int64_t TZCompressionStream::Seek(int64_t AOffset, TSeekOrigin AOrigin) {
+  if ((AOrigin == TSeekOrigin::soCurrent && AOffset == 0) ||
+      (AOrigin == TSeekOrigin::soBeginning && AOffset == FPosition))
     return FPosition;
   throw EZCompressionError("Invalid ZStream operation!");
 }

@@ -16,7 +16,7 @@ PLENWICK_DECLARE_EXCEPTION(EZDecompressionError, EZLibError)
 enum class TZCompressionLevel { zcNone, zcFastest, zcDefault, zcMax };
 
 // zlib's text for a negative result code ("data error", ...).
-const char* ZErrorText(int code);
+const char* ZErrorText(int ACode);
 
 // A stream that runs the bytes of another stream (the source or the destination, not owned)
 // through zlib, with a 64 KiB buffer between the two.
@@ -27,10 +27,10 @@ class TCustomZStream : public TStream {
   ~TCustomZStream() override = default;
 
   // Called after every refill (reading) or flush (writing) of the buffer.
-  std::function<void(TCustomZStream& sender)> OnProgress;
+  std::function<void(TCustomZStream& ASender)> OnProgress;
 
  protected:
-  explicit TCustomZStream(TStream& stream);
+  explicit TCustomZStream(TStream& AStream);
   void DoProgress() {
     if (OnProgress) OnProgress(*this);
   }
@@ -47,18 +47,18 @@ class TCustomZStream : public TStream {
 // source right after it.
 class TZDecompressionStream : public TCustomZStream {
  public:
-  TZDecompressionStream(TStream& source, int windowBits);
+  TZDecompressionStream(TStream& ASource, int AWindowBits);
   ~TZDecompressionStream() override;
 
-  int64_t Read(void* buffer, int64_t count) override;
+  int64_t Read(void* ABuffer, int64_t ACount) override;
   // Raises EZDecompressionError "Invalid ZStream operation!".
-  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Write(const void* ABuffer, int64_t ACount) override;
   // Forward moves inflate and drop; backward moves start over from the source's start position;
   // positions relative to the end raise "Invalid ZStream operation!".
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override;
 
  private:
-  int64_t ReadChunk(uint8_t* out, uInt count);
+  int64_t ReadChunk(uint8_t* AOut, uInt ACount);
   void Restart();
 
   int64_t FPosition = 0;  // uncompressed bytes produced so far
@@ -69,14 +69,14 @@ class TZDecompressionStream : public TCustomZStream {
 // call Finish.
 class TZCompressionStream : public TCustomZStream {
  public:
-  TZCompressionStream(TStream& dest, TZCompressionLevel level, int windowBits);
+  TZCompressionStream(TStream& ADest, TZCompressionLevel ALevel, int AWindowBits);
   ~TZCompressionStream() override;
 
   // Raises EZCompressionError "Invalid ZStream operation!".
-  int64_t Read(void* buffer, int64_t count) override;
-  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Read(void* ABuffer, int64_t ACount) override;
+  int64_t Write(const void* ABuffer, int64_t ACount) override;
   // Only reports the position (the count of bytes written); any move raises.
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override;
   void Finish();
 
  private:

@@ -13,19 +13,19 @@ constexpr int kRawDeflateWindowBits = -15;
 std::map<TZipCompression, TZipCompressionHandler> MakeDefaultHandlers() {
   std::map<TZipCompression, TZipCompressionHandler> handlers;
   handlers[TZipCompression::zcStored] = {
-      [](TStream& in, TZipFile&, const TZipHeader&) -> std::unique_ptr<TStream> {
-        return std::make_unique<TStoredStream>(in);
+      [](TStream& AIn, TZipFile&, const TZipHeader&) -> std::unique_ptr<TStream> {
+        return std::make_unique<TStoredStream>(AIn);
       },
-      [](TStream& in, TZipFile&, const TZipHeader&) -> std::unique_ptr<TStream> {
-        return std::make_unique<TStoredStream>(in);
+      [](TStream& AIn, TZipFile&, const TZipHeader&) -> std::unique_ptr<TStream> {
+        return std::make_unique<TStoredStream>(AIn);
       }};
   handlers[TZipCompression::zcDeflate] = {
-      [](TStream& out, TZipFile&, const TZipHeader&) -> std::unique_ptr<TStream> {
-        return std::make_unique<TZCompressionStream>(out, TZCompressionLevel::zcDefault,
+      [](TStream& AOut, TZipFile&, const TZipHeader&) -> std::unique_ptr<TStream> {
+        return std::make_unique<TZCompressionStream>(AOut, TZCompressionLevel::zcDefault,
                                                      kRawDeflateWindowBits);
       },
-      [](TStream& in, TZipFile&, const TZipHeader&) -> std::unique_ptr<TStream> {
-        return std::make_unique<TZDecompressionStream>(in, kRawDeflateWindowBits);
+      [](TStream& AIn, TZipFile&, const TZipHeader&) -> std::unique_ptr<TStream> {
+        return std::make_unique<TZDecompressionStream>(AIn, kRawDeflateWindowBits);
       }};
   return handlers;
 }
@@ -36,14 +36,14 @@ std::map<TZipCompression, TZipCompressionHandler>& Handlers() {
 }
 }  // namespace
 
-void RegisterZipCompressionHandler(TZipCompression method, TStreamConstructor compress,
-                                   TStreamConstructor decompress) {
-  Handlers()[method] = {std::move(compress), std::move(decompress)};
+void RegisterZipCompressionHandler(TZipCompression AMethod, TStreamConstructor ACompress,
+                                   TStreamConstructor ADecompress) {
+  Handlers()[AMethod] = {std::move(ACompress), std::move(ADecompress)};
 }
 
-const TZipCompressionHandler& FindZipCompressionHandler(TZipCompression method) {
+const TZipCompressionHandler& FindZipCompressionHandler(TZipCompression AMethod) {
   const auto& handlers = Handlers();
-  const auto it = handlers.find(method);
+  const auto it = handlers.find(AMethod);
   if (it == handlers.end()) throw EListError("Item not found");
   return it->second;
 }

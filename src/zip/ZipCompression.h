@@ -21,7 +21,7 @@ struct TZipCompressionHandler {
 
 // The process-wide table of compression handlers. It starts with stored and deflate and is
 // meant to be filled at start-up only: it takes no lock.
-void RegisterZipCompressionHandler(TZipCompression method, TStreamConstructor compress,
-                                   TStreamConstructor decompress);
+void RegisterZipCompressionHandler(TZipCompression AMethod, TStreamConstructor ACompress,
+                                   TStreamConstructor ADecompress);
 // EListError "Item not found" for a method without a handler.
-const TZipCompressionHandler& FindZipCompressionHandler(TZipCompression method);
+const TZipCompressionHandler& FindZipCompressionHandler(TZipCompression AMethod);

@@ -11,31 +11,22 @@
 // past the end yields nothing.
 class TZipDataStream : public TStream {
  public:
-  TZipDataStream(TStream& archive, int64_t start, int64_t size)
-      : FArchive(&archive), FStart(start), FSize(size) {}
+  TZipDataStream(TStream& AArchive, int64_t AStart, int64_t ASize)
+      : FArchive(&AArchive), FStart(AStart), FSize(ASize) {}
 
-  int64_t Read(void* buffer, int64_t count) override {
-    if (count <= 0 || FPosition < 0 || FPosition >= FSize) return 0;
+  int64_t Read(void* ABuffer, int64_t ACount) override {
+    const int64_t readable = ReadableCount(FPosition, FSize, ACount);
+    if (readable == 0) return 0;
     // Others may have moved the archive stream since the last read.
     FArchive->SetPosition(FStart + FPosition);
-    const int64_t n = FArchive->Read(buffer, std::min(count, FSize - FPosition));
+    const int64_t n = FArchive->Read(ABuffer, readable);
     if (n > 0) FPosition += n;
     return n;
   }
   // Read-only: WriteBuffer fails with "Stream write error".
   int64_t Write(const void*, int64_t) override { return 0; }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    switch (origin) {
-      case TSeekOrigin::soBeginning:
-        FPosition = offset;
-        break;
-      case TSeekOrigin::soCurrent:
-        FPosition += offset;
-        break;
-      case TSeekOrigin::soEnd:
-        FPosition = FSize + offset;
-        break;
-    }
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override {
+    FPosition = SeekTarget(FPosition, FSize, AOffset, AOrigin);
     return FPosition;
   }
   int64_t Size() override { return FSize; }

@@ -23,9 +23,9 @@ constexpr std::array<std::string_view, 6> kDevices = {"CON", "PRN",    "AUX",
 constexpr std::array<std::string_view, 2> kNumberedDevices = {"COM", "LPT"};
 constexpr std::array<std::string_view, 3> kSuperscriptDigits = {"\xC2\xB9", "\xC2\xB2", "\xC2\xB3"};
 
-bool IsDeviceName(std::string_view segment) {
+bool IsDeviceName(std::string_view ASegment) {
   // The device part is what stands before the first dot, without the spaces before that dot.
-  std::string_view base = segment.substr(0, segment.find('.'));
+  std::string_view base = ASegment.substr(0, ASegment.find('.'));
   while (!base.empty() && base.back() == ' ')
     base.remove_suffix(1);
   for (const std::string_view device : kDevices)
@@ -43,10 +43,10 @@ bool IsDeviceName(std::string_view segment) {
 // Simple upper-case mapping of one UTF-16 unit for the scripts listed in the header; the file
 // system folds each unit on its own in the same way.
 char16_t UpperUnit(char16_t c) {
-  auto pairUpper = [](char16_t u, char16_t first, char16_t last, bool evenIsUpper) {
-    if (u < first || u > last) return u;
-    const bool even = (u - first) % 2 == 0;
-    return even == evenIsUpper ? u : static_cast<char16_t>(u - 1);
+  auto pairUpper = [](char16_t u, char16_t AFirst, char16_t ALast, bool AEvenIsUpper) {
+    if (u < AFirst || u > ALast) return u;
+    const bool even = (u - AFirst) % 2 == 0;
+    return even == AEvenIsUpper ? u : static_cast<char16_t>(u - 1);
   };
   if (c < 0x80) return (c >= 'a' && c <= 'z') ? static_cast<char16_t>(c - 0x20) : c;
   if (c >= 0xE0 && c <= 0xFE && c != 0xF7) return static_cast<char16_t>(c - 0x20);
@@ -79,12 +79,12 @@ char16_t UpperUnit(char16_t c) {
 
 }  // namespace
 
-std::string PrintableEntryName(const TZipHeader& header) {
+std::string PrintableEntryName(const TZipHeader& AHeader) {
   // A name that is not valid UTF-8 goes through UTF-16, which turns what is malformed into
   // U+FFFD.
-  const std::string decoded = HasUndecodableName(header)
-                                  ? Utf16ToUtf8(Utf8ToUtf16(ZipRecords::AsText(header.FileName)))
-                                  : ZipRecords::EntryName(header);
+  const std::string decoded = HasUndecodableName(AHeader)
+                                  ? Utf16ToUtf8(Utf8ToUtf16(ZipRecords::AsText(AHeader.FileName)))
+                                  : ZipRecords::EntryName(AHeader);
   std::string out;
   out.reserve(decoded.size());
   for (const char c : decoded) {
@@ -96,21 +96,21 @@ std::string PrintableEntryName(const TZipHeader& header) {
   return out;
 }
 
-bool HasUndecodableName(const TZipHeader& header) {
-  return (header.Flag & kZipFlagUtf8) && !IsValidUtf8(ZipRecords::AsText(header.FileName));
+bool HasUndecodableName(const TZipHeader& AHeader) {
+  return (AHeader.Flag & kZipFlagUtf8) && !IsValidUtf8(ZipRecords::AsText(AHeader.FileName));
 }
 
-std::string MisreadNameProblem(std::string_view name) {
-  for (const char c : name) {
+std::string MisreadNameProblem(std::string_view AName) {
+  for (const char c : AName) {
     if (static_cast<unsigned char>(c) < 0x20) return "has a control character in its name";
     if (c == ':') return "has a colon in its name";
     if (c == '*' || c == '?') return "has a wildcard character in its name";
   }
   size_t i = 0;
-  while (i <= name.size()) {
-    size_t j = name.find('\\', i);
-    if (j == std::string_view::npos) j = name.size();
-    const std::string_view segment = name.substr(i, j - i);
+  while (i <= AName.size()) {
+    size_t j = AName.find('\\', i);
+    if (j == std::string_view::npos) j = AName.size();
+    const std::string_view segment = AName.substr(i, j - i);
     i = j + 1;
     if (segment.empty() || segment == ".") continue;
     if (segment.back() == '.' || segment.back() == ' ')
@@ -120,8 +120,8 @@ std::string MisreadNameProblem(std::string_view name) {
   return {};
 }
 
-std::u16string WindowsNameKey(std::string_view name) {
-  const std::u16string wide = Utf8ToUtf16(name);
+std::u16string WindowsNameKey(std::string_view AName) {
+  const std::u16string wide = Utf8ToUtf16(AName);
   std::u16string key;
   key.reserve(wide.size());
   size_t i = 0;
@@ -138,8 +138,8 @@ std::u16string WindowsNameKey(std::string_view name) {
   return key;
 }
 
-bool IsFolderByAttribute(const TZipHeader& header) {
-  const auto host = static_cast<uint8_t>(header.MadeByVersion >> 8);
+bool IsFolderByAttribute(const TZipHeader& AHeader) {
+  const auto host = static_cast<uint8_t>(AHeader.MadeByVersion >> 8);
   return (host == kHostDos || host == kHostNtfs || host == kHostVfat) &&
-         (header.ExternalAttributes & kDosDirectoryAttribute) != 0;
+         (AHeader.ExternalAttributes & kDosDirectoryAttribute) != 0;
 }

@@ -11,10 +11,10 @@
 
 // The entry's name for messages: decoded as its header says, with bytes that are not valid
 // UTF-8 and control characters shown as U+FFFD.
-std::string PrintableEntryName(const TZipHeader& header);
+std::string PrintableEntryName(const TZipHeader& AHeader);
 
 // True when the header flags its name as UTF-8 and the name is not.
-bool HasUndecodableName(const TZipHeader& header);
+bool HasUndecodableName(const TZipHeader& AHeader);
 
 // What is wrong with an entry name (with "\" separators) that Windows would misread, as the
 // end of a message ("has a reserved device name"), or empty when it reads as written: a device
@@ -22,14 +22,14 @@ bool HasUndecodableName(const TZipHeader& header);
 // without an extension; a ":" (alternate data streams); a segment ending in a dot or a space,
 // which Windows drops; a control character; a wildcard ("*", "?"). A segment "." is fine:
 // Windows and the extractor both drop it.
-std::string MisreadNameProblem(std::string_view name);
+std::string MisreadNameProblem(std::string_view AName);
 
 // The file that an entry name (with "\" separators) stands for on Windows, as a key that is the
 // same for two names when they name one file: empty and "." segments dropped, letters folded to
 // one case as the file system folds them (ASCII, Latin-1, Latin Extended-A, Greek, Cyrillic,
 // Armenian and the full-width Latin letters; other characters compare as they are).
-std::u16string WindowsNameKey(std::string_view name);
+std::u16string WindowsNameKey(std::string_view AName);
 
 // A folder entry that DOS and Windows archivers mark by the directory attribute alone, without
 // a trailing "/".
-bool IsFolderByAttribute(const TZipHeader& header);
+bool IsFolderByAttribute(const TZipHeader& AHeader);

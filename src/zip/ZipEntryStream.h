@@ -12,16 +12,16 @@
 // through it.
 class TZipEntryStream : public TStream {
  public:
-  TZipEntryStream(TStream& archive, int64_t dataStart, int64_t dataSize,
-                  const TStreamConstructor& decompress, TZipFile& zip, const TZipHeader& local)
-      : FData(archive, dataStart, dataSize), FDecoded(decompress(FData, zip, local)) {}
+  TZipEntryStream(TStream& AArchive, int64_t ADataStart, int64_t ADataSize,
+                  const TStreamConstructor& ADecompress, TZipFile& AZip, const TZipHeader& ALocal)
+      : FData(AArchive, ADataStart, ADataSize), FDecoded(ADecompress(FData, AZip, ALocal)) {}
 
-  int64_t Read(void* buffer, int64_t count) override { return FDecoded->Read(buffer, count); }
-  int64_t Write(const void* buffer, int64_t count) override {
-    return FDecoded->Write(buffer, count);
+  int64_t Read(void* ABuffer, int64_t ACount) override { return FDecoded->Read(ABuffer, ACount); }
+  int64_t Write(const void* ABuffer, int64_t ACount) override {
+    return FDecoded->Write(ABuffer, ACount);
   }
-  int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    return FDecoded->Seek(offset, origin);
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override {
+    return FDecoded->Seek(AOffset, AOrigin);
   }
   int64_t Size() override { return FDecoded->Size(); }
 

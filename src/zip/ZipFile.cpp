@@ -22,18 +22,6 @@ namespace {
 constexpr int64_t kSearchWindow = 1027;
 constexpr int64_t kSearchStep = 1023;
 constexpr int64_t kSearchMaxBack = 65535;
-
-TZipDirectoryEnd ParseDirectoryEnd(const uint8_t* p) {
-  TZipDirectoryEnd end;
-  end.ThisDisk = Get16(p);
-  end.DirectoryDisk = Get16(p + 2);
-  end.DiskEntries = Get16(p + 4);
-  end.TotalEntries = Get16(p + 6);
-  end.DirectorySize = Get32(p + 8);
-  end.DirectoryOffset = Get32(p + 12);
-  end.CommentSize = Get16(p + 16);
-  return end;
-}
 }  // namespace
 
 TZipFile::~TZipFile() {
@@ -103,9 +91,9 @@ void TZipFile::Close() {
 
 // --- directory ---
 
-bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TIdBytes& Comment,
-                                int64_t* RecordPosition) {
-  const int64_t size = Stream.Size();
+bool TZipFile::FindDirectoryEnd(TStream& AStream, TZipDirectoryEnd& ADirectoryEnd, TBytes& AComment,
+                                int64_t* ARecordPosition) {
+  const int64_t size = AStream.Size();
   const int64_t maxBack = std::min(size, kSearchMaxBack);
   uint8_t window[kSearchWindow];
   int64_t backRead = 4;
@@ -113,32 +101,32 @@ bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
     backRead = backRead + kSearchStep > maxBack ? maxBack : backRead + kSearchStep;
     const int64_t windowStart = size - backRead;
     const int64_t readSize = std::min(kSearchWindow, backRead);
-    Stream.SetPosition(windowStart);
-    if (ReadUpTo(Stream, window, readSize) != readSize)
+    AStream.SetPosition(windowStart);
+    if (ReadUpTo(AStream, window, readSize) != readSize)
       throw EZipException("Error reading zip file");
     // From the end backwards: the record nearest the end of the stream wins.
     for (int64_t i = readSize - 4; i >= 0; --i) {
-      if (Get32(window + i) != kDirectoryEndSignature) continue;
+      if (Signature(window + i) != kDirectoryEndSignature) continue;
       const int64_t recordPos = windowStart + i;
       uint8_t fields[kDirectoryEndFixedSize];
       if (i + kDirectoryEndSize <= readSize) {
         std::memcpy(fields, window + i + 4, kDirectoryEndFixedSize);
       } else if (size - recordPos >= kDirectoryEndSize) {
         // The record runs on past this window into bytes that the stream still holds.
-        Stream.SetPosition(recordPos + 4);
-        if (ReadUpTo(Stream, fields, kDirectoryEndFixedSize) != kDirectoryEndFixedSize)
+        AStream.SetPosition(recordPos + 4);
+        if (ReadUpTo(AStream, fields, kDirectoryEndFixedSize) != kDirectoryEndFixedSize)
           throw EZipException("Error reading zip file");
       } else {
         continue;  // cut short by the end of the stream: not a record
       }
-      DirectoryEnd = ParseDirectoryEnd(fields);
-      if (RecordPosition) *RecordPosition = recordPos;
-      Comment.clear();
-      if (DirectoryEnd.CommentSize > 0) {
+      ADirectoryEnd = ReadDirectoryEnd(fields);
+      if (ARecordPosition) *ARecordPosition = recordPos;
+      AComment.clear();
+      if (ADirectoryEnd.CommentSize > 0) {
         // A comment that the stream cuts short keeps only the bytes that are there.
-        Stream.SetPosition(recordPos + kDirectoryEndSize);
-        Comment.resize(DirectoryEnd.CommentSize);
-        Comment.resize(static_cast<size_t>(ReadUpTo(Stream, Comment.data(), Comment.size())));
+        AStream.SetPosition(recordPos + kDirectoryEndSize);
+        AComment.resize(ADirectoryEnd.CommentSize);
+        AComment.resize(static_cast<size_t>(ReadUpTo(AStream, AComment.data(), AComment.size())));
       }
       return true;
     }
@@ -146,8 +134,8 @@ bool TZipFile::FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd,
   return false;
 }
 
-void TZipFile::ReadExact(void* Buffer, int64_t Count) {
-  if (ReadUpTo(*FStream, Buffer, Count) != Count) throw EZipException("Error reading zip file");
+void TZipFile::ReadExact(void* ABuffer, int64_t ACount) {
+  if (ReadUpTo(*FStream, ABuffer, ACount) != ACount) throw EZipException("Error reading zip file");
 }
 
 void TZipFile::ReadDirectory() {
@@ -165,7 +153,10 @@ void TZipFile::ReadDirectory() {
   // An archive too large for the end record's fields says so with all ones in them and gives
   // the true values in its Zip64 end record. Taking the ones at face value would read a
   // directory cut short, so without a Zip64 record they are an error.
-  TZip64DirectoryEnd directory{end.TotalEntries, end.DirectorySize, end.DirectoryOffset};
+  TZip64DirectoryEnd directory;
+  directory.TotalEntries = end.TotalEntries;
+  directory.DirectorySize = end.DirectorySize;
+  directory.DirectoryOffset = end.DirectoryOffset;
   const bool zip64 = ReadZip64DirectoryEnd(*FStream, FStartFileData, endPosition, directory);
   if (!zip64 && end.DirectoryOffset == kZip64Marker32) throw EZipException(kZip64EndMissing);
   // Offsets in the archive count from where it starts in the stream, for the directory as for
@@ -177,14 +168,14 @@ void TZipFile::ReadDirectory() {
   FEndFileData = static_cast<int64_t>(directory.DirectoryOffset);
   for (uint64_t n = 0; n < directory.TotalEntries; ++n) {
     uint8_t signature[4];
-    if (ReadUpTo(*FStream, signature, 4) != 4 || Get32(signature) != kCentralHeaderSignature)
+    if (ReadUpTo(*FStream, signature, 4) != 4 || Signature(signature) != kCentralHeaderSignature)
       throw EZipException("Invalid Zip Central Header signature");
     FFiles.push_back(ReadCentralHeader());
   }
   if (!zip64 && end.TotalEntries == kZip64Marker16) {
     // 65535 entries fit the field exactly; a directory that goes on after them does not.
     uint8_t signature[4];
-    if (ReadUpTo(*FStream, signature, 4) == 4 && Get32(signature) == kCentralHeaderSignature)
+    if (ReadUpTo(*FStream, signature, 4) == 4 && Signature(signature) == kCentralHeaderSignature)
       throw EZipException(kZip64EndMissing);
   }
   FOffsetOrder.resize(FFiles.size());
@@ -199,21 +190,7 @@ TZipHeader TZipFile::ReadCentralHeader() {
   uint8_t f[kCentralFixedSize];
   ReadExact(f, kCentralFixedSize);
   TZipHeader h;
-  h.MadeByVersion = Get16(f);
-  h.RequiredVersion = Get16(f + 2);
-  h.Flag = Get16(f + 4);
-  h.CompressionMethod = Get16(f + 6);
-  h.ModifiedDateTime = Get32(f + 8);
-  h.CRC32 = Get32(f + 12);
-  h.CompressedSize = Get32(f + 16);
-  h.UncompressedSize = Get32(f + 20);
-  h.FileNameLength = Get16(f + 24);
-  h.ExtraFieldLength = Get16(f + 26);
-  h.FileCommentLength = Get16(f + 28);
-  h.DiskNumberStart = Get16(f + 30);
-  h.InternalAttributes = Get16(f + 32);
-  h.ExternalAttributes = Get32(f + 34);
-  h.LocalHeaderOffset = Get32(f + 38);
+  ZipRecords::ReadCentralHeader(f, h);
   for (auto [bytes, length] :
        {std::pair{&h.FileName, h.FileNameLength}, std::pair{&h.ExtraField, h.ExtraFieldLength},
         std::pair{&h.FileComment, h.FileCommentLength}}) {
@@ -287,18 +264,18 @@ int TZipFile::IndexOf(const std::string& FileName) const {
 
 // --- class-wide ---
 
-void TZipFile::RegisterCompressionHandler(TZipCompression Compression,
-                                          TStreamConstructor CompressStream,
-                                          TStreamConstructor DecompressStream) {
-  RegisterZipCompressionHandler(Compression, std::move(CompressStream),
-                                std::move(DecompressStream));
+void TZipFile::RegisterCompressionHandler(TZipCompression ACompression,
+                                          TStreamConstructor ACompressStream,
+                                          TStreamConstructor ADecompressStream) {
+  RegisterZipCompressionHandler(ACompression, std::move(ACompressStream),
+                                std::move(ADecompressStream));
 }
 
 bool TZipFile::IsValid(const std::string& ZipFileName) {
   try {
     TFileStream file(ZipFileName, TFileStream::TMode::fmOpenRead);
     TZipDirectoryEnd end;
-    TIdBytes comment;
+    TBytes comment;
     return FindDirectoryEnd(file, end, comment);
   } catch (const EFOpenError&) {
     return false;

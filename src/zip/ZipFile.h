@@ -36,23 +36,24 @@ class TZipFile {
   std::string FileName(int Index) const;
   TZipHeader FileInfo(int Index) const;
   std::string FileComment(int Index) const;
-  void SetFileComment(int Index, const std::string& Value);
+  void SetFileComment(int Index, const std::string& AValue);
   std::string Comment() const;
-  void SetComment(const std::string& Value);
+  void SetComment(const std::string& AValue);
   // Smallest index whose name equals FileName, ASCII letters compared without regard to case;
   // -1 when there is none.
   int IndexOf(const std::string& FileName) const;
   // How Add and the comment setters encode text: UTF-8 (flagged) or code page 437. Reading
   // decodes every entry by its own flag.
   bool UTF8Support() const { return FUTF8Support; }
-  void SetUTF8Support(bool Value);
+  void SetUTF8Support(bool AValue);
 
   // A new stream (the caller owns it) from which the entry's uncompressed bytes are read, and
   // the entry's local header.
-  void Read(int Index, std::unique_ptr<TStream>& Stream, TZipHeader& LocalHeader);
-  void Read(const std::string& FileName, std::unique_ptr<TStream>& Stream, TZipHeader& LocalHeader);
-  void Read(int Index, TIdBytes& Bytes);
-  void Read(const std::string& FileName, TIdBytes& Bytes);
+  void Read(int Index, std::unique_ptr<TStream>& AStream, TZipHeader& ALocalHeader);
+  void Read(const std::string& FileName, std::unique_ptr<TStream>& AStream,
+            TZipHeader& ALocalHeader);
+  void Read(int Index, TBytes& ABytes);
+  void Read(const std::string& FileName, TBytes& ABytes);
 
   // Writes one entry below Path: with CreateSubdirs under its folder names, else under its last
   // name only.
@@ -65,33 +66,33 @@ class TZipFile {
   void ExtractAll(const std::string& Path = "");
 
   // Appends an entry made of the rest of Data (from its position to its end).
-  void Add(TStream& Data, const std::string& ArchiveFileName,
-           TZipCompression Compression = TZipCompression::zcDeflate);
-  void Add(const TIdBytes& Data, const std::string& ArchiveFileName,
-           TZipCompression Compression = TZipCompression::zcDeflate);
+  void Add(TStream& AData, const std::string& ARchiveFileName,
+           TZipCompression ACompression = TZipCompression::zcDeflate);
+  void Add(const TBytes& AData, const std::string& ARchiveFileName,
+           TZipCompression ACompression = TZipCompression::zcDeflate);
 
-  static void RegisterCompressionHandler(TZipCompression Compression,
-                                         TStreamConstructor CompressStream,
-                                         TStreamConstructor DecompressStream);
+  static void RegisterCompressionHandler(TZipCompression ACompression,
+                                         TStreamConstructor ACompressStream,
+                                         TStreamConstructor ADecompressStream);
   static bool IsValid(const std::string& ZipFileName);
   static void ExtractZipFile(const std::string& ZipFileName, const std::string& Path);
 
  private:
-  static bool FindDirectoryEnd(TStream& Stream, TZipDirectoryEnd& DirectoryEnd, TIdBytes& Comment,
-                               int64_t* RecordPosition = nullptr);
+  static bool FindDirectoryEnd(TStream& AStream, TZipDirectoryEnd& ADirectoryEnd, TBytes& AComment,
+                               int64_t* ARecordPosition = nullptr);
   void ReadDirectory();
   TZipHeader ReadCentralHeader();
   // Reads the entry's local header and returns the stream position of its first data byte,
   // after checking that its header and data end before the next entry's header and the central
   // directory.
-  int64_t LocateData(int Index, TZipHeader& LocalHeader);
+  int64_t LocateData(int Index, TZipHeader& ALocalHeader);
   void CheckLayout();
   void CheckDistinctNames() const;
   void WriteDirectory();
-  void ReadExact(void* Buffer, int64_t Count);
+  void ReadExact(void* ABuffer, int64_t ACount);
   void CheckOpen() const;
   void CheckIndex(int Index) const;
-  TIdBytes EncodeText(const std::string& Text, bool Utf8) const;
+  TBytes EncodeText(const std::string& AText, bool AUtf8) const;
 
   TZipMode FMode = TZipMode::zmClosed;
   TStream* FStream = nullptr;
@@ -103,6 +104,6 @@ class TZipFile {
   std::vector<TZipHeader> FFiles;
   // Indices into FFiles in the order of their local header offsets.
   std::vector<int> FOffsetOrder;
-  TIdBytes FComment;
+  TBytes FComment;
   bool FUTF8Support = true;
 };

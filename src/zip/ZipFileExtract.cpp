@@ -15,8 +15,8 @@
 using namespace ZipRecords;
 
 namespace {
-[[noreturn]] void ThrowEntry(const TZipHeader& entry, const char* what) {
-  throw EZipException(Format("Entry \"%s\" %s", PrintableEntryName(entry).c_str(), what));
+[[noreturn]] void ThrowEntry(const TZipHeader& AEntry, const char* AWhat) {
+  throw EZipException(Format("Entry \"%s\" %s", PrintableEntryName(AEntry).c_str(), AWhat));
 }
 
 constexpr const char* kSmaller = "is smaller than its announced size";
@@ -27,11 +27,11 @@ constexpr const char* kLarger = "is larger than its announced size";
 // blocks on their way. The entry must then be at its end and the CRC-32 must match the central
 // header's (which is the one to trust when a data descriptor follows the data).
 template <typename TWrite>
-void CopyVerified(TStream& in, const TZipHeader& entry, TWrite&& Write) {
-  uint64_t left = entry.UncompressedSize;
+void CopyVerified(TStream& AIn, const TZipHeader& AEntry, TWrite&& AWrite) {
+  uint64_t left = AEntry.UncompressedSize;
   // An empty entry reads nothing, whatever its method; its CRC-32 is still that of no bytes.
   if (left == 0) {
-    if (entry.CRC32 != 0) ThrowEntry(entry, "does not match its CRC-32");
+    if (AEntry.CRC32 != 0) ThrowEntry(AEntry, "does not match its CRC-32");
     return;
   }
   // Not zeroed: every byte is read before it is written.
@@ -40,52 +40,52 @@ void CopyVerified(TStream& in, const TZipHeader& entry, TWrite&& Write) {
   uLong crc = crc32(0L, Z_NULL, 0);
   while (left > 0) {
     const auto n = static_cast<int64_t>(std::min<uint64_t>(left, kCopyBlockSize));
-    if (ReadUpTo(in, block.get(), n) != n) ThrowEntry(entry, kSmaller);
+    if (ReadUpTo(AIn, block.get(), n) != n) ThrowEntry(AEntry, kSmaller);
     crc = crc32(crc, block.get(), static_cast<uInt>(n));
-    Write(block.get(), n);
+    AWrite(block.get(), n);
     left -= static_cast<uint64_t>(n);
   }
   uint8_t more;
-  if (in.Read(&more, 1) > 0) ThrowEntry(entry, kLarger);
-  if (crc != entry.CRC32) ThrowEntry(entry, "does not match its CRC-32");
+  if (AIn.Read(&more, 1) > 0) ThrowEntry(AEntry, kLarger);
+  if (crc != AEntry.CRC32) ThrowEntry(AEntry, "does not match its CRC-32");
 }
 }  // namespace
 
-void TZipFile::Read(int Index, std::unique_ptr<TStream>& Stream, TZipHeader& LocalHeader) {
+void TZipFile::Read(int Index, std::unique_ptr<TStream>& AStream, TZipHeader& ALocalHeader) {
   if (!IsReadingMode(FMode)) throw EZipException("File must be open for reading");
   if (Index < 0 || Index >= static_cast<int>(FFiles.size()))
     throw EZipException("The specified file was not found");
   const TZipHeader& central = FFiles[Index];
-  const int64_t dataStart = LocateData(Index, LocalHeader);
+  const int64_t dataStart = LocateData(Index, ALocalHeader);
   // Without the key the data is ciphertext, not the file.
-  if ((central.Flag | LocalHeader.Flag) & (kZipFlagEncrypted | kZipFlagStrongEncryption))
+  if ((central.Flag | ALocalHeader.Flag) & (kZipFlagEncrypted | kZipFlagStrongEncryption))
     ThrowEntry(central, "is encrypted");
   const auto method = static_cast<TZipCompression>(central.CompressionMethod & 0xFF);
   const TZipCompressionHandler& handler = FindZipCompressionHandler(method);
   // Stored bytes are the file: both sizes must say the same.
   if (method == TZipCompression::zcStored && central.CompressedSize != central.UncompressedSize)
     ThrowEntry(central, central.CompressedSize < central.UncompressedSize ? kSmaller : kLarger);
-  Stream = std::make_unique<TZipEntryStream>(*FStream, dataStart,
-                                             static_cast<int64_t>(central.CompressedSize),
-                                             handler.Decompress, *this, LocalHeader);
+  AStream = std::make_unique<TZipEntryStream>(*FStream, dataStart,
+                                              static_cast<int64_t>(central.CompressedSize),
+                                              handler.Decompress, *this, ALocalHeader);
 }
 
-void TZipFile::Read(const std::string& FileName, std::unique_ptr<TStream>& Stream,
-                    TZipHeader& LocalHeader) {
-  Read(IndexOf(FileName), Stream, LocalHeader);
+void TZipFile::Read(const std::string& FileName, std::unique_ptr<TStream>& AStream,
+                    TZipHeader& ALocalHeader) {
+  Read(IndexOf(FileName), AStream, ALocalHeader);
 }
 
-void TZipFile::Read(int Index, TIdBytes& Bytes) {
+void TZipFile::Read(int Index, TBytes& ABytes) {
   std::unique_ptr<TStream> stream;
   TZipHeader local;
   Read(Index, stream, local);
-  Bytes.clear();
+  ABytes.clear();
   CopyVerified(*stream, FFiles[Index],
-               [&Bytes](const uint8_t* p, int64_t n) { Bytes.insert(Bytes.end(), p, p + n); });
+               [&ABytes](const uint8_t* p, int64_t n) { ABytes.insert(ABytes.end(), p, p + n); });
 }
 
-void TZipFile::Read(const std::string& FileName, TIdBytes& Bytes) {
-  Read(IndexOf(FileName), Bytes);
+void TZipFile::Read(const std::string& FileName, TBytes& ABytes) {
+  Read(IndexOf(FileName), ABytes);
 }
 
 // --- extraction ---

@@ -17,9 +17,9 @@ namespace {
 }
 }  // namespace
 
-int64_t TZipFile::LocateData(int Index, TZipHeader& LocalHeader) {
+int64_t TZipFile::LocateData(int Index, TZipHeader& ALocalHeader) {
   const TZipHeader& central = FFiles[Index];
-  LocalHeader = TZipHeader{};
+  ALocalHeader = TZipHeader{};
   const uint64_t offset = central.LocalHeaderOffset;
   const int64_t size = FStream->Size();
   uint8_t signature[4] = {};
@@ -27,32 +27,24 @@ int64_t TZipFile::LocateData(int Index, TZipHeader& LocalHeader) {
     FStream->SetPosition(FStartFileData + static_cast<int64_t>(offset));
     ReadUpTo(*FStream, signature, 4);
   }
-  if (Get32(signature) != kLocalHeaderSignature)
+  if (Signature(signature) != kLocalHeaderSignature)
     throw EZipException("Invalid Zip Local Header signature");
   // Informational only: name, method and sizes come from the central header.
   uint8_t f[kLocalFixedSize] = {};
   ReadUpTo(*FStream, f, kLocalFixedSize);
-  LocalHeader.RequiredVersion = Get16(f);
-  LocalHeader.Flag = Get16(f + 2);
-  LocalHeader.CompressionMethod = Get16(f + 4);
-  LocalHeader.ModifiedDateTime = Get32(f + 6);
-  LocalHeader.CRC32 = Get32(f + 10);
-  LocalHeader.CompressedSize = Get32(f + 14);
-  LocalHeader.UncompressedSize = Get32(f + 18);
-  LocalHeader.FileNameLength = Get16(f + 22);
-  LocalHeader.ExtraFieldLength = Get16(f + 24);
-  ReadUpTo(*FStream, LocalHeader.FileName, LocalHeader.FileNameLength);
-  ReadUpTo(*FStream, LocalHeader.ExtraField, LocalHeader.ExtraFieldLength);
+  ReadLocalHeader(f, ALocalHeader);
+  ReadUpTo(*FStream, ALocalHeader.FileName, ALocalHeader.FileNameLength);
+  ReadUpTo(*FStream, ALocalHeader.ExtraField, ALocalHeader.ExtraFieldLength);
 
   // The header and the data must end before the next entry's header and before the central
   // directory; otherwise the entry would read bytes that belong to another record.
   const uint64_t dataStart =
-      offset + 4 + kLocalFixedSize + LocalHeader.FileNameLength + LocalHeader.ExtraFieldLength;
+      offset + 4 + kLocalFixedSize + ALocalHeader.FileNameLength + ALocalHeader.ExtraFieldLength;
   uint64_t limit = static_cast<uint64_t>(FEndFileData);
   const TZipHeader* next = nullptr;
   const auto after = std::upper_bound(
       FOffsetOrder.begin(), FOffsetOrder.end(), offset,
-      [this](uint64_t value, int i) { return value < FFiles[i].LocalHeaderOffset; });
+      [this](uint64_t AValue, int i) { return AValue < FFiles[i].LocalHeaderOffset; });
   if (after != FOffsetOrder.end() && FFiles[*after].LocalHeaderOffset < limit) {
     next = &FFiles[*after];
     limit = next->LocalHeaderOffset;

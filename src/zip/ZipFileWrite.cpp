@@ -24,58 +24,28 @@ uint32_t DosDateTimeNow() {
                                t.Minute << 5 | t.Second / 2);
 }
 
-uint16_t CheckedLength(size_t length, const char* what) {
-  if (length > 0xFFFF) throw EZipException(Format("%s is too long", what));
-  return static_cast<uint16_t>(length);
+uint16_t CheckedLength(size_t ALength, const char* AWhat) {
+  if (ALength > 0xFFFF) throw EZipException(Format("%s is too long", AWhat));
+  return static_cast<uint16_t>(ALength);
 }
 
-uint32_t CheckedSize(int64_t size) {
-  if (size < 0 || size > 0xFFFFFFFFLL) throw EZipException("Zip file too large");
-  return static_cast<uint32_t>(size);
-}
-
-// The writer makes no Zip64 records: an entry read from a Zip64 archive must fit 32 bits.
-uint32_t CheckedSize(uint64_t size) {
-  if (size > 0xFFFFFFFFULL) throw EZipException("Zip file too large");
-  return static_cast<uint32_t>(size);
+uint32_t CheckedSize(int64_t ASize) {
+  if (ASize < 0 || ASize > 0xFFFFFFFFLL) throw EZipException("Zip file too large");
+  return static_cast<uint32_t>(ASize);
 }
 }  // namespace
 
 void TZipFile::WriteDirectory() {
   if (FFiles.size() > 0xFFFF) throw EZipException("Too many files in the zip file");
-  TIdBytes out;
-  for (const TZipHeader& h : FFiles) {
-    Put32(out, kCentralHeaderSignature);
-    Put16(out, h.MadeByVersion);
-    Put16(out, h.RequiredVersion);
-    Put16(out, h.Flag);
-    Put16(out, h.CompressionMethod);
-    Put32(out, h.ModifiedDateTime);
-    Put32(out, h.CRC32);
-    Put32(out, CheckedSize(h.CompressedSize));
-    Put32(out, CheckedSize(h.UncompressedSize));
-    Put16(out, h.FileNameLength);
-    Put16(out, h.ExtraFieldLength);
-    Put16(out, h.FileCommentLength);
-    Put16(out, h.DiskNumberStart);
-    Put16(out, h.InternalAttributes);
-    Put32(out, h.ExternalAttributes);
-    Put32(out, CheckedSize(h.LocalHeaderOffset));
-    PutBytes(out, h.FileName);
-    PutBytes(out, h.ExtraField);
-    PutBytes(out, h.FileComment);
-  }
-  const uint32_t directorySize = CheckedSize(static_cast<int64_t>(out.size()));
-  const auto count = static_cast<uint16_t>(FFiles.size());
-  Put32(out, kDirectoryEndSignature);
-  Put16(out, 0);
-  Put16(out, 0);
-  Put16(out, count);
-  Put16(out, count);
-  Put32(out, directorySize);
-  Put32(out, CheckedSize(FEndFileData));
-  Put16(out, CheckedLength(FComment.size(), "Comment"));
-  PutBytes(out, FComment);
+  TBytes out;
+  for (const TZipHeader& h : FFiles)
+    WriteCentralHeader(out, h);
+  TZipDirectoryEnd record;
+  record.TotalEntries = record.DiskEntries = static_cast<uint16_t>(FFiles.size());
+  record.DirectorySize = CheckedSize(static_cast<int64_t>(out.size()));
+  record.DirectoryOffset = CheckedSize(FEndFileData);
+  record.CommentSize = CheckedLength(FComment.size(), "Comment");
+  WriteDirectoryEnd(out, record, FComment);
   FStream->SetPosition(FStartFileData + FEndFileData);
   FStream->WriteBuffer(out.data(), static_cast<int64_t>(out.size()));
   // An archive rewritten shorter ends at its new end record.
@@ -83,63 +53,55 @@ void TZipFile::WriteDirectory() {
   if (FStream->Size() > end) FStream->SetSize(end);
 }
 
-TIdBytes TZipFile::EncodeText(const std::string& Text, bool Utf8) const {
-  const std::string bytes = Utf8 ? Text : Utf8ToCodePage437(Text);
-  return TIdBytes(bytes.begin(), bytes.end());
+TBytes TZipFile::EncodeText(const std::string& AText, bool AUtf8) const {
+  const std::string bytes = AUtf8 ? AText : Utf8ToCodePage437(AText);
+  return TBytes(bytes.begin(), bytes.end());
 }
 
-void TZipFile::SetUTF8Support(bool Value) {
-  if (Value == FUTF8Support) return;
+void TZipFile::SetUTF8Support(bool AValue) {
+  if (AValue == FUTF8Support) return;
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
   if (!FFiles.empty()) throw EZipException("Zip file must be empty");
-  FUTF8Support = Value;
+  FUTF8Support = AValue;
 }
 
-void TZipFile::SetComment(const std::string& Value) {
+void TZipFile::SetComment(const std::string& AValue) {
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
-  TIdBytes bytes = EncodeText(Value, FUTF8Support);
+  TBytes bytes = EncodeText(AValue, FUTF8Support);
   CheckedLength(bytes.size(), "Comment");
   FComment = std::move(bytes);
 }
 
-void TZipFile::SetFileComment(int Index, const std::string& Value) {
+void TZipFile::SetFileComment(int Index, const std::string& AValue) {
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
   CheckIndex(Index);
   TZipHeader& h = FFiles[Index];
-  TIdBytes bytes = EncodeText(Value, h.Flag & kZipFlagUtf8);
+  TBytes bytes = EncodeText(AValue, h.Flag & kZipFlagUtf8);
   h.FileCommentLength = CheckedLength(bytes.size(), "Comment");
   h.FileComment = std::move(bytes);
 }
 
-void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompression Compression) {
+void TZipFile::Add(TStream& AData, const std::string& ARchiveFileName,
+                   TZipCompression ACompression) {
   if (!IsWritingMode(FMode)) throw EZipException("File must be open for writing");
-  const TZipCompressionHandler& handler = FindZipCompressionHandler(Compression);
-  std::string name = ArchiveFileName;
+  const TZipCompressionHandler& handler = FindZipCompressionHandler(ACompression);
+  std::string name = ARchiveFileName;
   std::replace(name.begin(), name.end(), '\\', '/');  // ZIP names use "/"
 
   TZipHeader h;
   h.MadeByVersion = kZipVersion;
   h.RequiredVersion = kZipVersion;
   h.Flag = FUTF8Support ? kZipFlagUtf8 : 0;
-  h.CompressionMethod = static_cast<uint16_t>(Compression);
+  h.CompressionMethod = static_cast<uint16_t>(ACompression);
   h.ModifiedDateTime = DosDateTimeNow();
   h.FileName = EncodeText(name, FUTF8Support);
   h.FileNameLength = CheckedLength(h.FileName.size(), "File name");
   h.LocalHeaderOffset = CheckedSize(FEndFileData);
 
-  // The local header goes out with CRC and sizes 0 and is completed once the data is written.
-  TIdBytes local;
-  Put32(local, kLocalHeaderSignature);
-  Put16(local, h.RequiredVersion);
-  Put16(local, h.Flag);
-  Put16(local, h.CompressionMethod);
-  Put32(local, h.ModifiedDateTime);
-  Put32(local, 0);
-  Put32(local, 0);
-  Put32(local, 0);
-  Put16(local, h.FileNameLength);
-  Put16(local, 0);
-  PutBytes(local, h.FileName);
+  // The local header goes out with CRC and sizes 0 and is written again, complete, once the
+  // data is written.
+  TBytes local;
+  WriteLocalHeader(local, h);
   const int64_t headerPos = FStartFileData + FEndFileData;
   FStream->SetPosition(headerPos);
   FStream->WriteBuffer(local.data(), static_cast<int64_t>(local.size()));
@@ -151,7 +113,7 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
     std::unique_ptr<TStream> out = handler.Compress(*FStream, *this, h);
     std::vector<uint8_t> block(kCopyBlockSize);
     for (;;) {
-      const int64_t n = Data.Read(block.data(), kCopyBlockSize);
+      const int64_t n = AData.Read(block.data(), kCopyBlockSize);
       if (n <= 0) break;
       crc = crc32(crc, block.data(), static_cast<uInt>(n));
       out->WriteBuffer(block.data(), n);
@@ -164,12 +126,10 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
   h.CompressedSize = CheckedSize(dataEnd - dataStart);
   h.UncompressedSize = CheckedSize(total);
 
-  TIdBytes sizes;
-  Put32(sizes, h.CRC32);
-  Put32(sizes, CheckedSize(h.CompressedSize));
-  Put32(sizes, CheckedSize(h.UncompressedSize));
-  FStream->SetPosition(headerPos + 14);
-  FStream->WriteBuffer(sizes.data(), static_cast<int64_t>(sizes.size()));
+  local.clear();
+  WriteLocalHeader(local, h);
+  FStream->SetPosition(headerPos);
+  FStream->WriteBuffer(local.data(), static_cast<int64_t>(local.size()));
   FStream->SetPosition(dataEnd);
   FEndFileData = dataEnd - FStartFileData;
   // Each new entry lies after every other one.
@@ -177,10 +137,10 @@ void TZipFile::Add(TStream& Data, const std::string& ArchiveFileName, TZipCompre
   FFiles.push_back(std::move(h));
 }
 
-void TZipFile::Add(const TIdBytes& Data, const std::string& ArchiveFileName,
-                   TZipCompression Compression) {
+void TZipFile::Add(const TBytes& AData, const std::string& ARchiveFileName,
+                   TZipCompression ACompression) {
   TMemoryStream data;
-  if (!Data.empty()) data.WriteBuffer(Data.data(), static_cast<int64_t>(Data.size()));
+  if (!AData.empty()) data.WriteBuffer(AData.data(), static_cast<int64_t>(AData.size()));
   data.SetPosition(0);
-  Add(data, ArchiveFileName, Compression);
+  Add(data, ARchiveFileName, ACompression);
 }

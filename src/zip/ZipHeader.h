@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "base/IdBytes.h"
+#include "base/Bytes.h"
 
 // What an archive object is open for; the reading modes are zmRead and zmReadWrite, the
 // writing modes zmReadWrite and zmWrite.
@@ -62,26 +62,39 @@ struct TZipHeader {
   uint32_t ExternalAttributes = 0;
   uint64_t LocalHeaderOffset = 0;
   // Raw bytes, each exactly as long as its length field says.
-  TIdBytes FileName;
-  TIdBytes ExtraField;
-  TIdBytes FileComment;
+  TBytes FileName;
+  TBytes ExtraField;
+  TBytes FileComment;
+};
+
+// Where the central directory stands, as the end record and the Zip64 end record both tell it,
+// each in fields of its own widths.
+template <typename TDisk, typename TCount, typename TSize>
+struct TZipDirectoryPlace {
+  TDisk ThisDisk = 0;
+  TDisk DirectoryDisk = 0;
+  TCount DiskEntries = 0;
+  TCount TotalEntries = 0;
+  TSize DirectorySize = 0;
+  TSize DirectoryOffset = 0;
 };
 
 // The fields of the end of central directory record that follow its signature.
-struct TZipDirectoryEnd {
-  uint16_t ThisDisk = 0;
-  uint16_t DirectoryDisk = 0;
-  uint16_t DiskEntries = 0;
-  uint16_t TotalEntries = 0;
-  uint32_t DirectorySize = 0;
-  uint32_t DirectoryOffset = 0;
+struct TZipDirectoryEnd : TZipDirectoryPlace<uint16_t, uint16_t, uint32_t> {
   uint16_t CommentSize = 0;
 };
 
-// What the Zip64 end of central directory record says, for archives that outgrow the 16- and
-// 32-bit fields of the end record.
-struct TZip64DirectoryEnd {
-  uint64_t TotalEntries = 0;
-  uint64_t DirectorySize = 0;
-  uint64_t DirectoryOffset = 0;
+// The Zip64 end of central directory record, for archives that outgrow the 16- and 32-bit
+// fields of the end record (its extensible data is not used).
+struct TZip64DirectoryEnd : TZipDirectoryPlace<uint32_t, uint64_t, uint64_t> {
+  uint64_t RecordSize = 0;  // of the record after this field
+  uint16_t MadeByVersion = 0;
+  uint16_t RequiredVersion = 0;
+};
+
+// The Zip64 end of central directory locator, right before the end record.
+struct TZip64Locator {
+  uint32_t EndRecordDisk = 0;
+  uint64_t EndRecordOffset = 0;  // from the start of the archive
+  uint32_t TotalDisks = 0;
 };

@@ -20,25 +20,25 @@ bool IsAsciiLetter(char c) {
   return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
-bool HasDriveLetter(std::string_view path) {
-  return path.size() >= 2 && IsAsciiLetter(path[0]) && path[1] == ':';
+bool HasDriveLetter(std::string_view APath) {
+  return APath.size() >= 2 && IsAsciiLetter(APath[0]) && APath[1] == ':';
 }
 
-bool IsExtended(std::string_view path) {
-  return path.starts_with(kExtendedPrefix) || path.starts_with(kDevicePrefix);
+bool IsExtended(std::string_view APath) {
+  return APath.starts_with(kExtendedPrefix) || APath.starts_with(kDevicePrefix);
 }
 
 // Length of the root of an absolute path, without its trailing separator: "C:" for "C:\x",
 // "\\server\share" for a network path, "" for a path rooted at "\" (the native build's root).
-size_t RootLength(std::string_view path) {
-  if (HasDriveLetter(path)) return 2;
-  if (path.size() >= 2 && IsSeparator(path[0]) && IsSeparator(path[1])) {
+size_t RootLength(std::string_view APath) {
+  if (HasDriveLetter(APath)) return 2;
+  if (APath.size() >= 2 && IsSeparator(APath[0]) && IsSeparator(APath[1])) {
     // "\\server\share": the root ends before the separator after the share name.
     size_t i = 2;
     for (int part = 0; part < 2; ++part) {
-      while (i < path.size() && !IsSeparator(path[i]))
+      while (i < APath.size() && !IsSeparator(APath[i]))
         ++i;
-      if (part == 0 && i < path.size()) ++i;
+      if (part == 0 && i < APath.size()) ++i;
     }
     return i;
   }
@@ -46,14 +46,14 @@ size_t RootLength(std::string_view path) {
 }
 
 // root + "\" + the segments of rest, with "." dropped and ".." taking the previous one away.
-std::string Normalize(std::string_view root, std::string_view rest) {
+std::string Normalize(std::string_view ARoot, std::string_view ARest) {
   std::vector<std::string_view> segments;
   size_t i = 0;
-  while (i <= rest.size()) {
+  while (i <= ARest.size()) {
     size_t j = i;
-    while (j < rest.size() && !IsSeparator(rest[j]))
+    while (j < ARest.size() && !IsSeparator(ARest[j]))
       ++j;
-    const std::string_view seg = rest.substr(i, j - i);
+    const std::string_view seg = ARest.substr(i, j - i);
     if (seg == "..") {
       if (!segments.empty()) segments.pop_back();
     } else if (!seg.empty() && seg != ".") {
@@ -61,7 +61,7 @@ std::string Normalize(std::string_view root, std::string_view rest) {
     }
     i = j + 1;
   }
-  std::string out(root);
+  std::string out(ARoot);
   out += '\\';
   for (size_t k = 0; k < segments.size(); ++k) {
     if (k > 0) out += '\\';
@@ -71,34 +71,34 @@ std::string Normalize(std::string_view root, std::string_view rest) {
 }
 }  // namespace
 
-bool HasInvalidPathChars(std::string_view text) {
-  for (const char c : text) {
+bool HasInvalidPathChars(std::string_view AText) {
+  for (const char c : AText) {
     const auto u = static_cast<unsigned char>(c);
     if (u < 0x20 || c == '"' || c == '<' || c == '>' || c == '|') return true;
   }
   return false;
 }
 
-std::string CombinePath(std::string_view path, std::string_view name) {
-  if (path.empty()) return std::string(name);
-  if (name.empty()) return std::string(path);
-  if (HasInvalidPathChars(path) || HasInvalidPathChars(name))
+std::string CombinePath(std::string_view APath, std::string_view AName) {
+  if (APath.empty()) return std::string(AName);
+  if (AName.empty()) return std::string(APath);
+  if (HasInvalidPathChars(APath) || HasInvalidPathChars(AName))
     throw EArgumentException("Invalid characters in path");
-  std::string out(path);
-  const char last = path.back();
+  std::string out(APath);
+  const char last = APath.back();
   if (last != '\\' && last != '/' && last != ':') out += '\\';
-  out += name;
+  out += AName;
   return out;
 }
 
-bool IsEscapingEntryName(std::string_view name) {
-  if (!name.empty() && name[0] == '\\') return true;
-  if (HasDriveLetter(name)) return true;
+bool IsEscapingEntryName(std::string_view AName) {
+  if (!AName.empty() && AName[0] == '\\') return true;
+  if (HasDriveLetter(AName)) return true;
   size_t i = 0;
-  while (i <= name.size()) {
-    size_t j = name.find('\\', i);
-    if (j == std::string_view::npos) j = name.size();
-    const std::string_view seg = name.substr(i, j - i);
+  while (i <= AName.size()) {
+    size_t j = AName.find('\\', i);
+    if (j == std::string_view::npos) j = AName.size();
+    const std::string_view seg = AName.substr(i, j - i);
     // Windows drops trailing dots and spaces from a segment, so ".. " and "..." act as "..".
     size_t dots = 0;
     bool onlyDotsAndSpaces = !seg.empty();
@@ -114,29 +114,29 @@ bool IsEscapingEntryName(std::string_view name) {
   return false;
 }
 
-std::string ExpandPath(std::string_view path) {
-  if (IsExtended(path)) return std::string(path);
-  if (HasDriveLetter(path) && !(path.size() > 2 && IsSeparator(path[2]))) {
+std::string ExpandPath(std::string_view APath) {
+  if (IsExtended(APath)) return std::string(APath);
+  if (HasDriveLetter(APath) && !(APath.size() > 2 && IsSeparator(APath[2]))) {
     // "C:x" is relative to the current folder of drive C; only the process's own current folder
     // is known, so it counts when it is on that drive and the drive's root otherwise.
     const std::string cwd = GetCurrentDir();
-    if (HasDriveLetter(cwd) && UpperChar(cwd[0]) == UpperChar(path[0]))
-      return ExpandPath(cwd + "\\" + std::string(path.substr(2)));
-    return Normalize(path.substr(0, 2), path.substr(2));
+    if (HasDriveLetter(cwd) && UpperChar(cwd[0]) == UpperChar(APath[0]))
+      return ExpandPath(cwd + "\\" + std::string(APath.substr(2)));
+    return Normalize(APath.substr(0, 2), APath.substr(2));
   }
-  const size_t rootLen = RootLength(path);
-  if (rootLen > 0) return Normalize(path.substr(0, rootLen), path.substr(rootLen));
+  const size_t rootLen = RootLength(APath);
+  if (rootLen > 0) return Normalize(APath.substr(0, rootLen), APath.substr(rootLen));
   const std::string cwd = GetCurrentDir();
   const size_t cwdRoot = RootLength(cwd);
   // Rooted without a drive: on the current folder's drive (or the native root).
-  if (!path.empty() && IsSeparator(path[0]))
-    return Normalize(std::string_view(cwd).substr(0, cwdRoot), path);
+  if (!APath.empty() && IsSeparator(APath[0]))
+    return Normalize(std::string_view(cwd).substr(0, cwdRoot), APath);
   return Normalize(std::string_view(cwd).substr(0, cwdRoot),
-                   std::string(std::string_view(cwd).substr(cwdRoot)) + "\\" + std::string(path));
+                   std::string(std::string_view(cwd).substr(cwdRoot)) + "\\" + std::string(APath));
 }
 
-void ForceFolders(std::string_view folder) {
-  std::string full = ExpandPath(folder);
+void ForceFolders(std::string_view AFolder) {
+  std::string full = ExpandPath(AFolder);
   const bool extended = IsExtended(full);
   if (!extended && Utf8ToUtf16(full).size() >= kMaxPath)
     throw EPathTooLongException("The specified path is too long");

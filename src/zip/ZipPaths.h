@@ -7,21 +7,21 @@
 // separator on both targets.
 
 // True when text holds a character that no path may hold: U+0000 to U+001F, '"', '<', '>', '|'.
-bool HasInvalidPathChars(std::string_view text);
+bool HasInvalidPathChars(std::string_view AText);
 
 // Path and name joined with one "\" between them (none when Path already ends with "\", "/" or
 // ":"); either part alone when the other is empty. EArgumentException "Invalid characters in
 // path" when a part holds a character that no path may hold.
-std::string CombinePath(std::string_view path, std::string_view name);
+std::string CombinePath(std::string_view APath, std::string_view AName);
 
 // True when an entry name (with "\" separators) would leave the folder it is extracted into:
 // rooted ("\x", "\\server\share", "\\?\..."), on a drive ("C:\x", "C:x"), or with a ".." segment
 // (also in the forms that Windows trims to "..", such as ".. " or "...").
-bool IsEscapingEntryName(std::string_view name);
+bool IsEscapingEntryName(std::string_view AName);
 
 // The absolute form of a path: relative paths are taken against the current directory, and
 // "." and ".." segments are resolved. Extended-length paths ("\\?\") are returned unchanged.
-std::string ExpandPath(std::string_view path);
+std::string ExpandPath(std::string_view APath);
 
 // Creates a folder and every missing parent, from the top down. The folder, made absolute, must
 // be shorter than 260 characters unless it has an extended-length prefix (EPathTooLongException
@@ -30,4 +30,4 @@ std::string ExpandPath(std::string_view path);
 // invalid characters (EArgumentException "Invalid characters in path"), and its drive must exist
 // (EDirectoryNotFoundException "The drive cannot be found"). A level that cannot be created is
 // not reported here: creating a file in it fails later with the system's reason.
-void ForceFolders(std::string_view folder);
+void ForceFolders(std::string_view AFolder);

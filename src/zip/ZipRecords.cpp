@@ -2,42 +2,160 @@
 
 #include "base/CodePage437.h"
 #include "base/Utf.h"
+#include "zip/ZipCursor.h"
 
 namespace ZipRecords {
 
-void Put16(TIdBytes& out, uint16_t v) {
-  out.push_back(static_cast<uint8_t>(v));
-  out.push_back(static_cast<uint8_t>(v >> 8));
+namespace {
+
+// Each layout lists a record's fixed fields after its signature, in their order on disk. A
+// reader cursor fills THeader from bytes; a writer cursor appends THeader's fields.
+
+// The fields a local header and its central header share, in the same order in both.
+template <typename TCursor, typename THeader>
+void EntryFieldsLayout(TCursor& ACursor, THeader& AHeader) {
+  ACursor.Fields(AHeader.RequiredVersion, AHeader.Flag, AHeader.CompressionMethod,
+                 AHeader.ModifiedDateTime, AHeader.CRC32);
+  ACursor.Field32(AHeader.CompressedSize);
+  ACursor.Field32(AHeader.UncompressedSize);
+  ACursor.Fields(AHeader.FileNameLength, AHeader.ExtraFieldLength);
 }
 
-void Put32(TIdBytes& out, uint32_t v) {
-  for (int i = 0; i < 4; ++i)
-    out.push_back(static_cast<uint8_t>(v >> (8 * i)));
+template <typename TCursor, typename THeader>
+void LocalHeaderLayout(TCursor& ACursor, THeader& AHeader) {
+  EntryFieldsLayout(ACursor, AHeader);
 }
 
-void PutBytes(TIdBytes& out, const TIdBytes& bytes) {
-  out.insert(out.end(), bytes.begin(), bytes.end());
+template <typename TCursor, typename THeader>
+void CentralHeaderLayout(TCursor& ACursor, THeader& AHeader) {
+  ACursor.Field(AHeader.MadeByVersion);
+  EntryFieldsLayout(ACursor, AHeader);
+  ACursor.Fields(AHeader.FileCommentLength, AHeader.DiskNumberStart, AHeader.InternalAttributes,
+                 AHeader.ExternalAttributes);
+  ACursor.Field32(AHeader.LocalHeaderOffset);
 }
 
-int64_t ReadUpTo(TStream& stream, void* buffer, int64_t count) {
-  auto* p = static_cast<uint8_t*>(buffer);
+// Where the directory stands (TZipDirectoryPlace), in the same order in the end record and the
+// Zip64 end record.
+template <typename TCursor, typename TEnd>
+void DirectoryPlaceLayout(TCursor& ACursor, TEnd& AEnd) {
+  ACursor.Fields(AEnd.ThisDisk, AEnd.DirectoryDisk, AEnd.DiskEntries, AEnd.TotalEntries,
+                 AEnd.DirectorySize, AEnd.DirectoryOffset);
+}
+
+template <typename TCursor, typename TEnd>
+void DirectoryEndLayout(TCursor& ACursor, TEnd& AEnd) {
+  DirectoryPlaceLayout(ACursor, AEnd);
+  ACursor.Field(AEnd.CommentSize);
+}
+
+template <typename TCursor, typename TEnd>
+void Zip64EndLayout(TCursor& ACursor, TEnd& AEnd) {
+  ACursor.Fields(AEnd.RecordSize, AEnd.MadeByVersion, AEnd.RequiredVersion);
+  DirectoryPlaceLayout(ACursor, AEnd);
+}
+
+template <typename TCursor, typename TLocator>
+void Zip64LocatorLayout(TCursor& ACursor, TLocator& ALocator) {
+  ACursor.Fields(ALocator.EndRecordDisk, ALocator.EndRecordOffset, ALocator.TotalDisks);
+}
+
+// Fills ARecord from the ASize bytes at AFixed by ALayout.
+template <typename TLayout, typename TRecord>
+void ReadWith(TLayout ALayout, const uint8_t* AFixed, int64_t ASize, TRecord& ARecord) {
+  TZipReader reader(AFixed, static_cast<size_t>(ASize));
+  ALayout(reader, ARecord);
+}
+
+// A fresh record read from the ASize bytes at AFixed by ALayout.
+template <typename TRecord, typename TLayout>
+TRecord ReadRecord(TLayout ALayout, const uint8_t* AFixed, int64_t ASize) {
+  TRecord record;
+  ReadWith(ALayout, AFixed, ASize, record);
+  return record;
+}
+
+// Appends a record's signature and its fixed part by ALayout; the writer returned goes on with
+// the record's variable parts.
+template <typename TLayout, typename TRecord>
+TZipWriter StartRecord(TBytes& AOut, uint32_t ASignature, TLayout ALayout, const TRecord& ARecord) {
+  TZipWriter writer(AOut);
+  writer.Field(ASignature);
+  ALayout(writer, ARecord);
+  return writer;
+}
+
+}  // namespace
+
+uint32_t Signature(const uint8_t* ABytes) {
+  uint32_t value = 0;
+  TZipReader(ABytes, 4).Field(value);
+  return value;
+}
+
+void ReadLocalHeader(const uint8_t* AFixed, TZipHeader& AHeader) {
+  ReadWith(LocalHeaderLayout<TZipReader, TZipHeader>, AFixed, kLocalFixedSize, AHeader);
+}
+
+void ReadCentralHeader(const uint8_t* AFixed, TZipHeader& AHeader) {
+  ReadWith(CentralHeaderLayout<TZipReader, TZipHeader>, AFixed, kCentralFixedSize, AHeader);
+}
+
+TZipDirectoryEnd ReadDirectoryEnd(const uint8_t* AFixed) {
+  return ReadRecord<TZipDirectoryEnd>(DirectoryEndLayout<TZipReader, TZipDirectoryEnd>, AFixed,
+                                      kDirectoryEndFixedSize);
+}
+
+TZip64DirectoryEnd ReadZip64End(const uint8_t* AFixed) {
+  return ReadRecord<TZip64DirectoryEnd>(Zip64EndLayout<TZipReader, TZip64DirectoryEnd>, AFixed,
+                                        kZip64EndFixedSize);
+}
+
+TZip64Locator ReadZip64Locator(const uint8_t* AFixed) {
+  return ReadRecord<TZip64Locator>(Zip64LocatorLayout<TZipReader, TZip64Locator>, AFixed,
+                                   kZip64LocatorFixedSize);
+}
+
+void WriteLocalHeader(TBytes& AOut, const TZipHeader& AHeader) {
+  TZipWriter writer = StartRecord(AOut, kLocalHeaderSignature,
+                                  LocalHeaderLayout<TZipWriter, const TZipHeader>, AHeader);
+  writer.Bytes(AHeader.FileName);
+  writer.Bytes(AHeader.ExtraField);
+}
+
+void WriteCentralHeader(TBytes& AOut, const TZipHeader& AHeader) {
+  TZipWriter writer = StartRecord(AOut, kCentralHeaderSignature,
+                                  CentralHeaderLayout<TZipWriter, const TZipHeader>, AHeader);
+  writer.Bytes(AHeader.FileName);
+  writer.Bytes(AHeader.ExtraField);
+  writer.Bytes(AHeader.FileComment);
+}
+
+void WriteDirectoryEnd(TBytes& AOut, const TZipDirectoryEnd& AEnd, const TBytes& AComment) {
+  StartRecord(AOut, kDirectoryEndSignature, DirectoryEndLayout<TZipWriter, const TZipDirectoryEnd>,
+              AEnd)
+      .Bytes(AComment);
+}
+
+int64_t ReadUpTo(TStream& AStream, void* ABuffer, int64_t ACount) {
+  auto* p = static_cast<uint8_t*>(ABuffer);
   int64_t done = 0;
-  while (done < count) {
-    const int64_t n = stream.Read(p + done, count - done);
+  while (done < ACount) {
+    const int64_t n = AStream.Read(p + done, ACount - done);
     if (n <= 0) break;
     done += n;
   }
   return done;
 }
 
-void ReadUpTo(TStream& stream, TIdBytes& bytes, uint16_t length) {
-  bytes.assign(length, 0);
-  if (length > 0) ReadUpTo(stream, bytes.data(), length);
+void ReadUpTo(TStream& AStream, TBytes& ABytes, uint16_t ALength) {
+  ABytes.assign(ALength, 0);
+  if (ALength > 0) ReadUpTo(AStream, ABytes.data(), ALength);
 }
 
-std::string DecodeName(const TIdBytes& raw, bool utf8) {
-  const std::string_view bytes = AsText(raw);
-  if (utf8) return IsValidUtf8(bytes) ? std::string(bytes) : std::string();
+std::string DecodeName(const TBytes& ARaw, bool AUtf8) {
+  const std::string_view bytes = AsText(ARaw);
+  if (AUtf8) return IsValidUtf8(bytes) ? std::string(bytes) : std::string();
   return CodePage437ToUtf8(bytes);
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 
-// The byte-level side of the archive records, shared by the parts of TZipFile.
+// The archive records, each with one layout that both reads and writes it (ZipRecords.cpp), and
+// the byte-level helpers shared by the parts of TZipFile.
 
 #include <cstdint>
 #include <string>
@@ -14,52 +15,62 @@ namespace ZipRecords {
 constexpr uint32_t kLocalHeaderSignature = 0x04034B50;
 constexpr uint32_t kCentralHeaderSignature = 0x02014B50;
 constexpr uint32_t kDirectoryEndSignature = 0x06054B50;
-// Fixed parts of the records after their 4-byte signatures.
-constexpr int64_t kCentralFixedSize = 42;
+constexpr uint32_t kZip64EndSignature = 0x06064B50;
+constexpr uint32_t kZip64LocatorSignature = 0x07064B50;
+// The fixed parts of the records after their 4-byte signatures, as their layouts read them.
 constexpr int64_t kLocalFixedSize = 26;
+constexpr int64_t kCentralFixedSize = 42;
 constexpr int64_t kDirectoryEndFixedSize = 18;
+constexpr int64_t kZip64EndFixedSize = 52;
+constexpr int64_t kZip64LocatorFixedSize = 16;
+// Whole records, signature included.
 constexpr int64_t kDirectoryEndSize = 4 + kDirectoryEndFixedSize;
+constexpr int64_t kZip64EndSize = 4 + kZip64EndFixedSize;
+constexpr int64_t kZip64LocatorSize = 4 + kZip64LocatorFixedSize;
 // Extraction copies an entry in blocks of this size (and Add reads its data in them).
 constexpr int64_t kCopyBlockSize = 61440;
 
-// Little-endian values.
-inline uint16_t Get16(const uint8_t* p) {
-  return static_cast<uint16_t>(p[0] | p[1] << 8);
-}
-inline uint32_t Get32(const uint8_t* p) {
-  return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-         static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-inline uint64_t Get64(const uint8_t* p) {
-  return static_cast<uint64_t>(Get32(p)) | static_cast<uint64_t>(Get32(p + 4)) << 32;
-}
-void Put16(TIdBytes& out, uint16_t v);
-void Put32(TIdBytes& out, uint32_t v);
-void PutBytes(TIdBytes& out, const TIdBytes& bytes);
+// The signature at the start of four bytes.
+uint32_t Signature(const uint8_t* ABytes);
 
-// Reads until Count bytes arrived or the stream yields nothing; the count that arrived.
-int64_t ReadUpTo(TStream& stream, void* buffer, int64_t count);
-// Length bytes into a fresh array; bytes that do not arrive stay 0.
-void ReadUpTo(TStream& stream, TIdBytes& bytes, uint16_t length);
+// The fixed part of a record, read from exactly its fixed size of bytes after the signature.
+// A local header leaves the fields it lacks as they are; the variable parts are not read.
+void ReadLocalHeader(const uint8_t* AFixed, TZipHeader& AHeader);
+void ReadCentralHeader(const uint8_t* AFixed, TZipHeader& AHeader);
+TZipDirectoryEnd ReadDirectoryEnd(const uint8_t* AFixed);
+TZip64DirectoryEnd ReadZip64End(const uint8_t* AFixed);
+TZip64Locator ReadZip64Locator(const uint8_t* AFixed);
 
-inline bool IsReadingMode(TZipMode mode) {
-  return mode == TZipMode::zmRead || mode == TZipMode::zmReadWrite;
+// The whole record appended to AOut: signature, fixed part, then its variable parts (a local
+// header's name and extra field; a central header's name, extra field and comment; the end
+// record's comment). A size or offset beyond 32 bits fails with "Zip file too large".
+void WriteLocalHeader(TBytes& AOut, const TZipHeader& AHeader);
+void WriteCentralHeader(TBytes& AOut, const TZipHeader& AHeader);
+void WriteDirectoryEnd(TBytes& AOut, const TZipDirectoryEnd& AEnd, const TBytes& AComment);
+
+// Reads until ACount bytes arrived or the stream yields nothing; the count that arrived.
+int64_t ReadUpTo(TStream& AStream, void* ABuffer, int64_t ACount);
+// ALength bytes into a fresh array; bytes that do not arrive stay 0.
+void ReadUpTo(TStream& AStream, TBytes& ABytes, uint16_t ALength);
+
+inline bool IsReadingMode(TZipMode AMode) {
+  return AMode == TZipMode::zmRead || AMode == TZipMode::zmReadWrite;
 }
-inline bool IsWritingMode(TZipMode mode) {
-  return mode == TZipMode::zmReadWrite || mode == TZipMode::zmWrite;
+inline bool IsWritingMode(TZipMode AMode) {
+  return AMode == TZipMode::zmReadWrite || AMode == TZipMode::zmWrite;
 }
 
-inline std::string_view AsText(const TIdBytes& bytes) {
-  return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+inline std::string_view AsText(const TBytes& ABytes) {
+  return {reinterpret_cast<const char*>(ABytes.data()), ABytes.size()};
 }
 
 // An entry's name or comment: UTF-8 when its header carries bit 11 (invalid UTF-8 then gives an
 // empty string), code page 437 when it does not.
-std::string DecodeName(const TIdBytes& raw, bool utf8);
+std::string DecodeName(const TBytes& ARaw, bool AUtf8);
 
 // The entry's name as its header says it is encoded.
-inline std::string EntryName(const TZipHeader& header) {
-  return DecodeName(header.FileName, header.Flag & kZipFlagUtf8);
+inline std::string EntryName(const TZipHeader& AHeader) {
+  return DecodeName(AHeader.FileName, AHeader.Flag & kZipFlagUtf8);
 }
 
 }  // namespace ZipRecords

@@ -121,101 +121,217 @@ struct WayOut {
 };
 
 const WayOut kWaysOut[] = {
-    {"ExceptionInSizeProbe",
-     [](Sequence&, TFakeClient& h, TFakePlatform&, auto&) {
-       h.OnHead = [] { throw Exception("Socket Error # 11001\r\nHost not found."); };
-     },
-     0, false, false, false, 1, kProbeFailure.c_str(), nullptr, "Checking files to download...",
-     false},
-    {"TerminatedBeforeGet",
-     [](Sequence& s, TFakeClient& h, TFakePlatform&, auto&) {
-       h.OnHead = [&s] { s.UserClosesWindowAndMessagesAreProcessed(); };
-     },
-     1, false, false, false, 0, nullptr, nullptr, "Checking files to download...", false},
-    {"TerminatedAfterGet",
-     [](Sequence& s, TFakeClient& h, TFakePlatform&, auto&) {
-       h.OnGet = [&s, &h](TStream& dest) {
-         const char part[] = "PK";
-         dest.WriteBuffer(part, 2);
-         s.UserClosesWindowAndMessagesAreProcessed();
-         h.OnWork(2);  // the next work event disconnects; Get returns the partial body
-       };
-     },
-     1, false, false, false, 0, nullptr, nullptr, "Downloading...", false},
-    {"ExceptionInGet",
-     [](Sequence&, TFakeClient& h, TFakePlatform&, auto&) {
-       h.OnGet = [](TStream&) { throw Exception("HTTP/1.1 404 Not Found"); };
-     },
-     1, false, false, false, 0, nullptr, "HTTP/1.1 404 Not Found.", "Downloading...", true},
-    {"ExceptionInExtractionWhileTheFolderCannotBeDeleted",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto& archive) {
-       p.DeleteFails = true;
-       archive = [](const std::string& step) {
-         if (step == "ExtractAll") throw Exception("Error writing file");
-       };
-     },
-     -1, true, false, false, 0, nullptr, "Error writing file.", "Extracting...", true},
+    {.name = "ExceptionInSizeProbe",
+     .script =
+         [](Sequence&, TFakeClient& h, TFakePlatform&, auto&) {
+           h.OnHead = [] { throw Exception("Socket Error # 11001\r\nHost not found."); };
+         },
+     .deleteAttempts = 0,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = false,
+     .sequenceTerminates = 1,
+     .dialog = kProbeFailure.c_str(),
+     .errorBox = nullptr,
+     .status = "Checking files to download...",
+     .userHadToClose = false},
+    {.name = "TerminatedBeforeGet",
+     .script = [](Sequence& s, TFakeClient& h, TFakePlatform&,
+                  auto&) { h.OnHead = [&s] { s.UserClosesWindowAndMessagesAreProcessed(); }; },
+     .deleteAttempts = 1,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = false,
+     .sequenceTerminates = 0,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Checking files to download...",
+     .userHadToClose = false},
+    {.name = "TerminatedAfterGet",
+     .script =
+         [](Sequence& s, TFakeClient& h, TFakePlatform&, auto&) {
+           h.OnGet = [&s, &h](TStream& dest) {
+             const char part[] = "PK";
+             dest.WriteBuffer(part, 2);
+             s.UserClosesWindowAndMessagesAreProcessed();
+             h.OnWork(2);  // the next work event disconnects; Get returns the partial body
+           };
+         },
+     .deleteAttempts = 1,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = false,
+     .sequenceTerminates = 0,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Downloading...",
+     .userHadToClose = false},
+    {.name = "ExceptionInGet",
+     .script = [](Sequence&, TFakeClient& h, TFakePlatform&,
+                  auto&) { h.OnGet = [](TStream&) { throw Exception("HTTP/1.1 404 Not Found"); }; },
+     .deleteAttempts = 1,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = false,
+     .sequenceTerminates = 0,
+     .dialog = nullptr,
+     .errorBox = "HTTP/1.1 404 Not Found.",
+     .status = "Downloading...",
+     .userHadToClose = true},
+    {.name = "ExceptionInExtractionWhileTheFolderCannotBeDeleted",
+     .script =
+         [](Sequence&, TFakeClient&, TFakePlatform& p, auto& archive) {
+           p.DeleteFails = true;
+           archive = [](const std::string& step) {
+             if (step == "ExtractAll") throw Exception("Error writing file");
+           };
+         },
+     .deleteAttempts = -1,
+     .folderLeft = true,
+     .processHandleClosed = false,
+     .windowHidden = false,
+     .sequenceTerminates = 0,
+     .dialog = nullptr,
+     .errorBox = "Error writing file.",
+     .status = "Extracting...",
+     .userHadToClose = true},
     // The user closed the window while the client waited (the wait ended by closing the
     // connection): asked to quit, the user gets no message.
-    {"ExceptionAfterTerminated",
-     [](Sequence& s, TFakeClient& h, TFakePlatform& p, auto&) {
-       p.DeleteFails = true;
-       h.OnGet = [&s](TStream&) {
-         s.UserClosesWindowAndMessagesAreProcessed();
-         throw Exception("Connection Closed Gracefully.");
-       };
-     },
-     1, true, false, false, 0, nullptr, nullptr, "Downloading...", false},
-    {"ExceptionInSizeProbeAfterTerminated",
-     [](Sequence& s, TFakeClient& h, TFakePlatform&, auto&) {
-       h.OnHead = [&s] {
-         s.UserClosesWindowAndMessagesAreProcessed();
-         throw Exception("Connection Closed Gracefully.");
-       };
-     },
-     0, false, false, false, 0, nullptr, nullptr, "Checking files to download...", false},
-    {"TerminatedInFirstPassOfInstallerWait",
-     [](Sequence& s, TFakeClient&, TFakePlatform&, auto& archive) {
-       // Closed while "Extracting..." shows: the message processing of that step takes it.
-       archive = [&s](const std::string& step) {
-         if (step == "Open") s.UserClosesWindow();
-       };
-     },
+    {.name = "ExceptionAfterTerminated",
+     .script =
+         [](Sequence& s, TFakeClient& h, TFakePlatform& p, auto&) {
+           p.DeleteFails = true;
+           h.OnGet = [&s](TStream&) {
+             s.UserClosesWindowAndMessagesAreProcessed();
+             throw Exception("Connection Closed Gracefully.");
+           };
+         },
+     .deleteAttempts = 1,
+     .folderLeft = true,
+     .processHandleClosed = false,
+     .windowHidden = false,
+     .sequenceTerminates = 0,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Downloading...",
+     .userHadToClose = false},
+    {.name = "ExceptionInSizeProbeAfterTerminated",
+     .script =
+         [](Sequence& s, TFakeClient& h, TFakePlatform&, auto&) {
+           h.OnHead = [&s] {
+             s.UserClosesWindowAndMessagesAreProcessed();
+             throw Exception("Connection Closed Gracefully.");
+           };
+         },
+     .deleteAttempts = 0,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = false,
+     .sequenceTerminates = 0,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Checking files to download...",
+     .userHadToClose = false},
+    {.name = "TerminatedInFirstPassOfInstallerWait",
+     .script =
+         [](Sequence& s, TFakeClient&, TFakePlatform&, auto& archive) {
+           // Closed while "Extracting..." shows: the message processing of that step takes it.
+           archive = [&s](const std::string& step) {
+             if (step == "Open") s.UserClosesWindow();
+           };
+         },
+     .deleteAttempts = 1,
+     .folderLeft = false,
      // The installer keeps running; its handle is closed all the same.
-     1, false, true, true, 0, nullptr, nullptr, "Initiating installation procedure...", false},
-    {"TerminatedDuringInstallerWaitAfterAPoll",
-     [](Sequence& s, TFakeClient&, TFakePlatform& p, auto&) {
-       p.ExitCodes = {259};
-       p.OnPoll = [&s](int poll) {
-         if (poll == 3) s.UserClosesWindow();
-       };
-     },
-     0, true, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
-    {"InstallerEndedWithExitCode0",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
-       p.ExitCodes = {259, 0};
-     },
-     1, false, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
-    {"InstallerEndedWithAnotherExitCode",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
-       p.ExitCodes = {259, 1603};
-     },
-     0, true, true, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+     .processHandleClosed = true,
+     .windowHidden = true,
+     .sequenceTerminates = 0,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Initiating installation procedure...",
+     .userHadToClose = false},
+    {.name = "TerminatedDuringInstallerWaitAfterAPoll",
+     .script =
+         [](Sequence& s, TFakeClient&, TFakePlatform& p, auto&) {
+           p.ExitCodes = {259};
+           p.OnPoll = [&s](int poll) {
+             if (poll == 3) s.UserClosesWindow();
+           };
+         },
+     .deleteAttempts = 0,
+     .folderLeft = true,
+     .processHandleClosed = true,
+     .windowHidden = true,
+     .sequenceTerminates = 1,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Initiating installation procedure...",
+     .userHadToClose = false},
+    {.name = "InstallerEndedWithExitCode0",
+     .script =
+         [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
+           p.ExitCodes = {259, 0};
+         },
+     .deleteAttempts = 1,
+     .folderLeft = false,
+     .processHandleClosed = true,
+     .windowHidden = true,
+     .sequenceTerminates = 1,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Initiating installation procedure...",
+     .userHadToClose = false},
+    {.name = "InstallerEndedWithAnotherExitCode",
+     .script =
+         [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
+           p.ExitCodes = {259, 1603};
+         },
+     .deleteAttempts = 0,
+     .folderLeft = true,
+     .processHandleClosed = true,
+     .windowHidden = true,
+     .sequenceTerminates = 1,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Initiating installation procedure...",
+     .userHadToClose = false},
     // Refused at the elevation prompt: the user's own choice needs no message. No handle came,
     // so none is closed.
-    {"LaunchCancelled",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
-       p.LaunchError = LAUNCH_CANCELLED_ERROR;
-     },
-     1, false, false, true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
-    {"LaunchFailed",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.LaunchError = ENOENT; }, 1, false,
-     false, true, 1, nullptr, kLaunchNotFound.c_str(), "Initiating installation procedure...",
-     false},
+    {.name = "LaunchCancelled",
+     .script = [](Sequence&, TFakeClient&, TFakePlatform& p,
+                  auto&) { p.LaunchError = LAUNCH_CANCELLED_ERROR; },
+     .deleteAttempts = 1,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = true,
+     .sequenceTerminates = 1,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Initiating installation procedure...",
+     .userHadToClose = false},
+    {.name = "LaunchFailed",
+     .script = [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.LaunchError = ENOENT; },
+     .deleteAttempts = 1,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = true,
+     .sequenceTerminates = 1,
+     .dialog = nullptr,
+     .errorBox = kLaunchNotFound.c_str(),
+     .status = "Initiating installation procedure...",
+     .userHadToClose = false},
     // The empty handle needs no closing.
-    {"LaunchWithoutAUsableProcessHandle",
-     [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ProcessHandle = 0; }, 1, false, false,
-     true, 1, nullptr, nullptr, "Initiating installation procedure...", false},
+    {.name = "LaunchWithoutAUsableProcessHandle",
+     .script = [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ProcessHandle = 0; },
+     .deleteAttempts = 1,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = true,
+     .sequenceTerminates = 1,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Initiating installation procedure...",
+     .userHadToClose = false},
 };
 
 void PrintTo(const WayOut& row, std::ostream* os) {

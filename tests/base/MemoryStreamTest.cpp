@@ -21,6 +21,26 @@ TEST(MemoryStream, WriteSeekReadRoundTrip) {
   EXPECT_EQ(s.Seek(2, TSeekOrigin::soCurrent), 8);
 }
 
+// A seek may put the position before the start; a read there must not copy from before the
+// block (it used to), and a write there takes nothing.
+TEST(MemoryStream, ReadAndWriteBeforeTheStartMoveNothing) {
+  TMemoryStream s;
+  s.WriteBuffer("abcdef", 6);
+  for (const int64_t position : {int64_t{-1}, int64_t{-6}, int64_t{-100}}) {
+    SCOPED_TRACE(position);
+    EXPECT_EQ(s.Seek(position, TSeekOrigin::soBeginning), position);
+    char buf[8] = {'x', 'x', 'x', 'x', 'x', 'x', 'x', 'x'};
+    EXPECT_EQ(s.Read(buf, 8), 0);
+    EXPECT_EQ(std::string(buf, 8), "xxxxxxxx");
+    EXPECT_EQ(s.Position(), position);
+    EXPECT_EQ(s.Write("zz", 2), 0);
+  }
+  s.SetPosition(0);
+  char all[6];
+  s.ReadBuffer(all, 6);
+  EXPECT_EQ(std::string(all, 6), "abcdef");
+}
+
 TEST(MemoryStream, SetSizeAllocatesExactlyAndTruncatesPosition) {
   TMemoryStream s;
   s.SetSize(1000);

@@ -211,6 +211,18 @@ TEST(IdCookies, ClearAndDeleteKeepCollectionAndListInStep) {
   EXPECT_EQ(cookies.GetCookieByNameAndDomain("y", "")->Value, "2");
 }
 
+// Server use: the Cookie headers of a request, each a list of name=value pairs.
+TEST(IdCookies, ClientCookiesComeFromEveryCookieHeader) {
+  TIdCookies cookies;
+  TStringList headers;
+  headers.Add("a=1; b=2");
+  headers.Add("c=\"3\"");
+  cookies.AddClientCookies(headers);
+  EXPECT_EQ(cookies.Count(), 3);
+  EXPECT_EQ(cookies.GetCookieByNameAndDomain("b", "")->Value, "2");
+  EXPECT_EQ(cookies.GetCookieByNameAndDomain("c", "")->Value, "3");
+}
+
 TEST(IdCookies, ConcurrentReadersAndWritersKeepTheStoreConsistent) {
   TIdCookieManager manager;
   std::vector<std::thread> threads;

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <string>
 
 #include "base/MemoryStream.h"
@@ -81,6 +82,46 @@ TEST(HTTPHead, MethodsOf11RefuseVersion10BeforeSending) {
     EXPECT_EQ(e.Message(), "Request method requires HTTP version 1.1");
   }
   EXPECT_EQ(s.io.Sent, "");
+}
+
+// The client's other methods: each sends its request line, a body with its length where it has
+// one, and reads the answer into the stream it was given.
+TEST(HTTPHead, OtherMethodsSendTheirLineAndBody) {
+  struct Case {
+    const char* method;
+    std::function<void(TIdHTTP&, TStream*, TStream*)> call;
+    bool sendsBody;
+    bool readsBody;
+  } cases[] = {
+      {"POST", [](TIdHTTP& h, TStream* in, TStream* out) { h.Post("http://h/x", in, out); }, true,
+       true},
+      {"PUT", [](TIdHTTP& h, TStream* in, TStream* out) { h.Put("http://h/x", in, out); }, true,
+       true},
+      {"TRACE", [](TIdHTTP& h, TStream*, TStream* out) { h.Trace("http://h/x", out); }, false,
+       true},
+      {"OPTIONS", [](TIdHTTP& h, TStream*, TStream*) { h.Options("http://h/x"); }, false, false},
+      {"DELETE", [](TIdHTTP& h, TStream*, TStream*) { h.Delete("http://h/x"); }, false, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.method);
+    ScriptedClient s;
+    s.io.Feed("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    TMemoryStream source, answer;
+    source.WriteBuffer("body", 4);
+    c.call(s.http, &source, &answer);
+    EXPECT_EQ(s.io.Sent.substr(0, s.io.Sent.find("\r\n")), std::string(c.method) + " /x HTTP/1.1");
+    const size_t headEnd = s.io.Sent.find("\r\n\r\n");
+    ASSERT_NE(headEnd, std::string::npos);
+    const std::string head = s.io.Sent.substr(0, headEnd + 2);
+    if (c.sendsBody) {
+      EXPECT_NE(head.find("\r\nContent-Length: 4\r\n"), std::string::npos);
+      EXPECT_EQ(s.io.Sent.substr(headEnd + 4), "body");
+    } else {
+      EXPECT_EQ(head.find("Content-Length"), std::string::npos);
+      EXPECT_EQ(s.io.Sent.size(), headEnd + 4);
+    }
+    EXPECT_EQ(Text(answer), c.readsBody ? "ok" : "");
+  }
 }
 
 TEST(HTTPResponse, StatusLineGivesCodeAndVersion) {

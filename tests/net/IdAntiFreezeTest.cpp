@@ -6,14 +6,8 @@
 #include <vector>
 
 #include "FakeStack.h"
-#include "net/IdAntiFreeze.h"
+#include "net/IdAntiFreezeBase.h"
 #include "net/IdSocketHandle.h"
-#include "ui/Application.h"
-#ifdef _WIN32
-#include <windows.h>
-#else
-#include "ui/headless/HeadlessApplication.h"
-#endif
 
 namespace {
 
@@ -72,39 +66,15 @@ TEST(IdAntiFreeze, DoProcessRespectsOnlyWhenIdle) {
   EXPECT_EQ(af.Calls, 3);
 }
 
-TEST(IdAntiFreeze, ProcessRunsTheApplicationsMessages) {
-  TApplication app("Test.exe");
-  TIdAntiFreeze af;
-  int handled = 0;
-#ifdef _WIN32
-  // Thread messages: dispatching them does nothing, retrieving them empties the queue.
-  auto post = [&] { ::PostThreadMessageW(::GetCurrentThreadId(), WM_USER + 7, 0, 0); };
-  auto pending = [] {
-    MSG msg;
-    int n = 0;
-    while (::PeekMessageW(&msg, nullptr, WM_USER + 7, WM_USER + 7, PM_REMOVE))
-      ++n;
-    return n;
-  };
-  (void)handled;
-#else
-  auto post = [&] { headless::PostMessage(app, [&] { ++handled; }); };
-  auto pending = [&] {
-    const int n = headless::PendingMessages(app);
-    app.ProcessMessages();
-    return n;
-  };
-#endif
-  for (int i = 0; i < 3; ++i)
-    post();
-  af.Process();
-  EXPECT_EQ(pending(), 0);
-  af.ApplicationHasPriority = false;
-  for (int i = 0; i < 3; ++i)
-    post();
-  af.Process();  // one message only
-  EXPECT_EQ(pending(), 2);
-  af.Process();  // nothing waiting: returns at once
+// Not used by the program, but a part of the component: a sleep cut into slices of IdleTimeOut
+// ms with the messages processed after each, and one whole sleep where nothing is registered.
+TEST(IdAntiFreeze, SleepIsSlicedLikeAWait) {
+  TIdAntiFreezeBase::Sleep(5);  // no instance: one plain sleep
+  TRecordingAntiFreeze af;
+  TIdAntiFreezeBase::Sleep(25);
+  EXPECT_EQ(af.Calls, 3);  // after 10, 10 and 5 ms
+  TIdAntiFreezeBase::Sleep(0);
+  EXPECT_EQ(af.Calls, 3);
 }
 
 TEST(IdAntiFreeze, FiniteWaitIsSliced) {

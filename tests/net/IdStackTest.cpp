@@ -2,7 +2,7 @@
 
 #include "FakeStack.h"
 #include "LoopbackServer.h"
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 #include "net/IdStack.h"
 #ifndef _WIN32
 #include <netdb.h>

@@ -382,7 +382,7 @@ void ReadEveryEntry(const TDefect& c, TMemoryStream& stream) {
   for (int i = 0; i < zip.FileCount(); ++i) {
     const std::string name = zip.FileName(i);
     if (name.ends_with("/")) continue;
-    TIdBytes bytes;
+    TBytes bytes;
     zip.Read(i, bytes);
     const auto it = c.Left.Files.find(name);
     ASSERT_NE(it, c.Left.Files.end()) << name;

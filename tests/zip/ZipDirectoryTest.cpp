@@ -148,7 +148,7 @@ TEST(ZipOpen, ArchiveAfterOtherDataOpensAtItsStart) {
   stream->SetPosition(777);
   TZipFile zip;
   zip.Open(*stream, TZipMode::zmRead);
-  TIdBytes bytes;
+  TBytes bytes;
   zip.Read("sub/data.bin", bytes);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), std::string(3000, 'x'));
 }
@@ -232,7 +232,7 @@ TEST(ZipOpen, Zip64ValuesReplaceTheMarkersInTheHeaders) {
   EXPECT_EQ(zip.FileInfo(1).CompressedSize, 3u);
   // Local header (30), name (5), Zip64 extra (4 + 16), data.
   EXPECT_EQ(zip.FileInfo(1).LocalHeaderOffset, 30 + 5 + 20 + zip.FileInfo(0).CompressedSize);
-  TIdBytes bytes;
+  TBytes bytes;
   zip.Read(1, bytes);
   EXPECT_EQ(std::string(bytes.begin(), bytes.end()), "bee");
 }

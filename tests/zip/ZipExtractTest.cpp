@@ -73,7 +73,7 @@ TEST(ZipExtract, LargeDeflatedEntryThenTheNextOne) {
   EXPECT_TRUE(ReadFile(temp / "big.bin") == big);
   EXPECT_TRUE(ReadFile(temp / "next.txt") == Pattern(70000));
   EXPECT_TRUE(ReadFile(temp / "stored.bin") == Noise(130000, 7));
-  TIdBytes bytes;
+  TBytes bytes;
   z.Zip.Read(0, bytes);
   EXPECT_TRUE(std::string(bytes.begin(), bytes.end()) == big);
 }
@@ -198,7 +198,7 @@ TEST(ZipExtract, OpenForReadingAndKnownEntriesOnly) {
   TOpenArchive z(a);
   std::unique_ptr<TStream> stream;
   TZipHeader local;
-  TIdBytes bytes;
+  TBytes bytes;
   EXPECT_RAISES(z.Zip.Extract(1, "never"), EZipException, "The specified file was not found");
   EXPECT_RAISES(z.Zip.Extract(-1, "never"), EZipException, "The specified file was not found");
   EXPECT_RAISES(z.Zip.Extract("b.txt", "never"), EZipException, "The specified file was not found");

@@ -21,12 +21,12 @@ std::string Text(size_t size) {
   return s;
 }
 
-TIdBytes Bytes(const std::string& s) {
-  return TIdBytes(s.begin(), s.end());
+TBytes Bytes(const std::string& s) {
+  return TBytes(s.begin(), s.end());
 }
 
 std::string EntryText(TZipFile& zip, int index) {
-  TIdBytes b;
+  TBytes b;
   zip.Read(index, b);
   return std::string(b.begin(), b.end());
 }
@@ -40,7 +40,7 @@ TEST(ZipWrite, WrittenArchiveReadsBack) {
     zip.Open(archive, TZipMode::zmWrite);
     zip.Add(Bytes("hello"), "docs\\readme.txt", TZipCompression::zcStored);
     zip.Add(Bytes(big), "data/big.bin");
-    zip.Add(TIdBytes{}, "empty.dat");
+    zip.Add(TBytes{}, "empty.dat");
     zip.Add(Bytes("umlaut"),
             "Gr\xC3\xB6\xC3\x9F"
             "e.txt");

@@ -9,11 +9,11 @@ TApplication::TPlatform::~TPlatform() = default;
 
 void TApplication::TPlatform::Initialize() {}
 
-bool TApplication::TPlatform::DispatchOne(bool& quit) {
+bool TApplication::TPlatform::DispatchOne(bool& AQuit) {
   if (FState->Queue.empty()) return false;
   TState::TMessage m = std::move(FState->Queue.front());
   FState->Queue.pop_front();
-  quit = m.Quit;
+  AQuit = m.Quit;
   if (m.Handler) m.Handler();
   return true;
 }
@@ -50,8 +50,8 @@ void TApplication::TPlatform::PostQuit() {
   FState->Queue.push_back({true, nullptr});
 }
 
-void TApplication::TPlatform::ShowErrorBox(const std::string& text, const std::string& caption) {
-  FState->Boxes.push_back({caption, text});
+void TApplication::TPlatform::ShowErrorBox(const std::string& AText, const std::string& ACaption) {
+  FState->Boxes.push_back({ACaption, AText});
 }
 
 namespace headless {
@@ -60,47 +60,47 @@ TApplication::TPlatform::TState& State() {
   return *Application->Platform().FState;
 }
 
-void PostMessage(TApplication& app, std::function<void()> handler) {
-  app.Platform().FState->Queue.push_back({false, std::move(handler)});
+void PostMessage(TApplication& AApp, std::function<void()> AHandler) {
+  AApp.Platform().FState->Queue.push_back({false, std::move(AHandler)});
 }
 
-int PendingMessages(TApplication& app) {
-  return static_cast<int>(app.Platform().FState->Queue.size());
+int PendingMessages(TApplication& AApp) {
+  return static_cast<int>(AApp.Platform().FState->Queue.size());
 }
 
-const std::vector<TShownBox>& ShownErrorBoxes(TApplication& app) {
-  return app.Platform().FState->Boxes;
+const std::vector<TShownBox>& ShownErrorBoxes(TApplication& AApp) {
+  return AApp.Platform().FState->Boxes;
 }
 
-const std::vector<TShownBox>& ShownDialogs(TApplication& app) {
-  return app.Platform().FState->Dialogs;
+const std::vector<TShownBox>& ShownDialogs(TApplication& AApp) {
+  return AApp.Platform().FState->Dialogs;
 }
 
-int QuitRequests(TApplication& app) {
-  return app.Platform().FState->QuitRequests;
+int QuitRequests(TApplication& AApp) {
+  return AApp.Platform().FState->QuitRequests;
 }
 
-void SetIdleHandler(TApplication& app, std::function<void()> handler) {
-  app.Platform().FState->IdleHandler = std::move(handler);
+void SetIdleHandler(TApplication& AApp, std::function<void()> AHandler) {
+  AApp.Platform().FState->IdleHandler = std::move(AHandler);
 }
 
-bool DeliverTimerTick(TApplication& app) {
-  auto& timers = app.Platform().FState->ArmedTimers;
+bool DeliverTimerTick(TApplication& AApp) {
+  auto& timers = AApp.Platform().FState->ArmedTimers;
   if (timers.empty()) return false;
   timers.front()->Tick();
   return true;
 }
 
-void SetTimersAvailable(TApplication& app, bool available) {
-  app.Platform().FState->TimersAvailable = available;
+void SetTimersAvailable(TApplication& AApp, bool AAvailable) {
+  AApp.Platform().FState->TimersAvailable = AAvailable;
 }
 
-void SetScreenPixelsPerInch(TApplication& app, int pixelsPerInch) {
-  app.Platform().FState->PixelsPerInch = pixelsPerInch;
+void SetScreenPixelsPerInch(TApplication& AApp, int APixelsPerInch) {
+  AApp.Platform().FState->PixelsPerInch = APixelsPerInch;
 }
 
-void AdvanceClock(TApplication& app, unsigned milliseconds) {
-  app.Platform().FState->Milliseconds += milliseconds;
+void AdvanceClock(TApplication& AApp, unsigned AMilliseconds) {
+  AApp.Platform().FState->Milliseconds += AMilliseconds;
 }
 
 }  // namespace headless

@@ -19,16 +19,16 @@ struct TControl::TPeer {
   std::vector<int> PaintedPositions;
 };
 
-void TControl::TPeerDeleter::operator()(TControl::TPeer* peer) const noexcept {
-  delete peer;
+void TControl::TPeerDeleter::operator()(TControl::TPeer* APeer) const noexcept {
+  delete APeer;
 }
 
 struct TTimer::TPeer {
   TTimer* Owner = nullptr;
 };
 
-void TTimer::TPeerDeleter::operator()(TTimer::TPeer* peer) const noexcept {
-  delete peer;
+void TTimer::TPeerDeleter::operator()(TTimer::TPeer* APeer) const noexcept {
+  delete APeer;
 }
 
 namespace uipeer {
@@ -43,45 +43,45 @@ TControl::TPeer* CreateProgressBar(TProgressBar&, TForm&) {
   return new TControl::TPeer;
 }
 
-TWinHandle Handle(const TControl::TPeer& peer) {
-  return const_cast<TControl::TPeer*>(&peer);
+TWinHandle Handle(const TControl::TPeer& APeer) {
+  return const_cast<TControl::TPeer*>(&APeer);
 }
 
-void SetText(TControl::TPeer& peer, const std::string& text) {
-  peer.Text = text;
+void SetText(TControl::TPeer& APeer, const std::string& AText) {
+  APeer.Text = AText;
 }
 
 void SetBounds(TControl::TPeer&, int, int, int, int) {}
 
-void SetFont(TControl::TPeer& peer, const TFont& font, int pixelsPerInch) {
-  peer.Font = font;
-  peer.PixelsPerInch = pixelsPerInch;
+void SetFont(TControl::TPeer& APeer, const TFont& AFont, int APixelsPerInch) {
+  APeer.Font = AFont;
+  APeer.PixelsPerInch = APixelsPerInch;
 }
 
 // Tahoma's line height: 13 pixels for an 11-pixel character height; scaled in proportion.
-int TextHeight(const TControl::TPeer& peer) {
-  const int charHeight = std::abs(peer.Font.Height) * peer.PixelsPerInch;
+int TextHeight(const TControl::TPeer& APeer) {
+  const int charHeight = std::abs(APeer.Font.Height) * APeer.PixelsPerInch;
   return (charHeight * 13 + 11 * 96 / 2) / (11 * 96);
 }
 
-void Repaint(TControl::TPeer& peer) {
-  peer.PaintedTexts.push_back(peer.Text);
-  peer.PaintedPositions.push_back(peer.Position);
+void Repaint(TControl::TPeer& APeer) {
+  APeer.PaintedTexts.push_back(APeer.Text);
+  APeer.PaintedPositions.push_back(APeer.Position);
 }
 
 // Nothing is marked in memory: a pending paint is recorded like any other.
-void PaintPending(TControl::TPeer& peer) {
-  Repaint(peer);
+void PaintPending(TControl::TPeer& APeer) {
+  Repaint(APeer);
 }
 
-void SetRange(TControl::TPeer& peer, int min, int max) {
-  peer.Min = min;
-  peer.Max = max;
-  peer.Position = std::clamp(peer.Position, min, std::max(min, max));
+void SetRange(TControl::TPeer& APeer, int AMin, int AMax) {
+  APeer.Min = AMin;
+  APeer.Max = AMax;
+  APeer.Position = std::clamp(APeer.Position, AMin, std::max(AMin, AMax));
 }
 
-void SetPosition(TControl::TPeer& peer, int position) {
-  peer.Position = position;
+void SetPosition(TControl::TPeer& APeer, int APosition) {
+  APeer.Position = APosition;
 }
 
 int ScreenPixelsPerInch() {
@@ -94,52 +94,52 @@ uint64_t Milliseconds() {
 
 void SetFrame(TControl::TPeer&, int, int, int) {}
 
-void Show(TControl::TPeer& form) {
-  form.Visible = true;
+void Show(TControl::TPeer& AForm) {
+  AForm.Visible = true;
 }
-void Hide(TControl::TPeer& form) {
-  form.Visible = false;
+void Hide(TControl::TPeer& AForm) {
+  AForm.Visible = false;
 }
-bool Visible(const TControl::TPeer& form) {
-  return form.Visible;
-}
-
-TTimer::TPeer* CreateTimer(TTimer& timer) {
-  return new TTimer::TPeer{&timer};
+bool Visible(const TControl::TPeer& AForm) {
+  return AForm.Visible;
 }
 
-bool StartTimer(TTimer::TPeer& peer, unsigned) {
+TTimer::TPeer* CreateTimer(TTimer& ATimer) {
+  return new TTimer::TPeer{&ATimer};
+}
+
+bool StartTimer(TTimer::TPeer& APeer, unsigned) {
   auto& state = headless::State();
   if (!state.TimersAvailable) return false;
-  state.ArmedTimers.push_back(peer.Owner);
+  state.ArmedTimers.push_back(APeer.Owner);
   return true;
 }
 
-void StopTimer(TTimer::TPeer& peer) {
+void StopTimer(TTimer::TPeer& APeer) {
   if (!Application) return;
   auto& t = headless::State().ArmedTimers;
-  t.erase(std::remove(t.begin(), t.end(), peer.Owner), t.end());
+  t.erase(std::remove(t.begin(), t.end(), APeer.Owner), t.end());
 }
 
-bool TimerArmed(const TTimer::TPeer& peer) {
+bool TimerArmed(const TTimer::TPeer& APeer) {
   const auto& t = headless::State().ArmedTimers;
-  return std::find(t.begin(), t.end(), peer.Owner) != t.end();
+  return std::find(t.begin(), t.end(), APeer.Owner) != t.end();
 }
 
 }  // namespace uipeer
 
 namespace headless {
 
-const std::vector<std::string>& PaintedTexts(const TLabel& label) {
-  return label.Peer().PaintedTexts;
+const std::vector<std::string>& PaintedTexts(const TLabel& ALabel) {
+  return ALabel.Peer().PaintedTexts;
 }
 
-const std::vector<int>& PaintedPositions(const TProgressBar& bar) {
-  return bar.Peer().PaintedPositions;
+const std::vector<int>& PaintedPositions(const TProgressBar& ABar) {
+  return ABar.Peer().PaintedPositions;
 }
 
-int ControlPosition(const TProgressBar& bar) {
-  return bar.Peer().Position;
+int ControlPosition(const TProgressBar& ABar) {
+  return ABar.Peer().Position;
 }
 
 }  // namespace headless

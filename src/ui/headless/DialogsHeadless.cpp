@@ -2,6 +2,6 @@
 #include "ui/headless/HeadlessState.h"
 
 // Headless, the user closes the dialog at once; it is recorded for the tests.
-void MessageDlg(const std::string& Msg, TMsgDlgType DlgType, int) {
-  headless::State().Dialogs.push_back({MsgDlgCaption(DlgType), Msg});
+void MessageDlg(const std::string& AMsg, TMsgDlgType ADlgType, int) {
+  headless::State().Dialogs.push_back({MsgDlgCaption(ADlgType), AMsg});
 }

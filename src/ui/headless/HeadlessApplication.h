@@ -13,9 +13,9 @@ class TProgressBar;
 namespace headless {
 
 // Queues a message; dispatching it runs handler.
-void PostMessage(TApplication& app, std::function<void()> handler);
+void PostMessage(TApplication& AApp, std::function<void()> AHandler);
 // Messages waiting in the queue (the quit request included).
-int PendingMessages(TApplication& app);
+int PendingMessages(TApplication& AApp);
 
 // What the user was shown: {caption, text}.
 struct TShownBox {
@@ -23,29 +23,29 @@ struct TShownBox {
   std::string Text;
 };
 // Message boxes of the default exception display.
-const std::vector<TShownBox>& ShownErrorBoxes(TApplication& app);
+const std::vector<TShownBox>& ShownErrorBoxes(TApplication& AApp);
 // Message dialogs (MessageDlg).
-const std::vector<TShownBox>& ShownDialogs(TApplication& app);
+const std::vector<TShownBox>& ShownDialogs(TApplication& AApp);
 
 // How often the quit request was posted (Terminate).
-int QuitRequests(TApplication& app);
+int QuitRequests(TApplication& AApp);
 
 // Runs when the message loop waits with an empty queue and no timer running: the script of a
 // user who acts while the program idles (for example closes the window).
-void SetIdleHandler(TApplication& app, std::function<void()> handler);
+void SetIdleHandler(TApplication& AApp, std::function<void()> AHandler);
 // Delivers a tick of the first running timer now; False when none runs.
-bool DeliverTimerTick(TApplication& app);
+bool DeliverTimerTick(TApplication& AApp);
 // Makes the platform refuse (or grant again) new timers.
-void SetTimersAvailable(TApplication& app, bool available);
-void SetScreenPixelsPerInch(TApplication& app, int pixelsPerInch);
+void SetTimersAvailable(TApplication& AApp, bool AAvailable);
+void SetScreenPixelsPerInch(TApplication& AApp, int APixelsPerInch);
 // Moves the platform's clock on; it stands still otherwise.
-void AdvanceClock(TApplication& app, unsigned milliseconds);
+void AdvanceClock(TApplication& AApp, unsigned AMilliseconds);
 
 // The texts the label showed, one per repaint, in order.
-const std::vector<std::string>& PaintedTexts(const TLabel& label);
+const std::vector<std::string>& PaintedTexts(const TLabel& ALabel);
 // The positions the bar showed, one per repaint, in order.
-const std::vector<int>& PaintedPositions(const TProgressBar& bar);
+const std::vector<int>& PaintedPositions(const TProgressBar& ABar);
 // The position the bar's control holds.
-int ControlPosition(const TProgressBar& bar);
+int ControlPosition(const TProgressBar& ABar);
 
 }  // namespace headless

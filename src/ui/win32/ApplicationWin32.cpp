@@ -19,18 +19,17 @@ void TApplication::TPlatform::Initialize() {
   FState->CommonControls = LoadSystemLibrary(L"comctl32.dll");
   if (!FState->CommonControls) return;
   using TInit = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
-  auto init = reinterpret_cast<TInit>(reinterpret_cast<void*>(
-      ::GetProcAddress(FState->CommonControls.get(), "InitCommonControlsEx")));
+  auto init = GetProcedure<TInit>(FState->CommonControls.get(), "InitCommonControlsEx");
   if (!init) return;
   INITCOMMONCONTROLSEX icc{sizeof(icc), ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
   init(&icc);
 }
 
-bool TApplication::TPlatform::DispatchOne(bool& quit) {
+bool TApplication::TPlatform::DispatchOne(bool& AQuit) {
   MSG msg;
   if (!::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) return false;
   if (msg.message == WM_QUIT) {
-    quit = true;
+    AQuit = true;
     return true;
   }
   ::TranslateMessage(&msg);
@@ -51,8 +50,8 @@ void TApplication::TPlatform::PostQuit() {
   ::PostQuitMessage(0);
 }
 
-void TApplication::TPlatform::ShowErrorBox(const std::string& text, const std::string& caption) {
+void TApplication::TPlatform::ShowErrorBox(const std::string& AText, const std::string& ACaption) {
   HWND owner = ::GetActiveWindow();
-  ::MessageBoxW(owner, ToWide(text).c_str(), ToWide(caption).c_str(),
+  ::MessageBoxW(owner, ToWide(AText).c_str(), ToWide(ACaption).c_str(),
                 MB_OK | MB_ICONSTOP | MB_TASKMODAL);
 }

@@ -19,8 +19,8 @@ struct TControl::TPeer {
   TForm* Form = nullptr;
 };
 
-void TControl::TPeerDeleter::operator()(TControl::TPeer* peer) const noexcept {
-  delete peer;
+void TControl::TPeerDeleter::operator()(TControl::TPeer* APeer) const noexcept {
+  delete APeer;
 }
 
 namespace {
@@ -30,50 +30,50 @@ constexpr wchar_t kFormClass[] = L"TPlenwickForm";
 constexpr DWORD kFormStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kFormExStyle = WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_CONTROLPARENT;
 
-TControl::TPeer* PeerOf(HWND wnd) {
-  return reinterpret_cast<TControl::TPeer*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
+TControl::TPeer* PeerOf(HWND AWnd) {
+  return reinterpret_cast<TControl::TPeer*>(::GetWindowLongPtrW(AWnd, GWLP_USERDATA));
 }
 
 // Fills the inner border (between the frame and the client area) in the dialog colour.
-void PaintBorder(HWND wnd, int border) {
-  if (border <= 0) return;
+void PaintBorder(HWND AWnd, int ABorder) {
+  if (ABorder <= 0) return;
   RECT window, client;
-  ::GetWindowRect(wnd, &window);
-  ::GetClientRect(wnd, &client);
-  ::MapWindowPoints(wnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
+  ::GetWindowRect(AWnd, &window);
+  ::GetClientRect(AWnd, &client);
+  ::MapWindowPoints(AWnd, nullptr, reinterpret_cast<POINT*>(&client), 2);
   ::OffsetRect(&client, -window.left, -window.top);
   RECT band = client;
-  ::InflateRect(&band, border, border);
-  HDC dc = ::GetWindowDC(wnd);
+  ::InflateRect(&band, ABorder, ABorder);
+  HDC dc = ::GetWindowDC(AWnd);
   if (!dc) return;
   ::ExcludeClipRect(dc, client.left, client.top, client.right, client.bottom);
   ::FillRect(dc, &band, ::GetSysColorBrush(COLOR_BTNFACE));
-  ::ReleaseDC(wnd, dc);
+  ::ReleaseDC(AWnd, dc);
 }
 
-LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_NCCREATE) {
-    auto* cs = reinterpret_cast<CREATESTRUCTW*>(lp);
-    ::SetWindowLongPtrW(wnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
-    return ::DefWindowProcW(wnd, msg, wp, lp);
+LRESULT CALLBACK FormProc(HWND AWnd, UINT AMsg, WPARAM AWp, LPARAM ALp) {
+  if (AMsg == WM_NCCREATE) {
+    auto* cs = reinterpret_cast<CREATESTRUCTW*>(ALp);
+    ::SetWindowLongPtrW(AWnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(cs->lpCreateParams));
+    return ::DefWindowProcW(AWnd, AMsg, AWp, ALp);
   }
-  TControl::TPeer* peer = PeerOf(wnd);
-  if (!peer) return ::DefWindowProcW(wnd, msg, wp, lp);
-  switch (msg) {
+  TControl::TPeer* peer = PeerOf(AWnd);
+  if (!peer) return ::DefWindowProcW(AWnd, AMsg, AWp, ALp);
+  switch (AMsg) {
     case WM_NCCALCSIZE: {
-      const LRESULT r = ::DefWindowProcW(wnd, msg, wp, lp);
+      const LRESULT r = ::DefWindowProcW(AWnd, AMsg, AWp, ALp);
       RECT* client =
-          wp ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(lp)->rgrc[0] : reinterpret_cast<RECT*>(lp);
+          AWp ? &reinterpret_cast<NCCALCSIZE_PARAMS*>(ALp)->rgrc[0] : reinterpret_cast<RECT*>(ALp);
       ::InflateRect(client, -peer->BorderWidth, -peer->BorderWidth);
       return r;
     }
     case WM_NCPAINT: {
-      const LRESULT r = ::DefWindowProcW(wnd, msg, wp, lp);
-      PaintBorder(wnd, peer->BorderWidth);
+      const LRESULT r = ::DefWindowProcW(AWnd, AMsg, AWp, ALp);
+      PaintBorder(AWnd, peer->BorderWidth);
       return r;
     }
     case WM_CTLCOLORSTATIC: {
-      HDC dc = reinterpret_cast<HDC>(wp);
+      HDC dc = reinterpret_cast<HDC>(AWp);
       ::SetBkColor(dc, ::GetSysColor(COLOR_BTNFACE));
       ::SetTextColor(dc, ::GetSysColor(COLOR_WINDOWTEXT));
       return reinterpret_cast<LRESULT>(::GetSysColorBrush(COLOR_BTNFACE));
@@ -82,7 +82,7 @@ LRESULT CALLBACK FormProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       GuardedCall([&] { peer->Form->Close(); });
       return 0;
     default:
-      return ::DefWindowProcW(wnd, msg, wp, lp);
+      return ::DefWindowProcW(AWnd, AMsg, AWp, ALp);
   }
 }
 
@@ -108,10 +108,10 @@ void RegisterFormClass() {
   (void)registered;
 }
 
-TControl::TPeer* CreateChild(const wchar_t* cls, DWORD style, TForm& parent) {
+TControl::TPeer* CreateChild(const wchar_t* ACls, DWORD AStyle, TForm& AParent) {
   auto* peer = new TControl::TPeer;
-  HWND wnd = ::CreateWindowExW(0, cls, L"", WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0,
-                               static_cast<HWND>(parent.Handle()), nullptr,
+  HWND wnd = ::CreateWindowExW(0, ACls, L"", WS_CHILD | WS_VISIBLE | AStyle, 0, 0, 0, 0,
+                               static_cast<HWND>(AParent.Handle()), nullptr,
                                ::GetModuleHandleW(nullptr), nullptr);
   peer->Wnd.reset(wnd);
   return peer;
@@ -121,10 +121,10 @@ TControl::TPeer* CreateChild(const wchar_t* cls, DWORD style, TForm& parent) {
 
 namespace uipeer {
 
-TControl::TPeer* CreateForm(TForm& form) {
+TControl::TPeer* CreateForm(TForm& AForm) {
   RegisterFormClass();
   auto* peer = new TControl::TPeer;
-  peer->Form = &form;
+  peer->Form = &AForm;
   HWND wnd =
       ::CreateWindowExW(kFormExStyle, kFormClass, L"", kFormStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0,
                         0, nullptr, nullptr, ::GetModuleHandleW(nullptr), peer);
@@ -132,71 +132,72 @@ TControl::TPeer* CreateForm(TForm& form) {
   return peer;
 }
 
-TControl::TPeer* CreateLabel(TLabel&, TForm& parent) {
-  return CreateChild(L"STATIC", SS_LEFT | SS_NOPREFIX, parent);
+TControl::TPeer* CreateLabel(TLabel&, TForm& AParent) {
+  return CreateChild(L"STATIC", SS_LEFT | SS_NOPREFIX, AParent);
 }
 
-TControl::TPeer* CreateProgressBar(TProgressBar&, TForm& parent) {
-  return CreateChild(PROGRESS_CLASSW, PBS_SMOOTH, parent);
+TControl::TPeer* CreateProgressBar(TProgressBar&, TForm& AParent) {
+  return CreateChild(PROGRESS_CLASSW, PBS_SMOOTH, AParent);
 }
 
-TWinHandle Handle(const TControl::TPeer& peer) {
-  return peer.Wnd.get();
+TWinHandle Handle(const TControl::TPeer& APeer) {
+  return APeer.Wnd.get();
 }
 
-void SetText(TControl::TPeer& peer, const std::string& text) {
-  ::SetWindowTextW(peer.Wnd.get(), ToWide(text).c_str());
+void SetText(TControl::TPeer& APeer, const std::string& AText) {
+  ::SetWindowTextW(APeer.Wnd.get(), ToWide(AText).c_str());
 }
 
-void SetBounds(TControl::TPeer& peer, int left, int top, int width, int height) {
-  if (peer.Form) return;  // a form's outer bounds come from SetFrame
-  ::SetWindowPos(peer.Wnd.get(), nullptr, left, top, width, height, SWP_NOZORDER | SWP_NOACTIVATE);
+void SetBounds(TControl::TPeer& APeer, int ALeft, int ATop, int AWidth, int AHeight) {
+  if (APeer.Form) return;  // a form's outer bounds come from SetFrame
+  ::SetWindowPos(APeer.Wnd.get(), nullptr, ALeft, ATop, AWidth, AHeight,
+                 SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void SetFont(TControl::TPeer& peer, const TFont& font, int pixelsPerInch) {
+void SetFont(TControl::TPeer& APeer, const TFont& AFont, int APixelsPerInch) {
   LOGFONTW lf{};
-  lf.lfHeight = ::MulDiv(font.Height, pixelsPerInch, 96);
-  lf.lfWeight = font.Bold ? FW_BOLD : FW_NORMAL;
+  lf.lfHeight = ::MulDiv(AFont.Height, APixelsPerInch, 96);
+  lf.lfWeight = AFont.Bold ? FW_BOLD : FW_NORMAL;
   lf.lfCharSet = DEFAULT_CHARSET;
   lf.lfOutPrecision = OUT_DEFAULT_PRECIS;
   lf.lfClipPrecision = CLIP_DEFAULT_PRECIS;
   lf.lfQuality = DEFAULT_QUALITY;
   lf.lfPitchAndFamily = DEFAULT_PITCH;
-  const std::wstring name = ToWide(font.Name);
+  const std::wstring name = ToWide(AFont.Name);
   lstrcpynW(lf.lfFaceName, name.c_str(), LF_FACESIZE);
   TUniqueGdiObject f(::CreateFontIndirectW(&lf));
-  ::SendMessageW(peer.Wnd.get(), WM_SETFONT, reinterpret_cast<WPARAM>(f.get()), TRUE);
-  peer.Font = std::move(f);
+  ::SendMessageW(APeer.Wnd.get(), WM_SETFONT, reinterpret_cast<WPARAM>(f.get()), TRUE);
+  APeer.Font = std::move(f);
 }
 
-int TextHeight(const TControl::TPeer& peer) {
-  HDC dc = ::GetDC(peer.Wnd.get());
+int TextHeight(const TControl::TPeer& APeer) {
+  HDC dc = ::GetDC(APeer.Wnd.get());
   if (!dc) return 0;
   HGDIOBJ old =
-      ::SelectObject(dc, peer.Font ? peer.Font.get() : ::GetStockObject(DEFAULT_GUI_FONT));
+      ::SelectObject(dc, APeer.Font ? APeer.Font.get() : ::GetStockObject(DEFAULT_GUI_FONT));
   TEXTMETRICW tm{};
   ::GetTextMetricsW(dc, &tm);
   ::SelectObject(dc, old);
-  ::ReleaseDC(peer.Wnd.get(), dc);
+  ::ReleaseDC(APeer.Wnd.get(), dc);
   return tm.tmHeight;
 }
 
-void Repaint(TControl::TPeer& peer) {
-  ::InvalidateRect(peer.Wnd.get(), nullptr, TRUE);
-  ::UpdateWindow(peer.Wnd.get());
+void Repaint(TControl::TPeer& APeer) {
+  ::InvalidateRect(APeer.Wnd.get(), nullptr, TRUE);
+  ::UpdateWindow(APeer.Wnd.get());
 }
 
-void PaintPending(TControl::TPeer& peer) {
-  ::UpdateWindow(peer.Wnd.get());
+void PaintPending(TControl::TPeer& APeer) {
+  ::UpdateWindow(APeer.Wnd.get());
 }
 
-void SetRange(TControl::TPeer& peer, int min, int max) {
-  ::SendMessageW(peer.Wnd.get(), PBM_SETRANGE32, static_cast<WPARAM>(min),
-                 static_cast<LPARAM>(max));
+void SetRange(TControl::TPeer& APeer, int AMin, int AMax) {
+  ::SendMessageW(APeer.Wnd.get(), PBM_SETRANGE32, static_cast<WPARAM>(AMin),
+                 static_cast<LPARAM>(AMax));
 }
 
-void SetPosition(TControl::TPeer& peer, int position) {
-  ::SendMessageW(peer.Wnd.get(), PBM_SETPOS, static_cast<WPARAM>(position), 0);
+void SetPosition(TControl::TPeer& APeer, int APosition) {
+  ::SendMessageW(APeer.Wnd.get(), PBM_SETPOS, static_cast<WPARAM>(APosition), 0);
 }
 
 int ScreenPixelsPerInch() {
@@ -212,30 +213,30 @@ uint64_t Milliseconds() {
                                    .count());
 }
 
-void SetFrame(TControl::TPeer& form, int clientWidth, int clientHeight, int borderWidth) {
-  form.BorderWidth = borderWidth;
-  RECT r{0, 0, clientWidth + 2 * borderWidth, clientHeight + 2 * borderWidth};
+void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int ABorderWidth) {
+  AForm.BorderWidth = ABorderWidth;
+  RECT r{0, 0, AClientWidth + 2 * ABorderWidth, AClientHeight + 2 * ABorderWidth};
   ::AdjustWindowRectEx(&r, kFormStyle, FALSE, kFormExStyle);
   const int w = r.right - r.left;
   const int h = r.bottom - r.top;
   // Centred on the screen, not on the work area.
   const int x = (::GetSystemMetrics(SM_CXSCREEN) - w) / 2;
   const int y = (::GetSystemMetrics(SM_CYSCREEN) - h) / 2;
-  ::SetWindowPos(form.Wnd.get(), nullptr, x, y, w, h,
+  ::SetWindowPos(AForm.Wnd.get(), nullptr, x, y, w, h,
                  SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
 }
 
-void Show(TControl::TPeer& form) {
-  ::ShowWindow(form.Wnd.get(), SW_SHOWNORMAL);
-  ::UpdateWindow(form.Wnd.get());
+void Show(TControl::TPeer& AForm) {
+  ::ShowWindow(AForm.Wnd.get(), SW_SHOWNORMAL);
+  ::UpdateWindow(AForm.Wnd.get());
 }
 
-void Hide(TControl::TPeer& form) {
-  ::ShowWindow(form.Wnd.get(), SW_HIDE);
+void Hide(TControl::TPeer& AForm) {
+  ::ShowWindow(AForm.Wnd.get(), SW_HIDE);
 }
 
-bool Visible(const TControl::TPeer& form) {
-  return ::IsWindowVisible(form.Wnd.get()) != 0;
+bool Visible(const TControl::TPeer& AForm) {
+  return ::IsWindowVisible(AForm.Wnd.get()) != 0;
 }
 
 }  // namespace uipeer

@@ -15,22 +15,19 @@ using TTaskDialogIndirect = HRESULT(WINAPI*)(const TASKDIALOGCONFIG*, int*, int*
 TTaskDialogIndirect StyledTaskDialog() {
   HMODULE comctl = ::GetModuleHandleW(L"comctl32.dll");
   if (!comctl) return nullptr;
-  auto taskDialog = reinterpret_cast<TTaskDialogIndirect>(
-      reinterpret_cast<void*>(::GetProcAddress(comctl, "TaskDialogIndirect")));
+  auto taskDialog = GetProcedure<TTaskDialogIndirect>(comctl, "TaskDialogIndirect");
   if (!taskDialog) return nullptr;
   TUniqueModule theme = LoadSystemLibrary(L"uxtheme.dll");
   if (!theme) return nullptr;
   using TBoolFn = BOOL(WINAPI*)();
-  auto isAppThemed = reinterpret_cast<TBoolFn>(
-      reinterpret_cast<void*>(::GetProcAddress(theme.get(), "IsAppThemed")));
-  auto isThemeActive = reinterpret_cast<TBoolFn>(
-      reinterpret_cast<void*>(::GetProcAddress(theme.get(), "IsThemeActive")));
+  auto isAppThemed = GetProcedure<TBoolFn>(theme.get(), "IsAppThemed");
+  auto isThemeActive = GetProcedure<TBoolFn>(theme.get(), "IsThemeActive");
   if (!isAppThemed || !isThemeActive || !isAppThemed() || !isThemeActive()) return nullptr;
   return taskDialog;
 }
 
-PCWSTR TaskDialogIcon(TMsgDlgType type) {
-  switch (type) {
+PCWSTR TaskDialogIcon(TMsgDlgType AType) {
+  switch (AType) {
     case TMsgDlgType::mtWarning:
       return TD_WARNING_ICON;
     case TMsgDlgType::mtError:
@@ -41,8 +38,8 @@ PCWSTR TaskDialogIcon(TMsgDlgType type) {
   return nullptr;
 }
 
-UINT MessageBoxIcon(TMsgDlgType type) {
-  switch (type) {
+UINT MessageBoxIcon(TMsgDlgType AType) {
+  switch (AType) {
     case TMsgDlgType::mtWarning:
       return MB_ICONWARNING;
     case TMsgDlgType::mtError:
@@ -55,9 +52,9 @@ UINT MessageBoxIcon(TMsgDlgType type) {
 
 }  // namespace
 
-void MessageDlg(const std::string& Msg, TMsgDlgType DlgType, int) {
-  const std::wstring text = ToWide(Msg);
-  const std::wstring caption = ToWide(MsgDlgCaption(DlgType));
+void MessageDlg(const std::string& AMsg, TMsgDlgType ADlgType, int) {
+  const std::wstring text = ToWide(AMsg);
+  const std::wstring caption = ToWide(MsgDlgCaption(ADlgType));
   HWND owner = ::GetActiveWindow();
   if (TTaskDialogIndirect taskDialog = StyledTaskDialog()) {
     TASKDIALOGCONFIG config{};
@@ -66,11 +63,11 @@ void MessageDlg(const std::string& Msg, TMsgDlgType DlgType, int) {
     config.dwFlags = TDF_ALLOW_DIALOG_CANCELLATION;
     config.dwCommonButtons = TDCBF_OK_BUTTON;
     config.pszWindowTitle = caption.c_str();
-    config.pszMainIcon = TaskDialogIcon(DlgType);
+    config.pszMainIcon = TaskDialogIcon(ADlgType);
     config.pszContent = text.c_str();
     config.nDefaultButton = IDOK;
     int pressed = 0;
     if (SUCCEEDED(taskDialog(&config, &pressed, nullptr, nullptr))) return;
   }
-  ::MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MessageBoxIcon(DlgType));
+  ::MessageBoxW(owner, text.c_str(), caption.c_str(), MB_OK | MessageBoxIcon(ADlgType));
 }

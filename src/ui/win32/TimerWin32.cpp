@@ -9,8 +9,8 @@ struct TTimer::TPeer {
   bool Armed = false;
 };
 
-void TTimer::TPeerDeleter::operator()(TTimer::TPeer* peer) const noexcept {
-  delete peer;
+void TTimer::TPeerDeleter::operator()(TTimer::TPeer* APeer) const noexcept {
+  delete APeer;
 }
 
 namespace {
@@ -18,13 +18,13 @@ namespace {
 constexpr wchar_t kTimerClass[] = L"TPlenwickTimerWindow";
 constexpr UINT_PTR kTimerId = 1;
 
-LRESULT CALLBACK TimerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
-  if (msg == WM_TIMER) {
-    auto* peer = reinterpret_cast<TTimer::TPeer*>(::GetWindowLongPtrW(wnd, GWLP_USERDATA));
+LRESULT CALLBACK TimerProc(HWND AWnd, UINT AMsg, WPARAM AWp, LPARAM ALp) {
+  if (AMsg == WM_TIMER) {
+    auto* peer = reinterpret_cast<TTimer::TPeer*>(::GetWindowLongPtrW(AWnd, GWLP_USERDATA));
     if (peer && peer->Armed) peer->Owner->Tick();
     return 0;
   }
-  return ::DefWindowProcW(wnd, msg, wp, lp);
+  return ::DefWindowProcW(AWnd, AMsg, AWp, ALp);
 }
 
 void RegisterTimerClass() {
@@ -43,28 +43,28 @@ void RegisterTimerClass() {
 
 namespace uipeer {
 
-TTimer::TPeer* CreateTimer(TTimer& timer) {
+TTimer::TPeer* CreateTimer(TTimer& ATimer) {
   RegisterTimerClass();
   auto* peer = new TTimer::TPeer;
-  peer->Owner = &timer;
+  peer->Owner = &ATimer;
   peer->Wnd.reset(::CreateWindowExW(0, kTimerClass, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
                                     ::GetModuleHandleW(nullptr), nullptr));
   ::SetWindowLongPtrW(peer->Wnd.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(peer));
   return peer;
 }
 
-bool StartTimer(TTimer::TPeer& peer, unsigned interval) {
-  peer.Armed = peer.Wnd && ::SetTimer(peer.Wnd.get(), kTimerId, interval, nullptr) != 0;
-  return peer.Armed;
+bool StartTimer(TTimer::TPeer& APeer, unsigned AInterval) {
+  APeer.Armed = APeer.Wnd && ::SetTimer(APeer.Wnd.get(), kTimerId, AInterval, nullptr) != 0;
+  return APeer.Armed;
 }
 
-void StopTimer(TTimer::TPeer& peer) {
-  if (peer.Armed) ::KillTimer(peer.Wnd.get(), kTimerId);
-  peer.Armed = false;
+void StopTimer(TTimer::TPeer& APeer) {
+  if (APeer.Armed) ::KillTimer(APeer.Wnd.get(), kTimerId);
+  APeer.Armed = false;
 }
 
-bool TimerArmed(const TTimer::TPeer& peer) {
-  return peer.Armed;
+bool TimerArmed(const TTimer::TPeer& APeer) {
+  return APeer.Armed;
 }
 
 }  // namespace uipeer

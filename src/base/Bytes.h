@@ -4,4 +4,4 @@
 #include <vector>
 
 // A growable array of bytes.
-using TIdBytes = std::vector<uint8_t>;
+using TBytes = std::vector<uint8_t>;

@@ -1,4 +1,4 @@
-#include "net/IdIPv6.h"
+#include "net/IdIPAddress.h"
 
 #include <cstdio>
 
@@ -6,38 +6,56 @@
 
 namespace {
 
-bool ParseIPv4Tail(std::string_view text, uint16_t& high, uint16_t& low) {
+bool ParseIPv4Tail(std::string_view AText, uint16_t& AHigh, uint16_t& ALow) {
   uint8_t bytes[4];
-  if (!ParseIPv4Address(text, bytes)) return false;
-  high = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
-  low = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
+  if (!ParseIPv4(AText, bytes)) return false;
+  AHigh = static_cast<uint16_t>(bytes[0] << 8 | bytes[1]);
+  ALow = static_cast<uint16_t>(bytes[2] << 8 | bytes[3]);
   return true;
 }
 
 }  // namespace
 
-bool ParseIPv4Address(std::string_view text, uint8_t bytes[4]) {
-  int part = 0;
-  size_t i = 0;
-  while (part < 4) {
-    if (i >= text.size() || text[i] < '0' || text[i] > '9') return false;
-    int value = 0;
-    int digits = 0;
-    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
-      value = value * 10 + (text[i] - '0');
-      if (++digits > 3 || value > 255) return false;
-      ++i;
+bool ParseIPv4(std::string_view AText, uint8_t ABytes[4], TIdIPv4Form AForm) {
+  std::string_view rest = AText;
+  for (int part = 0; part < 4; ++part) {
+    std::string_view item = rest;
+    if (part < 3) {
+      const size_t dot = rest.find('.');
+      if (dot == std::string_view::npos) return false;
+      item = rest.substr(0, dot);
+      rest = rest.substr(dot + 1);
     }
-    bytes[part++] = static_cast<uint8_t>(value);
-    if (part < 4) {
-      if (i >= text.size() || text[i] != '.') return false;
-      ++i;
+    // A further "." in the fourth part makes it no number.
+    int value = -1;
+    if (AForm == TIdIPv4Form::ifLenient) {
+      if (!Trim(item).empty()) value = StrToIntDef(item, -1);
+    } else if (!item.empty() && item.size() <= 3) {
+      value = 0;
+      for (char c : item) {
+        if (c < '0' || c > '9') return false;
+        value = value * 10 + (c - '0');
+      }
     }
+    if (value < 0 || value > 255) return false;
+    ABytes[part] = static_cast<uint8_t>(value);
   }
-  return i == text.size();
+  return true;
 }
 
-bool ParseIPv6(std::string_view text, uint16_t words[8]) {
+bool IsIPv6Literal(std::string_view AText) {
+  const size_t zone = AText.find('%');
+  if (zone != std::string_view::npos) {
+    if (zone + 1 == AText.size()) return false;
+    AText = AText.substr(0, zone);
+  }
+  uint16_t words[8];
+  return ParseIPv6(AText, words);
+}
+
+bool ParseIPv6(std::string_view AText, uint16_t AWords[8]) {
+  std::string_view text = AText;
+  uint16_t* words = AWords;
   if (text.size() >= 2 && text.front() == '[' && text.back() == ']')
     text = text.substr(1, text.size() - 2);
   uint16_t parsed[8] = {};
@@ -106,7 +124,8 @@ bool ParseIPv6(std::string_view text, uint16_t words[8]) {
   return true;
 }
 
-std::string FormatIPv6(const uint16_t words[8]) {
+std::string FormatIPv6(const uint16_t AWords[8]) {
+  const uint16_t* words = AWords;
   // The longest run of two or more zero words (the first of equal runs) becomes "::".
   int bestStart = -1, bestLength = 0;
   for (int k = 0; k < 8;) {

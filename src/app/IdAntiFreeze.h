@@ -2,7 +2,9 @@
 
 #include "net/IdAntiFreezeBase.h"
 
-// Responsive waiting through the application object's message processing.
+// Responsive waiting through the application object's message processing: the component that
+// joins the connection layer's waits (TIdAntiFreezeBase) to the window framework, so that the
+// connection layer itself knows nothing of windows.
 class TIdAntiFreeze : public TIdAntiFreezeBase {
  public:
   TIdAntiFreeze() = default;

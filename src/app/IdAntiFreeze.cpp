@@ -1,4 +1,4 @@
-#include "net/IdAntiFreeze.h"
+#include "app/IdAntiFreeze.h"
 
 #include "ui/Application.h"
 

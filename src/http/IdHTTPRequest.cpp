@@ -1,5 +1,0 @@
-#include "http/IdHTTPRequest.h"
-
-#include "http/IdHTTP.h"
-
-TIdHTTPRequest::TIdHTTPRequest(TIdCustomHTTP* AHTTP) : TIdRequestHeaderInfo(AHTTP), FHTTP(AHTTP) {}

@@ -22,17 +22,15 @@ The program's environment:
   PLENWICK_PROXY_BODY_SIZE  size of /files/body.bin, whose byte i is (i * 131 + i // 256) % 256
 """
 
-import argparse
 import os
-import signal
-import subprocess
 import sys
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import testca  # noqa: E402
 from tinyproxy import TinyProxy  # noqa: E402
-from tls_test_server import body_bytes, free_ports  # noqa: E402
+from tls_test_server import (body_bytes, free_ports, nginx_running, prepare_work,  # noqa: E402
+                             run_program, runner_arguments)
 
 BODY_SIZE = 1_500_001
 SCRIPT = """function FindProxyForURL(url, host) {
@@ -81,26 +79,8 @@ http {{
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--work", required=True)
-    parser.add_argument("--trust-host", action="store_true")
-    parser.add_argument("program", nargs=argparse.REMAINDER)
-    args = parser.parse_args()
-    program = args.program[1:] if args.program[:1] == ["--"] else args.program
-    if not program:
-        parser.error("no program to run")
-
-    # A stop by signal still runs the clean-up below.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    signal.signal(signal.SIGHUP, lambda *_: sys.exit(129))
-
-    work = Path(args.work).resolve()
-    state = work / "nginx"
-    www = work / "www"
-    (www / "files").mkdir(parents=True, exist_ok=True)
-    state.mkdir(parents=True, exist_ok=True)
-    (www / "files" / "body.bin").write_bytes(body_bytes(BODY_SIZE))
+    args, program = runner_arguments(__doc__)
+    work, state, www = prepare_work(args.work, body_bytes(BODY_SIZE))
     (www / "proxy.pac").write_text(SCRIPT)
 
     authority = testca.TestAuthority(work / "ca")
@@ -121,27 +101,14 @@ def main():
     if not args.trust_host:
         env.update(authority.native_environment())
 
-    nginx = subprocess.run(["nginx", "-q", "-p", str(state), "-c", str(state / "nginx.conf"),
-                            "-e", str(state / "error.log")], check=False)
-    if nginx.returncode != 0:
-        print((state / "error.log").read_text(errors="replace"), file=sys.stderr)
-        return 1
-    try:
-        for proxy in proxies:
-            proxy.start()
-        if args.trust_host:
-            with authority.trusted_on_host():
-                return subprocess.run(program, env=env, check=False).returncode
-        return subprocess.run(program, env=env, check=False).returncode
-    finally:
-        for proxy in proxies:
-            proxy.stop()
-        pid_file = state / "nginx.pid"
-        if pid_file.exists():
-            try:
-                os.kill(int(pid_file.read_text().strip()), signal.SIGTERM)
-            except (ValueError, ProcessLookupError):
-                pass
+    with nginx_running(state):
+        try:
+            for proxy in proxies:
+                proxy.start()
+            return run_program(program, env, authority, args.trust_host)
+        finally:
+            for proxy in proxies:
+                proxy.stop()
 
 
 if __name__ == "__main__":

@@ -26,6 +26,7 @@ The program's environment:
 """
 
 import argparse
+import contextlib
 import datetime
 import os
 import signal
@@ -59,6 +60,62 @@ def free_ports(count):
     finally:
         for s in sockets:
             s.close()
+
+
+def runner_arguments(description):
+    """The command line of a script that runs a test program around its servers: --work, the
+    host-trust switch and the program. A stop by signal still runs the script's clean-up."""
+    parser = argparse.ArgumentParser(description=description,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("--work", required=True)
+    parser.add_argument("--trust-host", action="store_true")
+    parser.add_argument("program", nargs=argparse.REMAINDER)
+    args = parser.parse_args()
+    program = args.program[1:] if args.program[:1] == ["--"] else args.program
+    if not program:
+        parser.error("no program to run")
+    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
+    signal.signal(signal.SIGHUP, lambda *_: sys.exit(129))
+    return args, program
+
+
+def prepare_work(work, body):
+    """The run's folders (nginx's state, the served tree) with the served file in place."""
+    work = Path(work).resolve()
+    state = work / "nginx"
+    www = work / "www"
+    (www / "files").mkdir(parents=True, exist_ok=True)
+    state.mkdir(parents=True, exist_ok=True)
+    (www / "files" / "body.bin").write_bytes(body)
+    return work, state, www
+
+
+@contextlib.contextmanager
+def nginx_running(state):
+    """nginx with the configuration in the state folder, for the block; a start that fails ends
+    the script with nginx's log."""
+    nginx = subprocess.run(["nginx", "-q", "-p", str(state), "-c", str(state / "nginx.conf"),
+                            "-e", str(state / "error.log")], check=False)
+    if nginx.returncode != 0:
+        print((state / "error.log").read_text(errors="replace"), file=sys.stderr)
+        sys.exit(1)
+    try:
+        yield
+    finally:
+        pid_file = state / "nginx.pid"
+        if pid_file.exists():
+            try:
+                os.kill(int(pid_file.read_text().strip()), signal.SIGTERM)
+            except (ValueError, ProcessLookupError):
+                pass
+
+
+def run_program(program, env, authority, trust_host):
+    """The test program's exit code; under Wine the authority is trusted on the host meanwhile."""
+    if trust_host:
+        with authority.trusted_on_host():
+            return subprocess.run(program, env=env, check=False).returncode
+    return subprocess.run(program, env=env, check=False).returncode
 
 
 def nginx_config(state, www, ports, certs):
@@ -205,27 +262,9 @@ def dribbling_server(listener, context, body):
 
 
 def main():
-    parser = argparse.ArgumentParser(description=__doc__,
-                                     formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("--work", required=True)
-    parser.add_argument("--trust-host", action="store_true")
-    parser.add_argument("program", nargs=argparse.REMAINDER)
-    args = parser.parse_args()
-    program = args.program[1:] if args.program[:1] == ["--"] else args.program
-    if not program:
-        parser.error("no program to run")
-
-    # A stop by signal still runs the clean-up below.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    signal.signal(signal.SIGHUP, lambda *_: sys.exit(129))
-
-    work = Path(args.work).resolve()
-    state = work / "nginx"
-    www = work / "www"
-    (www / "files").mkdir(parents=True, exist_ok=True)
-    state.mkdir(parents=True, exist_ok=True)
+    args, program = runner_arguments(__doc__)
     body = body_bytes(BODY_SIZE)
-    (www / "files" / "body.bin").write_bytes(body)
+    work, state, www = prepare_work(args.work, body)
 
     authority = testca.TestAuthority(work / "ca")
     stranger = testca.TestAuthority(work / "unknown-ca", "Plenwick Unknown Authority")
@@ -264,25 +303,12 @@ def main():
     if not args.trust_host:
         env.update(authority.native_environment())
 
-    nginx = subprocess.run(["nginx", "-q", "-p", str(state), "-c", str(state / "nginx.conf"),
-                            "-e", str(state / "error.log")], check=False)
-    if nginx.returncode != 0:
-        print((state / "error.log").read_text(errors="replace"), file=sys.stderr)
-        return 1
     try:
-        if args.trust_host:
-            with authority.trusted_on_host():
-                return subprocess.run(program, env=env, check=False).returncode
-        return subprocess.run(program, env=env, check=False).returncode
+        with nginx_running(state):
+            return run_program(program, env, authority, args.trust_host)
     finally:
         listener.close()
         dribbler.close()
-        pid_file = state / "nginx.pid"
-        if pid_file.exists():
-            try:
-                os.kill(int(pid_file.read_text().strip()), signal.SIGTERM)
-            except (ValueError, ProcessLookupError):
-                pass
 
 
 if __name__ == "__main__":

@@ -11,31 +11,11 @@
 
 #include "base/MemoryStream.h"
 #include "http/IdHTTP.h"
+#include "http/ServedTestSupport.h"
 #include "net/IdSSLIOHandlerSocket.h"
 #include "net/IdTLSExceptions.h"
 
 namespace {
-
-int EnvInt(const char* name) {
-  const char* value = std::getenv(name);
-  if (!value) {
-    ADD_FAILURE() << name << " is not set: run this program through tools/proxy_test_server.py";
-    return 0;
-  }
-  return std::atoi(value);
-}
-
-// The served file's bytes: byte i is (i * 131 + i / 256) % 256.
-std::string Body(size_t size) {
-  std::string body(size, '\0');
-  for (size_t i = 0; i < size; ++i)
-    body[i] = static_cast<char>((i * 131 + i / 256) % 256);
-  return body;
-}
-
-std::string Text(TMemoryStream& s) {
-  return std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size()));
-}
 
 class ProxyRoad : public ::testing::Test {
  protected:

@@ -18,6 +18,7 @@
 #include "http/IdInternetProxySettings.h"
 #include "http/IdSystemProxy.h"
 #include "http/IdWindowsProxyResolver.h"
+#include "net/PlantedDecoys.h"
 
 namespace {
 
@@ -86,39 +87,6 @@ class TInternetSettingsValues {
   std::vector<TSaved> FSaved;
 };
 
-std::string ProgramFolder() {
-  wchar_t path[MAX_PATH];
-  const DWORD n = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-  const std::wstring full(path, n);
-  return FromWide(full.substr(0, full.find_last_of(L'\\') + 1));
-}
-
-// Files that are no libraries, under the names of the libraries read here, beside this program
-// for a test's time: a library loaded from the program's folder would fail to load.
-class TPlantedDecoys {
- public:
-  TPlantedDecoys() {
-    for (const char* name : {"wininet.dll", "winhttp.dll"}) {
-      const std::wstring path = ToWide(ProgramFolder() + name);
-      HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-      if (f == INVALID_HANDLE_VALUE) continue;
-      DWORD written = 0;
-      ::WriteFile(f, "not a library", 13, &written, nullptr);
-      ::CloseHandle(f);
-      FPaths.push_back(path);
-    }
-  }
-  ~TPlantedDecoys() {
-    for (const std::wstring& path : FPaths)
-      ::DeleteFileW(path.c_str());
-  }
-  size_t Count() const { return FPaths.size(); }
-
- private:
-  std::vector<std::wstring> FPaths;
-};
-
 std::string Route(TIdProxyResolver& AResolver, const char* AURL) {
   return AResolver.ProxyFor(TIdURI(AURL)).Text();
 }
@@ -129,7 +97,7 @@ class SystemProxy : public ::testing::Test {
     ASSERT_TRUE(values.Opened());
     ASSERT_EQ(decoys.Count(), 2u);
   }
-  TPlantedDecoys decoys;
+  TPlantedDecoys decoys{L"wininet.dll", L"winhttp.dll"};
   TInternetSettingsValues values;
 };
 

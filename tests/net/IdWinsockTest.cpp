@@ -11,24 +11,9 @@
 #include "base/Utf.h"
 #include "net/IdStack.h"
 #include "net/IdWinsock2.h"
+#include "net/PlantedDecoys.h"
 
 namespace {
-
-std::wstring FolderOf(const std::wstring& path) {
-  return path.substr(0, path.find_last_of(L"\\/"));
-}
-
-std::wstring ModulePath(HMODULE module) {
-  wchar_t buf[MAX_PATH];
-  const DWORD n = ::GetModuleFileNameW(module, buf, MAX_PATH);
-  return std::wstring(buf, n);
-}
-
-std::wstring SystemFolder() {
-  wchar_t buf[MAX_PATH];
-  const UINT n = ::GetSystemDirectoryW(buf, MAX_PATH);
-  return std::wstring(buf, n);
-}
 
 void ExpectStubError(const char* function, int code) {
   try {
@@ -54,18 +39,8 @@ TEST(IdWinsock, CallsBeforeLoadingFail) {
 
 TEST(IdWinsock, LoadsFromTheSystemFolderOnly) {
   // Decoys in the program's own folder, where a planted library could wait.
-  const std::wstring own = FolderOf(ModulePath(nullptr));
-  std::vector<std::wstring> planted;
-  for (const wchar_t* name : {L"WS2_32.DLL", L"Wship6.dll", L"Normaliz.dll", L"IdnDL.dll"}) {
-    const std::wstring path = own + L"\\" + name;
-    HANDLE f = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                             FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(f, INVALID_HANDLE_VALUE);
-    DWORD written;
-    ::WriteFile(f, "not a library", 13, &written, nullptr);
-    ::CloseHandle(f);
-    planted.push_back(path);
-  }
+  const TPlantedDecoys decoys{L"WS2_32.DLL", L"Wship6.dll", L"Normaliz.dll", L"IdnDL.dll"};
+  ASSERT_EQ(decoys.Count(), 4u);
   TIdStack::IncUsage();
   HMODULE module = ::GetModuleHandleW(L"ws2_32.dll");
   ASSERT_NE(module, nullptr);
@@ -77,8 +52,6 @@ TEST(IdWinsock, LoadsFromTheSystemFolderOnly) {
   const TIdStackSocketHandle s = GStack()->NewSocketHandle(Id_SOCK_STREAM, 0);
   GStack()->Disconnect(s);
   TIdStack::DecUsage();
-  for (const std::wstring& path : planted)
-    ::DeleteFileW(path.c_str());
 }
 
 TEST(IdWinsock, MissingEntryPoint) {

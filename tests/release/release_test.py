@@ -218,7 +218,7 @@ class Fixture:
         cls.folder = WORK / "pki"
         cls.authority = Authority(cls.folder)
         cls.signer = cls.authority.pkcs12("Plenwick Software", "codeSigning", PASSWORD)
-        cls.tls = cls.authority.pkcs12("www.plenwick.test", "serverAuth", "s3cret pass")
+        cls.tls = cls.authority.pkcs12("www.plenwick.test", "serverAuth", PASSWORD)
         cls.tsa = cls.authority.issue("Plenwick Time Stamps", "critical,timeStamping")
 
 

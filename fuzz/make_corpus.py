@@ -202,6 +202,12 @@ PROXY_SETTINGS = {
                       "http://10.1.2.3:8080/"),
     "credentials": ("http://user:p@ss@proxy:65535/path", "<LOCAL>", "localhost.",
                     "http://intranet./x"),
+    "ipv6-with-ports": ("http=hp:1;socks=s:1080", "[2001:db8::1]:80;https://[fd00::1]:8443",
+                        "[2001:db8::1]:80,[fd00::]/8,dist.example:8080",
+                        "http://[2001:DB8:0::1]/a"),
+    "socks-for-https": ("http=hp:1;socks=user:pw@s:1080", "", "", "https://dist.example/"),
+    "unusable-proxy": ("socks5h://user:secret@p:1080", "", "other.example:443",
+                       "https://dist.example/"),
 }
 
 

@@ -14,13 +14,21 @@
 # Nothing is written into DIR unless every step passed.
 #
 #   PLENWICK_SIGN_PKCS12       PKCS#12 file with the code-signing certificate, its chain and key
-#   PLENWICK_SIGN_PASSWORD     its password (set it empty for a file without one)
+#   PLENWICK_SIGN_PASSWORD     its password (set it empty for a file without one); taken out of
+#                              the environment at once, it reaches only the signing tools
 #   PLENWICK_TIMESTAMP_URL     RFC 3161 time-stamp server (optional)
 #   PLENWICK_SIGN_CAFILE       CA certificates the signature is verified against
 #                              (default: osslsigncode's, the system's certificate bundle)
 #   PLENWICK_TIMESTAMP_CAFILE  CA certificates of the time-stamp server (default: the same)
 #   PLENWICK_RELEASE_ALLOW_DIRTY=1  build uncommitted changes too (for checks, never a release)
 set -euo pipefail
+# The signing password leaves the environment before any other program starts: compilers, CMake
+# and whatever they run would inherit it from there and could read it. It stays in this shell
+# and reaches openssl and osslsigncode only through pipes.
+password_given=${PLENWICK_SIGN_PASSWORD+set}
+sign_password=${PLENWICK_SIGN_PASSWORD-}
+export -n sign_password
+unset PLENWICK_SIGN_PASSWORD
 source "$(dirname "$0")/lib.sh"
 
 host=
@@ -54,7 +62,7 @@ esac
     "certificate and its key, and PLENWICK_SIGN_PASSWORD to its password"
 [ -f "$PLENWICK_SIGN_PKCS12" ] && [ -r "$PLENWICK_SIGN_PKCS12" ] ||
   fail "the code-signing certificate $PLENWICK_SIGN_PKCS12 (PLENWICK_SIGN_PKCS12) cannot be read"
-[ -n "${PLENWICK_SIGN_PASSWORD+set}" ] ||
+[ -n "$password_given" ] ||
   fail "PLENWICK_SIGN_PASSWORD is not set: give the password of $PLENWICK_SIGN_PKCS12" \
     "(empty for a file without one)"
 # Paths given relative to where the script was started.
@@ -70,9 +78,10 @@ ensure_packages cmake make g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-ming
   "${RELEASE_PACKAGES[@]}"
 
 # The certificate is checked before anything is built, not after minutes of building.
+password_line() { printf '%s\n' "$sign_password"; }  # one line, for openssl's fd:
 p12() {  # [openssl pkcs12 options...]: reads the file, also in the legacy encryption
-  openssl pkcs12 -in "$pkcs12" -passin env:PLENWICK_SIGN_PASSWORD "$@" 2>/dev/null ||
-    openssl pkcs12 -legacy -in "$pkcs12" -passin env:PLENWICK_SIGN_PASSWORD "$@" 2>/dev/null
+  openssl pkcs12 -in "$pkcs12" -passin fd:3 "$@" 2>/dev/null 3< <(password_line) ||
+    openssl pkcs12 -legacy -in "$pkcs12" -passin fd:3 "$@" 2>/dev/null 3< <(password_line)
 }
 p12 -noout || fail "cannot open $pkcs12 with the password in PLENWICK_SIGN_PASSWORD"
 p12 -nocerts -nodes | openssl pkey -noout 2>/dev/null ||
@@ -143,9 +152,10 @@ signed="$work/signed/$exe_name"
 mkdir -p "$work/signed"
 sign_args=(sign -pkcs12 "$pkcs12" -h sha256 -n "Plenwick Suite Setup")
 [ -n "${PLENWICK_TIMESTAMP_URL:-}" ] && sign_args+=(-ts "$PLENWICK_TIMESTAMP_URL")
-# The password goes through a pipe, not the command line, where every user could read it.
-if [ -n "$PLENWICK_SIGN_PASSWORD" ]; then
-  osslsigncode "${sign_args[@]}" -readpass <(printf '%s' "$PLENWICK_SIGN_PASSWORD") \
+# The password goes through a pipe, not the command line, where every user could read it, nor
+# the environment. (osslsigncode cannot read an empty one from a file.)
+if [ -n "$sign_password" ]; then
+  osslsigncode "${sign_args[@]}" -readpass <(printf '%s' "$sign_password") \
     -in "$first" -out "$signed" >"$logs/sign.log" 2>&1 || {
     cat "$logs/sign.log" >&2
     fail "signing failed"

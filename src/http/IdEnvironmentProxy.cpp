@@ -2,7 +2,9 @@
 
 #include <cstdlib>
 
+#include "base/Format.h"
 #include "base/StrUtils.h"
+#include "http/IdHTTPExceptions.h"
 #include "http/IdProxyBypass.h"
 
 namespace {
@@ -14,9 +16,13 @@ bool IsSeparator(char c) {
   return c == ',' || c == ' ' || c == '\t';
 }
 
-// One no_proxy entry against the host: addresses by network, names by domain.
+// One no_proxy entry against the host: addresses by network, names by domain; an entry with a
+// port only on that port.
 bool EntryMatches(std::string_view AEntry, const std::string& AHost,
-                  const std::vector<uint8_t>& AAddress) {
+                  const std::vector<uint8_t>& AAddress, int APort) {
+  const TBypassEntry split = SplitBypassPort(AEntry);
+  if (split.Port == -2 || (split.Port >= 0 && split.Port != APort)) return false;
+  AEntry = split.Host;
   if (!AAddress.empty()) {
     std::string_view network = AEntry;
     int bits = static_cast<int>(AAddress.size()) * 8;
@@ -47,29 +53,34 @@ TIdEnvironmentProxy::TIdEnvironmentProxy()
 TIdEnvironmentProxy::TIdEnvironmentProxy(TGetVariable AGetVariable)
     : FGetVariable(std::move(AGetVariable)) {}
 
-std::string TIdEnvironmentProxy::Variable(const char* ALower, const char* AUpper) const {
-  std::string value = FGetVariable(ALower);
-  if (value.empty() && AUpper) value = FGetVariable(AUpper);
-  return value;
+TIdEnvironmentProxy::TSetting TIdEnvironmentProxy::Variable(const char* ALower,
+                                                            const char* AUpper) const {
+  TSetting setting{ALower, FGetVariable(ALower)};
+  if (setting.Value.empty() && AUpper) setting = {AUpper, FGetVariable(AUpper)};
+  return setting;
 }
 
 TIdProxyServer TIdEnvironmentProxy::ProxyFor(const TIdURI& AURI) {
-  std::string proxy;
+  TSetting proxy;
   if (SameText(AURI.Protocol, "http"))
     proxy = Variable("http_proxy", nullptr);
   else if (SameText(AURI.Protocol, "https"))
     proxy = Variable("https_proxy", "HTTPS_PROXY");
   else
     return {};
-  if (proxy.empty()) proxy = Variable("all_proxy", "ALL_PROXY");
-  if (proxy.empty() || Bypassed(Variable("no_proxy", "NO_PROXY"), AURI.Host)) return {};
-  return ParseProxyServer(proxy, kDefaultProxyPort).value_or(TIdProxyServer{});
+  if (proxy.Value.empty()) proxy = Variable("all_proxy", "ALL_PROXY");
+  if (proxy.Value.empty() || Bypassed(Variable("no_proxy", "NO_PROXY").Value, AURI)) return {};
+  if (auto server = ParseProxyServer(proxy.Value, kDefaultProxyPort)) return *server;
+  // Going around the proxy the user set would be going where the settings say not to go.
+  throw EIdHTTPProxyError(Format(RSHTTPProxyVariableUnusable, proxy.Name,
+                                 ProxyTextWithoutCredentials(Trim(proxy.Value)).c_str()));
 }
 
-bool TIdEnvironmentProxy::Bypassed(const std::string& ANoProxy, const std::string& AHost) {
+bool TIdEnvironmentProxy::Bypassed(const std::string& ANoProxy, const TIdURI& AURI) {
   if (Trim(ANoProxy) == "*") return true;
-  const std::string host = BypassHostName(AHost);
+  const std::string host = BypassHostName(AURI.Host);
   const std::vector<uint8_t> address = HostAddressBytes(host);
+  const int port = BypassPort(AURI);
   std::string_view rest = ANoProxy;
   while (!rest.empty()) {
     size_t end = 0;
@@ -77,7 +88,7 @@ bool TIdEnvironmentProxy::Bypassed(const std::string& ANoProxy, const std::strin
       ++end;
     const std::string_view entry = rest.substr(0, end);
     rest.remove_prefix(end < rest.size() ? end + 1 : end);
-    if (!entry.empty() && EntryMatches(entry, host, address)) return true;
+    if (!entry.empty() && EntryMatches(entry, host, address, port)) return true;
   }
   return false;
 }

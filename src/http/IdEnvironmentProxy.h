@@ -14,8 +14,12 @@
 //     stands for every host; a name matches itself and every name below it, with or without a
 //     leading dot ("example.com" and ".example.com" both match "www.example.com" and
 //     "example.com"); an address matches itself, or a network written "10.0.0.0/8"; an entry
-//     with a port never matches; letter case and a final dot do not count.
-// An empty variable counts as unset. A proxy without a port is on 1080.
+//     with a port ("dist.example:8080", "[2001:db8::1]:80") matches only requests to that
+//     port; letter case and a final dot do not count.
+// An empty variable counts as unset. A proxy without a port is on 1080. Only plain HTTP proxies
+// are spoken: a variable that names another kind ("socks5h://proxy:1080", "https://proxy:3128")
+// or no readable address makes ProxyFor raise EIdHTTPProxyError naming it, rather than go
+// around the proxy the user set.
 class TIdEnvironmentProxy : public TIdProxyResolver {
  public:
   // The variable's value, empty when unset.
@@ -27,11 +31,17 @@ class TIdEnvironmentProxy : public TIdProxyResolver {
 
   TIdProxyServer ProxyFor(const TIdURI& AURI) override;
 
-  // True when ANoProxy (a no_proxy value) names AHost.
-  static bool Bypassed(const std::string& ANoProxy, const std::string& AHost);
+  // True when ANoProxy (a no_proxy value) names AURI's host (and port).
+  static bool Bypassed(const std::string& ANoProxy, const TIdURI& AURI);
 
  private:
-  std::string Variable(const char* ALower, const char* AUpper) const;
+  // A variable's name and value.
+  struct TSetting {
+    const char* Name = "";
+    std::string Value;  // empty when unset
+  };
+  // The lower-case variable, else the upper-case one (when AUpper is given).
+  TSetting Variable(const char* ALower, const char* AUpper) const;
 
   TGetVariable FGetVariable;
 };

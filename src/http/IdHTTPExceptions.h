@@ -29,6 +29,11 @@ inline constexpr const char* RSHTTPProxyAuthentication =
     "The proxy server %s asks for a user name and password: %s";
 inline constexpr const char* RSHTTPProxyTunnelRefused =
     "The proxy server %s did not open a connection to %s: %s";
+inline constexpr const char* RSHTTPProxyVariableUnusable =
+    "The proxy setting %s names \"%s\", which this program cannot use.";
+inline constexpr const char* RSHTTPProxyServerUnusable =
+    "The internet settings name the proxy \"%s\" for %s addresses, which this program cannot "
+    "use.";
 
 // A message built around another text (a status line, a socket error) ends with a period all
 // the same.
@@ -79,8 +84,9 @@ PLENWICK_DECLARE_EXCEPTION(EIdHTTPInsecureRedirect, EIdException)
 PLENWICK_DECLARE_EXCEPTION(EIdHTTPMalformedResponse, EIdException)
 
 // The proxy server failed the request: it could not be reached, asked for credentials, or would
-// not open a tunnel. The message says so, with the proxy's own answer; ErrorCode is the status
-// code of that answer, 0 when the proxy gave none.
+// not open a tunnel; or the proxy settings name one that the client cannot use. The message says
+// so, with the proxy's own answer; ErrorCode is the status code of that answer, 0 when the proxy
+// gave none.
 class EIdHTTPProxyError : public EIdException {
  public:
   explicit EIdHTTPProxyError(std::string AMessage, int AErrorCode = 0)

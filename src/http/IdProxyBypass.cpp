@@ -49,3 +49,31 @@ bool IsLoopbackHost(std::string_view AHost) {
   }
   return false;
 }
+
+int BypassPort(const TIdURI& AURI) {
+  if (!AURI.Port.empty()) return StrToIntDef(AURI.Port, -1);
+  if (SameText(AURI.Protocol, "http")) return 80;
+  if (SameText(AURI.Protocol, "https")) return 443;
+  return -1;
+}
+
+TBypassEntry SplitBypassPort(std::string_view AEntry) {
+  size_t colon = std::string_view::npos;
+  if (!AEntry.empty() && AEntry.front() == '[') {
+    // After the brackets only a port may follow; anything else ("[fd00::]/8") stays the host's.
+    const size_t close = AEntry.find(']');
+    if (close != std::string_view::npos && close + 1 < AEntry.size() && AEntry[close + 1] == ':')
+      colon = close + 1;
+  } else if (const size_t first = AEntry.find(':'); first == AEntry.rfind(':')) {
+    colon = first;  // one colon: a port's; more: a bare IPv6 address's own
+  }
+  if (colon == std::string_view::npos) return {AEntry, -1};
+  const std::string_view digits = AEntry.substr(colon + 1);
+  int port = -2;
+  if (!digits.empty() && digits.size() <= 5 &&
+      digits.find_first_not_of("0123456789") == std::string_view::npos) {
+    port = StrToIntDef(digits, -2);
+    if (port > 65535) port = -2;
+  }
+  return {AEntry.substr(0, colon), port};
+}

@@ -56,6 +56,16 @@ std::optional<TIdProxyServer> ParseProxyServer(std::string_view AText, uint16_t 
   return server;
 }
 
+std::string ProxyTextWithoutCredentials(std::string_view AText) {
+  const size_t scheme = AText.find("://");
+  const size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+  const std::string_view authority = AText.substr(start, AText.find('/', start) - start);
+  // The last "@", as ParseProxyServer reads it.
+  const size_t at = authority.rfind('@');
+  if (at == std::string_view::npos) return std::string(AText);
+  return std::string(AText.substr(0, start)) + std::string(AText.substr(start + at + 1));
+}
+
 TIdProxyServer FirstProxyOf(std::string_view AProxies, uint16_t ADefaultPort) {
   std::string rest(AProxies);
   for (char& c : rest)

@@ -1,6 +1,8 @@
 #include "http/IdStaticProxyRules.h"
 
+#include "base/Format.h"
 #include "base/StrUtils.h"
+#include "http/IdHTTPExceptions.h"
 #include "http/IdProxyBypass.h"
 
 namespace {
@@ -51,11 +53,10 @@ bool WildcardMatch(std::string_view APattern, std::string_view AText) {
   return p == APattern.size();
 }
 
-int URIPort(const TIdURI& AURI) {
-  if (!AURI.Port.empty()) return StrToIntDef(AURI.Port, -1);
-  if (SameText(AURI.Protocol, "http")) return 80;
-  if (SameText(AURI.Protocol, "https")) return 443;
-  return -1;
+// A proxy entry as the settings hold it, for a message: its credentials, if any, left out.
+std::string ShownEntry(const std::string& AScheme, const std::string& AAddress) {
+  const std::string address = ProxyTextWithoutCredentials(AAddress);
+  return AScheme.empty() ? address : AScheme + "=" + address;
 }
 
 }  // namespace
@@ -82,17 +83,13 @@ TIdStaticProxyRules::TIdStaticProxyRules(const std::string& AProxyServer,
       pattern.Scheme = LowerCase(rest.substr(0, scheme));
       rest.remove_prefix(scheme + 3);
     }
-    // A port follows the last ":" outside an IPv6 address's brackets.
-    const size_t bracket = rest.rfind(']');
-    const size_t colon = rest.rfind(':');
-    const bool bareIPv6 = rest.find(':') != colon;
-    if (colon != std::string_view::npos && !bareIPv6 &&
-        (bracket == std::string_view::npos || colon > bracket)) {
-      pattern.Port = StrToIntDef(rest.substr(colon + 1), -2);
-      rest = rest.substr(0, colon);
-    }
-    pattern.Host = BypassHostName(rest);
+    const TBypassEntry split = SplitBypassPort(rest);
+    pattern.Host = BypassHostName(split.Host);
+    pattern.Port = split.Port;
     if (pattern.Host.empty() || pattern.Port == -2) continue;
+    // An address is compared as one, whichever way it is written ("[2001:db8:0::1]").
+    if (pattern.Host.find('*') == std::string::npos)
+      pattern.Address = HostAddressBytes(pattern.Host);
     FBypass.push_back(pattern);
   }
 }
@@ -100,30 +97,43 @@ TIdStaticProxyRules::TIdStaticProxyRules(const std::string& AProxyServer,
 bool TIdStaticProxyRules::Bypassed(const TIdURI& AURI) const {
   if (IsLoopbackHost(AURI.Host)) return true;
   const std::string host = BypassHostName(AURI.Host);
-  const bool address = !HostAddressBytes(host).empty();
-  const int port = URIPort(AURI);
+  const std::vector<uint8_t> hostAddress = HostAddressBytes(host);
+  const int port = BypassPort(AURI);
   for (const TBypassPattern& pattern : FBypass) {
     if (pattern.Local) {
-      if (!address && host.find('.') == std::string::npos) return true;
+      if (hostAddress.empty() && host.find('.') == std::string::npos) return true;
       continue;
     }
     if (!pattern.Scheme.empty() && !SameText(pattern.Scheme, AURI.Protocol)) continue;
     if (pattern.Port >= 0 && pattern.Port != port) continue;
-    if (WildcardMatch(pattern.Host, host)) return true;
+    if (!pattern.Address.empty() ? pattern.Address == hostAddress
+                                 : WildcardMatch(pattern.Host, host))
+      return true;
   }
   return false;
 }
 
 TIdProxyServer TIdStaticProxyRules::ProxyFor(const TIdURI& AURI) {
   const std::string scheme = LowerCase(AURI.Protocol);
+  // The scheme's own entry, else the one without a scheme, else a SOCKS proxy: the system's
+  // clients send a scheme without an HTTP proxy of its own through it.
   const TSchemeProxy* chosen = nullptr;
+  const TSchemeProxy* socks = nullptr;
   for (const TSchemeProxy& proxy : FProxies) {
     if (proxy.Scheme == scheme) {
       chosen = &proxy;
       break;
     }
     if (proxy.Scheme.empty() && !chosen) chosen = &proxy;
+    if (proxy.Scheme == "socks" && !socks) socks = &proxy;
   }
-  if (!chosen || Bypassed(AURI)) return {};
-  return ParseProxyServer(chosen->Address, kDefaultProxyPort).value_or(TIdProxyServer{});
+  const bool throughSocks = !chosen && socks && (scheme == "http" || scheme == "https");
+  if (throughSocks) chosen = socks;
+  if (!chosen || chosen->Address.empty() || Bypassed(AURI)) return {};
+  if (!throughSocks)
+    if (auto server = ParseProxyServer(chosen->Address, kDefaultProxyPort)) return *server;
+  // Going around the proxy the user set would be going where the settings say not to go.
+  throw EIdHTTPProxyError(Format(RSHTTPProxyServerUnusable,
+                                 ShownEntry(chosen->Scheme, chosen->Address).c_str(),
+                                 scheme.c_str()));
 }

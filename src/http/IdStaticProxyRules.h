@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -10,15 +11,19 @@
 //
 // The server text is one address for every scheme ("host:port"), or addresses per scheme
 // ("http=host:port;https=host:port", separated by ";" or spaces); an address without a scheme
-// beside per-scheme ones serves the schemes that have none of their own. A scheme without an
-// address, or whose address is not a plain HTTP proxy (a "socks=" entry, a TLS proxy), goes
-// direct. An address without a port is on 80.
+// beside per-scheme ones serves the schemes that have none of their own, and a "socks=" entry
+// those that have neither. A scheme without any of them, or whose entry is empty, goes direct.
+// An address without a port is on 80. Only plain HTTP proxies are spoken: where the entry that
+// applies is a SOCKS proxy, a TLS proxy or an address that cannot be read, ProxyFor raises
+// EIdHTTPProxyError naming it rather than go around it. A "socks=" entry beside the scheme's own
+// HTTP proxy, there for other programs, changes nothing.
 //
 // The bypass list holds patterns separated by ";" (or commas or spaces), compared with the host
 // ignoring letter case: "*" stands for any run of characters ("*.example.com", "10.*"), an
-// optional "scheme://" before and ":port" after a pattern narrow it to that scheme and port,
-// and "<local>" stands for every host name without a dot. The machine itself (localhost,
-// 127.0.0.0/8, ::1) is always reached directly, as the system's clients do.
+// optional "scheme://" before and ":port" after a pattern narrow it to that scheme and port
+// ("[2001:db8::1]:80" for an IPv6 address), an address without wildcards matches the same
+// address however written, and "<local>" stands for every host name without a dot. The machine
+// itself (localhost, 127.0.0.0/8, ::1) is always reached directly, as the system's clients do.
 class TIdStaticProxyRules : public TIdProxyResolver {
  public:
   TIdStaticProxyRules(const std::string& AProxyServer, const std::string& ABypass);
@@ -32,10 +37,11 @@ class TIdStaticProxyRules : public TIdProxyResolver {
     std::string Address;
   };
   struct TBypassPattern {
-    std::string Scheme;  // lower case; empty: any
-    std::string Host;    // lower case, with "*" wildcards
-    int Port = -1;       // -1: any
-    bool Local = false;  // "<local>"
+    std::string Scheme;            // lower case; empty: any
+    std::string Host;              // lower case, with "*" wildcards
+    std::vector<uint8_t> Address;  // Host as an address when it is one without wildcards
+    int Port = -1;                 // -1: any
+    bool Local = false;            // "<local>"
   };
 
   std::vector<TSchemeProxy> FProxies;

@@ -165,6 +165,19 @@ class ProxyEndToEnd(unittest.TestCase):
             f"The proxy server 127.0.0.1:{DEAD_PORT} could not be reached: "
             "Socket Error # 10061\r\nConnection refused.")
 
+    def test_socks_proxy_is_named_not_gone_around(self):
+        run = self.run_
+        run.archive(ARCHIVE)
+        run.server.start()
+        # The system's clients send http through the SOCKS proxy when no HTTP proxy is set for
+        # it; this program cannot, and says so rather than go direct. (Wine's WinINet does not
+        # hand on a list of per-scheme entries whole: the SOCKS proxy alone.)
+        self.settings(ProxyEnable=1, ProxyServer=f"socks=127.0.0.1:{DEAD_PORT}")
+        run.start()
+        self.assert_probe_failure(
+            f'The internet settings name the proxy "socks=127.0.0.1:{DEAD_PORT}" for http '
+            "addresses, which this program cannot use.")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -32,6 +32,9 @@ RELEASE = ROOT / "scripts" / "release.sh"
 EXE_NAME = "Plenwick-setup_x64-stable.exe"
 WORK = Path(os.environ.get("PLENWICK_RELEASE_WORK", ROOT / "build" / "release-check"))
 PORT = int(os.environ.get("PLENWICK_LOCAL_PORT", "47631"))
+# The signing certificate's password: spaces, quotes, "$" and "\\" that a shell could mangle
+# on its way to the signing tools, and distinctive enough to be found wherever it leaked.
+PASSWORD = 's3cret pass "q" \'$HOME\' \\ end'
 
 
 def run(args, env=None, cwd=None, timeout=1800):
@@ -124,6 +127,50 @@ class TimeStampServer:
         self.server.server_close()
 
 
+class BuildEnvironments:
+    """Records the environment of every build process of a release: `cmake` on the PATH (the
+    configure and build steps, and so make and everything it starts) and the compiler and linker
+    launchers CMake takes from the environment (the processes at the bottom of that tree). Each
+    record is the command line, then the environment, NUL-separated."""
+
+    def __init__(self, folder):
+        self.folder = Path(folder)
+        self.records = self.folder / "records"
+        self.bin = self.folder / "bin"
+        for path in (self.records, self.bin):
+            path.mkdir(parents=True, exist_ok=True)
+        self.recorder = self.folder / "record-and-run"
+        self.recorder.write_text(
+            "#!/bin/sh\n"
+            f'record=$(mktemp "{self.records}/env.XXXXXX") || exit 1\n'
+            '{ printf \'%s\\n\' "$*" && env -0; } >"$record" || exit 1\n'
+            'exec "$@"\n')
+        real_cmake = shutil.which("cmake")
+        if not real_cmake:
+            raise RuntimeError("cmake is not on the PATH")
+        (self.bin / "cmake").write_text(f'#!/bin/sh\nexec "{self.recorder}" "{real_cmake}" "$@"\n')
+        for path in (self.recorder, self.bin / "cmake"):
+            path.chmod(0o755)
+
+    def env(self):
+        launcher = str(self.recorder)
+        return dict(PATH=f"{self.bin}{os.pathsep}{os.environ['PATH']}",
+                    CMAKE_C_COMPILER_LAUNCHER=launcher, CMAKE_CXX_COMPILER_LAUNCHER=launcher,
+                    CMAKE_C_LINKER_LAUNCHER=launcher, CMAKE_CXX_LINKER_LAUNCHER=launcher)
+
+    def seen(self):
+        """[(command line, {name: value})] of every process recorded."""
+        found = []
+        for record in sorted(self.records.iterdir()):
+            command, _, environment = record.read_bytes().partition(b"\n")
+            variables = dict(entry.split(b"=", 1) for entry in environment.split(b"\0")
+                             if b"=" in entry)
+            found.append((command.decode(errors="replace"),
+                          {k.decode(errors="replace"): v.decode(errors="replace")
+                           for k, v in variables.items()}))
+        return found
+
+
 def release_env(**values):
     """The environment for release.sh: ours without any signing variable, then values."""
     env = {k: v for k, v in os.environ.items() if not k.startswith(("PLENWICK_SIGN_",
@@ -170,8 +217,8 @@ class Fixture:
             shutil.rmtree(WORK)  # nothing of an earlier check may pass for this one's
         cls.folder = WORK / "pki"
         cls.authority = Authority(cls.folder)
-        cls.signer = cls.authority.pkcs12("Plenwick Software", "codeSigning", "s3cret pass")
-        cls.tls = cls.authority.pkcs12("www.plenwick.test", "serverAuth", "s3cret pass")
+        cls.signer = cls.authority.pkcs12("Plenwick Software", "codeSigning", PASSWORD)
+        cls.tls = cls.authority.pkcs12("www.plenwick.test", "serverAuth", PASSWORD)
         cls.tsa = cls.authority.issue("Plenwick Time Stamps", "critical,timeStamping")
 
 
@@ -193,7 +240,7 @@ class Refusals(unittest.TestCase):
         return done.stderr
 
     def test_refusals(self):
-        good = dict(PLENWICK_SIGN_PKCS12=Fixture.signer, PLENWICK_SIGN_PASSWORD="s3cret pass")
+        good = dict(PLENWICK_SIGN_PKCS12=Fixture.signer, PLENWICK_SIGN_PASSWORD=PASSWORD)
         cases = [
             ("no certificate", {}, (), "no code-signing certificate"),
             ("certificate file missing",
@@ -230,7 +277,7 @@ class Refusals(unittest.TestCase):
              "commit", "-q", "-m", "the scripts under check", "--allow-empty"])
         (clone / "local-notes.txt").write_text("not committed\n")
         env = release_env(PLENWICK_SIGN_PKCS12=Fixture.signer,
-                          PLENWICK_SIGN_PASSWORD="s3cret pass",
+                          PLENWICK_SIGN_PASSWORD=PASSWORD,
                           PLENWICK_RELEASE_ALLOW_DIRTY=None)
         message = self.refused(env, cwd=clone, script=clone / "scripts" / "release.sh")
         self.assertIn("uncommitted changes", message)
@@ -248,12 +295,14 @@ class SignedRelease(unittest.TestCase):
             shutil.rmtree(cls.dist)
         tsa_cert, tsa_key = Fixture.tsa
         cls.tsa = TimeStampServer(Fixture.folder, tsa_cert, tsa_key, Fixture.authority.cert)
+        cls.builds = BuildEnvironments(WORK / "build-environments")
         try:
             env = release_env(PLENWICK_SIGN_PKCS12=Fixture.signer,
-                              PLENWICK_SIGN_PASSWORD="s3cret pass",
+                              PLENWICK_SIGN_PASSWORD=PASSWORD,
                               PLENWICK_TIMESTAMP_URL=cls.tsa.url,
                               PLENWICK_SIGN_CAFILE=Fixture.authority.cert,
-                              PLENWICK_TIMESTAMP_CAFILE=Fixture.authority.cert)
+                              PLENWICK_TIMESTAMP_CAFILE=Fixture.authority.cert,
+                              **cls.builds.env())
             cls.done = run(["bash", RELEASE, "--host", f"127.0.0.1:{PORT}", "--scheme", "http",
                             "--out", cls.dist], env=env)
         finally:
@@ -296,6 +345,20 @@ class SignedRelease(unittest.TestCase):
         self.assertIn("Timestamp Server Signature verification: ok", done.stdout)
         # The system's authorities know nothing of the throwaway one.
         self.assertNotEqual(verify(self.exe).returncode, 0)
+
+    def test_no_build_process_sees_the_password(self):
+        seen = self.builds.seen()
+        commands = [command for command, _ in seen]
+        # The records are the builds': CMake's steps and the cross compiler's runs, both builds.
+        self.assertTrue(any(c.split()[1:2] == ["--preset"] for c in commands), commands[:5])
+        compiles = [c for c in commands if "mingw32-g" in c.split()[0]]
+        self.assertTrue(any("/one/" in c for c in compiles), commands[:5])
+        self.assertTrue(any("/second-build-elsewhere/" in c for c in compiles), commands[:5])
+        for command, variables in seen:
+            with self.subTest(command[:120]):
+                self.assertNotIn("PLENWICK_SIGN_PASSWORD", variables)
+                leaked = [name for name, value in variables.items() if PASSWORD in value]
+                self.assertEqual(leaked, [], "the password is in the environment")
 
     def test_one_changed_byte_breaks_the_signature(self):
         data = self.exe.read_bytes()

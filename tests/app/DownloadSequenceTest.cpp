@@ -71,9 +71,9 @@ class TPlayedLaunchPlatform : public TSetupPlatform {
     process = OwnProcess(1);
     return true;
   }
-  bool GetProcessExitCode(TProcessHandle, uint32_t& exitCode) override {
+  TProcessPoll PollProcess(TProcessHandle, uint32_t& exitCode) override {
     exitCode = 0;
-    return true;
+    return TProcessPoll::ppEnded;
   }
   void CloseProcessHandle(TProcessHandle) override {}
   bool FolderExists(const std::string& path) override { return FReal->FolderExists(path); }

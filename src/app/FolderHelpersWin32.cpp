@@ -114,6 +114,13 @@ bool GetFileId(HANDLE h, TFileId& AId) {
   return true;
 }
 
+// The identity of what the path leads to (links followed).
+bool GetFileIdOfPath(const std::wstring& APath, TFileId& AId) {
+  const TFileHandle h(::CreateFileW(APath.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  return h && GetFileId(h.get(), AId);
+}
+
 // A folder the walk is in: the path it reached it by, in the extended form, and its identity.
 struct TFolder {
   std::wstring Path;
@@ -166,11 +173,9 @@ struct TEntry {
       trimmed.pop_back();
     if (!SameText(realName, Name) && (trimmed.empty() || !SameText(realName, trimmed)))
       return false;
-    const std::wstring holder = root + (sep == 0 ? L"\\" : real.substr(0, sep));
-    TFileHandle folder(::CreateFileW(holder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                     OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-    TFileId id;
-    return folder && GetFileId(folder.get(), id) && id == AFolder.Id;
+    TFileId holder;
+    return GetFileIdOfPath(root + (sep == 0 ? L"\\" : real.substr(0, sep)), holder) &&
+           holder == AFolder.Id;
   }
   bool IsLink() const { return Info.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT; }
   bool IsFolder() const { return Info.FileAttributes & FILE_ATTRIBUTE_DIRECTORY; }
@@ -189,12 +194,15 @@ bool SplitPath(const std::string& APath, TFolder& AFolder, std::wstring& AName) 
   if (folder.empty()) return false;
   TFileHandle handle(::CreateFileW(folder.c_str(), FILE_READ_ATTRIBUTES, kShareAll, nullptr,
                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!handle) return false;
-  // Its final path where the system tells it (links resolved once), else the path it was
+  if (!handle || !GetFileId(handle.get(), AFolder.Id)) return false;
+  // Its final path (links on the way resolved), where that leads to the same folder: Wine's
+  // may have lost a trailing dot or space, or be missing for a long path. Else the path it was
   // opened by.
-  AFolder.Path = FinalPath(handle.get());
-  if (AFolder.Path.empty()) AFolder.Path = folder;
-  return GetFileId(handle.get(), AFolder.Id) && !AName.empty();
+  const std::wstring final = FinalPath(handle.get());
+  TFileId finalId;
+  AFolder.Path =
+      !final.empty() && GetFileIdOfPath(final, finalId) && finalId == AFolder.Id ? final : folder;
+  return !AName.empty();
 }
 
 // Clears an opened entry's read-only attribute, as the shell's deletion does: a read-only file

@@ -503,6 +503,8 @@ class EndToEnd(unittest.TestCase):
         run.setup_folder.mkdir()
         (run.setup_folder / "old.txt").write_text("old")
         (run.setup_folder / "linked").symlink_to(target, target_is_directory=True)
+        # Under the name of what it leads to: only where that really lies tells them apart.
+        (run.setup_folder / "keep.txt").symlink_to(target / "inner" / "keep.txt")
         run.server.start()
         run.start()
         seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)

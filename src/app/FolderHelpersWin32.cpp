@@ -88,7 +88,7 @@ std::wstring FinalPath(HANDLE h) {
   }
 }
 
-// The path of the file the handle reached, below its volume's root ("\\dir\\name"); empty when
+// The path of the file the handle reached, below its volume's root ("\dir\name"); empty when
 // unknown. Known where the final path is not (Wine gives that up beyond about 260 characters).
 std::wstring NameOnVolume(HANDLE h) {
   std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));

@@ -187,6 +187,15 @@ class WinTool:
         rc, _ = self.wine.run(self.exe, ["close", caption])
         return rc == 0
 
+    def close_on(self, caption, text, delay_ms, timeout_ms):
+        """Waits until the window's status line shows text, then delay_ms more; asks the window
+        to close and returns whether it answered a message just before (None on time-out)."""
+        rc, out = self.wine.run(self.exe, ["closeon", caption, text, str(delay_ms),
+                                           str(timeout_ms)], timeout=timeout_ms / 1000 + 60)
+        if rc != 0:
+            return None
+        return "answered=yes" in out
+
     def version(self, program):
         """The program's version resource as Windows reads it ({name: value}), or None."""
         rc, out = self.wine.run(self.exe, ["version", str(program)])
@@ -243,21 +252,30 @@ class DistServer:
 
 
 def make_archive(path, installer, exit_code=0, delay_ms=0, payload_bytes=200_000,
-                 with_installer=True):
-    """Writes a setup archive: Install.exe at its root, its exit code and delay files, and a
-    small tree of data files (one incompressible). Returns {entry name: bytes} of the files."""
+                 with_installer=True, leave_behind=(), stored_bytes=0, small_files=0):
+    """Writes a setup archive: Install.exe at its root, its exit code and delay files, what it
+    is to leave behind (lines of leave-behind.txt), and a small tree of data files (one
+    incompressible; with stored_bytes also a large one, stored; then small_files tiny ones, which
+    take a while to create). Returns {entry name: bytes} of the files."""
     files = {}
     if with_installer:
         files["Install.exe"] = Path(installer).read_bytes()
     files["exitcode.txt"] = f"{exit_code}\n".encode()
     if delay_ms:
         files["delay-ms.txt"] = f"{delay_ms}\n".encode()
+    if leave_behind:
+        files["leave-behind.txt"] = "".join(line + "\r\n" for line in leave_behind).encode()
     files["data/readme.txt"] = ("Plenwick Suite\r\n" * 500).encode()
     files["data/assets/blob.bin"] = os.urandom(payload_bytes)
+    if stored_bytes:
+        files["data/large.bin"] = os.urandom(stored_bytes)
+    for i in range(small_files):
+        files[f"data/small/{i // 100:03}/{i:05}.txt"] = f"small file {i}\r\n".encode()
     Path(path).parent.mkdir(parents=True, exist_ok=True)
     with zipfile.ZipFile(path, "w", zipfile.ZIP_DEFLATED) as archive:
         for name, data in files.items():
-            archive.writestr(name, data)
+            archive.writestr(name, data, compress_type=zipfile.ZIP_STORED
+                             if name == "data/large.bin" else zipfile.ZIP_DEFLATED)
     return files
 
 

@@ -1,6 +1,6 @@
 // The processor time the program spends while it waits for the installer: the same loop as the
-// download-and-install sequence (process messages, sleep 10 ms, ask for the exit code) around a
-// child that runs for the given time, on the system platform of this build.
+// download-and-install sequence (process messages, sleep 10 ms, ask whether the process has
+// ended) around a child that runs for the given time, on the system platform of this build.
 // Usage: installer_wait_bench <seconds>
 // Prints: wait_seconds=<wall s> cpu_seconds=<user + system s> passes=<n> core_percent=<%>
 
@@ -44,12 +44,13 @@ int main(int argc, char** argv) {
     const auto start = std::chrono::steady_clock::now();
     uint32_t exitCode = STILL_ACTIVE_EXIT_CODE;
     long passes = 0;
+    bool running;
     do {
       app.ProcessMessages();
       platform->Sleep(10);
-      platform->GetProcessExitCode(process.get(), exitCode);
+      running = platform->PollProcess(process.get(), exitCode) == TProcessPoll::ppRunning;
       ++passes;
-    } while (exitCode == STILL_ACTIVE_EXIT_CODE && !app.Terminated());
+    } while (running && !app.Terminated());
     const double wall =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double cpu = CpuSeconds() - cpuBefore;

@@ -14,9 +14,10 @@
 bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcessHandle& AProcess,
                     int& AError);
 
-// Stores the process's exit code (259 while it runs) and returns True; on failure (an invalid
-// or empty handle) leaves exitCode as it was and returns False.
-bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode);
+// Whether the process has ended, decided by its handle (not by its exit code, which may be 259
+// like a running one's). Once it has ended, its exit code is stored; otherwise exitCode stays
+// as it was. Does not wait.
+TProcessPoll PollProcess(TProcessHandle AProcess, uint32_t& AExitCode);
 
 // Releases the handle; the empty handle is accepted and ignored by the platform.
 void CloseProcessHandle(TProcessHandle AProcess);

@@ -20,23 +20,22 @@ bool LaunchElevated(TWinHandle, const std::string& AFile, TProcessHandle& AProce
   return true;
 }
 
-bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode) {
-  if (AProcess <= 0) return false;
+TProcessPoll PollProcess(TProcessHandle AProcess, uint32_t& AExitCode) {
+  if (AProcess <= 0) return TProcessPoll::ppFailed;
   int status = 0;
   pid_t r;
   do
     r = ::waitpid(static_cast<pid_t>(AProcess), &status, WNOHANG);
   while (r < 0 && errno == EINTR);
-  if (r < 0) return false;
-  if (r == 0) {
-    AExitCode = STILL_ACTIVE_EXIT_CODE;
-  } else if (WIFEXITED(status)) {
+  if (r < 0) return TProcessPoll::ppFailed;
+  if (r == 0) return TProcessPoll::ppRunning;
+  if (WIFEXITED(status)) {
     AExitCode = static_cast<uint32_t>(WEXITSTATUS(status));
   } else {
     // Ended by a signal: no exit code of its own; report failure, never success.
     AExitCode = 128u + static_cast<uint32_t>(WTERMSIG(status));
   }
-  return true;
+  return TProcessPoll::ppEnded;
 }
 
 // A process id needs no release; a child still running is left to run.

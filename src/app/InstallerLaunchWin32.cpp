@@ -54,11 +54,20 @@ bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcessHandle
   return started;
 }
 
-bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode) {
-  DWORD code = 0;
-  if (!::GetExitCodeProcess(reinterpret_cast<HANDLE>(AProcess), &code)) return false;
-  AExitCode = code;
-  return true;
+TProcessPoll PollProcess(TProcessHandle AProcess, uint32_t& AExitCode) {
+  const auto process = reinterpret_cast<HANDLE>(AProcess);
+  switch (::WaitForSingleObject(process, 0)) {
+    case WAIT_TIMEOUT:
+      return TProcessPoll::ppRunning;
+    case WAIT_OBJECT_0: {
+      DWORD code = 0;
+      if (!::GetExitCodeProcess(process, &code)) return TProcessPoll::ppFailed;
+      AExitCode = code;
+      return TProcessPoll::ppEnded;
+    }
+    default:
+      return TProcessPoll::ppFailed;
+  }
 }
 
 void CloseProcessHandle(TProcessHandle AProcess) {

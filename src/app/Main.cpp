@@ -172,9 +172,10 @@ void TMain::TimerTimer(TComponent*) {
   if (!PrepareSetupFolder()) return;
   uint32_t exitCode = 0;
   int launchError = 0;
+  bool installerRan = false;
   bool normalEnd = false;
   try {
-    normalEnd = DownloadAndInstall(downloads, exitCode, launchError);
+    normalEnd = DownloadAndInstall(downloads, exitCode, launchError, installerRan);
   } catch (...) {
     // The folder goes before the failure is shown; an exception of the removal replaces it.
     if (exitCode == 0) RemoveSetupFolder();
@@ -183,7 +184,16 @@ void TMain::TimerTimer(TComponent*) {
     if (Application->Terminated()) return;
     throw;
   }
-  if (exitCode == 0) RemoveSetupFolder();
+  if (exitCode == 0) {
+    RemoveSetupFolder();
+    // What the installer left and could not be removed would stop the next run: the user is
+    // told, unless the program was asked to end meanwhile.
+    if (installerRan && !Application->Terminated() &&
+        Platform->PathKind(FSetupFolder) != TPathKind::pkMissing) {
+      Application->ShowException(
+          Exception(Format(kOldFolderStays, ExcludeTrailingBackslash(FSetupFolder).c_str())));
+    }
+  }
   // Refusing the elevation is the user's own choice; any other failure is told.
   if (launchError != 0 && launchError != LAUNCH_CANCELLED_ERROR) ShowLaunchFailure(launchError);
   if (normalEnd) Application->Terminate();
@@ -212,10 +222,18 @@ bool TMain::PrepareSetupFolder() {
   return true;
 }
 
-bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError) {
+bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError,
+                               bool& AInstallerRan) {
   ShouldUpdateProgress = true;
   if (!CreateArchive) throw Exception("No archive reader is built into this program");
   std::unique_ptr<TSetupArchive> archive = CreateArchive();
+  // A large archive takes a while to write: the window answers meanwhile, as it does while the
+  // body arrives (messages once IdleTimeOut has passed without them), and a close stops the
+  // extraction; the folder then goes as after any failure, and nothing is shown.
+  archive->OnProgress = [] {
+    TIdAntiFreezeBase::DoProcessAfterWait(true);
+    return Application->Terminated();
+  };
 
   for (const std::string& url : AUrls) {
     if (Application->Terminated()) return false;
@@ -242,14 +260,21 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
   // Owned here, so that every way out closes it.
   TProcess process;
   if (Platform->LaunchElevated(Handle(), installer, process, ALaunchError)) {
+    AInstallerRan = true;
     Hide();
+    bool running;
     do {
       // Only the first pass can end here: later passes are entered only while not Terminated.
       if (Application->Terminated()) return false;
       Application->ProcessMessages();
       Platform->Sleep(10);
-      Platform->GetProcessExitCode(process.get(), AExitCode);
-    } while (AExitCode == STILL_ACTIVE_EXIT_CODE && !Application->Terminated());
+      // The handle says whether it has ended: an installer may end with the code a running
+      // process reports (259), and must not leave us waiting for ever. A handle that cannot
+      // be asked ends the wait with the exit code as it stands.
+      running = Platform->PollProcess(process.get(), AExitCode) == TProcessPoll::ppRunning;
+      // Not 0, so that the folder it runs from stays should the program be ended now.
+      if (running) AExitCode = STILL_ACTIVE_EXIT_CODE;
+    } while (running && !Application->Terminated());
   }
   process.reset();
   Hide();

@@ -54,9 +54,11 @@ class TMain : public TForm {
   // meanwhile.
   bool PrepareSetupFolder();
   // Steps from the creation of the archive object to the installer wait. False when the run
-  // ended early; exitCode is the installer's as last polled; launchError is the system's error
-  // of a launch that failed, else 0.
-  bool DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError);
+  // ended early; exitCode is the installer's once it has ended (259 while it runs); launchError
+  // is the system's error of a launch that failed, else 0; installerRan tells whether the
+  // installer was started.
+  bool DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError,
+                          bool& AInstallerRan);
   void RemoveSetupFolder();
   // Tells the user why the installer could not be started, in the system's words.
   void ShowLaunchFailure(int AError);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 
 class TStream;
@@ -12,7 +13,12 @@ class TSetupArchive {
 
   // Reads the archive from the stream, starting at its current position (read mode).
   virtual void Open(TStream& AStream) = 0;
-  // Writes every entry below path, creating sub-folders.
+  // Writes every entry below path, creating sub-folders. Asks OnProgress before each entry and
+  // after each block it writes, and stops with EAbort when that says True.
   virtual void ExtractAll(const std::string& APath) = 0;
   virtual void Close() = 0;
+
+  // The sequence's hook into a long extraction: processes the window's messages now and then,
+  // and answers whether the extraction is still wanted (False) or to be abandoned (True).
+  std::function<bool()> OnProgress;
 };

@@ -40,7 +40,7 @@ class TSetupPlatform {
   // that fails leaves process empty and error set to the system's error code.
   virtual bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcess& AProcess,
                               int& AError) = 0;
-  virtual bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode) = 0;
+  virtual TProcessPoll PollProcess(TProcessHandle AProcess, uint32_t& AExitCode) = 0;
   virtual void CloseProcessHandle(TProcessHandle AProcess) = 0;
   virtual bool FolderExists(const std::string& APath) = 0;
   virtual bool DeleteFolder(const std::string& APath) = 0;

@@ -21,8 +21,8 @@ class TSystemPlatform final : public TSetupPlatform {
     AProcess = OwnProcess(handle);
     return started;
   }
-  bool GetProcessExitCode(TProcessHandle AProcess, uint32_t& AExitCode) override {
-    return ::GetProcessExitCode(AProcess, AExitCode);
+  TProcessPoll PollProcess(TProcessHandle AProcess, uint32_t& AExitCode) override {
+    return ::PollProcess(AProcess, AExitCode);
   }
   void CloseProcessHandle(TProcessHandle AProcess) override { ::CloseProcessHandle(AProcess); }
   bool FolderExists(const std::string& APath) override { return ::FolderExists(APath); }

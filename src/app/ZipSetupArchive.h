@@ -7,7 +7,10 @@
 class TZipSetupArchive : public TSetupArchive {
  public:
   void Open(TStream& AStream) override { FZip.Open(AStream, TZipMode::zmRead); }
-  void ExtractAll(const std::string& APath) override { FZip.ExtractAll(APath); }
+  void ExtractAll(const std::string& APath) override {
+    FZip.OnExtractProgress = OnProgress;
+    FZip.ExtractAll(APath);
+  }
   void Close() override { FZip.Close(); }
 
  private:

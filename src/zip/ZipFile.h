@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -65,6 +66,12 @@ class TZipFile {
   // no two of them may name the same file.
   void ExtractAll(const std::string& Path = "");
 
+  // Asked before each entry that ExtractAll writes and after each block that Extract writes:
+  // the caller's chance to keep its window alive during a long extraction. True abandons the
+  // extraction, which then raises EAbort (the file being written keeps what it has). Unset:
+  // never.
+  std::function<bool()> OnExtractProgress;
+
   // Appends an entry made of the rest of Data (from its position to its end).
   void Add(TStream& AData, const std::string& ARchiveFileName,
            TZipCompression ACompression = TZipCompression::zcDeflate);
@@ -91,6 +98,8 @@ class TZipFile {
   void WriteDirectory();
   void ReadExact(void* ABuffer, int64_t ACount);
   void CheckOpen() const;
+  // Raises EAbort when OnExtractProgress asks for it.
+  void CheckAbandoned() const;
   void CheckIndex(int Index) const;
   TBytes EncodeText(const std::string& AText, bool AUtf8) const;
 

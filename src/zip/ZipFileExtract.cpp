@@ -24,10 +24,12 @@ constexpr const char* kLarger = "is larger than its announced size";
 
 // Copies exactly the entry's UncompressedSize bytes from its stream to Write in blocks of at
 // most 61440 bytes, each read in full before it is written, and computes the CRC-32 on the
-// blocks on their way. The entry must then be at its end and the CRC-32 must match the central
-// header's (which is the one to trust when a data descriptor follows the data).
-template <typename TWrite>
-void CopyVerified(TStream& AIn, const TZipHeader& AEntry, TWrite&& AWrite) {
+// blocks on their way; AfterBlock runs after each block. The entry must then be at its end and
+// the CRC-32 must match the central header's (which is the one to trust when a data descriptor
+// follows the data).
+template <typename TWrite, typename TAfterBlock>
+void CopyVerified(TStream& AIn, const TZipHeader& AEntry, TWrite&& AWrite,
+                  TAfterBlock&& AAfterBlock) {
   uint64_t left = AEntry.UncompressedSize;
   // An empty entry reads nothing, whatever its method; its CRC-32 is still that of no bytes.
   if (left == 0) {
@@ -44,6 +46,7 @@ void CopyVerified(TStream& AIn, const TZipHeader& AEntry, TWrite&& AWrite) {
     crc = crc32(crc, block.get(), static_cast<uInt>(n));
     AWrite(block.get(), n);
     left -= static_cast<uint64_t>(n);
+    AAfterBlock();
   }
   uint8_t more;
   if (AIn.Read(&more, 1) > 0) ThrowEntry(AEntry, kLarger);
@@ -80,8 +83,9 @@ void TZipFile::Read(int Index, TBytes& ABytes) {
   TZipHeader local;
   Read(Index, stream, local);
   ABytes.clear();
-  CopyVerified(*stream, FFiles[Index],
-               [&ABytes](const uint8_t* p, int64_t n) { ABytes.insert(ABytes.end(), p, p + n); });
+  CopyVerified(
+      *stream, FFiles[Index],
+      [&ABytes](const uint8_t* p, int64_t n) { ABytes.insert(ABytes.end(), p, p + n); }, [] {});
 }
 
 void TZipFile::Read(const std::string& FileName, TBytes& ABytes) {
@@ -116,7 +120,9 @@ void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs) {
   if (!outPath.empty() && outPath.back() == '\\') return;  // a folder entry
 
   TFileStream out(outPath, TFileStream::TMode::fmCreate);
-  CopyVerified(*in, central, [&out](const uint8_t* p, int64_t n) { out.WriteBuffer(p, n); });
+  CopyVerified(
+      *in, central, [&out](const uint8_t* p, int64_t n) { out.WriteBuffer(p, n); },
+      [this] { CheckAbandoned(); });
 }
 
 void TZipFile::Extract(const std::string& FileName, const std::string& Path, bool CreateSubdirs) {
@@ -128,6 +134,12 @@ void TZipFile::ExtractAll(const std::string& Path) {
   CheckLayout();
   CheckDistinctNames();
   const int count = FileCount();
-  for (int i = 0; i < count; ++i)
+  for (int i = 0; i < count; ++i) {
+    CheckAbandoned();
     Extract(i, Path, true);
+  }
+}
+
+void TZipFile::CheckAbandoned() const {
+  if (OnExtractProgress && OnExtractProgress()) throw EAbort("The extraction was abandoned.");
 }

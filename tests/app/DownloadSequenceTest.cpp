@@ -4,10 +4,12 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <string>
+#include <thread>
 
 #include "app/ComponentWiring.h"
 #include "app/HTTPDownloadClient.h"
@@ -56,6 +58,29 @@ class TLoopbackRoute : public TDownloadClient {
   std::string FPrefix;
 };
 
+// The real archive reader, watched: its extraction hook counts how often it is asked, and a
+// script may act at each ask (before each entry and after each block written).
+class TWatchedArchive : public TSetupArchive {
+ public:
+  explicit TWatchedArchive(std::unique_ptr<TSetupArchive> real) : FReal(std::move(real)) {}
+  void Open(TStream& stream) override { FReal->Open(stream); }
+  void ExtractAll(const std::string& path) override {
+    FReal->OnProgress = [this] {
+      ++Asked;
+      if (OnAsked) OnAsked(Asked);
+      return OnProgress && OnProgress();
+    };
+    FReal->ExtractAll(path);
+  }
+  void Close() override { FReal->Close(); }
+
+  int Asked = 0;
+  std::function<void(int asked)> OnAsked;
+
+ private:
+  std::unique_ptr<TSetupArchive> FReal;
+};
+
 // The system's folder operations and clock; the installer launch is played: it finds the
 // extracted installer and ends with exit code 0.
 class TPlayedLaunchPlatform : public TSetupPlatform {
@@ -71,9 +96,9 @@ class TPlayedLaunchPlatform : public TSetupPlatform {
     process = OwnProcess(1);
     return true;
   }
-  bool GetProcessExitCode(TProcessHandle, uint32_t& exitCode) override {
+  TProcessPoll PollProcess(TProcessHandle, uint32_t& exitCode) override {
     exitCode = 0;
-    return true;
+    return TProcessPoll::ppEnded;
   }
   void CloseProcessHandle(TProcessHandle) override {}
   bool FolderExists(const std::string& path) override { return FReal->FolderExists(path); }
@@ -173,6 +198,12 @@ class DownloadSequence : public ::testing::Test {
     auto p = std::make_unique<TPlayedLaunchPlatform>();
     platform = p.get();
     Main->Platform = std::move(p);
+    Main->CreateArchive = [this, real = Main->CreateArchive] {
+      auto archive = std::make_unique<TWatchedArchive>(real());
+      watched = archive.get();
+      watched->OnAsked = onExtractionAsked;
+      return archive;
+    };
     headless::SetIdleHandler(app, [] { Main->Close(); });
     app.Run();
   }
@@ -205,6 +236,8 @@ class DownloadSequence : public ::testing::Test {
   THTTPDownloadClient* client = nullptr;
   TLoopbackRoute* route = nullptr;
   TPlayedLaunchPlatform* platform = nullptr;
+  TWatchedArchive* watched = nullptr;
+  std::function<void(int asked)> onExtractionAsked;
   bool closePosted = false;
 };
 
@@ -273,6 +306,45 @@ TEST_F(DownloadSequence, ACloseDuringAChunkedDownloadEndsQuietly) {
       },
       TClose::AtTheFirstWorkEvent);
   EXPECT_EQ(platform->Installer, "");
+  EXPECT_EQ(platform->Deletes, 1);
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+}
+
+// A close while a large entry is written is taken between its blocks, once the window's
+// messages are due (blocks are slow here, as on a slow disk): the extraction stops there, the
+// folder goes, nothing is launched and nothing is shown, since the user asked to quit.
+TEST_F(DownloadSequence, ACloseDuringTheExtractionStopsItBetweenBlocks) {
+  std::string big(6'000'000, '\0');  // about a hundred blocks of 61440 bytes
+  uint32_t seed = 5;
+  for (char& c : big) {
+    seed = seed * 1103515245 + 12345;
+    c = static_cast<char>(seed >> 24);
+  }
+  ziptest::TTestArchive zip;
+  zip.Entries = {{"Install.exe", Installer(), 0}, {"data/big.bin", big, 0}};
+  const std::string large = ziptest::BuildZip(zip);
+  const std::string length = std::to_string(large.size());
+  constexpr int kCloseAt = 10;  // in the middle of big.bin
+  onExtractionAsked = [this](int asked) {
+    if (asked == kCloseAt) PostClose();
+    if (asked >= kCloseAt) std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  };
+  Run([large, length](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n" + large);
+    peer.ReceiveUntilClosed();
+  });
+  ASSERT_NE(watched, nullptr);
+  EXPECT_TRUE(closePosted);
+  // Stopped soon after the close, long before the entry's last block.
+  EXPECT_GE(watched->Asked, kCloseAt);
+  EXPECT_LT(watched->Asked, kCloseAt + 30);
+  EXPECT_EQ(Main->Info->Caption(), "Extracting...");
+  EXPECT_EQ(platform->Launched, "");
   EXPECT_EQ(platform->Deletes, 1);
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
   EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());

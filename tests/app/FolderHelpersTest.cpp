@@ -75,6 +75,58 @@ TEST(FolderHelpers, DeletesAFolderWhoseNameFillsTheNameList) {
   EXPECT_TRUE(DeleteFolder(root));
 }
 
+// The path as the system takes it at any depth and with names that end in dots or spaces.
+std::string Verbatim(const std::string& path) {
+#ifdef _WIN32
+  return "\\\\?\\" + path;
+#else
+  return path;
+#endif
+}
+
+// What an installer may leave behind: names that end in spaces or dots, read-only files and
+// folders, and a path of more than 400 characters. Each is seen where it is (not taken for a
+// link), and the deletion removes them all.
+TEST(FolderHelpers, DeletesWhatAnInstallerLeavesBehind) {
+  const std::string root = FreshTestFolder("delete-left-behind");
+  const std::string folder = root + "setup\\";
+  ASSERT_TRUE(CreateDir(folder));
+  std::string deep = folder;
+  for (char c = 'a'; deep.size() <= 420; ++c) {
+    deep += std::string(45, c) + "\\";
+    ASSERT_TRUE(CreateDir(Verbatim(deep))) << deep.size();
+  }
+  const struct {
+    std::string path;  // below the folder
+    bool isFolder;
+    bool readOnly;
+  } items[] = {
+      {"trailing space ", false, false}, {"trailing dot.", false, false},
+      {"folder. ", true, false},         {"folder. \\inner ", false, false},
+      {"locked.txt", false, true},       {"sealed", true, false},
+      {"sealed\\kept.", false, true},    {deep.substr(folder.size()) + "leaf ", false, true},
+  };
+  for (const auto& item : items) {
+    const std::string path = Verbatim(folder + item.path);
+    if (item.isFolder) {
+      ASSERT_TRUE(CreateDir(path)) << item.path;
+    } else {
+      WriteTextFile(path, "left behind");
+    }
+    if (item.readOnly) MakeReadOnly(path);
+  }
+  MakeReadOnly(Verbatim(folder + "sealed"));
+  for (const auto& item : items)
+    EXPECT_EQ(PathKind(Verbatim(folder + item.path)),
+              item.isFolder ? TPathKind::pkFolder : TPathKind::pkOther)
+        << item.path;
+  EXPECT_EQ(PathKind(Verbatim(deep)), TPathKind::pkFolder);
+
+  EXPECT_TRUE(DeleteFolder(folder));
+  EXPECT_EQ(PathKind(folder), TPathKind::pkMissing);
+  EXPECT_TRUE(DeleteFolder(root));
+}
+
 TEST(FolderHelpers, PathKinds) {
   const std::string root = FreshTestFolder("path-kinds");
   ASSERT_TRUE(CreateDir(root + "folder"));

@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <set>
 #include <string>
 #include <vector>
@@ -98,16 +99,29 @@ class TFakeArchive : public TSetupArchive {
                     std::to_string(stream.Size()));
     if (Script) Script("Open");
   }
+  // Writes Blocks blocks, asking the sequence's hook before the first and after each, as the
+  // real extractor does; the hook may abandon the extraction.
   void ExtractAll(const std::string& path) override {
     W.Log.push_back("ExtractAll " + path);
     if (Script) Script("ExtractAll");
     W.Folders.insert(path);
+    for (int block = 0; block <= Blocks; ++block) {
+      if (OnProgress && OnProgress()) {
+        W.Log.push_back("Extraction abandoned after " + std::to_string(block) + " blocks");
+        throw EAbort("The extraction was abandoned.");
+      }
+      if (block < Blocks && Script) Script("Block " + std::to_string(block + 1));
+    }
   }
   void Close() override { W.Log.push_back("Close"); }
 
   TWorld& W;
   std::function<void(const std::string&)> Script;
+  int Blocks = 3;
 };
+
+// A poll's result while the installer has not ended.
+inline constexpr std::optional<uint32_t> kRunning = std::nullopt;
 
 class TFakePlatform : public TSetupPlatform {
  public:
@@ -127,6 +141,7 @@ class TFakePlatform : public TSetupPlatform {
                       int& error) override {
     W.Log.push_back("Launch " + file);
     LaunchParent = parent;
+    if (OnLaunch) OnLaunch();
     if (LaunchError != 0) {
       error = LaunchError;
       return false;
@@ -134,13 +149,16 @@ class TFakePlatform : public TSetupPlatform {
     process = OwnProcess(ProcessHandle);
     return true;
   }
-  bool GetProcessExitCode(TProcessHandle process, uint32_t& exitCode) override {
+  TProcessPoll PollProcess(TProcessHandle process, uint32_t& exitCode) override {
     ++Polls;
     W.Log.push_back("Poll " + std::to_string(process));
     if (OnPoll) OnPoll(Polls);
-    if (process == 0) return false;
-    exitCode = ExitCodes[std::min<size_t>(static_cast<size_t>(Polls) - 1, ExitCodes.size() - 1)];
-    return true;
+    if (process == 0) return TProcessPoll::ppFailed;
+    const std::optional<uint32_t> result =
+        Results[std::min<size_t>(static_cast<size_t>(Polls) - 1, Results.size() - 1)];
+    if (!result) return TProcessPoll::ppRunning;
+    exitCode = *result;
+    return TProcessPoll::ppEnded;
   }
   void CloseProcessHandle(TProcessHandle process) override {
     W.Log.push_back("CloseHandle " + std::to_string(process));
@@ -166,9 +184,11 @@ class TFakePlatform : public TSetupPlatform {
   int LaunchError = 0;  // the launch fails with this system error when not 0
   TProcessHandle ProcessHandle = 77;
   TWinHandle LaunchParent = nullptr;
-  std::vector<uint32_t> ExitCodes{259, 259, 0};  // one per poll; the last one repeats
+  // One per poll, the last one repeating: kRunning, or the exit code the installer ended with.
+  std::vector<std::optional<uint32_t>> Results{kRunning, kRunning, 0};
   int Polls = 0;
   std::function<void(int poll)> OnPoll;
+  std::function<void()> OnLaunch;
   std::function<void()> OnDelete;
   bool DeleteFails = false;
   bool CreateFails = false;

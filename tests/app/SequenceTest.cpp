@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <chrono>
+#include <thread>
 
 #include "app/Main.h"
 #include "app/SequenceDoubles.h"
@@ -18,6 +20,8 @@ const std::string kFolderName = "C:\\Work\\Plenwick Setup (64-bit)";
 const std::string kUrl = ArchiveUrlPrefix() + "_x64-stable.zip";
 const std::string kProbeFailure =
     "Could not download files from distribution server.\r\n\r\nDownloader will now exit.";
+const std::string kFolderStays =
+    "The old setup folder \"" + kFolderName + "\" could not be removed.";
 // The system's message for a launch that found no installer, as the user sees it.
 const std::string kLaunchNotFound = SysErrorMessage(ENOENT) + ".";
 
@@ -232,14 +236,49 @@ const WayOut kWaysOut[] = {
      .errorBox = nullptr,
      .status = "Checking files to download...",
      .userHadToClose = false},
-    {.name = "TerminatedInFirstPassOfInstallerWait",
+    // Closed while "Extracting..." shows: the message processing before the extraction takes
+    // it, and the extraction stops before its first entry. Nothing is launched; the user asked
+    // to quit, so nothing is shown.
+    {.name = "ClosedWhileExtractingIsShown",
      .script =
          [](Sequence& s, TFakeClient&, TFakePlatform&, auto& archive) {
-           // Closed while "Extracting..." shows: the message processing of that step takes it.
            archive = [&s](const std::string& step) {
              if (step == "Open") s.UserClosesWindow();
            };
          },
+     .deleteAttempts = 1,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = false,
+     .sequenceTerminates = 0,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Extracting...",
+     .userHadToClose = false},
+    // Closed while a block is written: the extraction's hook takes the close (once the
+    // messages are due) and stops it at the next block.
+    {.name = "ClosedDuringTheExtraction",
+     .script =
+         [](Sequence& s, TFakeClient&, TFakePlatform&, auto& archive) {
+           archive = [&s](const std::string& step) {
+             if (step != "Block 1") return;
+             s.UserClosesWindow();
+             std::this_thread::sleep_for(std::chrono::milliseconds(15));  // a slow block
+           };
+         },
+     .deleteAttempts = 1,
+     .folderLeft = false,
+     .processHandleClosed = false,
+     .windowHidden = false,
+     .sequenceTerminates = 0,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Extracting...",
+     .userHadToClose = false},
+    // The elevation prompt's own message processing took the close.
+    {.name = "TerminatedInFirstPassOfInstallerWait",
+     .script = [](Sequence& s, TFakeClient&, TFakePlatform& p,
+                  auto&) { p.OnLaunch = [&s] { s.UserClosesWindowAndMessagesAreProcessed(); }; },
      .deleteAttempts = 1,
      .folderLeft = false,
      // The installer keeps running; its handle is closed all the same.
@@ -253,7 +292,7 @@ const WayOut kWaysOut[] = {
     {.name = "TerminatedDuringInstallerWaitAfterAPoll",
      .script =
          [](Sequence& s, TFakeClient&, TFakePlatform& p, auto&) {
-           p.ExitCodes = {259};
+           p.Results = {kRunning};
            p.OnPoll = [&s](int poll) {
              if (poll == 3) s.UserClosesWindow();
            };
@@ -270,7 +309,7 @@ const WayOut kWaysOut[] = {
     {.name = "InstallerEndedWithExitCode0",
      .script =
          [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
-           p.ExitCodes = {259, 0};
+           p.Results = {kRunning, 0};
          },
      .deleteAttempts = 1,
      .folderLeft = false,
@@ -281,10 +320,43 @@ const WayOut kWaysOut[] = {
      .errorBox = nullptr,
      .status = "Initiating installation procedure...",
      .userHadToClose = false},
+    // What the installer left cannot be removed: the next run would stop at it, so the user is
+    // told once the 5 seconds are over.
+    {.name = "InstallerEndedWithExitCode0AndTheFolderStays",
+     .script =
+         [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
+           p.Results = {kRunning, 0};
+           p.DeleteFails = true;
+         },
+     .deleteAttempts = -1,
+     .folderLeft = true,
+     .processHandleClosed = true,
+     .windowHidden = true,
+     .sequenceTerminates = 1,
+     .dialog = nullptr,
+     .errorBox = kFolderStays.c_str(),
+     .status = "Initiating installation procedure...",
+     .userHadToClose = false},
+    // 259 is also the code a running process reports: the handle, not the code, says that the
+    // installer has ended.
+    {.name = "InstallerEndedWithExitCode259",
+     .script =
+         [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
+           p.Results = {kRunning, STILL_ACTIVE_EXIT_CODE};
+         },
+     .deleteAttempts = 0,
+     .folderLeft = true,
+     .processHandleClosed = true,
+     .windowHidden = true,
+     .sequenceTerminates = 1,
+     .dialog = nullptr,
+     .errorBox = nullptr,
+     .status = "Initiating installation procedure...",
+     .userHadToClose = false},
     {.name = "InstallerEndedWithAnotherExitCode",
      .script =
          [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) {
-           p.ExitCodes = {259, 1603};
+           p.Results = {kRunning, 1603};
          },
      .deleteAttempts = 0,
      .folderLeft = true,

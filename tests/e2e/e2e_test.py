@@ -42,6 +42,13 @@ PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
 
 _display = None
 
+# What the test installer is to leave in its folder (lines of its leave-behind.txt): names that
+# end in spaces or dots, read-only files and folders, and a path of more than 400 characters.
+DEEP_LEAF = "\\".join(chr(ord("a") + i) * 40 for i in range(8)) + "\\leaf "
+LEFT_BEHIND = ["file log ", "file cache.", "folder temp. ", "file temp. \\inner ",
+               "read-only-file settings.ini", "read-only-folder sealed", "file sealed\\kept.",
+               "read-only-file " + DEEP_LEAF]
+
 
 def flip_a_stored_byte(path, name):
     """Rewrites the archive with entry `name` stored, then flips one bit in the middle of its
@@ -252,14 +259,88 @@ class EndToEnd(unittest.TestCase):
             "ProductVersion": "1.0.0.0"})
 
     def test_installer_failure_keeps_the_setup_folder(self):
+        # Any exit code but 0; 259 too, which is also what a running process reports: the
+        # program must see that the installer has ended, not wait for it hidden for ever.
         run = self.start_run()
-        files = run.archive("Archive_x64-stable.zip", exit_code=3)
+        run.server.start()
+        for code in (3, 259):
+            files = run.archive("Archive_x64-stable.zip", exit_code=code)
+            run.start()
+            self.assertEqual(run.wait(120), 0, f"the program did not end by itself ({code})")
+            self.assertEqual(run.report["exitcode"], str(code))
+            self.assertEqual(run.report.get("finished"), "yes")
+            self.assertTrue(run.setup_folder.is_dir(), "the setup folder was removed")
+            self.assert_extracted_tree(run.setup_folder, files)
+
+    def test_what_the_installer_leaves_behind_is_removed(self):
+        # A failed installation keeps its folder, with everything the installer left there.
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=3, leave_behind=LEFT_BEHIND)
         run.server.start()
         run.start()
         self.assertEqual(run.wait(120), 0, "the program did not end by itself")
-        self.assertEqual(run.report["exitcode"], "3")
-        self.assertTrue(run.setup_folder.is_dir(), "the setup folder was removed")
-        self.assert_extracted_tree(run.setup_folder, files)
+        for line in LEFT_BEHIND:
+            left = run.setup_folder / line.split(" ", 1)[1].replace("\\", "/")
+            self.assertTrue(left.exists(), f"the installer did not leave {left}")
+        self.assertGreater(len(wine_path(run.setup_folder / DEEP_LEAF.replace("\\", "/"))), 400)
+        # The next run removes that old folder before anything else, and after an installation
+        # that succeeds the folder goes with whatever the installer left in it.
+        run.archive("Archive_x64-stable.zip", exit_code=0, leave_behind=LEFT_BEHIND)
+        run.start()
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertEqual(report["exitcode"], "0")
+        self.assertEqual(report["files"].split(","),
+                         ["Install.exe", "data", "exitcode.txt", "leave-behind.txt"],
+                         "the old folder was not removed first")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+
+    def test_setup_folder_that_stays_after_the_installer_is_told(self):
+        # A link appears in the folder while the installer runs; Wine cannot remove a link by
+        # itself, so the folder stays, and the user is told rather than left to find it.
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0, delay_ms=4000)
+        target = run.root / "precious"
+        target.mkdir()
+        (target / "keep.txt").write_text("keep")
+        run.server.start()
+        run.start()
+        self.assertTrue(localrun.wait_until(lambda: run.report is not None, 60),
+                        "the installer never started")
+        (run.setup_folder / "linked").symlink_to(target, target_is_directory=True)
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        self.assertEqual(seen, ([f'The old setup folder "{wine_path(run.setup_folder)}" '
+                                 "could not be removed."], ["OK"]))
+        self.assertEqual(run.wait(30), 0, "the program did not end after the message")
+        self.assertEqual(run.report.get("finished"), "yes")
+        self.assertEqual((target / "keep.txt").read_text(), "keep")
+        self.assertTrue((run.setup_folder / "linked").is_symlink())
+
+    def test_close_while_extracting_a_large_archive(self):
+        # Tens of megabytes stored and ten thousand small files take seconds to write: the
+        # window answers meanwhile, and a close a second into it stops the extraction. The
+        # folder goes, nothing is shown and nothing is launched.
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0, stored_bytes=48_000_000,
+                    small_files=10_000)
+        run.server.start()
+        answered = []
+        closer = threading.Thread(target=lambda: answered.append(
+            run.tool.close_on(MAIN_CAPTION, "Extracting...", 1000, 120000)))
+        closer.start()
+        try:
+            run.start()
+            large = run.setup_folder / "data" / "large.bin"
+            if localrun.wait_until(large.exists, 120, interval=0.01):
+                run.shot("extracting")
+        finally:
+            closer.join()
+        self.assertIsNotNone(answered[0], '"Extracting..." never showed')
+        self.assertTrue(answered[0], "the window did not answer while extracting")
+        self.assertEqual(run.wait(30), 0, "the program did not end after the close")
+        self.assertIsNone(run.report, "the installer ran")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
 
     def test_development_build_fetches_its_own_archive(self):
         run = self.start_run(exe_name="Plenwick-develop_x64-nightly.exe")
@@ -413,6 +494,8 @@ class EndToEnd(unittest.TestCase):
         run.setup_folder.mkdir()
         (run.setup_folder / "old.txt").write_text("old")
         (run.setup_folder / "linked").symlink_to(target, target_is_directory=True)
+        # Under the name of what it leads to: only where that really lies tells them apart.
+        (run.setup_folder / "keep.txt").symlink_to(target / "inner" / "keep.txt")
         run.server.start()
         run.start()
         seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)

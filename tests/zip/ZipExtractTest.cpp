@@ -237,3 +237,53 @@ TEST(ZipExtract, HandlersAreLookedUpByTheLowByteOfTheMethod) {
   EXPECT_EQ(made, 1);
   EXPECT_EQ(ReadFile(temp / "p.bin"), "ppmd?");
 }
+
+// The hook is asked before each entry and after each block written; True abandons the
+// extraction at once with EAbort, and what was written so far stays (the caller removes it).
+TEST(ZipExtract, TheProgressHookIsAskedBetweenEntriesAndBlocksAndMayAbandon) {
+  const std::string big = Noise(3 * 61440 + 10, 3);  // four blocks
+  const std::string deflated = Pattern(100000);      // two blocks
+  TOpenArchive z(Archive({{.Name = "a.txt", .Data = "A"},
+                          {.Name = "big.bin", .Data = big},
+                          {.Name = "c.txt", .Data = deflated, .Method = 8},
+                          {.Name = "sub/"},
+                          {.Name = "e"}}));
+  // Entries and blocks: before a, its block; before big, 4 blocks; before c, 2 blocks; before
+  // sub/; before e.
+  constexpr int kAsked = 12;
+  const struct {
+    int abandonAt;  // 0: never
+    std::vector<std::string> files;
+    size_t bigSize;  // of big.bin, when it exists
+  } cases[] = {
+      {0, {"a.txt", "big.bin", "c.txt", "e"}, big.size()},
+      {1, {}, 0},
+      {5, {"a.txt", "big.bin"}, 2 * 61440},
+      {7, {"a.txt", "big.bin"}, big.size()},
+      {kAsked, {"a.txt", "big.bin", "c.txt"}, big.size()},
+  };
+  for (const auto& c : cases) {
+    TTempFolder temp;
+    const std::string out = temp / "out\\";
+    int asked = 0;
+    z.Zip.OnExtractProgress = [&] { return ++asked == c.abandonAt; };
+    if (c.abandonAt == 0) {
+      z.Zip.ExtractAll(out);
+    } else {
+      EXPECT_RAISES(z.Zip.ExtractAll(out), EAbort, "The extraction was abandoned.");
+    }
+    EXPECT_EQ(asked, c.abandonAt == 0 ? kAsked : c.abandonAt);
+    const TTree tree = DirectoryExists(out) ? ReadTree(out) : TTree{};
+    std::vector<std::string> files;
+    for (const auto& [name, data] : tree.Files)
+      files.push_back(name);
+    EXPECT_EQ(files, c.files) << c.abandonAt;
+    if (tree.Files.count("big.bin")) {
+      EXPECT_EQ(tree.Files.at("big.bin").size(), c.bigSize) << c.abandonAt;
+      EXPECT_TRUE(tree.Files.at("big.bin") == big.substr(0, c.bigSize)) << c.abandonAt;
+    }
+    if (tree.Files.count("c.txt")) {
+      EXPECT_TRUE(tree.Files.at("c.txt") == deflated);
+    }
+  }
+}

@@ -4,13 +4,16 @@
 // folder above its own (outside the setup folder, which the downloader removes), then exits
 // with the code written in
 // "exitcode.txt" beside it (0 when that file is missing). When "delay-ms.txt" lies beside it,
-// it first waits that many milliseconds, so a run can be watched or interrupted.
+// it first waits that many milliseconds, so a run can be watched or interrupted. What
+// "leave-behind.txt" lists is left in its folder (LeaveBehind.h).
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdio>
 #include <string>
 #include <vector>
+
+#include "LeaveBehind.h"
 
 namespace {
 
@@ -91,6 +94,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::fclose(report);
   }
   if (delay > 0) ::Sleep(static_cast<DWORD>(delay));
+  LeaveBehind(folder);
   if (FILE* report = _wfopen(reportName.c_str(), L"ab")) {
     std::fprintf(report, "finished=yes\n");
     std::fclose(report);

@@ -9,6 +9,11 @@
 //   wintool watch  <caption> <timeout-ms>   wait for the window, then print each new text of
 //                                            its status line with the Unix time it was first
 //                                            seen (polled every 5 ms), until the window hides
+//   wintool closeon <caption> <text> <delay-ms> <timeout-ms>
+//                                            wait until the window's status line shows the
+//                                            text, wait delay-ms more, then print whether the
+//                                            window answers a message within 2 s
+//                                            (answered=yes|no) and ask it to close (WM_CLOSE)
 //   wintool version <program>                print the program's version resource as the
 //                                            system reads it: fixed versions, translation and
 //                                            the strings of its first string table
@@ -172,21 +177,31 @@ double UnixSeconds() {
   return static_cast<double>(t - 116444736000000000ULL) / 1e7;
 }
 
+// The window's status line: its first static control.
+HWND StatusLineOf(HWND hwnd) {
+  for (HWND child : ChildrenOf(hwnd))
+    if (_wcsicmp(ClassOf(child).c_str(), L"Static") == 0) return child;
+  return nullptr;
+}
+
+// The text as the system keeps it, read without a message to the (possibly busy) program.
+std::wstring KeptTextOf(HWND hwnd) {
+  wchar_t buffer[1024];
+  const int n = ::InternalGetWindowText(hwnd, buffer, 1024);
+  return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+}
+
 int Watch(const wchar_t* caption, DWORD timeoutMs) {
   HWND hwnd = WaitFor(caption, timeoutMs);
   if (!hwnd) return 1;
-  HWND status = nullptr;
-  for (HWND child : ChildrenOf(hwnd))
-    if (!status && _wcsicmp(ClassOf(child).c_str(), L"Static") == 0) status = child;
+  HWND status = StatusLineOf(hwnd);
   if (!status) return 1;
   const ULONGLONG end = ::GetTickCount64() + timeoutMs;
   std::wstring last;
   bool first = true;
   // The text is read as the system keeps it, without a message to the busy program.
   while (::IsWindow(hwnd) && ::IsWindowVisible(hwnd)) {
-    wchar_t buffer[1024];
-    const int n = ::InternalGetWindowText(status, buffer, 1024);
-    const std::wstring text(buffer, n > 0 ? static_cast<size_t>(n) : 0);
+    const std::wstring text = KeptTextOf(status);
     if (first || text != last) {
       std::printf("time=%.3f text=%s\n", UnixSeconds(), Escaped(text).c_str());
       std::fflush(stdout);
@@ -197,6 +212,26 @@ int Watch(const wchar_t* caption, DWORD timeoutMs) {
     ::Sleep(5);
   }
   std::printf("time=%.3f hidden\n", UnixSeconds());
+  return 0;
+}
+
+int CloseOn(const wchar_t* caption, const wchar_t* text, DWORD delayMs, DWORD timeoutMs) {
+  HWND hwnd = WaitFor(caption, timeoutMs);
+  if (!hwnd) return 1;
+  HWND status = StatusLineOf(hwnd);
+  if (!status) return 1;
+  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+  while (KeptTextOf(status) != text) {
+    if (!::IsWindow(hwnd) || ::GetTickCount64() >= end) return 1;
+    ::Sleep(5);
+  }
+  ::Sleep(delayMs);
+  DWORD_PTR ignored = 0;
+  const bool answered =
+      ::SendMessageTimeoutW(hwnd, WM_NULL, 0, 0, SMTO_ABORTIFHUNG, 2000, &ignored) != 0;
+  std::printf("answered=%s\n", answered ? "yes" : "no");
+  std::fflush(stdout);
+  ::PostMessageW(hwnd, WM_CLOSE, 0, 0);
   return 0;
 }
 
@@ -268,9 +303,13 @@ int wmain(int argc, wchar_t** argv) {
     return Gone(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
   if (argc >= 4 && std::wcscmp(argv[1], L"watch") == 0)
     return Watch(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+  if (argc >= 6 && std::wcscmp(argv[1], L"closeon") == 0)
+    return CloseOn(argv[2], argv[3], static_cast<DWORD>(_wtoi(argv[4])),
+                   static_cast<DWORD>(_wtoi(argv[5])));
   if (argc >= 3 && std::wcscmp(argv[1], L"version") == 0) return Version(argv[2]);
   std::fprintf(stderr,
                "usage: wintool find|dialog|close|gone|watch <caption> [timeout-ms]\n"
+               "       wintool closeon <caption> <text> <delay-ms> <timeout-ms>\n"
                "       wintool version <program>\n");
   return 2;
 }

@@ -37,6 +37,7 @@ class TIdTLSSessionSChannel final : public TIdTLSSession {
   int Read(uint8_t* ADest, int ALength) override;
   void Write(const uint8_t* AData, int ALength) override;
   void Shutdown() noexcept override;
+  bool CutOff() const override { return FCutOff; }
 
  private:
   void AcquireCredentials();
@@ -74,6 +75,7 @@ class TIdTLSSessionSChannel final : public TIdTLSSession {
   bool FIncomplete = false;     // the bytes at hand end inside a record
   bool FRenegotiating = false;  // a handshake message after the handshake is being taken in
   bool FClosed = false;
+  bool FCutOff = false;  // closed without the peer's goodbye
   std::vector<uint8_t> FOut;
 };
 
@@ -353,8 +355,10 @@ bool TIdTLSSessionSChannel::Pump(bool AMayReceive) {
     if (!AMayReceive) return false;
     AMayReceive = false;
     if (!ReceiveMore()) {
-      // A close without the goodbye: whatever part of a record came is dropped.
+      // A close without the goodbye: whatever part of a record came is dropped, and the stream
+      // is known to have been cut off.
       FClosed = true;
+      FCutOff = true;
       return true;
     }
   }

@@ -239,7 +239,8 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   // A body framed by chunks or a length, read as far as 64 KiB into AStream; true when it ended
   // there. A close or unreadable chunks end it (false).
   bool ReadUnneededBody(TIdHTTPResponse& AResponse, TStream& AStream);
-  // What arrives into AStream until the close, ALimit bytes, or a pause without bytes.
+  // What arrives into AStream until the close, ALimit bytes, a pause without bytes, or a few
+  // seconds in all.
   void ReadWhileArriving(TStream& AStream, int64_t ALimit);
   // Until the peer closes, within MaxBodySize.
   void ReadBoundedUntilClose(TStream& AStream);

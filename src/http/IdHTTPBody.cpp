@@ -61,10 +61,11 @@ constexpr int64_t kBoundedPiece = int64_t{1} << 20;
 // A body nobody needs (a redirect's, one passed over for another attempt) is read, to keep the
 // connection, only this far; the text of an error is kept this far.
 constexpr int64_t kUnneededBodyLimit = 64 * 1024;
-// How long the text of an error that runs to the close may pause before what came is taken:
-// a server may keep the connection open after it, and nobody waits for the read time-out for
-// a text that only explains a failure.
+// How long the text of an error that runs to the close may pause, and how long it may take in
+// all, before what came is taken: a server may keep the connection open after it, or drip it
+// for ever, and nobody waits for the read time-out for a text that only explains a failure.
 constexpr int kErrorTextPause = 1000;
+constexpr uint32_t kErrorTextTime = 5000;
 
 // Where a body read for nobody goes: counted, kept nowhere.
 class TDiscardStream final : public TStream {
@@ -268,11 +269,16 @@ bool TIdCustomHTTP::ReadUnneededBody(TIdHTTPResponse& AResponse, TStream& AStrea
 
 void TIdCustomHTTP::ReadWhileArriving(TStream& AStream, int64_t ALimit) {
   TIdIOHandler& io = *IOHandler();
+  const uint32_t start = Ticks();
   BeginWork(wmRead, 0);
   TryFinally(
       [&] {
         for (int64_t room = ALimit; room > 0;) {
-          if (io.InputBufferIsEmpty() && !io.CheckForDataOnSource(kErrorTextPause)) return;
+          const uint32_t elapsed = GetTickDiff(start, Ticks());
+          if (elapsed >= kErrorTextTime) return;
+          const int pause =
+              static_cast<int>(std::min<uint32_t>(kErrorTextPause, kErrorTextTime - elapsed));
+          if (io.InputBufferIsEmpty() && !io.CheckForDataOnSource(pause)) return;
           const int64_t count = std::min<int64_t>(io.InputBuffer().Size(), room);
           io.ReadStream(AStream, count);
           room -= count;

@@ -269,6 +269,7 @@ bool TIdCustomHTTP::ReadUnneededBody(TIdHTTPResponse& AResponse, TStream& AStrea
 
 void TIdCustomHTTP::ReadWhileArriving(TStream& AStream, int64_t ALimit) {
   TIdIOHandler& io = *IOHandler();
+  TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);
   const uint32_t start = Ticks();
   BeginWork(wmRead, 0);
   TryFinally(
@@ -280,6 +281,8 @@ void TIdCustomHTTP::ReadWhileArriving(TStream& AStream, int64_t ALimit) {
               static_cast<int>(std::min<uint32_t>(kErrorTextPause, kErrorTextTime - elapsed));
           if (io.InputBufferIsEmpty() && !io.CheckForDataOnSource(pause)) return;
           const int64_t count = std::min<int64_t>(io.InputBuffer().Size(), room);
+          // The text may come a byte at a time: its room grows by more than that.
+          Reserve(memory, AStream.Position() + count);
           io.ReadStream(AStream, count);
           room -= count;
         }

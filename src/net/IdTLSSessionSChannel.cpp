@@ -76,6 +76,10 @@ class TIdTLSSessionSChannel final : public TIdTLSSession {
   bool FRenegotiating = false;  // a handshake message after the handshake is being taken in
   bool FClosed = false;
   bool FCutOff = false;  // closed without the peer's goodbye
+  // The last record decrypted to nothing: Wine's SChannel reports the peer's goodbye so (where
+  // Windows answers SEC_I_CONTEXT_EXPIRED), and a close of the transport right after it is the
+  // end the peer meant.
+  bool FEmptyRecord = false;
   std::vector<uint8_t> FOut;
 };
 
@@ -332,6 +336,7 @@ void TIdTLSSessionSChannel::DecryptRecord() {
   }
   if (extra > FInEnd - FInStart || FPlainStart + FPlainLength > FIn.size()) ConnectionFailed();
   FInStart = FInEnd - extra;
+  FEmptyRecord = status == SEC_E_OK && FPlainLength == 0;
   // A handshake message after the handshake (a TLS 1.3 ticket, a key update): the bytes after
   // it go through InitializeSecurityContextW first.
   if (status == SEC_I_RENEGOTIATE) FRenegotiating = true;
@@ -358,7 +363,7 @@ bool TIdTLSSessionSChannel::Pump(bool AMayReceive) {
       // A close without the goodbye: whatever part of a record came is dropped, and the stream
       // is known to have been cut off.
       FClosed = true;
-      FCutOff = true;
+      FCutOff = !(FEmptyRecord && FInStart == FInEnd);
       return true;
     }
   }

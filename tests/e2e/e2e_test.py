@@ -594,9 +594,10 @@ class EndToEnd(unittest.TestCase):
 
     def assert_fails_with(self, run, server, message):
         """The program shows message under its title, removes the folder and runs nothing."""
-        seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)
-        self.assertIsNotNone(seen, "no error box under the application title")
+        self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
         run.shot("server-fault")
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+        self.assertIsNotNone(seen, "no error box under the application title")
         self.assertEqual(seen, ([message], ["OK"]))
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertTrue(run.tool.close(MAIN_CAPTION))

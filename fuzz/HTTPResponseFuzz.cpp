@@ -10,7 +10,8 @@
 // Checked: only the client's own failures come out; the caller's stream keeps what it held
 // before, gets nothing from an error answer or a 204, never more than an announced Content-Length
 // nor than one byte past the bound, and exactly what was reported as read for a body that is not
-// chunked; a non-chunked body is bytes the server sent.
+// chunked; a non-chunked body is bytes the server sent; a call that succeeds with a length
+// brought all of it.
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
@@ -126,6 +127,9 @@ void CheckCall(const std::string& failure, bool head, TMemoryStream& stream, int
     return;
   }
   if (!seen.Chunked && seen.ContentLength >= 0) FUZZ_CHECK(grown <= seen.ContentLength);
+  // A body is whole or an error.
+  if (failure.empty() && !seen.Chunked && seen.ContentLength >= 0)
+    FUZZ_CHECK(grown == seen.ContentLength);
   if (seen.Chunked) {
     FUZZ_CHECK(grown <= seen.Reported || (grown == 0 && !seen.Bracket));
     return;

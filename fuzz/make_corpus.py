@@ -187,6 +187,34 @@ RESPONSES = {
         "HTTP/1.1 200 OK\r\nContent-Length: 2\r\nContent-Length: 3\r\n\r\nabc"),
     "largest-chunk-size": response_input(
         "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffff\r\nabc", PREFIX),
+    # What the client refuses or cuts off: lengths that are no decimal number, a NUL or a bare
+    # CR in the head, no status line after an interim answer, a head without its end.
+    "length-not-a-number": response_input(
+        "HTTP/1.1 200 OK\r\nContent-Length: \x0b5\r\n\r\nhello", PREFIX, BLOCK_7, (5,)),
+    "length-list-of-one-value": response_input(
+        "HTTP/1.1 200 OK\r\nContent-Length: 5,\t5 \r\n\r\nhello", HEAD_THEN_GET),
+    "length-list-of-two-values": response_input(
+        "HTTP/1.1 200 OK\r\nContent-Length: 5, 6\r\n\r\nhello!"),
+    "nul-in-a-header": response_input(
+        "HTTP/1.1 200 OK\r\nX-A: a\x00b\r\nContent-Length: 2\r\n\r\nok", 0, BLOCK_1, (1,)),
+    "bare-cr-in-the-status-line": response_input(
+        "HTTP/1.1 200 OK\rContent-Length: 2\r\n\r\nok"),
+    "interim-answers": response_input(
+        "HTTP/1.1 102 Processing\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a>\r\n\r\n"
+        "HTTP/1.1 199 Odd\r\nSet-Cookie: i=1\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\n"
+        "ok", 0, BLOCK_16, (7, 30)),
+    "no-status-after-interim": response_input(
+        "HTTP/1.1 103 Early Hints\r\n\r\nhello\r\nContent-Length: 2\r\n\r\nok", NO_CLOSE),
+    "head-cut-off": response_input("HTTP/1.1 200 OK\r\nContent-Length: 0\r\nX-A: b", PREFIX),
+    # Bodies nobody needs: an error's text until a close that does not come, a redirect's body
+    # that runs to the close, a redirect's body past 64 KiB.
+    "error-text-without-close": response_input(
+        "HTTP/1.1 404 Not Found\r\n\r\nno such file", NO_CLOSE, BLOCK_7, (4,)),
+    "redirect-body-until-close": response_input(
+        "HTTP/1.1 302 Found\r\nLocation: /b\r\n\r\nmoved" + OK5, REDIRECTS, BLOCK_32768, (52,)),
+    "redirect-body-past-64-kib": response_input(
+        "HTTP/1.1 301 Moved\r\nLocation: /b\r\nContent-Length: 70000\r\n\r\n" + "m" * 70000 + OK5,
+        REDIRECTS),
 }
 
 

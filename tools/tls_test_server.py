@@ -3,9 +3,10 @@
 Usage: tls_test_server.py --work DIR [--trust-host] -- PROGRAM [ARGUMENTS...]
 
 Makes a test authority and its certificates (tools/testca.py), starts nginx on loopback with one
-server per case on free ports, and a small TLS server of its own that stops in the middle of a
-body; runs the program with the ports in its environment; then stops everything and returns the
-program's exit status. With --trust-host the authority is trusted through the host's store for
+server per case on free ports, and small TLS servers of its own (ones that close without the TLS
+goodbye after each kind of body, one that sends everything in small pieces, one that takes longer
+for a record than the client's read time-out); runs the program with the ports in its
+environment; then stops everything and returns the program's exit status. With --trust-host the authority is trusted through the host's store for
 the run (what Wine's chain engine reads); otherwise through SSL_CERT_FILE (native OpenSSL).
 
 The program's environment:
@@ -17,12 +18,21 @@ The program's environment:
   PLENWICK_TLS_WRONG_NAME  certificate from the test authority for another name
   PLENWICK_TLS_EXPIRED     certificate for localhost from the test authority, expired
   PLENWICK_TLS_TLS10       only TLS 1.0
-  PLENWICK_TLS_TRUNCATE    answers any request with a 200 of BODY_SIZE bytes, sends half, and
-                           closes without the TLS goodbye
-  PLENWICK_TLS_DRIBBLE     answers any request with the first DRIBBLE_SIZE bytes of body.bin,
-                           ended by the TLS goodbye (no length), everything sent in small pieces
+  The servers of this script answer any request, then close the TCP connection without the TLS
+  goodbye (close_notify):
+  PLENWICK_TLS_TRUNCATE    a 200 announcing BODY_SIZE bytes, half of them
+  PLENWICK_TLS_CUT_CHUNKED a 200 in chunks of 65536 bytes, the body's first half and no last chunk
+  PLENWICK_TLS_CUT_UNFRAMED
+                           a 200 without length or chunks (Connection: close), the whole body
+  PLENWICK_TLS_NO_GOODBYE  a 200 announcing BODY_SIZE bytes, all of them
+  and then the goodbye:
+  PLENWICK_TLS_DRIBBLE     the first DRIBBLE_SIZE bytes of body.bin, ended by the TLS goodbye (no
+                           length), everything sent in small pieces
+  PLENWICK_TLS_SLOW        a 200 announcing SLOW_SIZE bytes in one record, sent SLOW_PIECE bytes
+                           every SLOW_PAUSE_MS ms: the record takes several seconds, no piece a
+                           second
   PLENWICK_TLS_BODY_SIZE   size of /files/body.bin, whose byte i is (i * 131 + i // 256) % 256
-  PLENWICK_TLS_DRIBBLE_SIZE
+  PLENWICK_TLS_DRIBBLE_SIZE, PLENWICK_TLS_SLOW_SIZE
 """
 
 import argparse
@@ -174,9 +184,15 @@ http {{
 """
 
 
-def truncating_server(listener, context, body):
-    """Each connection: the request head, a 200 announcing the whole body, half of it, and a
-    close of the socket without the TLS goodbye."""
+def chunked(data, size):
+    pieces = [b"%x\r\n%s\r\n" % (len(data[at:at + size]), data[at:at + size])
+              for at in range(0, len(data), size)]
+    return b"".join(pieces)
+
+
+def goodbye_missing_server(listener, context, answer):
+    """Each connection: the request head, the answer, and a close of the socket without the TLS
+    goodbye."""
     while True:
         try:
             raw, _ = listener.accept()
@@ -190,8 +206,7 @@ def truncating_server(listener, context, body):
                     if not piece:
                         break
                     head += piece
-                conn.sendall(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body))
-                conn.sendall(body[:len(body) // 2])
+                conn.sendall(answer)
                 # Closing the TCP socket under the TLS one: no close_notify goes out.
                 raw.shutdown(socket.SHUT_RDWR)
         except (OSError, ssl.SSLError):
@@ -261,6 +276,68 @@ def dribbling_server(listener, context, body):
             raw.close()
 
 
+# The slow server: one record of SLOW_BODY bytes (with its head), SLOW_PIECE bytes at a time.
+SLOW_BODY = 3000
+SLOW_PIECE = 100
+SLOW_PAUSE_MS = 150
+
+
+def slow_record_server(listener, context, body):
+    """Each connection: a plain handshake, then the answer (a length, and the goodbye after it)
+    in one record that comes in small pieces with pauses."""
+    while True:
+        try:
+            raw, _ = listener.accept()
+        except OSError:
+            return
+        raw.setsockopt(socket.IPPROTO_TCP, socket.TCP_NODELAY, 1)
+        incoming, outgoing = ssl.MemoryBIO(), ssl.MemoryBIO()
+        conn = context.wrap_bio(incoming, outgoing, server_side=True)
+
+        def until_done(step):
+            while True:
+                try:
+                    return step()
+                except ssl.SSLWantReadError:
+                    raw.sendall(outgoing.read())
+                    piece = raw.recv(65536)
+                    if not piece:
+                        raise ConnectionError("closed")
+                    incoming.write(piece)
+
+        try:
+            until_done(conn.do_handshake)
+            raw.sendall(outgoing.read())
+            head = b""
+            while b"\r\n\r\n" not in head:
+                head += until_done(lambda: conn.read(4096))
+            conn.write(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body)
+            record = outgoing.read()
+            for at in range(0, len(record), SLOW_PIECE):
+                raw.sendall(record[at:at + SLOW_PIECE])
+                time.sleep(SLOW_PAUSE_MS / 1000)
+            try:
+                conn.unwrap()
+            except ssl.SSLWantReadError:
+                pass
+            raw.sendall(outgoing.read())
+            while raw.recv(65536):
+                pass
+        except (OSError, ssl.SSLError, ConnectionError):
+            pass
+        finally:
+            raw.close()
+
+
+def serve(target, *args):
+    """A listener on a free loopback port with the server running on it; the listener."""
+    listener = socket.socket()
+    listener.bind(("127.0.0.1", 0))
+    listener.listen(8)
+    threading.Thread(target=target, args=(listener, *args), daemon=True).start()
+    return listener
+
+
 def main():
     args, program = runner_arguments(__doc__)
     body = body_bytes(BODY_SIZE)
@@ -281,25 +358,30 @@ def main():
     ports = dict(zip(names, free_ports(len(names))))
     (state / "nginx.conf").write_text(nginx_config(state, www, ports, certs))
 
-    listener = socket.socket()
-    listener.bind(("127.0.0.1", 0))
-    listener.listen(8)
     context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
     context.load_cert_chain(*certs["good"])
-    threading.Thread(target=truncating_server, args=(listener, context, body),
-                     daemon=True).start()
-    dribbler = socket.socket()
-    dribbler.bind(("127.0.0.1", 0))
-    dribbler.listen(8)
-    threading.Thread(target=dribbling_server,
-                     args=(dribbler, context, body[:DRIBBLE_BODY]), daemon=True).start()
+    half = body[:len(body) // 2]
+    listeners = {
+        "TRUNCATE": serve(goodbye_missing_server, context,
+                          b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + half),
+        "CUT_CHUNKED": serve(goodbye_missing_server, context,
+                             b"HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                             + chunked(half, 65536)),
+        "CUT_UNFRAMED": serve(goodbye_missing_server, context,
+                              b"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + body),
+        "NO_GOODBYE": serve(goodbye_missing_server, context,
+                            b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(body) + body),
+        "DRIBBLE": serve(dribbling_server, context, body[:DRIBBLE_BODY]),
+        "SLOW": serve(slow_record_server, context, body[:SLOW_BODY]),
+    }
 
     env = dict(os.environ)
     env.update({f"PLENWICK_TLS_{n}": str(p) for n, p in ports.items()})
-    env["PLENWICK_TLS_TRUNCATE"] = str(listener.getsockname()[1])
-    env["PLENWICK_TLS_DRIBBLE"] = str(dribbler.getsockname()[1])
+    env.update({f"PLENWICK_TLS_{n}": str(listener.getsockname()[1])
+                for n, listener in listeners.items()})
     env["PLENWICK_TLS_BODY_SIZE"] = str(BODY_SIZE)
     env["PLENWICK_TLS_DRIBBLE_SIZE"] = str(DRIBBLE_BODY)
+    env["PLENWICK_TLS_SLOW_SIZE"] = str(SLOW_BODY)
     if not args.trust_host:
         env.update(authority.native_environment())
 
@@ -307,8 +389,8 @@ def main():
         with nginx_running(state):
             return run_program(program, env, authority, args.trust_host)
     finally:
-        listener.close()
-        dribbler.close()
+        for listener in listeners.values():
+            listener.close()
 
 
 if __name__ == "__main__":

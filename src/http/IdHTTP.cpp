@@ -95,7 +95,7 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
             reading = true;
             std::string status;
             try {
-              status = ReadProtocolLine();
+              status = ReadHeadLine();
             } catch (const EIdConnClosedGracefully&) {
               if (resent || !MaySendAgain(request)) throw;
               // The request went out on a kept connection the peer had closed: it never
@@ -105,14 +105,7 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
               request.URL = passURL;
               continue;
             }
-            // Interim "100" answers are passed over.
-            for (;;) {
-              response.SetResponseText(status);
-              RetrieveHeaders(FMaxHeaderLines);
-              StoreResponseCookies(request, response);
-              if (response.ResponseCode() != 100) break;
-              status = ReadProtocolLine();
-            }
+            RetrieveFinalHead(status, true);
 
             const TDecision decision = ProcessResponse();
             switch (decision.Body) {

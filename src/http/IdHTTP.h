@@ -170,15 +170,24 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   // Reading the answer's head (IdHTTPBody.cpp).
   // One line of the response head; EIdReadTimeout "Read timed out." when it did not come.
   std::string ReadProtocolLine();
+  // A status line or header line: one that holds a NUL or a bare CR is refused (the
+  // connection is closed, EIdHTTPMalformedResponse).
+  std::string ReadHeadLine();
   // Header lines up to the empty line, into ADest. Past AMax lines (0: no bound) what follows
   // cannot be told from the body: the connection is closed and EIdHTTPMalformedResponse raised.
   void ReadHeaderLines(TIdHeaderList& ADest, int AMax);
-  // Clears the response, reads its header lines and parses them; a close by the server ends the
-  // block (the connection is closed).
+  // Clears the response, reads its header lines and parses them. A close by the server before
+  // the empty line is EIdHTTPCutOff; a close by the program is passed on. Either way the
+  // connection is closed.
   void RetrieveHeaders(int AMaxHeaderCount);
+  // The head of the final answer, from its status line AStatusLine on: interim answers (1xx
+  // other than 101) are read through, their cookies stored with AStoreCookies; after one, a
+  // line that is no status line is refused at once.
+  void RetrieveFinalHead(std::string AStatusLine, bool AStoreCookies);
   void StoreResponseCookies(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  // Two Content-Length fields that disagree leave the body's end unknown: the response is
-  // rejected.
+  // A Content-Length that is not a decimal number (unless chunks frame the body), or lengths
+  // that disagree, leave the body's end unknown: the response is rejected. A list of one value
+  // repeated ("6, 6") gives that length.
   void CheckContentLengths(TIdHTTPResponse& AResponse);
 
   // Deciding on the answer (IdHTTPAnswer.cpp): the body's fate and what follows, from the
@@ -194,13 +203,23 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
                                   const TIdOnAuthorization& AOnAuthorization);
 
   // Reading the body (IdHTTPBody.cpp).
-  // Reads the response body into Response.ContentStream, or drops it when there is none.
+  // Reads the response body into Response.ContentStream, or drops it when there is none. The
+  // body is whole or an error: a close by the server before the framing's end is
+  // EIdHTTPCutOff, a body that only the close ends and whose secure connection closed without
+  // the TLS goodbye is EIdTLSCutOff. A close by the program ends a body of known length or one
+  // read until the close quietly.
   void ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
-  // Reads the body with no stream.
+  // Passes over a body nobody needs: read and dropped to keep the connection when its framing
+  // ends it within 64 KiB and the answer keeps the connection; otherwise the connection is
+  // closed without waiting for the rest.
   void SkipBody();
-  // Reads the body into a scratch stream and raises EIdHTTPProtocolException with it, unless
+  // Reads the error's text (ReadErrorText) and raises EIdHTTPProtocolException with it, unless
   // the code is to be ignored.
   void RaiseProtocolError(int ACode, const std::vector<int16_t>& AIgnoreReplies);
+  // The body of an error answer into Response.ContentStream, as far as 64 KiB; one that runs to
+  // the close as far as it comes without a pause. What is not read to its end closes the
+  // connection; a cut ends the text.
+  void ReadErrorText();
   // Closes a connection whose remaining bytes have no known meaning, and drops them.
   void DisconnectAndDropInput();
   // The same, then EIdHTTPMalformedResponse with AMessage.
@@ -208,9 +227,21 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   // The body framing steps of ReadBody.
   bool BodyExpected(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
   bool HasPendingData(int ATimeout);
-  void ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream);
+  // The steps around reading a body (ARead, given where the bytes go): an HTML page kept in
+  // memory for its meta tags, a content coding undone.
+  void ReadBodyThrough(TIdHTTPResponse& AResponse, const std::function<void(TStream*)>& ARead);
+  // The chunks and the trailer; true when they were read to the end. A chunk that would pass
+  // ALimit bytes (0 or less: none) ends the read (AStopAtLimit) or is refused (RejectLargeBody).
+  bool ReadChunkedBody(TIdHTTPResponse& AResponse, TStream& AStream, int64_t ALimit,
+                       bool AStopAtLimit);
   uint32_t ReadChunkSize();
   void ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream);
+  // A body framed by chunks or a length, read as far as 64 KiB into AStream; true when it ended
+  // there. A close or unreadable chunks end it (false).
+  bool ReadUnneededBody(TIdHTTPResponse& AResponse, TStream& AStream);
+  // What arrives into AStream until the close, ALimit bytes, a pause without bytes, or a few
+  // seconds in all.
+  void ReadWhileArriving(TStream& AStream, int64_t ALimit);
   // Until the peer closes, within MaxBodySize.
   void ReadBoundedUntilClose(TStream& AStream);
   // A body that would pass MaxBodySize.

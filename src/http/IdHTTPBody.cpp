@@ -1,7 +1,11 @@
 // Reading a response: its header block, and its body (whether there is one, its framing, and
 // where it goes: the caller's stream, nowhere, or the text of a protocol error).
 #include <algorithm>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
 
 #include "base/Format.h"
 #include "base/MemoryStream.h"
@@ -13,6 +17,7 @@
 #include "net/IdExceptionCore.h"
 #include "net/IdGlobal.h"
 #include "net/IdResourceStrings.h"
+#include "net/IdTLSExceptions.h"
 
 namespace {
 
@@ -33,6 +38,16 @@ std::string UnreadableCoding(std::string ACodings) {
   return {};
 }
 
+// What ends a body: its chunks, its length, only the close, or nothing the client can read.
+enum class TFraming { fChunks, fLength, fClose, fUnreadable };
+
+TFraming FramingOf(const TIdHTTPResponse& AResponse) {
+  if (!UnreadableCoding(AResponse.TransferEncoding).empty()) return TFraming::fUnreadable;
+  if (IsChunked(AResponse)) return TFraming::fChunks;
+  if (AResponse.ContentLength > 0) return TFraming::fLength;
+  return TFraming::fClose;
+}
+
 // Room for ANeeded bytes in a memory stream that grows by pieces: grown geometrically, so many
 // small pieces do not copy the body each time.
 void Reserve(TMemoryStream* AStream, int64_t ANeeded) {
@@ -43,6 +58,74 @@ void Reserve(TMemoryStream* AStream, int64_t ANeeded) {
 // How much of a body read until the close is asked for at a time while it is bounded.
 constexpr int64_t kBoundedPiece = int64_t{1} << 20;
 
+// A body nobody needs (a redirect's, one passed over for another attempt) is read, to keep the
+// connection, only this far; the text of an error is kept this far.
+constexpr int64_t kUnneededBodyLimit = 64 * 1024;
+// How long the text of an error that runs to the close may pause, and how long it may take in
+// all, before what came is taken: a server may keep the connection open after it, or drip it
+// for ever, and nobody waits for the read time-out for a text that only explains a failure.
+constexpr int kErrorTextPause = 1000;
+constexpr uint32_t kErrorTextTime = 5000;
+
+// Where a body read for nobody goes: counted, kept nowhere.
+class TDiscardStream final : public TStream {
+ public:
+  int64_t Read(void*, int64_t) override { return 0; }
+  int64_t Write(const void*, int64_t ACount) override {
+    FPosition += ACount;
+    FSize = std::max(FSize, FPosition);
+    return ACount;
+  }
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override {
+    FPosition = SeekTarget(FPosition, FSize, AOffset, AOrigin);
+    return FPosition;
+  }
+  int64_t Size() override { return FSize; }
+  void SetSize(int64_t ANewSize) override { FSize = ANewSize; }
+
+ private:
+  int64_t FPosition = 0;
+  int64_t FSize = 0;
+};
+
+// "HTTP/" and a version, a space, and a status code of three digits (then the end, or a space
+// and the reason).
+bool IsStatusLine(std::string_view ALine) {
+  if (!StartsText("HTTP/", ALine)) return false;
+  const size_t space = ALine.find(' ');
+  if (space == std::string_view::npos || ALine.size() < space + 4) return false;
+  for (size_t i = space + 1; i <= space + 3; ++i)
+    if (ALine[i] < '0' || ALine[i] > '9') return false;
+  return ALine.size() == space + 4 || ALine[space + 4] == ' ';
+}
+
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
+// The value of the field at VLine as it was received (continuation lines joined by a space),
+// nothing trimmed; VLine moves past it.
+std::string RawValueAt(const TIdHeaderList& AHeaders, int& VLine) {
+  const std::string& line = AHeaders[VLine];
+  std::string value = line.substr(line.find(':') + 1);
+  for (++VLine; VLine < AHeaders.Count() && !AHeaders[VLine].empty() && IsBlank(AHeaders[VLine][0]);
+       ++VLine)
+    value += ' ' + AHeaders[VLine];
+  return value;
+}
+
+// A value of the server's as a message shows it: without the blanks around it, and cut short
+// when it is long.
+std::string Shown(std::string_view AValue) {
+  while (!AValue.empty() && IsBlank(AValue.front()))
+    AValue.remove_prefix(1);
+  while (!AValue.empty() && IsBlank(AValue.back()))
+    AValue.remove_suffix(1);
+  constexpr size_t kShown = 64;
+  return AValue.size() <= kShown ? std::string(AValue)
+                                 : std::string(AValue.substr(0, kShown)) + "...";
+}
+
 }  // namespace
 
 std::string TIdCustomHTTP::ReadProtocolLine() {
@@ -52,9 +135,18 @@ std::string TIdCustomHTTP::ReadProtocolLine() {
   return line;
 }
 
+std::string TIdCustomHTTP::ReadHeadLine() {
+  std::string line = ReadProtocolLine();
+  // Parsers disagree on where such a line ends, or what it holds: one may take a field that
+  // another passes over.
+  if (line.find_first_of(std::string_view("\0\r", 2)) != std::string::npos)
+    RejectResponse(RSHTTPHeadControlCharacter);
+  return line;
+}
+
 void TIdCustomHTTP::ReadHeaderLines(TIdHeaderList& ADest, int AMax) {
   int count = 0;
-  for (std::string line = ReadProtocolLine(); !line.empty(); line = ReadProtocolLine()) {
+  for (std::string line = ReadHeadLine(); !line.empty(); line = ReadHeadLine()) {
     if (AMax > 0 && count == AMax) RejectResponse(Format(RSHTTPHeaderLinesExceeded, AMax));
     ADest.Add(line);
     ++count;
@@ -67,20 +159,59 @@ void TIdCustomHTTP::RetrieveHeaders(int AMaxHeaderCount) {
   try {
     ReadHeaderLines(response.RawHeaders, AMaxHeaderCount);
   } catch (const EIdConnClosedGracefully&) {
-    // The lines read so far stand; a line cut by the close is neither header nor body.
+    // A header block without its empty line is no whole answer: the length it gave, the lines
+    // it had still to give, are lost.
+    const bool byPeer = IOHandler() && IOHandler()->ClosedGracefully();
     DisconnectAndDropInput();
+    if (byPeer) throw EIdHTTPCutOff(RSHTTPHeadCutOff, 0, -1);
+    throw;
   }
   response.ParseHeaders();
   CheckContentLengths(response);
 }
 
+void TIdCustomHTTP::RetrieveFinalHead(std::string AStatusLine, bool AStoreCookies) {
+  TIdHTTPResponse& response = Response();
+  for (;;) {
+    response.SetResponseText(AStatusLine);
+    RetrieveHeaders(FMaxHeaderLines);
+    if (AStoreCookies) StoreResponseCookies(Request(), response);
+    const int code = response.ResponseCode();
+    if (code / 100 != 1 || code == 101) return;
+    // An interim answer: the final one follows, and nothing else may.
+    AStatusLine = ReadHeadLine();
+    if (!IsStatusLine(AStatusLine)) RejectResponse(RSHTTPNoStatusAfterInterim);
+  }
+}
+
 void TIdCustomHTTP::CheckContentLengths(TIdHTTPResponse& AResponse) {
-  TStringList lengths;
-  AResponse.RawHeaders.Extract("Content-Length", &lengths);
-  for (const std::string& length : lengths)
-    if (StrToInt64Def(Trim(length), -1) != AResponse.ContentLength)
-      RejectResponse(Format(RSHTTPContentLengthsDiffer, std::string(Trim(lengths[0])).c_str(),
-                            std::string(Trim(length)).c_str()));
+  const TIdHeaderList& headers = AResponse.RawHeaders;
+  // Chunks frame the body; a length beside them says nothing about it.
+  const bool chunked = IsChunked(AResponse);
+  std::optional<int64_t> length;
+  for (int i = 0; i < headers.Count();) {
+    if (!SameText(headers.GetName(i), "Content-Length")) {
+      headers.SkipHeaderAt(i);
+      continue;
+    }
+    const std::string value = RawValueAt(headers, i);
+    const auto values = ContentLengthValues(value);
+    if (!values) {
+      // Read any other way, the body's end would be a guess.
+      if (chunked) continue;
+      RejectResponse(Format(RSHTTPContentLengthInvalid, Shown(value).c_str()));
+    }
+    for (const int64_t v : *values) {
+      if (!length) length = v;
+      if (v != *length)
+        RejectResponse(Format(RSHTTPContentLengthsDiffer, std::to_string(*length).c_str(),
+                              std::to_string(v).c_str()));
+    }
+  }
+  if (length) {
+    AResponse.ContentLength = *length;
+    AResponse.HasContentLength = true;
+  }
 }
 
 void TIdCustomHTTP::StoreResponseCookies(TIdHTTPRequest&, TIdHTTPResponse& AResponse) {
@@ -108,9 +239,55 @@ void TIdCustomHTTP::RejectResponse(const std::string& AMessage) {
 
 void TIdCustomHTTP::SkipBody() {
   TIdHTTPResponse& response = Response();
-  TStream* stream = response.ContentStream();
-  response.SetContentStream(nullptr);
-  TryFinally([&] { ReadBody(Request(), response); }, [&] { response.SetContentStream(stream); });
+  if (!BodyExpected(Request(), response)) return;
+  RequireIOHandler();
+  // Nobody waits for a body that only the close ends, or reads one whose connection goes anyway.
+  const TFraming framing = FramingOf(response);
+  bool whole = false;
+  if ((framing == TFraming::fChunks || framing == TFraming::fLength) &&
+      !response.AsksToClose(FProtocolVersion)) {
+    TDiscardStream nowhere;
+    whole = ReadUnneededBody(response, nowhere);
+  }
+  if (!whole) DisconnectAndDropInput();
+}
+
+bool TIdCustomHTTP::ReadUnneededBody(TIdHTTPResponse& AResponse, TStream& AStream) {
+  try {
+    if (IsChunked(AResponse)) return ReadChunkedBody(AResponse, AStream, kUnneededBodyLimit, true);
+    const int64_t count = std::min(AResponse.ContentLength, kUnneededBodyLimit);
+    IOHandler()->ReadStream(AStream, count);
+    return count == AResponse.ContentLength;
+  } catch (const EIdConnClosedGracefully&) {
+    // A body cut off, or a connection closed by the program: what came stands, the connection
+    // is done.
+  } catch (const EIdHTTPMalformedResponse&) {
+    // Chunks that cannot be read: the connection is closed already.
+  }
+  return false;
+}
+
+void TIdCustomHTTP::ReadWhileArriving(TStream& AStream, int64_t ALimit) {
+  TIdIOHandler& io = *IOHandler();
+  TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);
+  const uint32_t start = Ticks();
+  BeginWork(wmRead, 0);
+  TryFinally(
+      [&] {
+        for (int64_t room = ALimit; room > 0;) {
+          const uint32_t elapsed = GetTickDiff(start, Ticks());
+          if (elapsed >= kErrorTextTime) return;
+          const int pause =
+              static_cast<int>(std::min<uint32_t>(kErrorTextPause, kErrorTextTime - elapsed));
+          if (io.InputBufferIsEmpty() && !io.CheckForDataOnSource(pause)) return;
+          const int64_t count = std::min<int64_t>(io.InputBuffer().Size(), room);
+          // The text may come a byte at a time: its room grows by more than that.
+          Reserve(memory, AStream.Position() + count);
+          io.ReadStream(AStream, count);
+          room -= count;
+        }
+      },
+      [&] { EndWork(wmRead); });
 }
 
 void TIdCustomHTTP::RaiseProtocolError(int ACode, const std::vector<int16_t>& AIgnoreReplies) {
@@ -118,7 +295,7 @@ void TIdCustomHTTP::RaiseProtocolError(int ACode, const std::vector<int16_t>& AI
   TMemoryStream scratch;
   TStream* stream = response.ContentStream();
   response.SetContentStream(&scratch);
-  TryFinally([&] { ReadBody(Request(), response); }, [&] { response.SetContentStream(stream); });
+  TryFinally([&] { ReadErrorText(); }, [&] { response.SetContentStream(stream); });
   if (FOptions.Contains(hoNoProtocolErrorException) ||
       std::find(AIgnoreReplies.begin(), AIgnoreReplies.end(), ACode) != AIgnoreReplies.end())
     return;
@@ -135,6 +312,34 @@ void TIdCustomHTTP::RaiseProtocolError(int ACode, const std::vector<int16_t>& AI
                                               DecodeCharset(bytes, count, charset));
 }
 
+void TIdCustomHTTP::ReadErrorText() {
+  TIdHTTPResponse& response = Response();
+  if (!BodyExpected(Request(), response)) return;
+  RequireIOHandler();
+  bool whole = false;
+  ReadBodyThrough(response, [&](TStream* AStream) {
+    TDiscardStream nowhere;
+    TStream& stream = AStream ? *AStream : nowhere;
+    switch (FramingOf(response)) {
+      case TFraming::fChunks:
+      case TFraming::fLength:
+        whole = ReadUnneededBody(response, stream);
+        break;
+      case TFraming::fClose:
+        try {
+          ReadWhileArriving(stream, kUnneededBodyLimit);
+        } catch (const EIdConnClosedGracefully&) {
+          // The close ends the text.
+        }
+        break;
+      case TFraming::fUnreadable:
+        break;
+    }
+  });
+  // The rest of a body not read to its end has no known meaning.
+  if (!whole) DisconnectAndDropInput();
+}
+
 bool TIdCustomHTTP::HasPendingData(int ATimeout) {
   TIdIOHandler* io = IOHandler();
   if (!io) return false;
@@ -149,13 +354,17 @@ bool TIdCustomHTTP::BodyExpected(TIdHTTPRequest& ARequest, TIdHTTPResponse& ARes
   if (SameText(ARequest.Method, "HEAD") || SameText(ARequest.MethodOverride, "HEAD") ||
       code / 100 == 1 || code == 204 || code == 304)
     return FOptions.Contains(hoWaitForUnexpectedData) && HasPendingData(100);
-  if (code / 100 == 3) return HasPendingData(5000);
   return true;
 }
 
 void TIdCustomHTTP::ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse) {
   if (!BodyExpected(ARequest, AResponse)) return;
   RequireIOHandler();
+  ReadBodyThrough(AResponse, [&](TStream* AStream) { ReadFramedBody(AResponse, AStream); });
+}
+
+void TIdCustomHTTP::ReadBodyThrough(TIdHTTPResponse& AResponse,
+                                    const std::function<void(TStream*)>& ARead) {
   TStream* target = AResponse.ContentStream();
   const std::string media = AResponse.MediaType();
   const bool scanMeta =
@@ -174,14 +383,14 @@ void TIdCustomHTTP::ReadBody(TIdHTTPRequest& ARequest, TIdHTTPResponse& ARespons
       [&] {
         if (decode) {
           TMemoryStream encoded;
-          ReadFramedBody(AResponse, &encoded);
+          ARead(&encoded);
           encoded.SetPosition(0);
           if (deflate)
             FCompressor->DecompressDeflateStream(encoded, *stream);
           else
             FCompressor->DecompressGZipStream(encoded, *stream);
         } else {
-          ReadFramedBody(AResponse, stream);
+          ARead(stream);
         }
         if (scanMeta && AResponse.MetaHTTPEquiv().ProcessMetaHTTPEquiv(*stream, bodyStart)) {
           TIdHeaderList& found = AResponse.MetaHTTPEquiv().RawHeaders;
@@ -206,25 +415,46 @@ void TIdCustomHTTP::ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream)
   // Bytes of a coding the client cannot undo would reach the caller as if they were the body.
   const std::string coding = UnreadableCoding(AResponse.TransferEncoding);
   if (!coding.empty()) RejectResponse(Format(RSHTTPTransferCodingUnknown, coding.c_str()));
-  const bool bounded = AStream && FMaxBodySize > 0;
-  if (IsChunked(AResponse)) {
-    ReadChunkedBody(AResponse, AStream);
-  } else if (AResponse.ContentLength > 0) {
-    if (bounded && AResponse.ContentLength > FMaxBodySize) RejectLargeBody();
-    try {
-      if (AStream)
-        io.ReadStream(*AStream, AResponse.ContentLength);
+  TDiscardStream nowhere;
+  TStream& stream = AStream ? *AStream : nowhere;
+  const int64_t start = stream.Position();
+  const int64_t bound = AStream ? FMaxBodySize : 0;
+  const bool chunked = IsChunked(AResponse);
+  try {
+    if (chunked) {
+      ReadChunkedBody(AResponse, stream, bound, false);
+    } else if (AResponse.ContentLength > 0) {
+      if (bound > 0 && AResponse.ContentLength > bound) RejectLargeBody();
+      io.ReadStream(stream, AResponse.ContentLength);
+    } else {
+      if (bound > 0)
+        ReadBoundedUntilClose(stream);
+      else if (AStream)
+        io.ReadStream(stream, -1, true);
       else
-        io.Discard(AResponse.ContentLength);
-    } catch (const EIdConnClosedGracefully&) {
-      // A peer (or a work handler) that closed early leaves a short body, not a failure.
+        io.DiscardAll();
+      // Only the close ends such a body: on a secure connection it must be the server's
+      // goodbye, or anyone on the way may have cut the body short.
+      if (io.ClosedGracefully() && io.StreamCutOff()) {
+        const int64_t received = stream.Position() - start;
+        DisconnectAndDropInput();
+        throw EIdTLSCutOff(received);
+      }
     }
-  } else if (bounded) {
-    ReadBoundedUntilClose(*AStream);
-  } else if (AStream) {
-    io.ReadStream(*AStream, -1, true);
-  } else {
-    io.DiscardAll();
+  } catch (const EIdConnClosedGracefully&) {
+    // Closed by the program (a close of the window, from a wait or from a work handler): a body
+    // of known length ends where it stands, quietly; a chunked one reports the close.
+    if (!io.ClosedGracefully()) {
+      if (chunked) throw;
+      return;
+    }
+    // Closed by the server before the framing's end: the body is cut off.
+    const int64_t received = stream.Position() - start;
+    DisconnectAndDropInput();
+    if (chunked) throw EIdHTTPCutOff(RSConnectionClosedGracefully, received, -1);
+    throw EIdHTTPCutOff(Format(RSHTTPBodyCutOff, static_cast<long long>(received),
+                               static_cast<long long>(AResponse.ContentLength)),
+                        received, AResponse.ContentLength);
   }
 }
 
@@ -251,29 +481,32 @@ void TIdCustomHTTP::ReadBoundedUntilClose(TStream& AStream) {
       [&] { EndWork(wmRead); });
 }
 
-void TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream* AStream) {
+bool TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream& AStream, int64_t ALimit,
+                                    bool AStopAtLimit) {
   DoStatus(hsStatusText, RSHTTPChunkStarted);
   BeginWork(wmRead, 0);
+  bool whole = false;
   TryFinally(
       [&] {
         TIdIOHandler& io = *IOHandler();
-        TMemoryStream* memory = dynamic_cast<TMemoryStream*>(AStream);
-        const int64_t start = AStream ? AStream->Position() : 0;
+        TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);
+        const int64_t start = AStream.Position();
         for (uint32_t size = ReadChunkSize(); size != 0; size = ReadChunkSize()) {
-          if (AStream && FMaxBodySize > 0 && size > FMaxBodySize - (AStream->Position() - start))
+          if (ALimit > 0 && size > ALimit - (AStream.Position() - start)) {
+            if (AStopAtLimit) return;
             RejectLargeBody();
+          }
           // A chunk's claimed size reserves no more than a body's announced length would.
           if (memory)
             Reserve(memory, memory->Position() + std::min<int64_t>(size, IdStreamPresizeLimit));
-          if (AStream)
-            io.ReadStream(*AStream, size);
-          else
-            io.Discard(size);
+          io.ReadStream(AStream, size);
           ReadProtocolLine();  // the line end after the data
         }
         ReadHeaderLines(AResponse.RawHeaders, FMaxHeaderLines);  // the trailer
+        whole = true;
       },
       [&] { EndWork(wmRead); });
+  return whole;
 }
 
 void TIdCustomHTTP::RejectLargeBody() {

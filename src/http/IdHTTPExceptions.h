@@ -1,8 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
-#include "net/IdException.h"
+#include "net/IdExceptionCore.h"
 
 // The fixed message texts of the HTTP client.
 inline constexpr const char* RSHTTPUnknownProtocol = "Unknown Protocol";
@@ -23,6 +24,16 @@ inline constexpr const char* RSHTTPContentLengthsDiffer =
 inline constexpr const char* RSHTTPTransferCodingUnknown =
     "The server sent the body in the transfer coding \"%s\", which the client cannot read.";
 inline constexpr const char* RSHTTPBodyTooLarge = "The server sent a body of more than %lld bytes.";
+inline constexpr const char* RSHTTPContentLengthInvalid =
+    "The server sent an invalid Content-Length (\"%s\").";
+inline constexpr const char* RSHTTPBodyCutOff =
+    "The server closed the connection after %lld of %lld bytes.";
+inline constexpr const char* RSHTTPHeadCutOff =
+    "The server closed the connection before the end of the response header.";
+inline constexpr const char* RSHTTPHeadControlCharacter =
+    "The server sent a NUL or a bare CR in its status line or a header field.";
+inline constexpr const char* RSHTTPNoStatusAfterInterim =
+    "The server sent no status line after an interim response.";
 inline constexpr const char* RSHTTPProxyUnreachable =
     "The proxy server %s could not be reached: %s";
 inline constexpr const char* RSHTTPProxyAuthentication =
@@ -73,14 +84,30 @@ class EIdHTTPProtocolException : public EIdReplyRFCError {
   std::string FErrorMessage;
 };
 
+// The server closed the connection before its answer was complete: inside the header block
+// (Received 0, Expected -1) or inside a body whose framing says how far it goes (a length, or
+// chunks: Expected -1). Received counts the body bytes that arrived. The connection is closed.
+class EIdHTTPCutOff : public EIdConnClosedGracefully {
+ public:
+  EIdHTTPCutOff(std::string AMessage, int64_t AReceived, int64_t AExpected)
+      : EIdConnClosedGracefully(std::move(AMessage)), FReceived(AReceived), FExpected(AExpected) {}
+  int64_t Received() const noexcept { return FReceived; }
+  int64_t Expected() const noexcept { return FExpected; }
+
+ private:
+  int64_t FReceived;
+  int64_t FExpected;
+};
+
 PLENWICK_DECLARE_EXCEPTION(EIdUnknownProtocol, EIdException)
 PLENWICK_DECLARE_EXCEPTION(EIdIOHandlerPropInvalid, EIdException)
 // A redirect from a secure URL to one that is not: never followed.
 PLENWICK_DECLARE_EXCEPTION(EIdHTTPInsecureRedirect, EIdException)
-// A response the client does not read on: its framing cannot be read safely (too many header
-// lines, a chunk size out of range or not a number, lengths that disagree, a transfer coding
-// other than chunked) or its body passes the client's bound. The connection is closed, since
-// its remaining bytes have no known meaning.
+// A response the client does not read on: its head or framing cannot be read safely (too many
+// header lines, a NUL or a bare CR in the head, no status line after an interim answer, a chunk
+// size out of range or not a number, an invalid Content-Length or lengths that disagree, a
+// transfer coding other than chunked) or its body passes the client's bound. The connection is
+// closed, since its remaining bytes have no known meaning.
 PLENWICK_DECLARE_EXCEPTION(EIdHTTPMalformedResponse, EIdException)
 
 // The proxy server failed the request: it could not be reached, asked for credentials, or would

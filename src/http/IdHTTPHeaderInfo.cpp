@@ -1,5 +1,6 @@
 #include "http/IdHTTPHeaderInfo.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <string_view>
@@ -15,7 +16,33 @@ std::string Unquote(std::string_view v) {
   return std::string(v);
 }
 
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
 }  // namespace
+
+std::optional<std::vector<int64_t>> ContentLengthValues(std::string_view AValue) {
+  std::vector<int64_t> values;
+  for (;;) {
+    const size_t comma = AValue.find(',');
+    std::string_view element = AValue.substr(0, comma);
+    while (!element.empty() && IsBlank(element.front()))
+      element.remove_prefix(1);
+    while (!element.empty() && IsBlank(element.back()))
+      element.remove_suffix(1);
+    if (element.empty()) return std::nullopt;
+    int64_t value = 0;
+    for (char c : element) {
+      if (c < '0' || c > '9') return std::nullopt;
+      if (value > (std::numeric_limits<int64_t>::max() - (c - '0')) / 10) return std::nullopt;
+      value = value * 10 + (c - '0');
+    }
+    values.push_back(value);
+    if (comma == std::string_view::npos) return values;
+    AValue.remove_prefix(comma + 1);
+  }
+}
 
 std::string TIdEntityRange::Text() const {
   if (StartPos >= 0)
@@ -202,7 +229,13 @@ void TIdResponseHeaderInfo::ParseHeaders() {
   ContentEncoding = h.GetValue("Content-Encoding");
   ContentLanguage = h.GetValue("Content-Language");
   ParseContentType(h.GetValue("Content-Type"));
-  ContentLength = StrToInt64Def(Trim(h.GetValue("Content-Length")), -1);
+  // A list of one value repeated ("6, 6") is that value.
+  const std::string length = h.GetValue("Content-Length");
+  const auto lengths = ContentLengthValues(length);
+  ContentLength = lengths && std::all_of(lengths->begin(), lengths->end(),
+                                         [&](int64_t v) { return v == lengths->front(); })
+                      ? lengths->front()
+                      : StrToInt64Def(Trim(length), -1);
   HasContentLength = ContentLength >= 0;
   ParseContentRange(h.GetValue("Content-Range"));
 

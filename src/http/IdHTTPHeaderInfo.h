@@ -2,13 +2,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "base/DateTime.h"
 #include "base/Stream.h"
 #include "http/IdAuthentication.h"
 #include "http/IdHeaderList.h"
+
+// A Content-Length value read strictly: one decimal number, or a comma-separated list of them
+// (as a proxy may make of repeated fields), with spaces and tabs around each. The numbers in
+// order; none when the value is empty or an element is not a decimal number below 2^63.
+std::optional<std::vector<int64_t>> ContentLengthValues(std::string_view AValue);
 
 // One byte range of a "Range" header: "start-end", "start-" or "-suffix" (-1: not given).
 struct TIdEntityRange {

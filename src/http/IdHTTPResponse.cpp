@@ -33,14 +33,14 @@ void TIdHTTPResponse::SetResponseText(const std::string& AValue) {
 }
 
 bool TIdHTTPResponse::KeepAlive(bool AConnected, TIdHTTPProtocolVersion AClientVersion) {
-  FKeepAlive = AConnected;
-  if (FKeepAlive) {
-    const std::string_view connection = Trim(Connection);
-    const std::string_view proxyConnection = Trim(ProxyConnection);
-    if (AClientVersion == pv1_1)
-      FKeepAlive = !SameText(connection, "CLOSE") && !SameText(proxyConnection, "CLOSE");
-    else
-      FKeepAlive = SameText(connection, "KEEP-ALIVE") || SameText(proxyConnection, "KEEP-ALIVE");
-  }
+  FKeepAlive = AConnected && !AsksToClose(AClientVersion);
   return FKeepAlive;
+}
+
+bool TIdHTTPResponse::AsksToClose(TIdHTTPProtocolVersion AClientVersion) const {
+  const std::string_view connection = Trim(Connection);
+  const std::string_view proxyConnection = Trim(ProxyConnection);
+  if (AClientVersion == pv1_1)
+    return SameText(connection, "CLOSE") || SameText(proxyConnection, "CLOSE");
+  return !SameText(connection, "KEEP-ALIVE") && !SameText(proxyConnection, "KEEP-ALIVE");
 }

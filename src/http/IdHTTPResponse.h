@@ -26,6 +26,9 @@ class TIdHTTPResponse : public TIdResponseHeaderInfo {
   // the response must not ask to close it (the client speaking 1.1) or must ask to keep it (1.0).
   // Computed on every call and kept.
   bool KeepAlive(bool AConnected, TIdHTTPProtocolVersion AClientVersion);
+  // The answer asks to close the connection after it: "close" in Connection or
+  // Proxy-Connection (a client speaking 1.1), no "keep-alive" there (1.0).
+  bool AsksToClose(TIdHTTPProtocolVersion AClientVersion) const;
   TIdHTTPProtocolVersion ResponseVersion() const { return FResponseVersion; }
   TStream* ContentStream() const { return FContentStream; }
   void SetContentStream(TStream* AValue) { FContentStream = AValue; }

@@ -18,10 +18,7 @@ void TIdCustomHTTP::OpenTunnel() {
   try {
     TIdHTTPProtocol::SendHead(*IOHandler(), FHTTPProto->ComposeTunnelHead(target, HeadSources()));
     // The proxy's answer takes the response's place: a refusal is then there to be read.
-    do {
-      answer.SetResponseText(ReadProtocolLine());
-      RetrieveHeaders(FMaxHeaderLines);
-    } while (answer.ResponseCode() / 100 == 1);
+    RetrieveFinalHead(ReadHeadLine(), false);
   } catch (const EIdException& e) {
     // A proxy that closes, stays silent or answers what is no HTTP has failed the tunnel too.
     DisconnectAndDropInput();

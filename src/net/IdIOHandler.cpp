@@ -102,7 +102,9 @@ int TIdIOHandler::ReceiveInto(uint8_t* ADest, int ARoom, bool ARaiseExceptionIfD
       }
       FInputBuffer->Commit(count);
     }
-    if (count == 0) FClosedGracefully = true;
+    // Only a receive that returned nothing on a live socket is the peer's close; a socket gone
+    // during the wait was closed here, by the program.
+    if (count == 0 && HasSocket()) FClosedGracefully = true;
     // A 0-byte receive closes the socket here, so a live connection sees one receive per call.
     CheckForDisconnect(ARaiseExceptionIfDisconnected, false);
     if (count != 0 || !HasSocket()) return count;

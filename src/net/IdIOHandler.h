@@ -66,7 +66,13 @@ class TIdIOHandler : public TIdComponent {
   bool WriteBufferingActive() const { return FWriteBuffer != nullptr; }
 
   // State.
+  // True once the peer closed the connection (a receive found its end); a close made by the
+  // program (Close, or a wait it abandoned) leaves it false.
   bool ClosedGracefully() const { return FClosedGracefully; }
+  // True when the peer's close is known to have cut the stream short instead of ending it: a
+  // secure connection closed without the TLS goodbye (close_notify). A plain connection cannot
+  // tell, and says false.
+  virtual bool StreamCutOff() const { return false; }
   bool Opened() const { return FOpened; }
   bool ReadLnSplit() const { return FReadLnSplit; }
   bool ReadLnTimedout() const { return FReadLnTimedOut; }

@@ -13,6 +13,7 @@ TIdSSLIOHandlerSocket::~TIdSSLIOHandlerSocket() {
 
 void TIdSSLIOHandlerSocket::Open() {
   FSession.reset();
+  FCutOff = false;
   TIdIOHandlerStack::Open();
 }
 
@@ -35,6 +36,7 @@ int TIdSSLIOHandlerSocket::WaitLimit() const {
 
 void TIdSSLIOHandlerSocket::StartTLS(const std::string& AHost) {
   FSession.reset();
+  FCutOff = false;
   // Kept aside until the server has been accepted: a refused session never carries a byte.
   std::unique_ptr<TIdTLSSession> session = CreateTLSSession(*this, AHost);
   const int limit = WaitLimit();
@@ -51,8 +53,9 @@ void TIdSSLIOHandlerSocket::StartTLS(const std::string& AHost) {
 bool TIdSSLIOHandlerSocket::Readable(int AMSec) {
   if (!FSession) return TIdIOHandlerStack::Readable(AMSec);
   if (FSession->Pump(false)) return true;
-  // The socket may bring only part of a record: wait again, within what is left of the time.
-  const uint32_t start = Ticks();
+  // The socket may bring only part of a record: wait again, within what is left of the time
+  // since the last byte came.
+  uint32_t start = Ticks();
   for (;;) {
     int wait = AMSec;
     if (AMSec >= 0) {
@@ -62,7 +65,9 @@ bool TIdSSLIOHandlerSocket::Readable(int AMSec) {
     if (!TIdIOHandlerStack::Readable(wait)) return false;
     // A close made during the wait: the caller finds it.
     if (!FSession || !HasSocket()) return true;
+    const uint64_t before = FReceived;
     if (FSession->Pump(true)) return true;
+    if (FReceived != before) start = Ticks();
     if (AMSec >= 0 && GetTickDiff(start, Ticks()) >= static_cast<uint32_t>(AMSec)) return false;
   }
 }
@@ -71,6 +76,7 @@ int TIdSSLIOHandlerSocket::ReceiveBlock(uint8_t* ABuffer, int ALength) {
   if (!FSession) return TIdIOHandlerStack::ReceiveBlock(ABuffer, ALength);
   for (;;) {
     const int n = FSession->Read(ABuffer, ALength);
+    if (n == 0) FCutOff = FSession->CutOff();
     if (n >= 0) return n;
     if (!Readable(WaitLimit())) throw EIdReadTimeout(RSReadTimeout);
     if (!FSession || !HasSocket()) return 0;
@@ -84,7 +90,9 @@ int TIdSSLIOHandlerSocket::SendBlock(const uint8_t* ABuffer, int ALength) {
 }
 
 int TIdSSLIOHandlerSocket::TLSReceive(uint8_t* ABuffer, int ALength) {
-  return Binding()->Receive(ABuffer, ALength);
+  const int n = Binding()->Receive(ABuffer, ALength);
+  if (n > 0) FReceived += static_cast<uint64_t>(n);
+  return n;
 }
 
 void TIdSSLIOHandlerSocket::TLSSend(const uint8_t* AData, int ALength) {

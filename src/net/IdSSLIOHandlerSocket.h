@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -28,6 +29,9 @@ class TIdSSLIOHandlerSocket : public TIdIOHandlerStack, private TIdTLSTransport 
   void StartTLS(const std::string& AHost);
   // True from a completed StartTLS to the next Close or Open.
   bool TLSActive() const { return FSession != nullptr; }
+  // The secure session's close came without the TLS goodbye; kept after the close, until the
+  // next Open or StartTLS.
+  bool StreamCutOff() const override { return FCutOff; }
 
   // Set: the connection stays plain (a client that fetches both "http" and "https" URLs).
   bool PassThrough = true;
@@ -38,6 +42,8 @@ class TIdSSLIOHandlerSocket : public TIdIOHandlerStack, private TIdTLSTransport 
   int ReceiveBlock(uint8_t* ABuffer, int ALength) override;
   int SendBlock(const uint8_t* ABuffer, int ALength) override;
   // True when decrypted bytes (or the peer's close) are at hand, not merely encrypted bytes.
+  // AMSec bounds the silence, not the whole wait: every encrypted byte that arrives restarts
+  // it, so a record that a slow link brings in pieces does not time out.
   bool Readable(int AMSec) override;
 
  private:
@@ -47,4 +53,7 @@ class TIdSSLIOHandlerSocket : public TIdIOHandlerStack, private TIdTLSTransport 
   int WaitLimit() const;
 
   std::unique_ptr<TIdTLSSession> FSession;
+  bool FCutOff = false;
+  // Encrypted bytes received so far (the waits restart when it grows).
+  uint64_t FReceived = 0;
 };

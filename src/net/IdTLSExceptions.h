@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+
 #include "net/IdException.h"
 
 // The failures of a secure (TLS) connection. The texts are the same on every platform; "%s" is
@@ -15,6 +17,8 @@ inline constexpr const char* RSTLSHandshakeFailed =
 inline constexpr const char* RSTLSConnectionFailed =
     "The secure connection to %s failed: the data received could not be decrypted.";
 inline constexpr const char* RSTLSLibraryLoadError = "Error on loading the TLS library (%s)";
+inline constexpr const char* RSTLSCutOff =
+    "The secure connection was cut off before the server ended it.";
 
 // Any failure of the secure layer; raised as such when an established connection breaks.
 PLENWICK_DECLARE_EXCEPTION(EIdTLSError, EIdException)
@@ -26,3 +30,14 @@ PLENWICK_DECLARE_EXCEPTION(EIdTLSCertificateError, EIdTLSError)
 PLENWICK_DECLARE_EXCEPTION(EIdTLSCertificateUntrusted, EIdTLSCertificateError)
 PLENWICK_DECLARE_EXCEPTION(EIdTLSCertificateNameMismatch, EIdTLSCertificateError)
 PLENWICK_DECLARE_EXCEPTION(EIdTLSCertificateExpired, EIdTLSCertificateError)
+
+// A body that only the close could end came to a close without the server's TLS goodbye: it may
+// have been cut short by anyone on the way. Received counts the body bytes that arrived.
+class EIdTLSCutOff : public EIdTLSError {
+ public:
+  explicit EIdTLSCutOff(int64_t AReceived) : EIdTLSError(RSTLSCutOff), FReceived(AReceived) {}
+  int64_t Received() const noexcept { return FReceived; }
+
+ private:
+  int64_t FReceived;
+};

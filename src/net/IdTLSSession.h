@@ -43,6 +43,10 @@ class TIdTLSSession {
   virtual void Write(const uint8_t* AData, int ALength) = 0;
   // Tells the peer that nothing more will be sent, as far as that is possible; raises nothing.
   virtual void Shutdown() noexcept = 0;
+  // True once Read has reported the peer's close and that close came without the peer's TLS
+  // goodbye (close_notify): the stream may have been cut short by anyone on the way. Whether
+  // that matters is for the protocol above to judge, by its own framing.
+  virtual bool CutOff() const = 0;
 };
 
 // A session of the platform's library (SChannel on Windows, OpenSSL elsewhere) for a server

@@ -49,6 +49,7 @@ class TIdTLSSessionOpenSSL final : public TIdTLSSession {
   int Read(uint8_t* ADest, int ALength) override;
   void Write(const uint8_t* AData, int ALength) override;
   void Shutdown() noexcept override;
+  bool CutOff() const override { return FCutOff; }
 
  private:
   static const BIO_METHOD* TransportMethod();
@@ -72,6 +73,7 @@ class TIdTLSSessionOpenSSL final : public TIdTLSSession {
   bool FMayReceive = false;
   bool FPeerClosed = false;  // the transport reported the close
   bool FClosed = false;      // no more decrypted bytes will come
+  bool FCutOff = false;      // ... because the peer closed without the TLS goodbye
   unsigned FRefusals = 0;
   std::exception_ptr FTransportFailure;
 };
@@ -91,9 +93,9 @@ TIdTLSSessionOpenSSL::TIdTLSSessionOpenSSL(TIdTLSTransport& ATransport, const st
   if (!FContext) throw fail();
   SSL_CTX* context = FContext.get();
   SSL_CTX_set_min_proto_version(context, TLS1_2_VERSION);
-  // A close without the TLS goodbye ends the stream like a plain close: the HTTP layer judges
-  // whether the body is complete, as it does for a plain connection.
-  SSL_CTX_set_options(context, SSL_OP_IGNORE_UNEXPECTED_EOF | SSL_OP_NO_RENEGOTIATION);
+  // A close without the TLS goodbye is told apart from one with it (CutOff): the HTTP layer
+  // judges by its framing whether that cut the body short.
+  SSL_CTX_set_options(context, SSL_OP_NO_RENEGOTIATION);
   SSL_CTX_set_read_ahead(context, 1);
   SSL_CTX_set_default_read_buffer_len(context, kReadAhead);
   // The system's trust store (or the files that SSL_CERT_FILE and SSL_CERT_DIR name).
@@ -255,22 +257,29 @@ bool TIdTLSSessionOpenSSL::Handshake(bool AMayReceive) {
 
 bool TIdTLSSessionOpenSSL::ReadEnded(int AResult) {
   const int error = SSL_get_error(FSSL.get(), AResult);
+  // The end of the transport where a record or the goodbye was due. OpenSSL 3 reports it as
+  // an error of its own, earlier versions as a system call that found the end.
+  bool unexpectedEnd = FPeerClosed && error == SSL_ERROR_SYSCALL;
+#ifdef SSL_R_UNEXPECTED_EOF_WHILE_READING
+  if (FPeerClosed && error == SSL_ERROR_SSL &&
+      ERR_GET_REASON(ERR_peek_last_error()) == SSL_R_UNEXPECTED_EOF_WHILE_READING)
+    unexpectedEnd = true;
+#endif
   ERR_clear_error();
   RethrowTransportFailure();
   // A message after the handshake may call for an answer (a key update).
   SendQueued();
+  if (unexpectedEnd) {
+    FClosed = true;
+    FCutOff = true;
+    return true;
+  }
   switch (error) {
     case SSL_ERROR_WANT_READ:
       return false;
     case SSL_ERROR_ZERO_RETURN:
       FClosed = true;
       return true;
-    case SSL_ERROR_SYSCALL:
-      if (FPeerClosed) {
-        FClosed = true;
-        return true;
-      }
-      break;
     default:
       break;
   }

@@ -37,6 +37,7 @@ class TIdTLSSessionSChannel final : public TIdTLSSession {
   int Read(uint8_t* ADest, int ALength) override;
   void Write(const uint8_t* AData, int ALength) override;
   void Shutdown() noexcept override;
+  bool CutOff() const override { return FCutOff; }
 
  private:
   void AcquireCredentials();
@@ -74,6 +75,11 @@ class TIdTLSSessionSChannel final : public TIdTLSSession {
   bool FIncomplete = false;     // the bytes at hand end inside a record
   bool FRenegotiating = false;  // a handshake message after the handshake is being taken in
   bool FClosed = false;
+  bool FCutOff = false;  // closed without the peer's goodbye
+  // The last record decrypted to nothing: Wine's SChannel reports the peer's goodbye so (where
+  // Windows answers SEC_I_CONTEXT_EXPIRED), and a close of the transport right after it is the
+  // end the peer meant.
+  bool FEmptyRecord = false;
   std::vector<uint8_t> FOut;
 };
 
@@ -330,6 +336,7 @@ void TIdTLSSessionSChannel::DecryptRecord() {
   }
   if (extra > FInEnd - FInStart || FPlainStart + FPlainLength > FIn.size()) ConnectionFailed();
   FInStart = FInEnd - extra;
+  FEmptyRecord = status == SEC_E_OK && FPlainLength == 0;
   // A handshake message after the handshake (a TLS 1.3 ticket, a key update): the bytes after
   // it go through InitializeSecurityContextW first.
   if (status == SEC_I_RENEGOTIATE) FRenegotiating = true;
@@ -353,8 +360,10 @@ bool TIdTLSSessionSChannel::Pump(bool AMayReceive) {
     if (!AMayReceive) return false;
     AMayReceive = false;
     if (!ReceiveMore()) {
-      // A close without the goodbye: whatever part of a record came is dropped.
+      // A close without the goodbye: whatever part of a record came is dropped, and the stream
+      // is known to have been cut off.
       FClosed = true;
+      FCutOff = !(FEmptyRecord && FInStart == FInEnd);
       return true;
     }
   }

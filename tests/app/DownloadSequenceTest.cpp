@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <ostream>
 #include <string>
 #include <thread>
 
@@ -415,6 +416,88 @@ const StallCase kStalls[] = {
 };
 
 INSTANTIATE_TEST_SUITE_P(Server, Stalls, ::testing::ValuesIn(kStalls),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A server that breaks off what it sends, or never ends a body nobody needs: a download is whole
+// or the run fails with the client's message, runs no installer and removes the folder; a
+// redirect or an error never waits for a close that does not come.
+struct ServerFaultCase {
+  const char* name;
+  // The GET's answer (given the archive), after which the server closes or stays silent; a
+  // second connection, if one comes, gets the archive.
+  std::string (*answer)(const std::string& archive);
+  bool closes;
+  std::string shown;  // the error box's text, "%length" standing for the archive's; "": none
+};
+
+void PrintTo(const ServerFaultCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const ServerFaultCase kServerFaults[] = {
+    {"BodyCutOff",
+     [](const std::string& a) {
+       return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(a.size()) + "\r\n\r\n" +
+              a.substr(0, 50000);
+     },
+     true, "The server closed the connection after 50000 of %length bytes."},
+    {"HeadCutOff",
+     [](const std::string& a) {
+       return "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(a.size()) + "\r\n";
+     },
+     true, "The server closed the connection before the end of the response header."},
+    {"ErrorWhoseBodyNeverEnds",
+     [](const std::string&) { return std::string("HTTP/1.1 404 Not Found\r\n\r\nnot here"); },
+     false, "HTTP/1.1 404 Not Found."},
+    {"RedirectWhoseBodyNeverEnds",
+     [](const std::string&) {
+       return std::string(
+           "HTTP/1.1 302 Found\r\nLocation: /periodic/mirror.zip\r\n\r\nmoved to the mirror");
+     },
+     false, ""},
+};
+
+class ServerFaults : public DownloadSequence,
+                     public ::testing::WithParamInterface<ServerFaultCase> {};
+
+TEST_P(ServerFaults, EndTheRunWholeOrWithTheMessage) {
+  const ServerFaultCase& c = GetParam();
+  const std::string length = std::to_string(archive.size());
+  const std::string answer = c.answer(archive);
+  Run(
+      [length, answer, closes = c.closes, whole = archive](TLoopbackPeer& peer, int index) {
+        ReadRequestHead(peer);
+        if (index > 0) {
+          peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n" + whole);
+          peer.ReceiveUntilClosed();
+          return;
+        }
+        peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
+        ReadRequestHead(peer);
+        peer.Send(answer);
+        if (!closes) peer.ReceiveUntilClosed();
+      },
+      TClose::Never,
+      // Far beyond what the case needs: a wait for it would show "Read timed out." instead.
+      [](THTTPDownloadClient& http) { http.HTTP().SetReadTimeout(20000); });
+
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  if (c.shown.empty()) {
+    EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+    EXPECT_EQ(platform->Installer, Installer());
+    EXPECT_EQ(server->Accepted(), 2);
+    return;
+  }
+  std::string shown = c.shown;
+  if (shown.find("%length") != std::string::npos) shown.replace(shown.find("%length"), 7, length);
+  ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
+  EXPECT_EQ(headless::ShownErrorBoxes(app)[0].Text, shown);
+  EXPECT_EQ(platform->Launched, "");
+  EXPECT_EQ(platform->Deletes, 1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, ServerFaults, ::testing::ValuesIn(kServerFaults),
                          [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DownloadClient, WaitsForTheServerAsLongAsForAConnect) {

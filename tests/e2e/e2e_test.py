@@ -16,6 +16,7 @@ PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
 import os
 import shutil
 import socket
+import ssl
 import struct
 import sys
 import threading
@@ -95,13 +96,14 @@ class Run:
         self.www = self.root / "www" / "periodic"
         self.www.mkdir(parents=True)
         self.authority = None
-        tls = None
+        self.tls = None
         if secure:
             # The server's certificate for "localhost", from an authority of this run's own.
             self.authority = testca.TestAuthority(self.root / "ca")
-            tls = self.authority.issue("server", ["localhost"])
-        self.server = localrun.DistServer(self.root / "nginx", SECURE_PORT if secure else PORT,
-                                          self.root / "www", tls=tls)
+            self.tls = self.authority.issue("server", ["localhost"])
+        self.port = SECURE_PORT if secure else PORT
+        self.server = localrun.DistServer(self.root / "nginx", self.port, self.root / "www",
+                                          tls=self.tls)
         self.wine = localrun.Wine(PREFIX)
         self.tool = localrun.WinTool(self.wine, WINTOOL)
         self.process = None
@@ -203,6 +205,90 @@ class SilentServer:
     def stop(self):
         self.listener.close()
         self.thread.join(10)
+
+
+class ScriptedServer:
+    """A distribution server of the test's own on 127.0.0.1:<port>: each connection runs
+    script(conn, index) on a thread of its own, with conn a ScriptedConnection; with
+    tls=(certificate file, key file) the connections speak TLS."""
+
+    def __init__(self, port, script, tls=None):
+        self.script = script
+        self.requests = []
+        self.context = None
+        if tls:
+            self.context = ssl.SSLContext(ssl.PROTOCOL_TLS_SERVER)
+            self.context.load_cert_chain(*[str(p) for p in tls])
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", port))
+        self.listener.listen(5)
+        self.threads = []
+        self.thread = threading.Thread(target=self._accept, daemon=True)
+        self.thread.start()
+
+    def _accept(self):
+        index = 0
+        while True:
+            try:
+                raw, _ = self.listener.accept()
+            except OSError:
+                return  # stopped
+            thread = threading.Thread(target=self._serve, args=(raw, index), daemon=True)
+            thread.start()
+            self.threads.append(thread)
+            index += 1
+
+    def _serve(self, raw, index):
+        try:
+            conn = ScriptedConnection(self, raw)
+            self.script(conn, index)
+        except (OSError, ssl.SSLError):
+            pass  # the client went away
+        finally:
+            raw.close()
+
+    def stop(self):
+        self.listener.close()
+        self.thread.join(10)
+        for thread in self.threads:
+            thread.join(10)
+
+
+class ScriptedConnection:
+    """One connection of a ScriptedServer as its script sees it."""
+
+    def __init__(self, server, raw):
+        self.server = server
+        self.raw = raw
+        self.conn = server.context.wrap_socket(raw, server_side=True) if server.context else raw
+        self.pending = b""
+
+    def request(self):
+        """The next request's line (its target without the version), or None when the client
+        closed first."""
+        while b"\r\n\r\n" not in self.pending:
+            data = self.conn.recv(65536)
+            if not data:
+                return None
+            self.pending += data
+        head, _, self.pending = self.pending.partition(b"\r\n\r\n")
+        line = head.split(b"\r\n", 1)[0].decode().rsplit(" ", 1)[0]
+        self.server.requests.append(line)
+        return line
+
+    def send(self, data):
+        self.conn.sendall(data)
+
+    def drip(self):
+        """A byte every 10 ms, until the client closes."""
+        while True:
+            self.conn.sendall(b"x")
+            time.sleep(0.01)
+
+    def cut(self):
+        """Closes the TCP connection under the TLS one: no goodbye goes out."""
+        self.raw.shutdown(socket.SHUT_RDWR)
 
 
 class EndToEnd(unittest.TestCase):
@@ -563,6 +649,105 @@ class EndToEnd(unittest.TestCase):
             lambda run, srv: len(srv.requests) == 2 and run.setup_folder.exists(), drip=True)
         self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
                                            "GET /periodic/Archive_x64-stable.zip"])
+
+    def server_fault_run(self, get_answer, secure=False):
+        """Runs the program against a server that answers the size probe with the archive's
+        length and the download with get_answer(conn, archive); returns the run and the
+        server."""
+        run = self.start_run(secure=secure)
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=300_000)
+        archive = (run.www / "Archive_x64-stable.zip").read_bytes()
+        head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(archive)
+
+        def script(conn, index):
+            if index > 0:  # the mirror a redirect names
+                conn.request()
+                conn.send(head + archive)
+                conn.request()
+                return
+            conn.request()
+            conn.send(head)
+            if conn.request() is None:
+                return
+            get_answer(conn, head, archive)
+
+        server = ScriptedServer(run.port, script, tls=run.tls)
+        self.addCleanup(server.stop)
+        return run, server
+
+    def assert_fails_with(self, run, server, message):
+        """The program shows message under its title, removes the folder and runs nothing."""
+        self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+        run.shot("server-fault")
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        self.assertEqual(seen, ([message], ["OK"]))
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertIsNone(run.report, "the installer ran")
+        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
+                                           "GET /periodic/Archive_x64-stable.zip"])
+
+    def test_a_body_cut_off_by_the_server_is_an_error(self):
+        def answer(conn, head, archive):
+            conn.send(head + archive[:100_000])
+            conn.cut()
+
+        run, server = self.server_fault_run(answer)
+        run.start()
+        archive_size = (run.www / "Archive_x64-stable.zip").stat().st_size
+        self.assert_fails_with(run, server, "The server closed the connection after 100000 of "
+                               f"{archive_size} bytes.")
+
+    def test_a_header_block_cut_off_by_the_server_is_an_error(self):
+        def answer(conn, head, archive):
+            conn.send(head[:-2])  # without the empty line that ends it
+            conn.cut()
+
+        run, server = self.server_fault_run(answer)
+        run.start()
+        self.assert_fails_with(
+            run, server, "The server closed the connection before the end of the response header.")
+
+    def test_a_secure_body_cut_off_without_the_goodbye_is_an_error(self):
+        # All of the archive arrives, but only the close could end it, and that close is not
+        # the server's TLS goodbye: anyone on the way could have made it.
+        def answer(conn, head, archive):
+            conn.send(b"HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + archive)
+            conn.cut()
+
+        run, server = self.server_fault_run(answer, secure=True)
+        with run.authority.trusted_on_host():
+            run.start()
+            self.assert_fails_with(
+                run, server, "The secure connection was cut off before the server ended it.")
+
+    def test_an_error_whose_body_never_ends_is_shown_at_once(self):
+        # The text drips for ever on a connection the server never closes: the error is shown
+        # within seconds, not after the read time-out (120 s).
+        def answer(conn, head, archive):
+            conn.send(b"HTTP/1.1 404 Not Found\r\nContent-Type: text/plain\r\n\r\nnot here")
+            conn.drip()
+
+        run, server = self.server_fault_run(answer)
+        run.start()
+        self.assert_fails_with(run, server, "HTTP/1.1 404 Not Found.")
+
+    def test_a_redirect_whose_body_never_ends_is_followed_at_once(self):
+        def answer(conn, head, archive):
+            conn.send(b"HTTP/1.1 302 Found\r\nLocation: /periodic/mirror/Archive_x64-stable.zip"
+                      b"\r\n\r\nmoved")
+            conn.drip()
+
+        run, server = self.server_fault_run(answer)
+        run.start()
+        self.assertEqual(run.wait(60), 0, "the program did not end by itself")
+        self.assertIsNotNone(run.report, "the installer never ran")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
+                                           "GET /periodic/Archive_x64-stable.zip",
+                                           "GET /periodic/mirror/Archive_x64-stable.zip"])
 
     def test_https_success(self):
         run = self.start_run(secure=True)

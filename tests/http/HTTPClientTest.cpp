@@ -131,7 +131,7 @@ struct ResponseCase {
   const char* method;
   std::string reply;
   bool closeAfter;      // the server closes after the reply, else it waits for the client
-  const char* failure;  // nullptr, "protocol", "closed" or "malformed"
+  const char* failure;  // nullptr, "protocol", "closed", "cut" or "malformed"
   int code;             // ResponseCode (or ErrorCode)
   std::string body;     // the caller's stream after the call, which starts as "pre:"
   int64_t contentLength;
@@ -151,11 +151,15 @@ const ResponseCase kResponses[] = {
     {"HeadWithLength", "HEAD", "HTTP/1.1 200 OK\r\nContent-Length: 1234\r\n\r\n", false, nullptr,
      200, "pre:", 1234, true},
     {"HeadWithoutLength", "HEAD", "HTTP/1.1 200 OK\r\n\r\n", false, nullptr, 200, "pre:", -1, true},
-    {"NonIntegerLengthReadsUntilClose", "GET",
-     "HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\n\r\nhello", true, nullptr, 200, "pre:hello", -1,
-     false},
-    {"NegativeLengthReadsUntilClose", "GET", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nhello",
-     true, nullptr, 200, "pre:hello", -5, false},
+    // A length that is not a decimal number leaves the body's end unknown.
+    {"NonIntegerLengthIsRefused", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 12abc\r\n\r\nhello",
+     false, "malformed", 200, "pre:", -1, false},
+    {"NegativeLengthIsRefused", "GET", "HTTP/1.1 200 OK\r\nContent-Length: -5\r\n\r\nhello", false,
+     "malformed", 200, "pre:", -5, false},
+    {"LengthOnAHeadIsCheckedToo", "HEAD", "HTTP/1.1 200 OK\r\nContent-Length: 1e3\r\n\r\n", false,
+     "malformed", 200, "pre:", -1, false},
+    {"RepeatedLengthOnAHead", "HEAD", "HTTP/1.1 200 OK\r\nContent-Length: 7, 7\r\n\r\n", false,
+     nullptr, 200, "pre:", 7, true},
     {"LengthZeroReadsNothing", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n", false,
      nullptr, 200, "pre:", 0, true},
     {"ChunkedWithExtensionWinsOverLength", "GET",
@@ -165,6 +169,9 @@ const ResponseCase kResponses[] = {
     {"InterimContinueIsPassedOver", "GET",
      "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok", false, nullptr,
      200, "pre:ok", 2, true},
+    // Not a final answer, and no other interim one: the connection speaks something else now.
+    {"SwitchingProtocols", "GET", "HTTP/1.1 101 Switching Protocols\r\nUpgrade: x\r\n\r\n", false,
+     "protocol", 101, "pre:", -1, true},
     {"NoContent", "GET", "HTTP/1.1 204 No Content\r\n\r\n", false, nullptr, 204, "pre:", -1, true},
     {"RedirectWithLocation", "GET",
      "HTTP/1.1 302 Found\r\nLocation: http://elsewhere/x\r\nContent-Length: 0\r\n\r\n", false,
@@ -188,13 +195,13 @@ const ResponseCase kResponses[] = {
     // The cut line is dropped with the connection; see
     // NextRequestAfterACloseAtTheStatusLineReconnects.
     {"CloseAtTheStatusLine", "GET", "HTTP/1.1 20", true, "closed", -1, "pre:", -1, false},
-    // The cut line is neither header nor body.
-    {"CloseInTheHeaders", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nX-A: b", true, nullptr,
-     200, "pre:", 10, false},
+    // A cut answer is an error, wherever the cut falls after the status line.
+    {"CloseInTheHeaders", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\nX-A: b", true, "cut",
+     200, "pre:", -1, false},
     {"CloseInAKnownLengthBody", "GET", "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd", true,
-     nullptr, 200, "pre:abcd", 10, false},
+     "cut", 200, "pre:abcd", 10, false},
     {"CloseInAChunkedBody", "GET", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nabc",
-     true, "closed", 200, "pre:abc", -1, false},
+     true, "cut", 200, "pre:abc", -1, false},
     {"ChunkSizeBeyond32Bits", "GET",
      "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n100000000\r\nabc", false, "malformed",
      200, "pre:", -1, false},
@@ -232,6 +239,8 @@ TEST_P(ResponseCases, Outcome) {
     errorCode = e.ErrorCode();
     errorMessage = e.ErrorMessage();
     EXPECT_EQ(e.Message(), http.ResponseText());
+  } catch (const EIdHTTPCutOff&) {
+    failure = "cut";
   } catch (const EIdConnClosedGracefully& e) {
     failure = "closed";
     EXPECT_EQ(e.Message(), "Connection Closed Gracefully.");

@@ -1,9 +1,10 @@
 // The HTTP client against a failing or hostile server (the scripted loopback server): a close
 // after every byte offset of a small answer; over-long and endless lines; too many header
-// lines; absurd lengths and chunk sizes; bodies longer or shorter than announced; a stall and
-// a drip. Each ends in its own exception or result, within its wait bound, with the caller's
-// stream holding what it held before plus no more than the answer announced, and with the
-// client's memory bounded where the server could make it grow.
+// lines; absurd or invalid lengths and chunk sizes; bodies longer or shorter than announced;
+// NULs and bare CRs in the head; interim answers; a stall and a drip. Each ends in its own
+// exception or result, within its wait bound, with the caller's stream holding what it held
+// before plus no more than the answer announced, and with the client's memory bounded where the
+// server could make it grow. A body is whole or an error.
 
 #include <gtest/gtest.h>
 
@@ -55,16 +56,21 @@ class TPeakGrowth {
   long FBase = -1;
 };
 
-// One call's outcome: the exception class ("" for none) and its message.
+// One call's outcome: the exception class ("" for none) and its message; for a cut-off answer
+// also the counts it carries ("received of expected").
 struct TOutcome {
   std::string Failure;
   std::string Message;
+  std::string Counts = {};
 };
 
 TOutcome Get(TIdHTTP& http, const std::string& url, TMemoryStream& stream) {
   try {
     http.Get(url, stream);
     return {};
+  } catch (const EIdHTTPCutOff& e) {
+    return {"EIdHTTPCutOff", e.Message(),
+            std::to_string(e.Received()) + " of " + std::to_string(e.Expected())};
   } catch (const EIdConnClosedGracefully& e) {
     return {"EIdConnClosedGracefully", e.Message()};
   } catch (const EIdReadLnMaxLineLengthExceeded& e) {
@@ -119,14 +125,18 @@ struct TCutAnswer {
     }
   }
 
-  // What the client must end with after a close at offset k.
+  // What the client must end with after a close at offset k: only the whole answer succeeds.
   TOutcome Expected(size_t k) const {
-    const TOutcome closed{"EIdConnClosedGracefully", "Connection Closed Gracefully."};
-    if (k < StatusEnd) return closed;  // the status line is cut
-    // A cut header block stands as far as its whole lines go; without the framing line the
-    // body is read until the close, and finds it at once.
-    if (!Chunked || k < FramingEnd || k == Reply.size()) return {};
-    return closed;  // a chunked body, size lines and trailer included, must be complete
+    if (k < StatusEnd) return {"EIdConnClosedGracefully", "Connection Closed Gracefully."};
+    if (k < HeadEnd)
+      return {"EIdHTTPCutOff",
+              "The server closed the connection before the end of the response header.", "0 of -1"};
+    if (k == Reply.size()) return {};
+    const std::string received = std::to_string(BodyWithin(k).size());
+    // A chunked body, size lines and trailer included, must be complete.
+    if (Chunked) return {"EIdHTTPCutOff", "Connection Closed Gracefully.", received + " of -1"};
+    return {"EIdHTTPCutOff", "The server closed the connection after " + received + " of 10 bytes.",
+            received + " of 10"};
   }
 };
 
@@ -155,13 +165,13 @@ TEST(HTTPFaults, CloseAfterEveryOffsetOfASmallAnswer) {
       const TOutcome expected = answer.Expected(k);
       EXPECT_EQ(outcome.Failure, expected.Failure);
       EXPECT_EQ(outcome.Message, expected.Message);
+      EXPECT_EQ(outcome.Counts, expected.Counts);
       EXPECT_EQ(Text(stream), "pre:" + answer.BodyWithin(k));
       if (!expected.Failure.empty()) {
         EXPECT_FALSE(http.Connected());
-      } else if (k >= answer.StatusEnd) {
+      } else {
         EXPECT_EQ(http.ResponseCode(), 200);
-        EXPECT_EQ(http.Response().ContentLength,
-                  !answer.Chunked && k >= answer.FramingEnd ? 10 : -1);
+        EXPECT_EQ(http.Response().ContentLength, answer.Chunked ? -1 : 10);
       }
     }
     EXPECT_EQ(server.Accepted(), static_cast<int>(answer.Reply.size()) + 1);
@@ -203,6 +213,12 @@ TServe Drip(std::string text, int ms) {
     }
     peer.ReceiveUntilClosed();
   };
+}
+
+// A literal with NULs inside, all of it.
+template <size_t N>
+std::string WithNul(const char (&text)[N]) {
+  return std::string(text, N - 1);
 }
 
 std::string HeaderLines(int count) {
@@ -254,33 +270,118 @@ const FaultCase kFaults[] = {
      "pre:"},
     {"LargestChunkSizeThenClose",
      [] { return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nffffffff\r\nabc"); },
-     "EIdConnClosedGracefully", "Connection Closed Gracefully.", "pre:abc"},
-    // Lengths: what is not a usable length reads until the close; a huge one reserves no more
-    // than a bounded room; one past the stream's range is refused before anything is read.
+     "EIdHTTPCutOff", "Connection Closed Gracefully.", "pre:abc"},
+    // Lengths: what is not a single decimal number (or a list of one repeated) is refused at
+    // once, whether or not the server closes; a huge one reserves no more than a bounded room
+    // and is cut off at the close; one past the stream's range is refused before anything is
+    // read.
     {"NegativeContentLength",
-     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nhello"); }, "", "",
-     "pre:hello"},
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: -1\r\n\r\nhello", false); },
+     "EIdHTTPMalformedResponse", "The server sent an invalid Content-Length (\"-1\").", "pre:"},
+    {"ContentLengthNotANumber",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: crap\r\n\r\nhello", false); },
+     "EIdHTTPMalformedResponse", "The server sent an invalid Content-Length (\"crap\").", "pre:"},
+    {"ContentLengthWithASign",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: +5\r\n\r\nhello", false); },
+     "EIdHTTPMalformedResponse", "The server sent an invalid Content-Length (\"+5\").", "pre:"},
+    {"ContentLengthAfterAControlCharacter",
+     [] {
+       return Reply(
+           "HTTP/1.1 200 OK\r\nContent-Length: \x0b"
+           "5\r\n\r\nhello",
+           false);
+     },
+     "EIdHTTPMalformedResponse",
+     "The server sent an invalid Content-Length (\"\x0b"
+     "5\").",
+     "pre:"},
+    {"ContentLengthEmpty",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length:\r\n\r\nhello", false); },
+     "EIdHTTPMalformedResponse", "The server sent an invalid Content-Length (\"\").", "pre:"},
     {"ContentLengthBeyond64Bits",
-     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nhello"); },
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nContent-Length: 99999999999999999999\r\n\r\nhello", false);
+     },
+     "EIdHTTPMalformedResponse",
+     "The server sent an invalid Content-Length (\"99999999999999999999\").", "pre:"},
+    {"ContentLengthListOfOneValue",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 5 ,\t5\r\n\r\nhello", false); }, "", "",
+     "pre:hello"},
+    {"ContentLengthListOfTwoValues",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 5, 6\r\n\r\nhello,", false); },
+     "EIdHTTPMalformedResponse",
+     "The server sent two different Content-Length values (\"5\" and \"6\").", "pre:"},
+    {"InvalidContentLengthBesideChunks",
+     [] {
+       return Reply(
+           "HTTP/1.1 200 OK\r\nContent-Length: crap\r\nTransfer-Encoding: chunked\r\n\r\n"
+           "5\r\nhello\r\n0\r\n\r\n",
+           false);
+     },
      "", "", "pre:hello"},
     {"ContentLengthOfATebibyteThenClose",
-     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 1099511627776\r\n\r\nhello"); }, "", "",
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 1099511627776\r\n\r\nhello"); },
+     "EIdHTTPCutOff", "The server closed the connection after 5 of 1099511627776 bytes.",
      "pre:hello"},
     {"ContentLengthUpToTheStreamsRange",
      [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775803\r\n\r\nhello"); },
-     "", "", "pre:hello"},
+     "EIdHTTPCutOff", "The server closed the connection after 5 of 9223372036854775803 bytes.",
+     "pre:hello"},
     {"ContentLengthPastTheStreamsRange",
      [] {
        return Reply("HTTP/1.1 200 OK\r\nContent-Length: 9223372036854775804\r\n\r\nhello", false);
      },
      "EIdIOHandlerStreamDataTooLarge", "Data is too large for stream", "pre:"},
-    // Bodies: never more than announced; a short one ends at the close, or by the wait limit
-    // when the server stalls.
+    // Bodies: never more than announced; a short one is cut off at the close, or ends by the
+    // wait limit when the server stalls.
     {"BodyLongerThanAnnounced",
      [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 5\r\n\r\nhello, and more", false); }, "",
      "", "pre:hello"},
     {"BodyShorterThenClose",
-     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhel"); }, "", "", "pre:hel"},
+     [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhel"); }, "EIdHTTPCutOff",
+     "The server closed the connection after 3 of 10 bytes.", "pre:hel"},
+    // A head that the close cuts off is no answer, even with its length given and complete.
+    {"HeaderBlockWithoutItsEnd", [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n"); },
+     "EIdHTTPCutOff", "The server closed the connection before the end of the response header.",
+     "pre:"},
+    // A NUL or a bare CR in the head: parsers disagree on what such a line says.
+    {"NulInAHeaderField",
+     [] {
+       return Reply(WithNul("HTTP/1.1 200 OK\r\nX-A: a\0b\r\nContent-Length: 2\r\n\r\nok"), false);
+     },
+     "EIdHTTPMalformedResponse",
+     "The server sent a NUL or a bare CR in its status line or a header field.", "pre:"},
+    {"BareCRInAHeaderField",
+     [] { return Reply("HTTP/1.1 200 OK\r\nX-A: a\rContent-Length: 2\r\n\r\nok", false); },
+     "EIdHTTPMalformedResponse",
+     "The server sent a NUL or a bare CR in its status line or a header field.", "pre:"},
+    {"BareCRInTheStatusLine",
+     [] { return Reply("HTTP/1.1 200 OK\r\r\nContent-Length: 2\r\n\r\nok", false); },
+     "EIdHTTPMalformedResponse",
+     "The server sent a NUL or a bare CR in its status line or a header field.", "pre:"},
+    {"NulInATrailerField",
+     [] {
+       return Reply(WithNul("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n"
+                            "2\r\nok\r\n0\r\nX-T: \0\r\n\r\n"),
+                    false);
+     },
+     "EIdHTTPMalformedResponse",
+     "The server sent a NUL or a bare CR in its status line or a header field.", "pre:ok"},
+    // Interim answers of every kind are read through to the final one; what follows one must be
+    // a status line, and anything else is refused at once, not at the close.
+    {"InterimAnswersBeforeTheFinalOne",
+     [] {
+       return Reply(
+           "HTTP/1.1 102 Processing\r\n\r\nHTTP/1.1 103 Early Hints\r\nLink: </a.css>\r\n\r\n"
+           "HTTP/1.1 199 Odd\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok",
+           false);
+     },
+     "", "", "pre:ok"},
+    {"NoStatusLineAfterAnInterimAnswer",
+     [] { return Reply("HTTP/1.1 103 Early Hints\r\n\r\nhello\r\n", false); },
+     "EIdHTTPMalformedResponse", "The server sent no status line after an interim response.",
+     "pre:"},
+
     {"BodyShorterThenStall",
      [] { return Reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nhel", false); },
      "EIdReadTimeout", "Read timed out.", "pre:hel", 200},

@@ -1,6 +1,7 @@
 // The HTTP client over the TLS handler against real servers on loopback: nginx with TLS in
-// every way the client must meet, and two small servers of tools/tls_test_server.py (one stops
-// in the middle of a body, one sends everything in small pieces). That script runs this
+// every way the client must meet, and small servers of tools/tls_test_server.py (ones that
+// close without the TLS goodbye after each kind of body, one that sends everything in small
+// pieces, one that brings a record more slowly than the read time-out). That script runs this
 // program and hands it the ports; natively OpenSSL does the TLS, under Wine SChannel.
 
 #include <gtest/gtest.h>
@@ -207,12 +208,72 @@ TEST_F(HTTPS, ACloseFromTheWorkEventEndsAKnownLengthBodyQuietly) {
   EXPECT_FALSE(http.Connected());
 }
 
-TEST_F(HTTPS, AServerThatStopsInTheBodyLeavesWhatItSent) {
-  TMemoryStream body;
-  http.Get(Url("PLENWICK_TLS_TRUNCATE", "/x"), body);
+// A close without the TLS goodbye: the body's framing decides. A length or chunks that did not
+// end are a cut; a body that only the close can end is a cut too, since anyone on the way could
+// have closed it; a length that was complete needs no goodbye.
+struct GoodbyeCase {
+  const char* name;
+  const char* server;
+  const char* failure;  // "" for none
+  std::string message;  // "%half" and "%all" stand for the counts of the served body
+  bool half;            // half the body arrived, else all of it
+};
+
+void PrintTo(const GoodbyeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class HTTPSWithoutGoodbye : public HTTPS, public ::testing::WithParamInterface<GoodbyeCase> {};
+
+TEST_P(HTTPSWithoutGoodbye, TheFramingDecides) {
+  const GoodbyeCase& c = GetParam();
   const std::string expected = FullBody();
-  EXPECT_TRUE(Text(body) == expected.substr(0, expected.size() / 2));
-  EXPECT_FALSE(http.Connected());
+  const std::string half = std::to_string(expected.size() / 2);
+  std::string failure;
+  std::string message;
+  TMemoryStream body;
+  try {
+    http.Get(Url(c.server, "/x"), body);
+  } catch (const EIdHTTPCutOff& e) {
+    failure = "EIdHTTPCutOff";
+    message = e.Message();
+  } catch (const EIdTLSCutOff& e) {
+    failure = "EIdTLSCutOff";
+    message = e.Message();
+    EXPECT_EQ(e.Received(), static_cast<int64_t>(expected.size()));
+  }
+  EXPECT_EQ(failure, c.failure);
+  std::string wanted = c.message;
+  if (wanted.find("%half") != std::string::npos) wanted.replace(wanted.find("%half"), 5, half);
+  if (wanted.find("%all") != std::string::npos)
+    wanted.replace(wanted.find("%all"), 4, std::to_string(expected.size()));
+  EXPECT_EQ(message, wanted);
+  EXPECT_TRUE(Text(body) == expected.substr(0, c.half ? expected.size() / 2 : expected.size()))
+      << body.Size() << " bytes";
+  if (*c.failure) {
+    EXPECT_FALSE(http.Connected());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Servers, HTTPSWithoutGoodbye,
+    ::testing::Values(
+        GoodbyeCase{"InsideALength", "PLENWICK_TLS_TRUNCATE", "EIdHTTPCutOff",
+                    "The server closed the connection after %half of %all bytes.", true},
+        GoodbyeCase{"InsideChunks", "PLENWICK_TLS_CUT_CHUNKED", "EIdHTTPCutOff",
+                    "Connection Closed Gracefully.", true},
+        GoodbyeCase{"WhereOnlyTheCloseEndsTheBody", "PLENWICK_TLS_CUT_UNFRAMED", "EIdTLSCutOff",
+                    "The secure connection was cut off before the server ended it.", false},
+        GoodbyeCase{"AfterAWholeLength", "PLENWICK_TLS_NO_GOODBYE", "", "", false}),
+    [](const ::testing::TestParamInfo<GoodbyeCase>& info) { return info.param.name; });
+
+// The read time-out bounds the silence between bytes, not the time a whole record takes: here a
+// record takes several times the time-out, with no pause near it.
+TEST_F(HTTPS, ARecordSlowerThanTheReadTimeOutArrivesWhole) {
+  http.SetReadTimeout(1000);
+  TMemoryStream body;
+  http.Get(Url("PLENWICK_TLS_SLOW", "/x"), body);
+  EXPECT_TRUE(Text(body) == Body(static_cast<size_t>(EnvInt("PLENWICK_TLS_SLOW_SIZE"))));
 }
 
 TEST_F(HTTPS, AServerThatClosesBeforeAnsweringIsAGracefulClose) {

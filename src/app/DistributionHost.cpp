@@ -7,3 +7,7 @@ const char* DistributionScheme() {
 const char* DistributionHost() {
   return PLENWICK_DIST_HOST;
 }
+
+int RetryFirstWait() {
+  return PLENWICK_RETRY_FIRST_WAIT_MS;
+}

@@ -6,15 +6,32 @@
 
 class TStream;
 
+// A failed attempt that is about to be made again.
+struct TRetryNotice {
+  std::string URL;
+  // The attempt to come (2 for the first retry), and the attempts in all.
+  int Attempt = 0;
+  int MaxAttempts = 0;
+  // How long to wait before it, in ms.
+  int Wait = 0;
+  // True when the server answered that it cannot serve now (408, 429, 5xx); false when the
+  // connection failed or broke.
+  bool ServerBusy = false;
+  // The failure's message.
+  std::string Cause;
+  // Bytes of the body already held, which the next attempt asks the server to continue.
+  int64_t Held = 0;
+};
+
 // What the download-and-install sequence needs of the HTTP client: the window's `HTTP`.
 // The product plugs the real client in through an adapter (ComponentWiring.cpp).
 class TDownloadClient {
  public:
   virtual ~TDownloadClient() = default;
 
-  // A HEAD request; returns after a successful response, raises on failure.
+  // The size probe; returns after a successful response, raises on failure.
   virtual void Head(const std::string& AURL) = 0;
-  // The length the last response announced; -1 when it had no valid Content-Length.
+  // The length the last size probe found; -1 when the server gave no valid one.
   virtual int64_t ResponseContentLength() = 0;
   // The URL the last request ended at, after the redirects it followed.
   virtual std::string ResponseURL() = 0;
@@ -23,6 +40,12 @@ class TDownloadClient {
   // Closes the connection, telling the peer; a second call changes nothing.
   virtual void Disconnect() = 0;
 
-  // The running count of body bytes read since the body started, after every block.
+  // The count of body bytes held since the body started, after every block. It goes back only
+  // when bytes held are thrown away.
   std::function<void(int64_t AWorkCount)> OnWork;
+  // Each retry, before its wait: which attempt comes, why, and the wait.
+  std::function<void(const TRetryNotice& ANotice)> OnRetry;
+  // Waits before a retry; answers false when the wait was given up (the program is ending), and
+  // the failure then stands. Unset: the client sleeps.
+  std::function<bool(const TRetryNotice& ANotice)> OnRetryWait;
 };

@@ -1,5 +1,33 @@
 #include "app/HTTPDownloadClient.h"
 
+#include <algorithm>
+
+#include "app/DownloadTexts.h"
+#include "app/SystemClock.h"
+#include "base/Format.h"
+#include "base/TryFinally.h"
+#include "http/IdHTTPDate.h"
+#include "net/IdAntiFreezeBase.h"
+
+namespace {
+
+// Answers with which a server refuses HEAD where GET works.
+bool RefusesHead(int ACode) {
+  return ACode == 403 || ACode == 405 || ACode == 501;
+}
+
+std::string MessageOf(const std::exception_ptr& AFailure) {
+  try {
+    std::rethrow_exception(AFailure);
+  } catch (const std::exception& e) {
+    return e.what();
+  } catch (...) {
+    return {};
+  }
+}
+
+}  // namespace
+
 THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProxy)
     : FProxy(std::move(AProxy)),
       FIOHandler(std::make_unique<TIdSSLIOHandlerSocket>()),
@@ -34,23 +62,225 @@ THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProx
       AProxyParams.ProxyPort = proxy.Port;
     };
   }
-  FHTTP->OnWork = [this](TIdComponent*, TWorkMode, int64_t AWorkCount) {
-    if (OnWork) OnWork(AWorkCount);
+  FHTTP->OnHeadersAvailable = [this](TIdCustomHTTP*, TIdHeaderList*, bool& VContinue) {
+    HeadersAvailable(VContinue);
   };
+  // The count of the download's bytes held: a continued body counts on from what is held, and
+  // other bodies (an error's text) do not move it.
+  FHTTP->OnWork = [this](TIdComponent*, TWorkMode, int64_t AWorkCount) {
+    if (FReportWork) FReported = FWorkBase + AWorkCount;
+    if (OnWork) OnWork(FReported);
+  };
+  Random = [this] { return std::uniform_real_distribution<double>(0.0, 1.0)(FRandomEngine); };
 }
 
 void THTTPDownloadClient::Head(const std::string& AURL) {
-  FHTTP->Head(AURL);
+  FProbedLength = -1;
+  bool headRefused = false;
+  TryFinally([&] { WithRetries(AURL, [&] { ProbeOnce(AURL, headRefused); }, nullptr); },
+             [&] { FPhase = TPhase::phNone; });
   // Under the URL asked for and under the one the redirects ended at, where the download goes.
-  FAnnounced[AURL] = FHTTP->Response().ContentLength;
-  FAnnounced[ResponseURL()] = FHTTP->Response().ContentLength;
+  FAnnounced[AURL] = FProbedLength;
+  FAnnounced[ResponseURL()] = FProbedLength;
+}
+
+void THTTPDownloadClient::ProbeOnce(const std::string& AURL, bool& VHeadRefused) {
+  if (!VHeadRefused) {
+    try {
+      FPhase = TPhase::phProbe;
+      FHTTP->Head(AURL);
+      FProbedLength = FHTTP->Response().ContentLength;
+      return;
+    } catch (const EIdHTTPProtocolException& e) {
+      if (!RefusesHead(e.ErrorCode())) throw;
+      VHeadRefused = true;
+    }
+  }
+  // The first byte, whose answer tells the whole length (HeadersAvailable).
+  FPhase = TPhase::phProbeByRange;
+  TIdEntityRanges& ranges = FHTTP->Request().Ranges;
+  ranges.Items = {TIdEntityRange{0, 0, -1}};
+  TryFinally([&] { FHTTP->Get(AURL, static_cast<TStream*>(nullptr)); }, [&] { ranges.Clear(); });
 }
 
 void THTTPDownloadClient::Get(const std::string& AURL, TStream& ADest) {
+  FDest = &ADest;
+  FStart = ADest.Position();
+  FBound = BoundFor(AURL);
+  const auto announced = FAnnounced.find(AURL);
+  FAnnouncedLength = announced != FAnnounced.end() ? announced->second : -1;
+  FResume.Forget();
+  FRestarted = false;
+  FReported = 0;
+  TryFinally(
+      [&] {
+        WithRetries(
+            AURL, [&] { DownloadOnce(AURL); },
+            [&] {
+              const int64_t held = ADest.Position() - FStart;
+              return FResume.CanResume(held) ? held : 0;
+            });
+      },
+      [&] {
+        FPhase = TPhase::phNone;
+        FDest = nullptr;
+        FReportWork = false;
+        FHTTP->Request().Ranges.Clear();
+        FHTTP->Request().CustomHeaders.SetValue("If-Range", "");
+      });
+}
+
+void THTTPDownloadClient::DownloadOnce(const std::string& AURL) {
+  TStream& dest = *FDest;
+  int64_t held = dest.Position() - FStart;
+  // Bytes nothing vouches for are not continued: they might belong to another copy.
+  if (held > 0 && !FResume.CanResume(held)) {
+    DiscardHeld();
+    held = 0;
+  }
+  try {
+    RequestBody(AURL, held);
+  } catch (const EResumeRefused&) {
+    // What is held cannot be continued: it goes, and the download begins again, once.
+    if (FRestarted) throw;
+    FRestarted = true;
+    FResume.Forget();
+    DiscardHeld();
+    RequestBody(AURL, 0);
+  }
+}
+
+void THTTPDownloadClient::RequestBody(const std::string& AURL, int64_t AFrom) {
+  TIdHTTPRequest& request = FHTTP->Request();
+  request.Ranges.Clear();
+  if (AFrom > 0) request.Ranges.Items = {TIdEntityRange{AFrom, -1, -1}};
+  request.CustomHeaders.SetValue("If-Range", AFrom > 0 ? FResume.Validator() : "");
+  FRangeFrom = AFrom;
+  FWorkBase = AFrom;
+  FReportWork = false;
+  FHTTP->SetMaxBodySize(FBound);
+  // The head is waited for as long as ever; the body's silences are cut short (HeadersAvailable).
+  const int headTimeout = FHTTP->ReadTimeout();
+  FPhase = TPhase::phDownload;
+  TryFinally([&] { FHTTP->Get(AURL, FDest); }, [&] { FHTTP->SetReadTimeout(headTimeout); });
+}
+
+void THTTPDownloadClient::DiscardHeld() {
+  FDest->SetSize(FStart);
+  FDest->SetPosition(FStart);
+  if (FReported == 0) return;
+  // The bar goes back: the bytes it showed are gone.
+  FReported = 0;
+  if (OnWork) OnWork(0);
+}
+
+void THTTPDownloadClient::HeadersAvailable(bool& VContinue) {
+  TIdHTTPResponse& response = FHTTP->Response();
+  switch (FPhase) {
+    case TPhase::phProbeByRange: {
+      const int code = response.ResponseCode();
+      if (code == 200) {
+        FProbedLength = response.HasContentLength ? response.ContentLength : -1;
+      } else if (code == 206) {
+        FProbedLength = response.ContentRangeStart == 0 ? response.ContentRangeInstanceLength : -1;
+      } else {
+        return;  // the request loop decides: a redirect, or the failure
+      }
+      // The body is not read, so the connection cannot carry another request.
+      VContinue = false;
+      FHTTP->Disconnect();
+      break;
+    }
+    case TPhase::phDownload:
+      DownloadHeadersAvailable(response);
+      break;
+    default:
+      break;
+  }
+}
+
+void THTTPDownloadClient::DownloadHeadersAvailable(TIdHTTPResponse& AResponse) {
+  const int code = AResponse.ResponseCode();
+  // A redirect's body is no part of the download; the next pass asks for the same bytes.
+  if (code / 100 == 3 && code != 304) return;
+  // Silence from here on is a stall, which a new connection may overcome.
+  FBodyStarted = true;
+  FHTTP->SetReadTimeout(StallTimeout);
+  const std::string range = AResponse.RawHeaders.GetValue("Content-Range").substr(0, 64);
+  if (code == 416 && FRangeFrom > 0)
+    throw EResumeRefused(Format(RSResumeRangeRefused, static_cast<long long>(FRangeFrom),
+                                AResponse.ResponseText().c_str()));
+  if (code == 206) {
+    if (FRangeFrom == 0) throw EResumeRefused(Format(RSResumeNotAsked, range.c_str()));
+    FResume.CheckContinuation(AResponse, FRangeFrom);
+    // The bytes held and those to come stay within the download's bound.
+    FHTTP->SetMaxBodySize(std::max<int64_t>(FBound - FRangeFrom, 1));
+    FReportWork = true;
+    return;
+  }
+  // Anything else but a success is read as an error's text and raised by the request loop.
+  if (code / 100 != 2) return;
+  // The whole copy from its first byte (the server ignored the range, or its copy changed):
+  // what was held goes.
+  if (FRangeFrom > 0) {
+    DiscardHeld();
+    FRangeFrom = 0;
+    FWorkBase = 0;
+  }
+  FResume.Remember(AResponse, FAnnouncedLength);
+  FReportWork = true;
+}
+
+void THTTPDownloadClient::WithRetries(const std::string& AURL,
+                                      const std::function<void()>& AAttempt,
+                                      const std::function<int64_t()>& AHeld) {
+  for (int attempt = 1;; ++attempt) {
+    std::exception_ptr failure;
+    try {
+      FBodyStarted = false;
+      AAttempt();
+      return;
+    } catch (...) {
+      failure = std::current_exception();
+    }
+    const TRetryCause cause = RetryCauseOf(failure, FBodyStarted);
+    // A program that is ending wants no further attempt, and no wait for one.
+    if (cause == TRetryCause::rcNone || attempt >= Retry.MaxAttempts ||
+        TIdAntiFreezeBase::WaitAbandoned() ||
+        !WaitBeforeRetry(AURL, attempt + 1, cause, failure, AHeld ? AHeld() : 0))
+      std::rethrow_exception(failure);
+  }
+}
+
+bool THTTPDownloadClient::WaitBeforeRetry(const std::string& AURL, int AAttempt,
+                                          TRetryCause ACause, const std::exception_ptr& AFailure,
+                                          int64_t AHeld) {
+  std::optional<int> retryAfter;
+  if (ACause == TRetryCause::rcServerBusy) {
+    // Measured from the server's clock, when it tells it.
+    const TIdHeaderList& headers = FHTTP->Response().RawHeaders;
+    const TDateTime serverNow = GMTToLocalDateTime(headers.GetValue("Date")).value_or(Now());
+    retryAfter = RetryAfterMilliseconds(headers.GetValue("Retry-After"), serverNow);
+  }
+  TRetryNotice notice;
+  notice.URL = AURL;
+  notice.Attempt = AAttempt;
+  notice.MaxAttempts = Retry.MaxAttempts;
+  notice.Wait = Retry.WaitBefore(AAttempt, Random ? Random() : 0.0, retryAfter);
+  notice.ServerBusy = ACause == TRetryCause::rcServerBusy;
+  notice.Cause = MessageOf(AFailure);
+  notice.Held = AHeld;
+  // The next attempt starts on a connection of its own: a kept one may be closed meanwhile.
+  FHTTP->Disconnect();
+  if (OnRetry) OnRetry(notice);
+  if (OnRetryWait) return OnRetryWait(notice);
+  SleepMilliseconds(static_cast<unsigned>(notice.Wait));
+  return true;
+}
+
+int64_t THTTPDownloadClient::BoundFor(const std::string& AURL) const {
   // A body longer than announced would pass the bar's end and could fill the memory.
   const auto announced = FAnnounced.find(AURL);
-  FHTTP->SetMaxBodySize(announced != FAnnounced.end() && announced->second > 0
-                            ? announced->second
-                            : UnannouncedBodyLimit);
-  FHTTP->Get(AURL, &ADest);
+  return announced != FAnnounced.end() && announced->second > 0 ? announced->second
+                                                                 : UnannouncedBodyLimit;
 }

@@ -1,7 +1,10 @@
 #include "app/Main.h"
 
+#include <algorithm>
+
 #include "app/ArchiveSuffix.h"
 #include "app/DistributionHost.h"
+#include "app/DownloadTexts.h"
 #include "app/FolderHelpers.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
@@ -110,7 +113,9 @@ TMain::~TMain() {
 }
 
 void TMain::ConnectHTTP() {
-  if (HTTP) HTTP->OnWork = [this](int64_t AWorkCount) { HTTPWork(AWorkCount); };
+  if (!HTTP) return;
+  HTTP->OnWork = [this](int64_t AWorkCount) { HTTPWork(AWorkCount); };
+  HTTP->OnRetryWait = [this](const TRetryNotice& ANotice) { return WaitBeforeRetry(ANotice); };
 }
 
 void TMain::FormCreate(TComponent*) {
@@ -121,9 +126,34 @@ void TMain::FormClose(TComponent*, TCloseAction&) {
   Application->Terminate();
 }
 
-void TMain::SetStatus(const char* AText) {
+void TMain::SetStatus(const std::string& AText) {
   Info->SetCaption(AText);
   Info->Repaint();
+}
+
+bool TMain::WaitBeforeRetry(const TRetryNotice& ANotice) {
+  const std::string resumed = Info->Caption();
+  // Measured on a clock that only goes forward: a change of the time of day neither stretches
+  // nor cuts the wait.
+  const uint64_t end = Platform->TickCount() + static_cast<uint64_t>(std::max(ANotice.Wait, 0));
+  int shown = 0;
+  for (;;) {
+    // The window answers throughout, and a close ends the wait at once.
+    Application->ProcessMessages();
+    if (Application->Terminated()) return false;
+    const uint64_t now = Platform->TickCount();
+    if (now >= end) break;
+    // The whole seconds left, rounded up: "1 s" until the wait is over.
+    const int seconds = static_cast<int>((end - now + 999) / 1000);
+    if (seconds != shown) {
+      SetStatus(Format(ANotice.ServerBusy ? RSRetryServerBusy : RSRetryConnectionLost, seconds,
+                       ANotice.Attempt, ANotice.MaxAttempts));
+      shown = seconds;
+    }
+    Platform->Sleep(static_cast<unsigned>(std::min<uint64_t>(10, end - now)));
+  }
+  SetStatus(resumed);
+  return true;
 }
 
 void TMain::HTTPWork(int64_t AWorkCount) {

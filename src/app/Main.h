@@ -44,11 +44,16 @@ class TMain : public TForm {
   void FormClose(TComponent* Sender, TCloseAction& Action);
   void FormCreate(TComponent* Sender);
 
-  // Connects HTTP's work events to HTTPWork; call after replacing HTTP.
+  // Connects HTTP's work events to HTTPWork and its waits before a retry to the status line's
+  // countdown; call after replacing HTTP.
   void ConnectHTTP();
 
  private:
-  void SetStatus(const char* AText);
+  void SetStatus(const std::string& AText);
+  // OnRetryWait of HTTP: counts the wait down on the status line, a second at a time, while the
+  // window answers; the status line then shows what it showed before. False when the window was
+  // closed meanwhile: the wait ends at once.
+  bool WaitBeforeRetry(const TRetryNotice& ANotice);
   // Makes the setup folder afresh, removing one left from before; raises, touching nothing,
   // when a link or a file stands in its place. False when the program was asked to end
   // meanwhile.

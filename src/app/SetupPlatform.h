@@ -33,6 +33,8 @@ class TSetupPlatform {
   // Creates one folder level; False when it could not be created (also when something is there).
   virtual bool CreateFolder(const std::string& APath) = 0;
   virtual void Sleep(unsigned AMilliseconds) = 0;
+  // Milliseconds of a clock that only goes forward, for measuring waits.
+  virtual uint64_t TickCount() = 0;
   // The current local date and time: days since 1899-12-30, the time of day as the fraction.
   virtual double Now() = 0;
 

@@ -5,3 +5,7 @@
 void SleepMilliseconds(unsigned AMilliseconds) {
   ::Sleep(AMilliseconds);
 }
+
+uint64_t TickCountMilliseconds() {
+  return ::GetTickCount64();
+}

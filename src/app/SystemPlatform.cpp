@@ -13,6 +13,7 @@ class TSystemPlatform final : public TSetupPlatform {
   std::string CurrentDir() override { return GetCurrentDir(); }
   bool CreateFolder(const std::string& APath) override { return CreateDir(APath); }
   void Sleep(unsigned AMilliseconds) override { SleepMilliseconds(AMilliseconds); }
+  uint64_t TickCount() override { return TickCountMilliseconds(); }
   double Now() override { return ::Now(); }
   bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcess& AProcess,
                       int& AError) override {

@@ -90,6 +90,7 @@ class TPlayedLaunchPlatform : public TSetupPlatform {
   std::string CurrentDir() override { return FReal->CurrentDir(); }
   bool CreateFolder(const std::string& path) override { return FReal->CreateFolder(path); }
   void Sleep(unsigned ms) override { FReal->Sleep(ms); }
+  uint64_t TickCount() override { return FReal->TickCount(); }
   double Now() override { return FReal->Now(); }
   bool LaunchElevated(TWinHandle, const std::string& file, TProcess& process, int&) override {
     Launched = file;

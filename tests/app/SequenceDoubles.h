@@ -135,7 +135,11 @@ class TFakePlatform : public TSetupPlatform {
     W.Folders.insert(path);
     return true;
   }
-  void Sleep(unsigned ms) override { Clock += ms / 86400000.0; }
+  void Sleep(unsigned ms) override {
+    Clock += ms / 86400000.0;
+    Ticks += ms;
+  }
+  uint64_t TickCount() override { return Ticks; }
   double Now() override { return Clock; }
   bool LaunchElevated(TWinHandle parent, const std::string& file, TProcess& process,
                       int& error) override {
@@ -181,6 +185,7 @@ class TFakePlatform : public TSetupPlatform {
   std::string ExePath = "C:\\Downloads\\Plenwick-setup_x64-stable.exe";
   std::string CurrentDirectory = "C:\\Work";
   double Clock = 45000.5;
+  uint64_t Ticks = 1000;  // moved on by Sleep alone, as Clock
   int LaunchError = 0;  // the launch fails with this system error when not 0
   TProcessHandle ProcessHandle = 77;
   TWinHandle LaunchParent = nullptr;

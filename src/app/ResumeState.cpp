@@ -1,5 +1,7 @@
 #include "app/ResumeState.h"
 
+#include <cmath>
+
 #include "app/DownloadTexts.h"
 #include "base/Format.h"
 #include "base/StrUtils.h"
@@ -8,8 +10,8 @@
 
 namespace {
 
-// A Last-Modified this long before the answer's Date is a strong validator.
-constexpr double kStrongDateMargin = 60.0 / SecsPerDay;
+// A Last-Modified this long (ms) before the answer's Date is a strong validator.
+constexpr int64_t kStrongDateMargin = 60000;
 
 bool IsStrongETag(std::string_view AETag) {
   return AETag.size() >= 2 && AETag.front() == '"' && AETag.back() == '"';
@@ -23,7 +25,8 @@ std::string IfRangeValidator(const TIdResponseHeaderInfo& AResponse) {
   const std::string modified(Trim(AResponse.RawHeaders.GetValue("Last-Modified")));
   const auto modifiedAt = GMTToLocalDateTime(modified);
   const auto date = GMTToLocalDateTime(AResponse.RawHeaders.GetValue("Date"));
-  if (!modifiedAt || !date || *date - *modifiedAt < kStrongDateMargin) return {};
+  if (!modifiedAt || !date || std::llround((*date - *modifiedAt) * MSecsPerDay) < kStrongDateMargin)
+    return {};
   return modified;
 }
 

@@ -1,0 +1,527 @@
+// The download client's retries and resumes against a scripted server that breaks connections
+// where the test says: the body must arrive byte for byte, with the ranges and validators a
+// careful client asks for, after the waits it should make (taken from the notices, not slept).
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "app/DownloadTexts.h"
+#include "app/HTTPDownloadClient.h"
+#include "app/ResumableServer.h"
+#include "base/Format.h"
+#include "base/MemoryStream.h"
+
+namespace {
+
+// A file of n bytes that differs from the other copies of the same length (the seed).
+std::string File(size_t n, unsigned seed = 1) {
+  std::string out(n, '\0');
+  uint32_t x = seed * 2654435761u;
+  for (char& c : out) {
+    x = x * 1103515245 + 12345;
+    c = static_cast<char>(x >> 23);
+  }
+  return out;
+}
+
+constexpr size_t kSize = 200000;
+const std::string kDate = "Tue, 15 Nov 1994 08:12:31 GMT";
+// Twelve minutes before kDate: a strong validator.
+const std::string kEarlier = "Tue, 15 Nov 1994 08:00:00 GMT";
+
+TServedCopy WithETag(const std::string& etag, unsigned seed = 1, size_t size = kSize) {
+  return {File(size, seed), etag, "", kDate};
+}
+
+std::string Text(TMemoryStream& s) {
+  return std::string(reinterpret_cast<const char*>(s.Memory()), static_cast<size_t>(s.Size()));
+}
+
+TConnectionPlan Cut(int64_t at) {
+  TConnectionPlan plan;
+  plan.CutAfter = at;
+  return plan;
+}
+
+class DownloadRetries : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    client.Random = [] { return 0.5; };  // every wait 10% longer than its base
+    client.OnRetry = [this](const TRetryNotice& n) { notices.push_back(n); };
+    client.OnRetryWait = [this](const TRetryNotice& n) {
+      waits.push_back(n.Wait);
+      return true;
+    };
+    client.OnWork = [this](int64_t count) { counts.push_back(count); };
+  }
+
+  // The server, which outlives the client: its scripts see the client's close.
+  TResumableServer& Serve(std::vector<TServedCopy> copies, std::vector<TConnectionPlan> plans) {
+    served = std::make_unique<TResumableServer>(std::move(copies), std::move(plans));
+    return *served;
+  }
+  void Download(TResumableServer& server) {
+    client.Head(server.URL());
+    client.Get(server.URL(), body);
+  }
+
+  // The bar's positions: never backwards, except to 0 when the bytes held are thrown away.
+  void ExpectCountsGrowOrRestart(size_t restarts) {
+    size_t seen = 0;
+    for (size_t i = 1; i < counts.size(); ++i) {
+      if (counts[i] >= counts[i - 1]) continue;
+      EXPECT_EQ(counts[i], 0) << "from " << counts[i - 1] << " at " << i;
+      ++seen;
+    }
+    EXPECT_EQ(seen, restarts);
+  }
+
+  std::unique_ptr<TResumableServer> served;
+  THTTPDownloadClient client;
+  TMemoryStream body;
+  std::vector<TRetryNotice> notices;
+  std::vector<int> waits;
+  std::vector<int64_t> counts;
+};
+
+// Downloads that break and still complete.
+struct ResumeCase {
+  const char* name;
+  std::vector<TServedCopy> copies;
+  std::vector<TConnectionPlan> plans;
+  std::vector<std::string> requests;
+  std::vector<int> waits;
+  size_t copy;      // the copy the download ends with
+  size_t restarts;  // how often the bytes held were thrown away
+  int stall = 0;    // the client's stall time-out when not 0
+};
+
+void PrintTo(const ResumeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+TConnectionPlan ChunkedCut(int64_t at) {
+  TConnectionPlan plan = Cut(at);
+  plan.Chunked = true;
+  return plan;
+}
+TConnectionPlan Copy(size_t copy, bool ignoreIfRange = false) {
+  TConnectionPlan plan;
+  plan.Copy = copy;
+  plan.IgnoreIfRange = ignoreIfRange;
+  return plan;
+}
+TConnectionPlan IgnoringRange() {
+  TConnectionPlan plan;
+  plan.IgnoreRange = true;
+  return plan;
+}
+TConnectionPlan Stalled(int64_t at) {
+  TConnectionPlan plan = Cut(at);
+  plan.Stall = true;
+  return plan;
+}
+TConnectionPlan WrongRange() {
+  TConnectionPlan plan;
+  plan.ContentRange = "bytes 60000-199999/200000";
+  return plan;
+}
+TConnectionPlan Answer(std::string answer) {
+  TConnectionPlan plan;
+  plan.Answer = std::move(answer);
+  return plan;
+}
+
+const std::string kV1 = "\"v1\"";
+
+const ResumeCase kResumes[] = {
+    {"CutOnce",
+     {WithETag(kV1)},
+     {Cut(70000), {}},
+     {"HEAD", "GET", "GET bytes=70000- If-Range=\"v1\""},
+     {1100},
+     0,
+     0},
+    // A chunked answer cut inside a chunk's data, then its continuation cut too.
+    {"CutTwiceOnceInsideAChunk",
+     {WithETag(kV1)},
+     {ChunkedCut(25000), Cut(60000), {}},
+     {"HEAD", "GET", "GET bytes=25000- If-Range=\"v1\"", "GET bytes=85000- If-Range=\"v1\""},
+     {1100, 2200},
+     0,
+     0},
+    {"CutFourTimesCompletesAtTheLastAttempt",
+     {WithETag(kV1)},
+     {Cut(20000), Cut(20000), Cut(20000), Cut(20000), {}},
+     {"HEAD", "GET", "GET bytes=20000- If-Range=\"v1\"", "GET bytes=40000- If-Range=\"v1\"",
+      "GET bytes=60000- If-Range=\"v1\"", "GET bytes=80000- If-Range=\"v1\""},
+     {1100, 2200, 4400, 8800},
+     0,
+     0},
+    // The whole file in answer to the range: what was held goes, this body is taken from 0.
+    {"ServerIgnoresTheRange",
+     {WithETag(kV1)},
+     {Cut(70000), IgnoringRange()},
+     {"HEAD", "GET", "GET bytes=70000- If-Range=\"v1\""},
+     {1100},
+     0,
+     1},
+    // The file changed: If-Range makes the server send the new copy whole.
+    {"ETagChanges",
+     {WithETag(kV1), WithETag("\"v2\"", 2)},
+     {Cut(70000), Copy(1)},
+     {"HEAD", "GET", "GET bytes=70000- If-Range=\"v1\""},
+     {1100},
+     1,
+     1},
+    // A server that continues whatever the validator: a part of the new copy is not stitched to
+    // the old one; the download begins again at once.
+    {"ETagChangesAndTheServerContinuesAllTheSame",
+     {WithETag(kV1), WithETag("\"v2\"", 2)},
+     {Cut(70000), Copy(1, true)},
+     {"HEAD", "GET", "GET bytes=70000- If-Range=\"v1\"", "GET"},
+     {1100},
+     1,
+     1},
+    {"LastModifiedOnly",
+     {{File(kSize), "", kEarlier, kDate}},
+     {Cut(70000), {}},
+     {"HEAD", "GET", "GET bytes=70000- If-Range=" + kEarlier},
+     {1100},
+     0,
+     0},
+    // Modified in the second the answer was made: the date cannot vouch for the bytes.
+    {"LastModifiedTooRecent",
+     {{File(kSize), "", kDate, kDate}},
+     {Cut(70000), {}},
+     {"HEAD", "GET", "GET"},
+     {1100},
+     0,
+     1},
+    {"NeitherETagNorLastModified",
+     {{File(kSize), "", "", kDate}},
+     {Cut(70000), {}},
+     {"HEAD", "GET", "GET"},
+     {1100},
+     0,
+     1},
+    // A weak tag says the bytes may differ between copies it names.
+    {"WeakETag",
+     {WithETag("W/\"v1\"")},
+     {Cut(70000), {}},
+     {"HEAD", "GET", "GET"},
+     {1100},
+     0,
+     1},
+    // The copy shrank below what is held: the range cannot be served.
+    {"RangeNotSatisfiable",
+     {WithETag(kV1), WithETag(kV1, 2, 50000)},
+     {Cut(70000), Copy(1)},
+     {"HEAD", "GET", "GET bytes=70000- If-Range=\"v1\"", "GET"},
+     {1100},
+     1,
+     1},
+    {"ContentRangeThatDoesNotMatch",
+     {WithETag(kV1)},
+     {Cut(70000), WrongRange()},
+     {"HEAD", "GET", "GET bytes=70000- If-Range=\"v1\"", "GET"},
+     {1100},
+     0,
+     1},
+    // Silent in the middle of the body: the connection is given up and the download resumed.
+    {"StallMidBody",
+     {WithETag(kV1)},
+     {Stalled(70000), {}},
+     {"HEAD", "GET", "GET bytes=70000- If-Range=\"v1\""},
+     {1100},
+     0,
+     0,
+     300},
+    {"ServiceUnavailableWithRetryAfterSeconds",
+     {WithETag(kV1)},
+     {Answer("HTTP/1.1 503 Service Unavailable\r\nRetry-After: 7\r\nContent-Length: 4\r\n\r\n"
+             "busy"),
+      {}},
+     {"HEAD", "GET", "GET"},
+     {7000},
+     0,
+     0},
+    {"ServiceUnavailableWithRetryAfterDate",
+     {WithETag(kV1)},
+     {Answer("HTTP/1.1 503 Service Unavailable\r\nDate: Tue, 15 Nov 1994 08:12:31 GMT\r\n"
+             "Retry-After: Tue, 15 Nov 1994 08:12:43 GMT\r\nContent-Length: 0\r\n\r\n"),
+      {}},
+     {"HEAD", "GET", "GET"},
+     {12000},
+     0,
+     0},
+    {"RetryAfterBeyondAMinuteIsCut",
+     {WithETag(kV1)},
+     {Answer("HTTP/1.1 429 Too Many Requests\r\nRetry-After: 600\r\nContent-Length: 0\r\n\r\n"),
+      {}},
+     {"HEAD", "GET", "GET"},
+     {60000},
+     0,
+     0},
+    {"BadGatewayWithoutRetryAfter",
+     {WithETag(kV1)},
+     {Answer("HTTP/1.1 502 Bad Gateway\r\nContent-Length: 0\r\n\r\n"), {}},
+     {"HEAD", "GET", "GET"},
+     {1100},
+     0,
+     0},
+};
+
+class Resumes : public DownloadRetries, public ::testing::WithParamInterface<ResumeCase> {};
+
+TEST_P(Resumes, CompleteByteForByte) {
+  const ResumeCase& c = GetParam();
+  if (c.stall) client.StallTimeout = c.stall;
+  TResumableServer& server = Serve(c.copies, c.plans);
+  Download(server);
+
+  EXPECT_TRUE(Text(body) == c.copies[c.copy].Body) << "the body differs";
+  EXPECT_EQ(server.Requests(), c.requests);
+  EXPECT_EQ(waits, c.waits);
+  ASSERT_FALSE(counts.empty());
+  EXPECT_EQ(counts.back(), static_cast<int64_t>(c.copies[c.copy].Body.size()));
+  ExpectCountsGrowOrRestart(c.restarts);
+  // The notices tell the attempt to come, of how many, and what is kept for it.
+  ASSERT_EQ(notices.size(), c.waits.size());
+  for (size_t i = 0; i < notices.size(); ++i) {
+    EXPECT_EQ(notices[i].Attempt, static_cast<int>(i) + 2);
+    EXPECT_EQ(notices[i].MaxAttempts, 5);
+    EXPECT_EQ(notices[i].URL, server.URL());
+    EXPECT_FALSE(notices[i].Cause.empty());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, Resumes, ::testing::ValuesIn(kResumes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DownloadRetries, TheNoticeTellsTheCauseAndTheBytesKept) {
+  TResumableServer& server = Serve({WithETag(kV1)}, {Cut(70000), {}});
+  Download(server);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].Cause, "The server closed the connection after 70000 of 200000 bytes.");
+  EXPECT_EQ(notices[0].Held, 70000);
+  EXPECT_FALSE(notices[0].ServerBusy);
+  // The continuation goes on a connection of its own, and its bound is what is left.
+  EXPECT_EQ(server.Accepted(), 2);
+}
+
+TEST_F(DownloadRetries, AnAnswerThatAsksToComeBackIsNoticedAsSuch) {
+  TResumableServer& server = Serve(
+      {WithETag(kV1)},
+      {Answer("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n"), {}});
+  Download(server);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_TRUE(notices[0].ServerBusy);
+  EXPECT_EQ(notices[0].Cause, "HTTP/1.1 503 Service Unavailable");
+  EXPECT_EQ(notices[0].Held, 0);
+}
+
+// Failures that another attempt would meet the same way end the download at once; the others
+// end it after the last attempt, with that attempt's cause.
+struct FailureCase {
+  const char* name;
+  std::vector<TConnectionPlan> plans;
+  int gets;  // GET requests made
+  std::vector<int> waits;
+  std::string message;
+};
+
+void PrintTo(const FailureCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+const FailureCase kFailures[] = {
+    {"NotFound",
+     {Answer("HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n")},
+     1,
+     {},
+     "HTTP/1.1 404 Not Found"},
+    {"AnInvalidLength",
+     {Answer("HTTP/1.1 200 OK\r\nContent-Length: 12x\r\n\r\n")},
+     1,
+     {},
+     "The server sent an invalid Content-Length (\"12x\")."},
+    {"ChunksThatCannotBeRead",
+     {Answer("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\nzz\r\n")},
+     1,
+     {},
+     "The server sent a chunk size that is not a hexadecimal number."},
+    {"ABodyPastTheProbesLength",
+     {Answer("HTTP/1.1 200 OK\r\nContent-Length: 300000\r\n\r\n")},
+     1,
+     {},
+     "The server sent a body of more than 200000 bytes."},
+    {"CutFiveTimes",
+     {Cut(20000)},
+     5,
+     {1100, 2200, 4400, 8800},
+     "The server closed the connection after 20000 of 120000 bytes."},
+    {"ServiceUnavailableEveryTime",
+     {Answer("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n")},
+     5,
+     {1100, 2200, 4400, 8800},
+     "HTTP/1.1 503 Service Unavailable"},
+    // Refused once (the bytes held go and the download begins again), then cut, then refused
+    // again: the second refusal ends it.
+    {"ARangeRefusedTwice",
+     {Cut(70000), [] {
+        TConnectionPlan plan = WrongRange();
+        plan.CutAfter = 30000;
+        return plan;
+      }()},
+     4,
+     {1100, 2200},
+     "The server sent another part of the archive than asked for (\"bytes 60000-199999/200000\" "
+     "instead of bytes 30000-199999/200000)."},
+};
+
+class Failures : public DownloadRetries, public ::testing::WithParamInterface<FailureCase> {};
+
+TEST_P(Failures, EndTheDownloadWithTheLastCause) {
+  const FailureCase& c = GetParam();
+  TResumableServer& server = Serve({WithETag(kV1)}, c.plans);
+  client.Head(server.URL());
+  try {
+    client.Get(server.URL(), body);
+    ADD_FAILURE() << "the download succeeded";
+  } catch (const Exception& e) {
+    EXPECT_EQ(e.Message(), c.message);
+  }
+  const std::vector<std::string> requests = server.Requests();
+  EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                          [](const std::string& r) { return r.compare(0, 3, "GET") == 0; }),
+            c.gets);
+  EXPECT_EQ(waits, c.waits);
+}
+
+INSTANTIATE_TEST_SUITE_P(Server, Failures, ::testing::ValuesIn(kFailures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The probe is retried like the download: a server that refuses connections is asked five
+// times, and the last refusal is the failure.
+TEST_F(DownloadRetries, AProbeOfAServerThatRefusesIsMadeFiveTimes) {
+  uint16_t port = 0;
+  {
+    TLoopbackServer gone([](TLoopbackPeer&, int) {});
+    port = gone.Port();
+  }
+  try {
+    client.Head("http://127.0.0.1:" + std::to_string(port) + "/periodic/Archive_x64-stable.zip");
+    ADD_FAILURE() << "the probe succeeded";
+  } catch (const EIdSocketError& e) {
+    EXPECT_EQ(e.LastError(), 10061);
+  }
+  EXPECT_EQ(waits, (std::vector<int>{1100, 2200, 4400, 8800}));
+}
+
+TEST_F(DownloadRetries, AWaitGivenUpEndsTheRetries) {
+  TResumableServer& server = Serve({WithETag(kV1)}, {Cut(70000), {}});
+  client.OnRetryWait = [this](const TRetryNotice& n) {
+    waits.push_back(n.Wait);
+    return false;
+  };
+  client.Head(server.URL());
+  EXPECT_THROW(client.Get(server.URL(), body), EIdHTTPCutOff);
+  EXPECT_EQ(waits, (std::vector<int>{1100}));
+  EXPECT_EQ(server.Requests(), (std::vector<std::string>{"HEAD", "GET"}));
+}
+
+// Servers that refuse HEAD where GET works: the probe asks for the first byte instead, and takes
+// the length from the Content-Range of a 206, or the Content-Length of a 200 whose body it does
+// not read.
+struct RefusedHeadCase {
+  const char* name;
+  const char* status;
+  bool ignoreRange;
+};
+
+class RefusedHeads : public DownloadRetries, public ::testing::WithParamInterface<RefusedHeadCase> {
+};
+
+TEST_P(RefusedHeads, AreAskedWithAGetOfTheFirstByte) {
+  TConnectionPlan plan;
+  plan.HeadStatus = GetParam().status;
+  plan.IgnoreRange = GetParam().ignoreRange;
+  TResumableServer& server = Serve({WithETag(kV1)}, {plan});
+  Download(server);
+  EXPECT_EQ(client.ResponseContentLength(), static_cast<int64_t>(kSize));
+  EXPECT_TRUE(Text(body) == File(kSize));
+  EXPECT_EQ(server.Requests(), (std::vector<std::string>{"HEAD", "GET bytes=0-0", "GET"}));
+  EXPECT_TRUE(waits.empty());
+  // The first byte's answer was not read on: its connection was closed.
+  EXPECT_EQ(server.Accepted(), 2);
+}
+
+const RefusedHeadCase kRefusedHeads[] = {
+    {"MethodNotAllowedThenPartial", "405 Method Not Allowed", false},
+    {"NotImplementedThenWhole", "501 Not Implemented", true},
+    {"ForbiddenThenPartial", "403 Forbidden", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Server, RefusedHeads, ::testing::ValuesIn(kRefusedHeads),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(DownloadRetries, AProbeRefusedForHeadAndGetFails) {
+  TConnectionPlan plan;
+  plan.HeadStatus = "403 Forbidden";
+  plan.Answer = "HTTP/1.1 403 Forbidden\r\nContent-Length: 0\r\n\r\n";
+  TResumableServer& server = Serve({WithETag(kV1)}, {plan});
+  try {
+    client.Head(server.URL());
+    ADD_FAILURE() << "the probe succeeded";
+  } catch (const EIdHTTPProtocolException& e) {
+    EXPECT_EQ(e.ErrorCode(), 403);
+  }
+  EXPECT_EQ(server.Requests(), (std::vector<std::string>{"HEAD", "GET bytes=0-0"}));
+  EXPECT_TRUE(waits.empty());
+}
+
+// Through a proxy the continuation carries its range and validator to the proxy, which passes
+// them on.
+TEST_F(DownloadRetries, AResumeGoesThroughTheProxy) {
+  TResumableServer& proxy = Serve({WithETag(kV1)}, {Cut(70000), {}});
+  client.HTTP().ProxyParams().ProxyServer = "127.0.0.1";
+  client.HTTP().ProxyParams().ProxyPort = proxy.Port();
+  const std::string url = "http://dist.example/periodic/Archive_x64-stable.zip";
+  client.Head(url);
+  client.Get(url, body);
+  EXPECT_TRUE(Text(body) == File(kSize));
+  const std::vector<std::string> heads = proxy.Heads();
+  ASSERT_EQ(heads.size(), 3u);
+  EXPECT_EQ(heads[2].substr(0, heads[2].find("\r\n")), "GET " + url + " HTTP/1.1");
+  EXPECT_NE(heads[2].find("\r\nRange: bytes=70000-\r\n"), std::string::npos) << heads[2];
+  EXPECT_NE(heads[2].find("\r\nIf-Range: \"v1\"\r\n"), std::string::npos) << heads[2];
+}
+
+// The range and validator belong to the continuation alone: the next request carries neither.
+TEST_F(DownloadRetries, TheNextRequestAsksForTheWholeAgain) {
+  TResumableServer& server = Serve({WithETag(kV1)}, {Cut(70000), {}});
+  Download(server);
+  TMemoryStream again;
+  client.Get(server.URL(), again);
+  EXPECT_TRUE(Text(again) == File(kSize));
+  EXPECT_EQ(server.Requests().back(), "GET");
+}
+
+TEST(DownloadClient, RetriesAtTheProductsPace) {
+  THTTPDownloadClient http;
+  EXPECT_EQ(http.Retry.MaxAttempts, 5);
+  EXPECT_EQ(http.Retry.Waits, (std::vector<int>{1000, 2000, 4000, 8000}));
+  EXPECT_EQ(http.Retry.MaxRetryAfter, 60000);
+  EXPECT_EQ(http.StallTimeout, 30000);
+  for (int i = 0; i < 100; ++i) {
+    const double r = http.Random();
+    EXPECT_GE(r, 0.0);
+    EXPECT_LT(r, 1.0);
+  }
+}
+
+}  // namespace

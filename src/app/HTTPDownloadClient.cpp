@@ -77,8 +77,12 @@ THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProx
 void THTTPDownloadClient::Head(const std::string& AURL) {
   FProbedLength = -1;
   bool headRefused = false;
-  TryFinally([&] { WithRetries(AURL, [&] { ProbeOnce(AURL, headRefused); }, nullptr); },
-             [&] { FPhase = TPhase::phNone; });
+  TryFinally(
+      [&] {
+        WithRetries(
+            AURL, [&] { ProbeOnce(AURL, headRefused); }, nullptr);
+      },
+      [&] { FPhase = TPhase::phNone; });
   // Under the URL asked for and under the one the redirects ended at, where the download goes.
   FAnnounced[AURL] = FProbedLength;
   FAnnounced[ResponseURL()] = FProbedLength;
@@ -252,9 +256,8 @@ void THTTPDownloadClient::WithRetries(const std::string& AURL,
   }
 }
 
-bool THTTPDownloadClient::WaitBeforeRetry(const std::string& AURL, int AAttempt,
-                                          TRetryCause ACause, const std::exception_ptr& AFailure,
-                                          int64_t AHeld) {
+bool THTTPDownloadClient::WaitBeforeRetry(const std::string& AURL, int AAttempt, TRetryCause ACause,
+                                          const std::exception_ptr& AFailure, int64_t AHeld) {
   std::optional<int> retryAfter;
   if (ACause == TRetryCause::rcServerBusy) {
     // Measured from the server's clock, when it tells it.
@@ -282,5 +285,5 @@ int64_t THTTPDownloadClient::BoundFor(const std::string& AURL) const {
   // A body longer than announced would pass the bar's end and could fill the memory.
   const auto announced = FAnnounced.find(AURL);
   return announced != FAnnounced.end() && announced->second > 0 ? announced->second
-                                                                 : UnannouncedBodyLimit;
+                                                                : UnannouncedBodyLimit;
 }

@@ -78,8 +78,8 @@ TRetryCause RetryCauseOf(const std::exception_ptr& AFailure, bool ABodyStarted) 
 int TRetryPolicy::WaitBefore(int AAttempt, double ARandom, std::optional<int> ARetryAfter) const {
   if (ARetryAfter) return std::clamp(*ARetryAfter, 0, MaxRetryAfter);
   if (Waits.empty()) return 0;
-  const size_t index = std::min<size_t>(static_cast<size_t>(std::max(AAttempt - 2, 0)),
-                                        Waits.size() - 1);
+  const size_t index =
+      std::min<size_t>(static_cast<size_t>(std::max(AAttempt - 2, 0)), Waits.size() - 1);
   const int base = Waits[index];
   return base + static_cast<int>(std::floor(base * Jitter * std::clamp(ARandom, 0.0, 1.0)));
 }

@@ -209,13 +209,7 @@ const ResumeCase kResumes[] = {
      0,
      1},
     // A weak tag says the bytes may differ between copies it names.
-    {"WeakETag",
-     {WithETag("W/\"v1\"")},
-     {Cut(70000), {}},
-     {"HEAD", "GET", "GET"},
-     {1100},
-     0,
-     1},
+    {"WeakETag", {WithETag("W/\"v1\"")}, {Cut(70000), {}}, {"HEAD", "GET", "GET"}, {1100}, 0, 1},
     // The copy shrank below what is held: the range cannot be served.
     {"RangeNotSatisfiable",
      {WithETag(kV1), WithETag(kV1, 2, 50000)},
@@ -314,9 +308,9 @@ TEST_F(DownloadRetries, TheNoticeTellsTheCauseAndTheBytesKept) {
 }
 
 TEST_F(DownloadRetries, AnAnswerThatAsksToComeBackIsNoticedAsSuch) {
-  TResumableServer& server = Serve(
-      {WithETag(kV1)},
-      {Answer("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n"), {}});
+  TResumableServer& server =
+      Serve({WithETag(kV1)},
+            {Answer("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n"), {}});
   Download(server);
   ASSERT_EQ(notices.size(), 1u);
   EXPECT_TRUE(notices[0].ServerBusy);
@@ -372,7 +366,8 @@ const FailureCase kFailures[] = {
     // Refused once (the bytes held go and the download begins again), then cut, then refused
     // again: the second refusal ends it.
     {"ARangeRefusedTwice",
-     {Cut(70000), [] {
+     {Cut(70000),
+      [] {
         TConnectionPlan plan = WrongRange();
         plan.CutAfter = 30000;
         return plan;
@@ -443,8 +438,8 @@ struct RefusedHeadCase {
   bool ignoreRange;
 };
 
-class RefusedHeads : public DownloadRetries, public ::testing::WithParamInterface<RefusedHeadCase> {
-};
+class RefusedHeads : public DownloadRetries,
+                     public ::testing::WithParamInterface<RefusedHeadCase> {};
 
 TEST_P(RefusedHeads, AreAskedWithAGetOfTheFirstByte) {
   TConnectionPlan plan;

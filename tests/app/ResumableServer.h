@@ -35,19 +35,16 @@ struct TConnectionPlan {
   std::string ContentRange;    // sent with a 206 instead of the right one
 };
 
-class TResumableServer {
+// The server's script, for a loopback server of the caller's.
+class TResumableScript {
  public:
-  TResumableServer(std::vector<TServedCopy> copies, std::vector<TConnectionPlan> plans)
+  TResumableScript(std::vector<TServedCopy> copies, std::vector<TConnectionPlan> plans)
       : FState(std::make_shared<TState>()) {
     FState->Copies = std::move(copies);
     FState->Plans = std::move(plans);
-    FServer = std::make_unique<TLoopbackServer>(
-        [state = FState](TLoopbackPeer& peer, int index) { Serve(*state, peer, index); });
   }
-  uint16_t Port() const { return FServer->Port(); }
-  int Accepted() const { return FServer->Accepted(); }
-  std::string URL() const {
-    return "http://127.0.0.1:" + std::to_string(Port()) + "/periodic/Archive_x64-stable.zip";
+  TLoopbackServer::TScript Script() const {
+    return [state = FState](TLoopbackPeer& peer, int index) { Serve(*state, peer, index); };
   }
   // Each request as "HEAD", "GET" or "GET bytes=N- If-Range=<value>" (the range and validator
   // as sent).
@@ -146,14 +143,14 @@ class TResumableServer {
           partial = true;
         }
       }
-      const std::string body = copy.Body.substr(static_cast<size_t>(from),
-                                                static_cast<size_t>(to - from + 1));
+      const std::string body =
+          copy.Body.substr(static_cast<size_t>(from), static_cast<size_t>(to - from + 1));
       std::string answer = partial ? "HTTP/1.1 206 Partial Content\r\n" : "HTTP/1.1 200 OK\r\n";
       if (partial)
         answer += "Content-Range: " +
-                  (plan.ContentRange.empty() ? "bytes " + std::to_string(from) + "-" +
-                                                   std::to_string(to) + "/" + length
-                                             : plan.ContentRange) +
+                  (plan.ContentRange.empty()
+                       ? "bytes " + std::to_string(from) + "-" + std::to_string(to) + "/" + length
+                       : plan.ContentRange) +
                   "\r\n";
       answer += fields;
       answer += plan.Chunked ? std::string("Transfer-Encoding: chunked\r\n")
@@ -176,5 +173,20 @@ class TResumableServer {
   }
 
   std::shared_ptr<TState> FState;
+};
+
+// The script on a loopback server of its own.
+class TResumableServer : public TResumableScript {
+ public:
+  TResumableServer(std::vector<TServedCopy> copies, std::vector<TConnectionPlan> plans)
+      : TResumableScript(std::move(copies), std::move(plans)),
+        FServer(std::make_unique<TLoopbackServer>(Script())) {}
+  uint16_t Port() const { return FServer->Port(); }
+  int Accepted() const { return FServer->Accepted(); }
+  std::string URL() const {
+    return "http://127.0.0.1:" + std::to_string(Port()) + "/periodic/Archive_x64-stable.zip";
+  }
+
+ private:
   std::unique_ptr<TLoopbackServer> FServer;
 };

@@ -46,8 +46,7 @@ const CauseCase kCauses[] = {
     {"HostNotFound", Socket(11001), false, TRetryCause::rcNone},
     {"AddressFamilyUnsupported", Socket(10047), false, TRetryCause::rcNone},
     {"ConnectTimeout", Raise<EIdConnectTimeout>(), false, TRetryCause::rcConnection},
-    {"ClosedBeforeTheAnswer", Raise<EIdConnClosedGracefully>(), false,
-     TRetryCause::rcConnection},
+    {"ClosedBeforeTheAnswer", Raise<EIdConnClosedGracefully>(), false, TRetryCause::rcConnection},
     {"BodyCutOff", [] { throw EIdHTTPCutOff("cut", 5, 10); }, true, TRetryCause::rcConnection},
     {"TLSCutOff", [] { throw EIdTLSCutOff(5); }, true, TRetryCause::rcConnection},
     {"StallInTheBody", Raise<EIdReadTimeout>(), true, TRetryCause::rcConnection},
@@ -132,19 +131,20 @@ struct TAnswer {
 TEST(IfRangeValidator, IsAStrongETagOrAnOldEnoughDate) {
   const char* date = "Date: Tue, 15 Nov 1994 08:12:31 GMT";
   EXPECT_EQ(IfRangeValidator(TAnswer({"ETag: \"abc\"", date}).Fields), "\"abc\"");
-  EXPECT_EQ(IfRangeValidator(
-                TAnswer({"ETag: \"abc\"", "Last-Modified: Tue, 15 Nov 1994 08:00:00 GMT", date})
-                    .Fields),
-            "\"abc\"");
+  EXPECT_EQ(
+      IfRangeValidator(
+          TAnswer({"ETag: \"abc\"", "Last-Modified: Tue, 15 Nov 1994 08:00:00 GMT", date}).Fields),
+      "\"abc\"");
   // A weak tag vouches for nothing, and forbids the date.
   EXPECT_EQ(IfRangeValidator(
                 TAnswer({"ETag: W/\"abc\"", "Last-Modified: Tue, 15 Nov 1994 08:00:00 GMT", date})
                     .Fields),
             "");
-  EXPECT_EQ(IfRangeValidator(TAnswer({"Last-Modified: Tue, 15 Nov 1994 08:11:31 GMT", date}).Fields),
-            "Tue, 15 Nov 1994 08:11:31 GMT");
-  EXPECT_EQ(IfRangeValidator(TAnswer({"Last-Modified: Tue, 15 Nov 1994 08:11:32 GMT", date}).Fields),
-            "");
+  EXPECT_EQ(
+      IfRangeValidator(TAnswer({"Last-Modified: Tue, 15 Nov 1994 08:11:31 GMT", date}).Fields),
+      "Tue, 15 Nov 1994 08:11:31 GMT");
+  EXPECT_EQ(
+      IfRangeValidator(TAnswer({"Last-Modified: Tue, 15 Nov 1994 08:11:32 GMT", date}).Fields), "");
   EXPECT_EQ(IfRangeValidator(TAnswer({"Last-Modified: Tue, 15 Nov 1994 08:00:00 GMT"}).Fields), "");
   EXPECT_EQ(IfRangeValidator(TAnswer({"Last-Modified: yesterday", date}).Fields), "");
   EXPECT_EQ(IfRangeValidator(TAnswer({date}).Fields), "");

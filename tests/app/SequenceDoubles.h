@@ -186,7 +186,7 @@ class TFakePlatform : public TSetupPlatform {
   std::string CurrentDirectory = "C:\\Work";
   double Clock = 45000.5;
   uint64_t Ticks = 1000;  // moved on by Sleep alone, as Clock
-  int LaunchError = 0;  // the launch fails with this system error when not 0
+  int LaunchError = 0;    // the launch fails with this system error when not 0
   TProcessHandle ProcessHandle = 77;
   TWinHandle LaunchParent = nullptr;
   // One per poll, the last one repeating: kRunning, or the exit code the installer ended with.

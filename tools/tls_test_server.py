@@ -31,6 +31,10 @@ The program's environment:
   PLENWICK_TLS_SLOW        a 200 announcing SLOW_SIZE bytes in one record, sent SLOW_PIECE bytes
                            every SLOW_PAUSE_MS ms: the record takes several seconds, no piece a
                            second
+  In front of nginx, forwarders that cut the first connections after so many bytes
+  (tools/cutting_forwarder.py), for the download's resume; each for one test:
+  PLENWICK_TLS_CUT_PLAIN   PLAIN's port, its first connections cut at CUT_AT
+  PLENWICK_TLS_CUT_GOOD    GOOD's port, the same: each cut falls inside a TLS record
   PLENWICK_TLS_BODY_SIZE   size of /files/body.bin, whose byte i is (i * 131 + i // 256) % 256
   PLENWICK_TLS_DRIBBLE_SIZE, PLENWICK_TLS_SLOW_SIZE
 """
@@ -50,8 +54,11 @@ from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent))
 import testca  # noqa: E402
+from cutting_forwarder import CuttingForwarder  # noqa: E402
 
 BODY_SIZE = 1_500_001
+# Where the cutting forwarders cut their first two connections (bytes passed on).
+CUT_AT = [400_003, 500_007]
 
 
 def body_bytes(size):
@@ -375,8 +382,12 @@ def main():
         "SLOW": serve(slow_record_server, context, body[:SLOW_BODY]),
     }
 
+    forwarders = {name: CuttingForwarder(("127.0.0.1", ports[target]), CUT_AT)
+                  for name, target in (("CUT_PLAIN", "PLAIN"), ("CUT_GOOD", "GOOD"))}
+
     env = dict(os.environ)
     env.update({f"PLENWICK_TLS_{n}": str(p) for n, p in ports.items()})
+    env.update({f"PLENWICK_TLS_{n}": str(f.port) for n, f in forwarders.items()})
     env.update({f"PLENWICK_TLS_{n}": str(listener.getsockname()[1])
                 for n, listener in listeners.items()})
     env["PLENWICK_TLS_BODY_SIZE"] = str(BODY_SIZE)
@@ -391,6 +402,8 @@ def main():
     finally:
         for listener in listeners.values():
             listener.close()
+        for forwarder in forwarders.values():
+            forwarder.stop()
 
 
 if __name__ == "__main__":

@@ -10,6 +10,7 @@ import contextlib
 import os
 import re
 import shutil
+import socket
 import subprocess
 import tempfile
 import time
@@ -196,6 +197,15 @@ class WinTool:
             return None
         return "answered=yes" in out
 
+    def watch(self, caption, timeout_ms, out_path, bar=False):
+        """Starts watching the window in the background (see read_watch): its status line's
+        texts, and with bar its progress bar's positions, written to out_path until the window
+        hides. Returns the process."""
+        with open(out_path, "w") as out:
+            return subprocess.Popen(
+                ["wine", str(self.exe), "watch", caption, str(timeout_ms)] + (["bar"] if bar else []),
+                env=self.wine.env, stdout=out, stderr=subprocess.DEVNULL)
+
     def version(self, program):
         """The program's version resource as Windows reads it ({name: value}), or None."""
         rc, out = self.wine.run(self.exe, ["version", str(program)])
@@ -228,6 +238,18 @@ class DistServer:
     def requests(self):
         """The request lines served so far, e.g. "HEAD /periodic/Archive_x64-stable.zip"."""
         return [request for request, _ in self.requests_with_protocols()]
+
+    def requests_with_statuses(self):
+        """(request line, status code) of each request served so far."""
+        log = self.state / "access.log"
+        if not log.exists():
+            return []
+        served = []
+        for line in log.read_text(errors="replace").splitlines():
+            quoted = line.split('"')
+            if len(quoted) >= 3:
+                served.append((quoted[1].rsplit(" ", 1)[0], int(quoted[2].split()[0])))
+        return served
 
     def requests_with_protocols(self):
         """(request line, TLS protocol such as "TLSv1.2" or "" for plain HTTP) of each request
@@ -277,6 +299,27 @@ def make_archive(path, installer, exit_code=0, delay_ms=0, payload_bytes=200_000
             archive.writestr(name, data, compress_type=zipfile.ZIP_STORED
                              if name == "data/large.bin" else zipfile.ZIP_DEFLATED)
     return files
+
+
+def read_watch(path):
+    """What a watch saw, in order: ("text", status line), ("position", bar position) and
+    ("hidden", None) entries."""
+    seen = []
+    for line in Path(path).read_text().splitlines():
+        _, _, what = line.partition(" ")
+        if what == "hidden":
+            seen.append(("hidden", None))
+        else:
+            kind, _, value = what.partition("=")
+            seen.append((kind, _unescape(value) if kind == "text" else int(value)))
+    return seen
+
+
+def free_port():
+    """A loopback port the system hands out now."""
+    with socket.socket() as s:
+        s.bind(("127.0.0.1", 0))
+        return s.getsockname()[1]
 
 
 def screenshot(path):

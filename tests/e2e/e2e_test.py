@@ -675,7 +675,7 @@ class EndToEnd(unittest.TestCase):
         self.addCleanup(server.stop)
         return run, server
 
-    def assert_fails_with(self, run, server, message):
+    def assert_fails_with(self, run, server, message, gets=1):
         """The program shows message under its title, removes the folder and runs nothing."""
         self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
         run.shot("server-fault")
@@ -686,31 +686,39 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(run.tool.close(MAIN_CAPTION))
         self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
+        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip"]
+                         + ["GET /periodic/Archive_x64-stable.zip"] * gets)
+
+    def assert_asked_again_and_installed(self, run, server):
+        """The program asked for the download once more (the server then sent it whole), and
+        installed what came."""
+        self.assertEqual(run.wait(60), 0, "the program did not end by itself")
+        self.assertIsNotNone(run.report, "the installer never ran")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
+                                           "GET /periodic/Archive_x64-stable.zip",
                                            "GET /periodic/Archive_x64-stable.zip"])
 
-    def test_a_body_cut_off_by_the_server_is_an_error(self):
+    # A download broken off is never taken as the whole: it is asked for again.
+    def test_a_body_cut_off_by_the_server_is_asked_for_again(self):
         def answer(conn, head, archive):
             conn.send(head + archive[:100_000])
             conn.cut()
 
         run, server = self.server_fault_run(answer)
         run.start()
-        archive_size = (run.www / "Archive_x64-stable.zip").stat().st_size
-        self.assert_fails_with(run, server, "The server closed the connection after 100000 of "
-                               f"{archive_size} bytes.")
+        self.assert_asked_again_and_installed(run, server)
 
-    def test_a_header_block_cut_off_by_the_server_is_an_error(self):
+    def test_a_header_block_cut_off_by_the_server_is_asked_for_again(self):
         def answer(conn, head, archive):
             conn.send(head[:-2])  # without the empty line that ends it
             conn.cut()
 
         run, server = self.server_fault_run(answer)
         run.start()
-        self.assert_fails_with(
-            run, server, "The server closed the connection before the end of the response header.")
+        self.assert_asked_again_and_installed(run, server)
 
-    def test_a_secure_body_cut_off_without_the_goodbye_is_an_error(self):
+    def test_a_secure_body_cut_off_without_the_goodbye_is_asked_for_again(self):
         # All of the archive arrives, but only the close could end it, and that close is not
         # the server's TLS goodbye: anyone on the way could have made it.
         def answer(conn, head, archive):
@@ -720,8 +728,29 @@ class EndToEnd(unittest.TestCase):
         run, server = self.server_fault_run(answer, secure=True)
         with run.authority.trusted_on_host():
             run.start()
-            self.assert_fails_with(
-                run, server, "The secure connection was cut off before the server ended it.")
+            self.assert_asked_again_and_installed(run, server)
+
+    def test_a_body_cut_off_every_time_fails_with_the_last_cut(self):
+        # Five attempts, each cut: the last one's cause is shown.
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=300_000)
+        archive = (run.www / "Archive_x64-stable.zip").read_bytes()
+        head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(archive)
+
+        def script(conn, index):
+            if index == 0:
+                conn.request()
+                conn.send(head)
+            if conn.request() is None:
+                return
+            conn.send(head + archive[:100_000])
+            conn.cut()
+
+        server = ScriptedServer(run.port, script)
+        self.addCleanup(server.stop)
+        run.start()
+        self.assert_fails_with(run, server, "The server closed the connection after 100000 of "
+                               f"{len(archive)} bytes.", gets=5)
 
     def test_an_error_whose_body_never_ends_is_shown_at_once(self):
         # The text drips for ever on a connection the server never closes: the error is shown

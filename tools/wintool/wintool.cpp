@@ -6,9 +6,12 @@
 //                                            (line breaks as \r and \n), then press "OK"
 //   wintool close  <caption>                ask the window to close (WM_CLOSE)
 //   wintool gone   <caption> <timeout-ms>   wait until no visible window has that caption
-//   wintool watch  <caption> <timeout-ms>   wait for the window, then print each new text of
+//   wintool watch  <caption> <timeout-ms> [bar]
+//                                            wait for the window, then print each new text of
 //                                            its status line with the Unix time it was first
-//                                            seen (polled every 5 ms), until the window hides
+//                                            seen (polled every 5 ms), until the window hides;
+//                                            with "bar" also each new position of its progress
+//                                            bar (asked of the program, so it must answer)
 //   wintool closeon <caption> <text> <delay-ms> <timeout-ms>
 //                                            wait until the window's status line shows the
 //                                            text, wait delay-ms more, then print whether the
@@ -20,6 +23,7 @@
 //
 // Exit code 0 on success, 1 when the window did not appear (or did not go) in time, or the
 // program has no readable version resource.
+#include <commctrl.h>
 #include <windows.h>
 
 #include <cstdio>
@@ -191,13 +195,23 @@ std::wstring KeptTextOf(HWND hwnd) {
   return std::wstring(buffer, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
-int Watch(const wchar_t* caption, DWORD timeoutMs) {
+// The window's progress bar.
+HWND ProgressBarOf(HWND hwnd) {
+  for (HWND child : ChildrenOf(hwnd))
+    if (_wcsicmp(ClassOf(child).c_str(), L"msctls_progress32") == 0) return child;
+  return nullptr;
+}
+
+int Watch(const wchar_t* caption, DWORD timeoutMs, bool withBar) {
   HWND hwnd = WaitFor(caption, timeoutMs);
   if (!hwnd) return 1;
   HWND status = StatusLineOf(hwnd);
   if (!status) return 1;
+  HWND bar = withBar ? ProgressBarOf(hwnd) : nullptr;
+  if (withBar && !bar) return 1;
   const ULONGLONG end = ::GetTickCount64() + timeoutMs;
   std::wstring last;
+  DWORD_PTR lastPosition = 0;
   bool first = true;
   // The text is read as the system keeps it, without a message to the busy program.
   while (::IsWindow(hwnd) && ::IsWindowVisible(hwnd)) {
@@ -206,8 +220,15 @@ int Watch(const wchar_t* caption, DWORD timeoutMs) {
       std::printf("time=%.3f text=%s\n", UnixSeconds(), Escaped(text).c_str());
       std::fflush(stdout);
       last = text;
-      first = false;
     }
+    DWORD_PTR position = 0;
+    if (bar && ::SendMessageTimeoutW(bar, PBM_GETPOS, 0, 0, SMTO_ABORTIFHUNG, 100, &position) &&
+        (first || position != lastPosition)) {
+      std::printf("time=%.3f position=%lu\n", UnixSeconds(), static_cast<unsigned long>(position));
+      std::fflush(stdout);
+      lastPosition = position;
+    }
+    first = false;
     if (::GetTickCount64() >= end) return 1;
     ::Sleep(5);
   }
@@ -302,13 +323,15 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 4 && std::wcscmp(argv[1], L"gone") == 0)
     return Gone(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
   if (argc >= 4 && std::wcscmp(argv[1], L"watch") == 0)
-    return Watch(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+    return Watch(argv[2], static_cast<DWORD>(_wtoi(argv[3])),
+                 argc >= 5 && std::wcscmp(argv[4], L"bar") == 0);
   if (argc >= 6 && std::wcscmp(argv[1], L"closeon") == 0)
     return CloseOn(argv[2], argv[3], static_cast<DWORD>(_wtoi(argv[4])),
                    static_cast<DWORD>(_wtoi(argv[5])));
   if (argc >= 3 && std::wcscmp(argv[1], L"version") == 0) return Version(argv[2]);
   std::fprintf(stderr,
-               "usage: wintool find|dialog|close|gone|watch <caption> [timeout-ms]\n"
+               "usage: wintool find|dialog|close|gone <caption> [timeout-ms]\n"
+               "       wintool watch <caption> <timeout-ms> [bar]\n"
                "       wintool closeon <caption> <text> <delay-ms> <timeout-ms>\n"
                "       wintool version <program>\n");
   return 2;

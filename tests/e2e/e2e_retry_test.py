@@ -1,0 +1,157 @@
+"""End-to-end runs of the Windows downloader when connections break: retries and resumes.
+
+nginx serves the archive on a port of its own; the program's port (PLENWICK_E2E_PORT) belongs to
+a forwarder that cuts the connections where the scenario says (tools/cutting_forwarder.py) and
+writes down the requests with their Range and If-Range. What the window shows (its status line
+and its progress bar) is read from the real window by wintool.exe's watch. The programs of these
+runs wait half a second before the first retry, then twice as long each time.
+
+Configured by the environment (set by CTest) as e2e_test.py.
+"""
+
+import sys
+import threading
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parent))
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+import e2e_test  # noqa: E402
+import localrun  # noqa: E402
+from cutting_forwarder import CuttingForwarder  # noqa: E402
+from e2e_test import PORT, Run  # noqa: E402
+from localrun import MAIN_CAPTION  # noqa: E402
+
+ARCHIVE = "Archive_x64-stable.zip"
+TARGET = "/periodic/" + ARCHIVE
+
+
+def setUpModule():
+    e2e_test.setUpModule()
+
+
+def tearDownModule():
+    e2e_test.tearDownModule()
+
+
+def countdown(attempt, seconds):
+    return f"Connection lost. Retrying in {seconds} s (attempt {attempt} of 5)..."
+
+
+class RetryEndToEnd(unittest.TestCase):
+    def setUp(self):
+        self.run_ = Run(self)
+        # nginx elsewhere; the program's port is the forwarder's.
+        self.run_.server = localrun.DistServer(self.run_.root / "nginx", localrun.free_port(),
+                                               self.run_.root / "www")
+        self.addCleanup(self.run_.finish)
+
+    def forwarder(self, **options):
+        forwarder = CuttingForwarder(("127.0.0.1", self.run_.server.port), listen_port=PORT,
+                                     **options)
+        self.addCleanup(forwarder.stop)
+        return forwarder
+
+    def start_watched(self):
+        """Starts the program with its window watched (status line and bar); returns the path
+        of what the watch writes."""
+        path = self.run_.root / "watch.txt"
+        watch = self.run_.tool.watch(MAIN_CAPTION, 120000, path, bar=True)
+        self.addCleanup(lambda: watch.wait(30))
+        self.run_.start()
+        return path, watch
+
+    def test_a_download_cut_three_times_resumes_and_installs(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0, payload_bytes=2_000_000)
+        run.server.start()
+        forwarder = self.forwarder(cuts=[500_000, 500_000, 500_000])
+        path, watch = self.start_watched()
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        watch.wait(30)
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+
+        # Each retry continued where the cut fell, vouched for by nginx's tag of the archive.
+        requests = forwarder.stats()["requests"]
+        self.assertEqual(len(requests), 5, requests)
+        self.assertEqual(requests[:2], [f"HEAD {TARGET}", f"GET {TARGET}"])
+        starts = []
+        for request in requests[2:]:
+            fields = dict(part.split("=", 1) for part in request.split(" ")[2:])
+            self.assertTrue(request.startswith(f"GET {TARGET} "), request)
+            self.assertTrue(fields["Range"].startswith("bytes="), request)
+            self.assertTrue(fields["If-Range"].startswith('"'), request)
+            starts.append(int(fields["Range"][len("bytes="):-1]))
+        self.assertEqual(starts, sorted(starts))
+        self.assertEqual([status for _, status in run.server.requests_with_statuses()],
+                         [200, 200, 206, 206, 206])
+
+        seen = localrun.read_watch(path)
+        texts = [value for kind, value in seen if kind == "text"]
+        for attempt in (2, 3, 4):
+            self.assertIn(countdown(attempt, 1), texts)
+        # After each wait the download goes on, and the bar never goes back.
+        after = [texts[i + 1] for i, text in enumerate(texts[:-1]) if text.startswith("Conn")
+                 and not texts[i + 1].startswith("Conn")]
+        self.assertEqual(after, ["Downloading..."] * 3)
+        positions = [value for kind, value in seen if kind == "position"]
+        self.assertGreater(len(positions), 3)
+        self.assertEqual(positions, sorted(positions), "the bar went back")
+
+    def test_countdown_shows_and_a_close_during_it_ends_at_once(self):
+        # Every connection is cut: the waits grow to 2 s and then 4 s, and the window is closed
+        # as the last one begins.
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0, payload_bytes=2_000_000)
+        run.server.start()
+        forwarder = self.forwarder(every=150_000)
+        closing = countdown(5, 4)
+        answered = []
+        closer = threading.Thread(target=lambda: answered.append(
+            run.tool.close_on(MAIN_CAPTION, closing, 300, 120000)))
+        closer.start()
+        try:
+            path, watch = self.start_watched()
+        finally:
+            closer.join()
+        self.assertIsNotNone(answered[0], f'"{closing}" never showed')
+        self.assertTrue(answered[0], "the window did not answer during the countdown")
+        run.shot("countdown-closed")
+        self.assertEqual(run.wait(15), 0, "the program did not end after the close")
+        watch.wait(30)
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
+                         "something was left on disk")
+        self.assertIsNone(run.report, "the installer ran")
+
+        texts = [value for kind, value in localrun.read_watch(path) if kind == "text"]
+        # A countdown a second at a time, read from the window itself.
+        self.assertLess(texts.index(countdown(4, 2)), texts.index(countdown(4, 1)))
+        # The close ended the wait: it counted no further, and no fifth attempt was made.
+        self.assertNotIn(countdown(5, 3), texts)
+        self.assertEqual(texts[-1], closing)
+        self.assertEqual(len(forwarder.stats()["requests"]), 5)  # HEAD and four GETs
+
+    def test_a_size_probe_refused_for_head_still_installs(self):
+        # nginx refuses HEAD for this archive; the first byte's answer tells the size.
+        run = self.run_
+        run.exe.rename(run.exe.with_name("Plenwick-develop_x64-nohead.exe"))
+        run.exe = run.exe.with_name("Plenwick-develop_x64-nohead.exe")
+        run.archive("Archive_x64-nohead.zip", exit_code=0)
+        run.server.start()
+        forwarder = self.forwarder()
+        run.start()
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertIsNotNone(run.report, "the installer never ran")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        target = "/periodic/Archive_x64-nohead.zip"
+        self.assertEqual(forwarder.stats()["requests"],
+                         [f"HEAD {target}", f"GET {target} Range=bytes=0-0", f"GET {target}"])
+        self.assertEqual([status for _, status in run.server.requests_with_statuses()],
+                         [405, 206, 200])
+
+
+if __name__ == "__main__":
+    unittest.main()

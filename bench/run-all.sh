@@ -12,8 +12,8 @@
 #   4. scaling of download and extraction over 1 MiB, 10 MiB, 100 MiB and 1 GiB archives;
 #   5. the Windows program's size, and the CPU use of the installer wait over 10 seconds;
 #   6. the body read through the I/O handler against plain recv (bench/net).
-# The Windows program under Wine has a script of its own (bench/run-windows.sh); its section of
-# the page is kept.
+# The Windows program under Wine has a script of its own (bench/run-windows.sh), and so have the
+# retries and resume (bench/app/resume_bench.sh); their sections of the page are kept.
 # Not part of CI. The inputs are made once and kept in the build folder (about 3 GB of disk).
 # Usage: bench/run-all.sh   (ROUNDS=3 by default; BUILD=build/native, WBUILD=build/windows)
 set -euo pipefail
@@ -283,6 +283,10 @@ log "writing $DOC and $PLOT"
 windows_section=
 [ -f "$DOC" ] && windows_section=$(awk '/^## Windows program$/ { f = 1; print; next }
   f && /^## / { f = 0 } f' "$DOC")
+# So is the section of bench/app/resume_bench.sh.
+resume_section=
+[ -f "$DOC" ] && resume_section=$(awk '/^## 7\. Broken connections/ { f = 1; print; next }
+  f && /^## / { f = 0 } f' "$DOC")
 gnuplot <<EOF
 set terminal pngcairo size 900,620 font "sans,10"
 set output "$PLOT"
@@ -467,6 +471,10 @@ tls_ratio=$(calc %.2f "${TW[curl]} / ${TW[ours]}")
   echo "| Plain read | Responsive waiting | ReadStream | Plain recv | Ratio |"
   echo "|---|---|---|---|---|"
   echo "$net_rows"
+  if [ -n "$resume_section" ]; then
+    echo
+    echo "$resume_section"
+  fi
   if [ -n "$windows_section" ]; then
     echo
     echo "$windows_section"

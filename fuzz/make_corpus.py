@@ -338,6 +338,29 @@ ZIPS = {
 }
 
 
+# --- answers to a retry or resume: Retry-After line, held and complete bytes (in thousands),
+# then the answer's header lines ---------------------------------------------------------------
+
+def resume_input(retry_after, held, complete, lines):
+    return (retry_after + "\n").encode() + bytes([held, complete]) + "".join(
+        line + "\r\n" for line in lines).encode()
+
+
+RESUME_ANSWERS = {
+    "continuation": resume_input("120", 4, 10, ["Content-Range: bytes 4000-10000/10001",
+                                                "ETag: \"v1\"", "Content-Length: 6001"]),
+    "other-copy": resume_input("0", 4, 10, ["Content-Range: bytes 4000-10000/10001",
+                                            "ETag: \"v2\""]),
+    "unknown-length": resume_input("5", 1, 2, ["Content-Range: bytes 1000-2000/*"]),
+    "date-validator": resume_input(
+        "Tue, 15 Nov 1994 08:13:01 GMT", 0, 0,
+        ["Date: Tue, 15 Nov 1994 08:12:31 GMT", "Last-Modified: Tue, 15 Nov 1994 08:00:00 GMT"]),
+    "weak-tag": resume_input("soon", 3, 3, ["ETag: W/\"v1\"",
+                                            "Last-Modified: Sun, 06 Nov 1994 08:49:37 GMT"]),
+    "huge-retry-after": resume_input("99999999999999999999", 9, 9, ["Content-Range: bytes -5-/x"]),
+}
+
+
 def main():
     for name, url in URLS.items():
         write("fuzz_uri", name, url)
@@ -352,6 +375,8 @@ def main():
         write("fuzz_proxy_settings", name, "\n".join(lines))
     for name, data in RESPONSES.items():
         write("fuzz_http_response", name, data)
+    for name, data in RESUME_ANSWERS.items():
+        write("fuzz_resume_answer", name, data)
 
 
 if __name__ == "__main__":

@@ -115,7 +115,7 @@ TMain::~TMain() {
 void TMain::ConnectHTTP() {
   if (!HTTP) return;
   HTTP->OnWork = [this](int64_t AWorkCount) { HTTPWork(AWorkCount); };
-  HTTP->OnRetryWait = [this](const TRetryNotice& ANotice) { return WaitBeforeRetry(ANotice); };
+  HTTP->OnRetryWait = [this](const TRetryNotice& ANotice) { return CountDownToRetry(ANotice); };
 }
 
 void TMain::FormCreate(TComponent*) {
@@ -131,7 +131,7 @@ void TMain::SetStatus(const std::string& AText) {
   Info->Repaint();
 }
 
-bool TMain::WaitBeforeRetry(const TRetryNotice& ANotice) {
+bool TMain::CountDownToRetry(const TRetryNotice& ANotice) {
   const std::string resumed = Info->Caption();
   // Measured on a clock that only goes forward: a change of the time of day neither stretches
   // nor cuts the wait.

@@ -53,7 +53,7 @@ class TMain : public TForm {
   // OnRetryWait of HTTP: counts the wait down on the status line, a second at a time, while the
   // window answers; the status line then shows what it showed before. False when the window was
   // closed meanwhile: the wait ends at once.
-  bool WaitBeforeRetry(const TRetryNotice& ANotice);
+  bool CountDownToRetry(const TRetryNotice& ANotice);
   // Makes the setup folder afresh, removing one left from before; raises, touching nothing,
   // when a link or a file stands in its place. False when the program was asked to end
   // meanwhile.

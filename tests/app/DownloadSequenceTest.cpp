@@ -37,6 +37,10 @@ class TLoopbackRoute : public TDownloadClient {
       if (OnEachWork) OnEachWork(count);
       if (OnWork) OnWork(count);
     };
+    // The window's countdown, connected to the route.
+    FReal->OnRetryWait = [this](const TRetryNotice& notice) {
+      return !OnRetryWait || OnRetryWait(notice);
+    };
   }
   void Head(const std::string& url) override { FReal->Head(Route(url)); }
   int64_t ResponseContentLength() override { return FReal->ResponseContentLength(); }

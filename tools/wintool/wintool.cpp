@@ -23,8 +23,9 @@
 //
 // Exit code 0 on success, 1 when the window did not appear (or did not go) in time, or the
 // program has no readable version resource.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include <cstdio>
 #include <cwchar>

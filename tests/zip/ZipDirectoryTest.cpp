@@ -171,7 +171,7 @@ TEST(ZipQueries, EntryNamesDecodeAsOtherExtractorsReadThem) {
   const std::string naive = "na\xC3\xAFve.txt";  // naïve.txt in UTF-8
   const std::string cafe437 = "caf\x82.txt";     // café.txt in code page 437
   const std::string cafe = "caf\xC3\xA9.txt";
-  const uint16_t unix = 3 << 8 | 30, osx = 19 << 8 | 20, dos = 20, ntfs = 10 << 8 | 20;
+  const uint16_t unixHost = 3 << 8 | 30, osx = 19 << 8 | 20, dos = 20, ntfs = 10 << 8 | 20;
   const std::string timeBlock = std::string("UT\x05\x00\x03", 5) + "abcd";
   struct {
     const char* Case;
@@ -181,17 +181,18 @@ TEST(ZipQueries, EntryNamesDecodeAsOtherExtractorsReadThem) {
     std::string Extra;
     std::string Name;
   } cases[] = {
-      {"unix-utf8", naive, unix, 0, "", naive},
+      {"unix-utf8", naive, unixHost, 0, "", naive},
       {"osx-utf8", naive, osx, 0, "", naive},
       {"dos-utf8-bytes-are-cp437", naive, dos, 0, "", "na\xE2\x94\x9C\xC2\xBBve.txt"},
       {"ntfs-utf8-bytes-are-cp437", naive, ntfs, 0, "", "na\xE2\x94\x9C\xC2\xBBve.txt"},
-      {"unix-not-utf8-is-cp437", cafe437, unix, 0, "", cafe},
-      {"unix-flagged", naive, unix, 0x800, "", naive},
-      {"flagged-invalid-utf8-is-empty", cafe437, unix, 0x800, "", ""},
+      {"unix-not-utf8-is-cp437", cafe437, unixHost, 0, "", cafe},
+      {"unix-flagged", naive, unixHost, 0x800, "", naive},
+      {"flagged-invalid-utf8-is-empty", cafe437, unixHost, 0x800, "", ""},
       {"unicode-path", cafe437, dos, 0, UnicodePathExtra(cafe437, cafe), cafe},
       {"unicode-path-after-another-block", "___.txt", dos, 0,
        timeBlock + UnicodePathExtra("___.txt", "\xE6\x97\xA5.txt"), "\xE6\x97\xA5.txt"},
-      {"unicode-path-over-unix-name", "a.txt", unix, 0, UnicodePathExtra("a.txt", naive), naive},
+      {"unicode-path-over-unix-name", "a.txt", unixHost, 0, UnicodePathExtra("a.txt", naive),
+       naive},
       {"unicode-path-stale-crc", cafe437, dos, 0, UnicodePathExtra("old.txt", cafe, 0), cafe},
       {"unicode-path-crc-of-another-name", "new.txt", dos, 0,
        UnicodePathExtra("old.txt", "old.txt"), "new.txt"},

@@ -137,6 +137,10 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
 
   // Steps of the request loop, in the order of a pass (IdHTTPTarget.cpp).
   void ResolveTarget(TIdHTTPRequest& ARequest);
+  // The absolute URL a redirect's Location leads to from the current one; raises
+  // EIdHTTPUnsupportedRedirect for a URL the client cannot fetch and EIdHTTPInsecureRedirect
+  // for one that leaves "https".
+  std::string RedirectTarget(const std::string& ALocation) const;
   TIdHTTPConnectionType SelectEndpoint();
   void ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
   void EnsureConnection(TIdHTTPResponse& AResponse);

@@ -23,12 +23,7 @@ TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
     std::string method = request.Method;
     if (!ConfirmRedirect(location, method, FRedirectCount)) return kFailure;
     if (FHandleRedirects && FRedirectCount < FRedirectMax) {
-      // Once secure, always secure: a location without a scheme stays on "https", any other
-      // scheme would send the request (and take the answer) in the clear.
-      const std::string protocol = TIdURI(location).Protocol;
-      if (SameText(FURI->Protocol, "https") && !protocol.empty() && !SameText(protocol, "https"))
-        throw EIdHTTPInsecureRedirect(RSHTTPInsecureRedirect);
-      request.URL = location;
+      request.URL = RedirectTarget(location);
       const bool asGet = code == 303 || (code == 302 && FOptions.Contains(hoTreat302Like303));
       // A HEAD stays a HEAD: as a GET it would fetch the whole body only to drop it.
       if (asGet && !SameText(method, "HEAD")) {

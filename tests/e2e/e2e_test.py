@@ -18,7 +18,9 @@ import shutil
 import socket
 import ssl
 import struct
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
@@ -67,6 +69,17 @@ def flip_a_stored_byte(path, name):
     name_length, extra_length = struct.unpack_from("<HH", raw, info.header_offset + 26)
     raw[info.header_offset + 30 + name_length + extra_length + info.file_size // 2] ^= 0x01
     path.write_bytes(bytes(raw))
+
+
+def info_zip(path, files):
+    """Writes the archive with Info-ZIP's zip from files ({entry name: bytes}) laid out in a
+    folder, as a build script on Linux or macOS makes it."""
+    with tempfile.TemporaryDirectory() as tmp:
+        for name, data in files.items():
+            (Path(tmp) / name).parent.mkdir(parents=True, exist_ok=True)
+            (Path(tmp) / name).write_bytes(data)
+        subprocess.run(["zip", "-q", "-r", str(path), "."], cwd=tmp, check=True,
+                       env=dict(os.environ, LC_ALL="C.UTF-8"))
 
 
 def setUpModule():
@@ -123,7 +136,8 @@ class Run:
             path = self.cwd / "install-report.txt"
         if not path.exists():
             return None
-        return dict(line.split("=", 1) for line in path.read_text().splitlines() if "=" in line)
+        return dict(line.split("=", 1) for line in path.read_text(encoding="utf-8").splitlines()
+                    if "=" in line)
 
     def start(self):
         self.process = self.wine.start(self.exe, cwd=self.cwd)
@@ -427,6 +441,28 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(30), 0, "the program did not end after the close")
         self.assertIsNone(run.report, "the installer ran")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+
+    def test_info_zip_names_extract_as_written(self):
+        # Info-ZIP's zip stores the UTF-8 names of Linux and macOS without the UTF-8 flag, made
+        # by Unix: they arrive as written, not read as code page 437 ("data/├╝µùÑµ£¼/...").
+        run = self.start_run()
+        files = {"Install.exe": INSTALLER.read_bytes(), "exitcode.txt": b"3\n",
+                 "data/ü日本/naïve.txt": b"naive\r\n", "Ελληνικά/straße.bin": os.urandom(5000),
+                 "plain/readme.txt": b"Plenwick Suite\r\n" * 100}
+        archive = run.www / "Archive_x64-stable.zip"
+        info_zip(archive, files)
+        with zipfile.ZipFile(archive) as z:
+            self.assertEqual({(info.create_system, info.flag_bits & 0x800)
+                              for info in z.infolist()}, {(3, 0)}, "not what zip makes")
+        run.server.start()
+        run.start()
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        # As the installer's Windows sees them, and on the disk.
+        self.assertEqual(sorted(report["tree"].split(",")), sorted(files))
+        self.assertEqual(report["exitcode"], "3")
+        self.assert_extracted_tree(run.setup_folder, files)
 
     def test_development_build_fetches_its_own_archive(self):
         run = self.start_run(exe_name="Plenwick-develop_x64-nightly.exe")

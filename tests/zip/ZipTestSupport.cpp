@@ -147,6 +147,21 @@ std::string Zip64Extra(std::initializer_list<uint64_t> values) {
 constexpr uint32_t kAllOnes = 0xFFFFFFFF;
 }  // namespace
 
+std::string UnicodePathExtra(std::string_view raw, std::string_view name,
+                             std::optional<uint32_t> nameCrc, uint8_t version) {
+  const uint32_t crc =
+      nameCrc ? *nameCrc
+              : static_cast<uint32_t>(crc32(0L, reinterpret_cast<const Bytef*>(raw.data()),
+                                            static_cast<uInt>(raw.size())));
+  std::string block;
+  Put16(block, 0x7075);
+  Put16(block, static_cast<uint32_t>(5 + name.size()));
+  block += static_cast<char>(version);
+  Put32(block, crc);
+  block += name;
+  return block;
+}
+
 std::string BuildZip(const TTestArchive& archive) {
   std::string zip = archive.Prefix;
   std::string directory;

@@ -115,4 +115,9 @@ struct TTestArchive {
 
 std::string BuildZip(const TTestArchive& archive);
 
+// Info-ZIP's Unicode Path extra field (0x7075) for an entry stored as raw: the version, the
+// CRC-32 of raw (or nameCrc instead), and name.
+std::string UnicodePathExtra(std::string_view raw, std::string_view name,
+                             std::optional<uint32_t> nameCrc = std::nullopt, uint8_t version = 1);
+
 }  // namespace ziptest

@@ -70,6 +70,35 @@ std::wstring Listing(const std::wstring& folder) {
   return names;
 }
 
+// The files below the folder, sub-folders included, by their paths relative to it with "/"
+// separators.
+void CollectFiles(const std::wstring& folder, const std::wstring& prefix,
+                  std::vector<std::wstring>& files) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      CollectFiles(folder + name + L"\\", prefix + name + L"/", files);
+    else
+      files.push_back(prefix + name);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+}
+
+// Every file below the folder, sorted, separated by ",": the names as Windows reads them.
+std::wstring Tree(const std::wstring& folder) {
+  std::vector<std::wstring> files;
+  CollectFiles(folder, L"", files);
+  std::sort(files.begin(), files.end());
+  std::wstring names;
+  for (const std::wstring& name : files)
+    names += (names.empty() ? L"" : L",") + name;
+  return names;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -91,6 +120,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     std::fprintf(report, "ran=yes\npath=%s\ncwd=%s\nelevated=%s\nexitcode=%ld\nfiles=%s\n",
                  Utf8(self).c_str(), Utf8(cwd).c_str(), IsElevated() ? "yes" : "no", exitCode,
                  Utf8(Listing(folder)).c_str());
+    std::fprintf(report, "tree=%s\n", Utf8(Tree(folder)).c_str());
     std::fclose(report);
   }
   if (delay > 0) ::Sleep(static_cast<DWORD>(delay));

@@ -7,3 +7,7 @@ const char* DistributionScheme() {
 const char* DistributionHost() {
   return PLENWICK_DIST_HOST;
 }
+
+const char* ArchiveKeys() {
+  return PLENWICK_ARCHIVE_KEYS;
+}

@@ -64,8 +64,11 @@ void TArchiveSignatures::Fetch(TDownloadClient& AClient, const std::string& AURL
   } catch (const ETrustError&) {
     throw;
   } catch (const Exception& e) {
-    // Missing (404), refused, cut off: the server's or the connection's own words say which.
-    throw ETrustError(Format(RSSignatureNotDownloaded, e.Message().c_str()));
+    // Missing (404), refused, cut off: the server's or the connection's own words say which, as
+    // a sentence of their own.
+    std::string reason = e.Message();
+    if (!reason.empty() && reason.back() != '.') reason += '.';
+    throw ETrustError(Format(RSSignatureNotDownloaded, reason.c_str()));
   }
   FAccepted[AURL] = verifier.Accept(file.Text(), AName, ALength);
 }

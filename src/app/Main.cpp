@@ -147,6 +147,8 @@ void TMain::TimerTimer(TComponent*) {
 
   std::string current = Platform->ModuleFileName();
   current = ArchiveSuffix(current);
+  // The file name the archive's signature must name: what this program asks for.
+  const std::string archiveName = kArchiveName + current;
   TStringList urls;
   urls.Add(ArchiveUrlPrefix() + current);
   SetStatus("Checking files to download...");
@@ -173,7 +175,7 @@ void TMain::TimerTimer(TComponent*) {
     return;
   }
 
-  if (!AcceptSignatures(downloads, lengths, kArchiveName + current)) return;
+  if (!AcceptSignatures(downloads, lengths, archiveName)) return;
   if (!PrepareSetupFolder()) return;
   uint32_t exitCode = 0;
   int launchError = 0;

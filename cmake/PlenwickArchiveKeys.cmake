@@ -1,15 +1,16 @@
 # The archive keys built into a downloader: a file of PEM P-256 public keys (several allowed, for
 # rotation), read at configure time and compiled into the program's constants
-# (DistributionHost.cpp). Each key is checked here with openssl when it is at hand: a key the
+# (DistributionHost.cpp includes the literal written here; a file rather than a definition, since
+# a definition cannot carry every character a note beside the keys may hold). Each key is checked here with openssl when it is at hand: a key the
 # program could not use must not become a build that refuses every archive.
 
 find_program(PLENWICK_OPENSSL openssl)
 
-# plenwick_archive_keys_definition(<keys file or empty> <result variable>): the C string literal
-# of the file's text (with its quotes), "" for none.
-function(plenwick_archive_keys_definition file result)
+# plenwick_archive_keys_literal(<keys file or empty> <output file>): writes the C string literal
+# of the keys file's text ("" for none) into the output file, touching it only when it changes.
+function(plenwick_archive_keys_literal file output)
   if(file STREQUAL "")
-    set(${result} "\"\"" PARENT_SCOPE)
+    file(CONFIGURE OUTPUT "${output}" CONTENT "\"\"\n")
     return()
   endif()
   if(NOT EXISTS "${file}" OR IS_DIRECTORY "${file}")
@@ -46,6 +47,6 @@ function(plenwick_archive_keys_definition file result)
   endforeach()
   string(REPLACE "\\" "\\\\" text "${text}")
   string(REPLACE "\"" "\\\"" text "${text}")
-  string(REPLACE "\n" "\\n" text "${text}")
-  set(${result} "\"${text}\"" PARENT_SCOPE)
+  string(REPLACE "\n" "\\n\"\n\"" text "${text}")
+  file(CONFIGURE OUTPUT "${output}" CONTENT "\"${text}\"\n")
 endfunction()

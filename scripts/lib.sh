@@ -24,12 +24,14 @@ ensure_packages() {
     "${missing[@]}" >/dev/null
 }
 
+# openssl: the build checks the archive keys and makes the local runs' archive key.
 BUILD_PACKAGES=(cmake make g++ zlib1g-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64)
+  g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64 openssl)
 # openssl and ca-certificates: the TLS runs make a test authority and trust it for a run;
-# tinyproxy: the proxy of the proxy tests and end-to-end runs (started and stopped by them).
+# tinyproxy: the proxy of the proxy tests and end-to-end runs (started and stopped by them);
+# osslsigncode: the publisher tests and runs sign programs with a throwaway authority.
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3
-  openssl ca-certificates tinyproxy)
+  openssl ca-certificates tinyproxy osslsigncode)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
 

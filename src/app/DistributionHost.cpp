@@ -9,5 +9,8 @@ const char* DistributionHost() {
 }
 
 const char* ArchiveKeys() {
-  return PLENWICK_ARCHIVE_KEYS;
+  // The keys file's text as a string literal, written by the build for this program.
+  return
+#include "ArchiveKeys.inc"
+      ;
 }

@@ -41,7 +41,8 @@ TEST(ArchiveKeys, NoTextGivesNoKeys) {
 
 TEST(ArchiveKeys, AnythingButUncompressedP256KeysOnTheCurveIsRefused) {
   const std::string good = Fixture("public-new.pem");
-  const std::string body = good.substr(good.find('\n') + 1, good.find("-----END") - good.find('\n') - 1);
+  const std::string body =
+      good.substr(good.find('\n') + 1, good.find("-----END") - good.find('\n') - 1);
   struct Case {
     const char* name;
     std::string pem;
@@ -50,17 +51,16 @@ TEST(ArchiveKeys, AnythingButUncompressedP256KeysOnTheCurveIsRefused) {
       {"an RSA key", Fixture("public-rsa.pem"), "key 1 is no uncompressed ECDSA P-256 key"},
       {"a compressed point", Fixture("public-compressed.pem"),
        "key 1 is no uncompressed ECDSA P-256 key"},
-      {"a point off the curve", Fixture("public-off-curve.pem"),
-       "key 1 is not on the P-256 curve"},
+      {"a point off the curve", Fixture("public-off-curve.pem"), "key 1 is not on the P-256 curve"},
       {"a private key", Fixture("key-new.pem"), "block 1 is no public key"},
-      {"a private key after a good one", good + Fixture("key-old.pem"),
-       "block 2 is no public key"},
+      {"a private key after a good one", good + Fixture("key-old.pem"), "block 2 is no public key"},
       {"no end line", good.substr(0, good.find("-----END")), "key 1 has no end line"},
-      {"a character outside Base64", "-----BEGIN PUBLIC KEY-----\n" + body.substr(0, 10) + "*" +
-                                         body.substr(11) + "-----END PUBLIC KEY-----\n",
+      {"a character outside Base64",
+       "-----BEGIN PUBLIC KEY-----\n" + body.substr(0, 10) + "*" + body.substr(11) +
+           "-----END PUBLIC KEY-----\n",
        "key 1 is not Base64"},
-      {"a cut body", "-----BEGIN PUBLIC KEY-----\n" + body.substr(0, 60) +
-                         "\n-----END PUBLIC KEY-----\n",
+      {"a cut body",
+       "-----BEGIN PUBLIC KEY-----\n" + body.substr(0, 60) + "\n-----END PUBLIC KEY-----\n",
        "key 1 is no uncompressed ECDSA P-256 key"},
       {"data after the padding", "-----BEGIN PUBLIC KEY-----\nAA==AAAA\n-----END PUBLIC KEY-----\n",
        "key 1 is not Base64"},

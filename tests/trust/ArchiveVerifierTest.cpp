@@ -30,14 +30,16 @@ TEST(ArchiveVerifier, RotationAcceptsEveryKeyListedAndNoOther) {
     const char* signature;
     bool accepted;
   } cases[] = {
-      {"keys-old-new.pem", "old", true},     {"keys-old-new.pem", "new", true},
-      {"keys-new.pem", "new", true},         {"keys-new.pem", "old", false},
+      {"keys-old-new.pem", "old", true},
+      {"keys-old-new.pem", "new", true},
+      {"keys-new.pem", "new", true},
+      {"keys-new.pem", "old", false},
       {"keys-old-new.pem", "other-key", false},
   };
   for (const Case& c : cases) {
     const TArchiveVerifier verifier(Keys(c.keys));
-    const std::string failure = TrustFailure(
-        [&] { verifier.Accept(Signature(c.signature), kArchiveName, ArchiveSize()); });
+    const std::string failure =
+        TrustFailure([&] { verifier.Accept(Signature(c.signature), kArchiveName, ArchiveSize()); });
     EXPECT_EQ(failure, c.accepted ? ""
                                   : "The setup archive is signed with a key this program does "
                                     "not know; nothing was installed.")
@@ -124,8 +126,7 @@ TEST(ArchiveVerifier, AnArchiveChangedAnywhereOrCutShortIsRefused) {
     stream.WriteBuffer(c.bytes.data(), static_cast<int64_t>(c.bytes.size()));
     // Wherever the download left the position.
     stream.SetPosition(static_cast<int64_t>(c.bytes.size()) / 3);
-    EXPECT_EQ(TrustFailure([&] { verifier.Check(signature, stream); }),
-              c.accepted ? "" : kMismatch)
+    EXPECT_EQ(TrustFailure([&] { verifier.Check(signature, stream); }), c.accepted ? "" : kMismatch)
         << c.name;
   }
 }
@@ -149,7 +150,8 @@ TEST(Sha256, KnownDigestsWholeOrInPiecesOrFromAStream) {
   EXPECT_EQ(Sha256Of(reinterpret_cast<const uint8_t*>(abc.data()), abc.size()), expected);
   // A stream longer than one block of the reader, against the digest of its bytes at once.
   std::string data(700000, '\0');
-  for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<char>(i * 7919 % 251);
+  for (size_t i = 0; i < data.size(); ++i)
+    data[i] = static_cast<char>(i * 7919 % 251);
   TMemoryStream stream;
   stream.WriteBuffer(data.data(), static_cast<int64_t>(data.size()));
   const std::unique_ptr<TSha256> pieces = CreateSha256();

@@ -9,7 +9,8 @@ namespace {
 
 std::array<uint8_t, 32> FromHex(const std::string& AHex) {
   std::array<uint8_t, 32> bytes{};
-  for (size_t i = 0; i < 32; ++i) bytes[i] = static_cast<uint8_t>(std::stoi(AHex.substr(2 * i, 2), nullptr, 16));
+  for (size_t i = 0; i < 32; ++i)
+    bytes[i] = static_cast<uint8_t>(std::stoi(AHex.substr(2 * i, 2), nullptr, 16));
   return bytes;
 }
 
@@ -40,7 +41,8 @@ TEST(P256Point, PointsOffTheCurveOrOutsideTheFieldAreRefused) {
       {"y is the prime", kGx, kPrime},
       {"all ones", std::string(64, 'f'), std::string(64, 'f')},
   };
-  for (const Case& c : cases) EXPECT_FALSE(IsOnP256Curve(Point(c.x, c.y))) << c.name;
+  for (const Case& c : cases)
+    EXPECT_FALSE(IsOnP256Curve(Point(c.x, c.y))) << c.name;
 }
 
 }  // namespace

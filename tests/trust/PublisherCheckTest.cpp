@@ -137,8 +137,8 @@ TEST_F(PublisherCheckTest, TheHeldInstallerKeepsEveryWriterOutButCanBeStarted) {
   EXPECT_FALSE(::DeleteFileW(wide.c_str()));
   EXPECT_FALSE(::MoveFileExW(wide.c_str(), ToWide(folder + "moved.exe").c_str(), 0));
   EXPECT_FALSE(::CopyFileW(ToWide(probe).c_str(), wide.c_str(), FALSE));
-  HANDLE reader = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
+  HANDLE reader = ::CreateFileW(wide.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                0, nullptr);
   EXPECT_NE(reader, INVALID_HANDLE_VALUE);
   if (reader != INVALID_HANDLE_VALUE) ::CloseHandle(reader);
 

@@ -45,8 +45,8 @@ TEST(PublisherSignature, TheSignedProgramStartsOnlyItsOwnPublishersInstaller) {
     const char* installer;
     bool accepted;
   } cases[] = {
-      {"same.exe", true},         {"unsigned.exe", false},  {"other.exe", false},
-      {"other-name.exe", false},  {"changed.exe", false},   {"untrusted.exe", false},
+      {"same.exe", true},        {"unsigned.exe", false}, {"other.exe", false},
+      {"other-name.exe", false}, {"changed.exe", false},  {"untrusted.exe", false},
   };
   TPublisherCheck check(Program("own.exe"));
   for (const Case& c : cases) {

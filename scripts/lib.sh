@@ -44,6 +44,31 @@ median() {
 maxof() { tr ' ' '\n' | grep . | sort -g | tail -1; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
 
+# The benchmarks' mixed archives (bench/run-all.sh, bench/app/road_trust_bench.sh): an archive of
+# about <MiB> MiB at <out> (bench/make_sized_archive.py), made once from the extraction
+# benchmark's ~150 MB tree, whose archive is made once at <build>/bench-zip/bench.zip and
+# unpacked once into <work>/tree.
+bench_sized_archive() {  # <build> <work> <MiB> <out>
+  local build=$1 work=$2 mib=$3 out=$4
+  local benchzip=$build/bench-zip/bench.zip
+  [ -f "$out" ] && return 0
+  if [ ! -f "$benchzip" ]; then
+    log "making the ~150 MB mixed tree and its archive once"
+    mkdir -p "$(dirname "$benchzip")"
+    rm -rf "$work/make"
+    python3 "$ROOT/bench/zip/make_bench_tree.py" "$work/make" >/dev/null
+    (cd "$work/make" && zip -q -r -X "$benchzip" .)
+    rm -rf "$work/make"
+  fi
+  if [ ! -d "$work/tree" ]; then
+    unzip -qo "$benchzip" -d "$work/tree.part" && mv "$work/tree.part" "$work/tree"
+  fi
+  log "making the ${mib} MiB archive once"
+  mkdir -p "$(dirname "$out")"
+  python3 "$ROOT/bench/make_sized_archive.py" "$benchzip" "$work/tree" $((mib * 1048576)) \
+    "$out" >/dev/null
+}
+
 # Starts a private X server when there is no display (Wine draws its windows there).
 ensure_display() {
   [ -n "${DISPLAY:-}" ] && return 0

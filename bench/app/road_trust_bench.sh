@@ -22,24 +22,9 @@ cmake --build "$BUILD" -j2 --target road_bench >/dev/null
 ROAD=$BUILD/bench/app/road_bench
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 
-# The 200 MiB archive of bench/run-all.sh, from the extraction benchmark's tree.
+# The 200 MiB archive of bench/run-all.sh.
 archive=$ALL/root/periodic/Archive_200.zip
-if [ ! -f "$archive" ]; then
-  BENCHZIP=$BUILD/bench-zip/bench.zip
-  if [ ! -f "$BENCHZIP" ]; then
-    log "making the ~150 MB mixed tree and its archive once"
-    mkdir -p "$(dirname "$BENCHZIP")"
-    rm -rf "$ALL/make"
-    python3 "$ROOT/bench/zip/make_bench_tree.py" "$ALL/make" >/dev/null
-    (cd "$ALL/make" && zip -q -r -X "$BENCHZIP" .)
-    rm -rf "$ALL/make"
-  fi
-  [ -d "$ALL/tree" ] || { unzip -qo "$BENCHZIP" -d "$ALL/tree.part" && mv "$ALL/tree.part" "$ALL/tree"; }
-  log "making the 200 MiB archive once"
-  mkdir -p "$(dirname "$archive")"
-  python3 "$ROOT/bench/make_sized_archive.py" "$BENCHZIP" "$ALL/tree" $((200 * MIB)) \
-    "$archive" >/dev/null
-fi
+bench_sized_archive "$BUILD" "$ALL" 200 "$archive"
 
 # Served from a folder of its own, signed with a key made for the run.
 rm -rf "$WORK"
@@ -56,32 +41,42 @@ url="http://127.0.0.1:$PORT/periodic/Archive_200.zip"
 
 now() { date +%s.%N; }
 field() { sed -n "s/.*$1=\([0-9.]*\).*/\1/p" <<<"$2"; }
-without=() with=() checks=() signatures=()
+without=() with=() checks=() signatures=() extract0=() extract1=()
 log "$ROUNDS rounds of the 200 MiB road, without and with the archive check"
 for ((r = 0; r < ROUNDS; r++)); do
   for k in 0 1; do
     sync
     s=$(now)
     if [ $(((r + k) % 2)) -eq 0 ]; then
-      (cd "$WORK/road" && "$ROAD" "$url" >/dev/null)
+      out=$(cd "$WORK/road" && "$ROAD" "$url")
       without+=("$(awk -v a="$(now)" -v b="$s" 'BEGIN { printf "%.3f", a - b }')")
+      extract0+=("$(field extract "$out")")
     else
       out=$(cd "$WORK/road" && "$ROAD" "$url" "$WORK/keys.pem")
       with+=("$(awk -v a="$(now)" -v b="$s" 'BEGIN { printf "%.3f", a - b }')")
       checks+=("$(field check "$out")")
       signatures+=("$(field signature "$out")")
+      extract1+=("$(field extract "$out")")
     fi
   done
 done
 [ -z "$(ls -A "$WORK/road")" ] || { echo "the road left files behind" >&2; exit 1; }
 load_end=$(cut -d' ' -f1-3 /proc/loadavg)
+# Each round's with / without: less exposed to the load of the shared machine, which changes
+# from round to round, than a ratio of medians.
+paired=()
+for ((r = 0; r < ROUNDS; r++)); do paired+=("$(ratio "${with[$r]}" "${without[$r]}")"); done
+P=$(echo "${paired[*]}" | median)
 W0=$(echo "${without[*]}" | median)
 W1=$(echo "${with[*]}" | median)
 C=$(echo "${checks[*]}" | median)
 S=$(echo "${signatures[*]}" | median)
+X0=$(echo "${extract0[*]}" | median)
+X1=$(echo "${extract1[*]}" | median)
 bytes=$(stat -c %s "$served")
 ratio=$(ratio "$W1" "$W0")
-verdict=$(awk -v r="$W1" -v b="$W0" 'BEGIN { print (r / b <= 1.03) ? "met" : "missed" }')
+verdict=$(awk -v r="$W1" -v b="$W0" -v p="$P" \
+  'BEGIN { m = r / b; if (p > m) m = p; print (m <= 1.03) ? "met" : "missed" }')
 
 section=$WORK/section.md
 {
@@ -98,12 +93,17 @@ section=$WORK/section.md
   echo "verification), and the archive's length and SHA-256 checked after the download, read"
   echo "through the stream's interface in 256 KiB blocks (OpenSSL natively). Whole processes."
   echo
-  echo "| Road | Wall | Signature (fetch + accept) | Archive check (SHA-256) |"
-  echo "|---|---|---|---|"
-  echo "| without the check | $W0 s | | |"
-  echo "| with the check | $W1 s | $S s | $C s ($(awk -v b="$bytes" -v c="$C" -v m=$MIB 'BEGIN { printf "%.0f", b / m / c }') MiB/s) |"
+  echo "| Road | Wall | Signature (fetch + accept) | Archive check (SHA-256) | Extraction |"
+  echo "|---|---|---|---|---|"
+  echo "| without the check | $W0 s | | | $X0 s |"
+  echo "| with the check | $W1 s | $S s | $C s ($(awk -v b="$bytes" -v c="$C" -v m=$MIB 'BEGIN { printf "%.0f", b / m / c }') MiB/s) | $X1 s |"
   echo
-  echo "Ratio with / without: ${ratio}× (target ≤ 1.03×: $verdict)."
+  echo "Ratio with / without: ${ratio}× of the medians, ${P}× in the same round (median); target"
+  echo "≤ 1.03×: $verdict (the higher of the two). The check's time includes the first read of the"
+  echo "freshly downloaded archive, which the extraction pays instead when there is no check: check"
+  echo "less the extraction's saving, $(awk -v c="$C" -v a="$X0" -v b="$X1" 'BEGIN { printf "%.3f", c - (a - b) }') s, is"
+  echo "$(awk -v c="$C" -v a="$X0" -v b="$X1" -v w="$W0" 'BEGIN { printf "%.1f", 100 * (c - (a - b)) / w }') % of the road without it. The hashing alone, on memory already read:"
+  echo "\`bench/trust/ArchiveCheckBench.cpp\`."
   echo
   echo "Every round, in seconds: without $(echo "${without[*]}" | tr ' ' ','); with $(echo "${with[*]}" | tr ' ' ',')."
 } >"$section"

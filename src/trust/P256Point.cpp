@@ -41,16 +41,22 @@ uint64_t SubtractInPlace(TNumber& a, const TNumber& b) {
   return borrow;
 }
 
-// (a + b) mod p for a, b below p.
-TNumber AddMod(const TNumber& a, const TNumber& b) {
-  TNumber sum{};
+// a + b over the limbs, wrapping; the carry out is returned.
+uint64_t AddInPlace(TNumber& a, const TNumber& b) {
   uint64_t carry = 0;
   for (int i = 0; i < 4; ++i) {
     const uint64_t s = a[i] + b[i];
     const uint64_t out = s + carry;
     carry = (s < a[i]) || (out < s) ? 1 : 0;
-    sum[i] = out;
+    a[i] = out;
   }
+  return carry;
+}
+
+// (a + b) mod p for a, b below p.
+TNumber AddMod(const TNumber& a, const TNumber& b) {
+  TNumber sum = a;
+  const uint64_t carry = AddInPlace(sum, b);
   // The true sum is below 2p: one subtraction brings it below p.
   if (carry || !Less(sum, kPrime)) SubtractInPlace(sum, kPrime);
   return sum;
@@ -58,16 +64,8 @@ TNumber AddMod(const TNumber& a, const TNumber& b) {
 
 TNumber SubMod(const TNumber& a, const TNumber& b) {
   TNumber d = a;
-  if (SubtractInPlace(d, b)) {
-    // Below zero: p added back, wrapping past 2^256 as the borrow did.
-    uint64_t carry = 0;
-    for (int i = 0; i < 4; ++i) {
-      const uint64_t s = d[i] + kPrime[i];
-      const uint64_t out = s + carry;
-      carry = (s < d[i]) || (out < s) ? 1 : 0;
-      d[i] = out;
-    }
-  }
+  // Below zero: p added back, wrapping past 2^256 as the borrow did.
+  if (SubtractInPlace(d, b)) AddInPlace(d, kPrime);
   return d;
 }
 

@@ -671,16 +671,21 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
         return run
 
+    @staticmethod
+    def signed_installer(authority, folder, stem, organisation, common_name):
+        """The test installer signed by a certificate of the authority for the publisher."""
+        _, key, chain = authority.issue_code_signing(stem, organisation, common_name)
+        codesign.sign(INSTALLER, folder / f"Install-{stem}.exe", chain, key)
+        return folder / f"Install-{stem}.exe"
+
     def assert_refused(self, installer):
         run = self.publisher_run(installer, refused=True)
         self.assertIsNone(run.report, "the installer ran")
 
     def test_signed_program_runs_its_own_publishers_installer_held_against_replacement(self):
         def same(authority, folder):
-            _, key, chain = authority.issue_code_signing("same", "Plenwick Software",
-                                                         "Plenwick Software")
-            codesign.sign(INSTALLER, folder / "Install-same.exe", chain, key)
-            return folder / "Install-same.exe"
+            return self.signed_installer(authority, folder, "same", "Plenwick Software",
+                                         "Plenwick Software")
         run = self.publisher_run(same, refused=False)
         report = run.report
         self.assertIsNotNone(report, "the installer never ran")
@@ -703,19 +708,15 @@ class EndToEnd(unittest.TestCase):
 
     def test_signed_program_refuses_another_publishers_installer(self):
         def other(authority, folder):
-            _, key, chain = authority.issue_code_signing("other", "Other Software",
-                                                         "Other Software")
-            codesign.sign(INSTALLER, folder / "Install-other.exe", chain, key)
-            return folder / "Install-other.exe"
+            return self.signed_installer(authority, folder, "other", "Other Software",
+                                         "Other Software")
         self.assert_refused(other)
 
     def test_signed_program_refuses_an_installer_changed_after_signing(self):
         def changed(authority, folder):
-            _, key, chain = authority.issue_code_signing("same", "Plenwick Software",
-                                                         "Plenwick Software")
-            codesign.sign(INSTALLER, folder / "Install-signed.exe", chain, key)
-            codesign.changed_after_signing(folder / "Install-signed.exe",
-                                           folder / "Install-changed.exe")
+            signed = self.signed_installer(authority, folder, "same", "Plenwick Software",
+                                           "Plenwick Software")
+            codesign.changed_after_signing(signed, folder / "Install-changed.exe")
             return folder / "Install-changed.exe"
         self.assert_refused(changed)
 

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -126,12 +127,16 @@ class TProxyVariables {
 
 class DownloadSequence : public ::testing::Test {
  protected:
+  // The test's own folder: one level, also for a parametrised test, whose name holds a "/".
+  static std::filesystem::path TestFolder() {
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    return "seq_" + name;
+  }
   void SetUp() override {
     // Extraction and removal act below the current directory: a fresh one per test.
     home = std::filesystem::current_path();
-    const std::filesystem::path dir =
-        home /
-        ("seq_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const std::filesystem::path dir = home / TestFolder();
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     std::filesystem::current_path(dir);
@@ -141,9 +146,7 @@ class DownloadSequence : public ::testing::Test {
   }
   void TearDown() override {
     std::filesystem::current_path(home);
-    std::filesystem::remove_all(
-        home /
-        ("seq_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())));
+    std::filesystem::remove_all(home / TestFolder());
   }
 
   // When the user closes the window, if at all.

@@ -1,19 +1,26 @@
 // The whole road of one archive as the program takes it, timed: size probe (Head), download
 // into memory (Get), extraction below the current directory into the setup folder, and removal
-// of that folder. Responsive waiting is active, as in the window.
-// Usage: road_bench <url>
-// Prints: road_seconds=<s> head=<s> get=<s> extract=<s> remove=<s> bytes=<n> cpu_seconds=<s>
+// of that folder. Responsive waiting is active, as in the window. With a file of archive keys,
+// the road of a program built with them: the signature "<url>.sig" fetched and accepted after
+// the probe, and the downloaded archive checked against it (SHA-256) before it is opened.
+// Usage: road_bench <url> [<archive keys file>]
+// Prints: road_seconds=<s> head=<s> signature=<s> get=<s> check=<s> extract=<s> remove=<s>
+//         bytes=<n> cpu_seconds=<s>
 
 #include <chrono>
 #include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <optional>
 #include <string>
 
 #include "ProcessUsage.h"
 #include "app/FolderHelpers.h"
+#include "app/IdAntiFreeze.h"
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
 #include "http/IdHTTP.h"
-#include "app/IdAntiFreeze.h"
+#include "trust/ArchiveVerifier.h"
 #include "ui/Application.h"
 #include "zip/ZipFile.h"
 
@@ -24,8 +31,8 @@ const std::string kSetupFolder = "Plenwick Setup (64-bit)\\";
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <url>\n", argv[0]);
+  if (argc != 2 && argc != 3) {
+    std::fprintf(stderr, "usage: %s <url> [<archive keys file>]\n", argv[0]);
     return 2;
   }
   using Clock = std::chrono::steady_clock;
@@ -37,6 +44,11 @@ int main(int argc, char** argv) {
     TIdAntiFreeze antiFreeze;
     antiFreeze.IdleTimeOut = 10;
     TIdHTTP http;
+    std::optional<TArchiveVerifier> verifier;
+    if (argc == 3) {
+      std::ifstream keys(argv[2], std::ios::binary);
+      verifier.emplace(ParseArchiveKeys(std::string(std::istreambuf_iterator<char>(keys), {})));
+    }
     const double cpuBefore = CpuSeconds();
     const auto start = Clock::now();
 
@@ -45,6 +57,18 @@ int main(int argc, char** argv) {
     const double head = since(start);
 
     auto t = Clock::now();
+    std::optional<TArchiveSignature> signature;
+    if (verifier) {
+      TMemoryStream file;
+      http.Get(std::string(argv[1]) + ".sig", &file);
+      const std::string url = argv[1];
+      signature = verifier->Accept(std::string_view(reinterpret_cast<const char*>(file.Memory()),
+                                                    static_cast<size_t>(file.Size())),
+                                   url.substr(url.find_last_of('/') + 1), announced);
+    }
+    const double signatureTime = since(t);
+
+    t = Clock::now();
     TMemoryStream stream;
     http.Get(argv[1], &stream);
     const double get = since(t);
@@ -53,6 +77,10 @@ int main(int argc, char** argv) {
                    static_cast<long long>(announced));
       return 1;
     }
+
+    t = Clock::now();
+    if (verifier) verifier->Check(*signature, stream);
+    const double check = since(t);
 
     t = Clock::now();
     stream.SetPosition(0);
@@ -71,10 +99,10 @@ int main(int argc, char** argv) {
     const double remove = since(t);
 
     std::printf(
-        "road_seconds=%.4f head=%.4f get=%.4f extract=%.4f remove=%.4f bytes=%lld "
-        "cpu_seconds=%.4f\n",
-        since(start), head, get, extract, remove, static_cast<long long>(stream.Size()),
-        CpuSeconds() - cpuBefore);
+        "road_seconds=%.4f head=%.4f signature=%.4f get=%.4f check=%.4f extract=%.4f "
+        "remove=%.4f bytes=%lld cpu_seconds=%.4f\n",
+        since(start), head, signatureTime, get, check, extract, remove,
+        static_cast<long long>(stream.Size()), CpuSeconds() - cpuBefore);
   } catch (const Exception& e) {
     std::fprintf(stderr, "%s\n", e.Message().c_str());
     return 1;

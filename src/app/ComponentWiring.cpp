@@ -1,8 +1,10 @@
 #include "app/ComponentWiring.h"
 
+#include "app/DistributionHost.h"
 #include "app/HTTPDownloadClient.h"
 #include "app/Main.h"
 #include "app/ZipSetupArchive.h"
+#include "base/FileSystem.h"
 #include "http/IdSystemProxy.h"
 
 void PlugInComponents(TMain& AMain) {
@@ -10,4 +12,8 @@ void PlugInComponents(TMain& AMain) {
   // Through the proxy the user's system settings name, as the system's own clients go.
   AMain.HTTP = std::make_unique<THTTPDownloadClient>(CreateSystemProxyResolver());
   AMain.ConnectHTTP();
+  // Archives signed by the keys built in (none in development builds), and an installer from
+  // the publisher that signed this program (when it is signed).
+  AMain.ArchiveSignatures = std::make_unique<TArchiveSignatures>(ArchiveKeys());
+  AMain.PublisherCheck = std::make_unique<TPublisherCheck>(GetModuleFileName());
 }

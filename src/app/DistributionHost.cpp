@@ -7,3 +7,10 @@ const char* DistributionScheme() {
 const char* DistributionHost() {
   return PLENWICK_DIST_HOST;
 }
+
+const char* ArchiveKeys() {
+  // The keys file's text as a string literal, written by the build for this program.
+  return
+#include "ArchiveKeys.inc"
+      ;
+}

@@ -16,6 +16,7 @@ int64_t LastWorkCount = 0;
 
 namespace {
 
+constexpr char kArchiveName[] = "Archive";
 constexpr char kSetupFolder[] = "Plenwick Setup (64-bit)\\";
 constexpr char kInstaller[] = "Install.exe";
 constexpr char kProbeFailure[] =
@@ -63,7 +64,8 @@ std::string ProbeFailureMessage() {
 }  // namespace
 
 std::string ArchiveUrlPrefix() {
-  return std::string(DistributionScheme()) + "://" + DistributionHost() + "/periodic/Archive";
+  return std::string(DistributionScheme()) + "://" + DistributionHost() + "/periodic/" +
+         kArchiveName;
 }
 
 TMain::TMain() : Platform(CreateSystemPlatform()) {
@@ -145,6 +147,8 @@ void TMain::TimerTimer(TComponent*) {
 
   std::string current = Platform->ModuleFileName();
   current = ArchiveSuffix(current);
+  // The file name the archive's signature must name: what this program asks for.
+  const std::string archiveName = kArchiveName + current;
   TStringList urls;
   urls.Add(ArchiveUrlPrefix() + current);
   SetStatus("Checking files to download...");
@@ -152,6 +156,7 @@ void TMain::TimerTimer(TComponent*) {
   // The size probe: its failure is the only one reported here, in words of our own. Each archive
   // is then fetched from where its probe ended, after any redirects.
   TStringList downloads;
+  std::vector<int64_t> lengths;
   try {
     for (const std::string& url : urls) {
       current = url;
@@ -160,6 +165,7 @@ void TMain::TimerTimer(TComponent*) {
       HTTP->Head(current);
       ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
       downloads.Add(HTTP->ResponseURL());
+      lengths.push_back(HTTP->ResponseContentLength());
     }
   } catch (...) {
     // A close while the probe waited ends it: the user asked to quit, not for a message.
@@ -169,6 +175,7 @@ void TMain::TimerTimer(TComponent*) {
     return;
   }
 
+  if (!AcceptSignatures(downloads, lengths, archiveName)) return;
   if (!PrepareSetupFolder()) return;
   uint32_t exitCode = 0;
   int launchError = 0;
@@ -243,6 +250,7 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
     // However the GET ends, the bar is left showing its exact position.
     TryFinally([&] { HTTP->Get(url, stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
     if (Application->Terminated()) return false;
+    CheckArchive(url, stream);
     stream.SetPosition(0);
     archive->Open(stream);
     SetStatus("Extracting...");
@@ -257,6 +265,8 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
 
   // The installer just extracted, whatever the executable's own folder holds.
   const std::string installer = FSetupFolder + kInstaller;
+  // Held from the check until the installer has ended: the file started is the file checked.
+  const std::unique_ptr<TFileStream> heldInstaller = CheckInstaller(installer);
   // Owned here, so that every way out closes it.
   TProcess process;
   if (Platform->LaunchElevated(Handle(), installer, process, ALaunchError)) {
@@ -289,6 +299,30 @@ void TMain::RemoveSetupFolder() {
     Platform->DeleteFolder(FSetupFolder);
   } while (Platform->FolderExists(FSetupFolder) && !Application->Terminated() &&
            !(Platform->Now() > start + kRemovalLimit));
+}
+
+bool TMain::AcceptSignatures(const TStringList& AURLs, const std::vector<int64_t>& ALengths,
+                             const std::string& AName) {
+  if (!ArchiveSignatures || !ArchiveSignatures->Enabled()) return true;
+  try {
+    for (int i = 0; i < AURLs.Count(); ++i) {
+      if (Application->Terminated()) return false;
+      ArchiveSignatures->Fetch(*HTTP, AURLs[i], AName, ALengths[static_cast<size_t>(i)]);
+    }
+  } catch (...) {
+    // A failure that a close brought about is not shown: the user asked to quit.
+    if (Application->Terminated()) return false;
+    throw;
+  }
+  return true;
+}
+
+void TMain::CheckArchive(const std::string& AURL, TStream& AArchive) {
+  if (ArchiveSignatures && ArchiveSignatures->Enabled()) ArchiveSignatures->Check(AURL, AArchive);
+}
+
+std::unique_ptr<TFileStream> TMain::CheckInstaller(const std::string& AInstaller) {
+  return PublisherCheck ? PublisherCheck->Check(AInstaller) : nullptr;
 }
 
 void TMain::ShowLaunchFailure(int AError) {

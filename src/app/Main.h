@@ -4,12 +4,16 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
+#include "app/ArchiveSignatures.h"
 #include "app/DownloadClient.h"
 #include "app/IdAntiFreeze.h"
 #include "app/SetupArchive.h"
 #include "app/SetupPlatform.h"
+#include "base/FileStream.h"
 #include "base/StringList.h"
+#include "trust/PublisherCheck.h"
 #include "ui/Form.h"
 #include "ui/Label.h"
 #include "ui/ProgressBar.h"
@@ -35,6 +39,11 @@ class TMain : public TForm {
   std::function<std::unique_ptr<TSetupArchive>()> CreateArchive;
   // The platform the sequence runs on; tests put their own in place before the first tick.
   std::unique_ptr<TSetupPlatform> Platform;
+  // The trust checks, plugged in with the real components: each archive against its signature
+  // by the built-in keys, and the installer's publisher against the program's own. Without
+  // them nothing is checked.
+  std::unique_ptr<TArchiveSignatures> ArchiveSignatures;
+  std::unique_ptr<TPublisherCheck> PublisherCheck;
 
   // OnWork of HTTP: moves the bar with the bytes received and disconnects once the program
   // has been asked to end. Sender and work mode are not looked at, so they are not passed.
@@ -60,6 +69,16 @@ class TMain : public TForm {
   bool DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError,
                           bool& AInstallerRan);
   void RemoveSetupFolder();
+  // After the size probe, before anything is written: the signature of each archive (AURLs,
+  // with the lengths their probes announced), fetched from beside it and accepted. False when
+  // the program was asked to end meanwhile.
+  bool AcceptSignatures(const TStringList& AURLs, const std::vector<int64_t>& ALengths,
+                        const std::string& AName);
+  // Before an archive is opened: raises unless it matches its signature.
+  void CheckArchive(const std::string& AURL, TStream& AArchive);
+  // Before the installer's launch: the installer held open, nobody able to change it, and its
+  // publisher checked. To be kept until the installer has ended.
+  std::unique_ptr<TFileStream> CheckInstaller(const std::string& AInstaller);
   // Tells the user why the installer could not be started, in the system's words.
   void ShowLaunchFailure(int AError);
 

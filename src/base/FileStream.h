@@ -25,6 +25,17 @@ class TFileStream : public TStream {
   void SetSize(int64_t ANewSize) override;
 
   const std::string& FileName() const { return FFileName; }
+  // The system's own handle of the open file (a HANDLE on Windows, a descriptor natively), for
+  // calls that take one; it stays the stream's.
+#ifdef _WIN32
+  void* Handle() const {
+    return FHandle;
+  }
+#else
+  int Handle() const {
+    return FHandle;
+  }
+#endif
 
  private:
   std::string FFileName;

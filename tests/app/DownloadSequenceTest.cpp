@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,9 +16,11 @@
 #include "app/ComponentWiring.h"
 #include "app/HTTPDownloadClient.h"
 #include "app/Main.h"
+#include "app/SignatureCases.h"
 #include "base/FileSystem.h"
 #include "http/HTTPTestSupport.h"
 #include "ui/headless/HeadlessApplication.h"
+#include "zip/ZipFile.h"
 #include "zip/ZipTestSupport.h"
 
 namespace {
@@ -150,12 +153,16 @@ class TProxyVariables {
 
 class DownloadSequence : public ::testing::Test {
  protected:
+  // The test's own folder: one level, also for a parametrised test, whose name holds a "/".
+  static std::filesystem::path TestFolder() {
+    std::string name = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::replace(name.begin(), name.end(), '/', '_');
+    return "seq_" + name;
+  }
   void SetUp() override {
     // Extraction and removal act below the current directory: a fresh one per test.
     home = std::filesystem::current_path();
-    const std::filesystem::path dir =
-        home /
-        ("seq_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name()));
+    const std::filesystem::path dir = home / TestFolder();
     std::filesystem::remove_all(dir);
     std::filesystem::create_directories(dir);
     std::filesystem::current_path(dir);
@@ -165,9 +172,7 @@ class DownloadSequence : public ::testing::Test {
   }
   void TearDown() override {
     std::filesystem::current_path(home);
-    std::filesystem::remove_all(
-        home /
-        ("seq_" + std::string(::testing::UnitTest::GetInstance()->current_test_info()->name())));
+    std::filesystem::remove_all(home / TestFolder());
   }
 
   // When the user closes the window, if at all.
@@ -180,6 +185,7 @@ class DownloadSequence : public ::testing::Test {
     server = std::make_unique<TLoopbackServer>(std::move(script));
     app.CreateForm(Main);
     PlugInComponents(*Main);
+    if (plugIn) plugIn(*Main);
     client = dynamic_cast<THTTPDownloadClient*>(Main->HTTP.get());
     ASSERT_NE(client, nullptr);
     if (configure) configure(*client);
@@ -223,6 +229,8 @@ class DownloadSequence : public ::testing::Test {
   }
 
   TProxyVariables proxyVariables;
+  // Changes to the real components, after they have been plugged in.
+  std::function<void(TMain&)> plugIn;
   // The scheme the distribution server's URLs take on their way to the loopback server.
   std::string routeScheme = "http";
   std::filesystem::path home;
@@ -666,3 +674,87 @@ INSTANTIATE_TEST_SUITE_P(Proxy, SilentProxies, ::testing::ValuesIn(kSilentProxie
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
+
+// The whole sequence for each case of the archive's signature, with the program built with the
+// case's keys: a refusal is shown as a download's failure is, nothing is left on disk and no
+// installer starts; a refusal of the signature comes before the setup folder is even made.
+class SignedArchives : public DownloadSequence,
+                       public ::testing::WithParamInterface<signaturecases::TCase> {};
+
+TEST_P(SignedArchives, AreInstalledOrRefusedAsTheCaseSays) {
+  using namespace signaturecases;
+  const TCase& c = GetParam();
+  TServedFiles served;
+  c.Serve(served);
+  plugIn = [&c](TMain& main) {
+    main.ArchiveSignatures = std::make_unique<TArchiveSignatures>(trusttest::Fixture(c.Keys));
+  };
+  Run(served.Script());
+
+  const auto& boxes = headless::ShownErrorBoxes(app);
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  const std::vector<std::string> requests = served.Requests();
+  ASSERT_GE(requests.size(), 2u);
+  EXPECT_EQ(requests[1], "GET " + kSignaturePath);
+  EXPECT_EQ(requests.back() == "GET " + kArchivePath, c.ArchiveFetched);
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  if (c.Failure.empty()) {
+    EXPECT_TRUE(boxes.empty());
+    // The installer started is the signed archive's.
+    const std::unique_ptr<TMemoryStream> signedArchive =
+        ziptest::MemoryStreamOf(trusttest::Archive());
+    TZipFile zip;
+    zip.Open(*signedArchive, TZipMode::zmRead);
+    TBytes installer;
+    zip.Read("Install.exe", installer);
+    EXPECT_TRUE(platform->Installer == std::string(installer.begin(), installer.end()))
+        << platform->Installer.size() << " bytes started";
+  } else {
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, c.Failure);
+    EXPECT_EQ(platform->Launched, "");
+    // Refused before the download: the setup folder was never made (nor removed).
+    EXPECT_EQ(platform->Deletes > 0, c.ArchiveFetched);
+  }
+  // Nothing else was written beside the setup folder's place.
+  EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::current_path()));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SignedArchives, ::testing::ValuesIn(signaturecases::Cases()),
+                         signaturecases::CaseName);
+
+// A signed program and an installer from another publisher: the launch is refused with its
+// message, after the folder is gone.
+TEST_F(DownloadSequence, AnInstallerFromAnotherPublisherIsNotStarted) {
+  using namespace signaturecases;
+  // The played signers: this program's own file is signed; the installer extracted is not.
+  class TPlayedSigners : public TSignerReader {
+   public:
+    explicit TPlayedSigners(std::string AOwn) : FOwn(std::move(AOwn)) {}
+    std::optional<TPublisher> TrustedSigner(TFileStream& AFile) override {
+      if (AFile.FileName() != FOwn) return std::nullopt;
+      return TPublisher{"Plenwick Software", "Plenwick Software"};
+    }
+
+   private:
+    std::string FOwn;
+  };
+  const std::string own = GetCurrentDir() + "\\..\\own-program.exe";
+  ziptest::WriteFile(own, "MZ signed");
+  TServedFiles served;
+  plugIn = [own](TMain& main) {
+    main.PublisherCheck =
+        std::make_unique<TPublisherCheck>(own, std::make_unique<TPlayedSigners>(own));
+  };
+  Run(served.Script());
+  std::filesystem::remove(ziptest::FsPath(own));
+
+  ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
+  EXPECT_EQ(headless::ShownErrorBoxes(app)[0].Text,
+            "The installer is not signed by the publisher of this program.");
+  EXPECT_EQ(platform->Launched, "");
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  // Without keys built in, no signature was asked for.
+  EXPECT_EQ(served.Requests(),
+            (std::vector<std::string>{"HEAD " + kArchivePath, "GET " + kArchivePath}));
+}

@@ -85,8 +85,7 @@ class ProxyEndToEnd(unittest.TestCase):
         self.assertIsNotNone(report, "the installer never ran")
         self.assertEqual(report.get("finished"), "yes")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(run.server.requests(), [f"HEAD /periodic/{ARCHIVE}",
-                                                 f"GET /periodic/{ARCHIVE}"])
+        self.assertEqual(run.server.requests(), e2e_test.archive_requests(ARCHIVE))
 
     def assert_probe_failure(self, proxy_message):
         run = self.run_
@@ -111,7 +110,8 @@ class ProxyEndToEnd(unittest.TestCase):
         run.start()
         self.assert_installed()
         url = f"http://{NAMED_HOST}:{PORT}/periodic/{ARCHIVE}"
-        self.assertEqual(proxy.requests(), [f"HEAD {url} HTTP/1.1", f"GET {url} HTTP/1.1"])
+        self.assertEqual(proxy.requests(), [f"HEAD {url} HTTP/1.1", f"GET {url}.sig HTTP/1.1",
+                                            f"GET {url} HTTP/1.1"])
 
     def test_proxy_tunnels_https(self):
         run = self.run_

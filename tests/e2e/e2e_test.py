@@ -8,15 +8,25 @@ The secure program (built with the "https" scheme for localhost) runs against th
 serving TLS with a certificate from a test authority made for the scenario (tools/testca.py),
 trusted through the host's store only while the program runs.
 
+The programs are built with the public half of the local runs' archive key; each scenario signs
+its archives with that key (scripts/sign-archive.sh), as the vendor does, and the program fetches
+"<archive>.sig" after the size probe. The publisher scenarios sign the program itself and the
+installers with osslsigncode, by a code-signing authority trusted through the host's store for
+the run.
+
 Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_SECURE_EXE,
 PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_SECURE_PORT,
-PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
+PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX, PLENWICK_E2E_ARCHIVE_KEY.
 """
 
+import http.server
 import os
 import shutil
 import socket
 import ssl
+
+
+import subprocess
 import struct
 import subprocess
 import sys
@@ -27,7 +37,9 @@ import unittest
 import zipfile
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools"))
+import codesign  # noqa: E402
 import localrun  # noqa: E402
 import testca  # noqa: E402
 from localrun import MAIN_CAPTION, SETUP_FOLDER  # noqa: E402
@@ -40,8 +52,24 @@ WINTOOL = Path(os.environ.get("PLENWICK_E2E_WINTOOL", ""))
 PORT = int(os.environ.get("PLENWICK_E2E_PORT", "47631"))
 WORK = Path(os.environ.get("PLENWICK_E2E_WORK", "e2e-runs"))
 PREFIX = Path(os.environ.get("PLENWICK_E2E_PREFIX", "wineprefix-e2e"))
+ARCHIVE_KEY = Path(os.environ.get("PLENWICK_E2E_ARCHIVE_KEY", ""))
 PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
                  "Downloader will now exit.")
+NOT_FROM_PUBLISHER = "The installer is not signed by the publisher of this program."
+MISMATCH = "The setup archive does not match its signature; nothing was installed."
+
+
+def sign_archive(path, key=None):
+    """Writes <path>.sig, the archive's signature by the local runs' key (or another)."""
+    done = subprocess.run(["bash", str(ROOT / "scripts" / "sign-archive.sh"),
+                           str(key or ARCHIVE_KEY), str(path)], capture_output=True, text=True)
+    if done.returncode != 0:
+        raise RuntimeError(f"sign-archive.sh: {done.stderr}")
+
+
+def archive_requests(name):
+    """The requests of a whole run for one archive: the size probe, its signature, the archive."""
+    return [f"HEAD /periodic/{name}", f"GET /periodic/{name}.sig", f"GET /periodic/{name}"]
 
 _display = None
 
@@ -121,8 +149,11 @@ class Run:
         self.tool = localrun.WinTool(self.wine, WINTOOL)
         self.process = None
 
-    def archive(self, name, **options):
-        return localrun.make_archive(self.www / name, INSTALLER, **options)
+    def archive(self, name, installer=None, **options):
+        """Writes the archive with the test installer (or another) and signs it."""
+        files = localrun.make_archive(self.www / name, installer or INSTALLER, **options)
+        sign_archive(self.www / name)
+        return files
 
     @property
     def setup_folder(self):
@@ -305,6 +336,65 @@ class ScriptedConnection:
         self.raw.shutdown(socket.SHUT_RDWR)
 
 
+class SwappingServer:
+    """A server on the path: answers on 127.0.0.1:<port> with the files below `root`, but with
+    other bytes in place of one of them, as someone between the program and the distribution
+    server would; the signature beside it stays the vendor's."""
+
+    def __init__(self, port, root, swapped_path, swapped_bytes):
+        self.requests = []
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def answer(self, with_body):
+                outer.requests.append(f"{self.command} {self.path}")
+                if self.path == swapped_path:
+                    body = swapped_bytes
+                else:
+                    file = Path(root) / self.path.lstrip("/")
+                    if not file.is_file():
+                        self.send_error(404)
+                        return
+                    body = file.read_bytes()
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                if with_body:
+                    self.wfile.write(body)
+
+            def do_HEAD(self):
+                self.answer(False)
+
+            def do_GET(self):
+                self.answer(True)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def same_size_archive(path, size, installer):
+    """Writes another setup archive of exactly `size` bytes (its comment makes up the
+    difference), holding the given installer."""
+    localrun.make_archive(path, installer, exit_code=0, payload_bytes=250_000)
+    missing = size - Path(path).stat().st_size
+    if not 0 <= missing <= 65535:
+        raise RuntimeError(f"the other archive is {missing} bytes off")
+    with zipfile.ZipFile(path, "a") as archive:
+        archive.comment = b"x" * missing
+    if Path(path).stat().st_size != size:
+        raise RuntimeError("the other archive did not come out at the size wanted")
+
+
 class EndToEnd(unittest.TestCase):
     def setUp(self):
         self.run_ = None
@@ -345,8 +435,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(report["elevated"], "yes")
         self.assertEqual(report.get("finished"), "yes")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
-                                                 "GET /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
 
     def test_version_resource(self):
         # Read by Windows itself, from the program as it is shipped (also once signed).
@@ -472,8 +561,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(120), 0)
         self.assertIsNotNone(run.report, "the installer never ran")
         self.assertFalse(run.setup_folder.exists())
-        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-nightly.zip",
-                                                 "GET /periodic/Archive_x64-nightly.zip"])
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-nightly.zip"))
 
     def test_error_status_on_get_shows_the_status_line(self):
         # The server answers HEAD with the size of this archive and GET with 404.
@@ -500,6 +588,8 @@ class EndToEnd(unittest.TestCase):
         run = self.start_run()
         run.archive("Archive_x64-stable.zip", payload_bytes=300_000)
         flip_a_stored_byte(run.www / "Archive_x64-stable.zip", "data/assets/blob.bin")
+        # Signed as it is served: the damage happened before the vendor signed.
+        sign_archive(run.www / "Archive_x64-stable.zip")
         run.server.start()
         run.start()
         self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
@@ -515,8 +605,7 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(run.tool.close(MAIN_CAPTION))
         self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
-        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
-                                                 "GET /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
 
     def test_size_probe_failure_with_the_server_down(self):
         run = self.start_run()
@@ -602,7 +691,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
         self.assertTrue(run.setup_folder.is_symlink())
         self.assertEqual([p.name for p in target.iterdir()], ["keep.txt"])
-        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
+                                                 "GET /periodic/Archive_x64-stable.zip.sig"])
         self.assertIsNone(run.report)
 
     def test_link_inside_an_old_setup_folder_is_not_followed(self):
@@ -666,25 +756,34 @@ class EndToEnd(unittest.TestCase):
         server = self.silent_server_run([], lambda run, srv: len(srv.requests) == 1)
         self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip"])
 
-    def test_close_while_the_server_is_silent_during_the_body(self):
-        length = 1_000_000
+    def signed_body_replies(self, length):
+        """The answers of a server that falls silent in the body of an archive of `length`
+        bytes: the size probe's, the archive's signature, and the archive's first 100000 bytes."""
+        body = os.urandom(length)
+        scratch = WORK / "silent-archive" / "Archive_x64-stable.zip"
+        scratch.parent.mkdir(parents=True, exist_ok=True)
+        scratch.write_bytes(body)
+        sign_archive(scratch)
+        signature = scratch.with_name(scratch.name + ".sig").read_bytes()
         head = f"HTTP/1.1 200 OK\r\nContent-Length: {length}\r\n\r\n".encode()
+        return [head,
+                f"HTTP/1.1 200 OK\r\nContent-Length: {len(signature)}\r\n\r\n".encode() +
+                signature,
+                head + body[:100_000]]
+
+    def test_close_while_the_server_is_silent_during_the_body(self):
         server = self.silent_server_run(
-            [head, head + os.urandom(100_000)],
-            lambda run, srv: len(srv.requests) == 2 and run.setup_folder.exists())
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip"])
+            self.signed_body_replies(1_000_000),
+            lambda run, srv: len(srv.requests) == 3 and run.setup_folder.exists())
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip"))
 
     def test_close_while_the_server_drips_the_body(self):
         # A byte every 5 ms fills a 32 KiB block in almost three minutes; the window must answer
         # the close long before.
-        length = 1_000_000
-        head = f"HTTP/1.1 200 OK\r\nContent-Length: {length}\r\n\r\n".encode()
         server = self.silent_server_run(
-            [head, head + os.urandom(100_000)],
-            lambda run, srv: len(srv.requests) == 2 and run.setup_folder.exists(), drip=True)
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip"])
+            self.signed_body_replies(1_000_000),
+            lambda run, srv: len(srv.requests) == 3 and run.setup_folder.exists(), drip=True)
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip"))
 
     def server_fault_run(self, get_answer, secure=False):
         """Runs the program against a server that answers the size probe with the archive's
@@ -801,8 +900,7 @@ class EndToEnd(unittest.TestCase):
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         served = run.server.requests_with_protocols()
         self.assertEqual([request for request, _ in served],
-                         ["HEAD /periodic/Archive_x64-stable.zip",
-                          "GET /periodic/Archive_x64-stable.zip"])
+                         archive_requests("Archive_x64-stable.zip"))
         for _, protocol in served:
             self.assertIn(protocol, ("TLSv1.2", "TLSv1.3"))
 
@@ -820,6 +918,113 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.server.requests(), [], "a request reached the server")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written to disk")
+
+    def test_archive_swapped_on_the_way_is_refused(self):
+        # Someone on the path serves another archive of the same size with the vendor's
+        # signature: it is downloaded, found not to match, and nothing of it is written.
+        run = self.start_run()
+        name = "Archive_x64-stable.zip"
+        run.archive(name, exit_code=0, payload_bytes=300_000)
+        swapped = run.root / "swapped.zip"
+        same_size_archive(swapped, (run.www / name).stat().st_size, INSTALLER)
+        server = SwappingServer(PORT, run.root / "www", f"/periodic/{name}",
+                                swapped.read_bytes())
+        try:
+            run.start()
+            self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+            run.shot("swapped-archive")
+            seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+            self.assertIsNotNone(seen, "no error box under the application title")
+            self.assertEqual(seen, ([MISMATCH], ["OK"]))
+            self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+            self.assertTrue(run.tool.close(MAIN_CAPTION))
+            self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        finally:
+            server.stop()
+        self.assertEqual(server.requests, archive_requests(name))
+        self.assertIsNone(run.report, "an installer ran")
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
+                         "something was left on disk")
+
+    def publisher_run(self, installer, refused):
+        """A run of the program signed by the publisher "Plenwick Software" (an authority made
+        for the run, trusted through the host's store meanwhile) with the installer that
+        installer(authority, folder) makes, in a signed archive. A refused run must show the
+        refusal under the application title and remove the folder; any other must end by
+        itself. Returns the run."""
+        run = self.start_run()
+        authority = testca.TestAuthority(run.root / "codesign-ca",
+                                         "Plenwick Code Signing Test Authority")
+        _, key, chain = authority.issue_code_signing("plenwick", "Plenwick Software",
+                                                     "Plenwick Software")
+        codesign.sign(EXE, run.exe, chain, key)
+        run.archive("Archive_x64-stable.zip", exit_code=0,
+                    installer=installer(authority, run.root))
+        run.server.start()
+        with authority.trusted_on_host():
+            run.start()
+            if refused:
+                self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000),
+                                     "no error box")
+                run.shot("refused")
+                seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+                self.assertEqual(seen, ([NOT_FROM_PUBLISHER], ["OK"]))
+                self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+                self.assertTrue(run.tool.close(MAIN_CAPTION))
+                self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+            else:
+                self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
+        return run
+
+    @staticmethod
+    def signed_installer(authority, folder, stem, organisation, common_name):
+        """The test installer signed by a certificate of the authority for the publisher."""
+        _, key, chain = authority.issue_code_signing(stem, organisation, common_name)
+        codesign.sign(INSTALLER, folder / f"Install-{stem}.exe", chain, key)
+        return folder / f"Install-{stem}.exe"
+
+    def assert_refused(self, installer):
+        run = self.publisher_run(installer, refused=True)
+        self.assertIsNone(run.report, "the installer ran")
+
+    def test_signed_program_runs_its_own_publishers_installer_held_against_replacement(self):
+        def same(authority, folder):
+            return self.signed_installer(authority, folder, "same", "Plenwick Software",
+                                         "Plenwick Software")
+        run = self.publisher_run(same, refused=False)
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        # Held from the check on: nobody could rename or remove it to put another in its place.
+        self.assertEqual(report["selfreplace"], "denied")
+        # Which the system alone does not prevent for a running program: the same installer
+        # started directly may be renamed while it runs.
+        alone = localrun.fresh_folder(run.root / "alone" / "setup")
+        shutil.copy(run.root / "Install-same.exe", alone / "Install.exe")
+        run.wine.run(alone / "Install.exe")
+        direct = dict(line.split("=", 1) for line in
+                      (alone.parent / "install-report.txt").read_text().splitlines()
+                      if "=" in line)
+        self.assertEqual(direct["selfreplace"], "allowed")
+
+    def test_signed_program_refuses_an_unsigned_installer(self):
+        self.assert_refused(lambda authority, folder: INSTALLER)
+
+    def test_signed_program_refuses_another_publishers_installer(self):
+        def other(authority, folder):
+            return self.signed_installer(authority, folder, "other", "Other Software",
+                                         "Other Software")
+        self.assert_refused(other)
+
+    def test_signed_program_refuses_an_installer_changed_after_signing(self):
+        def changed(authority, folder):
+            signed = self.signed_installer(authority, folder, "same", "Plenwick Software",
+                                           "Plenwick Software")
+            codesign.changed_after_signing(signed, folder / "Install-changed.exe")
+            return folder / "Install-changed.exe"
+        self.assert_refused(changed)
 
 
 if __name__ == "__main__":

@@ -5,7 +5,11 @@
 // with the code written in
 // "exitcode.txt" beside it (0 when that file is missing). When "delay-ms.txt" lies beside it,
 // it first waits that many milliseconds, so a run can be watched or interrupted. What
-// "leave-behind.txt" lists is left in its folder (LeaveBehind.h).
+// "leave-behind.txt" lists is left in its folder (LeaveBehind.h). It also records
+// whether its own file could be opened to be renamed or removed while it runs ("selfreplace"):
+// the system keeps a running program from being written, but not from being renamed and
+// replaced, and the downloader holds the installer against both from its check until the
+// installer has ended.
 #include <windows.h>
 
 #include <algorithm>
@@ -41,6 +45,17 @@ bool IsElevated() {
       elevation.TokenIsElevated;
   ::CloseHandle(token);
   return ok;
+}
+
+// Whether the file can be opened now to be renamed or removed (nothing is done to it): "allowed"
+// or "denied".
+const char* ReplaceAccess(const std::wstring& path) {
+  const HANDLE file =
+      ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "denied";
+  ::CloseHandle(file);
+  return "allowed";
 }
 
 std::string Utf8(const std::wstring& text) {
@@ -117,9 +132,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       folder.size() > 1 ? FolderOf(folder.substr(0, folder.size() - 1)) : L"";
   const std::wstring reportName = parent + L"install-report.txt";
   if (FILE* report = _wfopen(reportName.c_str(), L"wb")) {
-    std::fprintf(report, "ran=yes\npath=%s\ncwd=%s\nelevated=%s\nexitcode=%ld\nfiles=%s\n",
+    std::fprintf(report,
+                 "ran=yes\npath=%s\ncwd=%s\nelevated=%s\nexitcode=%ld\nfiles=%s\nselfreplace=%s\n",
                  Utf8(self).c_str(), Utf8(cwd).c_str(), IsElevated() ? "yes" : "no", exitCode,
-                 Utf8(Listing(folder)).c_str());
+                 Utf8(Listing(folder)).c_str(), ReplaceAccess(self));
     std::fprintf(report, "tree=%s\n", Utf8(Tree(folder)).c_str());
     std::fclose(report);
   }

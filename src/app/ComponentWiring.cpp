@@ -3,7 +3,7 @@
 #include "app/HTTPDownloadClient.h"
 #include "app/Main.h"
 #include "app/ZipSetupArchive.h"
-#include "http/IdSystemProxy.h"
+#include "http/proxy/IdSystemProxy.h"
 
 void PlugInComponents(TMain& AMain) {
   AMain.CreateArchive = [] { return std::make_unique<TZipSetupArchive>(); };

@@ -7,7 +7,7 @@
 
 #include "app/DownloadClient.h"
 #include "http/IdHTTP.h"
-#include "http/IdProxyResolver.h"
+#include "http/proxy/IdProxyResolver.h"
 #include "net/IdSSLIOHandlerSocket.h"
 
 // The window's HTTP client as the sequence sees it: the real TIdHTTP behind TDownloadClient,

@@ -6,7 +6,7 @@
 #include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTP.h"
-#include "http/IdProxyServer.h"
+#include "http/proxy/IdProxyServer.h"
 #include "net/IdAntiFreezeBase.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdSSLIOHandlerSocket.h"

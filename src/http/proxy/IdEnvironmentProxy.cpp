@@ -1,11 +1,11 @@
-#include "http/IdEnvironmentProxy.h"
+#include "http/proxy/IdEnvironmentProxy.h"
 
 #include <cstdlib>
 
 #include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTPExceptions.h"
-#include "http/IdProxyBypass.h"
+#include "http/proxy/IdProxyBypass.h"
 
 namespace {
 

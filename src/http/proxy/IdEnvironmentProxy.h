@@ -3,7 +3,7 @@
 #include <functional>
 #include <string>
 
-#include "http/IdProxyResolver.h"
+#include "http/proxy/IdProxyResolver.h"
 
 // The proxy from the conventional environment variables, read as curl reads them:
 //   - "http" URLs: http_proxy (the upper-case HTTP_PROXY is ignored: a web server's CGI

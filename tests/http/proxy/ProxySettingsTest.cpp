@@ -9,10 +9,10 @@
 #include <ostream>
 #include <string>
 
-#include "http/IdEnvironmentProxy.h"
 #include "http/IdHTTPExceptions.h"
-#include "http/IdProxyServer.h"
-#include "http/IdStaticProxyRules.h"
+#include "http/proxy/IdEnvironmentProxy.h"
+#include "http/proxy/IdProxyServer.h"
+#include "http/proxy/IdStaticProxyRules.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "http/IdProxyServer.h"
+#include "http/proxy/IdProxyServer.h"
 
 #include "base/StrUtils.h"
 #include "net/IdIPAddress.h"

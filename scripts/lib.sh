@@ -27,9 +27,10 @@ ensure_packages() {
 BUILD_PACKAGES=(cmake make g++ zlib1g-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64)
 # openssl and ca-certificates: the TLS runs make a test authority and trust it for a run;
-# tinyproxy: the proxy of the proxy tests and end-to-end runs (started and stopped by them).
+# tinyproxy: the proxy of the proxy tests and end-to-end runs (started and stopped by them);
+# winbind: its ntlm_auth is what Wine's NTLM package runs (no daemon needed).
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3
-  openssl ca-certificates tinyproxy)
+  openssl ca-certificates tinyproxy winbind)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
 

@@ -83,7 +83,13 @@ class TWindowsProxyCredentials final : public TIdProxyCredentialProvider {
     std::optional<TIdAskedCredentials> answer;
     if (result == NO_ERROR) {
       answer.emplace();
-      answer->Credentials.Username = FromWide(user);
+      std::wstring name = user;
+      // Wine's dialog writes the target before a name typed without a domain, as if the
+      // target were one.
+      if (name.size() > target.size() && name.compare(0, target.size(), target) == 0 &&
+          name[target.size()] == L'\\')
+        name.erase(0, target.size() + 1);
+      answer->Credentials.Username = FromWide(name);
       std::string text = FromWide(password);
       answer->Credentials.Password = text;
       SecureWipe(text);

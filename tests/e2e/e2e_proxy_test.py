@@ -102,11 +102,12 @@ class ProxyEndToEnd(unittest.TestCase):
         self.assertTrue(any(event.endswith(" ok") for event in proxy.events), proxy.events)
         self.assertEqual(self.run_.server.received_credentials(), [])
 
-    def answer_prompt(self, remember, ok=True, password=PASSWORD):
-        """Answers the system's credential dialog, which names the proxy."""
-        texts = self.run_.tool.credentials(MAIN_CAPTION, 60000, USER, password, remember, ok)
+    def answer_prompt(self, remember, ok=True, port=NTLM_PORT, login=(USER, PASSWORD)):
+        """Answers the system's credential dialog, which names the proxy on the port."""
+        texts = self.run_.tool.credentials(MAIN_CAPTION, 60000, *login, remember, ok)
+        self.run_.shot("credentials")
         self.assertIsNotNone(texts, "no credential dialog")
-        self.assertTrue(any(f"127.0.0.1:{NTLM_PORT}" in text for text in texts), texts)
+        self.assertTrue(any(f"127.0.0.1:{port}" in text for text in texts), texts)
 
     def settings(self, **values):
         """The user's internet settings for the test's time."""
@@ -179,16 +180,31 @@ class ProxyEndToEnd(unittest.TestCase):
         run.start()
         self.assert_installed()
 
-    def test_proxy_demanding_credentials_shows_its_answer(self):
+    def test_proxy_demanding_credentials_asks_and_cancel_shows_its_answer(self):
         run = self.run_
         run.archive(ARCHIVE)
         run.server.start()
         self.proxy(AUTH_PROXY_PORT, basic_auth=("plenwick", "secret"))
         self.settings(ProxyEnable=1, ProxyServer=f"127.0.0.1:{AUTH_PROXY_PORT}")
         run.start()
+        self.answer_prompt(remember=False, ok=False, port=AUTH_PROXY_PORT)
         self.assert_probe_failure(
             f"The proxy server 127.0.0.1:{AUTH_PROXY_PORT} asks for a user name and password: "
             "HTTP/1.0 407 Proxy Authentication Required.")
+
+    def test_proxy_demanding_credentials_takes_the_users_answer(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0)
+        run.server.start()
+        # tinyproxy's configuration takes no blank in a password.
+        proxy = self.proxy(AUTH_PROXY_PORT, basic_auth=("plenwick", "secret"))
+        self.settings(ProxyEnable=1, ProxyServer=f"127.0.0.1:{AUTH_PROXY_PORT}")
+        run.start()
+        self.answer_prompt(remember=False, port=AUTH_PROXY_PORT, login=("plenwick", "secret"))
+        self.assert_installed()
+        self.assertEqual(run.server.received_credentials(), [])
+        url = f"http://{NAMED_HOST}:{PORT}/periodic/{ARCHIVE}"
+        self.assertEqual(proxy.requests()[-2:], [f"HEAD {url} HTTP/1.1", f"GET {url} HTTP/1.1"])
 
     def test_proxy_that_cannot_be_reached_shows_its_message(self):
         run = self.run_

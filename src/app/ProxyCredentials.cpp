@@ -4,9 +4,8 @@ std::string ProxyCredentialTarget(const TIdProxyServer& AProxy) {
   return "Plenwick Suite Setup/proxy/" + AProxy.Text();
 }
 
+// Short: Wine's dialog shows one line of it.
 std::string ProxyCredentialMessage(const TIdProxyServer& AProxy, bool ARefused) {
-  std::string text = "The proxy server " + AProxy.Text() +
-                     " asks for your user name and password to let the setup download through.";
-  if (ARefused) text += " The user name or password given was not accepted.";
-  return text;
+  if (ARefused) return "The proxy server " + AProxy.Text() + " refused the last sign-in.";
+  return "Sign in to the proxy server " + AProxy.Text() + ".";
 }

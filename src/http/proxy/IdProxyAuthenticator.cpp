@@ -6,6 +6,8 @@
 #include "http/IdSSPIAuthentication.h"
 #include "http/IdSecurityContext.h"
 
+TIdProxyAuthenticator::TAttempt::TAttempt() = default;
+
 TIdProxyAuthenticator::TIdProxyAuthenticator()
     : FMaker([](const std::string& AScheme) -> std::unique_ptr<TIdAuthentication> {
         const TIdAuthenticationClass make = FindAuthClass(AScheme);

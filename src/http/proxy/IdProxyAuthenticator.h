@@ -64,6 +64,9 @@ class TIdProxyAuthenticator {
   enum class TSource { csConfigured, csSignedIn, csStored, csAsked, csDone };
   enum class TFailure { fNone, fNoCredentials, fSchemesUnknown, fHandshakeBroken };
   struct TAttempt {
+    // Declared here and defined where the authenticator is complete (some compilers cannot
+    // tell otherwise that the default initialisers allow it).
+    TAttempt();
     TSource Source = TSource::csConfigured;
     std::optional<TIdCredentials> Credentials;  // none: the signed-in user's
     bool Remember = false;

@@ -16,6 +16,7 @@ std::string TIdSSPIAuthentication::Authentication() {
 
 TIdAuthWhatsNext TIdSSPIAuthentication::Next() {
   FFailure.clear();
+  FPackageMissing = false;
   std::string serverToken;
   for (const TIdAuthChallenge& challenge : ParseAuthChallenges(AuthParams))
     if (SameText(challenge.Scheme, FPackage)) {
@@ -46,8 +47,11 @@ TIdAuthWhatsNext TIdSSPIAuthentication::Next() {
       FComplete = false;
     }
     FToken = FContext->Step(input, FComplete);
-  } catch (const EIdSecurityPackageMissing&) {
-    throw;
+  } catch (const EIdSecurityPackageMissing& e) {
+    FPackageMissing = true;
+    FFailure = e.Message();
+    FToken.clear();
+    return wnFail;
   } catch (const EIdSecurityContextError& e) {
     FFailure = e.Message();
     FToken.clear();

@@ -21,8 +21,7 @@ class TIdSSPIAuthentication : public TIdAuthentication {
   std::string Authentication() override;
   // Takes the server's token from the challenge of this scheme in AuthParams (none at the first
   // leg) and makes the next one: wnDoRequest when there is one to send, wnFail when the package
-  // refuses or has nothing more to say. Raises EIdSecurityPackageMissing when the system lacks
-  // the package.
+  // refuses, is missing (PackageMissing) or has nothing more to say.
   TIdAuthWhatsNext Next() override;
   int Steps() const override { return 2; }
   void Reset() override;
@@ -34,6 +33,8 @@ class TIdSSPIAuthentication : public TIdAuthentication {
   // Why the last Next failed, for messages (no credential in it).
   const std::string& Failure() const { return FFailure; }
   const std::string& Package() const { return FPackage; }
+  // Whether the last Next failed because the system has no such package.
+  bool PackageMissing() const { return FPackageMissing; }
 
  private:
   std::string FPackage;
@@ -42,6 +43,7 @@ class TIdSSPIAuthentication : public TIdAuthentication {
   std::unique_ptr<TIdSecurityContext> FContext;
   TIdBytes FToken;
   bool FComplete = false;
+  bool FPackageMissing = false;
   std::string FFailure;
 };
 

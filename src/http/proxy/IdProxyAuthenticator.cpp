@@ -186,9 +186,12 @@ bool TIdProxyAuthenticator::Launch(TAttempt& AAttempt) {
     AAttempt.Scheme->SetUsername(AAttempt.Credentials->Username);
     AAttempt.Scheme->SetPassword(AAttempt.Credentials->Password.Text());
   }
-  if (auto* sspi = dynamic_cast<TIdSSPIAuthentication*>(AAttempt.Scheme.get()))
-    sspi->SetServiceHost(FProxy.Host);
-  if (AAttempt.Scheme->Next() != wnDoRequest) return false;
+  auto* sspi = dynamic_cast<TIdSSPIAuthentication*>(AAttempt.Scheme.get());
+  if (sspi) sspi->SetServiceHost(FProxy.Host);
+  if (AAttempt.Scheme->Next() != wnDoRequest) {
+    if (sspi && sspi->PackageMissing()) throw EIdSecurityPackageMissing(sspi->Failure());
+    return false;
+  }
   AAttempt.Pending = true;
   return true;
 }
@@ -236,7 +239,9 @@ bool TIdProxyAuthenticator::ConnectionOpened(const TIdProxyServer& AProxy) {
 }
 
 void TIdProxyAuthenticator::Accepted(const TIdProxyServer& AProxy) {
-  if (!FAttempt || FAttempt->Pending || !(AProxy == FProxy)) return;
+  if (!(AProxy == FProxy)) return;
+  FSentWorked = false;
+  if (!FAttempt || FAttempt->Pending) return;
   TAttempt& attempt = *FAttempt;
   if (attempt.Source == TSource::csAsked && attempt.Remember && attempt.Credentials && FProvider)
     FProvider->Store(FProxy, *attempt.Credentials);

@@ -84,7 +84,8 @@ class TIdProxyAuthenticator {
   // user cancelled.
   std::optional<TAttempt> NextSource(const std::string& AScheme, const TIdCredentials& AConfigured);
   // Makes the attempt's scheme object and its first header. False when the scheme cannot
-  // start with these credentials; raises EIdSecurityPackageMissing when its package is absent.
+  // start with these credentials; raises EIdSecurityPackageMissing when the system lacks its
+  // package.
   bool Launch(TAttempt& AAttempt);
   // The strongest offered scheme the client speaks here; empty for none.
   std::string ChooseScheme() const;

@@ -79,6 +79,8 @@ class ProxyEndToEnd(unittest.TestCase):
 
     def tearDown(self):
         self.stack.close()
+        # Whatever the scenario, no credential ever reaches the distribution server.
+        self.assertEqual(self.run_.server.received_credentials(), [])
 
     def proxy(self, port, **options):
         """tinyproxy on the port, for the test's time."""

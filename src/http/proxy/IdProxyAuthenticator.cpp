@@ -87,8 +87,9 @@ bool TIdProxyAuthenticator::Challenged(const TIdProxyServer& AProxy,
     Refused(attempt);
     FAttempt.reset();
   } else if (FSentWorked && FWorked) {
-    // What worked before no longer does.
-    Refused(*FWorked);
+    // What worked before went with the request and no longer does.
+    if (FWorked->Credentials) FRefused = true;
+    FWorked.reset();
   }
   FSentWorked = false;
   return StartAttempt(AConfigured);

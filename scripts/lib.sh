@@ -29,9 +29,10 @@ BUILD_PACKAGES=(cmake make g++ zlib1g-dev libssl-dev libgtest-dev libgmock-dev l
   g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64 openssl)
 # openssl and ca-certificates: the TLS runs make a test authority and trust it for a run;
 # tinyproxy: the proxy of the proxy tests and end-to-end runs (started and stopped by them);
-# osslsigncode: the publisher tests and runs sign programs with a throwaway authority.
+# osslsigncode: the publisher tests and runs sign programs with a throwaway authority;
+# winbind: its ntlm_auth is what Wine's NTLM package runs (no daemon needed).
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3
-  openssl ca-certificates tinyproxy osslsigncode)
+  openssl ca-certificates tinyproxy osslsigncode winbind)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
 

@@ -196,6 +196,35 @@ class WinTool:
             return None
         return "answered=yes" in out
 
+    def credentials(self, caption, timeout_ms, user, password, remember, ok=True):
+        """Waits for the system's credential dialog with the caption, answers it (OK or
+        Cancel) and returns the texts it showed; None when it did not come."""
+        rc, out = self.wine.run(self.exe, ["credentials", caption, str(timeout_ms), user,
+                                           password, "1" if remember else "0",
+                                           "ok" if ok else "cancel"],
+                                timeout=timeout_ms / 1000 + 60)
+        if rc != 0:
+            return None
+        return [_unescape(line.rstrip("\r\n").partition("=")[2]) for line in out.splitlines()
+                if line.startswith("text=")]
+
+    def cred_write(self, target, user, password):
+        rc, _ = self.wine.run(self.exe, ["credwrite", target, user, password])
+        return rc == 0
+
+    def cred_read(self, target):
+        """(user, password) kept in the Credential Manager under target, or None."""
+        rc, out = self.wine.run(self.exe, ["credread", target])
+        if rc != 0:
+            return None
+        values = dict(_unescape(line.rstrip("\r\n")).split("=", 1)
+                      for line in out.splitlines() if "=" in line)
+        return values.get("user"), values.get("password")
+
+    def cred_delete(self, target):
+        rc, _ = self.wine.run(self.exe, ["creddelete", target])
+        return rc == 0
+
     def version(self, program):
         """The program's version resource as Windows reads it ({name: value}), or None."""
         rc, out = self.wine.run(self.exe, ["version", str(program)])
@@ -242,6 +271,15 @@ class DistServer:
                 protocol = quoted[3] if quoted[3] != "-" else ""
                 served.append((quoted[1].rsplit(" ", 1)[0], protocol))
         return served
+
+    def received_credentials(self):
+        """The requests that reached the server with a Proxy-Authorization or Authorization
+        header, as "request|proxy-authorization|authorization" lines."""
+        log = self.state / "credentials.log"
+        if not log.exists():
+            return []
+        return [line for line in log.read_text(errors="replace").splitlines()
+                if line.rsplit("|", 2)[1:] != ["-", "-"]]
 
     def __enter__(self):
         self.start()

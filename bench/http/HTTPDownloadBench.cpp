@@ -12,7 +12,7 @@
 
 #include "base/MemoryStream.h"
 #include "http/IdHTTP.h"
-#include "http/IdSystemProxy.h"
+#include "http/proxy/IdSystemProxy.h"
 #include "net/IdSSLIOHandlerSocket.h"
 
 int main(int argc, char** argv) {

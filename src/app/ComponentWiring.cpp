@@ -3,14 +3,20 @@
 #include "app/DistributionHost.h"
 #include "app/HTTPDownloadClient.h"
 #include "app/Main.h"
+#include "app/ProxyCredentials.h"
 #include "app/ZipSetupArchive.h"
 #include "base/FileSystem.h"
-#include "http/IdSystemProxy.h"
+#include "http/proxy/IdSystemProxy.h"
 
 void PlugInComponents(TMain& AMain) {
   AMain.CreateArchive = [] { return std::make_unique<TZipSetupArchive>(); };
   // Through the proxy the user's system settings name, as the system's own clients go.
-  AMain.HTTP = std::make_unique<THTTPDownloadClient>(CreateSystemProxyResolver());
+  // A proxy that asks who the user is gets the signed-in user, the credentials kept for it, or
+  // the user's answer in the system's dialog, owned by the window.
+  TMain* owner = &AMain;
+  AMain.HTTP = std::make_unique<THTTPDownloadClient>(
+      CreateSystemProxyResolver(),
+      CreateProxyCredentials(AMain.Caption(), [owner] { return owner->Handle(); }));
   AMain.ConnectHTTP();
   // Archives signed by the keys built in (none in development builds), and an installer from
   // the publisher that signed this program (when it is signed).

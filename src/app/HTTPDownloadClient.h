@@ -7,14 +7,16 @@
 
 #include "app/DownloadClient.h"
 #include "http/IdHTTP.h"
-#include "http/IdProxyResolver.h"
+#include "http/proxy/IdProxyCredentialProvider.h"
+#include "http/proxy/IdProxyResolver.h"
 #include "net/IdSSLIOHandlerSocket.h"
 
 // The window's HTTP client as the sequence sees it: the real TIdHTTP behind TDownloadClient,
 // over a handler that speaks TLS for "https" URLs and passes "http" through. It follows
 // redirects (never from "https" to anything else). Its work events reach OnWork with their
 // running count. With a proxy resolver, every request (and every redirect) goes through the
-// proxy that the resolver chooses for its URL.
+// proxy that the resolver chooses for its URL; a proxy that asks for credentials gets the
+// signed-in user's, the resolver's, or those of the credential provider (kept or asked for).
 class THTTPDownloadClient : public TDownloadClient {
  public:
   // How long the client waits for the server's next bytes before "Read timed out.", in ms: as
@@ -23,8 +25,11 @@ class THTTPDownloadClient : public TDownloadClient {
   // The most a body may bring when the size probe of its URL gave no positive length.
   static constexpr int64_t BodyLimit = int64_t{4} << 30;
 
-  // AProxy: the proxy settings to follow; none: every connection is direct.
-  explicit THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProxy = nullptr);
+  // AProxy: the proxy settings to follow; none: every connection is direct. AProxyCredentials:
+  // where a proxy's credentials are kept and asked for; none: nowhere.
+  explicit THTTPDownloadClient(
+      std::unique_ptr<TIdProxyResolver> AProxy = nullptr,
+      std::unique_ptr<TIdProxyCredentialProvider> AProxyCredentials = nullptr);
 
   // Remembers the length the probe announced for the URL: its body may bring no more.
   void Head(const std::string& AURL) override;
@@ -40,6 +45,7 @@ class THTTPDownloadClient : public TDownloadClient {
 
  private:
   std::unique_ptr<TIdProxyResolver> FProxy;
+  std::unique_ptr<TIdProxyCredentialProvider> FProxyCredentials;
   // Declared before the client, so the client (which closes it) goes first.
   std::unique_ptr<TIdSSLIOHandlerSocket> FIOHandler;
   std::unique_ptr<TIdHTTP> FHTTP;

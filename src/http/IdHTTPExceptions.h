@@ -40,6 +40,11 @@ inline constexpr const char* RSHTTPProxyUnreachable =
     "The proxy server %s could not be reached: %s";
 inline constexpr const char* RSHTTPProxyAuthentication =
     "The proxy server %s asks for a user name and password: %s";
+inline constexpr const char* RSHTTPProxySchemesUnknown =
+    "The proxy server %s asks for a sign-in by %s, which this program cannot give: %s";
+inline constexpr const char* RSHTTPProxyHandshakeClosed =
+    "The proxy server %s closed the connection in the middle of the %s sign-in, also when it was "
+    "started again: %s";
 inline constexpr const char* RSHTTPProxyTunnelRefused =
     "The proxy server %s did not open a connection to %s: %s";
 inline constexpr const char* RSHTTPProxyVariableUnusable =

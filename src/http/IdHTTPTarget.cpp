@@ -5,7 +5,7 @@
 #include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTP.h"
-#include "http/IdProxyServer.h"
+#include "http/proxy/IdProxyServer.h"
 #include "net/IdAntiFreezeBase.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdSSLIOHandlerSocket.h"
@@ -129,7 +129,11 @@ void TIdCustomHTTP::ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AR
   ARequest.UseProxy = SelectEndpoint();
   EnsureConnection(AResponse);
   RequireIOHandler();
-  FHTTPProto->BuildAndSendRequest(*IOHandler(), HeadSources());
+  TIdHTTPHeadSources sources = HeadSources();
+  // The proxy's credentials go with requests to the proxy itself, never into a tunnel.
+  if (ARequest.UseProxy == ctProxy)
+    sources.ProxyAuthorization = FProxyAuthenticator->Header(CurrentProxy());
+  FHTTPProto->BuildAndSendRequest(*IOHandler(), sources);
   if (ARequest.Source) IOHandler()->Write(*ARequest.Source, 0);
 }
 
@@ -156,24 +160,42 @@ void TIdCustomHTTP::EnsureConnection(TIdHTTPResponse& AResponse) {
   CheckForGracefulDisconnect(false);
   FReusedConnection = Connected();
   if (!Connected()) {
-    SetIPVersion(PeerIPVersion(ThroughProxy(Request().UseProxy)));
-    try {
-      Connect();
-    } catch (const EIdConnClosedGracefully&) {
-      // The program stopped waiting for the connect; nothing failed.
-      throw;
-    } catch (const EIdException& e) {
-      if (!ThroughProxy(Request().UseProxy)) throw;
-      throw EIdHTTPProxyError(WithFinalPeriod(
-          Format(RSHTTPProxyUnreachable, ProxyText().c_str(), e.Message().c_str())));
-    }
+    ConnectToEndpoint();
     if (Request().UseProxy == ctSSLProxy) OpenTunnel();
     FRoute = RouteOf(Request().UseProxy);
   }
 }
 
+void TIdCustomHTTP::ConnectToEndpoint() {
+  const bool throughProxy = ThroughProxy(Request().UseProxy);
+  SetIPVersion(PeerIPVersion(throughProxy));
+  try {
+    Connect();
+  } catch (const EIdConnClosedGracefully&) {
+    // The program stopped waiting for the connect; nothing failed.
+    throw;
+  } catch (const EIdException& e) {
+    if (!throughProxy) throw;
+    throw EIdHTTPProxyError(
+        WithFinalPeriod(Format(RSHTTPProxyUnreachable, ProxyText().c_str(), e.Message().c_str())));
+  }
+  if (throughProxy && !FProxyAuthenticator->ConnectionOpened(CurrentProxy())) {
+    DisconnectAndDropInput();
+    throw EIdHTTPProxyError(
+        FProxyAuthenticator->FailureMessage(ProxyText(), Response().ResponseText()), 407);
+  }
+}
+
 std::string TIdCustomHTTP::ProxyText() const {
-  return TIdProxyServer{FProxyParameters->ProxyServer, FProxyParameters->ProxyPort}.Text();
+  return CurrentProxy().Text();
+}
+
+TIdProxyServer TIdCustomHTTP::CurrentProxy() const {
+  return TIdProxyServer{FProxyParameters->ProxyServer, FProxyParameters->ProxyPort, {}};
+}
+
+TIdCredentials TIdCustomHTTP::ConfiguredProxyCredentials() const {
+  return TIdCredentials{FProxyParameters->ProxyUsername, FProxyParameters->ProxyPassword};
 }
 
 bool TIdCustomHTTP::MaySendAgain(const TIdHTTPRequest& ARequest) const {

@@ -1,4 +1,4 @@
-#include "http/IdProxyScript.h"
+#include "http/proxy/IdProxyScript.h"
 
 #include "base/SystemLibrary.h"
 

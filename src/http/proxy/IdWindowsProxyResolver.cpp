@@ -1,4 +1,4 @@
-#include "http/IdWindowsProxyResolver.h"
+#include "http/proxy/IdWindowsProxyResolver.h"
 
 #include "base/StrUtils.h"
 

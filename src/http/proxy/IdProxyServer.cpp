@@ -1,5 +1,6 @@
-#include "http/IdProxyServer.h"
+#include "http/proxy/IdProxyServer.h"
 
+#include "base/SecretString.h"
 #include "base/StrUtils.h"
 #include "net/IdIPAddress.h"
 
@@ -54,6 +55,48 @@ std::optional<TIdProxyServer> ParseProxyServer(std::string_view AText, uint16_t 
     server.Port = static_cast<uint16_t>(value);
   }
   return server;
+}
+
+namespace {
+
+// "%xx" escapes decoded; a "%" not followed by two hexadecimal digits stays as it is.
+std::string PercentDecoded(std::string_view AText) {
+  std::string out;
+  for (size_t i = 0; i < AText.size(); ++i) {
+    if (AText[i] == '%' && i + 2 < AText.size()) {
+      const int high = HexValue(AText[i + 1]);
+      const int low = HexValue(AText[i + 2]);
+      if (high >= 0 && low >= 0) {
+        out += static_cast<char>(high * 16 + low);
+        i += 2;
+        continue;
+      }
+    }
+    out += AText[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+TIdCredentials ProxyCredentialsOf(std::string_view AText) {
+  AText = Trim(AText);
+  const size_t scheme = AText.find("://");
+  const size_t start = scheme == std::string_view::npos ? 0 : scheme + 3;
+  const std::string_view authority = AText.substr(start, AText.find('/', start) - start);
+  // The last "@", as ParseProxyServer reads it.
+  const size_t at = authority.rfind('@');
+  if (at == std::string_view::npos) return {};
+  const std::string_view info = authority.substr(0, at);
+  const size_t colon = info.find(':');
+  TIdCredentials credentials;
+  credentials.Username = PercentDecoded(info.substr(0, colon));
+  if (colon != std::string_view::npos) {
+    std::string password = PercentDecoded(info.substr(colon + 1));
+    credentials.Password = password;
+    SecureWipe(password);
+  }
+  return credentials;
 }
 
 std::string ProxyTextWithoutCredentials(std::string_view AText) {

@@ -1,11 +1,11 @@
-#include "http/IdEnvironmentProxy.h"
+#include "http/proxy/IdEnvironmentProxy.h"
 
 #include <cstdlib>
 
 #include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTPExceptions.h"
-#include "http/IdProxyBypass.h"
+#include "http/proxy/IdProxyBypass.h"
 
 namespace {
 
@@ -70,7 +70,11 @@ TIdProxyServer TIdEnvironmentProxy::ProxyFor(const TIdURI& AURI) {
     return {};
   if (proxy.Value.empty()) proxy = Variable("all_proxy", "ALL_PROXY");
   if (proxy.Value.empty() || Bypassed(Variable("no_proxy", "NO_PROXY").Value, AURI)) return {};
-  if (auto server = ParseProxyServer(proxy.Value, kDefaultProxyPort)) return *server;
+  if (auto server = ParseProxyServer(proxy.Value, kDefaultProxyPort)) {
+    // For the proxy's Basic sign-in, as curl takes them.
+    server->Credentials = ProxyCredentialsOf(proxy.Value);
+    return *server;
+  }
   // Going around the proxy the user set would be going where the settings say not to go.
   throw EIdHTTPProxyError(Format(RSHTTPProxyVariableUnusable, proxy.Name,
                                  ProxyTextWithoutCredentials(Trim(proxy.Value)).c_str()));

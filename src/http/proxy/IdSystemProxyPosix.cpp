@@ -1,5 +1,5 @@
-#include "http/IdEnvironmentProxy.h"
-#include "http/IdSystemProxy.h"
+#include "http/proxy/IdEnvironmentProxy.h"
+#include "http/proxy/IdSystemProxy.h"
 
 std::unique_ptr<TIdProxyResolver> CreateSystemProxyResolver() {
   return std::make_unique<TIdEnvironmentProxy>();

@@ -1,7 +1,7 @@
 #include <optional>
 
-#include "http/IdSystemProxy.h"
-#include "http/IdWindowsProxyResolver.h"
+#include "http/proxy/IdSystemProxy.h"
+#include "http/proxy/IdWindowsProxyResolver.h"
 
 namespace {
 

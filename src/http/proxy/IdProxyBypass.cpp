@@ -1,4 +1,4 @@
-#include "http/IdProxyBypass.h"
+#include "http/proxy/IdProxyBypass.h"
 
 #include "base/StrUtils.h"
 #include "net/IdIPAddress.h"

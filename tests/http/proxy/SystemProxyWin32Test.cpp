@@ -15,9 +15,9 @@
 #include <vector>
 
 #include "base/Utf.h"
-#include "http/IdInternetProxySettings.h"
-#include "http/IdSystemProxy.h"
-#include "http/IdWindowsProxyResolver.h"
+#include "http/proxy/IdInternetProxySettings.h"
+#include "http/proxy/IdSystemProxy.h"
+#include "http/proxy/IdWindowsProxyResolver.h"
 #include "net/PlantedDecoys.h"
 
 namespace {

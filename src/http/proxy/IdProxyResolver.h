@@ -1,7 +1,7 @@
 #pragma once
 
-#include "http/IdProxyServer.h"
 #include "http/IdURI.h"
+#include "http/proxy/IdProxyServer.h"
 
 // Chooses, for each request, the proxy server it goes through (or a direct connection): the
 // system's settings on each platform (IdSystemProxy.h), or a test's own choice.

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "http/IdInternetProxySettings.h"
-#include "http/IdProxyResolver.h"
-#include "http/IdProxyScript.h"
-#include "http/IdStaticProxyRules.h"
+#include "http/proxy/IdInternetProxySettings.h"
+#include "http/proxy/IdProxyResolver.h"
+#include "http/proxy/IdProxyScript.h"
+#include "http/proxy/IdStaticProxyRules.h"
 
 // The Windows user's internet settings applied as the system's own clients apply them (Windows
 // only): automatic detection first, then the configuration script's address, when set and they

@@ -1,9 +1,9 @@
-#include "http/IdStaticProxyRules.h"
+#include "http/proxy/IdStaticProxyRules.h"
 
 #include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTPExceptions.h"
-#include "http/IdProxyBypass.h"
+#include "http/proxy/IdProxyBypass.h"
 
 namespace {
 

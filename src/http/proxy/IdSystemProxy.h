@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "http/IdProxyResolver.h"
+#include "http/proxy/IdProxyResolver.h"
 
 // The proxy settings of the system the program runs on: on Windows the current user's internet
 // settings (an automatic configuration script or automatic detection, else the proxy set by

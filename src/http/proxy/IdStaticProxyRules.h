@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "http/IdProxyResolver.h"
+#include "http/proxy/IdProxyResolver.h"
 
 // A proxy set by hand in the Windows internet settings: the proxy server text and the bypass
 // list, read as the system's own clients read them.

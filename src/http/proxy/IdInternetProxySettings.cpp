@@ -1,4 +1,4 @@
-#include "http/IdInternetProxySettings.h"
+#include "http/proxy/IdInternetProxySettings.h"
 
 #include "base/SystemLibrary.h"
 

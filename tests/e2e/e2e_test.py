@@ -24,9 +24,6 @@ import os
 import shutil
 import socket
 import ssl
-
-
-import subprocess
 import struct
 import subprocess
 import sys
@@ -101,13 +98,15 @@ def flip_a_stored_byte(path, name):
 
 def info_zip(path, files):
     """Writes the archive with Info-ZIP's zip from files ({entry name: bytes}) laid out in a
-    folder, as a build script on Linux or macOS makes it."""
-    with tempfile.TemporaryDirectory() as tmp:
+    folder, as a build script on Linux or macOS makes it. zip sets the UTF-8 flag only where it
+    can load the locale it asks for by name (en_US.UTF-8): an empty locale path keeps it from
+    that, as on the build machines that lack it, whatever this machine has installed."""
+    with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory() as no_locales:
         for name, data in files.items():
             (Path(tmp) / name).parent.mkdir(parents=True, exist_ok=True)
             (Path(tmp) / name).write_bytes(data)
         subprocess.run(["zip", "-q", "-r", str(path), "."], cwd=tmp, check=True,
-                       env=dict(os.environ, LC_ALL="C.UTF-8"))
+                       env=dict(os.environ, LC_ALL="C.UTF-8", LOCPATH=no_locales))
 
 
 def setUpModule():
@@ -540,6 +539,7 @@ class EndToEnd(unittest.TestCase):
                  "plain/readme.txt": b"Plenwick Suite\r\n" * 100}
         archive = run.www / "Archive_x64-stable.zip"
         info_zip(archive, files)
+        sign_archive(archive)
         with zipfile.ZipFile(archive) as z:
             self.assertEqual({(info.create_system, info.flag_bits & 0x800)
                               for info in z.infolist()}, {(3, 0)}, "not what zip makes")
@@ -787,24 +787,27 @@ class EndToEnd(unittest.TestCase):
 
     def server_fault_run(self, get_answer, secure=False):
         """Runs the program against a server that answers the size probe with the archive's
-        length and the download with get_answer(conn, archive); returns the run and the
-        server."""
+        length, the signature's request with the archive's signature, and the download with
+        get_answer(conn, head, archive); a mirror below /periodic/mirror/ serves the archive.
+        Returns the run and the server."""
         run = self.start_run(secure=secure)
         run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=300_000)
         archive = (run.www / "Archive_x64-stable.zip").read_bytes()
+        signature = (run.www / "Archive_x64-stable.zip.sig").read_bytes()
         head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(archive)
 
         def script(conn, index):
-            if index > 0:  # the mirror a redirect names
-                conn.request()
-                conn.send(head + archive)
-                conn.request()
-                return
-            conn.request()
-            conn.send(head)
-            if conn.request() is None:
-                return
-            get_answer(conn, head, archive)
+            while (line := conn.request()) is not None:
+                if line.startswith("HEAD "):
+                    conn.send(head)
+                elif line.endswith(".sig"):
+                    conn.send(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(signature)
+                              + signature)
+                elif "/mirror/" in line:
+                    conn.send(head + archive)
+                else:
+                    get_answer(conn, head, archive)
+                    return
 
         server = ScriptedServer(run.port, script, tls=run.tls)
         self.addCleanup(server.stop)
@@ -821,8 +824,7 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(run.tool.close(MAIN_CAPTION))
         self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip"))
 
     def test_a_body_cut_off_by_the_server_is_an_error(self):
         def answer(conn, head, archive):
@@ -880,9 +882,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(60), 0, "the program did not end by itself")
         self.assertIsNotNone(run.report, "the installer never ran")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/mirror/Archive_x64-stable.zip"])
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip") +
+                         ["GET /periodic/mirror/Archive_x64-stable.zip"])
 
     def test_https_success(self):
         run = self.start_run(secure=True)

@@ -5,7 +5,7 @@
 #include "app/FolderHelpers.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
-#include "base/MemoryStream.h"
+#include "base/Stream.h"
 #include "base/StringList.h"
 #include "base/TryFinally.h"
 #include "http/IdHTTPExceptions.h"
@@ -160,6 +160,7 @@ void TMain::TimerTimer(TComponent*) {
       HTTP->Head(current);
       ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
       downloads.Add(HTTP->ResponseURL());
+      FAnnounced[HTTP->ResponseURL()] = HTTP->ResponseContentLength();
     }
   } catch (...) {
     // A close while the probe waited ends it: the user asked to quit, not for a message.
@@ -237,14 +238,16 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
 
   for (const std::string& url : AUrls) {
     if (Application->Terminated()) return false;
-    TMemoryStream stream;
+    const std::unique_ptr<TStream> stream = CreateArchiveStream(url);
     LastWorkCount = 0;
     SetStatus("Downloading...");
     // However the GET ends, the bar is left showing its exact position.
-    TryFinally([&] { HTTP->Get(url, stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
+    TryFinally([&] { HTTP->Get(url, *stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
     if (Application->Terminated()) return false;
-    stream.SetPosition(0);
-    archive->Open(stream);
+    stream->SetPosition(0);
+    archive->Open(*stream);
+    // A disk that cannot take the files is told before the first is written.
+    ArchiveStorage.CheckRoomForFiles(*Platform, archive->FileSizes(), FSetupFolder);
     SetStatus("Extracting...");
     Application->ProcessMessages();
     archive->ExtractAll(FSetupFolder);
@@ -279,6 +282,13 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
   process.reset();
   Hide();
   return true;
+}
+
+std::unique_ptr<TStream> TMain::CreateArchiveStream(const std::string& AURL) {
+  const auto announced = FAnnounced.find(AURL);
+  const int64_t length = announced != FAnnounced.end() ? announced->second : -1;
+  if (length <= 0) HTTP->UnannouncedBodyLimit = ArchiveStorage.UnannouncedRoom(*Platform);
+  return ArchiveStorage.CreateStream(*Platform, length);
 }
 
 void TMain::RemoveSetupFolder() {

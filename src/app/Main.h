@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "app/ArchiveStorage.h"
 #include "app/DownloadClient.h"
 #include "app/IdAntiFreeze.h"
 #include "app/SetupArchive.h"
@@ -35,6 +37,8 @@ class TMain : public TForm {
   std::function<std::unique_ptr<TSetupArchive>()> CreateArchive;
   // The platform the sequence runs on; tests put their own in place before the first tick.
   std::unique_ptr<TSetupPlatform> Platform;
+  // Memory or a temporary file for each archive, and the disks' room (tests lower its limit).
+  TArchiveStorage ArchiveStorage;
 
   // OnWork of HTTP: moves the bar with the bytes received and disconnects once the program
   // has been asked to end. Sender and work mode are not looked at, so they are not passed.
@@ -60,6 +64,9 @@ class TMain : public TForm {
   bool DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError,
                           bool& AInstallerRan);
   void RemoveSetupFolder();
+  // The stream the archive at the URL is downloaded into, chosen by the length its probe
+  // announced; tells the client how much a body without a length may bring.
+  std::unique_ptr<TStream> CreateArchiveStream(const std::string& AURL);
   // Tells the user why the installer could not be started, in the system's words.
   void ShowLaunchFailure(int AError);
 
@@ -67,6 +74,8 @@ class TMain : public TForm {
   // The one setup folder of the run, absolute, with a trailing "\": resolved at its start,
   // below the current directory, and used for creation, extraction, launch and removal.
   std::string FSetupFolder;
+  // The length each download's size probe announced, by the URL the probe ended at.
+  std::map<std::string, int64_t> FAnnounced;
 };
 
 extern TMain* Main;

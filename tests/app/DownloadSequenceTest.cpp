@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -43,7 +44,10 @@ class TLoopbackRoute : public TDownloadClient {
     if (url.compare(0, FPrefix.size(), FPrefix) != 0) return url;
     return ArchiveUrlPrefix() + url.substr(FPrefix.size());
   }
-  void Get(const std::string& url, TStream& dest) override { FReal->Get(Route(url), dest); }
+  void Get(const std::string& url, TStream& dest) override {
+    FReal->UnannouncedBodyLimit = UnannouncedBodyLimit;
+    FReal->Get(Route(url), dest);
+  }
   void Disconnect() override { FReal->Disconnect(); }
 
   std::function<void(int64_t)> OnEachWork;
@@ -64,6 +68,7 @@ class TWatchedArchive : public TSetupArchive {
  public:
   explicit TWatchedArchive(std::unique_ptr<TSetupArchive> real) : FReal(std::move(real)) {}
   void Open(TStream& stream) override { FReal->Open(stream); }
+  std::vector<uint64_t> FileSizes() override { return FReal->FileSizes(); }
   void ExtractAll(const std::string& path) override {
     FReal->OnProgress = [this] {
       ++Asked;
@@ -107,10 +112,25 @@ class TPlayedLaunchPlatform : public TSetupPlatform {
     return FReal->DeleteFolder(path);
   }
   TPathKind PathKind(const std::string& path) override { return FReal->PathKind(path); }
+  std::string TempFolder() override {
+    return TempDirectory.empty() ? FReal->TempFolder() : TempDirectory;
+  }
+  std::unique_ptr<TStream> CreateTemporaryFile(const std::string& folder) override {
+    ++TempFilesMade;
+    return FReal->CreateTemporaryFile(folder);
+  }
+  bool VolumeSpace(const std::string& path, TVolumeSpace& space) override {
+    if (!FReal->VolumeSpace(path, space)) return false;
+    if (path == TempFolder() && TempFree) space.Free = *TempFree;
+    return true;
+  }
 
   std::string Launched;
   std::string Installer;
   int Deletes = 0;
+  int TempFilesMade = 0;
+  std::string TempDirectory;        // empty: the system's
+  std::optional<int64_t> TempFree;  // the temporary folder's free space, when played
 
  private:
   std::unique_ptr<TSetupPlatform> FReal = CreateSystemPlatform();
@@ -204,6 +224,7 @@ class DownloadSequence : public ::testing::Test {
       watched->OnAsked = onExtractionAsked;
       return archive;
     };
+    if (beforeRun) beforeRun();
     headless::SetIdleHandler(app, [] { Main->Close(); });
     app.Run();
   }
@@ -238,6 +259,8 @@ class DownloadSequence : public ::testing::Test {
   TPlayedLaunchPlatform* platform = nullptr;
   TWatchedArchive* watched = nullptr;
   std::function<void(int asked)> onExtractionAsked;
+  // Last changes to the window and the platform before the program runs.
+  std::function<void()> beforeRun;
   bool closePosted = false;
 };
 
@@ -424,8 +447,8 @@ TEST(DownloadClient, WaitsForTheServerAsLongAsForAConnect) {
 }
 
 // A body may bring no more than its probe announced, or, when the probe gave no positive
-// length, no more than the client's bound (lowered here). Either way the run fails with the
-// client's message, and the folder goes.
+// length, no more than the temporary folder's volume has free beyond the margin (played here).
+// Either way the run fails with the client's message, and the folder goes.
 TEST_F(DownloadSequence, ABodyPastTheProbesLengthFails) {
   const std::string length = std::to_string(archive.size());
   const std::string more = archive + std::string(5000, 'x');
@@ -443,23 +466,23 @@ TEST_F(DownloadSequence, ABodyPastTheProbesLengthFails) {
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }
 
-TEST_F(DownloadSequence, ABodyPastTheBoundFailsWhenTheProbeGaveNoLength) {
+TEST_F(DownloadSequence, ABodyPastTheTemporaryVolumesRoomFailsWhenTheProbeGaveNoLength) {
   const std::string more = archive + std::string(5000, 'x');
-  Run(
-      [more](TLoopbackPeer& peer, int) {
-        ReadRequestHead(peer);
-        peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-        ReadRequestHead(peer);
-        peer.Send("HTTP/1.1 200 OK\r\n\r\n" + more);  // until the close
-        peer.Close();
-      },
-      TClose::Never,
-      [this](THTTPDownloadClient& http) {
-        http.UnannouncedBodyLimit = static_cast<int64_t>(archive.size());
-      });
+  beforeRun = [this] {
+    Main->ArchiveStorage.MemoryLimit = 1000;
+    platform->TempFree = TArchiveStorage::FreeSpaceMargin + static_cast<int64_t>(archive.size());
+  };
+  Run([more](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\n\r\n" + more);  // until the close
+    peer.Close();
+  });
   ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
   EXPECT_EQ(headless::ShownErrorBoxes(app)[0].Text,
             "The server sent a body of more than " + std::to_string(archive.size()) + " bytes.");
+  EXPECT_EQ(platform->TempFilesMade, 1);
   EXPECT_EQ(platform->Launched, "");
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }

@@ -12,8 +12,11 @@
 #include <string>
 #include <thread>
 
+#include <sys/mount.h>
+
 #include "app/ComponentWiring.h"
 #include "app/HTTPDownloadClient.h"
+#include "app/LoopbackSequence.h"
 #include "app/Main.h"
 #include "base/FileSystem.h"
 #include "http/HTTPTestSupport.h"
@@ -23,118 +26,6 @@
 namespace {
 
 const std::string kFolder = "Plenwick Setup (64-bit)\\";
-
-// The real client, with the distribution server's URLs sent to the loopback server instead.
-class TLoopbackRoute : public TDownloadClient {
- public:
-  TLoopbackRoute(std::unique_ptr<TDownloadClient> real, uint16_t port,
-                 const std::string& scheme = "http")
-      : FReal(std::move(real)),
-        FPrefix(scheme + "://127.0.0.1:" + std::to_string(port) + "/periodic/Archive") {
-    FReal->OnWork = [this](int64_t count) {
-      if (OnEachWork) OnEachWork(count);
-      if (OnWork) OnWork(count);
-    };
-  }
-  void Head(const std::string& url) override { FReal->Head(Route(url)); }
-  int64_t ResponseContentLength() override { return FReal->ResponseContentLength(); }
-  // Back in the distribution server's terms, as the sequence knows it.
-  std::string ResponseURL() override {
-    const std::string url = FReal->ResponseURL();
-    if (url.compare(0, FPrefix.size(), FPrefix) != 0) return url;
-    return ArchiveUrlPrefix() + url.substr(FPrefix.size());
-  }
-  void Get(const std::string& url, TStream& dest) override {
-    FReal->UnannouncedBodyLimit = UnannouncedBodyLimit;
-    FReal->Get(Route(url), dest);
-  }
-  void Disconnect() override { FReal->Disconnect(); }
-
-  std::function<void(int64_t)> OnEachWork;
-
- private:
-  std::string Route(const std::string& url) {
-    const std::string prefix = ArchiveUrlPrefix();
-    EXPECT_EQ(url.compare(0, prefix.size(), prefix), 0) << url;
-    return FPrefix + url.substr(prefix.size());
-  }
-  std::unique_ptr<TDownloadClient> FReal;
-  std::string FPrefix;
-};
-
-// The real archive reader, watched: its extraction hook counts how often it is asked, and a
-// script may act at each ask (before each entry and after each block written).
-class TWatchedArchive : public TSetupArchive {
- public:
-  explicit TWatchedArchive(std::unique_ptr<TSetupArchive> real) : FReal(std::move(real)) {}
-  void Open(TStream& stream) override { FReal->Open(stream); }
-  std::vector<uint64_t> FileSizes() override { return FReal->FileSizes(); }
-  void ExtractAll(const std::string& path) override {
-    FReal->OnProgress = [this] {
-      ++Asked;
-      if (OnAsked) OnAsked(Asked);
-      return OnProgress && OnProgress();
-    };
-    FReal->ExtractAll(path);
-  }
-  void Close() override { FReal->Close(); }
-
-  int Asked = 0;
-  std::function<void(int asked)> OnAsked;
-
- private:
-  std::unique_ptr<TSetupArchive> FReal;
-};
-
-// The system's folder operations and clock; the installer launch is played: it finds the
-// extracted installer and ends with exit code 0.
-class TPlayedLaunchPlatform : public TSetupPlatform {
- public:
-  std::string ModuleFileName() override { return "C:\\Downloads\\Plenwick-setup_x64-stable.exe"; }
-  std::string CurrentDir() override { return FReal->CurrentDir(); }
-  bool CreateFolder(const std::string& path) override { return FReal->CreateFolder(path); }
-  void Sleep(unsigned ms) override { FReal->Sleep(ms); }
-  double Now() override { return FReal->Now(); }
-  bool LaunchElevated(TWinHandle, const std::string& file, TProcess& process, int&) override {
-    Launched = file;
-    Installer = ziptest::ReadFile(file).value_or("(missing)");
-    process = OwnProcess(1);
-    return true;
-  }
-  TProcessPoll PollProcess(TProcessHandle, uint32_t& exitCode) override {
-    exitCode = 0;
-    return TProcessPoll::ppEnded;
-  }
-  void CloseProcessHandle(TProcessHandle) override {}
-  bool FolderExists(const std::string& path) override { return FReal->FolderExists(path); }
-  bool DeleteFolder(const std::string& path) override {
-    ++Deletes;
-    return FReal->DeleteFolder(path);
-  }
-  TPathKind PathKind(const std::string& path) override { return FReal->PathKind(path); }
-  std::string TempFolder() override {
-    return TempDirectory.empty() ? FReal->TempFolder() : TempDirectory;
-  }
-  std::unique_ptr<TStream> CreateTemporaryFile(const std::string& folder) override {
-    ++TempFilesMade;
-    return FReal->CreateTemporaryFile(folder);
-  }
-  bool VolumeSpace(const std::string& path, TVolumeSpace& space) override {
-    if (!FReal->VolumeSpace(path, space)) return false;
-    if (path == TempFolder() && TempFree) space.Free = *TempFree;
-    return true;
-  }
-
-  std::string Launched;
-  std::string Installer;
-  int Deletes = 0;
-  int TempFilesMade = 0;
-  std::string TempDirectory;        // empty: the system's
-  std::optional<int64_t> TempFree;  // the temporary folder's free space, when played
-
- private:
-  std::unique_ptr<TSetupPlatform> FReal = CreateSystemPlatform();
-};
 
 std::string Installer() {
   std::string data;
@@ -261,6 +152,8 @@ class DownloadSequence : public ::testing::Test {
   std::function<void(int asked)> onExtractionAsked;
   // Last changes to the window and the platform before the program runs.
   std::function<void()> beforeRun;
+  // The most files open below the temporary folder at a work event.
+  int openWhileDownloading = 0;
   bool closePosted = false;
 };
 
@@ -486,6 +379,147 @@ TEST_F(DownloadSequence, ABodyPastTheTemporaryVolumesRoomFailsWhenTheProbeGaveNo
   EXPECT_EQ(platform->Launched, "");
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }
+
+// The files this process has open below a folder (the temporary file has no name there, but
+// the process holds it), natively from /proc.
+int OpenFilesBelow(const std::filesystem::path& AFolder) {
+  int count = 0;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+    if (!ec && target.starts_with(AFolder.string() + "/")) ++count;
+  }
+  return count;
+}
+
+// The archive, or a body without a length, goes past a lowered limit: it is downloaded into a
+// temporary file in the temporary folder (held open while the body arrives, with no name
+// there), installs from it, and nothing of it is left, open or on disk, after the run.
+struct TemporaryFileCase {
+  const char* name;
+  bool announced;
+};
+
+class ArchivesPastTheLimit : public DownloadSequence,
+                             public ::testing::WithParamInterface<TemporaryFileCase> {};
+
+TEST_P(ArchivesPastTheLimit, InstallFromATemporaryFile) {
+  const std::filesystem::path temp = std::filesystem::current_path() / "temp";
+  std::filesystem::create_directories(temp);
+  const std::string length = std::to_string(archive.size());
+  const std::string probed = GetParam().announced ? length : "0";
+  const std::string framing =
+      GetParam().announced ? "Content-Length: " + length + "\r\n" : "Connection: close\r\n";
+  beforeRun = [this, temp] {
+    Main->ArchiveStorage.MemoryLimit = 20000;
+    platform->TempDirectory = FromNativePath(temp.string());
+    route->OnEachWork = [this, temp](int64_t count) {
+      if (count > 40000)
+        openWhileDownloading = std::max(openWhileDownloading, OpenFilesBelow(temp));
+    };
+  };
+  Run([this, probed, framing](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + probed + "\r\n\r\n");
+    ReadRequestHead(peer);
+    SendSlowly(peer, "HTTP/1.1 200 OK\r\n" + framing + "\r\n", archive);
+    if (framing.starts_with("Connection"))
+      peer.Close();
+    else
+      peer.ReceiveUntilClosed();
+  });
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_EQ(platform->TempFilesMade, 1);
+  EXPECT_EQ(openWhileDownloading, 1);
+  EXPECT_EQ(platform->Installer, Installer());
+  EXPECT_EQ(OpenFilesBelow(temp), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(temp));
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+}
+
+const TemporaryFileCase kTemporaryFileCases[] = {
+    {"Announced", true},
+    {"WithoutALength", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Storage, ArchivesPastTheLimit, ::testing::ValuesIn(kTemporaryFileCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A tmpfs of 8 MiB mounted on a folder for the length of a test (root only).
+class TSmallVolume {
+ public:
+  explicit TSmallVolume(std::filesystem::path AFolder) : FFolder(std::move(AFolder)) {
+    std::filesystem::create_directories(FFolder);
+    FMounted = ::mount("tmpfs", FFolder.c_str(), "tmpfs", 0, "size=8m") == 0;
+  }
+  ~TSmallVolume() {
+    if (FMounted) ::umount2(FFolder.c_str(), MNT_DETACH);
+  }
+  TSmallVolume(const TSmallVolume&) = delete;
+  TSmallVolume& operator=(const TSmallVolume&) = delete;
+  bool Mounted() const { return FMounted; }
+
+ private:
+  std::filesystem::path FFolder;
+  bool FMounted = false;
+};
+
+// Too little room where the archive's file would go, or where its files would go: the user
+// reads how much is needed on which volume, before anything is written there; the server sees
+// no GET in the first case. Real volumes of 8 MiB, which hold less than the margin.
+struct FullVolumeCase {
+  const char* name;
+  bool temporaryFolder;  // the volume is the temporary folder's, else the setup folder's
+};
+
+class FullVolumes : public DownloadSequence,
+                    public ::testing::WithParamInterface<FullVolumeCase> {};
+
+TEST_P(FullVolumes, AreToldBeforeAnythingIsWritten) {
+  const std::filesystem::path disk = std::filesystem::current_path() / "disk";
+  TSmallVolume volume(disk);
+  if (!volume.Mounted()) GTEST_SKIP() << "cannot mount a scratch tmpfs here (needs root)";
+  const bool temporary = GetParam().temporaryFolder;
+  // The setup folder goes below the current directory: on the small volume, or not.
+  if (!temporary) std::filesystem::current_path(disk);
+  const std::string length = std::to_string(archive.size());
+  beforeRun = [this, disk, temporary] {
+    if (temporary) {
+      Main->ArchiveStorage.MemoryLimit = 20000;
+      platform->TempDirectory = FromNativePath(disk.string());
+    }
+  };
+  Run([this, length](TLoopbackPeer& peer, int) {
+    heads.Add(ReadRequestHead(peer));
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
+    const std::string next = ReadRequestHead(peer);
+    if (next.empty()) return;
+    heads.Add(next);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n" + archive);
+    peer.ReceiveUntilClosed();
+  });
+  const int64_t needed =
+      temporary ? static_cast<int64_t>(archive.size()) + TArchiveStorage::FreeSpaceMargin
+                // Install.exe in 37 clusters, readme.txt in 1
+                : 38 * 4096 + TArchiveStorage::FreeSpaceMargin;
+  ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
+  EXPECT_EQ(headless::ShownErrorBoxes(app)[0].Text, "Setup needs " + SizeText(needed, true) +
+                                                        " free on " + disk.string() +
+                                                        ", but only 8.0 MB are free.");
+  EXPECT_EQ(heads.Heads().size(), temporary ? 1u : 2u);
+  EXPECT_EQ(platform->TempFilesMade, 0);
+  EXPECT_EQ(platform->Launched, "");
+  // Nothing on the small volume: no file there, and the empty setup folder went.
+  EXPECT_TRUE(std::filesystem::is_empty(disk));
+}
+
+const FullVolumeCase kFullVolumes[] = {
+    {"TheTemporaryFolderBeforeTheDownload", true},
+    {"TheSetupFolderBeforeTheExtraction", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Storage, FullVolumes, ::testing::ValuesIn(kFullVolumes),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The program follows the system's proxy settings (natively the environment): the whole run
 // goes through the proxy, which is asked for the distribution server's address.

@@ -33,18 +33,7 @@ ensure_display
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # --- the programs -------------------------------------------------------------------------------
-build_windows() {  # <source tree> <build folder> <targets...>
-  local src=$1 dir=$2
-  shift 2
-  mkdir -p "$dir"
-  if ! { (cd "$src" && cmake --preset windows -B "$dir" -DPLENWICK_LOCAL_PORT="$PORT" \
-            -DPLENWICK_BUILD_TESTS=OFF -DPLENWICK_BUILD_BENCH="$BENCH_OPTION") &&
-         cmake --build "$dir" -j "$JOBS" --target "$@"; } >"$dir.log" 2>&1; then
-    tail -n 40 "$dir.log"
-    echo "build in $dir failed; full log: $dir.log" >&2
-    exit 1
-  fi
-}
+source "$ROOT/bench/windows/build_windows.sh"
 note "building the Windows program for port $PORT and the reference loop ($WBUILD)"
 BENCH_OPTION=ON build_windows "$ROOT" "$WBUILD" plenwick_setup_local test_installer wintool \
   winsock_recv_loop

@@ -1,19 +1,25 @@
 // The whole road of one archive as the program takes it, timed: size probe (Head), download
-// into memory (Get), extraction below the current directory into the setup folder, and removal
-// of that folder. Responsive waiting is active, as in the window.
-// Usage: road_bench <url>
+// into memory (Get; with "file" into a temporary file in the temporary folder, as the program
+// takes an archive past its memory limit), extraction below the current directory into the
+// setup folder, and removal of that folder. Responsive waiting is active, as in the window.
+// Usage: road_bench <url> [memory|file]
 // Prints: road_seconds=<s> head=<s> get=<s> extract=<s> remove=<s> bytes=<n> cpu_seconds=<s>
+//         peak_rss_kib=<KiB>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
+#include <memory>
 #include <string>
 
 #include "ProcessUsage.h"
 #include "app/FolderHelpers.h"
-#include "base/Exception.h"
-#include "base/MemoryStream.h"
-#include "http/IdHTTP.h"
 #include "app/IdAntiFreeze.h"
+#include "base/Exception.h"
+#include "base/FileSystem.h"
+#include "base/MemoryStream.h"
+#include "base/TemporaryFileStream.h"
+#include "http/IdHTTP.h"
 #include "ui/Application.h"
 #include "zip/ZipFile.h"
 
@@ -24,8 +30,9 @@ const std::string kSetupFolder = "Plenwick Setup (64-bit)\\";
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <url>\n", argv[0]);
+  const bool toFile = argc == 3 && std::strcmp(argv[2], "file") == 0;
+  if (argc < 2 || argc > 3 || (argc == 3 && !toFile && std::strcmp(argv[2], "memory") != 0)) {
+    std::fprintf(stderr, "usage: %s <url> [memory|file]\n", argv[0]);
     return 2;
   }
   using Clock = std::chrono::steady_clock;
@@ -45,7 +52,12 @@ int main(int argc, char** argv) {
     const double head = since(start);
 
     auto t = Clock::now();
-    TMemoryStream stream;
+    std::unique_ptr<TStream> held;
+    if (toFile)
+      held = std::make_unique<TTemporaryFileStream>(GetTempFolder());
+    else
+      held = std::make_unique<TMemoryStream>();
+    TStream& stream = *held;
     http.Get(argv[1], &stream);
     const double get = since(t);
     if (stream.Size() != announced) {
@@ -72,9 +84,9 @@ int main(int argc, char** argv) {
 
     std::printf(
         "road_seconds=%.4f head=%.4f get=%.4f extract=%.4f remove=%.4f bytes=%lld "
-        "cpu_seconds=%.4f\n",
+        "cpu_seconds=%.4f peak_rss_kib=%ld\n",
         since(start), head, get, extract, remove, static_cast<long long>(stream.Size()),
-        CpuSeconds() - cpuBefore);
+        CpuSeconds() - cpuBefore, PeakRssKiB());
   } catch (const Exception& e) {
     std::fprintf(stderr, "%s\n", e.Message().c_str());
     return 1;

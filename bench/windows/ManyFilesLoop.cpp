@@ -109,8 +109,8 @@ int main(int argc, char** argv) {
       return 1;
     }
     DWORD written = 0;
-    const BOOL ok = ::WriteFile(h, file.Data.data(), static_cast<DWORD>(file.Data.size()),
-                                &written, nullptr);
+    const BOOL ok =
+        ::WriteFile(h, file.Data.data(), static_cast<DWORD>(file.Data.size()), &written, nullptr);
     ::CloseHandle(h);
     if (!ok || written != file.Data.size()) {
       std::fprintf(stderr, "WriteFile failed: %lu\n", ::GetLastError());
@@ -118,9 +118,9 @@ int main(int argc, char** argv) {
     }
   }
   ::QueryPerformanceCounter(&end);
-  std::printf("seconds=%.4f folders=%zu files=%zu bytes=%llu\n",
-              static_cast<double>(end.QuadPart - start.QuadPart) /
-                  static_cast<double>(frequency.QuadPart),
-              folders.size(), files.size(), static_cast<unsigned long long>(bytes));
+  std::printf(
+      "seconds=%.4f folders=%zu files=%zu bytes=%llu\n",
+      static_cast<double>(end.QuadPart - start.QuadPart) / static_cast<double>(frequency.QuadPart),
+      folders.size(), files.size(), static_cast<unsigned long long>(bytes));
   return 0;
 }

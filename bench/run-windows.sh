@@ -15,6 +15,8 @@
 #   ROUNDS=3, MIB=300, PORT=18475, WBUILD=build/windows-bench, WORK=$WBUILD/bench-windows
 #   BASELINE=<git revision>  also builds that revision's program for the same port and measures
 #                            it in the same rounds as "before" (e.g. the commit before a change)
+#   FILE_BACKED=1            also measures the program built to hold at most 1 MiB in memory,
+#                            which takes the archive through a temporary file
 #   DOC=docs/performance.md  the page whose "Windows program" section is replaced
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
@@ -36,7 +38,7 @@ load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 source "$ROOT/bench/windows/build_windows.sh"
 note "building the Windows program for port $PORT and the reference loop ($WBUILD)"
 BENCH_OPTION=ON build_windows "$ROOT" "$WBUILD" plenwick_setup_local test_installer wintool \
-  winsock_recv_loop
+  winsock_recv_loop ${FILE_BACKED:+plenwick_setup_local_small_memory}
 programs=()
 commit=$(git -C "$ROOT" rev-parse --short HEAD)
 git -C "$ROOT" diff --quiet HEAD -- src 2>/dev/null || commit="$commit (with uncommitted changes)"
@@ -50,6 +52,9 @@ if [ -n "$BASELINE" ]; then
   programs+=(--program "before ($base)=$WORK/baseline-build/local/Plenwick-setup_x64-stable.exe")
 fi
 programs+=(--program "after ($commit)=$WBUILD/local/Plenwick-setup_x64-stable.exe")
+if [ -n "${FILE_BACKED:-}" ]; then
+  programs+=(--program "after, through a temporary file ($commit)=$WBUILD/local-small-memory/Plenwick-setup_x64-stable.exe")
+fi
 
 # --- the runs -----------------------------------------------------------------------------------
 note "$ROUNDS rounds with a $MIB MiB archive"

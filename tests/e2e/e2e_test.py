@@ -12,9 +12,8 @@ The program built to hold at most 1 MiB of an archive in memory takes larger arc
 temporary file; the user's temporary folder is set to one of the scenario's while it runs.
 
 Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_SMALL_MEMORY_EXE,
-PLENWICK_E2E_SECURE_EXE,
-PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_SECURE_PORT,
-PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
+PLENWICK_E2E_SECURE_EXE, PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT,
+PLENWICK_E2E_SECURE_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
 """
 
 import os
@@ -635,9 +634,7 @@ class EndToEnd(unittest.TestCase):
         temp = run.root / "temp"
         temp.mkdir()
         run.server.start()
-        settings = localrun.user_temp_folder(run.wine, run.root, temp)
-        settings.__enter__()
-        self.addCleanup(settings.__exit__, None, None, None)
+        self.enterContext(localrun.user_temp_folder(run.wine, run.root, temp))
         run.start()
         self.assertTrue(localrun.wait_until(lambda: any(temp.iterdir()), 60, interval=0.01),
                         "no temporary file appeared")
@@ -682,14 +679,10 @@ class EndToEnd(unittest.TestCase):
         run = self.start_run(separate_cwd=True, program=SMALL_MEMORY_EXE if temporary else None)
         run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=3_000_000)
         disk = run.root / "temp" if temporary else run.cwd
-        volume = ScratchVolume(disk, "16m")
-        self.addCleanup(volume.__exit__, None, None, None)
-        if not volume.mounted:
+        if not self.enterContext(ScratchVolume(disk, "16m")).mounted:
             self.skipTest("cannot mount a scratch tmpfs here (needs root)")
         if temporary:
-            settings = localrun.user_temp_folder(run.wine, run.root, disk)
-            settings.__enter__()
-            self.addCleanup(settings.__exit__, None, None, None)
+            self.enterContext(localrun.user_temp_folder(run.wine, run.root, disk))
         run.server.start()
         run.start()
         self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")

@@ -644,7 +644,7 @@ class EndToEnd(unittest.TestCase):
         # 3 MB at 1 MB/s: the file can be seen while the body arrives.
         run, temp, held = self.download_into_a_temporary_file("1m")
         self.assertEqual(len(held), 1)
-        self.assertRegex(held[0], r"^plw[0-9A-F]+\.tmp$")
+        self.assertRegex(held[0], r"^plw[0-9A-Fa-f]+\.tmp$")
         run.shot("downloading-into-a-temporary-file")
         self.assertEqual(run.wait(120), 0, "the program did not end by itself")
         report = run.report

@@ -5,7 +5,7 @@
 #include "app/FolderHelpers.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
-#include "base/MemoryStream.h"
+#include "base/Stream.h"
 #include "base/StringList.h"
 #include "base/TryFinally.h"
 #include "http/IdHTTPExceptions.h"
@@ -156,7 +156,6 @@ void TMain::TimerTimer(TComponent*) {
   // The size probe: its failure is the only one reported here, in words of our own. Each archive
   // is then fetched from where its probe ended, after any redirects.
   TStringList downloads;
-  std::vector<int64_t> lengths;
   try {
     for (const std::string& url : urls) {
       current = url;
@@ -165,7 +164,7 @@ void TMain::TimerTimer(TComponent*) {
       HTTP->Head(current);
       ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
       downloads.Add(HTTP->ResponseURL());
-      lengths.push_back(HTTP->ResponseContentLength());
+      FAnnounced[HTTP->ResponseURL()] = HTTP->ResponseContentLength();
     }
   } catch (...) {
     // A close while the probe waited ends it: the user asked to quit, not for a message.
@@ -175,7 +174,7 @@ void TMain::TimerTimer(TComponent*) {
     return;
   }
 
-  if (!AcceptSignatures(downloads, lengths, archiveName)) return;
+  if (!AcceptSignatures(downloads, archiveName)) return;
   if (!PrepareSetupFolder()) return;
   uint32_t exitCode = 0;
   int launchError = 0;
@@ -244,15 +243,17 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
 
   for (const std::string& url : AUrls) {
     if (Application->Terminated()) return false;
-    TMemoryStream stream;
+    const std::unique_ptr<TStream> stream = CreateArchiveStream(url);
     LastWorkCount = 0;
     SetStatus("Downloading...");
     // However the GET ends, the bar is left showing its exact position.
-    TryFinally([&] { HTTP->Get(url, stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
+    TryFinally([&] { HTTP->Get(url, *stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
     if (Application->Terminated()) return false;
-    CheckArchive(url, stream);
-    stream.SetPosition(0);
-    archive->Open(stream);
+    CheckArchive(url, *stream);
+    stream->SetPosition(0);
+    archive->Open(*stream);
+    // A disk that cannot take the files is told before the first is written.
+    ArchiveStorage.CheckRoomForFiles(*Platform, archive->FileSizes(), FSetupFolder);
     SetStatus("Extracting...");
     Application->ProcessMessages();
     archive->ExtractAll(FSetupFolder);
@@ -291,6 +292,17 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
   return true;
 }
 
+int64_t TMain::AnnouncedLength(const std::string& AURL) const {
+  const auto announced = FAnnounced.find(AURL);
+  return announced != FAnnounced.end() ? announced->second : -1;
+}
+
+std::unique_ptr<TStream> TMain::CreateArchiveStream(const std::string& AURL) {
+  const int64_t length = AnnouncedLength(AURL);
+  if (length <= 0) HTTP->UnannouncedBodyLimit = ArchiveStorage.UnannouncedRoom(*Platform);
+  return ArchiveStorage.CreateStream(*Platform, length);
+}
+
 void TMain::RemoveSetupFolder() {
   const double start = Platform->Now();
   do {
@@ -301,13 +313,12 @@ void TMain::RemoveSetupFolder() {
            !(Platform->Now() > start + kRemovalLimit));
 }
 
-bool TMain::AcceptSignatures(const TStringList& AURLs, const std::vector<int64_t>& ALengths,
-                             const std::string& AName) {
+bool TMain::AcceptSignatures(const TStringList& AURLs, const std::string& AName) {
   if (!ArchiveSignatures || !ArchiveSignatures->Enabled()) return true;
   try {
-    for (int i = 0; i < AURLs.Count(); ++i) {
+    for (const std::string& url : AURLs) {
       if (Application->Terminated()) return false;
-      ArchiveSignatures->Fetch(*HTTP, AURLs[i], AName, ALengths[static_cast<size_t>(i)]);
+      ArchiveSignatures->Fetch(*HTTP, url, AName, AnnouncedLength(url));
     }
   } catch (...) {
     // A failure that a close brought about is not shown: the user asked to quit.

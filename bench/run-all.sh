@@ -43,24 +43,9 @@ NET=$BUILD/bench/net/net_bench
 
 mkdir -p "$WORK/root/periodic"
 BENCHZIP=$BUILD/bench-zip/bench.zip  # the extraction benchmark's archive, shared with it
-if [ ! -f "$BENCHZIP" ]; then
-  log "making the ~150 MB mixed tree and its archive once"
-  mkdir -p "$(dirname "$BENCHZIP")"
-  rm -rf "$WORK/make"
-  python3 "$ROOT/bench/zip/make_bench_tree.py" "$WORK/make" >/dev/null
-  (cd "$WORK/make" && zip -q -r -X "$BENCHZIP" .)
-  rm -rf "$WORK/make"
-fi
-if [ ! -d "$WORK/tree" ]; then
-  unzip -qo "$BENCHZIP" -d "$WORK/tree.part" && mv "$WORK/tree.part" "$WORK/tree"
-fi
 archive() { echo "$WORK/root/periodic/Archive_$1.zip"; }
 for size in 1 10 100 200 1024; do
-  if [ ! -f "$(archive "$size")" ]; then
-    log "making the ${size} MiB archive once"
-    python3 "$ROOT/bench/make_sized_archive.py" "$BENCHZIP" "$WORK/tree" $((size * MIB)) \
-      "$(archive "$size")" >/dev/null
-  fi
+  bench_sized_archive "$BUILD" "$WORK" "$size" "$(archive "$size")"
 done
 bytes_of() { stat -c %s "$1"; }
 for f in "$BENCHZIP" "$WORK"/root/periodic/*.zip; do cat "$f" >/dev/null; done  # page cache
@@ -279,9 +264,10 @@ PY
 
 # --- report -----------------------------------------------------------------------------------
 log "writing $DOC and $PLOT"
-# The Windows program's section is measured by bench/run-windows.sh; it is kept as it stands.
+# The Windows program's sections are measured by bench/run-windows.sh and
+# bench/run-windows-files.sh; they are kept as they stand.
 windows_section=
-[ -f "$DOC" ] && windows_section=$(awk '/^## Windows program$/ { f = 1; print; next }
+[ -f "$DOC" ] && windows_section=$(awk '/^## Windows program/ { f = 1; print; next }
   f && /^## / { f = 0 } f' "$DOC")
 # So is the section of bench/app/resume_bench.sh.
 resume_section=

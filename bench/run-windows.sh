@@ -6,6 +6,9 @@
 #     from "Downloading..." to "Extracting...") and its extraction phase (status line from
 #     "Extracting..." to "Initiating installation procedure..."), with the CPU time of its
 #     process and of the wineserver;
+#   - in the same rounds, the same program built without archive keys, which fetches no
+#     signature and checks nothing: what the archive check costs (the archive is signed with the
+#     build's local archive key);
 #   - in the same rounds, a plain WinSock loop built here (bench/windows/WinsockRecvLoop.cpp:
 #     32768-byte recv into memory of the body's length) under the same Wine, with a select
 #     before each recv and without, timed by nginx the same way.
@@ -15,6 +18,8 @@
 #   ROUNDS=3, MIB=300, PORT=18475, WBUILD=build/windows-bench, WORK=$WBUILD/bench-windows
 #   BASELINE=<git revision>  also builds that revision's program for the same port and measures
 #                            it in the same rounds as "before" (e.g. the commit before a change)
+#   FILE_BACKED=1            also measures the program built to hold at most 1 MiB in memory,
+#                            which takes the archive through a temporary file
 #   DOC=docs/performance.md  the page whose "Windows program" section is replaced
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
@@ -33,21 +38,11 @@ ensure_display
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # --- the programs -------------------------------------------------------------------------------
-build_windows() {  # <source tree> <build folder> <targets...>
-  local src=$1 dir=$2
-  shift 2
-  mkdir -p "$dir"
-  if ! { (cd "$src" && cmake --preset windows -B "$dir" -DPLENWICK_LOCAL_PORT="$PORT" \
-            -DPLENWICK_BUILD_TESTS=OFF -DPLENWICK_BUILD_BENCH="$BENCH_OPTION") &&
-         cmake --build "$dir" -j "$JOBS" --target "$@"; } >"$dir.log" 2>&1; then
-    tail -n 40 "$dir.log"
-    echo "build in $dir failed; full log: $dir.log" >&2
-    exit 1
-  fi
-}
+source "$ROOT/bench/windows/build_windows.sh"
 note "building the Windows program for port $PORT and the reference loop ($WBUILD)"
 BENCH_OPTION=ON build_windows "$ROOT" "$WBUILD" plenwick_setup_local test_installer wintool \
-  winsock_recv_loop
+  winsock_recv_loop plenwick_setup_local_unchecked ${FILE_BACKED:+plenwick_setup_local_small_memory}
+archive_key=$(sed -n 's/^PLENWICK_LOCAL_ARCHIVE_KEY:FILEPATH=//p' "$WBUILD/CMakeCache.txt")
 programs=()
 commit=$(git -C "$ROOT" rev-parse --short HEAD)
 git -C "$ROOT" diff --quiet HEAD -- src 2>/dev/null || commit="$commit (with uncommitted changes)"
@@ -61,6 +56,10 @@ if [ -n "$BASELINE" ]; then
   programs+=(--program "before ($base)=$WORK/baseline-build/local/Plenwick-setup_x64-stable.exe")
 fi
 programs+=(--program "after ($commit)=$WBUILD/local/Plenwick-setup_x64-stable.exe")
+programs+=(--program "without the archive check=$WBUILD/local-unchecked/Plenwick-setup_x64-stable.exe")
+if [ -n "${FILE_BACKED:-}" ]; then
+  programs+=(--program "after, through a temporary file ($commit)=$WBUILD/local-small-memory/Plenwick-setup_x64-stable.exe")
+fi
 
 # --- the runs -----------------------------------------------------------------------------------
 note "$ROUNDS rounds with a $MIB MiB archive"
@@ -69,7 +68,7 @@ python3 "$ROOT/bench/windows/windows_program_bench.py" --work "$WORK" --port "$P
   --prefix "$WBUILD/wineprefix-bench" --wintool "$WBUILD/tools/wintool/wintool.exe" \
   --reference "$WBUILD/bench/windows/winsock_recv_loop.exe" \
   --installer "$WBUILD/tools/installer/Install.exe" --mib "$MIB" --rounds "$ROUNDS" \
-  --screenshots "$WORK/shots" "${programs[@]}" >"$WORK/result.json"
+  --screenshots "$WORK/shots" --archive-key "$archive_key" "${programs[@]}" >"$WORK/result.json"
 load_end=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # --- the report ---------------------------------------------------------------------------------
@@ -133,6 +132,18 @@ ratio = min(select_s / med(res[after], "server_s"), round_ratio(res[after]))
 print("Target: the program's download ≥ 0.8× the select loop under the same Wine: %.2f× (the lower" % ratio)
 print("of the two ratios), %s." % ("met" if ratio >= 0.8 else "missed"))
 print("The select loop against the plain loop: %.2f× (what the \`select\` before each \`recv\` costs under Wine)." % (plain_s / select_s))
+if "without the archive check" in res:
+    bare = res["without the archive check"]
+    def phase_ratio(key):
+        return statistics.median(a[key] / b[key] for a, b in zip(res[after], bare))
+    print()
+    print("The archive check under Wine (the signature fetched after the probe, the archive's SHA-256")
+    print("by CNG before it is opened, which the status line counts to the download phase): with /")
+    print("without, in the same round (median): download phase %.2f×, whole process %.2f×; medians" % (
+        phase_ratio("download_s"), phase_ratio("process_s")))
+    print("%.3f s against %.3f s (download phase) and %.2f s against %.2f s (whole process)." % (
+        med(res[after], "download_s"), med(bare, "download_s"), med(res[after], "process_s"),
+        med(bare, "process_s")))
 print()
 print("Every round, in seconds (nginx's time for the GET):")
 print()

@@ -7,10 +7,10 @@
 
 #include "FuzzCheck.h"
 #include "base/StrUtils.h"
-#include "http/IdEnvironmentProxy.h"
 #include "http/IdHTTPExceptions.h"
-#include "http/IdProxyServer.h"
-#include "http/IdStaticProxyRules.h"
+#include "http/proxy/IdEnvironmentProxy.h"
+#include "http/proxy/IdProxyServer.h"
+#include "http/proxy/IdStaticProxyRules.h"
 
 namespace {
 

@@ -1,5 +1,6 @@
 // URL parsing and rebuilding, the encoders and the decoder, on arbitrary text (a redirect target
 // or a user-supplied URL is outside input).
+#include <algorithm>
 #include <string>
 #include <string_view>
 
@@ -37,7 +38,6 @@ void CheckSplit(const TIdURI& uri) {
   FUZZ_CHECK(uri.Document.find('/') == std::string::npos);
   FUZZ_CHECK(uri.Params.find('#') == std::string::npos);
   FUZZ_CHECK(uri.Path.empty() || uri.Path.back() == '/');
-  if (!uri.Protocol.empty()) FUZZ_CHECK(uri.Path.front() == '/');
   for (const std::string* part : {&uri.Host, &uri.Port})
     for (char c : {'/', '?', '@'})
       FUZZ_CHECK(part->find(c) == std::string::npos);
@@ -45,9 +45,37 @@ void CheckSplit(const TIdURI& uri) {
   if (uri.Username.empty()) FUZZ_CHECK(uri.Password.empty());
 }
 
+// Whether the text names an authority: "//" at its start or right after its scheme.
+bool HasAuthority(std::string_view text) {
+  std::string normalised(text);
+  TIdURI::NormalizePath(normalised);
+  const size_t scheme = TIdURI::SchemeLength(normalised);
+  return normalised.compare(scheme > 0 ? scheme + 1 : 0, 2, "//") == 0;
+}
+
+bool HasDotSegment(std::string_view path) {
+  size_t start = 0;
+  for (;;) {
+    const size_t end = std::min(path.find('/', start), path.size());
+    const std::string_view segment = path.substr(start, end - start);
+    if (segment == "." || segment == "..") return true;
+    if (end == path.size()) return false;
+    start = end + 1;
+  }
+}
+
 void CheckUrl(std::string_view text) {
   TIdURI uri(text);
   CheckSplit(uri);
+  // A protocol only from a scheme at the very start, by the grammar.
+  std::string normalised(text);
+  TIdURI::NormalizePath(normalised);
+  const size_t scheme = TIdURI::SchemeLength(normalised);
+  FUZZ_CHECK(uri.Protocol == normalised.substr(0, scheme));
+  if (HasAuthority(text))
+    FUZZ_CHECK(!uri.Path.empty() && uri.Path.front() == '/');
+  else
+    FUZZ_CHECK(uri.Host.empty() && uri.Port.empty() && uri.Username.empty());
   const std::string target = uri.GetPathAndParams();
   FUZZ_CHECK(target.starts_with(uri.Path));
 
@@ -74,6 +102,22 @@ void CheckUrl(std::string_view text) {
   }
   // The getter gives the form without user information and bookmark.
   if (!uri.Protocol.empty() && !uri.Host.empty()) FUZZ_CHECK(uri.URI() == uri.GetFullURI({}));
+}
+
+// The text as a reference resolved against a URL: absolute, the base's scheme (and authority)
+// where it has none of its own, no dot segments left, and a fixed point of the resolution.
+void CheckResolution(std::string_view text) {
+  const TIdURI base("http://h:81/d/f?q");
+  const std::string resolved = base.ResolveReference(text);
+  FUZZ_CHECK(TIdURI::SchemeLength(resolved) > 0);
+  FUZZ_CHECK(resolved.find('#') == std::string::npos);
+  FUZZ_CHECK(base.ResolveReference(resolved) == resolved);
+  std::string normalised(text);
+  TIdURI::NormalizePath(normalised);
+  if (TIdURI::SchemeLength(normalised) > 0 || HasAuthority(text)) return;
+  const TIdURI target(resolved);
+  FUZZ_CHECK(target.Protocol == "http" && target.Host == "h" && target.Port == "81");
+  FUZZ_CHECK(!HasDotSegment(target.Path + target.Document));
 }
 
 void CheckCoders(std::string_view text) {
@@ -104,6 +148,7 @@ void CheckCoders(std::string_view text) {
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
   CheckUrl(text);
+  CheckResolution(text);
   CheckCoders(text);
   return 0;
 }

@@ -42,6 +42,14 @@ URLS = {
     "hash-in-dropped-userinfo": "http://:x#y@h/\\a/\\b?",
     "empty-query-then-fragment-with-query": "p://h/d?#b?#c",
     "escapes": "http://h/%41%u00e9%zz%u12/%F0%9F%98%80?a=%2B+%25&b=\xe9\xfc\u20ac",
+    # Absolute only with a scheme at the start; references resolved against a URL.
+    "scheme-in-query": "/good?mirror=http://127.0.0.2:18081/good",
+    "scheme-in-query-relative": "data.cgi?moo=http://&/x",
+    "digit-before-colon": "127.0.0.2:18081/x",
+    "scheme-grammar": "a+b-c.9://[::1]:8/x",
+    "scheme-without-authority": "mailto:u@h",
+    "network-path-dot-segments": "//u@h:81/a/../b/./c?q#f",
+    "relative-dot-segments": "../../a/./b/..?x#y/../z",
 }
 
 
@@ -255,7 +263,8 @@ def python_zip(entries, comment=b""):
 def raw_zip(entries, comment=b"", zip64=False):
     """Entries of (raw name, data, method, flag[, overrides]), without any help from a library.
     Overrides: crc, usize (in both headers), made_by, attr (external attributes), offset (where
-    the central header says the local one is; with central_only, no local header is written).
+    the central header says the local one is; with central_only, no local header is written),
+    extra (central extra field blocks).
     With zip64 every size and offset goes into Zip64 extra fields and the end record into a
     Zip64 end record."""
     local = b""
@@ -274,6 +283,7 @@ def raw_zip(entries, comment=b"", zip64=False):
             local += struct.pack("<IHHHIIIIHH", 0x04034B50, 20, flag, method, 0, crc, *sizes,
                                  len(name), len(local_extra)) + name + local_extra + stored
         extra = struct.pack("<HHQQQ", 1, 24, usize, len(stored), offset) if zip64 else b""
+        extra += o.get("extra", b"")
         central += struct.pack("<IHHHHIIIIHHHHHII", 0x02014B50, o.get("made_by", 20), 20, flag,
                                method, 0, crc, *sizes, len(name), len(extra), 0, 0, 0,
                                o.get("attr", 0), ones if zip64 else offset) + name + extra
@@ -302,6 +312,12 @@ def python_zip64(entries):
             with z.open(info, "w", force_zip64=True) as f:
                 f.write(data)
     return buf.getvalue()
+
+
+def unicode_path(raw, name):
+    """Info-ZIP's Unicode Path extra field: version 1, the CRC-32 of the raw name, UTF-8."""
+    data = struct.pack("<BI", 1, zlib.crc32(raw)) + name.encode("utf-8")
+    return struct.pack("<HH", 0x7075, len(data)) + data
 
 
 STORED, DEFLATED = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
@@ -333,6 +349,14 @@ ZIPS = {
                                  (b"a:b", b"s", 0, 0), (b"dot.", b"d", 0, 0)]),
     "zip64-crafted.zip": raw_zip([(b"a.txt", b"A" * 300, 8, 0), (b"b/c.txt", b"c", 0, 0)],
                                  zip64=True),
+    "unix-utf8-names.zip": raw_zip([
+        ("data/\u00fc\u65e5\u672c/na\u00efve.txt".encode(), b"u", 0, 0, {"made_by": 0x031E}),
+        ("\u00c4.txt".encode(), b"a", 0, 0, {"made_by": 0x1314}),
+        ("\u00e4.TXT".encode(), b"b", 0, 0x800)]),
+    "unicode-path-extra.zip": raw_zip([
+        (b"caf\x82.txt", b"x", 0, 0, {"extra": unicode_path(b"caf\x82.txt", "caf\u00e9.txt")}),
+        (b"renamed.txt", b"r", 0, 0, {"extra": b"UT\x01\x00\x03" + unicode_path(b"old", "con")}),
+        (b"safe.txt", b"s", 0, 0, {"extra": unicode_path(b"safe.txt", "../up.txt")})]),
     "zip64-python.zip": python_zip64([("Install.exe", bytes(range(256)) * 8, DEFLATED),
                                       ("readme.txt", b"read me", STORED)]),
 }

@@ -24,12 +24,15 @@ ensure_packages() {
     "${missing[@]}" >/dev/null
 }
 
+# openssl: the build checks the archive keys and makes the local runs' archive key.
 BUILD_PACKAGES=(cmake make g++ zlib1g-dev libssl-dev libgtest-dev libgmock-dev libbenchmark-dev
-  g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64)
+  g++-mingw-w64-x86-64 libz-mingw-w64-dev binutils-mingw-w64-x86-64 openssl)
 # openssl and ca-certificates: the TLS runs make a test authority and trust it for a run;
-# tinyproxy: the proxy of the proxy tests and end-to-end runs (started and stopped by them).
+# tinyproxy: the proxy of the proxy tests and end-to-end runs (started and stopped by them);
+# osslsigncode: the publisher tests and runs sign programs with a throwaway authority;
+# winbind: its ntlm_auth is what Wine's NTLM package runs (no daemon needed).
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3
-  openssl ca-certificates tinyproxy)
+  openssl ca-certificates tinyproxy osslsigncode winbind)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
 
@@ -41,6 +44,31 @@ median() {
 }
 maxof() { tr ' ' '\n' | grep . | sort -g | tail -1; }
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.2f", a / b }'; }
+
+# The benchmarks' mixed archives (bench/run-all.sh, bench/app/road_trust_bench.sh): an archive of
+# about <MiB> MiB at <out> (bench/make_sized_archive.py), made once from the extraction
+# benchmark's ~150 MB tree, whose archive is made once at <build>/bench-zip/bench.zip and
+# unpacked once into <work>/tree.
+bench_sized_archive() {  # <build> <work> <MiB> <out>
+  local build=$1 work=$2 mib=$3 out=$4
+  local benchzip=$build/bench-zip/bench.zip
+  [ -f "$out" ] && return 0
+  if [ ! -f "$benchzip" ]; then
+    log "making the ~150 MB mixed tree and its archive once"
+    mkdir -p "$(dirname "$benchzip")"
+    rm -rf "$work/make"
+    python3 "$ROOT/bench/zip/make_bench_tree.py" "$work/make" >/dev/null
+    (cd "$work/make" && zip -q -r -X "$benchzip" .)
+    rm -rf "$work/make"
+  fi
+  if [ ! -d "$work/tree" ]; then
+    unzip -qo "$benchzip" -d "$work/tree.part" && mv "$work/tree.part" "$work/tree"
+  fi
+  log "making the ${mib} MiB archive once"
+  mkdir -p "$(dirname "$out")"
+  python3 "$ROOT/bench/make_sized_archive.py" "$benchzip" "$work/tree" $((mib * 1048576)) \
+    "$out" >/dev/null
+}
 
 # Starts a private X server when there is no display (Wine draws its windows there).
 ensure_display() {

@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Checks the release as a vendor makes it (tests/release/release_test.py): a throwaway
-# code-signing authority, one run of scripts/release.sh for the local distribution server
-# (two builds compared, signed, time-stamped, verified), the signature broken by any one changed
-# byte, and the signed program run end to end under Wine. Takes the end-to-end tools and the
+# code-signing authority, one run of scripts/release.sh for the local distribution server with
+# the local runs' archive key (two builds compared, signed, time-stamped, verified), the signature
+# broken by any one changed byte, and the signed program run end to end under Wine. Takes the end-to-end tools and the
 # test build's local program from build/windows, building what is missing there.
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
@@ -21,11 +21,17 @@ if ! { { [ -f build/windows/CMakeCache.txt ] || cmake --preset windows -DPLENWIC
   exit 1
 fi
 port=$(sed -n 's/^PLENWICK_LOCAL_PORT:STRING=//p' build/windows/CMakeCache.txt)
+# The release is built with the local runs' archive key, so that it is the same program as the
+# test build's local one and its runs can sign their archives.
+archive_key=$(sed -n 's/^PLENWICK_LOCAL_ARCHIVE_KEY:FILEPATH=//p' build/windows/CMakeCache.txt)
+archive_keys=$(sed -n 's/^PLENWICK_LOCAL_ARCHIVE_KEYS:INTERNAL=//p' build/windows/CMakeCache.txt)
 
 log "release check: two builds, signing, verification, the signed program under Wine"
 ensure_display
 PLENWICK_RELEASE_WORK="$ROOT/build/release-check" \
 PLENWICK_LOCAL_PORT="${port:-47631}" \
+PLENWICK_RELEASE_ARCHIVE_KEYS="$archive_keys" \
+PLENWICK_E2E_ARCHIVE_KEY="$archive_key" \
 PLENWICK_RELEASE_LOCAL_EXE="$ROOT/build/windows/local/Plenwick-setup_x64-stable.exe" \
 PLENWICK_E2E_INSTALLER="$ROOT/build/windows/tools/installer/Install.exe" \
 PLENWICK_E2E_WINTOOL="$ROOT/build/windows/tools/wintool/wintool.exe" \

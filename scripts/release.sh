@@ -1,7 +1,12 @@
 #!/usr/bin/env bash
 # Makes a release of the Windows downloader that a vendor can ship:
 #
-#   scripts/release.sh [--host HOST[:PORT]] [--scheme http|https] [--out DIR]
+#   scripts/release.sh [--host HOST[:PORT]] [--scheme http|https] [--archive-keys FILE]
+#                      [--out DIR]
+#
+# --archive-keys FILE: the vendor's PEM P-256 public keys (one or more, for rotation) built into
+# the program, which then runs only archives signed by one of them (scripts/sign-archive.sh). An
+# "http" build needs them; an "https" build without them ships with a warning.
 #
 # 1. builds the product twice from the commit, each time from a fresh copy of the sources in
 #    a folder of its own, one after the other, and stops unless both are the same bytes;
@@ -33,15 +38,17 @@ source "$(dirname "$0")/lib.sh"
 
 host=
 scheme=http
+archive_keys=
 out="$ROOT/dist"
 usage() {
-  echo "usage: $0 [--host HOST[:PORT]] [--scheme http|https] [--out DIR]" >&2
+  echo "usage: $0 [--host HOST[:PORT]] [--scheme http|https] [--archive-keys FILE] [--out DIR]" >&2
   exit 2
 }
 while [ $# -gt 0 ]; do
   case "$1" in
     --host) [ $# -ge 2 ] || usage; host=$2; shift 2 ;;
     --scheme) [ $# -ge 2 ] || usage; scheme=$2; shift 2 ;;
+    --archive-keys) [ $# -ge 2 ] || usage; archive_keys=$2; shift 2 ;;
     --out) [ $# -ge 2 ] || usage; out=$2; shift 2 ;;
     *) usage ;;
   esac
@@ -55,6 +62,21 @@ case "$scheme" in
   http | https) ;;
   *) fail "the scheme is \"$scheme\"; use http or https" ;;
 esac
+
+# What the program runs elevated must be the vendor's: over plain HTTP only the archive's
+# signature can tell.
+if [ -z "$archive_keys" ]; then
+  [ "$scheme" = https ] ||
+    fail "an http build without archive keys would run whatever the network sends;" \
+      "give the vendor's public keys with --archive-keys FILE"
+  log "WARNING: no archive keys: the program will trust whatever the distribution server sends"
+else
+  [ -f "$archive_keys" ] && [ -r "$archive_keys" ] ||
+    fail "the archive keys $archive_keys (--archive-keys) cannot be read"
+  grep -q -- "-----BEGIN PUBLIC KEY-----" "$archive_keys" ||
+    fail "$archive_keys holds no PEM public key (openssl pkey -in KEY -pubout)"
+  archive_keys=$(realpath -m -- "$archive_keys")
+fi
 
 # No certificate, no release: an unsigned program is never shipped by accident.
 [ -n "${PLENWICK_SIGN_PKCS12:-}" ] ||
@@ -112,6 +134,7 @@ trap 'rm -rf "$work"' EXIT
 exe_name=Plenwick-setup_x64-stable.exe
 cmake_args=(-DPLENWICK_BUILD_TESTS=OFF -DPLENWICK_DIST_SCHEME="$scheme")
 [ -n "$host" ] && cmake_args+=(-DPLENWICK_DIST_HOST="$host")
+[ -n "$archive_keys" ] && cmake_args+=(-DPLENWICK_ARCHIVE_KEYS="$archive_keys")
 
 # Copies the sources as they are in the work tree (the commit, when nothing is uncommitted)
 # into a folder and builds the product there; prints the path of the program.
@@ -195,6 +218,11 @@ chmod 0755 "$signed"
   [ -z "$changes" ] || echo "uncommitted-changes: yes, not to be shipped"
   echo "source-date-epoch: $SOURCE_DATE_EPOCH"
   echo "distribution: ${scheme}://$host/"
+  if [ -n "$archive_keys" ]; then
+    echo "archive-keys-sha256: $(sha256sum "$archive_keys" | cut -d' ' -f1)"
+  else
+    echo "archive-keys: none"
+  fi
   echo "unsigned-size: $(stat -c %s "$first")"
   echo "unsigned-sha256: $unsigned_sum"
   echo "configure: cmake --preset windows ${cmake_args[*]}"

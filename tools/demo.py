@@ -5,12 +5,14 @@ bar move, runs the program, takes a screenshot while the download runs, and tell
 happened: archive fetched, extracted, installer started elevated and finished, folder removed.
 With --tls the server speaks HTTPS with a certificate for "localhost" from a test authority made
 here, trusted through the host's store only while the program runs (the secure program, built
-with the "https" scheme for localhost, checks it with Windows' own TLS).
+with the "https" scheme for localhost, checks it with Windows' own TLS). The archive is signed
+with --archive-key (scripts/sign-archive.sh), the key the program was built with.
 """
 
 import argparse
 import contextlib
 import signal
+import subprocess
 import sys
 import threading
 import time
@@ -31,6 +33,8 @@ def main():
     parser.add_argument("--port", type=int, default=47631)
     parser.add_argument("--rate", default="768k", help="nginx limit_rate of the download")
     parser.add_argument("--tls", action="store_true", help="serve HTTPS (the secure program)")
+    parser.add_argument("--archive-key", required=True,
+                        help="the P-256 key the archive is signed with (the program's)")
     args = parser.parse_args()
     # A stop by signal still takes the test authority out of the host's store.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
@@ -44,6 +48,10 @@ def main():
     archive = work / "www" / "periodic" / "Archive_x64-stable.zip"
     files = localrun.make_archive(archive, args.installer, exit_code=0, delay_ms=3000,
                                   payload_bytes=4_000_000)
+    subprocess.run(["bash", str(localrun.HERE.parent / "scripts" / "sign-archive.sh"),
+                    args.archive_key, str(archive)], check=True, stdout=subprocess.DEVNULL)
+    signature = dict(line.split(": ", 1) for line in
+                     archive.with_name(archive.name + ".sig").read_text().splitlines())
     setup = app / SETUP_FOLDER
     wine = localrun.Wine(args.prefix)
     tool = localrun.WinTool(wine, args.wintool)
@@ -62,6 +70,8 @@ def main():
     if authority:
         print(f"== its certificate: for localhost, issued by '{authority.name}', made for this "
               "demo and trusted through the host's store only while the program runs")
+    print(f"== archive signed (ECDSA P-256) with key {signature['key'][:16]}..., made for this run; "
+          "the program is built with its public half")
     wine.ensure()
     server.start()
     trust = authority.trusted_on_host() if authority else contextlib.nullcontext()
@@ -110,6 +120,14 @@ def main():
                       if "=" in line)
     print("== requests served: " + (", ".join(
         f"{request} ({protocol or 'plain HTTP'})" for request, protocol in served) or "none"))
+    signature_checked = (f"GET /periodic/{archive.name}.sig" in requests and
+                         requests.index(f"GET /periodic/{archive.name}.sig") <
+                         requests.index(f"GET /periodic/{archive.name}")
+                         if f"GET /periodic/{archive.name}" in requests else False)
+    print("== signature check: " + (
+        f"{archive.name}.sig fetched after the size probe, the archive's {signature['size']} "
+        f"bytes matched its SHA-256 and the signature before anything was extracted"
+        if signature_checked and report else "did not happen as planned"))
     print(f"== files seen in '{SETUP_FOLDER}\\': {len(extracted & set(files))} of {len(files)}"
           f" ({', '.join(sorted(extracted)) or 'none'})")
     if report:
@@ -122,6 +140,7 @@ def main():
     ok = (code == 0 and report.get("finished") == "yes" and not setup.exists()
           and set(files) <= extracted
           and requests == ["HEAD /periodic/Archive_x64-stable.zip",
+                           "GET /periodic/Archive_x64-stable.zip.sig",
                            "GET /periodic/Archive_x64-stable.zip"]
           and all(bool(protocol) == args.tls for _, protocol in served))
     print("== the whole road of one archive worked" if ok else "!! the demo did not go as planned")

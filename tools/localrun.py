@@ -92,12 +92,15 @@ class Wine:
         return values
 
     def import_registry(self, key, values, folder):
-        """Sets the values under key in one import: {name: int (a REG_DWORD), str (a REG_SZ) or
-        None (removed)}; the import file is written in folder."""
+        """Sets the values under key in one import: {name: int (a REG_DWORD), Expandable (a
+        REG_EXPAND_SZ), str (a REG_SZ) or None (removed)}; the import file is written in
+        folder."""
         lines = ["REGEDIT4", "", f"[{key}]"]
         for name, value in values.items():
             if value is None:
                 data = "-"
+            elif isinstance(value, Expandable):
+                data = "hex(2):" + ",".join(f"{b:02x}" for b in (value + "\0").encode("utf-16-le"))
             elif isinstance(value, int):
                 data = f"dword:{value:08x}"
             else:
@@ -111,15 +114,19 @@ class Wine:
 
 
 INTERNET_SETTINGS = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+USER_ENVIRONMENT = r"HKEY_CURRENT_USER\Environment"
+
+
+class Expandable(str):
+    """A registry text with %variables% (REG_EXPAND_SZ)."""
 
 
 @contextlib.contextmanager
-def internet_settings(wine, folder, **values):
-    """The current user's internet settings of the prefix (ProxyEnable=1,
-    ProxyServer="127.0.0.1:3128", ProxyOverride=...) for the block; afterwards every value set
+def registry_settings(wine, key, folder, **values):
+    """The values under key for the block (see Wine.import_registry); afterwards every value set
     is as it was before, or gone again, however the block ends."""
-    before = wine.registry_values(INTERNET_SETTINGS)
-    wine.import_registry(INTERNET_SETTINGS, values, folder)
+    before = wine.registry_values(key)
+    wine.import_registry(key, values, folder)
     try:
         yield
     finally:
@@ -128,11 +135,26 @@ def internet_settings(wine, folder, **values):
             kind, text = before.get(name, (None, None))
             if kind == "REG_DWORD":
                 restore[name] = int(text, 16)
+            elif kind == "REG_EXPAND_SZ":
+                restore[name] = Expandable(text)
             elif kind is not None:
                 restore[name] = text
             else:
                 restore[name] = None
-        wine.import_registry(INTERNET_SETTINGS, restore, folder)
+        wine.import_registry(key, restore, folder)
+
+
+def internet_settings(wine, folder, **values):
+    """The current user's internet settings of the prefix (ProxyEnable=1,
+    ProxyServer="127.0.0.1:3128", ProxyOverride=...) for the block, put back afterwards."""
+    return registry_settings(wine, INTERNET_SETTINGS, folder, **values)
+
+
+def user_temp_folder(wine, folder, path):
+    """The current user's temporary folder (TEMP and TMP) is the host's path for the block, as
+    programs started in it see it; put back afterwards."""
+    windows = "Z:" + str(Path(path).resolve()).replace("/", "\\")
+    return registry_settings(wine, USER_ENVIRONMENT, folder, TEMP=windows, TMP=windows)
 
 
 def _unescape(text):
@@ -206,6 +228,35 @@ class WinTool:
                 ["wine", str(self.exe), "watch", caption, str(timeout_ms)] + (["bar"] if bar else []),
                 env=self.wine.env, stdout=out, stderr=subprocess.DEVNULL)
 
+    def credentials(self, caption, timeout_ms, user, password, remember, ok=True):
+        """Waits for the system's credential dialog with the caption, answers it (OK or
+        Cancel) and returns the texts it showed; None when it did not come."""
+        rc, out = self.wine.run(self.exe, ["credentials", caption, str(timeout_ms), user,
+                                           password, "1" if remember else "0",
+                                           "ok" if ok else "cancel"],
+                                timeout=timeout_ms / 1000 + 60)
+        if rc != 0:
+            return None
+        return [_unescape(line.rstrip("\r\n").partition("=")[2]) for line in out.splitlines()
+                if line.startswith("text=")]
+
+    def cred_write(self, target, user, password):
+        rc, _ = self.wine.run(self.exe, ["credwrite", target, user, password])
+        return rc == 0
+
+    def cred_read(self, target):
+        """(user, password) kept in the Credential Manager under target, or None."""
+        rc, out = self.wine.run(self.exe, ["credread", target])
+        if rc != 0:
+            return None
+        values = dict(_unescape(line.rstrip("\r\n")).split("=", 1)
+                      for line in out.splitlines() if "=" in line)
+        return values.get("user"), values.get("password")
+
+    def cred_delete(self, target):
+        rc, _ = self.wine.run(self.exe, ["creddelete", target])
+        return rc == 0
+
     def version(self, program):
         """The program's version resource as Windows reads it ({name: value}), or None."""
         rc, out = self.wine.run(self.exe, ["version", str(program)])
@@ -264,6 +315,15 @@ class DistServer:
                 protocol = quoted[3] if quoted[3] != "-" else ""
                 served.append((quoted[1].rsplit(" ", 1)[0], protocol))
         return served
+
+    def received_credentials(self):
+        """The requests that reached the server with a Proxy-Authorization or Authorization
+        header, as "request|proxy-authorization|authorization" lines."""
+        log = self.state / "credentials.log"
+        if not log.exists():
+            return []
+        return [line for line in log.read_text(errors="replace").splitlines()
+                if line.rsplit("|", 2)[1:] != ["-", "-"]]
 
     def __enter__(self):
         self.start()

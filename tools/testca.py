@@ -86,6 +86,31 @@ class TestAuthority:
                  "-extfile", ext)
         return cert, key
 
+    def issue_code_signing(self, stem, organisation, common_name):
+        """A code-signing certificate for the subject O=<organisation>/CN=<common_name>, valid a
+        day either side of now. Returns (certificate file, key file, chain file: the certificate
+        and the authority's, as a signing tool takes them)."""
+        key = self.folder / f"{stem}.key"
+        csr = self.folder / f"{stem}.csr"
+        cert = self.folder / f"{stem}.pem"
+        ext = self.folder / f"{stem}.ext"
+        ext.write_text("basicConstraints = critical,CA:FALSE\n"
+                       "keyUsage = critical,digitalSignature\n"
+                       "extendedKeyUsage = codeSigning\n")
+        _openssl("req", "-new", "-newkey", "rsa:2048", "-nodes", "-keyout", key, "-out", csr,
+                 "-subj", f"/O={organisation}/CN={common_name}")
+        now = datetime.datetime.now(datetime.timezone.utc)
+        (self.folder / "ca.cnf").write_text((self.folder / "ca.cnf").read_text().replace(
+            "[anything]\ncommonName = supplied\n",
+            "[anything]\norganizationName = optional\ncommonName = supplied\n"))
+        _openssl("ca", "-batch", "-notext", "-config", self.folder / "ca.cnf",
+                 "-cert", self.cert, "-keyfile", self.key, "-in", csr, "-out", cert,
+                 "-startdate", _stamp(now - datetime.timedelta(days=1)),
+                 "-enddate", _stamp(now + datetime.timedelta(days=1)), "-extfile", ext)
+        chain = self.folder / f"{stem}-chain.pem"
+        chain.write_text(cert.read_text() + self.cert.read_text())
+        return cert, key, chain
+
     def native_environment(self):
         """What the native programs need to trust this authority: OpenSSL's trust file."""
         return {"SSL_CERT_FILE": str(self.cert)}

@@ -7,7 +7,8 @@
 std::string ChangeFileExt(const std::string& AFileName, const std::string& AExt);
 
 // The archive suffix for the running executable's full path. A path containing "-develop"
-// (case-sensitive, folders included) is a development build: the suffix is the path from its
-// first "_x" (the whole path when there is none) with the extension ".zip". Every other build
-// gets "_x64-stable.zip".
+// (case-sensitive, folders included) is a development build: the suffix is taken from the file
+// name alone, without its extension and without the " (1)" a browser adds to a second download,
+// from its first "_x" (the whole name when there is none), with the extension ".zip". Every
+// other build gets "_x64-stable.zip".
 std::string ArchiveSuffix(const std::string& AExePath);

@@ -3,13 +3,20 @@
 #include "app/DistributionHost.h"
 #include "app/HTTPDownloadClient.h"
 #include "app/Main.h"
+#include "app/ProxyCredentials.h"
 #include "app/ZipSetupArchive.h"
-#include "http/IdSystemProxy.h"
+#include "base/FileSystem.h"
+#include "http/proxy/IdSystemProxy.h"
 
 void PlugInComponents(TMain& AMain) {
   AMain.CreateArchive = [] { return std::make_unique<TZipSetupArchive>(); };
   // Through the proxy the user's system settings name, as the system's own clients go.
-  auto client = std::make_unique<THTTPDownloadClient>(CreateSystemProxyResolver());
+  // A proxy that asks who the user is gets the signed-in user, the credentials kept for it, or
+  // the user's answer in the system's dialog, owned by the window.
+  TMain* owner = &AMain;
+  auto client = std::make_unique<THTTPDownloadClient>(
+      CreateSystemProxyResolver(),
+      CreateProxyCredentials(AMain.Caption(), [owner] { return owner->Handle(); }));
   // The build's pace: each wait before a retry twice the one before.
   client->Retry.Waits.clear();
   const size_t waits = static_cast<size_t>(client->Retry.MaxAttempts - 1);
@@ -17,4 +24,8 @@ void PlugInComponents(TMain& AMain) {
     client->Retry.Waits.push_back(wait);
   AMain.HTTP = std::move(client);
   AMain.ConnectHTTP();
+  // Archives signed by the keys built in (none in development builds), and an installer from
+  // the publisher that signed this program (when it is signed).
+  AMain.ArchiveSignatures = std::make_unique<TArchiveSignatures>(ArchiveKeys());
+  AMain.PublisherCheck = std::make_unique<TPublisherCheck>(GetModuleFileName());
 }

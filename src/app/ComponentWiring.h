@@ -2,6 +2,7 @@
 
 class TMain;
 
-// Gives the window its HTTP client and archive reader. This is the one place where the real
-// components are plugged in (through small adapters to TDownloadClient and TSetupArchive).
+// Gives the window its HTTP client, archive reader and trust checks. This is the one place where
+// the real components are plugged in (through small adapters to TDownloadClient and
+// TSetupArchive).
 void PlugInComponents(TMain& AMain);

@@ -8,6 +8,13 @@ const char* DistributionHost() {
   return PLENWICK_DIST_HOST;
 }
 
+const char* ArchiveKeys() {
+  // The keys file's text as a string literal, written by the build for this program.
+  return
+#include "ArchiveKeys.inc"
+      ;
+}
+
 int RetryFirstWait() {
   return PLENWICK_RETRY_FIRST_WAIT_MS;
 }

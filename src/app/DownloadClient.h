@@ -48,4 +48,11 @@ class TDownloadClient {
   // Waits before a retry; answers false when the wait was given up (the program is ending), and
   // the failure then stands. Unset: the client sleeps.
   std::function<bool(const TRetryNotice& ANotice)> OnRetryWait;
+
+  // The bound of a body whose size probe gave no positive length while nobody has told the room
+  // it has.
+  static constexpr int64_t DefaultUnannouncedBodyLimit = int64_t{4} << 30;
+  // The most a body may bring when its size probe gave no positive length (one with a length
+  // may bring no more than that). The sequence sets it to the room the body has where it goes.
+  int64_t UnannouncedBodyLimit = DefaultUnannouncedBodyLimit;
 };

@@ -28,8 +28,11 @@ std::string MessageOf(const std::exception_ptr& AFailure) {
 
 }  // namespace
 
-THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProxy)
+THTTPDownloadClient::THTTPDownloadClient(
+    std::unique_ptr<TIdProxyResolver> AProxy,
+    std::unique_ptr<TIdProxyCredentialProvider> AProxyCredentials)
     : FProxy(std::move(AProxy)),
+      FProxyCredentials(std::move(AProxyCredentials)),
       FIOHandler(std::make_unique<TIdSSLIOHandlerSocket>()),
       FHTTP(std::make_unique<TIdHTTP>()) {
   FHTTP->SetName("HTTP");
@@ -51,15 +54,20 @@ THTTPDownloadClient::THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProx
   request.UserAgent = "Mozilla/3.0 (compatible; HTTP Client Library)";
   request.Ranges.Units = "bytes";
   request.Ranges.Clear();
-  FHTTP->SetHTTPOptions({hoForceEncodeParams});
+  // A proxy that asks who the user is gets an answer (ProxyAuthenticator): the signed-in user,
+  // credentials set or kept for it, or the user's own through the credential provider.
+  FHTTP->SetHTTPOptions({hoForceEncodeParams, hoInProcessAuth});
   // A server that stops sending cannot keep an unattended run waiting for ever.
   FHTTP->SetReadTimeout(ReadTimeout);
+  FHTTP->ProxyAuthenticator().SetCredentialProvider(FProxyCredentials.get());
   if (FProxy) {
     FHTTP->OnSelectProxy = [this](TIdCustomHTTP*, const TIdURI& AURI,
                                   TIdProxyConnectionInfo& AProxyParams) {
       const TIdProxyServer proxy = FProxy->ProxyFor(AURI);
       AProxyParams.ProxyServer = proxy.Host;
       AProxyParams.ProxyPort = proxy.Port;
+      AProxyParams.ProxyUsername = proxy.Credentials.Username;
+      AProxyParams.ProxyPassword = proxy.Credentials.Password;
     };
   }
   FHTTP->OnHeadersAvailable = [this](TIdCustomHTTP*, TIdHeaderList*, bool& VContinue) {

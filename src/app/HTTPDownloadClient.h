@@ -12,13 +12,16 @@
 #include "app/ResumeState.h"
 #include "app/RetryPolicy.h"
 #include "http/IdHTTP.h"
-#include "http/IdProxyResolver.h"
+#include "http/proxy/IdProxyCredentialProvider.h"
+#include "http/proxy/IdProxyResolver.h"
 #include "net/IdSSLIOHandlerSocket.h"
 
 // The window's HTTP client as the sequence sees it: the real TIdHTTP behind TDownloadClient,
 // over a handler that speaks TLS for "https" URLs and passes "http" through. It follows
 // redirects (never from "https" to anything else). With a proxy resolver, every request (and
-// every redirect) goes through the proxy that the resolver chooses for its URL.
+// every redirect) goes through the proxy that the resolver chooses for its URL; a proxy that asks
+// for credentials gets the signed-in user's, the resolver's, or those of the credential provider
+// (kept or asked for).
 //
 // Each request (the size probe, each download) is made up to Retry.MaxAttempts times when it
 // fails in a way another attempt may not (RetryCauseOf), with Retry's waits between. A download
@@ -29,14 +32,16 @@ class THTTPDownloadClient : public TDownloadClient {
   // How long the client waits for the head of an answer before "Read timed out.", in ms: as
   // long as a connect may take.
   static constexpr int ReadTimeout = 120000;
-  // The most a body may bring when the size probe of its URL gave no positive length.
-  static constexpr int64_t BodyLimit = int64_t{4} << 30;
 
-  // AProxy: the proxy settings to follow; none: every connection is direct.
-  explicit THTTPDownloadClient(std::unique_ptr<TIdProxyResolver> AProxy = nullptr);
+  // AProxy: the proxy settings to follow; none: every connection is direct. AProxyCredentials:
+  // where a proxy's credentials are kept and asked for; none: nowhere.
+  explicit THTTPDownloadClient(
+      std::unique_ptr<TIdProxyResolver> AProxy = nullptr,
+      std::unique_ptr<TIdProxyCredentialProvider> AProxyCredentials = nullptr);
 
-  // Remembers the length the probe found for the URL: its body may bring no more. A server
-  // that refuses HEAD (403, 405, 501) is asked with "GET" for its first byte instead.
+  // Remembers the length the probe found for the URL: its body may bring no more (and one
+  // without a positive length no more than UnannouncedBodyLimit). A server that refuses HEAD
+  // (403, 405, 501) is asked with "GET" for its first byte instead.
   void Head(const std::string& AURL) override;
   int64_t ResponseContentLength() override { return FProbedLength; }
   std::string ResponseURL() override { return FHTTP->URL().URI(); }
@@ -45,8 +50,6 @@ class THTTPDownloadClient : public TDownloadClient {
   void Disconnect() override { FHTTP->Disconnect(); }
 
   TIdHTTP& HTTP() { return *FHTTP; }
-  // The bound of a body whose probe gave no positive length (BodyLimit; tests lower it).
-  int64_t UnannouncedBodyLimit = BodyLimit;
   // The attempts and the waits between them (tests lower them).
   TRetryPolicy Retry;
   // How long a body may bring nothing before it counts as stalled and is resumed, in ms.
@@ -83,6 +86,7 @@ class THTTPDownloadClient : public TDownloadClient {
   int64_t BoundFor(const std::string& AURL) const;
 
   std::unique_ptr<TIdProxyResolver> FProxy;
+  std::unique_ptr<TIdProxyCredentialProvider> FProxyCredentials;
   // Declared before the client, so the client (which closes it) goes first.
   std::unique_ptr<TIdSSLIOHandlerSocket> FIOHandler;
   std::unique_ptr<TIdHTTP> FHTTP;

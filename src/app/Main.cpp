@@ -8,7 +8,7 @@
 #include "app/FolderHelpers.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
-#include "base/MemoryStream.h"
+#include "base/Stream.h"
 #include "base/StringList.h"
 #include "base/TryFinally.h"
 #include "http/IdHTTPExceptions.h"
@@ -19,6 +19,7 @@ int64_t LastWorkCount = 0;
 
 namespace {
 
+constexpr char kArchiveName[] = "Archive";
 constexpr char kSetupFolder[] = "Plenwick Setup (64-bit)\\";
 constexpr char kInstaller[] = "Install.exe";
 constexpr char kProbeFailure[] =
@@ -66,7 +67,8 @@ std::string ProbeFailureMessage() {
 }  // namespace
 
 std::string ArchiveUrlPrefix() {
-  return std::string(DistributionScheme()) + "://" + DistributionHost() + "/periodic/Archive";
+  return std::string(DistributionScheme()) + "://" + DistributionHost() + "/periodic/" +
+         kArchiveName;
 }
 
 TMain::TMain() : Platform(CreateSystemPlatform()) {
@@ -175,6 +177,8 @@ void TMain::TimerTimer(TComponent*) {
 
   std::string current = Platform->ModuleFileName();
   current = ArchiveSuffix(current);
+  // The file name the archive's signature must name: what this program asks for.
+  const std::string archiveName = kArchiveName + current;
   TStringList urls;
   urls.Add(ArchiveUrlPrefix() + current);
   SetStatus("Checking files to download...");
@@ -190,6 +194,7 @@ void TMain::TimerTimer(TComponent*) {
       HTTP->Head(current);
       ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
       downloads.Add(HTTP->ResponseURL());
+      FAnnounced[HTTP->ResponseURL()] = HTTP->ResponseContentLength();
     }
   } catch (...) {
     // A close while the probe waited ends it: the user asked to quit, not for a message.
@@ -199,6 +204,7 @@ void TMain::TimerTimer(TComponent*) {
     return;
   }
 
+  if (!AcceptSignatures(downloads, archiveName)) return;
   if (!PrepareSetupFolder()) return;
   uint32_t exitCode = 0;
   int launchError = 0;
@@ -267,14 +273,17 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
 
   for (const std::string& url : AUrls) {
     if (Application->Terminated()) return false;
-    TMemoryStream stream;
+    const std::unique_ptr<TStream> stream = CreateArchiveStream(url);
     LastWorkCount = 0;
     SetStatus("Downloading...");
     // However the GET ends, the bar is left showing its exact position.
-    TryFinally([&] { HTTP->Get(url, stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
+    TryFinally([&] { HTTP->Get(url, *stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
     if (Application->Terminated()) return false;
-    stream.SetPosition(0);
-    archive->Open(stream);
+    CheckArchive(url, *stream);
+    stream->SetPosition(0);
+    archive->Open(*stream);
+    // A disk that cannot take the files is told before the first is written.
+    ArchiveStorage.CheckRoomForFiles(*Platform, archive->FileSizes(), FSetupFolder);
     SetStatus("Extracting...");
     Application->ProcessMessages();
     archive->ExtractAll(FSetupFolder);
@@ -287,6 +296,8 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
 
   // The installer just extracted, whatever the executable's own folder holds.
   const std::string installer = FSetupFolder + kInstaller;
+  // Held from the check until the installer has ended: the file started is the file checked.
+  const std::unique_ptr<TFileStream> heldInstaller = CheckInstaller(installer);
   // Owned here, so that every way out closes it.
   TProcess process;
   if (Platform->LaunchElevated(Handle(), installer, process, ALaunchError)) {
@@ -311,6 +322,17 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
   return true;
 }
 
+int64_t TMain::AnnouncedLength(const std::string& AURL) const {
+  const auto announced = FAnnounced.find(AURL);
+  return announced != FAnnounced.end() ? announced->second : -1;
+}
+
+std::unique_ptr<TStream> TMain::CreateArchiveStream(const std::string& AURL) {
+  const int64_t length = AnnouncedLength(AURL);
+  if (length <= 0) HTTP->UnannouncedBodyLimit = ArchiveStorage.UnannouncedRoom(*Platform);
+  return ArchiveStorage.CreateStream(*Platform, length);
+}
+
 void TMain::RemoveSetupFolder() {
   const double start = Platform->Now();
   do {
@@ -319,6 +341,29 @@ void TMain::RemoveSetupFolder() {
     Platform->DeleteFolder(FSetupFolder);
   } while (Platform->FolderExists(FSetupFolder) && !Application->Terminated() &&
            !(Platform->Now() > start + kRemovalLimit));
+}
+
+bool TMain::AcceptSignatures(const TStringList& AURLs, const std::string& AName) {
+  if (!ArchiveSignatures || !ArchiveSignatures->Enabled()) return true;
+  try {
+    for (const std::string& url : AURLs) {
+      if (Application->Terminated()) return false;
+      ArchiveSignatures->Fetch(*HTTP, url, AName, AnnouncedLength(url));
+    }
+  } catch (...) {
+    // A failure that a close brought about is not shown: the user asked to quit.
+    if (Application->Terminated()) return false;
+    throw;
+  }
+  return true;
+}
+
+void TMain::CheckArchive(const std::string& AURL, TStream& AArchive) {
+  if (ArchiveSignatures && ArchiveSignatures->Enabled()) ArchiveSignatures->Check(AURL, AArchive);
+}
+
+std::unique_ptr<TFileStream> TMain::CheckInstaller(const std::string& AInstaller) {
+  return PublisherCheck ? PublisherCheck->Check(AInstaller) : nullptr;
 }
 
 void TMain::ShowLaunchFailure(int AError) {

@@ -2,14 +2,19 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 
+#include "app/ArchiveSignatures.h"
+#include "app/ArchiveStorage.h"
 #include "app/DownloadClient.h"
 #include "app/IdAntiFreeze.h"
 #include "app/SetupArchive.h"
 #include "app/SetupPlatform.h"
+#include "base/FileStream.h"
 #include "base/StringList.h"
+#include "trust/PublisherCheck.h"
 #include "ui/Form.h"
 #include "ui/Label.h"
 #include "ui/ProgressBar.h"
@@ -35,6 +40,13 @@ class TMain : public TForm {
   std::function<std::unique_ptr<TSetupArchive>()> CreateArchive;
   // The platform the sequence runs on; tests put their own in place before the first tick.
   std::unique_ptr<TSetupPlatform> Platform;
+  // Memory or a temporary file for each archive, and the disks' room (tests lower its limit).
+  TArchiveStorage ArchiveStorage;
+  // The trust checks, plugged in with the real components: each archive against its signature
+  // by the built-in keys, and the installer's publisher against the program's own. Without
+  // them nothing is checked.
+  std::unique_ptr<TArchiveSignatures> ArchiveSignatures;
+  std::unique_ptr<TPublisherCheck> PublisherCheck;
 
   // OnWork of HTTP: moves the bar with the bytes received and disconnects once the program
   // has been asked to end. Sender and work mode are not looked at, so they are not passed.
@@ -65,6 +77,21 @@ class TMain : public TForm {
   bool DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError,
                           bool& AInstallerRan);
   void RemoveSetupFolder();
+  // The length the size probe announced for a download (by the URL the probe ended at); -1 when
+  // it announced none.
+  int64_t AnnouncedLength(const std::string& AURL) const;
+  // After the size probe, before anything is written: the signature of each archive (AURLs),
+  // fetched from beside it and accepted for the length its probe announced. False when the
+  // program was asked to end meanwhile.
+  bool AcceptSignatures(const TStringList& AURLs, const std::string& AName);
+  // The stream the archive at the URL is downloaded into, chosen by the length its probe
+  // announced; tells the client how much a body without a length may bring.
+  std::unique_ptr<TStream> CreateArchiveStream(const std::string& AURL);
+  // Before an archive is opened: raises unless it matches its signature.
+  void CheckArchive(const std::string& AURL, TStream& AArchive);
+  // Before the installer's launch: the installer held open, nobody able to change it, and its
+  // publisher checked. To be kept until the installer has ended.
+  std::unique_ptr<TFileStream> CheckInstaller(const std::string& AInstaller);
   // Tells the user why the installer could not be started, in the system's words.
   void ShowLaunchFailure(int AError);
 
@@ -72,6 +99,8 @@ class TMain : public TForm {
   // The one setup folder of the run, absolute, with a trailing "\": resolved at its start,
   // below the current directory, and used for creation, extraction, launch and removal.
   std::string FSetupFolder;
+  // The length each download's size probe announced, by the URL the probe ended at.
+  std::map<std::string, int64_t> FAnnounced;
 };
 
 extern TMain* Main;

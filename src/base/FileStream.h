@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "base/Stream.h"
 
@@ -25,12 +26,29 @@ class TFileStream : public TStream {
   void SetSize(int64_t ANewSize) override;
 
   const std::string& FileName() const { return FFileName; }
+  // The system's own handle of the open file (a HANDLE on Windows, a descriptor natively), for
+  // calls that take one; it stays the stream's.
+#ifdef _WIN32
+  void* Handle() const {
+    return FHandle;
+  }
+#else
+  int Handle() const {
+    return FHandle;
+  }
+#endif
+
+ protected:
+#ifdef _WIN32
+  using THandle = void*;
+#else
+  using THandle = int;
+#endif
+  // Takes over a file that a descendant has opened; the stream closes it.
+  TFileStream(std::string AFileName, THandle AHandle)
+      : FFileName(std::move(AFileName)), FHandle(AHandle) {}
 
  private:
   std::string FFileName;
-#ifdef _WIN32
-  void* FHandle;
-#else
-  int FHandle;
-#endif
+  THandle FHandle;
 };

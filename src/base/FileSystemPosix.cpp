@@ -1,9 +1,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "base/Exception.h"
@@ -63,6 +66,37 @@ std::string GetModuleFileName() {
   if (n <= 0) return {};
   buf.resize(static_cast<size_t>(n));
   return FromNativePath(buf);
+}
+
+std::string GetTempFolder() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string folder = dir && *dir ? dir : "/tmp";
+  while (folder.size() > 1 && folder.back() == '/')
+    folder.pop_back();
+  return FromNativePath(folder);
+}
+
+bool GetVolumeSpace(std::string_view APath, TVolumeSpace& ASpace) {
+  const std::string native = ToNativePath(APath);
+  struct statvfs vfs;
+  if (::statvfs(native.c_str(), &vfs) != 0) return false;
+  const std::unique_ptr<char, decltype(&std::free)> real(::realpath(native.c_str(), nullptr),
+                                                         &std::free);
+  struct stat st;
+  if (!real || ::stat(real.get(), &st) != 0) return false;
+  // The mount point: the highest folder above the path on the same device.
+  std::string at = real.get();
+  while (at != "/") {
+    const size_t cut = at.rfind('/');
+    const std::string parent = cut == 0 ? "/" : at.substr(0, cut);
+    struct stat up;
+    if (::stat(parent.c_str(), &up) != 0 || up.st_dev != st.st_dev) break;
+    at = parent;
+  }
+  ASpace.Free = static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+  ASpace.ClusterSize = static_cast<int64_t>(vfs.f_frsize);
+  ASpace.Name = at;
+  return true;
 }
 
 TFileStream::TFileStream(const std::string& AFileName, TMode AMode) : FFileName(AFileName) {

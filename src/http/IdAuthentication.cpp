@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "base/StrUtils.h"
+#include "http/IdSSPIAuthentication.h"
 
 TIdAuthentication::TIdAuthentication() {
   Params.NameValueSeparator = "=";
@@ -13,7 +14,10 @@ TIdAuthentication::TIdAuthentication() {
 void TIdAuthentication::SetRequest(std::string_view, std::string_view) {}
 
 std::string TIdBasicAuthentication::Authentication() {
-  return "Basic " + Base64Encode(Username() + ":" + Password());
+  std::string pair = Username() + ":" + Password();
+  std::string text = "Basic " + Base64Encode(pair);
+  SecureWipe(pair);
+  return text;
 }
 
 TIdAuthWhatsNext TIdBasicAuthentication::Next() {
@@ -31,8 +35,18 @@ std::unique_ptr<TIdAuthentication> Make() {
 
 struct TRegistry {
   std::mutex Lock;
-  std::vector<std::pair<std::string, TIdAuthenticationClass>> Entries{
-      {"Basic", &Make<TIdBasicAuthentication>}};
+  std::vector<std::pair<std::string, TIdAuthenticationClass>> Entries = Initial();
+
+  static std::vector<std::pair<std::string, TIdAuthenticationClass>> Initial() {
+    std::vector<std::pair<std::string, TIdAuthenticationClass>> entries{
+        {"Basic", &Make<TIdBasicAuthentication>}};
+    // Only where the system has security packages to run them.
+    if (SystemSecurityContexts()) {
+      entries.emplace_back("NTLM", &Make<TIdNTLMAuthentication>);
+      entries.emplace_back("Negotiate", &Make<TIdNegotiateAuthentication>);
+    }
+    return entries;
+  }
 };
 
 TRegistry& Registry() {
@@ -96,4 +110,45 @@ std::string Base64Encode(std::string_view AText) {
     out += '=';
   }
   return out;
+}
+
+bool Base64Decode(std::string_view AText, std::string& ABytes) {
+  ABytes.clear();
+  uint32_t bits = 0;
+  int count = 0;
+  size_t padding = 0;
+  for (char c : AText) {
+    int v;
+    if (c >= 'A' && c <= 'Z')
+      v = c - 'A';
+    else if (c >= 'a' && c <= 'z')
+      v = c - 'a' + 26;
+    else if (c >= '0' && c <= '9')
+      v = c - '0' + 52;
+    else if (c == '+')
+      v = 62;
+    else if (c == '/')
+      v = 63;
+    else if (c == '=') {
+      ++padding;
+      continue;
+    } else
+      return false;
+    if (padding) return false;  // nothing after the padding
+    bits = bits << 6 | static_cast<uint32_t>(v);
+    if (++count == 4) {
+      ABytes += static_cast<char>(bits >> 16);
+      ABytes += static_cast<char>(bits >> 8 & 0xFF);
+      ABytes += static_cast<char>(bits & 0xFF);
+      bits = 0;
+      count = 0;
+    }
+  }
+  if (count == 1 || padding > 2) return false;
+  if (count == 2) ABytes += static_cast<char>(bits >> 4);
+  if (count == 3) {
+    ABytes += static_cast<char>(bits >> 10);
+    ABytes += static_cast<char>(bits >> 2 & 0xFF);
+  }
+  return true;
 }

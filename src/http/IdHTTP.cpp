@@ -10,7 +10,8 @@
 TIdCustomHTTP::TIdCustomHTTP()
     : FURI(std::make_unique<TIdURI>()),
       FHTTPProto(std::make_unique<TIdHTTPProtocol>()),
-      FProxyParameters(std::make_unique<TIdProxyConnectionInfo>()) {}
+      FProxyParameters(std::make_unique<TIdProxyConnectionInfo>()),
+      FProxyAuthenticator(std::make_unique<TIdProxyAuthenticator>()) {}
 
 TIdCustomHTTP::~TIdCustomHTTP() {
   SetCookieManager(nullptr);
@@ -69,6 +70,7 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
   FRedirectCount = 0;
   FAuthRetries = 0;
   FAuthProxyRetries = 0;
+  FProxyAuthenticator->BeginCall();
   const int64_t start = AResponseContent ? AResponseContent->Position() : 0;
   TIdHTTPRequest& request = Request();
   TIdHTTPResponse& response = Response();
@@ -106,6 +108,9 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
               continue;
             }
             RetrieveFinalHead(status, true);
+            // The proxy let the request through: the credentials that went with it worked.
+            if (request.UseProxy == ctProxy && response.ResponseCode() != 407)
+              FProxyAuthenticator->Accepted(CurrentProxy());
 
             const TDecision decision = ProcessResponse();
             switch (decision.Body) {
@@ -138,13 +143,11 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
             }
           }
         } catch (const EIdHTTPProtocolException& e) {
-          // Credentials for the proxy are not asked for: its demand for them ends the request.
-          // (Inside a tunnel every answer is the server's.)
+          // The proxy's demand for credentials that could not be met ends the request, in words
+          // that name the proxy. (Inside a tunnel every answer is the server's.)
           if (e.ErrorCode() == 407 && request.UseProxy == ctProxy)
-            throw EIdHTTPProxyError(
-                WithFinalPeriod(
-                    Format(RSHTTPProxyAuthentication, ProxyText().c_str(), e.Message().c_str())),
-                407);
+            throw EIdHTTPProxyError(FProxyAuthenticator->FailureMessage(ProxyText(), e.Message()),
+                                    407);
           throw;
         } catch (...) {
           if (reading) DisconnectAndDropInput();

@@ -18,6 +18,7 @@
 #include "http/IdProxyConnectionInfo.h"
 #include "http/IdURI.h"
 #include "http/IdZLibCompressorBase.h"
+#include "http/proxy/IdProxyAuthenticator.h"
 #include "net/IdTCPClient.h"
 
 class TIdCustomHTTP;
@@ -82,6 +83,9 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   TIdAuthenticationManager* AuthenticationManager() const { return FAuthenticationManager; }
   void SetAuthenticationManager(TIdAuthenticationManager* AValue);
   TIdProxyConnectionInfo& ProxyParams() { return *FProxyParameters; }
+  // Answers the proxy's demands for credentials (407) with hoInProcessAuth: its scheme choice,
+  // its sources of credentials (SetCredentialProvider for the program's store and prompt).
+  TIdProxyAuthenticator& ProxyAuthenticator() { return *FProxyAuthenticator; }
 
   int MaxAuthRetries() const { return FMaxAuthRetries; }
   void SetMaxAuthRetries(int v) { FMaxAuthRetries = v; }
@@ -105,9 +109,7 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   TIdHTTPOnHeadersAvailable OnHeadersAvailable;
   TIdHTTPOnRedirectEvent OnRedirect;
   TIdOnSelectAuthorization OnSelectAuthorization;
-  TIdOnSelectAuthorization OnSelectProxyAuthorization;
   TIdOnAuthorization OnAuthorization;
-  TIdOnAuthorization OnProxyAuthorization;
   // Asked at every pass of the request loop, once the URL is resolved, so that each request and
   // each redirect goes where the program's proxy settings send it. Unset: ProxyParams stays as
   // it was set.
@@ -137,6 +139,10 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
 
   // Steps of the request loop, in the order of a pass (IdHTTPTarget.cpp).
   void ResolveTarget(TIdHTTPRequest& ARequest);
+  // The absolute URL a redirect's Location leads to from the current one; raises
+  // EIdHTTPUnsupportedRedirect for a URL the client cannot fetch and EIdHTTPInsecureRedirect
+  // for one that leaves "https".
+  std::string RedirectTarget(const std::string& ALocation) const;
   TIdHTTPConnectionType SelectEndpoint();
   void ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
   void EnsureConnection(TIdHTTPResponse& AResponse);
@@ -153,6 +159,12 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   TIdIPVersion PeerIPVersion(bool AThroughProxy) const;
   // ProxyParams' proxy server as "host:port", for messages.
   std::string ProxyText() const;
+  // ProxyParams' proxy server, and the credentials set for it.
+  TIdProxyServer CurrentProxy() const;
+  TIdCredentials ConfiguredProxyCredentials() const;
+  // Connects to the host and port SelectEndpoint chose. Through a proxy, a failure is the
+  // proxy's, and the proxy's authentication learns of the new connection.
+  void ConnectToEndpoint();
   // How a connection of the given type runs ("plain", "tls", "proxy", or "tunnel" and the
   // server's "host:port"): an open connection is reused only for the same route.
   std::string RouteOf(TIdHTTPConnectionType AType) const;
@@ -163,9 +175,13 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   // The server behind the proxy as a tunnel names it: "host:port", an IPv6 address bracketed.
   std::string TunnelTarget() const;
   // Asks the proxy, on the connection just opened, for a tunnel to TunnelTarget, and starts TLS
-  // inside it, checked against the server's host (never the proxy's). A refusal closes the
-  // connection and raises EIdHTTPProxyError with the proxy's answer.
+  // inside it, checked against the server's host (never the proxy's). A proxy that asks for
+  // credentials gets them here, before the tunnel stands (with hoInProcessAuth). A refusal
+  // closes the connection and raises EIdHTTPProxyError with the proxy's answer.
   void OpenTunnel();
+  // Reads past the body of the proxy's 407 to a CONNECT; a body that only the close would end
+  // takes the connection with it.
+  void SkipTunnelAnswer();
 
   // Reading the answer's head (IdHTTPBody.cpp).
   // One line of the response head; EIdReadTimeout "Read timed out." when it did not come.
@@ -195,6 +211,8 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   TDecision ProcessResponse();
   bool ConfirmRedirect(std::string& ALocation, std::string& AMethod, int ARedirectCount);
   bool PrepareAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
+  // After the proxy's 407: true when the request goes again with the proxy's credentials
+  // (ProxyAuthenticator).
   bool PrepareProxyAuthorization(TIdHTTPRequest& ARequest, TIdHTTPResponse& AResponse);
   bool PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication>& AScheme,
                                   TIdHeaderList& AChallenges, const std::string& AUsername,
@@ -265,6 +283,7 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   std::unique_ptr<TIdURI> FURI;
   std::unique_ptr<TIdHTTPProtocol> FHTTPProto;
   std::unique_ptr<TIdProxyConnectionInfo> FProxyParameters;
+  std::unique_ptr<TIdProxyAuthenticator> FProxyAuthenticator;
   std::unique_ptr<TIdCookieManager> FOwnedCookieManager;
   // The route of the open connection (RouteOf), set when it was opened.
   std::string FRoute;

@@ -23,12 +23,7 @@ TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
     std::string method = request.Method;
     if (!ConfirmRedirect(location, method, FRedirectCount)) return kFailure;
     if (FHandleRedirects && FRedirectCount < FRedirectMax) {
-      // Once secure, always secure: a location without a scheme stays on "https", any other
-      // scheme would send the request (and take the answer) in the clear.
-      const std::string protocol = TIdURI(location).Protocol;
-      if (SameText(FURI->Protocol, "https") && !protocol.empty() && !SameText(protocol, "https"))
-        throw EIdHTTPInsecureRedirect(RSHTTPInsecureRedirect);
-      request.URL = location;
+      request.URL = RedirectTarget(location);
       const bool asGet = code == 303 || (code == 302 && FOptions.Contains(hoTreat302Like303));
       // A HEAD stays a HEAD: as a GET it would fetch the whole body only to drop it.
       if (asGet && !SameText(method, "HEAD")) {
@@ -46,14 +41,19 @@ TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
     return {Connected() ? TBodyAction::baSkip : TBodyAction::baNone, wnJustExit};
   }
 
-  if (code == 401 || code == 407) {
-    const bool proxy = code == 407;
-    const int retries = proxy ? FAuthProxyRetries : FAuthRetries;
-    std::unique_ptr<TIdAuthentication>& scheme =
-        proxy ? FProxyParameters->Authentication : request.Authentication;
-    if (retries >= FMaxAuthRetries || !(proxy ? PrepareProxyAuthorization(request, response)
-                                              : PrepareAuthorization(request, response))) {
-      if (scheme) scheme->Reset();
+  if (code == 407) {
+    ++FAuthProxyRetries;
+    // Only the proxy's own answer gets the proxy's credentials: a server's 407 (reached directly
+    // or inside a tunnel) is a failure like any other. Nothing is asked for when the answer
+    // would not be retried.
+    if (request.UseProxy != ctProxy || !FOptions.Contains(hoInProcessAuth) ||
+        !PrepareProxyAuthorization(request, response))
+      return kFailure;
+    return {TBodyAction::baSkip, wnAuthRequest};
+  }
+  if (code == 401) {
+    if (FAuthRetries >= FMaxAuthRetries || !PrepareAuthorization(request, response)) {
+      if (request.Authentication) request.Authentication->Reset();
       return kFailure;
     }
     // Not retried here: the answer is a failure, not a body.
@@ -82,11 +82,8 @@ bool TIdCustomHTTP::PrepareAuthorization(TIdHTTPRequest& ARequest, TIdHTTPRespon
 }
 
 bool TIdCustomHTTP::PrepareProxyAuthorization(TIdHTTPRequest&, TIdHTTPResponse& AResponse) {
-  ++FAuthProxyRetries;
-  return PrepareSchemeAuthorization(FProxyParameters->Authentication, AResponse.ProxyAuthenticate,
-                                    FProxyParameters->ProxyUsername,
-                                    FProxyParameters->ProxyPassword, false,
-                                    OnSelectProxyAuthorization, OnProxyAuthorization);
+  return FProxyAuthenticator->Challenged(CurrentProxy(), AResponse.ProxyAuthenticate,
+                                         ConfiguredProxyCredentials());
 }
 
 bool TIdCustomHTTP::PrepareSchemeAuthorization(std::unique_ptr<TIdAuthentication>& AScheme,

@@ -15,6 +15,8 @@ inline constexpr const char* RSHTTPHeaderLinesExceeded =
     "The server sent more than %d header lines.";
 inline constexpr const char* RSHTTPInsecureRedirect =
     "A redirect from HTTPS to an insecure URL was refused.";
+inline constexpr const char* RSHTTPRedirectCannotOpen =
+    "The server redirected to \"%s\", which this program cannot open.";
 inline constexpr const char* RSHTTPChunkSizeOutOfRange =
     "The server sent a chunk size that does not fit in 32 bits.";
 inline constexpr const char* RSHTTPChunkSizeNotHex =
@@ -38,6 +40,11 @@ inline constexpr const char* RSHTTPProxyUnreachable =
     "The proxy server %s could not be reached: %s";
 inline constexpr const char* RSHTTPProxyAuthentication =
     "The proxy server %s asks for a user name and password: %s";
+inline constexpr const char* RSHTTPProxySchemesUnknown =
+    "The proxy server %s asks for a sign-in by %s, which this program cannot give: %s";
+inline constexpr const char* RSHTTPProxyHandshakeClosed =
+    "The proxy server %s closed the connection in the middle of the %s sign-in, also when it was "
+    "started again: %s";
 inline constexpr const char* RSHTTPProxyTunnelRefused =
     "The proxy server %s did not open a connection to %s: %s";
 inline constexpr const char* RSHTTPProxyVariableUnusable =
@@ -103,6 +110,9 @@ PLENWICK_DECLARE_EXCEPTION(EIdUnknownProtocol, EIdException)
 PLENWICK_DECLARE_EXCEPTION(EIdIOHandlerPropInvalid, EIdException)
 // A redirect from a secure URL to one that is not: never followed.
 PLENWICK_DECLARE_EXCEPTION(EIdHTTPInsecureRedirect, EIdException)
+// A redirect to a URL the client cannot fetch (a scheme other than http and https, or no host):
+// never followed.
+PLENWICK_DECLARE_EXCEPTION(EIdHTTPUnsupportedRedirect, EIdException)
 // A response the client does not read on: its head or framing cannot be read safely (too many
 // header lines, a NUL or a bare CR in the head, no status line after an interim answer, a chunk
 // size out of range or not a number, an invalid Content-Length or lengths that disagree, a

@@ -54,7 +54,11 @@ std::vector<std::string> TIdHTTPProtocol::ComposeRequestHead(const TIdHTTPHeadSo
   request.SetHeaders();
   // The proxy's credentials are for the proxy alone: never sent inside a tunnel or to a server
   // reached directly.
-  if (ASources.Proxy && request.UseProxy == ctProxy) ASources.Proxy->SetHeaders(request.RawHeaders);
+  if (request.UseProxy == ctProxy) {
+    if (ASources.Proxy) ASources.Proxy->SetHeaders(request.RawHeaders);
+    if (!ASources.ProxyAuthorization.empty())
+      request.RawHeaders.SetValue("Proxy-Authorization", ASources.ProxyAuthorization);
+  }
   if (ASources.Cookies) AddRequestCookies(uri, *ASources.Cookies);
 
   std::vector<std::string> head;
@@ -76,6 +80,8 @@ std::vector<std::string> TIdHTTPProtocol::ComposeTunnelHead(const std::string& A
   if (!FRequest->UserAgent.empty()) headers.SetValue("User-Agent", FRequest->UserAgent);
   // The proxy's credentials, when there are any, go with the request that opens the tunnel.
   if (ASources.Proxy) ASources.Proxy->SetHeaders(headers);
+  if (!ASources.ProxyAuthorization.empty())
+    headers.SetValue("Proxy-Authorization", ASources.ProxyAuthorization);
   std::vector<std::string> head;
   head.push_back("CONNECT " + ATarget + " HTTP/" + ProtocolVersionText(ASources.Version));
   for (const std::string& line : headers)

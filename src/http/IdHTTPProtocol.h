@@ -22,6 +22,9 @@ struct TIdHTTPHeadSources {
   // The cookie store; none (or cookies not allowed): no Cookie line.
   TIdCookieManager* Cookies = nullptr;
   TIdProxyConnectionInfo* Proxy = nullptr;
+  // The Proxy-Authorization value of the proxy's authentication (a head to the proxy itself
+  // only); empty for none.
+  std::string ProxyAuthorization;
   // A content decoder is ready: "deflate" and "gzip" are offered.
   bool CompressorReady = false;
 };

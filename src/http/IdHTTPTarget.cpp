@@ -1,12 +1,11 @@
 // The steps of a pass of the request loop up to the sent head: the target resolved against
 // the client's URI, the endpoint chosen, the connection reused or opened, the head sent.
 #include <string>
-#include <vector>
 
 #include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTP.h"
-#include "http/IdProxyServer.h"
+#include "http/proxy/IdProxyServer.h"
 #include "net/IdAntiFreezeBase.h"
 #include "net/IdResourceStrings.h"
 #include "net/IdSSLIOHandlerSocket.h"
@@ -15,25 +14,7 @@ namespace {
 
 // APath (relative, possibly empty) against the folder ABase, with "." and ".." resolved.
 std::string ResolvePath(const std::string& ABase, const std::string& APath) {
-  const std::string joined = (ABase.empty() ? std::string("/") : ABase) + APath;
-  std::vector<std::string> segments;
-  size_t start = 1;
-  while (start <= joined.size()) {
-    size_t slash = joined.find('/', start);
-    if (slash == std::string::npos) slash = joined.size();
-    const std::string segment = joined.substr(start, slash - start);
-    const bool last = slash == joined.size();
-    if (segment == "..") {
-      if (!segments.empty()) segments.pop_back();
-    } else if (segment != "." && !(last && segment.empty())) {
-      segments.push_back(segment);
-    }
-    start = slash + 1;
-  }
-  std::string out = "/";
-  for (const std::string& s : segments)
-    out += s + "/";
-  return out;
+  return TIdURI::RemoveDotSegments((ABase.empty() ? std::string("/") : ABase) + APath);
 }
 
 bool IsMethodNeeding11(std::string_view AMethod) {
@@ -65,11 +46,15 @@ void TIdCustomHTTP::ResolveTarget(TIdHTTPRequest& ARequest) {
   else
     FURI->Protocol = SameText(FURI->Protocol, "https") ? "https" : "http";
 
+  // A URL that names a host without a scheme ("//host/path") takes the current scheme, and
+  // that scheme's port when it names none: the previous port belonged to another host.
+  const std::string& portScheme =
+      uri.Protocol.empty() && !uri.Host.empty() ? FURI->Protocol : uri.Protocol;
   if (!uri.Port.empty())
     FURI->Port = uri.Port;
-  else if (SameText(uri.Protocol, "http"))
+  else if (SameText(portScheme, "http"))
     FURI->Port = "80";
-  else if (SameText(uri.Protocol, "https"))
+  else if (SameText(portScheme, "https"))
     FURI->Port = "443";
   else if (FURI->Port.empty())
     throw EIdUnknownProtocol(RSHTTPUnknownProtocol);
@@ -83,6 +68,22 @@ void TIdCustomHTTP::ResolveTarget(TIdHTTPRequest& ARequest) {
     throw EIdException(RSHTTPMethodRequiresVersion);
 
   ARequest.ContentLength = ARequest.Source ? ARequest.Source->Size() : -1;
+}
+
+std::string TIdCustomHTTP::RedirectTarget(const std::string& ALocation) const {
+  // Read against the URL that was answered: a Location without a scheme of its own is relative,
+  // whatever "://" its query may hold.
+  const std::string target = FURI->ResolveReference(ALocation);
+  const TIdURI uri(target);
+  const bool secure = SameText(uri.Protocol, "https");
+  // Any other scheme, or a URL without a host, is nothing this client can fetch; taking it for
+  // plain HTTP would send the request somewhere the server never meant.
+  if ((!secure && !SameText(uri.Protocol, "http")) || uri.Host.empty())
+    throw EIdHTTPUnsupportedRedirect(Format(RSHTTPRedirectCannotOpen, ALocation.c_str()));
+  // Once secure, always secure: the request (and the answer) would go in the clear.
+  if (SameText(FURI->Protocol, "https") && !secure)
+    throw EIdHTTPInsecureRedirect(RSHTTPInsecureRedirect);
+  return target;
 }
 
 TIdHTTPConnectionType TIdCustomHTTP::SelectEndpoint() {
@@ -128,7 +129,11 @@ void TIdCustomHTTP::ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AR
   ARequest.UseProxy = SelectEndpoint();
   EnsureConnection(AResponse);
   RequireIOHandler();
-  FHTTPProto->BuildAndSendRequest(*IOHandler(), HeadSources());
+  TIdHTTPHeadSources sources = HeadSources();
+  // The proxy's credentials go with requests to the proxy itself, never into a tunnel.
+  if (ARequest.UseProxy == ctProxy)
+    sources.ProxyAuthorization = FProxyAuthenticator->Header(CurrentProxy());
+  FHTTPProto->BuildAndSendRequest(*IOHandler(), sources);
   if (ARequest.Source) IOHandler()->Write(*ARequest.Source, 0);
 }
 
@@ -155,24 +160,42 @@ void TIdCustomHTTP::EnsureConnection(TIdHTTPResponse& AResponse) {
   CheckForGracefulDisconnect(false);
   FReusedConnection = Connected();
   if (!Connected()) {
-    SetIPVersion(PeerIPVersion(ThroughProxy(Request().UseProxy)));
-    try {
-      Connect();
-    } catch (const EIdConnClosedGracefully&) {
-      // The program stopped waiting for the connect; nothing failed.
-      throw;
-    } catch (const EIdException& e) {
-      if (!ThroughProxy(Request().UseProxy)) throw;
-      throw EIdHTTPProxyError(WithFinalPeriod(
-          Format(RSHTTPProxyUnreachable, ProxyText().c_str(), e.Message().c_str())));
-    }
+    ConnectToEndpoint();
     if (Request().UseProxy == ctSSLProxy) OpenTunnel();
     FRoute = RouteOf(Request().UseProxy);
   }
 }
 
+void TIdCustomHTTP::ConnectToEndpoint() {
+  const bool throughProxy = ThroughProxy(Request().UseProxy);
+  SetIPVersion(PeerIPVersion(throughProxy));
+  try {
+    Connect();
+  } catch (const EIdConnClosedGracefully&) {
+    // The program stopped waiting for the connect; nothing failed.
+    throw;
+  } catch (const EIdException& e) {
+    if (!throughProxy) throw;
+    throw EIdHTTPProxyError(
+        WithFinalPeriod(Format(RSHTTPProxyUnreachable, ProxyText().c_str(), e.Message().c_str())));
+  }
+  if (throughProxy && !FProxyAuthenticator->ConnectionOpened(CurrentProxy())) {
+    DisconnectAndDropInput();
+    throw EIdHTTPProxyError(
+        FProxyAuthenticator->FailureMessage(ProxyText(), Response().ResponseText()), 407);
+  }
+}
+
 std::string TIdCustomHTTP::ProxyText() const {
-  return TIdProxyServer{FProxyParameters->ProxyServer, FProxyParameters->ProxyPort}.Text();
+  return CurrentProxy().Text();
+}
+
+TIdProxyServer TIdCustomHTTP::CurrentProxy() const {
+  return TIdProxyServer{FProxyParameters->ProxyServer, FProxyParameters->ProxyPort, {}};
+}
+
+TIdCredentials TIdCustomHTTP::ConfiguredProxyCredentials() const {
+  return TIdCredentials{FProxyParameters->ProxyUsername, FProxyParameters->ProxyPassword};
 }
 
 bool TIdCustomHTTP::MaySendAgain(const TIdHTTPRequest& ARequest) const {

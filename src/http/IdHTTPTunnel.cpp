@@ -2,6 +2,9 @@
 #include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTP.h"
+#include "net/IdAntiFreezeBase.h"
+#include "net/IdExceptionCore.h"
+#include "net/IdResourceStrings.h"
 #include "net/IdSSLIOHandlerSocket.h"
 
 std::string TIdCustomHTTP::TunnelTarget() const {
@@ -15,29 +18,67 @@ std::string TIdCustomHTTP::TunnelTarget() const {
 void TIdCustomHTTP::OpenTunnel() {
   const std::string target = TunnelTarget();
   TIdHTTPResponse& answer = Response();
-  try {
-    TIdHTTPProtocol::SendHead(*IOHandler(), FHTTPProto->ComposeTunnelHead(target, HeadSources()));
-    // The proxy's answer takes the response's place: a refusal is then there to be read.
-    RetrieveFinalHead(ReadHeadLine(), false);
-  } catch (const EIdException& e) {
-    // A proxy that closes, stays silent or answers what is no HTTP has failed the tunnel too.
-    DisconnectAndDropInput();
-    throw EIdHTTPProxyError(WithFinalPeriod(Format(RSHTTPProxyTunnelRefused, ProxyText().c_str(),
-                                                   target.c_str(), e.Message().c_str())));
-  }
+  // Set once a CONNECT went out on this connection before: the proxy may have closed it since.
+  bool kept = false;
+  bool resent = false;
+  for (;;) {
+    TIdHTTPHeadSources sources = HeadSources();
+    sources.ProxyAuthorization = FProxyAuthenticator->Header(CurrentProxy());
+    try {
+      TIdHTTPProtocol::SendHead(*IOHandler(), FHTTPProto->ComposeTunnelHead(target, sources));
+      // The proxy's answer takes the response's place: a refusal is then there to be read.
+      RetrieveFinalHead(ReadHeadLine(), false);
+    } catch (const EIdConnClosedGracefully&) {
+      // A kept connection the proxy closed after its last answer: once more on a new one.
+      if (kept && !resent && !TIdAntiFreezeBase::WaitAbandoned()) {
+        resent = true;
+        kept = false;
+        DisconnectAndDropInput();
+        ConnectToEndpoint();
+        continue;
+      }
+      DisconnectAndDropInput();
+      throw EIdHTTPProxyError(
+          WithFinalPeriod(Format(RSHTTPProxyTunnelRefused, ProxyText().c_str(), target.c_str(),
+                                 RSConnectionClosedGracefully)));
+    } catch (const EIdException& e) {
+      // A proxy that closes, stays silent or answers what is no HTTP has failed the tunnel too.
+      DisconnectAndDropInput();
+      throw EIdHTTPProxyError(WithFinalPeriod(Format(RSHTTPProxyTunnelRefused, ProxyText().c_str(),
+                                                     target.c_str(), e.Message().c_str())));
+    }
 
-  const int code = answer.ResponseCode();
-  if (code / 100 != 2) {
+    const int code = answer.ResponseCode();
+    if (code / 100 == 2) break;
+    if (code == 407 && FOptions.Contains(hoInProcessAuth)) {
+      ++FAuthProxyRetries;
+      if (FProxyAuthenticator->Challenged(CurrentProxy(), answer.ProxyAuthenticate,
+                                          ConfiguredProxyCredentials())) {
+        SkipTunnelAnswer();
+        // An HTTP/1.0 answer without keep-alive ends its connection.
+        const bool closes = answer.ResponseVersion() == pv1_0 &&
+                            !SameText(Trim(answer.Connection), "keep-alive") &&
+                            !SameText(Trim(answer.ProxyConnection), "keep-alive");
+        if (closes || !KeepAlive(answer)) {
+          DisconnectAndDropInput();
+          ConnectToEndpoint();
+          kept = false;
+        } else {
+          kept = true;
+        }
+        continue;
+      }
+    }
     // Whatever body a refusal has is of no use: the connection goes.
     DisconnectAndDropInput();
     if (code == 407)
-      throw EIdHTTPProxyError(WithFinalPeriod(Format(RSHTTPProxyAuthentication, ProxyText().c_str(),
-                                                     answer.ResponseText().c_str())),
-                              code);
+      throw EIdHTTPProxyError(
+          FProxyAuthenticator->FailureMessage(ProxyText(), answer.ResponseText()), code);
     throw EIdHTTPProxyError(WithFinalPeriod(Format(RSHTTPProxyTunnelRefused, ProxyText().c_str(),
                                                    target.c_str(), answer.ResponseText().c_str())),
                             code);
   }
+  FProxyAuthenticator->Accepted(CurrentProxy());
 
   // The tunnel stands: from here on the bytes are the server's. A 2xx answer has no body.
   IOHandler()->InputBuffer().Clear();
@@ -50,4 +91,13 @@ void TIdCustomHTTP::OpenTunnel() {
     DisconnectAndDropInput();
     throw;
   }
+}
+
+void TIdCustomHTTP::SkipTunnelAnswer() {
+  TIdHTTPResponse& answer = Response();
+  if (LowerCase(answer.TransferEncoding).find("chunked") != std::string::npos ||
+      answer.ContentLength > 0)
+    ReadFramedBody(answer, nullptr);
+  else if (!answer.HasContentLength)
+    DisconnectAndDropInput();
 }

@@ -4,10 +4,11 @@
 #include <memory>
 #include <string>
 
+#include "base/SecretString.h"
 #include "http/IdAuthentication.h"
 #include "http/IdHeaderList.h"
 
-// The proxy server an HTTP client may go through, with its credentials.
+// The proxy server an HTTP client may go through, with the credentials set for it.
 class TIdProxyConnectionInfo {
  public:
   // Adds "Proxy-Authorization" from the scheme object, or from a Basic scheme made from the
@@ -19,7 +20,7 @@ class TIdProxyConnectionInfo {
     } else if (BasicAuthentication) {
       Authentication = std::make_unique<TIdBasicAuthentication>();
       Authentication->SetUsername(ProxyUsername);
-      Authentication->SetPassword(ProxyPassword);
+      Authentication->SetPassword(ProxyPassword.Text());
       text = Authentication->Authentication();
     }
     if (!text.empty()) AHeaders.SetValue("Proxy-Authorization", text);
@@ -27,7 +28,7 @@ class TIdProxyConnectionInfo {
   void Clear() {
     ProxyServer.clear();
     ProxyUsername.clear();
-    ProxyPassword.clear();
+    ProxyPassword.Clear();
     ProxyPort = 0;
     BasicAuthentication = false;
     Authentication.reset();
@@ -36,7 +37,7 @@ class TIdProxyConnectionInfo {
   std::string ProxyServer;
   uint16_t ProxyPort = 0;
   std::string ProxyUsername;
-  std::string ProxyPassword;
+  TSecretString ProxyPassword;
   bool BasicAuthentication = false;
   std::unique_ptr<TIdAuthentication> Authentication;
 };

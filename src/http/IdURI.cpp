@@ -1,6 +1,7 @@
 #include "http/IdURI.h"
 
 #include <algorithm>
+#include <optional>
 
 #include "base/StrUtils.h"
 #include "base/Utf.h"
@@ -105,10 +106,22 @@ TIdURI::TIdURI(std::string_view AURI) {
   if (!AURI.empty()) SetURI(AURI);
 }
 
+size_t TIdURI::SchemeLength(std::string_view AURL) {
+  auto isAlpha = [](char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'); };
+  if (AURL.empty() || !isAlpha(AURL[0])) return 0;
+  for (size_t i = 1; i < AURL.size(); ++i) {
+    const char c = AURL[i];
+    if (c == ':') return i;
+    if (!isAlpha(c) && !(c >= '0' && c <= '9') && c != '+' && c != '-' && c != '.') return 0;
+  }
+  return 0;
+}
+
 void TIdURI::NormalizePath(std::string& APath) {
+  // Only a scheme's ":" counts: one in a path, query or fragment leaves the text before it
+  // as it is.
   size_t start = 0;
-  const size_t colon = APath.find(':');
-  if (colon != std::string::npos) {
+  if (const size_t colon = SchemeLength(APath); colon > 0) {
     start = colon + 1;
     auto isSeparator = [&](size_t i) {
       return i < APath.size() && (APath[i] == '\\' || APath[i] == '/');
@@ -137,10 +150,15 @@ void TIdURI::SetURI(std::string_view AValue) {
   Params.clear();
   IPVersion = Id_IPv4;
 
-  const size_t schemeEnd = rest.find("://");
-  if (schemeEnd != std::string::npos) {
-    Protocol = rest.substr(0, schemeEnd);
-    rest.erase(0, schemeEnd + 3);
+  // A URL is absolute only when it begins with a scheme; a "://" further on (in a query, say)
+  // is just text. An authority follows "//", after the scheme or without one (a network-path
+  // reference, which keeps the scheme of the URL it is read against).
+  if (const size_t scheme = SchemeLength(rest); scheme > 0) {
+    Protocol = rest.substr(0, scheme);
+    rest.erase(0, scheme + 1);
+  }
+  if (rest.compare(0, 2, "//") == 0) {
+    rest.erase(0, 2);
     SplitQueryAndFragment(rest, Params, Bookmark);
 
     std::string authority = Fetch(rest, '/');
@@ -180,6 +198,90 @@ void TIdURI::SetURI(std::string_view AValue) {
     }
   }
   Document = rest;
+}
+
+std::string TIdURI::RemoveDotSegments(std::string_view APath) {
+  std::string in(APath);
+  std::string out;
+  while (!in.empty()) {
+    if (in.compare(0, 3, "../") == 0) {
+      in.erase(0, 3);
+    } else if (in.compare(0, 2, "./") == 0) {
+      in.erase(0, 2);
+    } else if (in.compare(0, 3, "/./") == 0 || in == "/.") {
+      in.replace(0, in.size() > 2 ? 3 : 2, "/");
+    } else if (in.compare(0, 4, "/../") == 0 || in == "/..") {
+      in.replace(0, in.size() > 3 ? 4 : 3, "/");
+      const size_t last = out.rfind('/');
+      out.erase(last == std::string::npos ? 0 : last);
+    } else if (in == "." || in == "..") {
+      in.clear();
+    } else {
+      const size_t next = in.find('/', 1);
+      const size_t length = next == std::string::npos ? in.size() : next;
+      out.append(in, 0, length);
+      in.erase(0, length);
+    }
+  }
+  return out;
+}
+
+std::string TIdURI::ResolveReference(std::string_view AReference) const {
+  std::string reference(AReference);
+  NormalizePath(reference);
+  std::string_view rest = reference;
+  // The reference's parts, each absent or present (even when empty).
+  const size_t schemeLength = SchemeLength(rest);
+  const std::string_view scheme = rest.substr(0, schemeLength);
+  if (schemeLength > 0) rest.remove_prefix(schemeLength + 1);
+  std::optional<std::string_view> authority;
+  if (rest.compare(0, 2, "//") == 0) {
+    rest.remove_prefix(2);
+    const size_t end = std::min(rest.find_first_of("/?#"), rest.size());
+    authority = rest.substr(0, end);
+    rest.remove_prefix(end);
+  }
+  rest = rest.substr(0, rest.find('#'));
+  std::optional<std::string_view> query;
+  if (const size_t q = rest.find('?'); q != std::string_view::npos) {
+    query = rest.substr(q + 1);
+    rest = rest.substr(0, q);
+  }
+  const std::string_view path = rest;
+
+  std::string baseAuthority = IPVersion == Id_IPv6 ? "[" + Host + "]" : Host;
+  if (!Port.empty()) baseAuthority += ":" + Port;
+  const std::string basePath = Path + Document;
+
+  std::string targetScheme(scheme);
+  std::optional<std::string> targetAuthority;
+  std::string targetPath;
+  std::optional<std::string> targetQuery;
+  if (query) targetQuery = std::string(*query);
+  if (schemeLength > 0 || authority) {
+    if (authority) targetAuthority = std::string(*authority);
+    targetPath = RemoveDotSegments(path);
+  } else {
+    if (path.empty()) {
+      targetPath = basePath;
+      if (!query && !Params.empty()) targetQuery = Params;
+    } else if (path.front() == '/') {
+      targetPath = RemoveDotSegments(path);
+    } else {
+      const std::string folder = basePath.empty() && !Host.empty()
+                                     ? std::string("/")
+                                     : basePath.substr(0, basePath.rfind('/') + 1);
+      targetPath = RemoveDotSegments(folder + std::string(path));
+    }
+    targetAuthority = baseAuthority;
+  }
+  if (schemeLength == 0) targetScheme = Protocol;
+
+  std::string result = targetScheme + ":";
+  if (targetAuthority) result += "//" + *targetAuthority;
+  result += targetPath;
+  if (targetQuery) result += "?" + *targetQuery;
+  return result;
 }
 
 std::string TIdURI::URI() {

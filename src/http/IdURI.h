@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -37,6 +38,20 @@ class TIdURI {
 
   // Turns "\" into "/" in the authority and path of a whole URL (not in query or fragment).
   static void NormalizePath(std::string& APath);
+
+  // The length of the scheme that AURL begins with (RFC 3986: a letter, then letters, digits,
+  // "+", "-" or ".", up to a ":"), without the ":"; 0 when it begins with none, which makes it a
+  // relative reference.
+  static size_t SchemeLength(std::string_view AURL);
+  // APath with its "." and ".." segments resolved (RFC 3986, section 5.2.4).
+  static std::string RemoveDotSegments(std::string_view APath);
+
+  // AReference (normalised as the setter does) resolved against this URL as RFC 3986 (section
+  // 5.2) resolves a reference, as a URL: a reference with a scheme stands as it is, one that
+  // begins with "//" takes this URL's scheme, any other this URL's scheme and authority, and a
+  // relative path is read against this URL's folder. The fragment, which is never sent, is left
+  // out; so is this URL's user information.
+  std::string ResolveReference(std::string_view AReference) const;
 
   static std::string URLEncode(std::string_view ASrc,
                                TIdURIByteEncoding AByteEncoding = TIdURIByteEncoding::UTF8);

@@ -36,23 +36,12 @@ bool ApplyZip64Extra(TZipHeader& AHeader) {
   for (const uint64_t* f : fields)
     needed = needed || *f == kZip64Marker32;
   if (!needed) return true;
-  // The extra field is a sequence of blocks: a 2-byte id, a 2-byte length, then the data.
-  TZipReader blocks(AHeader.ExtraField.data(), AHeader.ExtraField.size());
-  while (blocks.Left() >= 4) {
-    uint16_t id = 0;
-    uint16_t length = 0;
-    blocks.Field(id);
-    blocks.Field(length);
-    if (blocks.Left() < length) return false;
-    if (id == kZip64ExtraId) {
-      TZipReader values(AHeader.ExtraField.data() + blocks.Position(), length);
-      for (uint64_t* f : fields)
-        if (*f == kZip64Marker32) values.Field(*f);
-      return values.Ok();
-    }
-    blocks.Skip(length);
-  }
-  return false;
+  const auto block = ExtraBlock(AHeader.ExtraField, kZip64ExtraId);
+  if (!block) return false;
+  TZipReader values(reinterpret_cast<const uint8_t*>(block->data()), block->size());
+  for (uint64_t* f : fields)
+    if (*f == kZip64Marker32) values.Field(*f);
+  return values.Ok();
 }
 
 }  // namespace ZipRecords

@@ -1,5 +1,7 @@
 #include "zip/ZipRecords.h"
 
+#include <zlib.h>
+
 #include "base/CodePage437.h"
 #include "base/Utf.h"
 #include "zip/ZipCursor.h"
@@ -157,6 +159,39 @@ std::string DecodeName(const TBytes& ARaw, bool AUtf8) {
   const std::string_view bytes = AsText(ARaw);
   if (AUtf8) return IsValidUtf8(bytes) ? std::string(bytes) : std::string();
   return CodePage437ToUtf8(bytes);
+}
+
+std::optional<std::string_view> ExtraBlock(const TBytes& AExtraField, uint16_t AId) {
+  TZipReader blocks(AExtraField.data(), AExtraField.size());
+  while (blocks.Left() >= 4) {
+    uint16_t id = 0;
+    uint16_t length = 0;
+    blocks.Fields(id, length);
+    if (blocks.Left() < length) return std::nullopt;
+    if (id == AId) return AsText(AExtraField).substr(blocks.Position(), length);
+    blocks.Skip(length);
+  }
+  return std::nullopt;
+}
+
+std::string EntryName(const TZipHeader& AHeader) {
+  const std::string_view raw = AsText(AHeader.FileName);
+  if (AHeader.Flag & kZipFlagUtf8) return IsValidUtf8(raw) ? std::string(raw) : std::string();
+  // The field names the header's name by its CRC-32, so a tool that renamed the entry without
+  // knowing the field leaves one that no longer counts.
+  if (const auto unicode = ExtraBlock(AHeader.ExtraField, kUnicodePathExtraId);
+      unicode && unicode->size() > 5 && unicode->front() == 1) {
+    TZipReader fields(reinterpret_cast<const uint8_t*>(unicode->data()) + 1, 4);
+    uint32_t nameCrc = 0;
+    fields.Field(nameCrc);
+    const std::string_view name = unicode->substr(5);
+    const auto crc =
+        crc32(0L, reinterpret_cast<const Bytef*>(raw.data()), static_cast<uInt>(raw.size()));
+    if (crc == nameCrc && IsValidUtf8(name)) return std::string(name);
+  }
+  const auto host = static_cast<uint8_t>(AHeader.MadeByVersion >> 8);
+  if ((host == kHostUnix || host == kHostOsX) && IsValidUtf8(raw)) return std::string(raw);
+  return CodePage437ToUtf8(raw);
 }
 
 }  // namespace ZipRecords

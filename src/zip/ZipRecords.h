@@ -4,6 +4,7 @@
 // the byte-level helpers shared by the parts of TZipFile.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -68,9 +69,24 @@ inline std::string_view AsText(const TBytes& ABytes) {
 // empty string), code page 437 when it does not.
 std::string DecodeName(const TBytes& ARaw, bool AUtf8);
 
-// The entry's name as its header says it is encoded.
-inline std::string EntryName(const TZipHeader& AHeader) {
-  return DecodeName(AHeader.FileName, AHeader.Flag & kZipFlagUtf8);
-}
+// The data of the first block with the id AId in an extra field (a run of blocks, each a 2-byte
+// id, a 2-byte length and that many bytes); std::nullopt when there is none, or when a block
+// before it runs past the field's end.
+std::optional<std::string_view> ExtraBlock(const TBytes& AExtraField, uint16_t AId);
+
+// Info-ZIP's Unicode Path extra field: a version (1), the CRC-32 of the header's name, and the
+// name in UTF-8.
+constexpr uint16_t kUnicodePathExtraId = 0x7075;
+
+// Hosts of "version made by" (its high byte) whose file names are UTF-8 bytes.
+constexpr uint8_t kHostUnix = 3;
+constexpr uint8_t kHostOsX = 19;
+
+// The entry's name as every other extractor reads it. With bit 11, UTF-8 (invalid UTF-8 then
+// gives an empty string). Without it: the name of a Unicode Path extra field whose CRC-32 matches
+// the header's name; else, for an archive made on Unix or OS X, the name as UTF-8 when it is
+// valid UTF-8 (Info-ZIP's zip stores those systems' UTF-8 names without the flag); else code
+// page 437, which is what MS-DOS and Windows writers without the flag mean.
+std::string EntryName(const TZipHeader& AHeader);
 
 }  // namespace ZipRecords

@@ -1,11 +1,15 @@
 // The archive URL of a program built for another scheme and server: this test program links a
-// distribution object made for "https" and "mirror.example.test:8443" (see CMakeLists.txt),
-// the way a release for an HTTPS mirror is built.
+// distribution object made for "https" and "mirror.example.test:8443" with two archive keys
+// (see CMakeLists.txt), the way a release for an HTTPS mirror is built.
 
 #include <gtest/gtest.h>
 
+#include "app/ComponentWiring.h"
+#include "app/DistributionHost.h"
 #include "app/Main.h"
 #include "http/IdURI.h"
+#include "trust/TrustTestSupport.h"
+#include "ui/headless/HeadlessApplication.h"
 
 TEST(DistributionUrl, SchemeAndHostOfTheBuildMakeTheArchiveUrl) {
   const std::string url = ArchiveUrlPrefix() + "_x64-stable.zip";
@@ -16,4 +20,16 @@ TEST(DistributionUrl, SchemeAndHostOfTheBuildMakeTheArchiveUrl) {
   EXPECT_EQ(uri.Port, "8443");
   EXPECT_EQ(uri.Path, "/periodic/");
   EXPECT_EQ(uri.Document, "Archive_x64-stable.zip");
+}
+
+TEST(DistributionUrl, TheKeysFileOfTheBuildIsBuiltInAsItStands) {
+  EXPECT_EQ(std::string(ArchiveKeys()), trusttest::Fixture("keys-old-new.pem"));
+  EXPECT_EQ(ParseArchiveKeys(ArchiveKeys()).size(), 2u);
+  // The real components check archives against them.
+  TApplication app("C:\\Downloads\\Plenwick-setup_x64-stable.exe");
+  app.CreateForm(Main);
+  PlugInComponents(*Main);
+  ASSERT_NE(Main->ArchiveSignatures, nullptr);
+  EXPECT_TRUE(Main->ArchiveSignatures->Enabled());
+  EXPECT_NE(Main->PublisherCheck, nullptr);
 }

@@ -3,9 +3,15 @@
 The programs are built for a distribution host that is a name (PLENWICK_E2E_NAMED_HOST), given
 to the machine's hosts file for the run only; the proxy is set in the current user's internet
 settings of the runs' Wine prefix, and put back afterwards. tinyproxy stands in for the
-company's proxy. Ports: the distribution server's (PLENWICK_E2E_PORT) and its TLS side's
-(PLENWICK_E2E_SECURE_PORT), then the proxy, a proxy that demands credentials and a port where
-nothing listens, on the three ports after those. The secure run's certificate names the
+company's proxy, and tools/ntlm_proxy.py for one that asks who the user is (NTLM or Basic, for
+the user "alice" with the password "s3cret pass"). Ports: the distribution server's
+(PLENWICK_E2E_PORT) and its TLS side's (PLENWICK_E2E_SECURE_PORT), then the proxy, a proxy that
+demands credentials, a port where nothing listens and the NTLM proxy, on the four ports after
+those.
+
+Under Wine the signed-in user's NTLM handshake cannot complete (no cached credentials), so the
+runs through the NTLM proxy use credentials kept in the Credential Manager (written by the
+window inspector) or typed into the system's credential dialog (answered by it). The secure run's certificate names the
 distribution host, from a test authority trusted through the host's store for the run.
 
 Configured by the environment (set by CTest) as e2e_test.py, and PLENWICK_E2E_NAMED_EXE,
@@ -26,6 +32,8 @@ import hostsfile  # noqa: E402
 import localrun  # noqa: E402
 import testca  # noqa: E402
 from e2e_test import PORT, SECURE_PORT, Run  # noqa: E402
+from localrun import MAIN_CAPTION  # noqa: E402
+from ntlm_proxy import NtlmProxy  # noqa: E402
 from tinyproxy import TinyProxy  # noqa: E402
 
 NAMED_EXE = Path(os.environ.get("PLENWICK_E2E_NAMED_EXE", ""))
@@ -34,6 +42,10 @@ NAMED_HOST = os.environ.get("PLENWICK_E2E_NAMED_HOST", f"dist-{PORT}.plenwick.te
 PROXY_PORT = PORT + 2
 AUTH_PROXY_PORT = PORT + 3
 DEAD_PORT = PORT + 4
+NTLM_PORT = PORT + 5
+USER, PASSWORD = "alice", "s3cret pass"
+# The Credential Manager's name for the NTLM proxy's credentials.
+CREDENTIAL_TARGET = f"Plenwick Suite Setup/proxy/127.0.0.1:{NTLM_PORT}"
 ARCHIVE = "Archive_x64-stable.zip"
 
 
@@ -67,11 +79,37 @@ class ProxyEndToEnd(unittest.TestCase):
 
     def tearDown(self):
         self.stack.close()
+        # Whatever the scenario, no credential ever reaches the distribution server.
+        self.assertEqual(self.run_.server.received_credentials(), [])
 
     def proxy(self, port, **options):
         """tinyproxy on the port, for the test's time."""
         return self.stack.enter_context(
             TinyProxy(self.run_.root / f"proxy-{port}", port, **options))
+
+    def ntlm_proxy(self, **options):
+        """tools/ntlm_proxy.py on NTLM_PORT for the test's time; the user's internet settings
+        send everything through it, and no credentials are kept for it to begin with."""
+        proxy = self.stack.enter_context(
+            NtlmProxy(NTLM_PORT, user=USER, password=PASSWORD, **options))
+        self.settings(ProxyEnable=1, ProxyServer=f"127.0.0.1:{NTLM_PORT}")
+        self.run_.tool.cred_delete(CREDENTIAL_TARGET)
+        self.stack.callback(self.run_.tool.cred_delete, CREDENTIAL_TARGET)
+        return proxy
+
+    def assert_signed_in(self, proxy):
+        """Every leg on the connection of its challenge, and the proxy let the requests
+        through; nothing of the credentials reached the distribution server."""
+        self.assertEqual(proxy.violations, [])
+        self.assertTrue(any(event.endswith(" ok") for event in proxy.events), proxy.events)
+        self.assertEqual(self.run_.server.received_credentials(), [])
+
+    def answer_prompt(self, remember, ok=True, port=NTLM_PORT, login=(USER, PASSWORD)):
+        """Answers the system's credential dialog, which names the proxy on the port."""
+        texts = self.run_.tool.credentials(MAIN_CAPTION, 60000, *login, remember, ok)
+        self.run_.shot("credentials")
+        self.assertIsNotNone(texts, "no credential dialog")
+        self.assertTrue(any(f"127.0.0.1:{port}" in text for text in texts), texts)
 
     def settings(self, **values):
         """The user's internet settings for the test's time."""
@@ -85,8 +123,7 @@ class ProxyEndToEnd(unittest.TestCase):
         self.assertIsNotNone(report, "the installer never ran")
         self.assertEqual(report.get("finished"), "yes")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(run.server.requests(), [f"HEAD /periodic/{ARCHIVE}",
-                                                 f"GET /periodic/{ARCHIVE}"])
+        self.assertEqual(run.server.requests(), e2e_test.archive_requests(ARCHIVE))
 
     def assert_probe_failure(self, proxy_message):
         run = self.run_
@@ -111,7 +148,8 @@ class ProxyEndToEnd(unittest.TestCase):
         run.start()
         self.assert_installed()
         url = f"http://{NAMED_HOST}:{PORT}/periodic/{ARCHIVE}"
-        self.assertEqual(proxy.requests(), [f"HEAD {url} HTTP/1.1", f"GET {url} HTTP/1.1"])
+        self.assertEqual(proxy.requests(), [f"HEAD {url} HTTP/1.1", f"GET {url}.sig HTTP/1.1",
+                                            f"GET {url} HTTP/1.1"])
 
     def test_proxy_tunnels_https(self):
         run = self.run_
@@ -144,16 +182,32 @@ class ProxyEndToEnd(unittest.TestCase):
         run.start()
         self.assert_installed()
 
-    def test_proxy_demanding_credentials_shows_its_answer(self):
+    def test_proxy_demanding_credentials_asks_and_cancel_shows_its_answer(self):
         run = self.run_
         run.archive(ARCHIVE)
         run.server.start()
         self.proxy(AUTH_PROXY_PORT, basic_auth=("plenwick", "secret"))
         self.settings(ProxyEnable=1, ProxyServer=f"127.0.0.1:{AUTH_PROXY_PORT}")
         run.start()
+        self.answer_prompt(remember=False, ok=False, port=AUTH_PROXY_PORT)
         self.assert_probe_failure(
             f"The proxy server 127.0.0.1:{AUTH_PROXY_PORT} asks for a user name and password: "
             "HTTP/1.0 407 Proxy Authentication Required.")
+
+    def test_proxy_demanding_credentials_takes_the_users_answer(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0)
+        run.server.start()
+        # tinyproxy's configuration takes no blank in a password.
+        proxy = self.proxy(AUTH_PROXY_PORT, basic_auth=("plenwick", "secret"))
+        self.settings(ProxyEnable=1, ProxyServer=f"127.0.0.1:{AUTH_PROXY_PORT}")
+        run.start()
+        self.answer_prompt(remember=False, port=AUTH_PROXY_PORT, login=("plenwick", "secret"))
+        self.assert_installed()
+        self.assertEqual(run.server.received_credentials(), [])
+        url = f"http://{NAMED_HOST}:{PORT}/periodic/{ARCHIVE}"
+        self.assertEqual(proxy.requests()[-3:], [f"HEAD {url} HTTP/1.1", f"GET {url}.sig HTTP/1.1",
+                                                 f"GET {url} HTTP/1.1"])
 
     def test_proxy_that_cannot_be_reached_shows_its_message(self):
         run = self.run_
@@ -177,6 +231,100 @@ class ProxyEndToEnd(unittest.TestCase):
         self.assert_probe_failure(
             f'The internet settings name the proxy "socks=127.0.0.1:{DEAD_PORT}" for http '
             "addresses, which this program cannot use.")
+
+    def test_ntlm_proxy_with_stored_credentials(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0, payload_bytes=2_000_000)
+        run.server.start()
+        proxy = self.ntlm_proxy(schemes=("NTLM",))
+        self.assertTrue(run.tool.cred_write(CREDENTIAL_TARGET, USER, PASSWORD))
+        run.start()
+        self.assert_installed()
+        self.assert_signed_in(proxy)
+
+    def test_ntlm_proxy_tunnels_https_with_stored_credentials(self):
+        run = self.run_
+        shutil.copy(NAMED_SECURE_EXE, run.exe)
+        authority = testca.TestAuthority(run.root / "ca")
+        run.server = localrun.DistServer(run.root / "nginx", SECURE_PORT, run.root / "www",
+                                         tls=authority.issue("server", [NAMED_HOST]))
+        run.archive(ARCHIVE, exit_code=0, payload_bytes=2_000_000)
+        run.server.start()
+        proxy = self.ntlm_proxy(schemes=("NTLM",))
+        self.assertTrue(run.tool.cred_write(CREDENTIAL_TARGET, USER, PASSWORD))
+        self.stack.enter_context(authority.trusted_on_host())
+        run.start()
+        self.assert_installed()
+        self.assert_signed_in(proxy)
+        self.assertTrue(all(" CONNECT " in event for event in proxy.events), proxy.events)
+
+    def test_wrong_stored_password_leads_to_the_prompt_and_remember_keeps_the_answer(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0)
+        run.server.start()
+        proxy = self.ntlm_proxy(schemes=("NTLM",))
+        self.assertTrue(run.tool.cred_write(CREDENTIAL_TARGET, USER, "old password"))
+        run.start()
+        self.answer_prompt(remember=True)
+        self.assert_installed()
+        self.assert_signed_in(proxy)
+        self.assertEqual(run.tool.cred_read(CREDENTIAL_TARGET), (USER, PASSWORD))
+
+        # A second run asks nothing: the kept credentials serve it (a dialog would hold it).
+        for report in (run.app / "install-report.txt", run.cwd / "install-report.txt"):
+            report.unlink(missing_ok=True)
+        run.start()
+        self.assertEqual(run.wait(120), 0, "the second run did not end by itself")
+        self.assertEqual(run.report.get("finished"), "yes")
+        self.assertEqual(proxy.violations, [])
+
+    def test_cancel_at_the_prompt_shows_the_proxys_answer(self):
+        run = self.run_
+        run.archive(ARCHIVE)
+        run.server.start()
+        self.ntlm_proxy(schemes=("NTLM", "Basic"))
+        run.start()
+        self.answer_prompt(remember=False, ok=False)
+        self.assert_probe_failure(
+            f"The proxy server 127.0.0.1:{NTLM_PORT} asks for a user name and password: "
+            "HTTP/1.1 407 Proxy Authentication Required.")
+        self.assertIsNone(run.tool.cred_read(CREDENTIAL_TARGET))
+
+    def test_basic_proxy_through_the_prompt(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0)
+        run.server.start()
+        proxy = self.ntlm_proxy(schemes=("Basic",))
+        run.start()
+        self.answer_prompt(remember=False)
+        self.assert_installed()
+        self.assert_signed_in(proxy)
+        self.assertTrue(any(" Basic ok" in event for event in proxy.events), proxy.events)
+        self.assertIsNone(run.tool.cred_read(CREDENTIAL_TARGET), "kept without being asked to")
+
+    def test_proxy_closing_between_legs_gets_the_handshake_once_more(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0)
+        run.server.start()
+        # The first connection ends after the signed-in user's first leg, the second after the
+        # kept credentials' first leg: the handshake starts again on the third.
+        proxy = self.ntlm_proxy(schemes=("NTLM",), close_between_legs=2)
+        self.assertTrue(run.tool.cred_write(CREDENTIAL_TARGET, USER, PASSWORD))
+        run.start()
+        self.assert_installed()
+        self.assert_signed_in(proxy)
+
+    def test_proxy_always_closing_between_legs_is_named(self):
+        run = self.run_
+        run.archive(ARCHIVE)
+        run.server.start()
+        self.ntlm_proxy(schemes=("NTLM",), close_between_legs=-1)
+        self.assertTrue(run.tool.cred_write(CREDENTIAL_TARGET, USER, PASSWORD))
+        run.start()
+        self.assert_probe_failure(
+            f"The proxy server 127.0.0.1:{NTLM_PORT} closed the connection in the middle of the "
+            "NTLM sign-in, also when it was started again: HTTP/1.1 407 Proxy Authentication "
+            "Required.")
 
 
 if __name__ == "__main__":

@@ -4,7 +4,8 @@ nginx serves the archive on a port of its own; the program's port (PLENWICK_E2E_
 a forwarder that cuts the connections where the scenario says (tools/cutting_forwarder.py) and
 writes down the requests with their Range and If-Range. What the window shows (its status line
 and its progress bar) is read from the real window by wintool.exe's watch. The programs of these
-runs wait half a second before the first retry, then twice as long each time.
+runs wait half a second before the first retry, then twice as long each time. Each archive is
+signed, and its signature is asked for (and served whole) before the archive.
 
 Configured by the environment (set by CTest) as e2e_test.py.
 """
@@ -19,11 +20,12 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import e2e_test  # noqa: E402
 import localrun  # noqa: E402
 from cutting_forwarder import CuttingForwarder  # noqa: E402
-from e2e_test import PORT, Run  # noqa: E402
+from e2e_test import PORT, SMALL_MEMORY_EXE, Run  # noqa: E402
 from localrun import MAIN_CAPTION  # noqa: E402
 
 ARCHIVE = "Archive_x64-stable.zip"
 TARGET = "/periodic/" + ARCHIVE
+SIGNATURE = f"GET {TARGET}.sig"
 
 
 def setUpModule():
@@ -39,12 +41,14 @@ def countdown(attempt, seconds):
 
 
 class RetryEndToEnd(unittest.TestCase):
-    def setUp(self):
-        self.run_ = Run(self)
-        # nginx elsewhere; the program's port is the forwarder's.
+    def start_run(self, **options):
+        """The scenario's run (options as Run's), with nginx elsewhere: the program's port is
+        the forwarder's."""
+        self.run_ = Run(self, **options)
         self.run_.server = localrun.DistServer(self.run_.root / "nginx", localrun.free_port(),
                                                self.run_.root / "www")
         self.addCleanup(self.run_.finish)
+        return self.run_
 
     def forwarder(self, **options):
         forwarder = CuttingForwarder(("127.0.0.1", self.run_.server.port), listen_port=PORT,
@@ -61,8 +65,24 @@ class RetryEndToEnd(unittest.TestCase):
         self.run_.start()
         return path, watch
 
+    def assert_resumed(self, forwarder, cuts):
+        """Each retry continued where the cut fell, vouched for by nginx's tag of the archive."""
+        requests = forwarder.stats()["requests"]
+        self.assertEqual(len(requests), 3 + cuts, requests)
+        self.assertEqual(requests[:3], [f"HEAD {TARGET}", SIGNATURE, f"GET {TARGET}"])
+        starts = []
+        for request in requests[3:]:
+            fields = dict(part.split("=", 1) for part in request.split(" ")[2:])
+            self.assertTrue(request.startswith(f"GET {TARGET} "), request)
+            self.assertTrue(fields["Range"].startswith("bytes="), request)
+            self.assertTrue(fields["If-Range"].startswith('"'), request)
+            starts.append(int(fields["Range"][len("bytes="):-1]))
+        self.assertEqual(starts, sorted(starts))
+        self.assertEqual([status for _, status in self.run_.server.requests_with_statuses()],
+                         [200, 200, 200] + [206] * cuts)
+
     def test_a_download_cut_three_times_resumes_and_installs(self):
-        run = self.run_
+        run = self.start_run()
         run.archive(ARCHIVE, exit_code=0, payload_bytes=2_000_000)
         run.server.start()
         forwarder = self.forwarder(cuts=[500_000, 500_000, 500_000])
@@ -73,21 +93,7 @@ class RetryEndToEnd(unittest.TestCase):
         self.assertIsNotNone(report, "the installer never ran")
         self.assertEqual(report.get("finished"), "yes")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-
-        # Each retry continued where the cut fell, vouched for by nginx's tag of the archive.
-        requests = forwarder.stats()["requests"]
-        self.assertEqual(len(requests), 5, requests)
-        self.assertEqual(requests[:2], [f"HEAD {TARGET}", f"GET {TARGET}"])
-        starts = []
-        for request in requests[2:]:
-            fields = dict(part.split("=", 1) for part in request.split(" ")[2:])
-            self.assertTrue(request.startswith(f"GET {TARGET} "), request)
-            self.assertTrue(fields["Range"].startswith("bytes="), request)
-            self.assertTrue(fields["If-Range"].startswith('"'), request)
-            starts.append(int(fields["Range"][len("bytes="):-1]))
-        self.assertEqual(starts, sorted(starts))
-        self.assertEqual([status for _, status in run.server.requests_with_statuses()],
-                         [200, 200, 206, 206, 206])
+        self.assert_resumed(forwarder, 3)
 
         seen = localrun.read_watch(path)
         texts = [value for kind, value in seen if kind == "text"]
@@ -104,7 +110,7 @@ class RetryEndToEnd(unittest.TestCase):
     def test_countdown_shows_and_a_close_during_it_ends_at_once(self):
         # Every connection is cut: the waits grow to 2 s and then 4 s, and the window is closed
         # as the last one begins.
-        run = self.run_
+        run = self.start_run()
         run.archive(ARCHIVE, exit_code=0, payload_bytes=2_000_000)
         run.server.start()
         forwarder = self.forwarder(every=150_000)
@@ -132,11 +138,12 @@ class RetryEndToEnd(unittest.TestCase):
         # The close ended the wait: it counted no further, and no fifth attempt was made.
         self.assertNotIn(countdown(5, 3), texts)
         self.assertEqual(texts[-1], closing)
-        self.assertEqual(len(forwarder.stats()["requests"]), 5)  # HEAD and four GETs
+        # The size probe, the signature, and four attempts of the archive.
+        self.assertEqual(len(forwarder.stats()["requests"]), 6)
 
     def test_a_size_probe_refused_for_head_still_installs(self):
         # nginx refuses HEAD for this archive; the first byte's answer tells the size.
-        run = self.run_
+        run = self.start_run()
         run.exe.rename(run.exe.with_name("Plenwick-develop_x64-nohead.exe"))
         run.exe = run.exe.with_name("Plenwick-develop_x64-nohead.exe")
         run.archive("Archive_x64-nohead.zip", exit_code=0)
@@ -148,9 +155,29 @@ class RetryEndToEnd(unittest.TestCase):
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         target = "/periodic/Archive_x64-nohead.zip"
         self.assertEqual(forwarder.stats()["requests"],
-                         [f"HEAD {target}", f"GET {target} Range=bytes=0-0", f"GET {target}"])
+                         [f"HEAD {target}", f"GET {target} Range=bytes=0-0", f"GET {target}.sig",
+                          f"GET {target}"])
         self.assertEqual([status for _, status in run.server.requests_with_statuses()],
-                         [405, 206, 200])
+                         [405, 206, 200, 200])
+
+    def test_a_download_into_a_temporary_file_cut_twice_resumes_and_installs(self):
+        # The program that holds at most 1 MiB in memory: the archive goes to a temporary file,
+        # which each retry continues; the signature's check reads the file whole.
+        run = self.start_run(program=SMALL_MEMORY_EXE)
+        run.archive(ARCHIVE, exit_code=0, payload_bytes=3_000_000)
+        temp = run.root / "temp"
+        temp.mkdir()
+        run.server.start()
+        self.enterContext(localrun.user_temp_folder(run.wine, run.root, temp))
+        forwarder = self.forwarder(cuts=[1_500_000, 1_000_000])
+        run.start()
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(list(temp.iterdir()), [], "the temporary file stayed")
+        self.assert_resumed(forwarder, 2)
 
 
 if __name__ == "__main__":

@@ -8,29 +8,44 @@ The secure program (built with the "https" scheme for localhost) runs against th
 serving TLS with a certificate from a test authority made for the scenario (tools/testca.py),
 trusted through the host's store only while the program runs.
 
-Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_SECURE_EXE,
-PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_SECURE_PORT,
-PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
+The programs are built with the public half of the local runs' archive key; each scenario signs
+its archives with that key (scripts/sign-archive.sh), as the vendor does, and the program fetches
+"<archive>.sig" after the size probe. The publisher scenarios sign the program itself and the
+installers with osslsigncode, by a code-signing authority trusted through the host's store for
+the run.
+
+The program built to hold at most 1 MiB of an archive in memory takes larger archives through a
+temporary file; the user's temporary folder is set to one of the scenario's while it runs.
+
+Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_SMALL_MEMORY_EXE,
+PLENWICK_E2E_SECURE_EXE, PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT,
+PLENWICK_E2E_SECURE_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX, PLENWICK_E2E_ARCHIVE_KEY.
 """
 
+import http.server
 import os
 import shutil
 import socket
 import ssl
 import struct
+import subprocess
 import sys
+import tempfile
 import threading
 import time
 import unittest
 import zipfile
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
+ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tools"))
+import codesign  # noqa: E402
 import localrun  # noqa: E402
 import testca  # noqa: E402
 from localrun import MAIN_CAPTION, SETUP_FOLDER  # noqa: E402
 
 EXE = Path(os.environ.get("PLENWICK_E2E_EXE", ""))
+SMALL_MEMORY_EXE = Path(os.environ.get("PLENWICK_E2E_SMALL_MEMORY_EXE", ""))
 SECURE_EXE = Path(os.environ.get("PLENWICK_E2E_SECURE_EXE", ""))
 SECURE_PORT = int(os.environ.get("PLENWICK_E2E_SECURE_PORT", "47632"))
 INSTALLER = Path(os.environ.get("PLENWICK_E2E_INSTALLER", ""))
@@ -38,8 +53,25 @@ WINTOOL = Path(os.environ.get("PLENWICK_E2E_WINTOOL", ""))
 PORT = int(os.environ.get("PLENWICK_E2E_PORT", "47631"))
 WORK = Path(os.environ.get("PLENWICK_E2E_WORK", "e2e-runs"))
 PREFIX = Path(os.environ.get("PLENWICK_E2E_PREFIX", "wineprefix-e2e"))
+ARCHIVE_KEY = Path(os.environ.get("PLENWICK_E2E_ARCHIVE_KEY", ""))
 PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
                  "Downloader will now exit.")
+NOT_FROM_PUBLISHER = "The installer is not signed by the publisher of this program."
+MISMATCH = "The setup archive does not match its signature; nothing was installed."
+
+
+def sign_archive(path, key=None):
+    """Writes <path>.sig, the archive's signature by the local runs' key (or another)."""
+    done = subprocess.run(["bash", str(ROOT / "scripts" / "sign-archive.sh"),
+                           str(key or ARCHIVE_KEY), str(path)], capture_output=True, text=True)
+    if done.returncode != 0:
+        raise RuntimeError(f"sign-archive.sh: {done.stderr}")
+
+
+def archive_requests(name):
+    """The requests of a whole run for one archive: the size probe, its signature, the archive."""
+    return [f"HEAD /periodic/{name}", f"GET /periodic/{name}.sig", f"GET /periodic/{name}"]
+
 
 _display = None
 
@@ -69,6 +101,19 @@ def flip_a_stored_byte(path, name):
     path.write_bytes(bytes(raw))
 
 
+def info_zip(path, files):
+    """Writes the archive with Info-ZIP's zip from files ({entry name: bytes}) laid out in a
+    folder, as a build script on Linux or macOS makes it. zip sets the UTF-8 flag only where it
+    can load the locale it asks for by name (en_US.UTF-8): an empty locale path keeps it from
+    that, as on the build machines that lack it, whatever this machine has installed."""
+    with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory() as no_locales:
+        for name, data in files.items():
+            (Path(tmp) / name).parent.mkdir(parents=True, exist_ok=True)
+            (Path(tmp) / name).write_bytes(data)
+        subprocess.run(["zip", "-q", "-r", str(path), "."], cwd=tmp, check=True,
+                       env=dict(os.environ, LC_ALL="C.UTF-8", LOCPATH=no_locales))
+
+
 def setUpModule():
     global _display
     _display = localrun.ensure_display()
@@ -85,12 +130,12 @@ class Run:
     """One scenario's folders, server, program and window inspector."""
 
     def __init__(self, test, exe_name="Plenwick-setup_x64-stable.exe", separate_cwd=False,
-                 secure=False):
+                 secure=False, program=None, rate="0"):
         self.root = localrun.fresh_folder(WORK / test.id().rsplit(".", 1)[-1])
         self.app = self.root / "app"
         self.app.mkdir()
         self.exe = self.app / exe_name
-        shutil.copy(SECURE_EXE if secure else EXE, self.exe)
+        shutil.copy(program or (SECURE_EXE if secure else EXE), self.exe)
         self.cwd = self.root / "cwd" if separate_cwd else self.app
         self.cwd.mkdir(exist_ok=True)
         self.www = self.root / "www" / "periodic"
@@ -103,13 +148,16 @@ class Run:
             self.tls = self.authority.issue("server", ["localhost"])
         self.port = SECURE_PORT if secure else PORT
         self.server = localrun.DistServer(self.root / "nginx", self.port, self.root / "www",
-                                          tls=self.tls)
+                                          rate=rate, tls=self.tls)
         self.wine = localrun.Wine(PREFIX)
         self.tool = localrun.WinTool(self.wine, WINTOOL)
         self.process = None
 
-    def archive(self, name, **options):
-        return localrun.make_archive(self.www / name, INSTALLER, **options)
+    def archive(self, name, installer=None, **options):
+        """Writes the archive with the test installer (or another) and signs it."""
+        files = localrun.make_archive(self.www / name, installer or INSTALLER, **options)
+        sign_archive(self.www / name)
+        return files
 
     @property
     def setup_folder(self):
@@ -123,7 +171,8 @@ class Run:
             path = self.cwd / "install-report.txt"
         if not path.exists():
             return None
-        return dict(line.split("=", 1) for line in path.read_text().splitlines() if "=" in line)
+        return dict(line.split("=", 1) for line in path.read_text(encoding="utf-8").splitlines()
+                    if "=" in line)
 
     def start(self):
         self.process = self.wine.start(self.exe, cwd=self.cwd)
@@ -146,6 +195,24 @@ class Run:
             if self.wait(20) is None:
                 self.process.kill()
         self.server.stop()
+
+
+class ScratchVolume:
+    """A tmpfs of the given size mounted on a folder for the block (root only: mounted tells)."""
+
+    def __init__(self, folder, size):
+        self.folder = Path(folder)
+        self.folder.mkdir(parents=True, exist_ok=True)
+        self.mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs",
+                                       str(self.folder)], stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL).returncode == 0
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.mounted:
+            subprocess.run(["umount", "-l", str(self.folder)], check=False)
 
 
 def wine_path(path):
@@ -291,6 +358,65 @@ class ScriptedConnection:
         self.raw.shutdown(socket.SHUT_RDWR)
 
 
+class SwappingServer:
+    """A server on the path: answers on 127.0.0.1:<port> with the files below `root`, but with
+    other bytes in place of one of them, as someone between the program and the distribution
+    server would; the signature beside it stays the vendor's."""
+
+    def __init__(self, port, root, swapped_path, swapped_bytes):
+        self.requests = []
+        outer = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            protocol_version = "HTTP/1.1"
+
+            def answer(self, with_body):
+                outer.requests.append(f"{self.command} {self.path}")
+                if self.path == swapped_path:
+                    body = swapped_bytes
+                else:
+                    file = Path(root) / self.path.lstrip("/")
+                    if not file.is_file():
+                        self.send_error(404)
+                        return
+                    body = file.read_bytes()
+                self.send_response(200)
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                if with_body:
+                    self.wfile.write(body)
+
+            def do_HEAD(self):
+                self.answer(False)
+
+            def do_GET(self):
+                self.answer(True)
+
+            def log_message(self, *args):
+                pass
+
+        self.server = http.server.ThreadingHTTPServer(("127.0.0.1", port), Handler)
+        self.thread = threading.Thread(target=self.server.serve_forever, daemon=True)
+        self.thread.start()
+
+    def stop(self):
+        self.server.shutdown()
+        self.server.server_close()
+
+
+def same_size_archive(path, size, installer):
+    """Writes another setup archive of exactly `size` bytes (its comment makes up the
+    difference), holding the given installer."""
+    localrun.make_archive(path, installer, exit_code=0, payload_bytes=250_000)
+    missing = size - Path(path).stat().st_size
+    if not 0 <= missing <= 65535:
+        raise RuntimeError(f"the other archive is {missing} bytes off")
+    with zipfile.ZipFile(path, "a") as archive:
+        archive.comment = b"x" * missing
+    if Path(path).stat().st_size != size:
+        raise RuntimeError("the other archive did not come out at the size wanted")
+
+
 class EndToEnd(unittest.TestCase):
     def setUp(self):
         self.run_ = None
@@ -331,8 +457,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(report["elevated"], "yes")
         self.assertEqual(report.get("finished"), "yes")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
-                                                 "GET /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
 
     def test_version_resource(self):
         # Read by Windows itself, from the program as it is shipped (also once signed).
@@ -428,6 +553,29 @@ class EndToEnd(unittest.TestCase):
         self.assertIsNone(run.report, "the installer ran")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
 
+    def test_info_zip_names_extract_as_written(self):
+        # Info-ZIP's zip stores the UTF-8 names of Linux and macOS without the UTF-8 flag, made
+        # by Unix: they arrive as written, not read as code page 437 ("data/├╝µùÑµ£¼/...").
+        run = self.start_run()
+        files = {"Install.exe": INSTALLER.read_bytes(), "exitcode.txt": b"3\n",
+                 "data/ü日本/naïve.txt": b"naive\r\n", "Ελληνικά/straße.bin": os.urandom(5000),
+                 "plain/readme.txt": b"Plenwick Suite\r\n" * 100}
+        archive = run.www / "Archive_x64-stable.zip"
+        info_zip(archive, files)
+        sign_archive(archive)
+        with zipfile.ZipFile(archive) as z:
+            self.assertEqual({(info.create_system, info.flag_bits & 0x800)
+                              for info in z.infolist()}, {(3, 0)}, "not what zip makes")
+        run.server.start()
+        run.start()
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        # As the installer's Windows sees them, and on the disk.
+        self.assertEqual(sorted(report["tree"].split(",")), sorted(files))
+        self.assertEqual(report["exitcode"], "3")
+        self.assert_extracted_tree(run.setup_folder, files)
+
     def test_development_build_fetches_its_own_archive(self):
         run = self.start_run(exe_name="Plenwick-develop_x64-nightly.exe")
         run.archive("Archive_x64-nightly.zip", exit_code=0)
@@ -436,8 +584,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(120), 0)
         self.assertIsNotNone(run.report, "the installer never ran")
         self.assertFalse(run.setup_folder.exists())
-        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-nightly.zip",
-                                                 "GET /periodic/Archive_x64-nightly.zip"])
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-nightly.zip"))
 
     def test_error_status_on_get_shows_the_status_line(self):
         # The server answers HEAD with the size of this archive and GET with 404.
@@ -464,6 +611,8 @@ class EndToEnd(unittest.TestCase):
         run = self.start_run()
         run.archive("Archive_x64-stable.zip", payload_bytes=300_000)
         flip_a_stored_byte(run.www / "Archive_x64-stable.zip", "data/assets/blob.bin")
+        # Signed as it is served: the damage happened before the vendor signed.
+        sign_archive(run.www / "Archive_x64-stable.zip")
         run.server.start()
         run.start()
         self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
@@ -479,8 +628,7 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(run.tool.close(MAIN_CAPTION))
         self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
-        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
-                                                 "GET /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
 
     def test_size_probe_failure_with_the_server_down(self):
         run = self.start_run()
@@ -566,7 +714,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
         self.assertTrue(run.setup_folder.is_symlink())
         self.assertEqual([p.name for p in target.iterdir()], ["keep.txt"])
-        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
+                                                 "GET /periodic/Archive_x64-stable.zip.sig"])
         self.assertIsNone(run.report)
 
     def test_link_inside_an_old_setup_folder_is_not_followed(self):
@@ -630,46 +779,61 @@ class EndToEnd(unittest.TestCase):
         server = self.silent_server_run([], lambda run, srv: len(srv.requests) == 1)
         self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip"])
 
-    def test_close_while_the_server_is_silent_during_the_body(self):
-        length = 1_000_000
+    def signed_body_replies(self, length):
+        """The answers of a server that falls silent in the body of an archive of `length`
+        bytes: the size probe's, the archive's signature, and the archive's first 100000 bytes."""
+        body = os.urandom(length)
+        scratch = WORK / "silent-archive" / "Archive_x64-stable.zip"
+        scratch.parent.mkdir(parents=True, exist_ok=True)
+        scratch.write_bytes(body)
+        sign_archive(scratch)
+        signature = scratch.with_name(scratch.name + ".sig").read_bytes()
         head = f"HTTP/1.1 200 OK\r\nContent-Length: {length}\r\n\r\n".encode()
+        return [head,
+                f"HTTP/1.1 200 OK\r\nContent-Length: {len(signature)}\r\n\r\n".encode() +
+                signature,
+                head + body[:100_000]]
+
+    def test_close_while_the_server_is_silent_during_the_body(self):
         server = self.silent_server_run(
-            [head, head + os.urandom(100_000)],
-            lambda run, srv: len(srv.requests) == 2 and run.setup_folder.exists())
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip"])
+            self.signed_body_replies(1_000_000),
+            lambda run, srv: len(srv.requests) == 3 and run.setup_folder.exists())
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip"))
 
     def test_close_while_the_server_drips_the_body(self):
         # A byte every 5 ms fills a 32 KiB block in almost three minutes; the window must answer
         # the close long before.
-        length = 1_000_000
-        head = f"HTTP/1.1 200 OK\r\nContent-Length: {length}\r\n\r\n".encode()
         server = self.silent_server_run(
-            [head, head + os.urandom(100_000)],
-            lambda run, srv: len(srv.requests) == 2 and run.setup_folder.exists(), drip=True)
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip"])
+            self.signed_body_replies(1_000_000),
+            lambda run, srv: len(srv.requests) == 3 and run.setup_folder.exists(), drip=True)
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip"))
 
-    def server_fault_run(self, get_answer, secure=False):
+    def server_fault_run(self, get_answer, secure=False, every_time=False):
         """Runs the program against a server that answers the size probe with the archive's
-        length and the download with get_answer(conn, archive); returns the run and the
-        server."""
+        length, the signature's request with the archive's signature, and the download with
+        get_answer(conn, head, archive), which ends the connection; the download asked for
+        again gets the whole archive (every_time: get_answer again), and a mirror below
+        /periodic/mirror/ serves the archive. Returns the run and the server."""
         run = self.start_run(secure=secure)
         run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=300_000)
         archive = (run.www / "Archive_x64-stable.zip").read_bytes()
+        signature = (run.www / "Archive_x64-stable.zip.sig").read_bytes()
         head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(archive)
+        answered = []
 
         def script(conn, index):
-            if index > 0:  # the mirror a redirect names
-                conn.request()
-                conn.send(head + archive)
-                conn.request()
-                return
-            conn.request()
-            conn.send(head)
-            if conn.request() is None:
-                return
-            get_answer(conn, head, archive)
+            while (line := conn.request()) is not None:
+                if line.startswith("HEAD "):
+                    conn.send(head)
+                elif line.endswith(".sig"):
+                    conn.send(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(signature)
+                              + signature)
+                elif "/mirror/" in line or (answered and not every_time):
+                    conn.send(head + archive)
+                else:
+                    answered.append(line)
+                    get_answer(conn, head, archive)
+                    return
 
         server = ScriptedServer(run.port, script, tls=run.tls)
         self.addCleanup(server.stop)
@@ -686,8 +850,8 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(run.tool.close(MAIN_CAPTION))
         self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip"]
-                         + ["GET /periodic/Archive_x64-stable.zip"] * gets)
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip")
+                         + ["GET /periodic/Archive_x64-stable.zip"] * (gets - 1))
 
     def assert_asked_again_and_installed(self, run, server):
         """The program asked for the download once more (the server then sent it whole), and
@@ -695,9 +859,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(60), 0, "the program did not end by itself")
         self.assertIsNotNone(run.report, "the installer never ran")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip")
+                         + ["GET /periodic/Archive_x64-stable.zip"])
 
     # A download broken off is never taken as the whole: it is asked for again.
     def test_a_body_cut_off_by_the_server_is_asked_for_again(self):
@@ -732,25 +895,15 @@ class EndToEnd(unittest.TestCase):
 
     def test_a_body_cut_off_every_time_fails_with_the_last_cut(self):
         # Five attempts, each cut: the last one's cause is shown.
-        run = self.start_run()
-        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=300_000)
-        archive = (run.www / "Archive_x64-stable.zip").read_bytes()
-        head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(archive)
-
-        def script(conn, index):
-            if index == 0:
-                conn.request()
-                conn.send(head)
-            if conn.request() is None:
-                return
+        def answer(conn, head, archive):
             conn.send(head + archive[:100_000])
             conn.cut()
 
-        server = ScriptedServer(run.port, script)
-        self.addCleanup(server.stop)
+        run, server = self.server_fault_run(answer, every_time=True)
         run.start()
+        archive_size = (run.www / "Archive_x64-stable.zip").stat().st_size
         self.assert_fails_with(run, server, "The server closed the connection after 100000 of "
-                               f"{len(archive)} bytes.", gets=5)
+                               f"{archive_size} bytes.", gets=5)
 
     def test_an_error_whose_body_never_ends_is_shown_at_once(self):
         # The text drips for ever on a connection the server never closes: the error is shown
@@ -774,9 +927,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(60), 0, "the program did not end by itself")
         self.assertIsNotNone(run.report, "the installer never ran")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/mirror/Archive_x64-stable.zip"])
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip") +
+                         ["GET /periodic/mirror/Archive_x64-stable.zip"])
 
     def test_https_success(self):
         run = self.start_run(secure=True)
@@ -794,8 +946,7 @@ class EndToEnd(unittest.TestCase):
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         served = run.server.requests_with_protocols()
         self.assertEqual([request for request, _ in served],
-                         ["HEAD /periodic/Archive_x64-stable.zip",
-                          "GET /periodic/Archive_x64-stable.zip"])
+                         archive_requests("Archive_x64-stable.zip"))
         for _, protocol in served:
             self.assertIn(protocol, ("TLSv1.2", "TLSv1.3"))
 
@@ -813,6 +964,203 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.server.requests(), [], "a request reached the server")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written to disk")
+
+    def test_archive_swapped_on_the_way_is_refused(self):
+        # Someone on the path serves another archive of the same size with the vendor's
+        # signature: it is downloaded, found not to match, and nothing of it is written.
+        run = self.start_run()
+        name = "Archive_x64-stable.zip"
+        run.archive(name, exit_code=0, payload_bytes=300_000)
+        swapped = run.root / "swapped.zip"
+        same_size_archive(swapped, (run.www / name).stat().st_size, INSTALLER)
+        server = SwappingServer(PORT, run.root / "www", f"/periodic/{name}",
+                                swapped.read_bytes())
+        try:
+            run.start()
+            self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+            run.shot("swapped-archive")
+            seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+            self.assertIsNotNone(seen, "no error box under the application title")
+            self.assertEqual(seen, ([MISMATCH], ["OK"]))
+            self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+            self.assertTrue(run.tool.close(MAIN_CAPTION))
+            self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        finally:
+            server.stop()
+        self.assertEqual(server.requests, archive_requests(name))
+        self.assertIsNone(run.report, "an installer ran")
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
+                         "something was left on disk")
+
+    def publisher_run(self, installer, refused):
+        """A run of the program signed by the publisher "Plenwick Software" (an authority made
+        for the run, trusted through the host's store meanwhile) with the installer that
+        installer(authority, folder) makes, in a signed archive. A refused run must show the
+        refusal under the application title and remove the folder; any other must end by
+        itself. Returns the run."""
+        run = self.start_run()
+        authority = testca.TestAuthority(run.root / "codesign-ca",
+                                         "Plenwick Code Signing Test Authority")
+        _, key, chain = authority.issue_code_signing("plenwick", "Plenwick Software",
+                                                     "Plenwick Software")
+        codesign.sign(EXE, run.exe, chain, key)
+        run.archive("Archive_x64-stable.zip", exit_code=0,
+                    installer=installer(authority, run.root))
+        run.server.start()
+        with authority.trusted_on_host():
+            run.start()
+            if refused:
+                self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000),
+                                     "no error box")
+                run.shot("refused")
+                seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+                self.assertEqual(seen, ([NOT_FROM_PUBLISHER], ["OK"]))
+                self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+                self.assertTrue(run.tool.close(MAIN_CAPTION))
+                self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+            else:
+                self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
+        return run
+
+    @staticmethod
+    def signed_installer(authority, folder, stem, organisation, common_name):
+        """The test installer signed by a certificate of the authority for the publisher."""
+        _, key, chain = authority.issue_code_signing(stem, organisation, common_name)
+        codesign.sign(INSTALLER, folder / f"Install-{stem}.exe", chain, key)
+        return folder / f"Install-{stem}.exe"
+
+    def assert_refused(self, installer):
+        run = self.publisher_run(installer, refused=True)
+        self.assertIsNone(run.report, "the installer ran")
+
+    def test_signed_program_runs_its_own_publishers_installer_held_against_replacement(self):
+        def same(authority, folder):
+            return self.signed_installer(authority, folder, "same", "Plenwick Software",
+                                         "Plenwick Software")
+        run = self.publisher_run(same, refused=False)
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        # Held from the check on: nobody could rename or remove it to put another in its place.
+        self.assertEqual(report["selfreplace"], "denied")
+        # Which the system alone does not prevent for a running program: the same installer
+        # started directly may be renamed while it runs.
+        alone = localrun.fresh_folder(run.root / "alone" / "setup")
+        shutil.copy(run.root / "Install-same.exe", alone / "Install.exe")
+        run.wine.run(alone / "Install.exe")
+        direct = dict(line.split("=", 1) for line in
+                      (alone.parent / "install-report.txt").read_text().splitlines()
+                      if "=" in line)
+        self.assertEqual(direct["selfreplace"], "allowed")
+
+    def test_signed_program_refuses_an_unsigned_installer(self):
+        self.assert_refused(lambda authority, folder: INSTALLER)
+
+    def test_signed_program_refuses_another_publishers_installer(self):
+        def other(authority, folder):
+            return self.signed_installer(authority, folder, "other", "Other Software",
+                                         "Other Software")
+        self.assert_refused(other)
+
+    def test_signed_program_refuses_an_installer_changed_after_signing(self):
+        def changed(authority, folder):
+            signed = self.signed_installer(authority, folder, "same", "Plenwick Software",
+                                           "Plenwick Software")
+            codesign.changed_after_signing(signed, folder / "Install-changed.exe")
+            return folder / "Install-changed.exe"
+        self.assert_refused(changed)
+
+    # --- archives past the memory limit, and disks without room ---------------------------
+
+    def download_into_a_temporary_file(self, rate):
+        """Starts the program that holds at most 1 MiB in memory on a 3 MB archive served at
+        rate, with the user's temporary folder set to the scenario's, and waits until the
+        temporary file is there. Returns the run, the folder and the names it held."""
+        run = self.start_run(program=SMALL_MEMORY_EXE, rate=rate)
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=3_000_000)
+        temp = run.root / "temp"
+        temp.mkdir()
+        run.server.start()
+        self.enterContext(localrun.user_temp_folder(run.wine, run.root, temp))
+        run.start()
+        self.assertTrue(localrun.wait_until(lambda: any(temp.iterdir()), 60, interval=0.01),
+                        "no temporary file appeared")
+        return run, temp, [p.name for p in temp.iterdir()]
+
+    def test_archive_past_the_memory_limit_installs_from_a_temporary_file(self):
+        # 3 MB at 1 MB/s: the file can be seen while the body arrives.
+        run, temp, held = self.download_into_a_temporary_file("1m")
+        self.assertEqual(len(held), 1)
+        self.assertRegex(held[0], r"^plw[0-9A-Fa-f]+\.tmp$")
+        run.shot("downloading-into-a-temporary-file")
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(list(temp.iterdir()), [], "the temporary file stayed")
+
+    def test_close_while_downloading_into_a_temporary_file(self):
+        run, temp, _ = self.download_into_a_temporary_file("256k")
+        localrun.wait_until(lambda: False, 1.0)
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "the program did not end after the close")
+        self.assertEqual(list(temp.iterdir()), [], "the temporary file stayed")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertIsNone(run.report, "the installer ran")
+
+    def test_kill_while_downloading_into_a_temporary_file(self):
+        # As the task manager ends it: the system removes the file with the process.
+        run, temp, _ = self.download_into_a_temporary_file("256k")
+        localrun.wait_until(lambda: False, 1.0)
+        run.process.kill()
+        run.process.wait(30)
+        self.assertTrue(localrun.wait_until(lambda: not any(temp.iterdir()), 30),
+                        "the temporary file stayed after the kill")
+        self.assertIsNone(run.report, "the installer ran")
+
+    def full_disk_run(self, temporary):
+        """A volume of 16 MiB, smaller than the margin alone, where the setup folder goes
+        (temporary=False) or where the temporary file goes (True, with the program that holds at
+        most 1 MiB in memory): the need is told before anything is written there."""
+        run = self.start_run(separate_cwd=True, program=SMALL_MEMORY_EXE if temporary else None)
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=3_000_000)
+        disk = run.root / "temp" if temporary else run.cwd
+        if not self.enterContext(ScratchVolume(disk, "16m")).mounted:
+            self.skipTest("cannot mount a scratch tmpfs here (needs root)")
+        if temporary:
+            self.enterContext(localrun.user_temp_folder(run.wine, run.root, disk))
+        run.server.start()
+        run.start()
+        self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+        localrun.wait_until(lambda: False, 0.5)  # painted
+        run.shot("full-temporary-volume" if temporary else "full-disk")
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        texts, buttons = seen
+        self.assertEqual(buttons, ["OK"])
+        self.assertEqual(len(texts), 1)
+        self.assertRegex(texts[0], r"^Setup needs \d+\.\d MB free on [A-Z]:.*, but only "
+                                   r"1[56]\.\d MB are free\.$")
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(list(disk.iterdir()), [], "something was written there")
+        self.assertIsNone(run.report, "the installer ran")
+        return run, texts[0]
+
+    def test_a_full_disk_is_told_before_the_extraction(self):
+        run, text = self.full_disk_run(temporary=False)
+        # The files (about 3.3 MB in whole clusters) and the margin of 64 MiB.
+        self.assertTrue(text.startswith("Setup needs 67."), text)
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
+
+    def test_a_full_temporary_volume_is_told_before_the_download(self):
+        run, text = self.full_disk_run(temporary=True)
+        self.assertTrue(text.startswith("Setup needs 67."), text)
+        # The signature is accepted first; the archive is never asked for.
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip")[:2])
 
 
 if __name__ == "__main__":

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <mutex>
 #include <ostream>
 #include <string>
 
@@ -466,6 +467,103 @@ TEST_F(HTTPClient, RedirectToAnotherHostReconnectsAndTakesNoCookieAlong) {
   EXPECT_NE(heads[2].find("Cookie: origin=1\r\n"), std::string::npos) << heads[2];
   EXPECT_NE(heads[3].find("Cookie: mirror=2\r\n"), std::string::npos) << heads[3];
   EXPECT_EQ(http.URL().URI(), "http://localhost:" + std::to_string(server->Port()) + "/mirror");
+}
+
+// A Location is absolute only when it begins with a scheme; anything else is read against the
+// URL that was answered, whatever "://" it holds further on. A scheme the client cannot fetch,
+// or a URL without a host, is refused, never taken for plain HTTP.
+TEST_F(HTTPClient, RedirectLocationsAreReadByTheGrammar) {
+  std::mutex lock;
+  std::string location;
+  Serve([&](TLoopbackPeer& peer, int) {
+    for (;;) {
+      const std::string head = ReadRequestHead(peer);
+      if (head.empty()) return;
+      if (head.compare(0, 19, "GET /dir/start?x=1 ") == 0) {
+        std::lock_guard<std::mutex> guard(lock);
+        peer.Send("HTTP/1.1 302 Found\r\nLocation: " + location + "\r\nContent-Length: 0\r\n\r\n");
+      } else {
+        log.Add(head);
+        peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+      }
+    }
+  });
+  const std::string port = std::to_string(server->Port());
+  auto withPort = [&port](std::string text) {
+    const size_t at = text.find("{port}");
+    if (at != std::string::npos) text.replace(at, 6, port);
+    return text;
+  };
+  struct {
+    const char* location;
+    const char* requestLine;  // nullptr: refused
+    const char* host;         // the Host the followed request names
+  } cases[] = {
+      {"/good?mirror=http://127.0.0.2:18081/good",
+       "GET /good?mirror=http://127.0.0.2:18081/good HTTP/1.1", "127.0.0.1:{port}"},
+      {"data.cgi?moo=http://&/x", "GET /dir/data.cgi?moo=http://&/x HTTP/1.1", "127.0.0.1:{port}"},
+      {"?only", "GET /dir/start?only HTTP/1.1", "127.0.0.1:{port}"},
+      {"../up/./file#frag", "GET /up/file HTTP/1.1", "127.0.0.1:{port}"},
+      {"127.0.0.2:18081/x", "GET /dir/127.0.0.2:18081/x HTTP/1.1", "127.0.0.1:{port}"},
+      {"//localhost:{port}/net?q", "GET /net?q HTTP/1.1", "localhost:{port}"},
+      {"HTTP://localhost:{port}/caps", "GET /caps HTTP/1.1", "localhost:{port}"},
+      {"ftp://127.0.0.1:{port}/x", nullptr, nullptr},
+      {"file:///C:/Windows/x", nullptr, nullptr},
+      {"javascript:alert(1)", nullptr, nullptr},
+      {"localhost:{port}/x", nullptr, nullptr},
+      {"http:/no-host", nullptr, nullptr},
+      {"http://", nullptr, nullptr},
+  };
+  http.SetHandleRedirects(true);
+  for (const auto& c : cases) {
+    const std::string sent = withPort(c.location);
+    SCOPED_TRACE(sent);
+    {
+      std::lock_guard<std::mutex> guard(lock);
+      location = sent;
+    }
+    const size_t before = log.Heads().size();
+    TMemoryStream body;
+    if (!c.requestLine) {
+      try {
+        http.Get(Url("/dir/start?x=1"), body);
+        ADD_FAILURE() << "followed";
+      } catch (const EIdHTTPUnsupportedRedirect& e) {
+        EXPECT_EQ(e.Message(),
+                  "The server redirected to \"" + sent + "\", which this program cannot open.");
+      }
+      EXPECT_EQ(log.Heads().size(), before);
+      EXPECT_EQ(body.Size(), 0);
+      continue;
+    }
+    http.Get(Url("/dir/start?x=1"), body);
+    EXPECT_EQ(Text(body), "ok");
+    const auto heads = log.Heads();
+    ASSERT_EQ(heads.size(), before + 1);
+    EXPECT_EQ(heads.back().substr(0, heads.back().find("\r\n")), c.requestLine);
+    EXPECT_NE(heads.back().find("\r\nHost: " + withPort(c.host) + "\r\n"), std::string::npos)
+        << heads.back();
+  }
+}
+
+// "//host/path" names another host in the current scheme, on that scheme's port, not on the
+// port of the host before.
+TEST_F(HTTPClient, AURLWithAHostButNoSchemeTakesTheCurrentSchemesPort) {
+  Serve([](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    peer.ReceiveUntilClosed();
+  });
+  http.Head(Url());
+  std::string resolved;
+  // Where the request would go, seen before anything is connected.
+  http.OnSelectProxy = [&resolved](TIdCustomHTTP*, const TIdURI& AURI, TIdProxyConnectionInfo&) {
+    resolved = AURI.GetFullURI();
+    throw EIdException("stop here");
+  };
+  EXPECT_THROW(http.Head("//localhost/x?q"), EIdException);
+  EXPECT_EQ(resolved, "http://localhost/x?q");
+  EXPECT_EQ(http.URL().Port, "80");
 }
 
 TEST_F(HTTPClient, AHeadRedirectedBy303StaysAHead) {

@@ -5,14 +5,16 @@ server certificate; a time-stamp server of our own answers RFC 3161 requests on 
 script is then run once for the local distribution server: it builds the product twice and
 compares, signs, verifies and ships into a folder of this check. The shipped program must verify
 against that authority only, fail to verify after any one changed byte, be the build plus its
-signature, and still run the whole road under Wine. The refusals (no certificate, a wrong
-password, a certificate not for code signing, uncommitted changes, a bad scheme or host) are
-checked without building.
+signature, and still run the whole road under Wine, its archive signed. The refusals (no
+certificate, a wrong password, a certificate not for code signing, uncommitted changes, a bad
+scheme or host, an http build without archive keys) are checked without building.
 
 Configured by the environment (set by scripts/release-check.sh): PLENWICK_RELEASE_WORK (a folder
-of its own), PLENWICK_LOCAL_PORT, PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL,
-PLENWICK_E2E_PREFIX and, optionally, PLENWICK_RELEASE_LOCAL_EXE (the local program of the test
-build, which must be the same bytes as the release built for the same server).
+of its own), PLENWICK_LOCAL_PORT, PLENWICK_RELEASE_ARCHIVE_KEYS (the public keys the release is
+built with) and PLENWICK_E2E_ARCHIVE_KEY (the private key its runs sign archives with),
+PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PREFIX and, optionally,
+PLENWICK_RELEASE_LOCAL_EXE (the local program of the test build, which must be the same bytes as
+the release built for the same server and keys).
 """
 
 import hashlib
@@ -35,6 +37,7 @@ PORT = int(os.environ.get("PLENWICK_LOCAL_PORT", "47631"))
 # The signing certificate's password: spaces, quotes, "$" and "\\" that a shell could mangle
 # on its way to the signing tools, and distinctive enough to be found wherever it leaked.
 PASSWORD = 's3cret pass "q" \'$HOME\' \\ end'
+ARCHIVE_KEYS = os.environ.get("PLENWICK_RELEASE_ARCHIVE_KEYS", "")
 
 
 def run(args, env=None, cwd=None, timeout=1800):
@@ -229,7 +232,7 @@ class Refusals(unittest.TestCase):
     def setUpClass(cls):
         Fixture.make()
 
-    def refused(self, env, args=(), cwd=ROOT, script=RELEASE):
+    def refused(self, env, args=("--archive-keys", ARCHIVE_KEYS), cwd=ROOT, script=RELEASE):
         out = WORK / "refused-dist"
         if out.exists():
             shutil.rmtree(out)
@@ -241,27 +244,47 @@ class Refusals(unittest.TestCase):
 
     def test_refusals(self):
         good = dict(PLENWICK_SIGN_PKCS12=Fixture.signer, PLENWICK_SIGN_PASSWORD=PASSWORD)
+        keys = ("--archive-keys", ARCHIVE_KEYS)
+        not_keys = Fixture.folder / "ca.pem"
         cases = [
-            ("no certificate", {}, (), "no code-signing certificate"),
+            ("no certificate", {}, keys, "no code-signing certificate"),
             ("certificate file missing",
-             dict(good, PLENWICK_SIGN_PKCS12=Fixture.folder / "missing.p12"), (),
+             dict(good, PLENWICK_SIGN_PKCS12=Fixture.folder / "missing.p12"), keys,
              "cannot be read"),
-            ("password not set", dict(good, PLENWICK_SIGN_PASSWORD=None), (),
+            ("password not set", dict(good, PLENWICK_SIGN_PASSWORD=None), keys,
              "PLENWICK_SIGN_PASSWORD is not set"),
-            ("wrong password", dict(good, PLENWICK_SIGN_PASSWORD="s3cret"), (),
+            ("wrong password", dict(good, PLENWICK_SIGN_PASSWORD="s3cret"), keys,
              "cannot open"),
-            ("empty password for a protected file", dict(good, PLENWICK_SIGN_PASSWORD=""), (),
+            ("empty password for a protected file", dict(good, PLENWICK_SIGN_PASSWORD=""), keys,
              "cannot open"),
-            ("a TLS server certificate", dict(good, PLENWICK_SIGN_PKCS12=Fixture.tls), (),
+            ("a TLS server certificate", dict(good, PLENWICK_SIGN_PKCS12=Fixture.tls), keys,
              "not for code signing"),
-            ("a scheme the program has no handler for", good, ("--scheme", "ftp"),
+            ("a scheme the program has no handler for", good, keys + ("--scheme", "ftp"),
              'the scheme is "ftp"'),
-            ("a host with a scheme in it", good, ("--host", "http://download.plenwick.com"),
+            ("a host with a scheme in it", good,
+             keys + ("--host", "http://download.plenwick.com"),
              'PLENWICK_DIST_HOST is "http://download.plenwick.com"'),
+            ("an http build without archive keys", good, ("--scheme", "http"),
+             "an http build without archive keys would run whatever the network sends"),
+            ("archive keys that cannot be read", good,
+             ("--archive-keys", Fixture.folder / "missing.pem"), "cannot be read"),
+            ("archive keys that are no public keys", good, ("--archive-keys", not_keys),
+             "holds no PEM public key"),
         ]
         for name, env, args, message in cases:
             with self.subTest(name):
                 self.assertIn(message, self.refused(release_env(**env), args))
+
+    def test_an_https_build_without_archive_keys_is_only_warned_about(self):
+        # Past the keys to the build, which the host in this case stops at once.
+        env = release_env(PLENWICK_SIGN_PKCS12=Fixture.signer, PLENWICK_SIGN_PASSWORD=PASSWORD)
+        out = WORK / "refused-dist"
+        done = run(["bash", RELEASE, "--scheme", "https", "--host", "bad host", "--out", out],
+                   env=env, timeout=600)
+        self.assertNotEqual(done.returncode, 0)
+        self.assertIn("WARNING: no archive keys", done.stdout)
+        self.assertIn('PLENWICK_DIST_HOST is "bad host"', done.stderr)
+        self.assertFalse(out.exists())
 
     def test_uncommitted_changes_are_refused(self):
         # In a clone, with the script as it is in this work tree and one file not committed.
@@ -304,7 +327,7 @@ class SignedRelease(unittest.TestCase):
                               PLENWICK_TIMESTAMP_CAFILE=Fixture.authority.cert,
                               **cls.builds.env())
             cls.done = run(["bash", RELEASE, "--host", f"127.0.0.1:{PORT}", "--scheme", "http",
-                            "--out", cls.dist], env=env)
+                            "--archive-keys", ARCHIVE_KEYS, "--out", cls.dist], env=env)
         finally:
             cls.tsa.stop()
         (WORK / "release.log").write_text(cls.done.stdout + cls.done.stderr)
@@ -331,6 +354,8 @@ class SignedRelease(unittest.TestCase):
         head = run(["git", "-C", ROOT, "log", "-1", "--format=%H %ct"]).stdout.split()
         self.assertEqual([info["commit"], info["source-date-epoch"]], head)
         self.assertEqual(info["distribution"], f"http://127.0.0.1:{PORT}/")
+        self.assertEqual(info["archive-keys-sha256"],
+                         hashlib.sha256(Path(ARCHIVE_KEYS).read_bytes()).hexdigest())
         digest = hashlib.sha256(self.exe.read_bytes()).hexdigest()
         self.assertEqual((self.dist / (EXE_NAME + ".sha256")).read_text(),
                          f"{digest}  {EXE_NAME}\n")
@@ -387,13 +412,16 @@ class SignedRelease(unittest.TestCase):
                          self.buildinfo()["unsigned-sha256"])
         self.assertEqual(stripped.stat().st_size, int(self.buildinfo()["unsigned-size"]))
         # A third build of the same program: the test build's, in the repository's folder,
-        # configured with the tests and made at another time.
+        # configured with the tests and made at another time, with the same archive keys.
         local = os.environ.get("PLENWICK_RELEASE_LOCAL_EXE")
         if local:
             self.assertEqual(stripped.read_bytes(), Path(local).read_bytes(),
                              f"the release differs from the test build's {local}")
 
     def test_signed_program_runs_the_whole_road_under_wine(self):
+        # Its archive signed with the local runs' key (PLENWICK_E2E_ARCHIVE_KEY); the throwaway
+        # signing authority is not trusted here, so the program counts as unsigned and starts
+        # the unsigned test installer.
         env = dict(os.environ, PLENWICK_E2E_EXE=str(self.exe), PLENWICK_E2E_PORT=str(PORT),
                    PLENWICK_E2E_WORK=str(WORK / "e2e"))
         done = run([sys.executable, ROOT / "tests" / "e2e" / "e2e_test.py",

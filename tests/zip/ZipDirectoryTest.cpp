@@ -164,6 +164,64 @@ TEST(ZipOpen, SecondOpenReplacesTheFirstArchive) {
   EXPECT_EQ(zip.FileNames(), std::vector<std::string>{"other.txt"});
 }
 
+// An entry's name as other extractors read it: bit 11 first, then a Unicode Path extra field
+// whose CRC-32 matches the name, then UTF-8 for the names of Unix and OS X hosts, else code
+// page 437.
+TEST(ZipQueries, EntryNamesDecodeAsOtherExtractorsReadThem) {
+  const std::string naive = "na\xC3\xAFve.txt";  // naïve.txt in UTF-8
+  const std::string cafe437 = "caf\x82.txt";     // café.txt in code page 437
+  const std::string cafe = "caf\xC3\xA9.txt";
+  const uint16_t unixHost = 3 << 8 | 30, osx = 19 << 8 | 20, dos = 20, ntfs = 10 << 8 | 20;
+  const std::string timeBlock = std::string("UT\x05\x00\x03", 5) + "abcd";
+  struct {
+    const char* Case;
+    std::string Raw;
+    uint16_t MadeBy;
+    uint16_t Flag;
+    std::string Extra;
+    std::string Name;
+  } cases[] = {
+      {"unix-utf8", naive, unixHost, 0, "", naive},
+      {"osx-utf8", naive, osx, 0, "", naive},
+      {"dos-utf8-bytes-are-cp437", naive, dos, 0, "", "na\xE2\x94\x9C\xC2\xBBve.txt"},
+      {"ntfs-utf8-bytes-are-cp437", naive, ntfs, 0, "", "na\xE2\x94\x9C\xC2\xBBve.txt"},
+      {"unix-not-utf8-is-cp437", cafe437, unixHost, 0, "", cafe},
+      {"unix-flagged", naive, unixHost, 0x800, "", naive},
+      {"flagged-invalid-utf8-is-empty", cafe437, unixHost, 0x800, "", ""},
+      {"unicode-path", cafe437, dos, 0, UnicodePathExtra(cafe437, cafe), cafe},
+      {"unicode-path-after-another-block", "___.txt", dos, 0,
+       timeBlock + UnicodePathExtra("___.txt", "\xE6\x97\xA5.txt"), "\xE6\x97\xA5.txt"},
+      {"unicode-path-over-unix-name", "a.txt", unixHost, 0, UnicodePathExtra("a.txt", naive),
+       naive},
+      {"unicode-path-stale-crc", cafe437, dos, 0, UnicodePathExtra("old.txt", cafe, 0), cafe},
+      {"unicode-path-crc-of-another-name", "new.txt", dos, 0,
+       UnicodePathExtra("old.txt", "old.txt"), "new.txt"},
+      {"unicode-path-version-2", cafe437, dos, 0, UnicodePathExtra(cafe437, "x.txt", {}, 2), cafe},
+      {"unicode-path-not-utf8", cafe437, dos, 0, UnicodePathExtra(cafe437, "\xC3(.txt"), cafe},
+      {"unicode-path-empty", cafe437, dos, 0, UnicodePathExtra(cafe437, ""), cafe},
+      {"unicode-path-cut-short", cafe437, dos, 0, UnicodePathExtra(cafe437, cafe).substr(0, 12),
+       cafe},
+      {"unicode-path-behind-a-block-that-runs-over", cafe437, dos, 0,
+       std::string("UT\xFF\x00", 4) + UnicodePathExtra(cafe437, "x.txt"), cafe},
+      {"flag-wins-over-unicode-path", naive, dos, 0x800, UnicodePathExtra(naive, "x.txt"), naive},
+  };
+  TTestArchive a;
+  for (const auto& c : cases)
+    a.Entries.push_back({.Name = c.Raw,
+                         .Data = c.Case,
+                         .Flag = c.Flag,
+                         .MadeBy = c.MadeBy,
+                         .CentralExtra = c.Extra});
+  auto stream = MemoryStreamOf(BuildZip(a));
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmRead);
+  for (int i = 0; i < static_cast<int>(std::size(cases)); ++i)
+    EXPECT_EQ(zip.FileName(i), cases[i].Name) << cases[i].Case;
+  // Lookups go by the decoded name too.
+  EXPECT_EQ(zip.IndexOf(naive), 0);
+  EXPECT_EQ(zip.IndexOf("\xE6\x97\xA5.TXT"), 8);
+}
+
 TEST(ZipQueries, HeadersNamesCommentsAndLookup) {
   TTestArchive a;
   a.Entries.push_back({.Name = "Docs/ReadMe.TXT", .Data = "abc", .Comment = "first"});

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <set>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -91,7 +92,9 @@ TEST_P(ToolArchive, ExtractsEveryFileByteForByte) {
 
 INSTANTIATE_TEST_SUITE_P(Fixtures, ToolArchive,
                          ::testing::Values("infozip-deflated", "infozip-stored-nodirs",
-                                           "infozip-streamed", "infozip-cp437", "python-utf8",
+                                           "infozip-streamed", "infozip-cp437", "infozip-utf8",
+                                           "python-utf8", "python-utf8-noflag",
+                                           "python-unicode-path", "unicode-path-stale-crc",
                                            "7zip-utf8"),
                          [](const auto& info) {
                            std::string name = info.param;
@@ -122,6 +125,34 @@ TEST(ToolArchives, CoverStoredDeflatedDescriptorsCommentAndMixedFlags) {
   }
   EXPECT_FALSE(any(methodsAndFlags("infozip-cp437"), [](auto e) { return e.second & 0x800; }));
 
+  // The names without bit 11 that decode as UTF-8 all the same: from Unix hosts, or through
+  // the Unicode Path extra field (0x7075) of a Windows host's entry.
+  auto hostsAndExtras = [](const std::string& fixture) {
+    auto archive = LoadFixture(fixture);
+    TZipFile zip;
+    zip.Open(*archive, TZipMode::zmRead);
+    std::set<std::string> seen;
+    for (int i = 0; i < zip.FileCount(); ++i) {
+      const TZipHeader h = zip.FileInfo(i);
+      if (h.Flag & 0x800) seen.insert("flag");
+      seen.insert("host " + std::to_string(h.MadeByVersion >> 8));
+      // The extra field's blocks: a 2-byte id, a 2-byte length, the data.
+      const TBytes& x = h.ExtraField;
+      for (size_t at = 0; at + 4 <= x.size(); at += 4 + (x[at + 2] | x[at + 3] << 8)) {
+        const int id = x[at] | x[at + 1] << 8;
+        if (id == 0x7075) seen.insert("unicode path");
+        if (id == 0x5455) seen.insert("time");
+      }
+    }
+    return seen;
+  };
+  using TSeen = std::set<std::string>;
+  EXPECT_EQ(hostsAndExtras("infozip-utf8"), (TSeen{"host 3", "time"}));
+  EXPECT_EQ(hostsAndExtras("python-utf8-noflag"), (TSeen{"host 3"}));
+  EXPECT_EQ(hostsAndExtras("python-unicode-path"), (TSeen{"host 0", "unicode path"}));
+  EXPECT_EQ(hostsAndExtras("unicode-path-stale-crc"), (TSeen{"host 0", "unicode path"}));
+  EXPECT_EQ(hostsAndExtras("infozip-cp437"), (TSeen{"host 3"}));
+
   auto archive = LoadFixture("infozip-deflated");
   TZipFile zip;
   zip.Open(*archive, TZipMode::zmRead);
@@ -129,11 +160,13 @@ TEST(ToolArchives, CoverStoredDeflatedDescriptorsCommentAndMixedFlags) {
 }
 
 // One object reused for several archives (as the downloader does): every name decodes by its
-// own entry's flag, whatever was opened before.
+// own entry's header, whatever was opened before.
 TEST(ToolArchives, NamesDecodeByTheirOwnFlagAcrossArchivesOfOneObject) {
   TZipFile zip;
   ExpectExtractsAsListed(zip, "infozip-cp437");
   ExpectExtractsAsListed(zip, "python-utf8");
+  ExpectExtractsAsListed(zip, "infozip-utf8");
   ExpectExtractsAsListed(zip, "7zip-utf8");
+  ExpectExtractsAsListed(zip, "python-unicode-path");
   ExpectExtractsAsListed(zip, "infozip-cp437");
 }

@@ -5,7 +5,11 @@
 // with the code written in
 // "exitcode.txt" beside it (0 when that file is missing). When "delay-ms.txt" lies beside it,
 // it first waits that many milliseconds, so a run can be watched or interrupted. What
-// "leave-behind.txt" lists is left in its folder (LeaveBehind.h).
+// "leave-behind.txt" lists is left in its folder (LeaveBehind.h). It also records
+// whether its own file could be opened to be renamed or removed while it runs ("selfreplace"):
+// the system keeps a running program from being written, but not from being renamed and
+// replaced, and the downloader holds the installer against both from its check until the
+// installer has ended.
 #include <windows.h>
 
 #include <algorithm>
@@ -43,6 +47,17 @@ bool IsElevated() {
   return ok;
 }
 
+// Whether the file can be opened now to be renamed or removed (nothing is done to it): "allowed"
+// or "denied".
+const char* ReplaceAccess(const std::wstring& path) {
+  const HANDLE file =
+      ::CreateFileW(path.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return "denied";
+  ::CloseHandle(file);
+  return "allowed";
+}
+
 std::string Utf8(const std::wstring& text) {
   const int n = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
                                       nullptr, 0, nullptr, nullptr);
@@ -70,6 +85,35 @@ std::wstring Listing(const std::wstring& folder) {
   return names;
 }
 
+// The files below the folder, sub-folders included, by their paths relative to it with "/"
+// separators.
+void CollectFiles(const std::wstring& folder, const std::wstring& prefix,
+                  std::vector<std::wstring>& files) {
+  WIN32_FIND_DATAW data;
+  const HANDLE find = ::FindFirstFileW((folder + L"*").c_str(), &data);
+  if (find == INVALID_HANDLE_VALUE) return;
+  do {
+    const std::wstring name = data.cFileName;
+    if (name == L"." || name == L"..") continue;
+    if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+      CollectFiles(folder + name + L"\\", prefix + name + L"/", files);
+    else
+      files.push_back(prefix + name);
+  } while (::FindNextFileW(find, &data));
+  ::FindClose(find);
+}
+
+// Every file below the folder, sorted, separated by ",": the names as Windows reads them.
+std::wstring Tree(const std::wstring& folder) {
+  std::vector<std::wstring> files;
+  CollectFiles(folder, L"", files);
+  std::sort(files.begin(), files.end());
+  std::wstring names;
+  for (const std::wstring& name : files)
+    names += (names.empty() ? L"" : L",") + name;
+  return names;
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
@@ -88,9 +132,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
       folder.size() > 1 ? FolderOf(folder.substr(0, folder.size() - 1)) : L"";
   const std::wstring reportName = parent + L"install-report.txt";
   if (FILE* report = _wfopen(reportName.c_str(), L"wb")) {
-    std::fprintf(report, "ran=yes\npath=%s\ncwd=%s\nelevated=%s\nexitcode=%ld\nfiles=%s\n",
+    std::fprintf(report,
+                 "ran=yes\npath=%s\ncwd=%s\nelevated=%s\nexitcode=%ld\nfiles=%s\nselfreplace=%s\n",
                  Utf8(self).c_str(), Utf8(cwd).c_str(), IsElevated() ? "yes" : "no", exitCode,
-                 Utf8(Listing(folder)).c_str());
+                 Utf8(Listing(folder)).c_str(), ReplaceAccess(self));
+    std::fprintf(report, "tree=%s\n", Utf8(Tree(folder)).c_str());
     std::fclose(report);
   }
   if (delay > 0) ::Sleep(static_cast<DWORD>(delay));

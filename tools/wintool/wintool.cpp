@@ -20,12 +20,23 @@
 //   wintool version <program>                print the program's version resource as the
 //                                            system reads it: fixed versions, translation and
 //                                            the strings of its first string table
+//   wintool credentials <caption> <timeout-ms> <user> <password> <remember:0|1> <ok|cancel>
+//                                            wait for the system's credential dialog (a dialog
+//                                            box with that caption); print its texts, type the
+//                                            user name and password, set "remember", and press
+//                                            OK or Cancel
+//   wintool credwrite <target> <user> <password>
+//                                            keep a generic credential in the Credential Manager
+//   wintool credread <target>                print its user and password (exit code 1: none)
+//   wintool creddelete <target>              remove it (exit code 0 also when there was none)
 //
 // Exit code 0 on success, 1 when the window did not appear (or did not go) in time, or the
 // program has no readable version resource.
 #include <windows.h>
 // After windows.h, which it needs.
 #include <commctrl.h>
+
+#include <wincred.h>
 
 #include <cstdio>
 #include <cwchar>
@@ -313,6 +324,85 @@ int Version(const wchar_t* program) {
   return 0;
 }
 
+// A visible dialog box (not the program's own window of the same caption).
+BOOL CALLBACK FindDialog(HWND hwnd, LPARAM param) {
+  auto* search = reinterpret_cast<Search*>(param);
+  if (!::IsWindowVisible(hwnd) || ClassOf(hwnd) != L"#32770") return TRUE;
+  if (CaptionOf(hwnd) == search->caption) {
+    search->found = hwnd;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+int Credentials(const wchar_t* caption, DWORD timeoutMs, const wchar_t* user,
+                const wchar_t* password, bool remember, bool ok) {
+  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+  Search search{caption, nullptr};
+  for (;;) {
+    ::EnumWindows(FindDialog, reinterpret_cast<LPARAM>(&search));
+    if (search.found) break;
+    if (::GetTickCount64() >= end) return 1;
+    ::Sleep(50);
+  }
+  HWND dialog = search.found;
+  ::Sleep(300);  // let the dialog finish creating its controls
+  HWND userEdit = nullptr, passwordEdit = nullptr, check = nullptr;
+  for (HWND child : ChildrenOf(dialog)) {
+    const std::wstring cls = ClassOf(child);
+    const LONG style = ::GetWindowLongW(child, GWL_STYLE);
+    if (_wcsicmp(cls.c_str(), L"Edit") == 0) {
+      if (style & ES_PASSWORD)
+        passwordEdit = child;
+      else if (!userEdit)
+        userEdit = child;
+    } else if (_wcsicmp(cls.c_str(), L"Button") == 0) {
+      const LONG kind = style & BS_TYPEMASK;
+      if (kind == BS_AUTOCHECKBOX || kind == BS_CHECKBOX) check = child;
+      const std::wstring text = TextOf(child);
+      if (!text.empty()) std::printf("button=%s\n", Escaped(text).c_str());
+    } else if (_wcsicmp(cls.c_str(), L"Static") == 0) {
+      const std::wstring text = TextOf(child);
+      if (!text.empty()) std::printf("text=%s\n", Escaped(text).c_str());
+    }
+  }
+  std::fflush(stdout);
+  if (!userEdit || !passwordEdit) return 1;
+  ::SendMessageW(userEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(user));
+  ::SendMessageW(passwordEdit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(password));
+  if (check) ::SendMessageW(check, BM_SETCHECK, remember ? BST_CHECKED : BST_UNCHECKED, 0);
+  ::PostMessageW(dialog, WM_COMMAND, ok ? IDOK : IDCANCEL, 0);
+  return 0;
+}
+
+int CredWrite(const wchar_t* target, const wchar_t* user, const wchar_t* password) {
+  CREDENTIALW credential{};
+  credential.Type = CRED_TYPE_GENERIC;
+  credential.TargetName = const_cast<wchar_t*>(target);
+  credential.UserName = const_cast<wchar_t*>(user);
+  credential.CredentialBlob = reinterpret_cast<LPBYTE>(const_cast<wchar_t*>(password));
+  credential.CredentialBlobSize = static_cast<DWORD>(std::wcslen(password) * sizeof(wchar_t));
+  credential.Persist = CRED_PERSIST_LOCAL_MACHINE;
+  return ::CredWriteW(&credential, 0) ? 0 : 1;
+}
+
+int CredRead(const wchar_t* target) {
+  PCREDENTIALW credential = nullptr;
+  if (!::CredReadW(target, CRED_TYPE_GENERIC, 0, &credential)) return 1;
+  const std::wstring password(reinterpret_cast<const wchar_t*>(credential->CredentialBlob),
+                              credential->CredentialBlobSize / sizeof(wchar_t));
+  std::printf("user=%s\npassword=%s\n",
+              Escaped(credential->UserName ? credential->UserName : L"").c_str(),
+              Escaped(password).c_str());
+  ::CredFree(credential);
+  return 0;
+}
+
+int CredDelete(const wchar_t* target) {
+  if (::CredDeleteW(target, CRED_TYPE_GENERIC, 0)) return 0;
+  return ::GetLastError() == ERROR_NOT_FOUND ? 0 : 1;
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -330,10 +420,21 @@ int wmain(int argc, wchar_t** argv) {
     return CloseOn(argv[2], argv[3], static_cast<DWORD>(_wtoi(argv[4])),
                    static_cast<DWORD>(_wtoi(argv[5])));
   if (argc >= 3 && std::wcscmp(argv[1], L"version") == 0) return Version(argv[2]);
+  if (argc >= 8 && std::wcscmp(argv[1], L"credentials") == 0)
+    return Credentials(argv[2], static_cast<DWORD>(_wtoi(argv[3])), argv[4], argv[5],
+                       std::wcscmp(argv[6], L"1") == 0, std::wcscmp(argv[7], L"ok") == 0);
+  if (argc >= 5 && std::wcscmp(argv[1], L"credwrite") == 0)
+    return CredWrite(argv[2], argv[3], argv[4]);
+  if (argc >= 3 && std::wcscmp(argv[1], L"credread") == 0) return CredRead(argv[2]);
+  if (argc >= 3 && std::wcscmp(argv[1], L"creddelete") == 0) return CredDelete(argv[2]);
   std::fprintf(stderr,
                "usage: wintool find|dialog|close|gone <caption> [timeout-ms]\n"
                "       wintool watch <caption> <timeout-ms> [bar]\n"
                "       wintool closeon <caption> <text> <delay-ms> <timeout-ms>\n"
-               "       wintool version <program>\n");
+               "       wintool version <program>\n"
+               "       wintool credentials <caption> <timeout-ms> <user> <password> <0|1> "
+               "<ok|cancel>\n"
+               "       wintool credwrite <target> <user> <password>\n"
+               "       wintool credread|creddelete <target>\n");
   return 2;
 }

@@ -1,0 +1,80 @@
+#include "app/ArchiveSignatures.h"
+
+#include <string_view>
+
+#include "app/DownloadClient.h"
+#include "base/Format.h"
+#include "base/MemoryStream.h"
+#include "trust/TrustError.h"
+#include "trust/TrustResourceStrings.h"
+
+namespace {
+
+// A memory stream that refuses to grow past its bound, however the body comes (announced,
+// chunked or until the close): the signature file is small, and a server must not be able to
+// fill the memory with it. Not a TMemoryStream itself, so every byte passes through Write.
+class TBoundedStream : public TStream {
+ public:
+  explicit TBoundedStream(int64_t ALimit) : FLimit(ALimit) {}
+
+  int64_t Read(void* ABuffer, int64_t ACount) override { return FData.Read(ABuffer, ACount); }
+  int64_t Write(const void* ABuffer, int64_t ACount) override {
+    if (ACount > 0 && FData.Position() + ACount > FLimit) Refuse();
+    return FData.Write(ABuffer, ACount);
+  }
+  int64_t Seek(int64_t AOffset, TSeekOrigin AOrigin) override {
+    return FData.Seek(AOffset, AOrigin);
+  }
+  int64_t Size() override { return FData.Size(); }
+  void SetSize(int64_t ANewSize) override {
+    if (ANewSize > FLimit) Refuse();
+    FData.SetSize(ANewSize);
+  }
+
+  std::string_view Text() {
+    return {reinterpret_cast<const char*>(FData.Memory()), static_cast<size_t>(FData.Size())};
+  }
+
+ private:
+  [[noreturn]] void Refuse() const {
+    throw ETrustError(Format(RSSignatureTooLarge, static_cast<int>(FLimit)));
+  }
+
+  int64_t FLimit;
+  TMemoryStream FData;
+};
+
+}  // namespace
+
+bool TArchiveSignatures::Enabled() const {
+  return FPemKeys.find_first_not_of(" \t\r\n") != std::string::npos;
+}
+
+const TArchiveVerifier& TArchiveSignatures::Verifier() {
+  if (!FVerifier) FVerifier = std::make_unique<TArchiveVerifier>(ParseArchiveKeys(FPemKeys));
+  return *FVerifier;
+}
+
+void TArchiveSignatures::Fetch(TDownloadClient& AClient, const std::string& AURL,
+                               const std::string& AName, int64_t ALength) {
+  const TArchiveVerifier& verifier = Verifier();
+  TBoundedStream file(TArchiveSignature::kMaxFileSize);
+  try {
+    AClient.Get(AURL + ".sig", file);
+  } catch (const ETrustError&) {
+    throw;
+  } catch (const Exception& e) {
+    // Missing (404), refused, cut off: the server's or the connection's own words say which, as
+    // a sentence of their own.
+    std::string reason = e.Message();
+    if (!reason.empty() && reason.back() != '.') reason += '.';
+    throw ETrustError(Format(RSSignatureNotDownloaded, reason.c_str()));
+  }
+  FAccepted[AURL] = verifier.Accept(file.Text(), AName, ALength);
+}
+
+void TArchiveSignatures::Check(const std::string& AURL, TStream& AArchive) const {
+  const auto accepted = FAccepted.find(AURL);
+  if (accepted == FAccepted.end()) throw ETrustError(RSArchiveMismatch);
+  FVerifier->Check(accepted->second, AArchive);
+}

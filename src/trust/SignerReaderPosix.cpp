@@ -1,0 +1,17 @@
+// Natively the program is no Windows program: no file it meets carries an Authenticode
+// signature it could read, its own included, so the publisher rule does not apply.
+
+#include "trust/PublisherCheck.h"
+
+namespace {
+
+class TSignerReaderPosix final : public TSignerReader {
+ public:
+  std::optional<TPublisher> TrustedSigner(TFileStream&) override { return std::nullopt; }
+};
+
+}  // namespace
+
+std::unique_ptr<TSignerReader> CreateSignerReader() {
+  return std::make_unique<TSignerReaderPosix>();
+}

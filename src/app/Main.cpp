@@ -1,6 +1,7 @@
 #include "app/Main.h"
 
 #include <algorithm>
+#include <limits>
 
 #include "app/ArchiveSuffix.h"
 #include "app/DistributionHost.h"
@@ -34,6 +35,7 @@ constexpr char kFolderIsNoFolder[] =
 constexpr char kOldFolderStays[] = "The old setup folder \"%s\" could not be removed.";
 constexpr char kFolderNotCreated[] = "The setup folder \"%s\" could not be created.";
 constexpr char kLaunchFailed[] = "The installer could not be started (system error %d).";
+constexpr int64_t kMaxBytes = std::numeric_limits<int64_t>::max();
 // How long the setup folder's removal is retried, in days.
 constexpr double kRemovalLimit = 5.0 / 86400.0;
 
@@ -42,14 +44,6 @@ std::string IncludeTrailingBackslash(const std::string& APath) {
 }
 std::string ExcludeTrailingBackslash(const std::string& APath) {
   return APath.substr(0, APath.size() - 1);
-}
-
-// Signed 32-bit arithmetic that wraps, on the low 32 bits of each operand.
-int32_t Low32(int64_t v) {
-  return static_cast<int32_t>(static_cast<uint32_t>(v));
-}
-int32_t WrapAdd(int32_t a, int32_t b) {
-  return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
 }
 
 // The size probe's failure in the program's words, for the exception being handled. A proxy
@@ -161,9 +155,11 @@ bool TMain::CountDownToRetry(const TRetryNotice& ANotice) {
 void TMain::HTTPWork(int64_t AWorkCount) {
   if (Application->Terminated() && HTTP) HTTP->Disconnect();
   if (ShouldUpdateProgress) {
-    const int32_t position = ProgressBar->Position();
+    // Counted in bytes on 64 bits and scaled for the bar, so archives of any size show
+    // (a count that goes back, bytes thrown away, moves the bar back as far).
+    FBarBytes += AWorkCount - LastWorkCount;
     // One event per received block: the control is touched only when that shows.
-    ProgressBar->ShowPosition(WrapAdd(position, WrapAdd(Low32(AWorkCount), -Low32(LastWorkCount))));
+    ProgressBar->ShowPosition(FBarScale.PositionOf(FBarBytes));
   }
   LastWorkCount = AWorkCount;
 }
@@ -192,7 +188,11 @@ void TMain::TimerTimer(TComponent*) {
       if (Application->Terminated()) return;
       if (!HTTP) throw Exception("No HTTP client is built into this program");
       HTTP->Head(current);
-      ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
+      const int64_t length = HTTP->ResponseContentLength();
+      FBarScale.SetTotal(length > 0 && FBarScale.Total() > kMaxBytes - length
+                             ? kMaxBytes
+                             : FBarScale.Total() + length);
+      ProgressBar->SetMax(FBarScale.Max());
       downloads.Add(HTTP->ResponseURL());
       FAnnounced[HTTP->ResponseURL()] = HTTP->ResponseContentLength();
     }

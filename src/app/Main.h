@@ -8,6 +8,7 @@
 
 #include "app/ArchiveSignatures.h"
 #include "app/ArchiveStorage.h"
+#include "app/BarScale.h"
 #include "app/DownloadClient.h"
 #include "app/IdAntiFreeze.h"
 #include "app/SetupArchive.h"
@@ -96,6 +97,9 @@ class TMain : public TForm {
   void ShowLaunchFailure(int AError);
 
   bool ShouldUpdateProgress = false;
+  // The bar's range for the lengths the size probes announced, and the bytes it shows.
+  TBarScale FBarScale;
+  int64_t FBarBytes = 0;
   // The one setup folder of the run, absolute, with a trailing "\": resolved at its start,
   // below the current directory, and used for creation, extraction, launch and removal.
   std::string FSetupFolder;

@@ -616,6 +616,169 @@ const TemporaryFileCase kTemporaryFileCases[] = {
 INSTANTIATE_TEST_SUITE_P(Storage, ArchivesPastTheLimit, ::testing::ValuesIn(kTemporaryFileCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The installer inside an archive, as the run should have started it.
+std::string InstallerIn(const std::string& AArchive) {
+  const std::unique_ptr<TMemoryStream> stream = ziptest::MemoryStreamOf(AArchive);
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmRead);
+  TBytes installer;
+  zip.Read("Install.exe", installer);
+  return std::string(installer.begin(), installer.end());
+}
+
+// A signed archive whose download breaks, held in memory or in a temporary file: each retry
+// continues into the same stream, or (a server that ignores the range) throws the bytes held
+// away and takes the whole from 0; the signature's request is retried like any other. The
+// archive's check then covers exactly the bytes of the final copy, and the bar went back only
+// when bytes were thrown away.
+struct SignedResumeCase {
+  const char* name;
+  bool fileBacked;
+  std::vector<TConnectionPlan> plans;
+  std::vector<std::string> requests;
+  bool restarted;
+};
+
+void PrintTo(const SignedResumeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+TConnectionPlan Busy() {
+  TConnectionPlan plan;
+  plan.Answer =
+      "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 0\r\nContent-Length: 4\r\n\r\nbusy";
+  return plan;
+}
+
+TConnectionPlan RangeIgnored() {
+  TConnectionPlan plan;
+  plan.IgnoreRange = true;
+  return plan;
+}
+
+const std::string kSigned = "GET " + signaturecases::kSignaturePath;
+
+std::vector<SignedResumeCase> SignedResumeCases() {
+  std::vector<SignedResumeCase> cases;
+  for (const bool file : {false, true}) {
+    cases.push_back({file ? "ContinuedInATemporaryFile" : "ContinuedInMemory",
+                     file,
+                     {Busy(), CutAfter(15000), CutAfter(15000), {}},
+                     {"HEAD", kSigned, kSigned, "GET", "GET bytes=15000- If-Range=\"s1\"",
+                      "GET bytes=30000- If-Range=\"s1\""},
+                     false});
+    cases.push_back({file ? "RestartedInATemporaryFile" : "RestartedInMemory",
+                     file,
+                     {CutAfter(30000), RangeIgnored()},
+                     {"HEAD", kSigned, "GET", "GET bytes=30000- If-Range=\"s1\""},
+                     true});
+  }
+  return cases;
+}
+
+class SignedResumes : public DownloadSequence,
+                      public ::testing::WithParamInterface<SignedResumeCase> {};
+
+TEST_P(SignedResumes, AreCheckedOverTheFinalBytes) {
+  const SignedResumeCase& c = GetParam();
+  const std::string signedArchive = trusttest::Archive();
+  TResumableScript served({{signedArchive, "\"s1\"", "", ""}}, c.plans,
+                          {{signaturecases::kSignaturePath, trusttest::Signature("new")}});
+  plugIn = [](TMain& main) {
+    main.ArchiveSignatures =
+        std::make_unique<TArchiveSignatures>(trusttest::Fixture("keys-new.pem"));
+  };
+  const std::filesystem::path temp = std::filesystem::current_path() / "temp";
+  std::filesystem::create_directories(temp);
+  beforeRun = [this, temp, file = c.fileBacked] {
+    if (file) Main->ArchiveStorage.MemoryLimit = 20000;
+    platform->TempDirectory = FromNativePath(temp.string());
+  };
+  Run(served.Script(), TClose::Never, [](THTTPDownloadClient& http) {
+    http.Retry.Waits = {10};
+    http.Random = [] { return 0.0; };
+  });
+
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_EQ(served.Requests(), c.requests);
+  EXPECT_TRUE(platform->Installer == InstallerIn(signedArchive))
+      << platform->Installer.size() << " bytes started";
+  EXPECT_EQ(platform->TempFilesMade, c.fileBacked ? 1 : 0);
+  EXPECT_TRUE(std::filesystem::is_empty(temp));
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  const std::vector<int>& positions = headless::PaintedPositions(*Main->ProgressBar);
+  ASSERT_FALSE(positions.empty());
+  EXPECT_EQ(positions.back(), static_cast<int>(signedArchive.size()));
+  const auto back = std::is_sorted_until(positions.begin(), positions.end());
+  if (c.restarted) {
+    ASSERT_NE(back, positions.end());
+    EXPECT_EQ(*back, 0);
+    EXPECT_TRUE(std::is_sorted(back, positions.end()));
+  } else {
+    EXPECT_EQ(back, positions.end());
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Storage, SignedResumes, ::testing::ValuesIn(SignedResumeCases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A body whose probe gave no length starts in memory and moves to a temporary file past the
+// limit (20000 here): a retry continues it wherever its bytes are, across the move too, or
+// takes it whole from 0 once they were moved.
+struct UnannouncedResumeCase {
+  const char* name;
+  std::vector<TConnectionPlan> plans;  // the first answers HEAD without a length
+  std::vector<std::string> requests;
+};
+
+void PrintTo(const UnannouncedResumeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+TConnectionPlan WithoutALength(TConnectionPlan APlan) {
+  APlan.HeadStatus = "200 OK";  // and "Content-Length: 0"
+  return APlan;
+}
+
+const UnannouncedResumeCase kUnannouncedResumes[] = {
+    {"ContinuedAcrossTheMoveToTheFile",
+     {WithoutALength(CutAfter(10000)), CutAfter(40000), {}},
+     {"HEAD", "GET", "GET bytes=10000- If-Range=\"u1\"", "GET bytes=50000- If-Range=\"u1\""}},
+    {"RestartedOnceInTheFile",
+     {WithoutALength(CutAfter(40000)), RangeIgnored()},
+     {"HEAD", "GET", "GET bytes=40000- If-Range=\"u1\""}},
+};
+
+class UnannouncedResumes : public DownloadSequence,
+                           public ::testing::WithParamInterface<UnannouncedResumeCase> {};
+
+TEST_P(UnannouncedResumes, InstallFromTheTemporaryFile) {
+  const UnannouncedResumeCase& c = GetParam();
+  TResumableScript served({{archive, "\"u1\"", "", ""}}, c.plans);
+  const std::filesystem::path temp = std::filesystem::current_path() / "temp";
+  std::filesystem::create_directories(temp);
+  beforeRun = [this, temp] {
+    Main->ArchiveStorage.MemoryLimit = 20000;
+    platform->TempDirectory = FromNativePath(temp.string());
+  };
+  Run(served.Script(), TClose::Never, [](THTTPDownloadClient& http) {
+    http.Retry.Waits = {10};
+    http.Random = [] { return 0.0; };
+  });
+
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_EQ(served.Requests(), c.requests);
+  EXPECT_EQ(platform->Installer, Installer());
+  EXPECT_EQ(platform->TempFilesMade, 1);
+  EXPECT_TRUE(std::filesystem::is_empty(temp));
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Storage, UnannouncedResumes, ::testing::ValuesIn(kUnannouncedResumes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // A tmpfs of 8 MiB mounted on a folder for the length of a test (root only).
 class TSmallVolume {
  public:

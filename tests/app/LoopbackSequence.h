@@ -130,7 +130,7 @@ class TPlayedLaunchPlatform : public TSetupPlatform {
   std::string Installer;
   int Deletes = 0;
   int TempFilesMade = 0;
-  uint64_t Slept = 0;  // ms
+  uint64_t Slept = 0;               // ms
   std::string TempDirectory;        // empty: the system's
   std::optional<int64_t> TempFree;  // the temporary folder's free space, when played
   // At the launch, while the extracted folder is there.

@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <limits>
+
 #include "app/Main.h"
 #include "app/SequenceDoubles.h"
 #include "ui/headless/HeadlessApplication.h"
@@ -103,8 +106,61 @@ TEST_F(Progress, WithoutShouldUpdateProgressOnlyTheCountIsKept) {
   EXPECT_TRUE(headless::PaintedPositions(*Main->ProgressBar).empty());
 }
 
-TEST_F(ProgressDuringDownload, CountsAreTakenOnTheirLow32Bits) {
-  EXPECT_EQ(Run(1000, {0x100000000LL + 300}), (std::vector<int>{300}));
+// Archives past the bar's int range (2 GiB and more): the probe takes the length, the bar's
+// range is scaled to hold it, and each position stands for the same share of the bar as the
+// count does of the length, ending full.
+class LargeLengths : public ProgressDuringDownload, public ::testing::WithParamInterface<int64_t> {
+ protected:
+  std::vector<int> RunLarge(int64_t length, const std::vector<int64_t>& counts) {
+    http->ContentLength = length;
+    http->OnGet = [this, counts](TStream&) {
+      for (int64_t c : counts)
+        http->OnWork(c);
+    };
+    Main->Platform = std::make_unique<TFakePlatform>(world);
+    Main->CreateArchive = [this] { return std::make_unique<TFakeArchive>(world, nullptr); };
+    headless::DeliverTimerTick(app);
+    return headless::PaintedPositions(*Main->ProgressBar);
+  }
+};
+
+TEST_P(LargeLengths, AreScaledToTheBarAndEndFull) {
+  const int64_t length = GetParam();
+  std::vector<int64_t> counts;
+  for (int64_t part = 1; part <= 8; ++part)
+    counts.push_back(length / 8 * part);
+  counts.back() = length;
+  const std::vector<int> painted = RunLarge(length, counts);
+
+  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_EQ(world.Count("Open"), 1);  // past the probe and the download
+  const int max = Main->ProgressBar->Max();
+  EXPECT_GT(max, std::numeric_limits<int>::max() / 2);  // most of the range: fine steps
+  ASSERT_EQ(painted.size(), counts.size());
+  for (size_t i = 0; i < counts.size(); ++i)
+    EXPECT_NEAR(static_cast<double>(painted[i]) / max,
+                static_cast<double>(counts[i]) / static_cast<double>(length), 1e-6)
+        << "at " << counts[i];
+  EXPECT_EQ(painted.back(), max);
+}
+
+INSTANTIATE_TEST_SUITE_P(Progress, LargeLengths,
+                         ::testing::Values(int64_t{3} << 30,  // refused at the probe as an int
+                                           (int64_t{5} << 30) + 123,  // wrapped to 123
+                                           int64_t{100} << 30));
+
+// A download of more than 4 GiB whose bytes are thrown away (a restart from 0): the bar goes
+// back to the start then, and only then.
+TEST_F(LargeLengths, GoBackOnlyOnARestartFromZero) {
+  const int64_t gib = int64_t{1} << 30;
+  const std::vector<int> painted =
+      RunLarge(6 * gib, {gib, 3 * gib, 4 * gib + 5, 0, 2 * gib, 5 * gib, 6 * gib});
+  ASSERT_EQ(painted.size(), 7u);
+  EXPECT_TRUE(std::is_sorted(painted.begin(), painted.begin() + 3));
+  EXPECT_EQ(painted[3], 0);
+  EXPECT_TRUE(std::is_sorted(painted.begin() + 3, painted.end()));
+  EXPECT_EQ(painted.back(), Main->ProgressBar->Max());
 }
 
 TEST_F(ProgressDuringDownload, ACloseRequestDisconnectsThenStillMovesTheBar) {

@@ -3,9 +3,11 @@
 // A scripted distribution server that serves one file with ranges, as a real server would
 // (Range "bytes=N-" answered 206 when If-Range matches the copy's validator), and breaks each
 // connection as the test plans it: a cut after so many body bytes, a silence, a status instead
-// of the file, a range ignored. It writes down each request it was sent, in short.
+// of the file, a range ignored. Files beside it (a signature) are served whole, by their request
+// target. It writes down each request it was sent, in short.
 
 #include <cstdio>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -30,24 +32,28 @@ struct TConnectionPlan {
   bool IgnoreRange = false;
   bool IgnoreIfRange = false;  // continues a range whatever validator was sent
   size_t Copy = 0;             // the copy served
-  std::string Answer;          // answers a GET with these bytes (a whole response) instead
-  std::string HeadStatus;      // answers a HEAD with this status instead of the file's
-  std::string ContentRange;    // sent with a 206 instead of the right one
+  std::string Answer;      // answers a GET (of the file or one beside it) with these bytes instead
+  std::string HeadStatus;  // answers a HEAD with this status instead of the file's
+  std::string ContentRange;  // sent with a 206 instead of the right one
 };
 
 // The server's script, for a loopback server of the caller's.
 class TResumableScript {
  public:
-  TResumableScript(std::vector<TServedCopy> copies, std::vector<TConnectionPlan> plans)
+  // beside: files served whole by their request target ("/periodic/x.sig"), which any other
+  // target does not name.
+  TResumableScript(std::vector<TServedCopy> copies, std::vector<TConnectionPlan> plans,
+                   std::map<std::string, std::string> beside = {})
       : FState(std::make_shared<TState>()) {
     FState->Copies = std::move(copies);
     FState->Plans = std::move(plans);
+    FState->Beside = std::move(beside);
   }
   TLoopbackServer::TScript Script() const {
     return [state = FState](TLoopbackPeer& peer, int index) { Serve(*state, peer, index); };
   }
   // Each request as "HEAD", "GET" or "GET bytes=N- If-Range=<value>" (the range and validator
-  // as sent).
+  // as sent); one of a file beside as "GET <target>".
   std::vector<std::string> Requests() {
     std::lock_guard<std::mutex> lock(FState->Lock);
     return FState->Requests;
@@ -62,6 +68,7 @@ class TResumableScript {
   struct TState {
     std::vector<TServedCopy> Copies;
     std::vector<TConnectionPlan> Plans;
+    std::map<std::string, std::string> Beside;
     std::mutex Lock;
     std::vector<std::string> Requests;
     std::vector<std::string> Heads;
@@ -96,10 +103,15 @@ class TResumableScript {
       const bool isHead = head.compare(0, 5, "HEAD ") == 0;
       const std::string range = FieldOf(head, "Range");
       const std::string ifRange = FieldOf(head, "If-Range");
+      const size_t targetAt = head.find(' ') + 1;
+      const auto beside =
+          state.Beside.find(head.substr(targetAt, head.find(' ', targetAt) - targetAt));
+      const bool isBeside = !isHead && beside != state.Beside.end();
       {
         std::lock_guard<std::mutex> lock(state.Lock);
         state.Heads.push_back(head);
         std::string summary = isHead ? "HEAD" : "GET";
+        if (isBeside) summary += " " + beside->first;
         if (!range.empty()) summary += " " + range;
         if (!ifRange.empty()) summary += " If-Range=" + ifRange;
         state.Requests.push_back(summary);
@@ -120,6 +132,11 @@ class TResumableScript {
       }
       if (!plan.Answer.empty()) {
         peer.Send(plan.Answer);
+        continue;
+      }
+      if (isBeside) {
+        peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(beside->second.size()) +
+                  "\r\n\r\n" + beside->second);
         continue;
       }
 

@@ -12,6 +12,7 @@
 #include "http/IdHTTPExceptions.h"
 #include "http/IdHTTPHeaderInfo.h"
 #include "net/IdTLSExceptions.h"
+#include "trust/TrustError.h"
 
 namespace {
 
@@ -68,6 +69,11 @@ const CauseCase kCauses[] = {
     {"Status501", Status(501), true, TRetryCause::rcNone},
     {"Status302", Status(302), true, TRetryCause::rcNone},
     {"ResumeRefused", Raise<EResumeRefused>(), true, TRetryCause::rcNone},
+    // What the download's own checks and its storage raise: another attempt would not help.
+    {"SignatureRefused", Raise<ETrustError>(), true, TRetryCause::rcNone},
+    {"DiskFull", Raise<EWriteError>(), true, TRetryCause::rcNone},
+    {"TemporaryFileNotMade", Raise<EFCreateError>(), true, TRetryCause::rcNone},
+    {"Status407", Status(407), false, TRetryCause::rcNone},
     {"NotAnException", [] { throw 5; }, false, TRetryCause::rcNone},
 };
 

@@ -1033,7 +1033,9 @@ void SignedArchives::RunCase(bool fileBacked) {
       platform->TempDirectory = FromNativePath(temp.string());
     };
   }
-  Run(served.Script());
+  // A signature's request that fails in a way worth another attempt is made five times, with
+  // short waits here.
+  Run(served.Script(), TClose::Never, [](THTTPDownloadClient& http) { http.Retry.Waits = {10}; });
 
   const auto& boxes = headless::ShownErrorBoxes(app);
   EXPECT_TRUE(headless::ShownDialogs(app).empty());

@@ -573,10 +573,10 @@ TEST_F(Sequence, SizeProbeLengths) {
     bool probeFails;
     int max;
   } cases[] = {
-      {-1, true, 0},               // no Content-Length
-      {0, false, 0},               // the bar never moves, the download goes on
-      {3221225472LL, true, 0},     // 3 GiB: the maximum would be negative
-      {4294967396LL, false, 100},  // 4 GiB + 100: the low 32 bits
+      {-1, true, 0},                      // no Content-Length
+      {0, false, 0},                      // the bar never moves, the download goes on
+      {3221225472LL, false, 1610612736},  // 3 GiB: the bar counts in units of 2 bytes
+      {4294967396LL, false, 1073741849},  // 4 GiB + 100: in units of 4 bytes
   };
   // Each case makes a window of its own; a program has one responsive-waiting component.
   Main->AntiFreeze.reset();

@@ -28,6 +28,8 @@ void SignatureRoad::Run(TStream& archive) {
   c.Serve(served);
   TLoopbackServer server(served.Script());
   THTTPDownloadClient client;
+  // A signature's request that fails in a way worth another attempt is made again, soon here.
+  client.Retry.Waits = {10};
   TArchiveSignatures signatures(trusttest::Fixture(c.Keys));
   ASSERT_TRUE(signatures.Enabled());
 

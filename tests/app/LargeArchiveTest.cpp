@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <limits>
 #include <string>
 #include <vector>
 
@@ -154,6 +155,12 @@ TEST(LargeArchive, A5GiBSuiteGoesThroughATemporaryFileByteForByteInLittleMemory)
   EXPECT_EQ(difference, -1) << "the extracted suite differs from what was sent there";
   EXPECT_GT(peak, 0);
   EXPECT_LE(peak, int64_t{64} << 20);
+  // The bar went forward only, in a unit that fits its range, and ended full.
+  const std::vector<int>& positions = headless::PaintedPositions(*Main->ProgressBar);
+  ASSERT_FALSE(positions.empty());
+  EXPECT_TRUE(std::is_sorted(positions.begin(), positions.end()));
+  EXPECT_GT(Main->ProgressBar->Max(), std::numeric_limits<int>::max() / 2);
+  EXPECT_EQ(positions.back(), Main->ProgressBar->Max());
   // Nothing of the archive or the suite is left.
   EXPECT_TRUE(std::filesystem::is_empty(dir / "temp"));
   EXPECT_FALSE(std::filesystem::exists(dir / "Plenwick Setup (64-bit)"));

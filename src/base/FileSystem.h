@@ -2,6 +2,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // windows.h makes GetModuleFileName a macro; the function declared below is ours, under the
 // same name in every translation unit.
@@ -30,3 +31,11 @@ bool DirectoryExists(std::string_view APath);
 bool FileExists(std::string_view APath);
 // The full path of the running executable.
 std::string GetModuleFileName();
+// The user's folder for temporary files (GetTempPathW; natively TMPDIR, else /tmp), without a
+// trailing separator; empty when it cannot be told.
+std::string GetTempDir();
+// The names (not the paths) of the files directly in the folder, folders left out; empty when
+// it cannot be read.
+std::vector<std::string> FileNamesIn(std::string_view AFolder);
+// Removes one file; False when it could not be removed.
+bool DeleteFileAt(std::string_view APath);

@@ -168,9 +168,10 @@ class WinTool:
                 info[key] = value
         return info
 
-    def dialog(self, caption, timeout_ms):
-        """Waits for a dialog, returns (texts, buttons) and presses its OK; None on time-out."""
-        rc, out = self.wine.run(self.exe, ["dialog", caption, str(timeout_ms)],
+    def dialog(self, caption, timeout_ms, button="OK"):
+        """Waits for a dialog, returns (texts, buttons) and presses the button labelled so (OK
+        by default); None on time-out or when there is no such button."""
+        rc, out = self.wine.run(self.exe, ["dialog", caption, str(timeout_ms), button],
                                 timeout=timeout_ms / 1000 + 60)
         if rc != 0:
             return None
@@ -232,6 +233,44 @@ class WinTool:
             return None
         return dict(_unescape(line.rstrip("\r\n")).split("=", 1)
                     for line in out.splitlines() if "=" in line)
+
+
+class WatchedRun:
+    """The program run through the window inspector ("wintool run"), which passes it exactly the
+    command line given, records every window it shows, and reads its whole exit code (a Unix
+    parent gets only the low 8 bits of a Windows program's). Started at once; the test may act
+    on the program meanwhile."""
+
+    def __init__(self, wine, wintool, command_line, cwd, timeout_ms=240000):
+        self._out = tempfile.TemporaryFile()
+        self._process = subprocess.Popen(
+            ["wine", str(wintool), "run", str(timeout_ms), command_line], cwd=cwd, env=wine.env,
+            stdout=self._out, stderr=subprocess.DEVNULL)
+        self.windows = []
+        self.exit_code = None
+
+    def wait(self, timeout):
+        """The program's exit code once it has ended (None when it has not within timeout
+        seconds); windows then lists the captions of the windows it showed."""
+        try:
+            self._process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+        self._out.seek(0)
+        for line in self._out.read().decode("utf-8", errors="replace").splitlines():
+            key, _, value = line.rstrip("\r").partition("=")
+            if key == "window":
+                self.windows.append(_unescape(value))
+            elif key == "exitcode":
+                self.exit_code = int(value)
+        return self.exit_code
+
+    def running(self):
+        return self._process.poll() is None
+
+    def kill(self):
+        if self._process.poll() is None:
+            self._process.kill()
 
 
 class DistServer:

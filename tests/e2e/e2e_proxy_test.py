@@ -129,10 +129,11 @@ class ProxyEndToEnd(unittest.TestCase):
         run = self.run_
         self.assertIsNotNone(run.tool.find("Error", 60000), "no size-probe failure dialog")
         run.shot("dialog")
-        seen = run.tool.dialog("Error", 10000)
+        seen = run.tool.dialog("Error", 10000, "Close")
         self.assertIsNotNone(seen, "the dialog went away")
-        self.assertIn(probe_failure(proxy_message), seen[0])
-        self.assertEqual(run.wait(30), 0, "the program did not end after the dialog")
+        self.assertEqual(probe_failure(proxy_message), seen[0][0])
+        self.assertEqual(run.wait(30), e2e_test.PROBE_FAILED,
+                         "the program did not end after the dialog")
         self.assertEqual(run.server.requests(), [], "a request reached the server")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written to disk")

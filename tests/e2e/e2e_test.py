@@ -55,6 +55,17 @@ PREFIX = Path(os.environ.get("PLENWICK_E2E_PREFIX", "wineprefix-e2e"))
 ARCHIVE_KEY = Path(os.environ.get("PLENWICK_E2E_ARCHIVE_KEY", ""))
 PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
                  "Downloader will now exit.")
+# The exit codes of the program's own outcomes (README).
+USER_CLOSED = 1602
+PROBE_FAILED = 20001
+DOWNLOAD_FAILED = 20002
+ARCHIVE_REFUSED = 20003
+DISK_FAILURE = 20004
+LAUNCH_FAILED = 20005
+BAD_COMMAND_LINE = 87
+# The buttons of a failure's dialog: where trying again may help, and where it may not.
+RETRY_BUTTONS = ["Details", "Try again", "&Close"]
+CLOSE_BUTTONS = ["Details", "OK"]
 NOT_FROM_PUBLISHER = "The installer is not signed by the publisher of this program."
 MISMATCH = "The setup archive does not match its signature; nothing was installed."
 
@@ -170,15 +181,20 @@ class Run:
         return dict(line.split("=", 1) for line in path.read_text(encoding="utf-8").splitlines()
                     if "=" in line)
 
-    def start(self):
-        self.process = self.wine.start(self.exe, cwd=self.cwd)
+    def start(self, arguments=""):
+        """Starts the program, with the arguments written after its name as they are, through
+        the window inspector (localrun.WatchedRun: every window it shows, its whole exit code)."""
+        command_line = f'"{wine_path(self.exe)}"' + (f" {arguments}" if arguments else "")
+        self.process = localrun.WatchedRun(self.wine, WINTOOL, command_line, self.cwd)
 
     def wait(self, timeout):
         """The program's exit code, or None when it is still running after timeout seconds."""
-        try:
-            return self.process.wait(timeout=timeout)
-        except Exception:
-            return None
+        return self.process.wait(timeout)
+
+    @property
+    def windows(self):
+        """The captions of the windows the program showed, once it has ended."""
+        return self.process.windows
 
     def shot(self, name):
         path = self.root / f"{name}.png"
@@ -186,7 +202,7 @@ class Run:
         return path
 
     def finish(self):
-        if self.process and self.process.poll() is None:
+        if self.process and self.process.running():
             self.tool.close(MAIN_CAPTION)
             if self.wait(20) is None:
                 self.process.kill()
@@ -455,7 +471,8 @@ class EndToEnd(unittest.TestCase):
         for code in (3, 259):
             files = run.archive("Archive_x64-stable.zip", exit_code=code)
             run.start()
-            self.assertEqual(run.wait(120), 0, f"the program did not end by itself ({code})")
+            # The installer's own code, passed on.
+            self.assertEqual(run.wait(120), code, f"the program did not end by itself ({code})")
             self.assertEqual(run.report["exitcode"], str(code))
             self.assertEqual(run.report.get("finished"), "yes")
             self.assertTrue(run.setup_folder.is_dir(), "the setup folder was removed")
@@ -467,7 +484,7 @@ class EndToEnd(unittest.TestCase):
         run.archive("Archive_x64-stable.zip", exit_code=3, leave_behind=LEFT_BEHIND)
         run.server.start()
         run.start()
-        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.wait(120), 3, "the program did not end by itself")
         for line in LEFT_BEHIND:
             left = run.setup_folder / line.split(" ", 1)[1].replace("\\", "/")
             self.assertTrue(left.exists(), f"the installer did not leave {left}")
@@ -527,7 +544,7 @@ class EndToEnd(unittest.TestCase):
             closer.join()
         self.assertIsNotNone(answered[0], '"Extracting..." never showed')
         self.assertTrue(answered[0], "the window did not answer while extracting")
-        self.assertEqual(run.wait(30), 0, "the program did not end after the close")
+        self.assertEqual(run.wait(30), USER_CLOSED, "the program did not end after the close")
         self.assertIsNone(run.report, "the installer ran")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
 
@@ -545,7 +562,7 @@ class EndToEnd(unittest.TestCase):
                               for info in z.infolist()}, {(3, 0)}, "not what zip makes")
         run.server.start()
         run.start()
-        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.wait(120), 3, "the program did not end by itself")
         report = run.report
         self.assertIsNotNone(report, "the installer never ran")
         # As the installer's Windows sees them, and on the disk.
@@ -572,14 +589,16 @@ class EndToEnd(unittest.TestCase):
         seen = run.tool.dialog("Plenwick-develop_x64-get404", 60000)
         self.assertIsNotNone(seen, "no error box under the application title")
         texts, buttons = seen
-        self.assertEqual(texts, ["HTTP/1.1 404 Not Found."])
-        self.assertEqual(buttons, ["OK"])
+        self.assertEqual(texts[0], "HTTP/1.1 404 Not Found.")
+        # Asking again for what is not there would not help.
+        self.assertEqual(buttons, CLOSE_BUTTONS)
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertIsNone(run.wait(2), "the program ended although the window was open")
         self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 5000), "the window did not stay")
         run.shot("window-after-error")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), DOWNLOAD_FAILED,
+                         "closing the window did not end the program")
         self.assertIsNone(run.report)
 
     def test_damaged_archive_shows_the_error_and_runs_no_installer(self):
@@ -597,25 +616,26 @@ class EndToEnd(unittest.TestCase):
         seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
         self.assertIsNotNone(seen, "no error box under the application title")
         texts, buttons = seen
-        self.assertEqual(texts, ['Entry "data/assets/blob.bin" does not match its CRC-32.'])
-        self.assertEqual(buttons, ["OK"])
+        self.assertEqual(texts[0], 'Entry "data/assets/blob.bin" does not match its CRC-32.')
+        self.assertEqual(buttons, CLOSE_BUTTONS)
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertIsNone(run.wait(2), "the program ended although the window was open")
         self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 5000), "the window did not stay")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), ARCHIVE_REFUSED,
+                         "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
         self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
 
     def test_size_probe_failure_with_the_server_down(self):
         run = self.start_run()
         run.start()
-        seen = run.tool.dialog("Error", 60000)
+        seen = run.tool.dialog("Error", 60000, "Close")
         self.assertIsNotNone(seen, "no size-probe failure dialog")
         texts, buttons = seen
-        self.assertIn(PROBE_FAILURE, texts)
-        self.assertEqual(buttons, ["OK"])
-        self.assertEqual(run.wait(30), 0, "the program did not end after the dialog")
+        self.assertEqual(texts[0], PROBE_FAILURE)
+        self.assertEqual(buttons, RETRY_BUTTONS)
+        self.assertEqual(run.wait(30), PROBE_FAILED, "the program did not end after the dialog")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written to disk")
 
@@ -630,7 +650,7 @@ class EndToEnd(unittest.TestCase):
         localrun.wait_until(lambda: False, 1.5)
         run.shot("downloading")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "the program did not end after the close")
+        self.assertEqual(run.wait(30), USER_CLOSED, "the program did not end after the close")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertIsNone(run.report, "the installer ran")
 
@@ -684,11 +704,11 @@ class EndToEnd(unittest.TestCase):
         run.start()
         seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)
         self.assertIsNotNone(seen, "no error box under the application title")
-        self.assertEqual(seen[0], [f'The setup folder "{wine_path(run.setup_folder)}" is a link; '
-                                   "it was left untouched."])
+        self.assertEqual(seen[0][0], f'The setup folder "{wine_path(run.setup_folder)}" is a link; '
+                                     "it was left untouched.")
         run.shot("setup-folder-is-a-link")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), DISK_FAILURE, "closing the window did not end the program")
         self.assertTrue(run.setup_folder.is_symlink())
         self.assertEqual([p.name for p in target.iterdir()], ["keep.txt"])
         self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
@@ -712,10 +732,10 @@ class EndToEnd(unittest.TestCase):
         run.start()
         seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)
         self.assertIsNotNone(seen, "no error box under the application title")
-        self.assertEqual(seen[0], [f'The old setup folder "{wine_path(run.setup_folder)}" '
-                                   "could not be removed."])
+        self.assertEqual(seen[0][0], f'The old setup folder "{wine_path(run.setup_folder)}" '
+                                     "could not be removed.")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), DISK_FAILURE, "closing the window did not end the program")
         self.assertEqual((target / "inner" / "keep.txt").read_text(), "keep")
         self.assertIsNone(run.report)
 
@@ -728,8 +748,9 @@ class EndToEnd(unittest.TestCase):
         self.assertIsNotNone(seen, "no error box under the application title")
         # Shown once the folder is gone, in the system's words (Wine's here).
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed first")
-        self.assertEqual(seen, (["File not found."], ["OK"]))
-        self.assertEqual(run.wait(30), 0, "the program did not end after the message")
+        self.assertEqual(seen[0][0], "File not found.")
+        self.assertEqual(seen[1], CLOSE_BUTTONS)
+        self.assertEqual(run.wait(30), LAUNCH_FAILED, "the program did not end after the message")
 
     def silent_server_run(self, replies, started, drip=False):
         """Runs the program against a server that falls silent (or drips), closes the window
@@ -744,7 +765,7 @@ class EndToEnd(unittest.TestCase):
             run.shot("waiting-for-a-silent-server")
             self.assertTrue(run.tool.close(MAIN_CAPTION))
             # No message, and no wait for the read time-out (120 s).
-            self.assertEqual(run.wait(15), 0, "the program did not end after the close")
+            self.assertEqual(run.wait(15), USER_CLOSED, "the program did not end after the close")
             self.assertTrue(server.client_closed.wait(5), "the connection stayed open")
         finally:
             server.stop()
@@ -810,16 +831,19 @@ class EndToEnd(unittest.TestCase):
         self.addCleanup(server.stop)
         return run, server
 
-    def assert_fails_with(self, run, server, message):
-        """The program shows message under its title, removes the folder and runs nothing."""
+    def assert_fails_with(self, run, server, message, retry):
+        """The program shows message under its title (offering to try again when retry says),
+        removes the folder and runs nothing."""
         self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
         run.shot("server-fault")
-        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000, "Close" if retry else "OK")
         self.assertIsNotNone(seen, "no error box under the application title")
-        self.assertEqual(seen, ([message], ["OK"]))
+        self.assertEqual(seen[0][0], message)
+        self.assertEqual(seen[1], RETRY_BUTTONS if retry else CLOSE_BUTTONS)
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), DOWNLOAD_FAILED,
+                         "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
         self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
                                            "GET /periodic/Archive_x64-stable.zip"])
@@ -833,7 +857,7 @@ class EndToEnd(unittest.TestCase):
         run.start()
         archive_size = (run.www / "Archive_x64-stable.zip").stat().st_size
         self.assert_fails_with(run, server, "The server closed the connection after 100000 of "
-                               f"{archive_size} bytes.")
+                               f"{archive_size} bytes.", retry=True)
 
     def test_a_header_block_cut_off_by_the_server_is_an_error(self):
         def answer(conn, head, archive):
@@ -843,7 +867,8 @@ class EndToEnd(unittest.TestCase):
         run, server = self.server_fault_run(answer)
         run.start()
         self.assert_fails_with(
-            run, server, "The server closed the connection before the end of the response header.")
+            run, server, "The server closed the connection before the end of the response header.",
+            retry=True)
 
     def test_a_secure_body_cut_off_without_the_goodbye_is_an_error(self):
         # All of the archive arrives, but only the close could end it, and that close is not
@@ -856,7 +881,8 @@ class EndToEnd(unittest.TestCase):
         with run.authority.trusted_on_host():
             run.start()
             self.assert_fails_with(
-                run, server, "The secure connection was cut off before the server ended it.")
+                run, server, "The secure connection was cut off before the server ended it.",
+                retry=True)
 
     def test_an_error_whose_body_never_ends_is_shown_at_once(self):
         # The text drips for ever on a connection the server never closes: the error is shown
@@ -867,7 +893,7 @@ class EndToEnd(unittest.TestCase):
 
         run, server = self.server_fault_run(answer)
         run.start()
-        self.assert_fails_with(run, server, "HTTP/1.1 404 Not Found.")
+        self.assert_fails_with(run, server, "HTTP/1.1 404 Not Found.", retry=False)
 
     def test_a_redirect_whose_body_never_ends_is_followed_at_once(self):
         def answer(conn, head, archive):
@@ -910,11 +936,11 @@ class EndToEnd(unittest.TestCase):
         run.archive("Archive_x64-stable.zip")
         run.server.start()
         run.start()
-        seen = run.tool.dialog("Error", 60000)
+        seen = run.tool.dialog("Error", 60000, "Close")
         self.assertIsNotNone(seen, "no size-probe failure dialog")
         texts, buttons = seen
-        self.assertIn(PROBE_FAILURE, texts)
-        self.assertEqual(run.wait(30), 0, "the program did not end after the dialog")
+        self.assertEqual(texts[0], PROBE_FAILURE)
+        self.assertEqual(run.wait(30), PROBE_FAILED, "the program did not end after the dialog")
         self.assertEqual(run.server.requests(), [], "a request reached the server")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written to disk")
@@ -935,10 +961,12 @@ class EndToEnd(unittest.TestCase):
             run.shot("swapped-archive")
             seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
             self.assertIsNotNone(seen, "no error box under the application title")
-            self.assertEqual(seen, ([MISMATCH], ["OK"]))
+            self.assertEqual(seen[0][0], MISMATCH)
+            self.assertEqual(seen[1], CLOSE_BUTTONS)
             self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
             self.assertTrue(run.tool.close(MAIN_CAPTION))
-            self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+            self.assertEqual(run.wait(30), ARCHIVE_REFUSED,
+                             "closing the window did not end the program")
         finally:
             server.stop()
         self.assertEqual(server.requests, archive_requests(name))
@@ -968,10 +996,12 @@ class EndToEnd(unittest.TestCase):
                                      "no error box")
                 run.shot("refused")
                 seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
-                self.assertEqual(seen, ([NOT_FROM_PUBLISHER], ["OK"]))
+                self.assertEqual(seen[0][0], NOT_FROM_PUBLISHER)
+                self.assertEqual(seen[1], CLOSE_BUTTONS)
                 self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
                 self.assertTrue(run.tool.close(MAIN_CAPTION))
-                self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+                self.assertEqual(run.wait(30), ARCHIVE_REFUSED,
+                                 "closing the window did not end the program")
             else:
                 self.assertEqual(run.wait(120), 0, "the program did not end by itself")
         self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))

@@ -91,12 +91,15 @@ class Wine:
         return values
 
     def import_registry(self, key, values, folder):
-        """Sets the values under key in one import: {name: int (a REG_DWORD), str (a REG_SZ) or
-        None (removed)}; the import file is written in folder."""
+        """Sets the values under key in one import: {name: int (a REG_DWORD), Expandable (a
+        REG_EXPAND_SZ), str (a REG_SZ) or None (removed)}; the import file is written in
+        folder."""
         lines = ["REGEDIT4", "", f"[{key}]"]
         for name, value in values.items():
             if value is None:
                 data = "-"
+            elif isinstance(value, Expandable):
+                data = "hex(2):" + ",".join(f"{b:02x}" for b in (value + "\0").encode("utf-16-le"))
             elif isinstance(value, int):
                 data = f"dword:{value:08x}"
             else:
@@ -110,15 +113,19 @@ class Wine:
 
 
 INTERNET_SETTINGS = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+USER_ENVIRONMENT = r"HKEY_CURRENT_USER\Environment"
+
+
+class Expandable(str):
+    """A registry text with %variables% (REG_EXPAND_SZ)."""
 
 
 @contextlib.contextmanager
-def internet_settings(wine, folder, **values):
-    """The current user's internet settings of the prefix (ProxyEnable=1,
-    ProxyServer="127.0.0.1:3128", ProxyOverride=...) for the block; afterwards every value set
+def registry_settings(wine, key, folder, **values):
+    """The values under key for the block (see Wine.import_registry); afterwards every value set
     is as it was before, or gone again, however the block ends."""
-    before = wine.registry_values(INTERNET_SETTINGS)
-    wine.import_registry(INTERNET_SETTINGS, values, folder)
+    before = wine.registry_values(key)
+    wine.import_registry(key, values, folder)
     try:
         yield
     finally:
@@ -127,11 +134,26 @@ def internet_settings(wine, folder, **values):
             kind, text = before.get(name, (None, None))
             if kind == "REG_DWORD":
                 restore[name] = int(text, 16)
+            elif kind == "REG_EXPAND_SZ":
+                restore[name] = Expandable(text)
             elif kind is not None:
                 restore[name] = text
             else:
                 restore[name] = None
-        wine.import_registry(INTERNET_SETTINGS, restore, folder)
+        wine.import_registry(key, restore, folder)
+
+
+def internet_settings(wine, folder, **values):
+    """The current user's internet settings of the prefix (ProxyEnable=1,
+    ProxyServer="127.0.0.1:3128", ProxyOverride=...) for the block, put back afterwards."""
+    return registry_settings(wine, INTERNET_SETTINGS, folder, **values)
+
+
+def user_temp_folder(wine, folder, path):
+    """The current user's temporary folder (TEMP and TMP) is the host's path for the block, as
+    programs started in it see it; put back afterwards."""
+    windows = "Z:" + str(Path(path).resolve()).replace("/", "\\")
+    return registry_settings(wine, USER_ENVIRONMENT, folder, TEMP=windows, TMP=windows)
 
 
 def _unescape(text):

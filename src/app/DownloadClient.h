@@ -27,4 +27,11 @@ class TDownloadClient {
 
   // The running count of body bytes read since the body started, after every block.
   std::function<void(int64_t AWorkCount)> OnWork;
+
+  // The bound of a body whose size probe gave no positive length while nobody has told the room
+  // it has.
+  static constexpr int64_t DefaultUnannouncedBodyLimit = int64_t{4} << 30;
+  // The most a body may bring when its size probe gave no positive length (one with a length
+  // may bring no more than that). The sequence sets it to the room the body has where it goes.
+  int64_t UnannouncedBodyLimit = DefaultUnannouncedBodyLimit;
 };

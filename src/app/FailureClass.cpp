@@ -78,6 +78,8 @@ TFailureClass ClassifyFailure(const std::exception_ptr& AFailure, TRunStage ASta
     return {TRunResult::rrArchiveRefused, false};
   } catch (const EZLibError&) {
     return {TRunResult::rrArchiveRefused, false};
+  } catch (const ENotEnoughSpace&) {
+    return {TRunResult::rrDiskFailure, false};
   } catch (const ESetupFolderError&) {
     return {TRunResult::rrDiskFailure, false};
   } catch (const EFileStreamError&) {

@@ -54,6 +54,7 @@ void THTTPDownloadClient::ReportTo(TRunReport* AReport) {
     FIOHandler->OnStatus = nullptr;
     FHTTP->OnRequestLine = nullptr;
     FHTTP->OnStatusLine = nullptr;
+    FHTTP->ProxyAuthenticator().OnSignIn = nullptr;
     return;
   }
   // Where it connects ("Connecting to 192.0.2.1") and what the secure session is; not every
@@ -66,6 +67,9 @@ void THTTPDownloadClient::ReportTo(TRunReport* AReport) {
   };
   FHTTP->OnStatusLine = [AReport](TIdCustomHTTP*, const std::string& ALine) {
     AReport->StatusLine(ALine);
+  };
+  FHTTP->ProxyAuthenticator().OnSignIn = [AReport](const std::string& AText) {
+    AReport->Note(AText);
   };
 }
 

@@ -9,7 +9,7 @@
 #include "base/DateTime.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
-#include "base/MemoryStream.h"
+#include "base/Stream.h"
 #include "base/StringList.h"
 #include "base/TryFinally.h"
 #include "http/IdHTTPExceptions.h"
@@ -186,6 +186,7 @@ void TMain::PrepareAnotherTry() {
   LastWorkCount = 0;
   ProgressBar->SetMax(0);
   ProgressBar->ShowPosition(0);
+  FAnnounced.clear();
   Outcome = {};
 }
 
@@ -208,7 +209,6 @@ void TMain::FollowRoad() {
   // redirects.
   FStage = TRunStage::rsProbe;
   TStringList downloads;
-  std::vector<int64_t> lengths;
   for (const std::string& url : urls) {
     current = FCurrentURL = url;
     if (Application->Terminated()) return;
@@ -217,12 +217,12 @@ void TMain::FollowRoad() {
     HTTP->Head(current);
     ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
     downloads.Add(HTTP->ResponseURL());
-    lengths.push_back(HTTP->ResponseContentLength());
+    FAnnounced[HTTP->ResponseURL()] = HTTP->ResponseContentLength();
     Report.Announced(HTTP->ResponseURL(), HTTP->ResponseContentLength());
   }
 
   FStage = TRunStage::rsSignature;
-  if (!AcceptSignatures(downloads, lengths, archiveName)) return;
+  if (!AcceptSignatures(downloads, archiveName)) return;
   FStage = TRunStage::rsFolder;
   if (!PrepareSetupFolder()) return;
   TInstallRun run;
@@ -374,20 +374,22 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
     FStage = TRunStage::rsDownload;
     FCurrentURL = url;
     if (Application->Terminated()) return false;
-    TMemoryStream stream;
+    const std::unique_ptr<TStream> stream = CreateArchiveStream(url);
     LastWorkCount = 0;
     SetStatus("Downloading...");
     const double started = Platform->Now();
     // However the GET ends, the bar is left showing its exact position.
-    TryFinally([&] { HTTP->Get(url, stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
-    Report.Received(url, stream.Size(), MilliSecondSpan(started, Platform->Now()));
+    TryFinally([&] { HTTP->Get(url, *stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
+    Report.Received(url, stream->Size(), MilliSecondSpan(started, Platform->Now()));
     if (Application->Terminated()) return false;
     // A network's sign-in page is told as such, not as a damaged archive.
-    RefuseWebPage(HTTP->ResponseContentType(), stream, kZipStart);
+    RefuseWebPage(HTTP->ResponseContentType(), *stream, kZipStart);
     FStage = TRunStage::rsExtraction;
-    CheckArchive(url, stream);
-    stream.SetPosition(0);
-    archive->Open(stream);
+    CheckArchive(url, *stream);
+    stream->SetPosition(0);
+    archive->Open(*stream);
+    // A disk that cannot take the files is told before the first is written.
+    ArchiveStorage.CheckRoomForFiles(*Platform, archive->FileSizes(), FSetupFolder);
     SetStatus("Extracting...");
     Application->ProcessMessages();
     archive->ExtractAll(FSetupFolder);
@@ -450,6 +452,25 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
   return true;
 }
 
+int64_t TMain::AnnouncedLength(const std::string& AURL) const {
+  const auto announced = FAnnounced.find(AURL);
+  return announced != FAnnounced.end() ? announced->second : -1;
+}
+
+std::unique_ptr<TStream> TMain::CreateArchiveStream(const std::string& AURL) {
+  const int64_t length = AnnouncedLength(AURL);
+  if (length <= 0) HTTP->UnannouncedBodyLimit = ArchiveStorage.UnannouncedRoom(*Platform);
+  std::unique_ptr<TStream> stream = ArchiveStorage.CreateStream(*Platform, length);
+  Report.Note(length > ArchiveStorage.MemoryLimit
+                  ? "The archive is held in a temporary file in " + Platform->TempFolder()
+              : length > 0 ? std::string("The archive is held in memory")
+                           : Format("The archive is held in memory, in a temporary file in %s "
+                                    "once it passes %lld bytes",
+                                    Platform->TempFolder().c_str(),
+                                    static_cast<long long>(ArchiveStorage.MemoryLimit)));
+  return stream;
+}
+
 void TMain::RemoveSetupFolder() {
   const double start = Platform->Now();
   do {
@@ -463,18 +484,17 @@ void TMain::RemoveSetupFolder() {
                   : "The setup folder " + FSetupFolder + " is removed");
 }
 
-bool TMain::AcceptSignatures(const TStringList& AURLs, const std::vector<int64_t>& ALengths,
-                             const std::string& AName) {
+bool TMain::AcceptSignatures(const TStringList& AURLs, const std::string& AName) {
   if (!ArchiveSignatures || !ArchiveSignatures->Enabled()) {
     Report.Note("No archive signatures are checked: no keys are built in");
     return true;
   }
   try {
-    for (int i = 0; i < AURLs.Count(); ++i) {
-      FCurrentURL = AURLs[i] + ".sig";
+    for (const std::string& url : AURLs) {
+      FCurrentURL = url + ".sig";
       if (Application->Terminated()) return false;
-      ArchiveSignatures->Fetch(*HTTP, AURLs[i], AName, ALengths[static_cast<size_t>(i)]);
-      if (const TArchiveSignature* accepted = ArchiveSignatures->Accepted(AURLs[i]))
+      ArchiveSignatures->Fetch(*HTTP, url, AName, AnnouncedLength(url));
+      if (const TArchiveSignature* accepted = ArchiveSignatures->Accepted(url))
         Report.Note("Signature accepted: " + accepted->Statement());
     }
   } catch (...) {

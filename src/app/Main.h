@@ -2,11 +2,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/ArchiveSignatures.h"
+#include "app/ArchiveStorage.h"
 #include "app/CommandLine.h"
 #include "app/DownloadClient.h"
 #include "app/FailureClass.h"
@@ -43,6 +44,8 @@ class TMain : public TForm {
   std::function<std::unique_ptr<TSetupArchive>()> CreateArchive;
   // The platform the sequence runs on; tests put their own in place before the first tick.
   std::unique_ptr<TSetupPlatform> Platform;
+  // Memory or a temporary file for each archive, and the disks' room (tests lower its limit).
+  TArchiveStorage ArchiveStorage;
   // The trust checks, plugged in with the real components: each archive against its signature
   // by the built-in keys, and the installer's publisher against the program's own. Without
   // them nothing is checked.
@@ -109,11 +112,16 @@ class TMain : public TForm {
   // ended early; ARun says how far the installer got.
   bool DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun);
   void RemoveSetupFolder();
-  // After the size probe, before anything is written: the signature of each archive (AURLs,
-  // with the lengths their probes announced), fetched from beside it and accepted. False when
-  // the program was asked to end meanwhile.
-  bool AcceptSignatures(const TStringList& AURLs, const std::vector<int64_t>& ALengths,
-                        const std::string& AName);
+  // The length the size probe announced for a download (by the URL the probe ended at); -1 when
+  // it announced none.
+  int64_t AnnouncedLength(const std::string& AURL) const;
+  // After the size probe, before anything is written: the signature of each archive (AURLs),
+  // fetched from beside it and accepted for the length its probe announced. False when the
+  // program was asked to end meanwhile.
+  bool AcceptSignatures(const TStringList& AURLs, const std::string& AName);
+  // The stream the archive at the URL is downloaded into, chosen by the length its probe
+  // announced; tells the client how much a body without a length may bring.
+  std::unique_ptr<TStream> CreateArchiveStream(const std::string& AURL);
   // Before an archive is opened: raises unless it matches its signature.
   void CheckArchive(const std::string& AURL, TStream& AArchive);
   // Before the installer's launch: the installer held open, nobody able to change it, and its
@@ -131,6 +139,8 @@ class TMain : public TForm {
   // Where the road is, and the URL it works on, for a failure's outcome and details.
   TRunStage FStage = TRunStage::rsStart;
   std::string FCurrentURL;
+  // The length each download's size probe announced, by the URL the probe ended at.
+  std::map<std::string, int64_t> FAnnounced;
 };
 
 extern TMain* Main;

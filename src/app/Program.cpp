@@ -34,7 +34,7 @@ TProgramStart ProgramStart() {
   // The first is the program's own name.
   for (int i = 1; arguments && i < count; ++i)
     start.Arguments.push_back(FromWide(arguments.get()[i]));
-  start.LogFolder = GetTempDir();
+  start.LogFolder = GetTempFolder();
   return start;
 }
 

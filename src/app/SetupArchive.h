@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 class TStream;
 
@@ -14,6 +15,8 @@ class TSetupArchive {
 
   // Reads the archive from the stream, starting at its current position (read mode).
   virtual void Open(TStream& AStream) = 0;
+  // The size of every entry's file once extracted, as the open archive announces them.
+  virtual std::vector<uint64_t> FileSizes() = 0;
   // Writes every entry below path, creating sub-folders. Asks OnProgress before each entry and
   // after each block it writes, and stops with EAbort when that says True.
   virtual void ExtractAll(const std::string& APath) = 0;

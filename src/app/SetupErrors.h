@@ -13,6 +13,10 @@
 // old one that could not be removed, one that could not be created.
 PLENWICK_DECLARE_EXCEPTION(ESetupFolderError, Exception)
 
+// A volume has not the room the archive or its files need ("Setup needs 1.2 GB free on C:, but
+// only ...").
+PLENWICK_DECLARE_EXCEPTION(ENotEnoughSpace, Exception)
+
 // A web page came where the setup archive (or its signature) was expected: the sign-in page of
 // a public network, a proxy's notice. Its message says so (kWebPageInstead).
 PLENWICK_DECLARE_EXCEPTION(EWebPageInstead, Exception)

@@ -7,10 +7,12 @@
 
 #include "app/FolderHelpers.h"
 #include "app/ProcessHandle.h"
+#include "base/FileSystem.h"
 #include "base/UniqueHandle.h"
 #include "ui/Control.h"
 
 class TSetupPlatform;
+class TStream;
 
 // A started process's handle, closed through the platform that gave it.
 struct TProcessHandleTraits {
@@ -48,6 +50,15 @@ class TSetupPlatform {
   virtual bool FolderExists(const std::string& APath) = 0;
   virtual bool DeleteFolder(const std::string& APath) = 0;
   virtual TPathKind PathKind(const std::string& APath) = 0;
+
+  // The user's folder for temporary files.
+  virtual std::string TempFolder() = 0;
+  // A file in the folder for this run only, gone with the stream or the process
+  // (TTemporaryFileStream); raises EFCreateError when none can be made.
+  virtual std::unique_ptr<TStream> CreateTemporaryFile(const std::string& AFolder) = 0;
+  // The free space, allocation unit and name of the volume that holds the path; False when the
+  // system cannot tell.
+  virtual bool VolumeSpace(const std::string& APath, TVolumeSpace& ASpace) = 0;
 
  protected:
   // The owner of a handle this platform started.

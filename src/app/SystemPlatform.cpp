@@ -4,6 +4,7 @@
 #include "app/SystemClock.h"
 #include "base/DateTime.h"
 #include "base/FileSystem.h"
+#include "base/TemporaryFileStream.h"
 
 namespace {
 
@@ -29,6 +30,13 @@ class TSystemPlatform final : public TSetupPlatform {
   bool FolderExists(const std::string& APath) override { return ::FolderExists(APath); }
   bool DeleteFolder(const std::string& APath) override { return ::DeleteFolder(APath); }
   TPathKind PathKind(const std::string& APath) override { return ::PathKind(APath); }
+  std::string TempFolder() override { return GetTempFolder(); }
+  std::unique_ptr<TStream> CreateTemporaryFile(const std::string& AFolder) override {
+    return std::make_unique<TTemporaryFileStream>(AFolder);
+  }
+  bool VolumeSpace(const std::string& APath, TVolumeSpace& ASpace) override {
+    return GetVolumeSpace(APath, ASpace);
+  }
 };
 
 }  // namespace

@@ -7,6 +7,12 @@
 class TZipSetupArchive : public TSetupArchive {
  public:
   void Open(TStream& AStream) override { FZip.Open(AStream, TZipMode::zmRead); }
+  std::vector<uint64_t> FileSizes() override {
+    std::vector<uint64_t> sizes;
+    for (int i = 0, count = FZip.FileCount(); i < count; ++i)
+      sizes.push_back(FZip.FileInfo(i).UncompressedSize);
+    return sizes;
+  }
   void ExtractAll(const std::string& APath) override {
     FZip.OnExtractProgress = OnProgress;
     FZip.ExtractAll(APath);

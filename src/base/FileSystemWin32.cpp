@@ -70,6 +70,37 @@ std::string GetModuleFileName() {
   }
 }
 
+std::string GetTempFolder() {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) return {};
+  std::wstring folder(buffer, n);
+  // "C:\" keeps its separator; any other folder loses the trailing one.
+  if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+  return FromWide(folder);
+}
+
+bool GetVolumeSpace(std::string_view APath, TVolumeSpace& ASpace) {
+  const std::wstring path = ToWide(APath);
+  ULARGE_INTEGER freeToCaller, total, totalFree;
+  if (!::GetDiskFreeSpaceExW(path.c_str(), &freeToCaller, &total, &totalFree)) return false;
+  std::wstring volume(path.size() + MAX_PATH + 1, L'\0');
+  if (!::GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size())))
+    return false;
+  volume.resize(std::char_traits<wchar_t>::length(volume.c_str()));
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  // Without an answer, NTFS's usual cluster.
+  ASpace.ClusterSize = ::GetDiskFreeSpaceW(volume.c_str(), &sectorsPerCluster, &bytesPerSector,
+                                           &freeClusters, &clusters)
+                           ? static_cast<int64_t>(sectorsPerCluster) * bytesPerSector
+                           : 4096;
+  ASpace.Free = static_cast<int64_t>(freeToCaller.QuadPart);
+  // "C:\" is shown as "C:", a folder that a volume is mounted on without its last separator.
+  if (volume.size() > 1 && volume.back() == L'\\') volume.pop_back();
+  ASpace.Name = FromWide(volume);
+  return true;
+}
+
 TFileStream::TFileStream(const std::string& AFileName, TMode AMode) : FFileName(AFileName) {
   const std::wstring wide = ToWide(AFileName);
   if (AMode == TMode::fmCreate) {
@@ -124,16 +155,6 @@ void TFileStream::SetSize(int64_t ANewSize) {
   SetPosition(ANewSize);
   if (!::SetEndOfFile(FHandle)) throw EStreamError("Stream size cannot be changed");
   if (pos < ANewSize) SetPosition(pos);
-}
-
-std::string GetTempDir() {
-  wchar_t buf[MAX_PATH + 2];
-  const DWORD n = ::GetTempPathW(MAX_PATH + 2, buf);
-  if (n == 0 || n > MAX_PATH + 1) return {};
-  std::wstring path(buf, n);
-  while (!path.empty() && (path.back() == L'\\' || path.back() == L'/'))
-    path.pop_back();
-  return FromWide(path);
 }
 
 namespace {

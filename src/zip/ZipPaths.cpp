@@ -6,6 +6,7 @@
 #include "base/FileSystem.h"
 #include "base/StrUtils.h"
 #include "base/Utf.h"
+#include "zip/ZipFolders.h"
 
 namespace {
 constexpr size_t kMaxPath = 260;
@@ -135,7 +136,7 @@ std::string ExpandPath(std::string_view APath) {
                    std::string(std::string_view(cwd).substr(cwdRoot)) + "\\" + std::string(APath));
 }
 
-void ForceFolders(std::string_view AFolder) {
+TCheckedFolder CheckFolderPath(std::string_view AFolder) {
   std::string full = ExpandPath(AFolder);
   const bool extended = IsExtended(full);
   if (!extended && Utf8ToUtf16(full).size() >= kMaxPath)
@@ -147,19 +148,15 @@ void ForceFolders(std::string_view AFolder) {
       throw ENotSupportedException("The path format is not supported");
   if (Trim(full).empty() || HasInvalidPathChars(full))
     throw EArgumentException("Invalid characters in path");
-  if (HasDriveLetter(body) && !DirectoryExists(std::string(body.substr(0, 2)) + "\\"))
-    throw EDirectoryNotFoundException("The drive cannot be found");
-
-  // Every missing level below the root, from the top down. A folder that exists has all its
-  // parents, which spares the walk for every file after the first in a folder.
-  if (DirectoryExists(full)) return;
-  size_t rootEnd = extended ? kExtendedPrefix.size() + RootLength(body) : RootLength(full);
-  while (full.size() > rootEnd + 1 && full.back() == '\\')
+  TCheckedFolder folder;
+  if (HasDriveLetter(body)) folder.Drive = std::string(body.substr(0, 2)) + "\\";
+  folder.RootEnd = extended ? kExtendedPrefix.size() + RootLength(body) : RootLength(full);
+  while (full.size() > folder.RootEnd + 1 && full.back() == '\\')
     full.pop_back();
-  for (size_t i = full.find('\\', rootEnd + 1); i != std::string::npos;
-       i = full.find('\\', i + 1)) {
-    const std::string level = full.substr(0, i);
-    if (!DirectoryExists(level)) CreateDir(level);
-  }
-  if (full.size() > rootEnd + 1 && !DirectoryExists(full)) CreateDir(full);
+  folder.Full = std::move(full);
+  return folder;
+}
+
+void ForceFolders(std::string_view AFolder) {
+  TZipFolders().Force(AFolder);
 }

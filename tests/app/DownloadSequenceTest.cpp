@@ -9,12 +9,16 @@
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
 
+#include <sys/mount.h>
+
 #include "app/ComponentWiring.h"
 #include "app/HTTPDownloadClient.h"
+#include "app/LoopbackSequence.h"
 #include "app/Main.h"
 #include "app/ShownFailures.h"
 #include "app/SignatureCases.h"
@@ -27,102 +31,6 @@
 namespace {
 
 const std::string kFolder = "Plenwick Setup (64-bit)\\";
-
-// The real client, with the distribution server's URLs sent to the loopback server instead.
-class TLoopbackRoute : public TDownloadClient {
- public:
-  TLoopbackRoute(std::unique_ptr<TDownloadClient> real, uint16_t port,
-                 const std::string& scheme = "http")
-      : FReal(std::move(real)),
-        FPrefix(scheme + "://127.0.0.1:" + std::to_string(port) + "/periodic/Archive") {
-    FReal->OnWork = [this](int64_t count) {
-      if (OnEachWork) OnEachWork(count);
-      if (OnWork) OnWork(count);
-    };
-  }
-  void Head(const std::string& url) override { FReal->Head(Route(url)); }
-  int64_t ResponseContentLength() override { return FReal->ResponseContentLength(); }
-  // Back in the distribution server's terms, as the sequence knows it.
-  std::string ResponseURL() override {
-    const std::string url = FReal->ResponseURL();
-    if (url.compare(0, FPrefix.size(), FPrefix) != 0) return url;
-    return ArchiveUrlPrefix() + url.substr(FPrefix.size());
-  }
-  std::string ResponseContentType() override { return FReal->ResponseContentType(); }
-  void Get(const std::string& url, TStream& dest) override { FReal->Get(Route(url), dest); }
-  void Disconnect() override { FReal->Disconnect(); }
-
-  std::function<void(int64_t)> OnEachWork;
-
- private:
-  std::string Route(const std::string& url) {
-    const std::string prefix = ArchiveUrlPrefix();
-    EXPECT_EQ(url.compare(0, prefix.size(), prefix), 0) << url;
-    return FPrefix + url.substr(prefix.size());
-  }
-  std::unique_ptr<TDownloadClient> FReal;
-  std::string FPrefix;
-};
-
-// The real archive reader, watched: its extraction hook counts how often it is asked, and a
-// script may act at each ask (before each entry and after each block written).
-class TWatchedArchive : public TSetupArchive {
- public:
-  explicit TWatchedArchive(std::unique_ptr<TSetupArchive> real) : FReal(std::move(real)) {}
-  void Open(TStream& stream) override { FReal->Open(stream); }
-  void ExtractAll(const std::string& path) override {
-    FReal->OnProgress = [this] {
-      ++Asked;
-      if (OnAsked) OnAsked(Asked);
-      return OnProgress && OnProgress();
-    };
-    FReal->ExtractAll(path);
-  }
-  void Close() override { FReal->Close(); }
-  TTotals Totals() const override { return FReal->Totals(); }
-
-  int Asked = 0;
-  std::function<void(int asked)> OnAsked;
-
- private:
-  std::unique_ptr<TSetupArchive> FReal;
-};
-
-// The system's folder operations and clock; the installer launch is played: it finds the
-// extracted installer and ends with exit code 0.
-class TPlayedLaunchPlatform : public TSetupPlatform {
- public:
-  std::string ModuleFileName() override { return "C:\\Downloads\\Plenwick-setup_x64-stable.exe"; }
-  std::string CurrentDir() override { return FReal->CurrentDir(); }
-  bool CreateFolder(const std::string& path) override { return FReal->CreateFolder(path); }
-  void Sleep(unsigned ms) override { FReal->Sleep(ms); }
-  double Now() override { return FReal->Now(); }
-  bool LaunchElevated(TWinHandle, const std::string& file, const std::vector<std::string>&,
-                      TProcess& process, int&) override {
-    Launched = file;
-    Installer = ziptest::ReadFile(file).value_or("(missing)");
-    process = OwnProcess(1);
-    return true;
-  }
-  TProcessPoll PollProcess(TProcessHandle, uint32_t& exitCode) override {
-    exitCode = 0;
-    return TProcessPoll::ppEnded;
-  }
-  void CloseProcessHandle(TProcessHandle) override {}
-  bool FolderExists(const std::string& path) override { return FReal->FolderExists(path); }
-  bool DeleteFolder(const std::string& path) override {
-    ++Deletes;
-    return FReal->DeleteFolder(path);
-  }
-  TPathKind PathKind(const std::string& path) override { return FReal->PathKind(path); }
-
-  std::string Launched;
-  std::string Installer;
-  int Deletes = 0;
-
- private:
-  std::unique_ptr<TSetupPlatform> FReal = CreateSystemPlatform();
-};
 
 std::string Installer() {
   std::string data;
@@ -211,10 +119,14 @@ class DownloadSequence : public ::testing::Test {
     Main->Platform = std::move(p);
     Main->CreateArchive = [this, real = Main->CreateArchive] {
       auto archive = std::make_unique<TWatchedArchive>(real());
-      watched = archive.get();
-      watched->OnAsked = onExtractionAsked;
+      // Counted here: the archive is gone when the run is over.
+      archive->OnAsked = [this](int asked) {
+        extractionAsked = asked;
+        if (onExtractionAsked) onExtractionAsked(asked);
+      };
       return archive;
     };
+    if (beforeRun) beforeRun();
     headless::SetIdleHandler(app, [] { Main->Close(); });
     app.Run();
   }
@@ -249,8 +161,13 @@ class DownloadSequence : public ::testing::Test {
   THTTPDownloadClient* client = nullptr;
   TLoopbackRoute* route = nullptr;
   TPlayedLaunchPlatform* platform = nullptr;
-  TWatchedArchive* watched = nullptr;
+  // How often the last archive's extraction asked its hook.
+  int extractionAsked = 0;
   std::function<void(int asked)> onExtractionAsked;
+  // Last changes to the window and the platform before the program runs.
+  std::function<void()> beforeRun;
+  // The most files open below the temporary folder at a work event.
+  int openWhileDownloading = 0;
   bool closePosted = false;
 };
 
@@ -351,11 +268,10 @@ TEST_F(DownloadSequence, ACloseDuringTheExtractionStopsItBetweenBlocks) {
     peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n" + large);
     peer.ReceiveUntilClosed();
   });
-  ASSERT_NE(watched, nullptr);
   EXPECT_TRUE(closePosted);
   // Stopped soon after the close, long before the entry's last block.
-  EXPECT_GE(watched->Asked, kCloseAt);
-  EXPECT_LT(watched->Asked, kCloseAt + 30);
+  EXPECT_GE(extractionAsked, kCloseAt);
+  EXPECT_LT(extractionAsked, kCloseAt + 30);
   EXPECT_EQ(Main->Info->Caption(), "Extracting...");
   EXPECT_EQ(platform->Launched, "");
   EXPECT_EQ(platform->Deletes, 1);
@@ -519,8 +435,8 @@ TEST(DownloadClient, WaitsForTheServerAsLongAsForAConnect) {
 }
 
 // A body may bring no more than its probe announced, or, when the probe gave no positive
-// length, no more than the client's bound (lowered here). Either way the run fails with the
-// client's message, and the folder goes.
+// length, no more than the temporary folder's volume has free beyond the margin (played here).
+// Either way the run fails with the client's message, and the folder goes.
 TEST_F(DownloadSequence, ABodyPastTheProbesLengthFails) {
   const std::string length = std::to_string(archive.size());
   const std::string more = archive + std::string(5000, 'x');
@@ -537,26 +453,166 @@ TEST_F(DownloadSequence, ABodyPastTheProbesLengthFails) {
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }
 
-TEST_F(DownloadSequence, ABodyPastTheBoundFailsWhenTheProbeGaveNoLength) {
+TEST_F(DownloadSequence, ABodyPastTheTemporaryVolumesRoomFailsWhenTheProbeGaveNoLength) {
   const std::string more = archive + std::string(5000, 'x');
-  Run(
-      [more](TLoopbackPeer& peer, int) {
-        ReadRequestHead(peer);
-        peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
-        ReadRequestHead(peer);
-        peer.Send("HTTP/1.1 200 OK\r\n\r\n" + more);  // until the close
-        peer.Close();
-      },
-      TClose::Never,
-      [this](THTTPDownloadClient& http) {
-        http.UnannouncedBodyLimit = static_cast<int64_t>(archive.size());
-      });
+  beforeRun = [this] {
+    Main->ArchiveStorage.MemoryLimit = 1000;
+    platform->TempFree = TArchiveStorage::FreeSpaceMargin + static_cast<int64_t>(archive.size());
+  };
+  Run([more](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n");
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\n\r\n" + more);  // until the close
+    peer.Close();
+  });
   ASSERT_EQ(FailureBoxes(app).size(), 1u);
   EXPECT_EQ(FailureBoxes(app)[0].Text,
             "The server sent a body of more than " + std::to_string(archive.size()) + " bytes.");
+  EXPECT_EQ(platform->TempFilesMade, 1);
   EXPECT_EQ(platform->Launched, "");
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }
+
+// The files this process has open below a folder (the temporary file has no name there, but
+// the process holds it), natively from /proc.
+int OpenFilesBelow(const std::filesystem::path& AFolder) {
+  int count = 0;
+  for (const auto& fd : std::filesystem::directory_iterator("/proc/self/fd")) {
+    std::error_code ec;
+    const std::string target = std::filesystem::read_symlink(fd.path(), ec).string();
+    if (!ec && target.starts_with(AFolder.string() + "/")) ++count;
+  }
+  return count;
+}
+
+// The archive, or a body without a length, goes past a lowered limit: it is downloaded into a
+// temporary file in the temporary folder (held open while the body arrives, with no name
+// there), installs from it, and nothing of it is left, open or on disk, after the run.
+struct TemporaryFileCase {
+  const char* name;
+  bool announced;
+};
+
+class ArchivesPastTheLimit : public DownloadSequence,
+                             public ::testing::WithParamInterface<TemporaryFileCase> {};
+
+TEST_P(ArchivesPastTheLimit, InstallFromATemporaryFile) {
+  const std::filesystem::path temp = std::filesystem::current_path() / "temp";
+  std::filesystem::create_directories(temp);
+  const std::string length = std::to_string(archive.size());
+  const std::string probed = GetParam().announced ? length : "0";
+  const std::string framing =
+      GetParam().announced ? "Content-Length: " + length + "\r\n" : "Connection: close\r\n";
+  beforeRun = [this, temp] {
+    Main->ArchiveStorage.MemoryLimit = 20000;
+    platform->TempDirectory = FromNativePath(temp.string());
+    route->OnEachWork = [this, temp](int64_t count) {
+      if (count > 40000)
+        openWhileDownloading = std::max(openWhileDownloading, OpenFilesBelow(temp));
+    };
+  };
+  Run([this, probed, framing](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + probed + "\r\n\r\n");
+    ReadRequestHead(peer);
+    SendSlowly(peer, "HTTP/1.1 200 OK\r\n" + framing + "\r\n", archive);
+    if (framing.starts_with("Connection"))
+      peer.Close();
+    else
+      peer.ReceiveUntilClosed();
+  });
+  EXPECT_TRUE(FailureBoxes(app).empty());
+  EXPECT_EQ(platform->TempFilesMade, 1);
+  EXPECT_EQ(openWhileDownloading, 1);
+  EXPECT_EQ(platform->Installer, Installer());
+  EXPECT_EQ(OpenFilesBelow(temp), 0);
+  EXPECT_TRUE(std::filesystem::is_empty(temp));
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+}
+
+const TemporaryFileCase kTemporaryFileCases[] = {
+    {"Announced", true},
+    {"WithoutALength", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Storage, ArchivesPastTheLimit, ::testing::ValuesIn(kTemporaryFileCases),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A tmpfs of 8 MiB mounted on a folder for the length of a test (root only).
+class TSmallVolume {
+ public:
+  explicit TSmallVolume(std::filesystem::path AFolder) : FFolder(std::move(AFolder)) {
+    std::filesystem::create_directories(FFolder);
+    FMounted = ::mount("tmpfs", FFolder.c_str(), "tmpfs", 0, "size=8m") == 0;
+  }
+  ~TSmallVolume() {
+    if (FMounted) ::umount2(FFolder.c_str(), MNT_DETACH);
+  }
+  TSmallVolume(const TSmallVolume&) = delete;
+  TSmallVolume& operator=(const TSmallVolume&) = delete;
+  bool Mounted() const { return FMounted; }
+
+ private:
+  std::filesystem::path FFolder;
+  bool FMounted = false;
+};
+
+// Too little room where the archive's file would go, or where its files would go: the user
+// reads how much is needed on which volume, before anything is written there; the server sees
+// no GET in the first case. Real volumes of 8 MiB, which hold less than the margin.
+struct FullVolumeCase {
+  const char* name;
+  bool temporaryFolder;  // the volume is the temporary folder's, else the setup folder's
+};
+
+class FullVolumes : public DownloadSequence,
+                    public ::testing::WithParamInterface<FullVolumeCase> {};
+
+TEST_P(FullVolumes, AreToldBeforeAnythingIsWritten) {
+  const std::filesystem::path disk = std::filesystem::current_path() / "disk";
+  TSmallVolume volume(disk);
+  if (!volume.Mounted()) GTEST_SKIP() << "cannot mount a scratch tmpfs here (needs root)";
+  const bool temporary = GetParam().temporaryFolder;
+  // The setup folder goes below the current directory: on the small volume, or not.
+  if (!temporary) std::filesystem::current_path(disk);
+  const std::string length = std::to_string(archive.size());
+  beforeRun = [this, disk, temporary] {
+    if (temporary) {
+      Main->ArchiveStorage.MemoryLimit = 20000;
+      platform->TempDirectory = FromNativePath(disk.string());
+    }
+  };
+  Run([this, length](TLoopbackPeer& peer, int) {
+    heads.Add(ReadRequestHead(peer));
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n");
+    const std::string next = ReadRequestHead(peer);
+    if (next.empty()) return;
+    heads.Add(next);
+    peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n\r\n" + archive);
+    peer.ReceiveUntilClosed();
+  });
+  const int64_t needed =
+      temporary ? static_cast<int64_t>(archive.size()) + TArchiveStorage::FreeSpaceMargin
+                // Install.exe in 37 clusters, readme.txt in 1
+                : 38 * 4096 + TArchiveStorage::FreeSpaceMargin;
+  ASSERT_EQ(FailureBoxes(app).size(), 1u);
+  EXPECT_EQ(FailureBoxes(app)[0].Text, "Setup needs " + SizeText(needed, true) + " free on " +
+                                           disk.string() + ", but only 8.0 MB are free.");
+  EXPECT_EQ(heads.Heads().size(), temporary ? 1u : 2u);
+  EXPECT_EQ(platform->TempFilesMade, 0);
+  EXPECT_EQ(platform->Launched, "");
+  // Nothing on the small volume: no file there, and the empty setup folder went.
+  EXPECT_TRUE(std::filesystem::is_empty(disk));
+}
+
+const FullVolumeCase kFullVolumes[] = {
+    {"TheTemporaryFolderBeforeTheDownload", true},
+    {"TheSetupFolderBeforeTheExtraction", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Storage, FullVolumes, ::testing::ValuesIn(kFullVolumes),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 // The program follows the system's proxy settings (natively the environment): the whole run
 // goes through the proxy, which is asked for the distribution server's address.
@@ -713,9 +769,14 @@ INSTANTIATE_TEST_SUITE_P(Proxy, SilentProxies, ::testing::ValuesIn(kSilentProxie
 // case's keys: a refusal is shown as a download's failure is, nothing is left on disk and no
 // installer starts; a refusal of the signature comes before the setup folder is even made.
 class SignedArchives : public DownloadSequence,
-                       public ::testing::WithParamInterface<signaturecases::TCase> {};
+                       public ::testing::WithParamInterface<signaturecases::TCase> {
+ protected:
+  // Runs the case; with fileBacked, the memory limit is below the archive's size, so the
+  // archive is downloaded into a temporary file (in the folder "temp") and checked from there.
+  void RunCase(bool fileBacked);
+};
 
-TEST_P(SignedArchives, AreInstalledOrRefusedAsTheCaseSays) {
+void SignedArchives::RunCase(bool fileBacked) {
   using namespace signaturecases;
   const TCase& c = GetParam();
   TServedFiles served;
@@ -723,6 +784,14 @@ TEST_P(SignedArchives, AreInstalledOrRefusedAsTheCaseSays) {
   plugIn = [&c](TMain& main) {
     main.ArchiveSignatures = std::make_unique<TArchiveSignatures>(trusttest::Fixture(c.Keys));
   };
+  const std::filesystem::path temp = std::filesystem::current_path() / "temp";
+  if (fileBacked) {
+    std::filesystem::create_directories(temp);
+    beforeRun = [this, temp] {
+      Main->ArchiveStorage.MemoryLimit = 20000;
+      platform->TempDirectory = FromNativePath(temp.string());
+    };
+  }
   Run(served.Script());
 
   const auto& boxes = FailureBoxes(app);
@@ -750,11 +819,33 @@ TEST_P(SignedArchives, AreInstalledOrRefusedAsTheCaseSays) {
     // Refused before the download: the setup folder was never made (nor removed).
     EXPECT_EQ(platform->Deletes > 0, c.ArchiveFetched);
   }
+  if (fileBacked) {
+    // Made for the archive, and gone with the run.
+    EXPECT_EQ(platform->TempFilesMade, 1);
+    EXPECT_TRUE(std::filesystem::is_empty(temp));
+    std::filesystem::remove(temp);
+  }
   // Nothing else was written beside the setup folder's place.
   EXPECT_TRUE(std::filesystem::is_empty(std::filesystem::current_path()));
 }
 
+TEST_P(SignedArchives, AreInstalledOrRefusedAsTheCaseSays) {
+  RunCase(false);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, SignedArchives, ::testing::ValuesIn(signaturecases::Cases()),
+                         signaturecases::CaseName);
+
+// Past the memory limit, each case that gets as far as the archive: installed or refused from
+// the temporary file as from memory.
+class SignedArchivesThroughATemporaryFile : public SignedArchives {};
+
+TEST_P(SignedArchivesThroughATemporaryFile, AreCheckedFromTheFile) {
+  RunCase(true);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SignedArchivesThroughATemporaryFile,
+                         ::testing::ValuesIn(signaturecases::ArchiveFetchedCases()),
                          signaturecases::CaseName);
 
 // A signed program and an installer from another publisher: the launch is refused with its

@@ -82,6 +82,8 @@ TEST_F(Sequence, SuccessfulRunDownloadsExtractsLaunchesAndRemovesTheFolder) {
                            "Archive created",
                            "Get " + kUrl,
                            "Open at 0 of 100000",
+                           "FileSizes",
+                           "VolumeSpace " + kFolder,
                            "ExtractAll " + kFolder,
                            "Close",
                            "Archive freed",

@@ -207,7 +207,8 @@ class ProxyEndToEnd(unittest.TestCase):
         self.assert_installed()
         self.assertEqual(run.server.received_credentials(), [])
         url = f"http://{NAMED_HOST}:{PORT}/periodic/{ARCHIVE}"
-        self.assertEqual(proxy.requests()[-2:], [f"HEAD {url} HTTP/1.1", f"GET {url} HTTP/1.1"])
+        self.assertEqual(proxy.requests()[-3:], [f"HEAD {url} HTTP/1.1", f"GET {url}.sig HTTP/1.1",
+                                                 f"GET {url} HTTP/1.1"])
 
     def test_proxy_that_cannot_be_reached_shows_its_message(self):
         run = self.run_

@@ -14,9 +14,12 @@ its archives with that key (scripts/sign-archive.sh), as the vendor does, and th
 installers with osslsigncode, by a code-signing authority trusted through the host's store for
 the run.
 
-Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_SECURE_EXE,
-PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_SECURE_PORT,
-PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX, PLENWICK_E2E_ARCHIVE_KEY.
+The program built to hold at most 1 MiB of an archive in memory takes larger archives through a
+temporary file; the user's temporary folder is set to one of the scenario's while it runs.
+
+Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_SMALL_MEMORY_EXE,
+PLENWICK_E2E_SECURE_EXE, PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT,
+PLENWICK_E2E_SECURE_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX, PLENWICK_E2E_ARCHIVE_KEY.
 """
 
 import http.server
@@ -24,9 +27,6 @@ import os
 import shutil
 import socket
 import ssl
-
-
-import subprocess
 import struct
 import subprocess
 import sys
@@ -45,6 +45,7 @@ import testca  # noqa: E402
 from localrun import MAIN_CAPTION, SETUP_FOLDER  # noqa: E402
 
 EXE = Path(os.environ.get("PLENWICK_E2E_EXE", ""))
+SMALL_MEMORY_EXE = Path(os.environ.get("PLENWICK_E2E_SMALL_MEMORY_EXE", ""))
 SECURE_EXE = Path(os.environ.get("PLENWICK_E2E_SECURE_EXE", ""))
 SECURE_PORT = int(os.environ.get("PLENWICK_E2E_SECURE_PORT", "47632"))
 INSTALLER = Path(os.environ.get("PLENWICK_E2E_INSTALLER", ""))
@@ -82,6 +83,7 @@ def archive_requests(name):
     """The requests of a whole run for one archive: the size probe, its signature, the archive."""
     return [f"HEAD /periodic/{name}", f"GET /periodic/{name}.sig", f"GET /periodic/{name}"]
 
+
 _display = None
 
 # What the test installer is to leave in its folder (lines of its leave-behind.txt): names that
@@ -112,13 +114,15 @@ def flip_a_stored_byte(path, name):
 
 def info_zip(path, files):
     """Writes the archive with Info-ZIP's zip from files ({entry name: bytes}) laid out in a
-    folder, as a build script on Linux or macOS makes it."""
-    with tempfile.TemporaryDirectory() as tmp:
+    folder, as a build script on Linux or macOS makes it. zip sets the UTF-8 flag only where it
+    can load the locale it asks for by name (en_US.UTF-8): an empty locale path keeps it from
+    that, as on the build machines that lack it, whatever this machine has installed."""
+    with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory() as no_locales:
         for name, data in files.items():
             (Path(tmp) / name).parent.mkdir(parents=True, exist_ok=True)
             (Path(tmp) / name).write_bytes(data)
         subprocess.run(["zip", "-q", "-r", str(path), "."], cwd=tmp, check=True,
-                       env=dict(os.environ, LC_ALL="C.UTF-8"))
+                       env=dict(os.environ, LC_ALL="C.UTF-8", LOCPATH=no_locales))
 
 
 def setUpModule():
@@ -137,12 +141,12 @@ class Run:
     """One scenario's folders, server, program and window inspector."""
 
     def __init__(self, test, exe_name="Plenwick-setup_x64-stable.exe", separate_cwd=False,
-                 secure=False):
+                 secure=False, program=None, rate="0"):
         self.root = localrun.fresh_folder(WORK / test.id().rsplit(".", 1)[-1])
         self.app = self.root / "app"
         self.app.mkdir()
         self.exe = self.app / exe_name
-        shutil.copy(SECURE_EXE if secure else EXE, self.exe)
+        shutil.copy(program or (SECURE_EXE if secure else EXE), self.exe)
         self.cwd = self.root / "cwd" if separate_cwd else self.app
         self.cwd.mkdir(exist_ok=True)
         self.www = self.root / "www" / "periodic"
@@ -155,7 +159,7 @@ class Run:
             self.tls = self.authority.issue("server", ["localhost"])
         self.port = SECURE_PORT if secure else PORT
         self.server = localrun.DistServer(self.root / "nginx", self.port, self.root / "www",
-                                          tls=self.tls)
+                                          rate=rate, tls=self.tls)
         self.wine = localrun.Wine(PREFIX)
         self.tool = localrun.WinTool(self.wine, WINTOOL)
         self.process = None
@@ -207,6 +211,24 @@ class Run:
             if self.wait(20) is None:
                 self.process.kill()
         self.server.stop()
+
+
+class ScratchVolume:
+    """A tmpfs of the given size mounted on a folder for the block (root only: mounted tells)."""
+
+    def __init__(self, folder, size):
+        self.folder = Path(folder)
+        self.folder.mkdir(parents=True, exist_ok=True)
+        self.mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs",
+                                       str(self.folder)], stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL).returncode == 0
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.mounted:
+            subprocess.run(["umount", "-l", str(self.folder)], check=False)
 
 
 def wine_path(path):
@@ -557,6 +579,7 @@ class EndToEnd(unittest.TestCase):
                  "plain/readme.txt": b"Plenwick Suite\r\n" * 100}
         archive = run.www / "Archive_x64-stable.zip"
         info_zip(archive, files)
+        sign_archive(archive)
         with zipfile.ZipFile(archive) as z:
             self.assertEqual({(info.create_system, info.flag_bits & 0x800)
                               for info in z.infolist()}, {(3, 0)}, "not what zip makes")
@@ -808,24 +831,27 @@ class EndToEnd(unittest.TestCase):
 
     def server_fault_run(self, get_answer, secure=False):
         """Runs the program against a server that answers the size probe with the archive's
-        length and the download with get_answer(conn, archive); returns the run and the
-        server."""
+        length, the signature's request with the archive's signature, and the download with
+        get_answer(conn, head, archive); a mirror below /periodic/mirror/ serves the archive.
+        Returns the run and the server."""
         run = self.start_run(secure=secure)
         run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=300_000)
         archive = (run.www / "Archive_x64-stable.zip").read_bytes()
+        signature = (run.www / "Archive_x64-stable.zip.sig").read_bytes()
         head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(archive)
 
         def script(conn, index):
-            if index > 0:  # the mirror a redirect names
-                conn.request()
-                conn.send(head + archive)
-                conn.request()
-                return
-            conn.request()
-            conn.send(head)
-            if conn.request() is None:
-                return
-            get_answer(conn, head, archive)
+            while (line := conn.request()) is not None:
+                if line.startswith("HEAD "):
+                    conn.send(head)
+                elif line.endswith(".sig"):
+                    conn.send(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(signature)
+                              + signature)
+                elif "/mirror/" in line:
+                    conn.send(head + archive)
+                else:
+                    get_answer(conn, head, archive)
+                    return
 
         server = ScriptedServer(run.port, script, tls=run.tls)
         self.addCleanup(server.stop)
@@ -845,8 +871,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(30), DOWNLOAD_FAILED,
                          "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip"))
 
     def test_a_body_cut_off_by_the_server_is_an_error(self):
         def answer(conn, head, archive):
@@ -906,9 +931,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(60), 0, "the program did not end by itself")
         self.assertIsNotNone(run.report, "the installer never ran")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/mirror/Archive_x64-stable.zip"])
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip") +
+                         ["GET /periodic/mirror/Archive_x64-stable.zip"])
 
     def test_https_success(self):
         run = self.start_run(secure=True)
@@ -1055,6 +1079,96 @@ class EndToEnd(unittest.TestCase):
             codesign.changed_after_signing(signed, folder / "Install-changed.exe")
             return folder / "Install-changed.exe"
         self.assert_refused(changed)
+
+    # --- archives past the memory limit, and disks without room ---------------------------
+
+    def download_into_a_temporary_file(self, rate):
+        """Starts the program that holds at most 1 MiB in memory on a 3 MB archive served at
+        rate, with the user's temporary folder set to the scenario's, and waits until the
+        temporary file is there. Returns the run, the folder and the names it held."""
+        run = self.start_run(program=SMALL_MEMORY_EXE, rate=rate)
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=3_000_000)
+        temp = run.root / "temp"
+        temp.mkdir()
+        run.server.start()
+        self.enterContext(localrun.user_temp_folder(run.wine, run.root, temp))
+        run.start()
+        self.assertTrue(localrun.wait_until(lambda: any(temp.iterdir()), 60, interval=0.01),
+                        "no temporary file appeared")
+        return run, temp, [p.name for p in temp.iterdir()]
+
+    def test_archive_past_the_memory_limit_installs_from_a_temporary_file(self):
+        # 3 MB at 1 MB/s: the file can be seen while the body arrives.
+        run, temp, held = self.download_into_a_temporary_file("1m")
+        self.assertEqual(len(held), 1)
+        self.assertRegex(held[0], r"^plw[0-9A-Fa-f]+\.tmp$")
+        run.shot("downloading-into-a-temporary-file")
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(list(temp.iterdir()), [], "the temporary file stayed")
+
+    def test_close_while_downloading_into_a_temporary_file(self):
+        run, temp, _ = self.download_into_a_temporary_file("256k")
+        localrun.wait_until(lambda: False, 1.0)
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "the program did not end after the close")
+        self.assertEqual(list(temp.iterdir()), [], "the temporary file stayed")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertIsNone(run.report, "the installer ran")
+
+    def test_kill_while_downloading_into_a_temporary_file(self):
+        # As the task manager ends it: the system removes the file with the process.
+        run, temp, _ = self.download_into_a_temporary_file("256k")
+        localrun.wait_until(lambda: False, 1.0)
+        run.process.kill()
+        run.process.wait(30)
+        self.assertTrue(localrun.wait_until(lambda: not any(temp.iterdir()), 30),
+                        "the temporary file stayed after the kill")
+        self.assertIsNone(run.report, "the installer ran")
+
+    def full_disk_run(self, temporary):
+        """A volume of 16 MiB, smaller than the margin alone, where the setup folder goes
+        (temporary=False) or where the temporary file goes (True, with the program that holds at
+        most 1 MiB in memory): the need is told before anything is written there."""
+        run = self.start_run(separate_cwd=True, program=SMALL_MEMORY_EXE if temporary else None)
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=3_000_000)
+        disk = run.root / "temp" if temporary else run.cwd
+        if not self.enterContext(ScratchVolume(disk, "16m")).mounted:
+            self.skipTest("cannot mount a scratch tmpfs here (needs root)")
+        if temporary:
+            self.enterContext(localrun.user_temp_folder(run.wine, run.root, disk))
+        run.server.start()
+        run.start()
+        self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+        localrun.wait_until(lambda: False, 0.5)  # painted
+        run.shot("full-temporary-volume" if temporary else "full-disk")
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        texts, buttons = seen
+        self.assertEqual(buttons, ["OK"])
+        self.assertEqual(len(texts), 1)
+        self.assertRegex(texts[0], r"^Setup needs \d+\.\d MB free on [A-Z]:.*, but only "
+                                   r"1[56]\.\d MB are free\.$")
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(list(disk.iterdir()), [], "something was written there")
+        self.assertIsNone(run.report, "the installer ran")
+        return run, texts[0]
+
+    def test_a_full_disk_is_told_before_the_extraction(self):
+        run, text = self.full_disk_run(temporary=False)
+        # The files (about 3.3 MB in whole clusters) and the margin of 64 MiB.
+        self.assertTrue(text.startswith("Setup needs 67."), text)
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
+
+    def test_a_full_temporary_volume_is_told_before_the_download(self):
+        run, text = self.full_disk_run(temporary=True)
+        self.assertTrue(text.startswith("Setup needs 67."), text)
+        # The signature is accepted first; the archive is never asked for.
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip")[:2])
 
 
 if __name__ == "__main__":

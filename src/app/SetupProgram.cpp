@@ -63,7 +63,7 @@ uint32_t RunSetupProgram(const TProgramStart& AStart, const std::function<void(T
     outcome.Result = line.Error.empty() ? TRunResult::rrUsageShown : TRunResult::rrBadCommandLine;
     const std::string usage = UsageText(FileNameOf(AStart.ProgramFile));
     if (!line.Error.empty()) report.Note("The command line cannot be read: " + line.Error);
-    report.Note("Usage: " + usage);
+    report.Note(usage);
     if (line.Mode != TRunMode::rmQuiet)
       ShowMessageBox(line.Error.empty() ? usage : line.Error + "\r\n\r\n" + usage, kUsageCaption,
                      line.Error.empty() ? TMsgDlgType::mtInformation : TMsgDlgType::mtError);

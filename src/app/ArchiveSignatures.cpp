@@ -67,6 +67,8 @@ void TArchiveSignatures::Fetch(TDownloadClient& AClient, const std::string& AURL
   try {
     AClient.Get(AURL + ".sig", file);
   } catch (const ETrustError&) {
+    // Past the bound: a network's sign-in page is larger than any signature.
+    RefuseWebPage(AClient.ResponseContentType(), file, kSignatureStart);
     throw;
   } catch (const Exception& e) {
     // Missing (404), refused, cut off: the server's or the connection's own words say which, as

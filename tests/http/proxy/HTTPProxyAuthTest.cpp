@@ -234,9 +234,7 @@ TEST_F(HTTPProxyAuth, StoredThenAskedCredentialsFollowTheSignedInUser) {
   // What a log is told: the proxy, the scheme and where the credentials came from, never whose
   // they are.
   std::vector<std::string> told;
-  http.ProxyAuthenticator().OnSignIn = [&told](const std::string& AText) {
-    told.push_back(AText);
-  };
+  http.ProxyAuthenticator().OnSignIn = [&told](const std::string& AText) { told.push_back(AText); };
   TMemoryStream body;
   http.Get("http://dist.example/a", body);
   EXPECT_EQ(Text(body), "ok");

@@ -264,12 +264,20 @@ class WatchedRun:
     on the program meanwhile."""
 
     def __init__(self, wine, wintool, command_line, cwd, timeout_ms=240000):
-        self._out = tempfile.TemporaryFile()
-        self._process = subprocess.Popen(
-            ["wine", str(wintool), "run", str(timeout_ms), command_line], cwd=cwd, env=wine.env,
-            stdout=self._out, stderr=subprocess.DEVNULL)
+        self._wine = wine
+        handle, self._out = tempfile.mkstemp(prefix="wintool-run-")
+        with os.fdopen(handle, "wb") as out:
+            self._process = subprocess.Popen(
+                ["wine", str(wintool), "run", str(timeout_ms), command_line], cwd=cwd,
+                env=wine.env, stdout=out, stderr=subprocess.DEVNULL)
         self.windows = []
         self.exit_code = None
+
+    def _lines(self):
+        if not Path(self._out).exists():
+            return []
+        text = Path(self._out).read_bytes().decode("utf-8", errors="replace")
+        return [line.rstrip("\r").partition("=")[::2] for line in text.splitlines()]
 
     def wait(self, timeout):
         """The program's exit code once it has ended (None when it has not within timeout
@@ -278,20 +286,30 @@ class WatchedRun:
             self._process.wait(timeout=timeout)
         except subprocess.TimeoutExpired:
             return None
-        self._out.seek(0)
-        for line in self._out.read().decode("utf-8", errors="replace").splitlines():
-            key, _, value = line.rstrip("\r").partition("=")
+        if not Path(self._out).exists():
+            return self.exit_code  # read at an earlier wait
+        self.windows = []
+        for key, value in self._lines():
             if key == "window":
                 self.windows.append(_unescape(value))
             elif key == "exitcode":
                 self.exit_code = int(value)
+        Path(self._out).unlink(missing_ok=True)
         return self.exit_code
 
     def running(self):
         return self._process.poll() is None
 
     def kill(self):
-        if self._process.poll() is None:
+        """Ends the program itself, as the task manager does (the inspector then reports its
+        end)."""
+        pids = [value for key, value in self._lines() if key == "pid"]
+        if pids and self._process.poll() is None:
+            subprocess.run(["wine", "taskkill", "/F", "/PID", pids[0]], env=self._wine.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        try:
+            self._process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
             self._process.kill()
 
 

@@ -105,6 +105,9 @@ void TSetupLog::Write(const std::string& AText) noexcept {
       else if (text.empty() || text.back() != ' ')
         text += ' ';
     }
+    // What ended in a line break ends there.
+    while (!text.empty() && text.back() == ' ')
+      text.pop_back();
     line += RedactSecrets(text);
     line += "\r\n";
     FFile.Append(line);

@@ -11,8 +11,8 @@
 // ("2024-01-31 15:45:02.123 "), ended by CR LF; written through to the file at once, so that a
 // run that ends abruptly leaves every line it wrote, and shared, so that the user can read it
 // while the program runs. Every line is one line (line breaks and other control characters
-// become spaces) and passes RedactSecrets. A file that cannot be opened or written takes
-// nothing, and the setup goes on.
+// become spaces, none at its end) and passes RedactSecrets. A file that cannot be opened or
+// written takes nothing, and the setup goes on.
 class TSetupLog : public TLogSink {
  public:
   using TClock = std::function<TDateTime()>;

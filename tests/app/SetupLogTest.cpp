@@ -40,7 +40,7 @@ TEST(SetupLog, WritesOneStampedLinePerEventThroughToTheFile) {
     log.Write("Started");
     // Read while the program holds it open: every line is there at once.
     EXPECT_EQ(ReadText(path), "2024-01-31 15:45:02.123 Started\r\n");
-    // One event stays one line, whatever its text holds.
+    // One event stays one line, whatever its text holds; a line break at its end goes.
     log.Write("The server said:\r\n\r\n\tno\x01more\n");
     log.Write(
         "Gr\xC3\xBC\xC3\x9F"
@@ -50,7 +50,7 @@ TEST(SetupLog, WritesOneStampedLinePerEventThroughToTheFile) {
   TSetupLog(path, FixedClock(IncMilliSecond(kStart, 1000))).Write("Again");
   EXPECT_EQ(ReadText(path),
             "2024-01-31 15:45:02.123 Started\r\n"
-            "2024-01-31 15:45:02.123 The server said: no more \r\n"
+            "2024-01-31 15:45:02.123 The server said: no more\r\n"
             "2024-01-31 15:45:02.123 Gr\xC3\xBC\xC3\x9F"
             "e\r\n"
             "2024-01-31 15:45:03.123 Again\r\n");

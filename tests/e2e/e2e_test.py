@@ -24,6 +24,7 @@ PLENWICK_E2E_SECURE_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX, PLENWICK_E2E_A
 
 import http.server
 import os
+import re
 import shutil
 import socket
 import ssl
@@ -1114,7 +1115,7 @@ class EndToEnd(unittest.TestCase):
         run, temp, _ = self.download_into_a_temporary_file("256k")
         localrun.wait_until(lambda: False, 1.0)
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "the program did not end after the close")
+        self.assertEqual(run.wait(30), USER_CLOSED, "the program did not end after the close")
         self.assertEqual(list(temp.iterdir()), [], "the temporary file stayed")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertIsNone(run.report, "the installer ran")
@@ -1148,12 +1149,11 @@ class EndToEnd(unittest.TestCase):
         seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
         self.assertIsNotNone(seen, "no error box under the application title")
         texts, buttons = seen
-        self.assertEqual(buttons, ["OK"])
-        self.assertEqual(len(texts), 1)
+        self.assertEqual(buttons, CLOSE_BUTTONS)
         self.assertRegex(texts[0], r"^Setup needs \d+\.\d MB free on [A-Z]:.*, but only "
                                    r"1[56]\.\d MB are free\.$")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), DISK_FAILURE, "closing the window did not end the program")
         self.assertEqual(list(disk.iterdir()), [], "something was written there")
         self.assertIsNone(run.report, "the installer ran")
         return run, texts[0]
@@ -1170,6 +1170,167 @@ class EndToEnd(unittest.TestCase):
         # The signature is accepted first; the archive is never asked for.
         self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip")[:2])
 
+
+    # --- unattended runs, the command line, the log, Try again ------------------------------
+
+    def read_log(self, path):
+        """The log's events, each line checked for its time stamp and returned without it."""
+        self.assertTrue(path.exists(), "no log was written")
+        events = []
+        for line in path.read_bytes().decode("utf-8").split("\r\n")[:-1]:
+            self.assertRegex(line, r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
+            events.append(line[24:])
+        return events
+
+    def assert_logged(self, events, *expected):
+        """Each expected pattern (a regular expression) matches one event, in this order."""
+        at = 0
+        for pattern in expected:
+            found = next((i for i in range(at, len(events)) if re.search(pattern, events[i])),
+                         None)
+            self.assertIsNotNone(found, f"{pattern!r} not logged after event {at}:\n" +
+                                 "\n".join(events))
+            at = found + 1
+
+    def test_quiet_run_installs_without_a_window_and_hands_on_the_installer_parameters(self):
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        run.server.start()
+        parameters = ["/S", "INSTALLDIR=C:\\Program Files\\Plenwick Suite\\", 'say "hi"', "",
+                      "back\\slash\\\\", '\\"quoted\\"', "DBPASSWORD=s3cr3t-value", "--"]
+        log = run.root / "setup run.log"
+        run.start(f'/QUIET -log "{wine_path(log)}" -- ' + subprocess.list2cmdline(parameters))
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.windows, [], "a window showed")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertEqual([report.get(f"arg{i}") for i in range(1, int(report["argc"]) + 1)],
+                         parameters, report.get("commandline"))
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+
+        events = self.read_log(log)
+        url = f"http://127.0.0.1:{PORT}/periodic/Archive_x64-stable.zip"
+        size = (run.www / "Archive_x64-stable.zip").stat().st_size
+        self.assert_logged(
+            events,
+            r"^Plenwick Suite Setup - Web Downloader \d+\.\d+\.\d+.*, Z:\\.*\\Plenwick-setup_x64-"
+            r"stable\.exe$",
+            r"^System: Windows ",
+            r"^Command line: .*/QUIET -log ",
+            r"^Mode: quiet$",
+            r"^This program ",
+            "^Archive: " + re.escape(url) + "$",
+            "^Proxy for " + re.escape(url) + ": DIRECT",
+            r"^Connecting to 127\.0\.0\.1",
+            r"^Sent: HEAD /periodic/Archive_x64-stable\.zip HTTP/1\.1$",
+            r"^Received: HTTP/1\.1 200 OK$",
+            f"^Announced length of {re.escape(url)}: {size} bytes$",
+            r"^Sent: GET /periodic/Archive_x64-stable\.zip\.sig HTTP/1\.1$",
+            r"^Signature accepted: ",
+            r"^Setup folder .* created$",
+            r"^The archive is held in memory$",
+            r"^Sent: GET /periodic/Archive_x64-stable\.zip HTTP/1\.1$",
+            f"^Received {size} bytes of {re.escape(url)} in \\d+\\.\\d{{3}} s \\([0-9.]+ KiB/s\\)$",
+            r"^The archive matches its signature$",
+            r"^Extracted \d+ entries, \d+ bytes, into ",
+            r"^Starting the installer .*\\Install\.exe with the parameters /S ",
+            r"^The installer ended with exit code 0 after \d+\.\d{3} s$",
+            r"^The setup folder .* is removed$",
+            r"^Exit code 0: installer ended \(")
+        self.assertNotIn("s3cr3t-value", "\n".join(events))
+
+    def test_quiet_failure_shows_nothing_and_ends_with_its_code(self):
+        run = self.start_run()
+        log = run.root / "setup.log"
+        run.start(f"/quiet /log={wine_path(log)}")
+        self.assertEqual(run.wait(120), PROBE_FAILED, "the program did not end by itself")
+        self.assertEqual(run.windows, [], "a window showed")
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
+                         "something was written beside the program")
+        self.assert_logged(self.read_log(log), r"^Mode: quiet$",
+                           r"^Sent: HEAD /periodic/Archive_x64-stable\.zip HTTP/1\.1$",
+                           r"^Error EIdSocketError: .*\(size probe failed, trying again may help\)$",
+                           rf"^Exit code {PROBE_FAILED}: size probe failed \(")
+
+    def test_passive_run_shows_its_window_and_no_dialog(self):
+        def answer(conn, head, archive):
+            conn.send(b"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here.")
+
+        run, server = self.server_fault_run(answer)
+        log = run.root / "setup.log"
+        run.start(f'/passive /log "{wine_path(log)}"')
+        self.assertEqual(run.wait(120), DOWNLOAD_FAILED, "the program did not end by itself")
+        self.assertEqual(run.windows, [MAIN_CAPTION])
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertIsNone(run.report, "the installer ran")
+        self.assert_logged(self.read_log(log), r"^Mode: passive$",
+                           r"^Received: HTTP/1\.1 404 Not Found$",
+                           r"^Error EIdHTTPProtocolException: HTTP/1\.1 404 Not Found "
+                           r"\(download failed\)$",
+                           rf"^Exit code {DOWNLOAD_FAILED}: download failed \(")
+
+    def test_bad_command_line_shows_the_usage_and_ends_with_87(self):
+        run = self.start_run()
+        run.start("/silent")
+        seen = run.tool.dialog("Plenwick Suite Setup", 60000)
+        self.assertIsNotNone(seen, "no usage")
+        self.assertTrue(seen[0][0].startswith('The switch "/silent" is not known.'), seen[0])
+        self.assertIn("Usage: Plenwick-setup_x64-stable.exe [/quiet | /passive]", seen[0][0])
+        self.assertEqual(run.wait(30), BAD_COMMAND_LINE)
+        self.assertEqual(run.windows, ["Plenwick Suite Setup"])
+        # Quiet, the usage goes to the log alone.
+        log = run.root / "quiet.log"
+        run.start(f'/quiet /silent /log "{wine_path(log)}"')
+        self.assertEqual(run.wait(60), BAD_COMMAND_LINE)
+        self.assertEqual(run.windows, [])
+        self.assert_logged(self.read_log(log),
+                           r'^The command line cannot be read: The switch "/silent" is not known\.$',
+                           r"^Usage: Plenwick-setup_x64-stable\.exe ",
+                           rf"^Exit code {BAD_COMMAND_LINE}: bad command line")
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name])
+
+    def test_try_again_after_the_server_comes_back_installs(self):
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        run.start()
+        self.assertIsNotNone(run.tool.find("Error", 60000), "no size-probe failure dialog")
+        run.shot("server-down")
+        run.server.start()
+        seen = run.tool.dialog("Error", 10000, "Try again")
+        self.assertIsNotNone(seen, "no Try again")
+        self.assertEqual(seen[0][0], PROBE_FAILURE)
+        self.assertEqual(seen[1], RETRY_BUTTONS)
+        self.assertEqual(run.wait(120), 0, "the program did not install after trying again")
+        self.assertEqual(run.report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
+
+    def test_a_networks_sign_in_page_is_told_as_such(self):
+        run = self.start_run()
+        page = (b"<!DOCTYPE html><html><head><title>Welcome to the Guest Network</title></head>"
+                b"<body><form>Accept the terms to go on</form></body></html>" + b" " * 6000)
+
+        def script(conn, index):
+            # A portal answers every address with its page.
+            while (line := conn.request()) is not None:
+                head = (b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n"
+                        b"\r\n" % len(page))
+                conn.send(head if line.startswith("HEAD ") else head + page)
+
+        server = ScriptedServer(run.port, script)
+        self.addCleanup(server.stop)
+        run.start()
+        self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+        run.shot("sign-in-page")
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000, "Close")
+        self.assertIsNotNone(seen, "no error box under the application title")
+        self.assertEqual(seen[0][0], "The network returned a web page instead of the setup "
+                                     "archive. You may need to sign in to the network first.")
+        self.assertEqual(seen[1], RETRY_BUTTONS)
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), DOWNLOAD_FAILED)
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name])
 
 if __name__ == "__main__":
     unittest.main()

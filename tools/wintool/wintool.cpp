@@ -212,6 +212,9 @@ int Run(DWORD timeoutMs, const wchar_t* commandLine) {
     return 2;
   }
   ::CloseHandle(info.hThread);
+  // For a test that ends the program as the task manager would.
+  std::printf("pid=%lu\n", info.dwProcessId);
+  std::fflush(stdout);
   std::vector<HWND> seen;
   Watched watched{info.dwProcessId, &seen};
   const ULONGLONG end = ::GetTickCount64() + timeoutMs;

@@ -1249,7 +1249,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written beside the program")
         self.assert_logged(self.read_log(log), r"^Mode: quiet$",
-                           r"^Sent: HEAD /periodic/Archive_x64-stable\.zip HTTP/1\.1$",
+                           r"^Archive: http://127\.0\.0\.1:\d+/periodic/Archive_x64-stable\.zip$",
+                           r"^Connecting to 127\.0\.0\.1",
                            r"^Error EIdSocketError: .*\(size probe failed, trying again may help\)$",
                            rf"^Exit code {PROBE_FAILED}: size probe failed \(")
 

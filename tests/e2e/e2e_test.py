@@ -232,6 +232,19 @@ class ScratchVolume:
             subprocess.run(["umount", "-l", str(self.folder)], check=False)
 
 
+DEFAULT_LOG = re.compile(r"^Plenwick-setup-\d{8}-\d{6}(-\d+)?\.log$")
+
+
+def held_files(folder):
+    """What the folder holds but the run's default logs, which the user's temporary folder
+    keeps on purpose."""
+    return [p for p in Path(folder).iterdir() if not DEFAULT_LOG.match(p.name)]
+
+
+def default_logs(folder):
+    return sorted(p for p in Path(folder).iterdir() if DEFAULT_LOG.match(p.name))
+
+
 def wine_path(path):
     """The path as the program under Wine sees it (the host's root is drive Z:)."""
     return "Z:" + str(path).replace("/", "\\")
@@ -1094,9 +1107,9 @@ class EndToEnd(unittest.TestCase):
         run.server.start()
         self.enterContext(localrun.user_temp_folder(run.wine, run.root, temp))
         run.start()
-        self.assertTrue(localrun.wait_until(lambda: any(temp.iterdir()), 60, interval=0.01),
+        self.assertTrue(localrun.wait_until(lambda: any(held_files(temp)), 60, interval=0.01),
                         "no temporary file appeared")
-        return run, temp, [p.name for p in temp.iterdir()]
+        return run, temp, [p.name for p in held_files(temp)]
 
     def test_archive_past_the_memory_limit_installs_from_a_temporary_file(self):
         # 3 MB at 1 MB/s: the file can be seen while the body arrives.
@@ -1109,14 +1122,20 @@ class EndToEnd(unittest.TestCase):
         self.assertIsNotNone(report, "the installer never ran")
         self.assertEqual(report.get("finished"), "yes")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(list(temp.iterdir()), [], "the temporary file stayed")
+        self.assertEqual(held_files(temp), [], "the temporary file stayed")
+        # Without /log, the log is the user's temporary folder's, named after the run's start.
+        logs = default_logs(temp)
+        self.assertEqual(len(logs), 1, logs)
+        self.assert_logged(self.read_log(logs[0]), r"^Mode: normal$",
+                           r"^The archive is held in a temporary file in ",
+                           r"^Exit code 0: installer ended")
 
     def test_close_while_downloading_into_a_temporary_file(self):
         run, temp, _ = self.download_into_a_temporary_file("256k")
         localrun.wait_until(lambda: False, 1.0)
         self.assertTrue(run.tool.close(MAIN_CAPTION))
         self.assertEqual(run.wait(30), USER_CLOSED, "the program did not end after the close")
-        self.assertEqual(list(temp.iterdir()), [], "the temporary file stayed")
+        self.assertEqual(held_files(temp), [], "the temporary file stayed")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertIsNone(run.report, "the installer ran")
 
@@ -1126,7 +1145,7 @@ class EndToEnd(unittest.TestCase):
         localrun.wait_until(lambda: False, 1.0)
         run.process.kill()
         run.process.wait(30)
-        self.assertTrue(localrun.wait_until(lambda: not any(temp.iterdir()), 30),
+        self.assertTrue(localrun.wait_until(lambda: not any(held_files(temp)), 30),
                         "the temporary file stayed after the kill")
         self.assertIsNone(run.report, "the installer ran")
 
@@ -1154,7 +1173,7 @@ class EndToEnd(unittest.TestCase):
                                    r"1[56]\.\d MB are free\.$")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
         self.assertEqual(run.wait(30), DISK_FAILURE, "closing the window did not end the program")
-        self.assertEqual(list(disk.iterdir()), [], "something was written there")
+        self.assertEqual(held_files(disk), [], "something was written there")
         self.assertIsNone(run.report, "the installer ran")
         return run, texts[0]
 

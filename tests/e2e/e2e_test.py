@@ -245,6 +245,29 @@ def default_logs(folder):
     return sorted(p for p in Path(folder).iterdir() if DEFAULT_LOG.match(p.name))
 
 
+def read_log(test, path):
+    """The log's events, each line checked by the test for its time stamp and returned without
+    it."""
+    test.assertTrue(path.exists(), "no log was written")
+    events = []
+    for line in path.read_bytes().decode("utf-8").split("\r\n")[:-1]:
+        test.assertRegex(line, r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
+        events.append(line[24:])
+    return events
+
+
+def assert_logged(test, events, *expected):
+    """Each expected pattern (a regular expression) matches one of the events, in this
+    order."""
+    at = 0
+    for pattern in expected:
+        found = next((i for i in range(at, len(events)) if re.search(pattern, events[i])),
+                     None)
+        test.assertIsNotNone(found, f"{pattern!r} not logged after event {at}:\n" +
+                             "\n".join(events))
+        at = found + 1
+
+
 def wine_path(path):
     """The path as the program under Wine sees it (the host's root is drive Z:)."""
     return "Z:" + str(path).replace("/", "\\")
@@ -1126,7 +1149,7 @@ class EndToEnd(unittest.TestCase):
         # Without /log, the log is the user's temporary folder's, named after the run's start.
         logs = default_logs(temp)
         self.assertEqual(len(logs), 1, logs)
-        self.assert_logged(self.read_log(logs[0]), r"^Mode: normal$",
+        assert_logged(self, read_log(self, logs[0]), r"^Mode: normal$",
                            r"^The archive is held in a temporary file in ",
                            r"^Exit code 0: installer ended")
 
@@ -1192,25 +1215,6 @@ class EndToEnd(unittest.TestCase):
 
     # --- unattended runs, the command line, the log, Try again ------------------------------
 
-    def read_log(self, path):
-        """The log's events, each line checked for its time stamp and returned without it."""
-        self.assertTrue(path.exists(), "no log was written")
-        events = []
-        for line in path.read_bytes().decode("utf-8").split("\r\n")[:-1]:
-            self.assertRegex(line, r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
-            events.append(line[24:])
-        return events
-
-    def assert_logged(self, events, *expected):
-        """Each expected pattern (a regular expression) matches one event, in this order."""
-        at = 0
-        for pattern in expected:
-            found = next((i for i in range(at, len(events)) if re.search(pattern, events[i])),
-                         None)
-            self.assertIsNotNone(found, f"{pattern!r} not logged after event {at}:\n" +
-                                 "\n".join(events))
-            at = found + 1
-
     def test_quiet_run_installs_without_a_window_and_hands_on_the_installer_parameters(self):
         run = self.start_run()
         run.archive("Archive_x64-stable.zip", exit_code=0)
@@ -1228,10 +1232,11 @@ class EndToEnd(unittest.TestCase):
                          parameters, report.get("commandline"))
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
 
-        events = self.read_log(log)
+        events = read_log(self, log)
         url = f"http://127.0.0.1:{PORT}/periodic/Archive_x64-stable.zip"
         size = (run.www / "Archive_x64-stable.zip").stat().st_size
-        self.assert_logged(
+        assert_logged(
+            self,
             events,
             r"^Plenwick Suite Setup - Web Downloader \d+\.\d+\.\d+.*, Z:\\.*\\Plenwick-setup_x64-"
             r"stable\.exe$",
@@ -1267,7 +1272,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.windows, [], "a window showed")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written beside the program")
-        self.assert_logged(self.read_log(log), r"^Mode: quiet$",
+        assert_logged(self, read_log(self, log), r"^Mode: quiet$",
                            r"^Archive: http://127\.0\.0\.1:\d+/periodic/Archive_x64-stable\.zip$",
                            r"^Connecting to 127\.0\.0\.1",
                            r"^Error EIdSocketError: .*\(size probe failed, trying again may help\)$",
@@ -1284,7 +1289,7 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.windows, [MAIN_CAPTION])
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertIsNone(run.report, "the installer ran")
-        self.assert_logged(self.read_log(log), r"^Mode: passive$",
+        assert_logged(self, read_log(self, log), r"^Mode: passive$",
                            r"^Received: HTTP/1\.1 404 Not Found$",
                            r"^Error EIdHTTPProtocolException: HTTP/1\.1 404 Not Found "
                            r"\(download failed\)$",
@@ -1304,7 +1309,7 @@ class EndToEnd(unittest.TestCase):
         run.start(f'/quiet /silent /log "{wine_path(log)}"')
         self.assertEqual(run.wait(60), BAD_COMMAND_LINE)
         self.assertEqual(run.windows, [])
-        self.assert_logged(self.read_log(log),
+        assert_logged(self, read_log(self, log),
                            r'^The command line cannot be read: The switch "/silent" is not known\.$',
                            r"^Usage: Plenwick-setup_x64-stable\.exe ",
                            rf"^Exit code {BAD_COMMAND_LINE}: bad command line")

@@ -975,11 +975,17 @@ class EndToEnd(unittest.TestCase):
         run = self.start_run(secure=True)
         run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=2_000_000)
         run.server.start()
+        log = run.root / "setup.log"
         with run.authority.trusted_on_host():
-            run.start()
+            run.start(f'/log "{wine_path(log)}"')
             self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 60000), "the window never showed")
             run.shot("window")
             self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        # The session as support staff read it: its version and the server's certificate.
+        assert_logged(self, read_log(self, log),
+                      r"^Secure connection: TLS 1\.[23]; certificate of \"CN=localhost\", issued by "
+                      r"\"CN=.*\", valid until 2\d{3}-",
+                      r"^Exit code 0: ")
         report = run.report
         self.assertIsNotNone(report, "the installer never ran")
         self.assertEqual(report["elevated"], "yes")

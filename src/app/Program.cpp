@@ -5,6 +5,7 @@
 
 #include <exception>
 
+#include "app/CommandLine.h"
 #include "app/ComponentWiring.h"
 #include "app/DllSearchPath.h"
 #include "app/RunOutcome.h"
@@ -43,12 +44,16 @@ TProgramStart ProgramStart() {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
   // Before anything loads a library.
   RestrictDllSearchPath();
+  bool unattended = false;
   try {
-    return static_cast<int>(RunSetupProgram(ProgramStart(), PlugInComponents));
+    const TProgramStart start = ProgramStart();
+    // Unattended, nobody would answer the last-chance box: the exit code alone tells.
+    unattended = ParseCommandLine(start.Arguments).Unattended();
+    return static_cast<int>(RunSetupProgram(start, PlugInComponents));
   } catch (const Exception& e) {
-    ReportFatal(ExceptionDisplayText(e));
+    if (!unattended) ReportFatal(ExceptionDisplayText(e));
   } catch (const std::exception& e) {
-    ReportFatal(ExceptionDisplayText(Exception(e.what())));
+    if (!unattended) ReportFatal(ExceptionDisplayText(Exception(e.what())));
   } catch (...) {
   }
   return static_cast<int>(ExitCodes::ProgramFailed);

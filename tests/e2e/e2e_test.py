@@ -983,8 +983,8 @@ class EndToEnd(unittest.TestCase):
             self.assertEqual(run.wait(120), 0, "the program did not end by itself")
         # The session as support staff read it: its version and the server's certificate.
         assert_logged(self, read_log(self, log),
-                      r"^Secure connection: TLS 1\.[23]; certificate of \"CN=localhost\", issued by "
-                      r"\"CN=.*\", valid until 2\d{3}-",
+                      r"^Secure connection: TLS 1\.[23]; certificate of \"CN=localhost\", "
+                      r"issued by \"CN=.*\", valid until 2\d{3}-",
                       r"^Exit code 0: ")
         report = run.report
         self.assertIsNotNone(report, "the installer never ran")
@@ -1281,7 +1281,8 @@ class EndToEnd(unittest.TestCase):
         assert_logged(self, read_log(self, log), r"^Mode: quiet$",
                            r"^Archive: http://127\.0\.0\.1:\d+/periodic/Archive_x64-stable\.zip$",
                            r"^Connecting to 127\.0\.0\.1",
-                           r"^Error EIdSocketError: .*\(size probe failed, trying again may help\)$",
+                           r"^Error EIdSocketError: .*"
+                           r"\(size probe failed, trying again may help\)$",
                            rf"^Exit code {PROBE_FAILED}: size probe failed \(")
 
     def test_passive_run_shows_its_window_and_no_dialog(self):
@@ -1316,7 +1317,8 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(60), BAD_COMMAND_LINE)
         self.assertEqual(run.windows, [])
         assert_logged(self, read_log(self, log),
-                           r'^The command line cannot be read: The switch "/silent" is not known\.$',
+                           r"^The command line cannot be read: "
+                           r'The switch "/silent" is not known\.$',
                            r"^Usage: Plenwick-setup_x64-stable\.exe ",
                            rf"^Exit code {BAD_COMMAND_LINE}: bad command line")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name])

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/DownloadClient.h"
+#include "app/RunReport.h"
 #include "http/IdHTTP.h"
 #include "http/proxy/IdProxyCredentialProvider.h"
 #include "http/proxy/IdProxyResolver.h"
@@ -34,11 +35,15 @@ class THTTPDownloadClient : public TDownloadClient {
   void Head(const std::string& AURL) override;
   int64_t ResponseContentLength() override { return FHTTP->Response().ContentLength; }
   std::string ResponseURL() override { return FHTTP->URL().URI(); }
+  std::string ResponseContentType() override { return FHTTP->Response().ContentType; }
   void Get(const std::string& AURL, TStream& ADest) override;
   // The TCP client's disconnect, which tells the peer.
   void Disconnect() override { FHTTP->Disconnect(); }
 
   TIdHTTP& HTTP() { return *FHTTP; }
+  // Tells the run's report of every proxy chosen, connection made, secure session, request line
+  // and status line (never a header field); null: nobody.
+  void ReportTo(TRunReport* AReport);
 
  private:
   std::unique_ptr<TIdProxyResolver> FProxy;
@@ -47,4 +52,5 @@ class THTTPDownloadClient : public TDownloadClient {
   std::unique_ptr<TIdSSLIOHandlerSocket> FIOHandler;
   std::unique_ptr<TIdHTTP> FHTTP;
   std::map<std::string, int64_t> FAnnounced;
+  TRunReport* FReport = nullptr;
 };

@@ -191,9 +191,10 @@ class WinTool:
                 info[key] = value
         return info
 
-    def dialog(self, caption, timeout_ms):
-        """Waits for a dialog, returns (texts, buttons) and presses its OK; None on time-out."""
-        rc, out = self.wine.run(self.exe, ["dialog", caption, str(timeout_ms)],
+    def dialog(self, caption, timeout_ms, button="OK"):
+        """Waits for a dialog, returns (texts, buttons) and presses the button labelled so (OK
+        by default); None on time-out or when there is no such button."""
+        rc, out = self.wine.run(self.exe, ["dialog", caption, str(timeout_ms), button],
                                 timeout=timeout_ms / 1000 + 60)
         if rc != 0:
             return None
@@ -264,6 +265,62 @@ class WinTool:
             return None
         return dict(_unescape(line.rstrip("\r\n")).split("=", 1)
                     for line in out.splitlines() if "=" in line)
+
+
+class WatchedRun:
+    """The program run through the window inspector ("wintool run"), which passes it exactly the
+    command line given, records every window it shows, and reads its whole exit code (a Unix
+    parent gets only the low 8 bits of a Windows program's). Started at once; the test may act
+    on the program meanwhile."""
+
+    def __init__(self, wine, wintool, command_line, cwd, timeout_ms=240000):
+        self._wine = wine
+        handle, self._out = tempfile.mkstemp(prefix="wintool-run-")
+        with os.fdopen(handle, "wb") as out:
+            self._process = subprocess.Popen(
+                ["wine", str(wintool), "run", str(timeout_ms), command_line], cwd=cwd,
+                env=wine.env, stdout=out, stderr=subprocess.DEVNULL)
+        self.windows = []
+        self.exit_code = None
+
+    def _lines(self):
+        if not Path(self._out).exists():
+            return []
+        text = Path(self._out).read_bytes().decode("utf-8", errors="replace")
+        return [line.rstrip("\r").partition("=")[::2] for line in text.splitlines()]
+
+    def wait(self, timeout):
+        """The program's exit code once it has ended (None when it has not within timeout
+        seconds); windows then lists the captions of the windows it showed."""
+        try:
+            self._process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+        if not Path(self._out).exists():
+            return self.exit_code  # read at an earlier wait
+        self.windows = []
+        for key, value in self._lines():
+            if key == "window":
+                self.windows.append(_unescape(value))
+            elif key == "exitcode":
+                self.exit_code = int(value)
+        Path(self._out).unlink(missing_ok=True)
+        return self.exit_code
+
+    def running(self):
+        return self._process.poll() is None
+
+    def kill(self):
+        """Ends the program itself, as the task manager does (the inspector then reports its
+        end)."""
+        pids = [value for key, value in self._lines() if key == "pid"]
+        if pids and self._process.poll() is None:
+            subprocess.run(["wine", "taskkill", "/F", "/PID", pids[0]], env=self._wine.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        try:
+            self._process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
 
 
 class DistServer:

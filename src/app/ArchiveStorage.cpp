@@ -6,6 +6,7 @@
 
 #include "app/BuildMemoryLimit.h"
 #include "app/DownloadClient.h"
+#include "app/SetupErrors.h"
 #include "app/SetupPlatform.h"
 #include "base/Exception.h"
 #include "base/Format.h"
@@ -27,8 +28,9 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
 // space down, so that the two never read the same.
 void CheckFreeSpace(const TVolumeSpace& ASpace, int64_t ANeeded) {
   if (ASpace.Free >= ANeeded) return;
-  throw Exception(Format(kNotEnoughSpace, SizeText(ANeeded, true).c_str(), ASpace.Name.c_str(),
-                         SizeText(std::max<int64_t>(ASpace.Free, 0), false).c_str()));
+  throw ENotEnoughSpace(Format(kNotEnoughSpace, SizeText(ANeeded, true).c_str(),
+                               ASpace.Name.c_str(),
+                               SizeText(std::max<int64_t>(ASpace.Free, 0), false).c_str()));
 }
 
 }  // namespace

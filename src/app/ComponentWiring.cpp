@@ -13,15 +13,20 @@ void PlugInComponents(TMain& AMain) {
   // Through the proxy the user's system settings name, as the system's own clients go.
   // A proxy that asks who the user is gets the signed-in user, the credentials kept for it, or
   // the user's answer in the system's dialog, owned by the window.
+  // An unattended run (/quiet, /passive) asks nobody: kept credentials serve, nothing more.
   TMain* owner = &AMain;
-  auto client = std::make_unique<THTTPDownloadClient>(
-      CreateSystemProxyResolver(),
-      CreateProxyCredentials(AMain.Caption(), [owner] { return owner->Handle(); }));
+  std::unique_ptr<TIdProxyCredentialProvider> credentials =
+      CreateProxyCredentials(AMain.Caption(), [owner] { return owner->Handle(); });
+  if (AMain.Mode != TRunMode::rmNormal) credentials = WithoutPrompt(std::move(credentials));
+  auto client =
+      std::make_unique<THTTPDownloadClient>(CreateSystemProxyResolver(), std::move(credentials));
   // The build's pace: each wait before a retry twice the one before.
   client->Retry.Waits.clear();
   const size_t waits = static_cast<size_t>(client->Retry.MaxAttempts - 1);
   for (int wait = RetryFirstWait(); client->Retry.Waits.size() < waits; wait *= 2)
     client->Retry.Waits.push_back(wait);
+  // What the client does on the network goes to the run's log.
+  client->ReportTo(&AMain.Report);
   AMain.HTTP = std::move(client);
   AMain.ConnectHTTP();
   // Archives signed by the keys built in (none in development builds), and an installer from

@@ -35,6 +35,8 @@ class TDownloadClient {
   virtual int64_t ResponseContentLength() = 0;
   // The URL the last request ended at, after the redirects it followed.
   virtual std::string ResponseURL() = 0;
+  // The Content-Type the last response named; empty when none.
+  virtual std::string ResponseContentType() = 0;
   // A GET request writing the response body into dest; reports progress through OnWork.
   virtual void Get(const std::string& AURL, TStream& ADest) = 0;
   // Closes the connection, telling the peer; a second call changes nothing.

@@ -11,6 +11,7 @@
 #include "app/DownloadClient.h"
 #include "app/ResumeState.h"
 #include "app/RetryPolicy.h"
+#include "app/RunReport.h"
 #include "http/IdHTTP.h"
 #include "http/proxy/IdProxyCredentialProvider.h"
 #include "http/proxy/IdProxyResolver.h"
@@ -45,6 +46,7 @@ class THTTPDownloadClient : public TDownloadClient {
   void Head(const std::string& AURL) override;
   int64_t ResponseContentLength() override { return FProbedLength; }
   std::string ResponseURL() override { return FHTTP->URL().URI(); }
+  std::string ResponseContentType() override { return FHTTP->Response().ContentType; }
   void Get(const std::string& AURL, TStream& ADest) override;
   // The TCP client's disconnect, which tells the peer.
   void Disconnect() override { FHTTP->Disconnect(); }
@@ -56,6 +58,9 @@ class THTTPDownloadClient : public TDownloadClient {
   int StallTimeout = 30000;
   // Picks each wait's jitter: a number in [0, 1).
   std::function<double()> Random;
+  // Tells the run's report of every proxy chosen, connection made, secure session, request line
+  // and status line (never a header field); null: nobody.
+  void ReportTo(TRunReport* AReport);
 
  private:
   // What the request in progress is: the hook on its answer's head acts by it.
@@ -112,4 +117,5 @@ class THTTPDownloadClient : public TDownloadClient {
   int64_t FWorkBase = 0;
   bool FReportWork = false;
   int64_t FReported = 0;
+  TRunReport* FReport = nullptr;
 };

@@ -21,6 +21,12 @@ class TSetupArchive {
   // after each block it writes, and stops with EAbort when that says True.
   virtual void ExtractAll(const std::string& APath) = 0;
   virtual void Close() = 0;
+  // The open archive's entries and the bytes they hold, for the log.
+  struct TTotals {
+    int Entries = 0;
+    uint64_t Bytes = 0;
+  };
+  virtual TTotals Totals() const = 0;
 
   // The sequence's hook into a long extraction: processes the window's messages now and then,
   // and answers whether the extraction is still wanted (False) or to be abandoned (True).

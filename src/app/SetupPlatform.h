@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/FolderHelpers.h"
 #include "app/ProcessHandle.h"
@@ -41,8 +42,10 @@ class TSetupPlatform {
   virtual double Now() = 0;
 
   // The installer launch and folder helpers (InstallerLaunch.h, FolderHelpers.h). A launch
-  // that fails leaves process empty and error set to the system's error code.
-  virtual bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcess& AProcess,
+  // that fails leaves process empty and error set to the system's error code. The installer gets
+  // AArguments as its parameters.
+  virtual bool LaunchElevated(TWinHandle AParent, const std::string& AFile,
+                              const std::vector<std::string>& AArguments, TProcess& AProcess,
                               int& AError) = 0;
   virtual TProcessPoll PollProcess(TProcessHandle AProcess, uint32_t& AExitCode) = 0;
   virtual void CloseProcessHandle(TProcessHandle AProcess) = 0;

@@ -16,10 +16,11 @@ class TSystemPlatform final : public TSetupPlatform {
   void Sleep(unsigned AMilliseconds) override { SleepMilliseconds(AMilliseconds); }
   uint64_t TickCount() override { return TickCountMilliseconds(); }
   double Now() override { return ::Now(); }
-  bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcess& AProcess,
+  bool LaunchElevated(TWinHandle AParent, const std::string& AFile,
+                      const std::vector<std::string>& AArguments, TProcess& AProcess,
                       int& AError) override {
     TProcessHandle handle = 0;
-    const bool started = ::LaunchElevated(AParent, AFile, handle, AError);
+    const bool started = ::LaunchElevated(AParent, AFile, AArguments, handle, AError);
     AProcess = OwnProcess(handle);
     return started;
   }

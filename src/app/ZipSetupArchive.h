@@ -18,6 +18,13 @@ class TZipSetupArchive : public TSetupArchive {
     FZip.ExtractAll(APath);
   }
   void Close() override { FZip.Close(); }
+  TTotals Totals() const override {
+    TTotals totals;
+    totals.Entries = FZip.FileCount();
+    for (int i = 0; i < totals.Entries; ++i)
+      totals.Bytes += FZip.FileInfo(i).UncompressedSize;
+    return totals;
+  }
 
  private:
   TZipFile FZip;

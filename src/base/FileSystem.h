@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // windows.h makes GetModuleFileName a macro; the function declared below is ours, under the
 // same name in every translation unit.
@@ -49,3 +50,9 @@ struct TVolumeSpace {
 // The space of the volume that holds the path (which must exist); False when the system cannot
 // tell.
 bool GetVolumeSpace(std::string_view APath, TVolumeSpace& ASpace);
+
+// The names (not the paths) of the files directly in the folder, folders left out; empty when
+// it cannot be read.
+std::vector<std::string> FileNamesIn(std::string_view AFolder);
+// Removes one file; False when it could not be removed.
+bool DeleteFileAt(std::string_view APath);

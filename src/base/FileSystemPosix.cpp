@@ -1,3 +1,4 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -13,6 +14,7 @@
 #include "base/FileStream.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
+#include "base/UniqueHandle.h"
 
 std::string SysErrorMessage(int ACode) {
   std::string text = std::strerror(ACode);
@@ -147,4 +149,21 @@ int64_t TFileStream::Seek(int64_t AOffset, TSeekOrigin AOrigin) {
 void TFileStream::SetSize(int64_t ANewSize) {
   if (::ftruncate(FHandle, ANewSize) != 0) throw EStreamError("Stream size cannot be changed");
   if (Position() > ANewSize) SetPosition(ANewSize);
+}
+
+std::vector<std::string> FileNamesIn(std::string_view AFolder) {
+  std::vector<std::string> names;
+  const std::string folder = ToNativePath(AFolder);
+  const TUniqueHandle<TNullHandleTraits<DIR*, ::closedir>> dir(::opendir(folder.c_str()));
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    struct stat st;
+    const std::string path = folder + "/" + entry->d_name;
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) names.push_back(entry->d_name);
+  }
+  return names;
+}
+
+bool DeleteFileAt(std::string_view APath) {
+  return ::unlink(ToNativePath(APath).c_str()) == 0;
 }

@@ -6,6 +6,7 @@
 #include "base/FileStream.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
+#include "base/UniqueHandle.h"
 #include "base/Utf.h"
 
 std::string SysErrorMessage(int ACode) {
@@ -154,4 +155,32 @@ void TFileStream::SetSize(int64_t ANewSize) {
   SetPosition(ANewSize);
   if (!::SetEndOfFile(FHandle)) throw EStreamError("Stream size cannot be changed");
   if (pos < ANewSize) SetPosition(pos);
+}
+
+namespace {
+struct TFindHandleTraits {
+  using Type = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE AFind) { ::FindClose(AFind); }
+};
+}  // namespace
+
+std::vector<std::string> FileNamesIn(std::string_view AFolder) {
+  std::vector<std::string> names;
+  std::wstring pattern = ToWide(AFolder);
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW data;
+  const TUniqueHandle<TFindHandleTraits> find(::FindFirstFileExW(
+      pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+  if (!find) return names;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      names.push_back(FromWide(data.cFileName));
+  } while (::FindNextFileW(find.get(), &data));
+  return names;
+}
+
+bool DeleteFileAt(std::string_view APath) {
+  return ::DeleteFileW(ToWide(APath).c_str()) != FALSE;
 }

@@ -8,6 +8,7 @@
 #include "app/ArchiveStorage.h"
 #include "app/Main.h"
 #include "app/SequenceDoubles.h"
+#include "app/ShownFailures.h"
 #include "base/SpillingStream.h"
 #include "ui/headless/HeadlessApplication.h"
 
@@ -184,7 +185,7 @@ class StorageInTheSequence : public ::testing::Test {
     headless::SetIdleHandler(app, [] { Main->Close(); });
     app.Run();
   }
-  const std::vector<headless::TShownBox>& Boxes() { return headless::ShownErrorBoxes(app); }
+  std::vector<headless::TShownBox> Boxes() { return FailureBoxes(app); }
 
   TApplication app{"C:\\Downloads\\Plenwick-setup_x64-stable.exe"};
   TWorld world;

@@ -21,6 +21,7 @@
 #include "app/HTTPDownloadClient.h"
 #include "app/LoopbackSequence.h"
 #include "app/Main.h"
+#include "app/ShownFailures.h"
 #include "base/FileSystem.h"
 #include "http/HTTPTestSupport.h"
 #include "ui/headless/HeadlessApplication.h"
@@ -148,7 +149,7 @@ TEST(LargeArchive, A5GiBSuiteGoesThroughATemporaryFileByteForByteInLittleMemory)
   app.Run();
   const int64_t peak = PeakResidentBytes();
 
-  for (const auto& box : headless::ShownErrorBoxes(app))
+  for (const auto& box : FailureBoxes(app))
     ADD_FAILURE() << "shown: " << box.Text;
   EXPECT_EQ(platform->TempFilesMade, 1);
   EXPECT_EQ(platform->Installer, "the installer");

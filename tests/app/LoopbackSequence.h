@@ -40,6 +40,7 @@ class TLoopbackRoute : public TDownloadClient {
     if (url.compare(0, FPrefix.size(), FPrefix) != 0) return url;
     return ArchiveUrlPrefix() + url.substr(FPrefix.size());
   }
+  std::string ResponseContentType() override { return FReal->ResponseContentType(); }
   void Get(const std::string& url, TStream& dest) override {
     FReal->UnannouncedBodyLimit = UnannouncedBodyLimit;
     FReal->Get(Route(url), dest);
@@ -74,6 +75,7 @@ class TWatchedArchive : public TSetupArchive {
     FReal->ExtractAll(path);
   }
   void Close() override { FReal->Close(); }
+  TTotals Totals() const override { return FReal->Totals(); }
 
   int Asked = 0;
   std::function<void(int asked)> OnAsked;
@@ -95,7 +97,8 @@ class TPlayedLaunchPlatform : public TSetupPlatform {
   }
   uint64_t TickCount() override { return FReal->TickCount(); }
   double Now() override { return FReal->Now(); }
-  bool LaunchElevated(TWinHandle, const std::string& file, TProcess& process, int&) override {
+  bool LaunchElevated(TWinHandle, const std::string& file, const std::vector<std::string>&,
+                      TProcess& process, int&) override {
     Launched = file;
     Installer = ziptest::ReadFile(file).value_or("(missing)");
     if (OnLaunch) OnLaunch(file);

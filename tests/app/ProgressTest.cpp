@@ -7,6 +7,7 @@
 
 #include "app/Main.h"
 #include "app/SequenceDoubles.h"
+#include "app/ShownFailures.h"
 #include "ui/headless/HeadlessApplication.h"
 
 namespace {
@@ -95,7 +96,7 @@ TEST_F(ProgressDuringDownload, AFailedGetStillLeavesTheControlAtTheExactPosition
 
   EXPECT_EQ(headless::PaintedPositions(*Main->ProgressBar), (std::vector<int>{1000, 1500}));
   EXPECT_EQ(headless::ControlPosition(*Main->ProgressBar), 1500);
-  ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
+  ASSERT_EQ(FailureBoxes(app).size(), 1u);
 }
 
 TEST_F(Progress, WithoutShouldUpdateProgressOnlyTheCountIsKept) {
@@ -132,8 +133,8 @@ TEST_P(LargeLengths, AreScaledToTheBarAndEndFull) {
   counts.back() = length;
   const std::vector<int> painted = RunLarge(length, counts);
 
-  EXPECT_TRUE(headless::ShownDialogs(app).empty());
-  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_TRUE(ProbeDialogs(app).empty());
+  EXPECT_TRUE(FailureBoxes(app).empty());
   EXPECT_EQ(world.Count("Open"), 1);  // past the probe and the download
   const int max = Main->ProgressBar->Max();
   EXPECT_GT(max, std::numeric_limits<int>::max() / 2);  // most of the range: fine steps

@@ -9,6 +9,7 @@
 
 #include "app/Main.h"
 #include "app/SequenceDoubles.h"
+#include "app/ShownFailures.h"
 #include "net/IdExceptionCore.h"
 #include "ui/headless/HeadlessApplication.h"
 
@@ -86,7 +87,7 @@ TEST_F(RetryCountdown, CountsTheWaitDownAndThenDownloadsOn) {
   // The bar kept its place across the waits.
   EXPECT_EQ(headless::PaintedPositions(*Main->ProgressBar), (std::vector<int>{50000, 100000}));
   EXPECT_EQ(world.Count("Launch "), 1);
-  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_TRUE(FailureBoxes(app).empty());
 }
 
 // An answer that asked to come back is told as such; during the probe the status line then
@@ -121,8 +122,8 @@ TEST_F(RetryCountdown, ACloseDuringTheWaitEndsTheRunAtOnce) {
   EXPECT_EQ(world.Count("Open at"), 0);
   EXPECT_EQ(world.Count("Delete " + kFolder), 1);
   EXPECT_TRUE(world.Folders.empty());
-  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
-  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_TRUE(FailureBoxes(app).empty());
+  EXPECT_TRUE(ProbeDialogs(app).empty());
 }
 
 TEST_F(RetryCountdown, ACloseDuringTheProbesWaitEndsTheRunWithoutTheDialog) {
@@ -134,7 +135,7 @@ TEST_F(RetryCountdown, ACloseDuringTheProbesWaitEndsTheRunWithoutTheDialog) {
 
   EXPECT_EQ(waitedFor, (std::vector<int>{0}));
   EXPECT_EQ(world.Count("CreateFolder "), 0);
-  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_TRUE(ProbeDialogs(app).empty());
 }
 
 }  // namespace

@@ -50,6 +50,7 @@ class TFakeClient : public TDownloadClient {
   int64_t ResponseContentLength() override { return ContentLength; }
   // Where the probe ended: RedirectedTo when set, else the URL asked for.
   std::string ResponseURL() override { return RedirectedTo.empty() ? LastURL : RedirectedTo; }
+  std::string ResponseContentType() override { return ContentType; }
   void Get(const std::string& url, TStream& dest) override {
     W.Log.push_back("Get " + url);
     BodyLimitAtGet = UnannouncedBodyLimit;
@@ -71,6 +72,7 @@ class TFakeClient : public TDownloadClient {
 
   TWorld& W;
   int64_t ContentLength = 100000;
+  std::string ContentType = "application/zip";
   int64_t BodyLimitAtGet = 0;  // UnannouncedBodyLimit as the last Get found it
   std::string LastURL;
   std::string RedirectedTo;
@@ -122,6 +124,7 @@ class TFakeArchive : public TSetupArchive {
     }
   }
   void Close() override { W.Log.push_back("Close"); }
+  TTotals Totals() const override { return {Blocks, static_cast<uint64_t>(Blocks) * 61440}; }
 
   TWorld& W;
   std::function<void(const std::string&)> Script;
@@ -164,9 +167,13 @@ class TFakePlatform : public TSetupPlatform {
   }
   uint64_t TickCount() override { return Ticks; }
   double Now() override { return Clock; }
-  bool LaunchElevated(TWinHandle parent, const std::string& file, TProcess& process,
+  bool LaunchElevated(TWinHandle parent, const std::string& file,
+                      const std::vector<std::string>& arguments, TProcess& process,
                       int& error) override {
-    W.Log.push_back("Launch " + file);
+    std::string launch = "Launch " + file;
+    for (const std::string& argument : arguments)
+      launch += " [" + argument + "]";
+    W.Log.push_back(launch);
     LaunchParent = parent;
     if (OnLaunch) OnLaunch();
     if (LaunchError != 0) {

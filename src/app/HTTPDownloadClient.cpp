@@ -173,14 +173,19 @@ void THTTPDownloadClient::DownloadOnce(const std::string& AURL) {
   int64_t held = dest.Position() - FStart;
   // Bytes nothing vouches for are not continued: they might belong to another copy.
   if (held > 0 && !FResume.CanResume(held)) {
+    Note(
+        Format("Not resumed: nothing vouches for the %lld bytes held (no strong ETag or "
+               "Last-Modified); starting again from byte 0",
+               static_cast<long long>(held)));
     DiscardHeld();
     held = 0;
   }
   try {
     RequestBody(AURL, held);
-  } catch (const EResumeRefused&) {
+  } catch (const EResumeRefused& e) {
     // What is held cannot be continued: it goes, and the download begins again, once.
     if (FRestarted) throw;
+    Note(std::string("Not resumed: ") + e.what() + " Starting again from byte 0");
     FRestarted = true;
     FResume.Forget();
     DiscardHeld();
@@ -191,7 +196,11 @@ void THTTPDownloadClient::DownloadOnce(const std::string& AURL) {
 void THTTPDownloadClient::RequestBody(const std::string& AURL, int64_t AFrom) {
   TIdHTTPRequest& request = FHTTP->Request();
   request.Ranges.Clear();
-  if (AFrom > 0) request.Ranges.Items = {TIdEntityRange{AFrom, -1, -1}};
+  if (AFrom > 0) {
+    request.Ranges.Items = {TIdEntityRange{AFrom, -1, -1}};
+    Note(Format("Resuming %s from byte %lld, if its validator is still %s", AURL.c_str(),
+                static_cast<long long>(AFrom), FResume.Validator().c_str()));
+  }
   request.CustomHeaders.SetValue("If-Range", AFrom > 0 ? FResume.Validator() : "");
   FRangeFrom = AFrom;
   FWorkBase = AFrom;
@@ -252,6 +261,8 @@ void THTTPDownloadClient::DownloadHeadersAvailable(TIdHTTPResponse& AResponse) {
   if (code == 206) {
     if (FRangeFrom == 0) throw EResumeRefused(Format(RSResumeNotAsked, range.c_str()));
     FResume.CheckContinuation(AResponse, FRangeFrom);
+    Note(Format("Resumed from byte %lld: the validator held (Content-Range: %s)",
+                static_cast<long long>(FRangeFrom), range.c_str()));
     // The bytes held and those to come stay within the download's bound.
     FHTTP->SetMaxBodySize(std::max<int64_t>(FBound - FRangeFrom, 1));
     FReportWork = true;
@@ -262,6 +273,10 @@ void THTTPDownloadClient::DownloadHeadersAvailable(TIdHTTPResponse& AResponse) {
   // The whole copy from its first byte (the server ignored the range, or its copy changed):
   // what was held goes.
   if (FRangeFrom > 0) {
+    Note(
+        Format("Not resumed: the server sent the whole file again (its copy changed or it "
+               "ignored the range); the %lld bytes held were discarded",
+               static_cast<long long>(FRangeFrom)));
     DiscardHeld();
     FRangeFrom = 0;
     FWorkBase = 0;
@@ -314,6 +329,10 @@ bool THTTPDownloadClient::WaitBeforeRetry(const std::string& AURL, int AAttempt,
   if (OnRetryWait) return OnRetryWait(notice);
   SleepMilliseconds(static_cast<unsigned>(notice.Wait));
   return true;
+}
+
+void THTTPDownloadClient::Note(const std::string& AText) {
+  if (FReport) FReport->Note(AText);
 }
 
 int64_t THTTPDownloadClient::BoundFor(const std::string& AURL) const {

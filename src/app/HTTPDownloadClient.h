@@ -89,6 +89,8 @@ class THTTPDownloadClient : public TDownloadClient {
   void HeadersAvailable(bool& VContinue);
   void DownloadHeadersAvailable(TIdHTTPResponse& AResponse);
   int64_t BoundFor(const std::string& AURL) const;
+  // A line in the run's log, when there is one.
+  void Note(const std::string& AText);
 
   std::unique_ptr<TIdProxyResolver> FProxy;
   std::unique_ptr<TIdProxyCredentialProvider> FProxyCredentials;

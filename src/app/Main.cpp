@@ -118,6 +118,10 @@ TMain::~TMain() {
 void TMain::ConnectHTTP() {
   if (!HTTP) return;
   HTTP->OnWork = [this](int64_t AWorkCount) { HTTPWork(AWorkCount); };
+  // Each retry is logged with its cause before its wait is counted down.
+  HTTP->OnRetry = [this](const TRetryNotice& ANotice) {
+    Report.Retry(ANotice.Attempt, ANotice.MaxAttempts, ANotice.Cause, ANotice.Wait);
+  };
   HTTP->OnRetryWait = [this](const TRetryNotice& ANotice) { return CountDownToRetry(ANotice); };
 }
 

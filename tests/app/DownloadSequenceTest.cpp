@@ -20,6 +20,7 @@
 #include "app/HTTPDownloadClient.h"
 #include "app/LoopbackSequence.h"
 #include "app/Main.h"
+#include "app/MemorySink.h"
 #include "app/ResumableServer.h"
 #include "app/ShownFailures.h"
 #include "app/SignatureCases.h"
@@ -97,10 +98,14 @@ class DownloadSequence : public ::testing::Test {
            std::function<void(THTTPDownloadClient&)> configure = nullptr) {
     server = std::make_unique<TLoopbackServer>(std::move(script));
     app.CreateForm(Main);
+    Main->Mode = mode;
+    Main->Report.SetSink(&log);
     PlugInComponents(*Main);
     if (plugIn) plugIn(*Main);
     client = dynamic_cast<THTTPDownloadClient*>(Main->HTTP.get());
     ASSERT_NE(client, nullptr);
+    // The window is connected to the route below, not to the client itself.
+    client->OnRetry = nullptr;
     if (configure) configure(*client);
     auto routed =
         std::make_unique<TLoopbackRoute>(std::move(Main->HTTP), server->Port(), routeScheme);
@@ -158,6 +163,9 @@ class DownloadSequence : public ::testing::Test {
   // The server outlives the window and its client, so its scripts see the client's close.
   std::unique_ptr<TLoopbackServer> server;
   std::unique_ptr<TLoopbackServer> proxy;
+  // The run's mode, and its log.
+  TRunMode mode = TRunMode::rmNormal;
+  TMemorySink log;
   TApplication app{"C:\\Downloads\\Plenwick-setup_x64-stable.exe"};
   THTTPDownloadClient* client = nullptr;
   TLoopbackRoute* route = nullptr;
@@ -342,6 +350,10 @@ TEST_P(Stalls, EndTheRun) {
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
   EXPECT_EQ(platform->Launched, "");
   EXPECT_EQ(server->Accepted(), c.inBody && !c.close ? 2 : 1);
+  // After the last attempt, the class of its cause.
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), c.close    ? ExitCodes::UserClosed
+                                        : c.inBody ? ExitCodes::DownloadFailed
+                                                   : ExitCodes::ProbeFailed);
 }
 
 const StallCase kStalls[] = {
@@ -427,8 +439,10 @@ TEST_P(ServerFaults, EndTheRunWholeOrWithTheMessage) {
     EXPECT_TRUE(FailureBoxes(app).empty());
     EXPECT_EQ(platform->Installer, Installer());
     EXPECT_EQ(server->Accepted(), 2);
+    EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::Success);
     return;
   }
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::DownloadFailed);
   std::string shown = c.shown;
   if (shown.find("%length") != std::string::npos) shown.replace(shown.find("%length"), 7, length);
   ASSERT_EQ(FailureBoxes(app).size(), 1u);
@@ -476,6 +490,188 @@ TEST_F(DownloadSequence, ADownloadCutTwiceResumesAndInstalls) {
   EXPECT_NE(std::search(texts.begin(), texts.end(), waits.begin(), waits.end()), texts.end());
 }
 
+// The run's log tells each retry (its attempt, wait and cause) and how the download went on:
+// from the offset held when the validator held, else from byte 0 and why.
+struct LoggedResumeCase {
+  const char* name;
+  TServedCopy copy;
+  TConnectionPlan after;  // the second connection's plan
+  // The log's lines about the resume, after the retry's; "%q" stands for the offset held,
+  // "%last" and "%size" for the archive's last byte and size, "%url" for where it is served.
+  std::vector<std::string> lines;
+};
+
+void PrintTo(const LoggedResumeCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class LoggedResumes : public DownloadSequence,
+                      public ::testing::WithParamInterface<LoggedResumeCase> {};
+
+TEST_P(LoggedResumes, TellTheRetryAndWhereTheDownloadWentOn) {
+  const LoggedResumeCase& c = GetParam();
+  const int64_t quarter = static_cast<int64_t>(archive.size() / 4);
+  TServedCopy copy = c.copy;
+  copy.Body = archive;
+  TResumableScript served({copy}, {CutAfter(quarter), c.after});
+  Run(served.Script(), TClose::Never, [](THTTPDownloadClient& http) {
+    http.Retry.Waits = {30};
+    http.Random = [] { return 0.0; };
+  });
+
+  EXPECT_EQ(platform->Installer, Installer());
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::Success);
+  const std::string q = std::to_string(quarter);
+  EXPECT_EQ(log.FindAll("Retry "),
+            (std::vector<std::string>{"Retry 2 of 5 in 30 ms, after: The server closed the "
+                                      "connection after " +
+                                      q + " of " + std::to_string(archive.size()) + " bytes."}));
+  std::vector<std::string> expected;
+  const std::pair<std::string, std::string> values[] = {
+      {"%q", q},
+      {"%last", std::to_string(archive.size() - 1)},
+      {"%size", std::to_string(archive.size())},
+      {"%url",
+       "http://127.0.0.1:" + std::to_string(server->Port()) + "/periodic/Archive_x64-stable.zip"}};
+  for (std::string line : c.lines) {
+    for (const auto& [name, value] : values)
+      for (size_t at; (at = line.find(name)) != std::string::npos;)
+        line.replace(at, name.size(), value);
+    expected.push_back(line);
+  }
+  std::vector<std::string> seen = log.FindAll("Resum");
+  for (const std::string& line : log.FindAll("Not resumed"))
+    seen.push_back(line);
+  EXPECT_EQ(seen, expected) << log.All();
+}
+
+TConnectionPlan RangeIgnored() {
+  TConnectionPlan plan;
+  plan.IgnoreRange = true;
+  return plan;
+}
+
+const LoggedResumeCase kLoggedResumes[] = {
+    {"ValidatorHeld",
+     {"", "\"a1\"", "", ""},
+     {},
+     {"Resuming %url from byte %q, if its validator is still \"a1\"",
+      "Resumed from byte %q: the validator held (Content-Range: bytes %q-%last/%size)"}},
+    {"RangeIgnored",
+     {"", "\"a1\"", "", ""},
+     RangeIgnored(),
+     {"Resuming %url from byte %q, if its validator is still \"a1\"",
+      "Not resumed: the server sent the whole file again (its copy changed or it ignored the "
+      "range); the %q bytes held were discarded"}},
+    {"NoValidator",
+     {"", "", "", ""},
+     {},
+     {"Not resumed: nothing vouches for the %q bytes held (no strong ETag or Last-Modified); "
+      "starting again from byte 0"}},
+};
+
+INSTANTIATE_TEST_SUITE_P(Log, LoggedResumes, ::testing::ValuesIn(kLoggedResumes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Unattended, a run retries and counts down as a window run does, and asks nobody: a cut
+// download installs; attempts that all fail end the run with the class of the last cause.
+struct UnattendedRetryCase {
+  const char* name;
+  TRunMode mode;
+  std::vector<TConnectionPlan> plans;
+  std::vector<std::string> requests;
+  uint32_t exitCode;
+};
+
+void PrintTo(const UnattendedRetryCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class UnattendedRetries : public DownloadSequence,
+                          public ::testing::WithParamInterface<UnattendedRetryCase> {};
+
+TEST_P(UnattendedRetries, CountDownAndEndWithTheLastCausesCode) {
+  const UnattendedRetryCase& c = GetParam();
+  mode = c.mode;
+  TResumableScript served({{archive, "\"a1\"", "", ""}}, c.plans);
+  Run(served.Script(), TClose::Never, [](THTTPDownloadClient& http) {
+    http.Retry.MaxAttempts = 2;
+    http.Retry.Waits = {30};
+    http.Random = [] { return 0.0; };
+  });
+
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), c.exitCode);
+  EXPECT_EQ(served.Requests(), c.requests);
+  EXPECT_TRUE(headless::ShownErrorDialogs(app).empty());
+  EXPECT_TRUE(FailureBoxes(app).empty());
+  EXPECT_TRUE(ProbeDialogs(app).empty());
+  EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
+  EXPECT_EQ(platform->Launched.empty(), c.exitCode != ExitCodes::Success);
+  const std::vector<std::string>& texts = headless::PaintedTexts(*Main->Info);
+  const bool busy = c.plans[0].HeadStatus.size() > 0;
+  const std::string countdown = std::string(busy ? "Server busy" : "Connection lost") +
+                                ". Retrying in 1 s (attempt 2 of 2)...";
+  EXPECT_NE(std::find(texts.begin(), texts.end(), countdown), texts.end());
+  EXPECT_EQ(log.FindAll("Retry 2 of 2 in 30 ms").size(), 1u) << log.All();
+}
+
+TConnectionPlan BusyProbe() {
+  TConnectionPlan plan;
+  plan.HeadStatus = "503 Service Unavailable";
+  return plan;
+}
+
+const UnattendedRetryCase kUnattendedRetries[] = {
+    {"QuietCutOnce",
+     TRunMode::rmQuiet,
+     {CutAfter(20000), {}},
+     {"HEAD", "GET", "GET bytes=20000- If-Range=\"a1\""},
+     ExitCodes::Success},
+    {"PassiveCutOnce",
+     TRunMode::rmPassive,
+     {CutAfter(20000), {}},
+     {"HEAD", "GET", "GET bytes=20000- If-Range=\"a1\""},
+     ExitCodes::Success},
+    {"QuietCutEveryTime",
+     TRunMode::rmQuiet,
+     {CutAfter(20000)},
+     {"HEAD", "GET", "GET bytes=20000- If-Range=\"a1\""},
+     ExitCodes::DownloadFailed},
+    {"PassiveProbeBusyEveryTime",
+     TRunMode::rmPassive,
+     {BusyProbe()},
+     {"HEAD", "HEAD"},
+     ExitCodes::ProbeFailed},
+};
+
+INSTANTIATE_TEST_SUITE_P(Modes, UnattendedRetries, ::testing::ValuesIn(kUnattendedRetries),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// "Try again" after every attempt failed starts a fresh round of attempts from the size probe.
+TEST_F(DownloadSequence, TryAgainAfterTheLastAttemptStartsAFreshRound) {
+  TResumableScript served({{archive, "\"a1\"", "", ""}},
+                          {BusyProbe(), BusyProbe(), BusyProbe(), {}});
+  int answers = 0;
+  beforeRun = [this, &answers] {
+    headless::SetErrorDialogAnswer(app, [&answers](const TErrorDialog&) {
+      return ++answers == 1 ? TErrorDialogAnswer::eaRetry : TErrorDialogAnswer::eaClose;
+    });
+  };
+  Run(served.Script(), TClose::Never, [](THTTPDownloadClient& http) {
+    http.Retry.MaxAttempts = 2;
+    http.Retry.Waits = {10};
+  });
+
+  EXPECT_EQ(answers, 1);
+  ASSERT_EQ(headless::ShownErrorDialogs(app).size(), 1u);
+  EXPECT_EQ(headless::ShownErrorDialogs(app)[0].RetryLabel, "Try again");
+  EXPECT_EQ(served.Requests(), (std::vector<std::string>{"HEAD", "HEAD", "HEAD", "HEAD", "GET"}));
+  // Each round counts its attempts from the first.
+  EXPECT_EQ(log.FindAll("Retry 2 of 2 ").size(), 2u) << log.All();
+  EXPECT_EQ(platform->Installer, Installer());
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::Success);
+}
+
 TEST_F(DownloadSequence, ASizeProbeRefusedForHeadStillInstalls) {
   TConnectionPlan refusing;
   refusing.HeadStatus = "405 Method Not Allowed";
@@ -501,6 +697,7 @@ TEST_F(DownloadSequence, ACloseDuringTheWaitForTheNextAttemptEndsAtOnce) {
   EXPECT_TRUE(closePosted);
   EXPECT_EQ(served.Requests(), (std::vector<std::string>{"HEAD", "GET"}));
   EXPECT_LT(platform->Slept, 1000u);
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::UserClosed);
   EXPECT_EQ(platform->Launched, "");
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
   EXPECT_TRUE(FailureBoxes(app).empty());
@@ -649,12 +846,6 @@ TConnectionPlan Busy() {
   TConnectionPlan plan;
   plan.Answer =
       "HTTP/1.1 503 Service Unavailable\r\nRetry-After: 0\r\nContent-Length: 4\r\n\r\nbusy";
-  return plan;
-}
-
-TConnectionPlan RangeIgnored() {
-  TConnectionPlan plan;
-  plan.IgnoreRange = true;
   return plan;
 }
 

@@ -27,6 +27,11 @@ class TLoopbackRoute : public TDownloadClient {
       if (OnEachWork) OnEachWork(count);
       if (OnWork) OnWork(count);
     };
+    // The window's log of each retry, after what the test set on the client itself.
+    FReal->OnRetry = [this, own = std::move(FReal->OnRetry)](const TRetryNotice& notice) {
+      if (own) own(notice);
+      if (OnRetry) OnRetry(notice);
+    };
     // The window's countdown, connected to the route.
     FReal->OnRetryWait = [this](const TRetryNotice& notice) {
       return !OnRetryWait || OnRetryWait(notice);

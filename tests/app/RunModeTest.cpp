@@ -12,6 +12,7 @@
 
 #include "app/LogSink.h"
 #include "app/Main.h"
+#include "app/MemorySink.h"
 #include "app/RunOutcome.h"
 #include "app/SequenceDoubles.h"
 #include "app/SetupProgram.h"
@@ -29,26 +30,6 @@ const std::string kUrl = ArchiveUrlPrefix() + "_x64-stable.zip";
 const std::string kWebPage =
     "The network returned a web page instead of the setup archive. You may need to sign in to "
     "the network first.";
-
-// The log's lines, kept in memory.
-class TMemorySink : public TLogSink {
- public:
-  void Write(const std::string& AText) noexcept override { Lines.push_back(AText); }
-  std::string Path() const override { return "C:\\Users\\Me\\Temp\\setup.log"; }
-  // The first line that begins with APrefix; empty when none does.
-  std::string Find(const std::string& APrefix) const {
-    for (const std::string& line : Lines)
-      if (line.starts_with(APrefix)) return line;
-    return {};
-  }
-  std::string All() const {
-    std::string all;
-    for (const std::string& line : Lines)
-      all += line + "\n";
-    return all;
-  }
-  std::vector<std::string> Lines;
-};
 
 class RunModes : public ::testing::Test {
  public:

@@ -10,6 +10,7 @@ signed, and its signature is asked for (and served whole) before the archive.
 Configured by the environment (set by CTest) as e2e_test.py.
 """
 
+import re
 import sys
 import threading
 import unittest
@@ -20,7 +21,8 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "tools"))
 import e2e_test  # noqa: E402
 import localrun  # noqa: E402
 from cutting_forwarder import CuttingForwarder  # noqa: E402
-from e2e_test import PORT, SMALL_MEMORY_EXE, Run  # noqa: E402
+from e2e_test import (PORT, SMALL_MEMORY_EXE, USER_CLOSED, Run, assert_logged,  # noqa: E402
+                      read_log, wine_path)
 from localrun import MAIN_CAPTION  # noqa: E402
 
 ARCHIVE = "Archive_x64-stable.zip"
@@ -56,17 +58,18 @@ class RetryEndToEnd(unittest.TestCase):
         self.addCleanup(forwarder.stop)
         return forwarder
 
-    def start_watched(self):
-        """Starts the program with its window watched (status line and bar); returns the path
-        of what the watch writes."""
+    def start_watched(self, arguments=""):
+        """Starts the program (with arguments) with its window watched (status line and bar);
+        returns the path of what the watch writes."""
         path = self.run_.root / "watch.txt"
         watch = self.run_.tool.watch(MAIN_CAPTION, 120000, path, bar=True)
         self.addCleanup(lambda: watch.wait(30))
-        self.run_.start()
+        self.run_.start(arguments)
         return path, watch
 
     def assert_resumed(self, forwarder, cuts):
-        """Each retry continued where the cut fell, vouched for by nginx's tag of the archive."""
+        """Each retry continued where the cut fell, vouched for by nginx's tag of the archive;
+        returns where each continued."""
         requests = forwarder.stats()["requests"]
         self.assertEqual(len(requests), 3 + cuts, requests)
         self.assertEqual(requests[:3], [f"HEAD {TARGET}", SIGNATURE, f"GET {TARGET}"])
@@ -80,20 +83,38 @@ class RetryEndToEnd(unittest.TestCase):
         self.assertEqual(starts, sorted(starts))
         self.assertEqual([status for _, status in self.run_.server.requests_with_statuses()],
                          [200, 200, 200] + [206] * cuts)
+        return starts
+
+    def assert_retries_logged(self, log, starts):
+        """The log has each retry (its attempt, wait and cause) and each resume (its offset and
+        that the validator held), in the order they came, and the run's exit code."""
+        events = read_log(self, log)
+        cut = r"after: The server closed the connection after \d+ of \d+ bytes\.$"
+        expected = []
+        for attempt, start in enumerate(starts, 2):
+            expected += [rf"^Retry {attempt} of 5 in \d+ ms, {cut}",
+                         rf"^Resuming \S+{re.escape(TARGET)} from byte {start}, if its "
+                         r'validator is still "',
+                         rf"^Resumed from byte {start}: the validator held "
+                         rf"\(Content-Range: bytes {start}-\d+/\d+\)$"]
+        assert_logged(self, events, *expected, r"^Exit code 0: ")
+        self.assertEqual(len([e for e in events if e.startswith("Retry ")]), len(starts),
+                         "\n".join(events))
 
     def test_a_download_cut_three_times_resumes_and_installs(self):
         run = self.start_run()
         run.archive(ARCHIVE, exit_code=0, payload_bytes=2_000_000)
         run.server.start()
         forwarder = self.forwarder(cuts=[500_000, 500_000, 500_000])
-        path, watch = self.start_watched()
+        log = run.root / "setup.log"
+        path, watch = self.start_watched(f'/log "{wine_path(log)}"')
         self.assertEqual(run.wait(120), 0, "the program did not end by itself")
         watch.wait(30)
         report = run.report
         self.assertIsNotNone(report, "the installer never ran")
         self.assertEqual(report.get("finished"), "yes")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assert_resumed(forwarder, 3)
+        self.assert_retries_logged(log, self.assert_resumed(forwarder, 3))
 
         seen = localrun.read_watch(path)
         texts = [value for kind, value in seen if kind == "text"]
@@ -126,7 +147,7 @@ class RetryEndToEnd(unittest.TestCase):
         self.assertIsNotNone(answered[0], f'"{closing}" never showed')
         self.assertTrue(answered[0], "the window did not answer during the countdown")
         run.shot("countdown-closed")
-        self.assertEqual(run.wait(15), 0, "the program did not end after the close")
+        self.assertEqual(run.wait(15), USER_CLOSED, "the program did not end after the close")
         watch.wait(30)
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was left on disk")
@@ -160,9 +181,10 @@ class RetryEndToEnd(unittest.TestCase):
         self.assertEqual([status for _, status in run.server.requests_with_statuses()],
                          [405, 206, 200, 200])
 
-    def test_a_download_into_a_temporary_file_cut_twice_resumes_and_installs(self):
+    def test_a_quiet_download_into_a_temporary_file_cut_twice_resumes_and_installs(self):
         # The program that holds at most 1 MiB in memory: the archive goes to a temporary file,
-        # which each retry continues; the signature's check reads the file whole.
+        # which each retry continues; the signature's check reads the file whole. A quiet run
+        # retries as a window run does, showing nothing.
         run = self.start_run(program=SMALL_MEMORY_EXE)
         run.archive(ARCHIVE, exit_code=0, payload_bytes=3_000_000)
         temp = run.root / "temp"
@@ -170,14 +192,16 @@ class RetryEndToEnd(unittest.TestCase):
         run.server.start()
         self.enterContext(localrun.user_temp_folder(run.wine, run.root, temp))
         forwarder = self.forwarder(cuts=[1_500_000, 1_000_000])
-        run.start()
+        log = run.root / "setup.log"
+        run.start(f'/quiet /log "{wine_path(log)}"')
         self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.windows, [], "a window showed")
         report = run.report
         self.assertIsNotNone(report, "the installer never ran")
         self.assertEqual(report.get("finished"), "yes")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertEqual(list(temp.iterdir()), [], "the temporary file stayed")
-        self.assert_resumed(forwarder, 2)
+        self.assert_retries_logged(log, self.assert_resumed(forwarder, 2))
 
 
 if __name__ == "__main__":

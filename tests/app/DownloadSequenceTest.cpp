@@ -499,6 +499,8 @@ struct LoggedResumeCase {
   // The log's lines about the resume, after the retry's; "%q" stands for the offset held,
   // "%last" and "%size" for the archive's last byte and size, "%url" for where it is served.
   std::vector<std::string> lines;
+  // The copy a plan's Copy 1 serves (the archive's bytes under another validator), if any.
+  std::string otherETag;
 };
 
 void PrintTo(const LoggedResumeCase& c, std::ostream* os) {
@@ -513,7 +515,7 @@ TEST_P(LoggedResumes, TellTheRetryAndWhereTheDownloadWentOn) {
   const int64_t quarter = static_cast<int64_t>(archive.size() / 4);
   TServedCopy copy = c.copy;
   copy.Body = archive;
-  TResumableScript served({copy}, {CutAfter(quarter), c.after});
+  TResumableScript served({copy, {archive, c.otherETag, "", ""}}, {CutAfter(quarter), c.after});
   Run(served.Script(), TClose::Never, [](THTTPDownloadClient& http) {
     http.Retry.Waits = {30};
     http.Random = [] { return 0.0; };
@@ -551,23 +553,41 @@ TConnectionPlan RangeIgnored() {
   return plan;
 }
 
+// A server that continues any range from its copy under another tag.
+TConnectionPlan ChangedCopy() {
+  TConnectionPlan plan;
+  plan.IgnoreIfRange = true;
+  plan.Copy = 1;
+  return plan;
+}
+
 const LoggedResumeCase kLoggedResumes[] = {
     {"ValidatorHeld",
      {"", "\"a1\"", "", ""},
      {},
      {"Resuming %url from byte %q, if its validator is still \"a1\"",
-      "Resumed from byte %q: the validator held (Content-Range: bytes %q-%last/%size)"}},
+      "Resumed from byte %q: the validator held (Content-Range: bytes %q-%last/%size)"},
+     ""},
     {"RangeIgnored",
      {"", "\"a1\"", "", ""},
      RangeIgnored(),
      {"Resuming %url from byte %q, if its validator is still \"a1\"",
       "Not resumed: the server sent the whole file again (its copy changed or it ignored the "
-      "range); the %q bytes held were discarded"}},
+      "range); the %q bytes held were discarded"},
+     ""},
+    {"ValidatorChanged",
+     {"", "\"a1\"", "", ""},
+     ChangedCopy(),
+     {"Resuming %url from byte %q, if its validator is still \"a1\"",
+      "Not resumed: The archive changed on the server while it was being downloaded. Starting "
+      "again from byte 0"},
+     "\"a2\""},
     {"NoValidator",
      {"", "", "", ""},
      {},
      {"Not resumed: nothing vouches for the %q bytes held (no strong ETag or Last-Modified); "
-      "starting again from byte 0"}},
+      "starting again from byte 0"},
+     ""},
 };
 
 INSTANTIATE_TEST_SUITE_P(Log, LoggedResumes, ::testing::ValuesIn(kLoggedResumes),

@@ -6,7 +6,7 @@
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
+#include "base/Texts.h"
 
 namespace {
 
@@ -75,6 +75,6 @@ void TArchiveSignatures::Fetch(TDownloadClient& AClient, const std::string& AURL
 
 void TArchiveSignatures::Check(const std::string& AURL, TStream& AArchive) const {
   const auto accepted = FAccepted.find(AURL);
-  if (accepted == FAccepted.end()) throw ETrustError(RSArchiveMismatch);
+  if (accepted == FAccepted.end()) throw ETrustError(Text(RSArchiveMismatch));
   FVerifier->Check(accepted->second, AArchive);
 }

@@ -1,3 +1,4 @@
+#include "base/Texts.h"
 #include "app/Main.h"
 
 #include "app/ArchiveSuffix.h"
@@ -19,18 +20,6 @@ namespace {
 constexpr char kArchiveName[] = "Archive";
 constexpr char kSetupFolder[] = "Plenwick Setup (64-bit)\\";
 constexpr char kInstaller[] = "Install.exe";
-constexpr char kProbeFailure[] =
-    "Could not download files from distribution server.\r\n\r\nDownloader will now exit.";
-constexpr char kProbeFailureThroughProxy[] =
-    "Could not download files from distribution server.\r\n\r\n%s\r\n\r\n"
-    "Downloader will now exit.";
-constexpr char kNoCurrentDir[] = "The current folder could not be determined.";
-constexpr char kFolderIsLink[] = "The setup folder \"%s\" is a link; it was left untouched.";
-constexpr char kFolderIsNoFolder[] =
-    "The setup folder \"%s\" is not a folder; it was left untouched.";
-constexpr char kOldFolderStays[] = "The old setup folder \"%s\" could not be removed.";
-constexpr char kFolderNotCreated[] = "The setup folder \"%s\" could not be created.";
-constexpr char kLaunchFailed[] = "The installer could not be started (system error %d).";
 // How long the setup folder's removal is retried, in days.
 constexpr double kRemovalLimit = 5.0 / 86400.0;
 
@@ -55,9 +44,9 @@ std::string ProbeFailureMessage() {
   try {
     throw;
   } catch (const EIdHTTPProxyError& e) {
-    return Format(kProbeFailureThroughProxy, e.Message().c_str());
+    return Format(RSProbeFailureThroughProxy, e.Message().c_str());
   } catch (...) {
-    return kProbeFailure;
+    return Text(RSProbeFailure);
   }
 }
 
@@ -70,7 +59,7 @@ std::string ArchiveUrlPrefix() {
 
 TMain::TMain() : Platform(CreateSystemPlatform()) {
   SetName("Main");
-  SetCaption("Plenwick Suite Setup - Web Downloader");
+  SetCaption(Text(RSMainCaption));
   BorderWidth = 8;
   ClientWidth = 313;
   ClientHeight = 41;
@@ -80,7 +69,7 @@ TMain::TMain() : Platform(CreateSystemPlatform()) {
   Info = std::make_unique<TLabel>(*this);
   Info->Align = TAlign::alTop;
   Info->DesignHeight = 13;  // the window's text height at 96 pixels per inch
-  Info->SetCaption("Initiating download...");
+  Info->SetCaption(Text(RSStatusInitiating));
   TFont bold = Font;
   bold.Bold = true;
   Info->SetFont(bold);
@@ -123,8 +112,8 @@ void TMain::FormClose(TComponent*, TCloseAction&) {
   Application->Terminate();
 }
 
-void TMain::SetStatus(const char* AText) {
-  Info->SetCaption(AText);
+void TMain::SetStatus(TTextId AText) {
+  Info->SetCaption(Text(AText));
   Info->Repaint();
 }
 
@@ -142,7 +131,7 @@ void TMain::TimerTimer(TComponent*) {
   Timer->SetEnabled(false);
   // Resolved once: a later change of the current directory cannot split the road.
   const std::string currentDir = Platform->CurrentDir();
-  if (currentDir.empty()) throw Exception(kNoCurrentDir);
+  if (currentDir.empty()) throw Exception(Text(RSNoCurrentDir));
   FSetupFolder = IncludeTrailingBackslash(currentDir) + kSetupFolder;
 
   std::string current = Platform->ModuleFileName();
@@ -151,7 +140,7 @@ void TMain::TimerTimer(TComponent*) {
   const std::string archiveName = kArchiveName + current;
   TStringList urls;
   urls.Add(ArchiveUrlPrefix() + current);
-  SetStatus("Checking files to download...");
+  SetStatus(RSStatusChecking);
 
   // The size probe: its failure is the only one reported here, in words of our own. Each archive
   // is then fetched from where its probe ended, after any redirects.
@@ -161,7 +150,7 @@ void TMain::TimerTimer(TComponent*) {
     for (const std::string& url : urls) {
       current = url;
       if (Application->Terminated()) return;
-      if (!HTTP) throw Exception("No HTTP client is built into this program");
+      if (!HTTP) throw Exception(Text(RSNoHTTPClient));
       HTTP->Head(current);
       ProgressBar->SetMax(WrapAdd(ProgressBar->Max(), Low32(HTTP->ResponseContentLength())));
       downloads.Add(HTTP->ResponseURL());
@@ -198,7 +187,7 @@ void TMain::TimerTimer(TComponent*) {
     if (installerRan && !Application->Terminated() &&
         Platform->PathKind(FSetupFolder) != TPathKind::pkMissing) {
       Application->ShowException(
-          Exception(Format(kOldFolderStays, ExcludeTrailingBackslash(FSetupFolder).c_str())));
+          Exception(Format(RSOldFolderStays, ExcludeTrailingBackslash(FSetupFolder).c_str())));
     }
   }
   // Refusing the elevation is the user's own choice; any other failure is told.
@@ -210,29 +199,29 @@ bool TMain::PrepareSetupFolder() {
   const std::string name = ExcludeTrailingBackslash(FSetupFolder);
   switch (Platform->PathKind(FSetupFolder)) {
     case TPathKind::pkLink:
-      throw Exception(Format(kFolderIsLink, name.c_str()));
+      throw Exception(Format(RSFolderIsLink, name.c_str()));
     case TPathKind::pkOther:
-      throw Exception(Format(kFolderIsNoFolder, name.c_str()));
+      throw Exception(Format(RSFolderIsNoFolder, name.c_str()));
     case TPathKind::pkFolder:
       // Nothing left from before (or planted) may sit beside the installer when it starts.
       RemoveSetupFolder();
       if (Platform->PathKind(FSetupFolder) != TPathKind::pkMissing) {
         if (Application->Terminated()) return false;
-        throw Exception(Format(kOldFolderStays, name.c_str()));
+        throw Exception(Format(RSOldFolderStays, name.c_str()));
       }
       break;
     case TPathKind::pkMissing:
       break;
   }
   if (!Platform->CreateFolder(FSetupFolder))
-    throw Exception(Format(kFolderNotCreated, name.c_str()));
+    throw Exception(Format(RSFolderNotCreated, name.c_str()));
   return true;
 }
 
 bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError,
                                bool& AInstallerRan) {
   ShouldUpdateProgress = true;
-  if (!CreateArchive) throw Exception("No archive reader is built into this program");
+  if (!CreateArchive) throw Exception(Text(RSNoArchiveReader));
   std::unique_ptr<TSetupArchive> archive = CreateArchive();
   // A large archive takes a while to write: the window answers meanwhile, as it does while the
   // body arrives (messages once IdleTimeOut has passed without them), and a close stops the
@@ -246,14 +235,14 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
     if (Application->Terminated()) return false;
     TMemoryStream stream;
     LastWorkCount = 0;
-    SetStatus("Downloading...");
+    SetStatus(RSStatusDownloading);
     // However the GET ends, the bar is left showing its exact position.
     TryFinally([&] { HTTP->Get(url, stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
     if (Application->Terminated()) return false;
     CheckArchive(url, stream);
     stream.SetPosition(0);
     archive->Open(stream);
-    SetStatus("Extracting...");
+    SetStatus(RSStatusExtracting);
     Application->ProcessMessages();
     archive->ExtractAll(FSetupFolder);
     archive->Close();
@@ -261,7 +250,7 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, in
 
   archive.reset();
   ShouldUpdateProgress = false;
-  SetStatus("Initiating installation procedure...");
+  SetStatus(RSStatusInstalling);
 
   // The installer just extracted, whatever the executable's own folder holds.
   const std::string installer = FSetupFolder + kInstaller;
@@ -327,7 +316,7 @@ std::unique_ptr<TFileStream> TMain::CheckInstaller(const std::string& AInstaller
 
 void TMain::ShowLaunchFailure(int AError) {
   std::string text = SysErrorMessage(AError);
-  if (text.empty()) text = Format(kLaunchFailed, AError);
+  if (text.empty()) text = Format(RSLaunchFailed, AError);
   // Some of the system's texts name the file as "%1".
   const std::string installer = FSetupFolder + kInstaller;
   for (size_t at = 0; (at = text.find("%1", at)) != std::string::npos; at += installer.size())

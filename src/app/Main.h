@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "base/Texts.h"
 #include "app/ArchiveSignatures.h"
 #include "app/DownloadClient.h"
 #include "app/IdAntiFreeze.h"
@@ -57,7 +58,7 @@ class TMain : public TForm {
   void ConnectHTTP();
 
  private:
-  void SetStatus(const char* AText);
+  void SetStatus(TTextId AText);
   // Makes the setup folder afresh, removing one left from before; raises, touching nothing,
   // when a link or a file stands in its place. False when the program was asked to end
   // meanwhile.

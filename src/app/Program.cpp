@@ -3,6 +3,7 @@
 
 #include <exception>
 
+#include "base/Texts.h"
 #include "app/ComponentWiring.h"
 #include "app/DllSearchPath.h"
 #include "app/Main.h"
@@ -13,7 +14,8 @@ namespace {
 
 // The last-chance report of an exception that escaped the program's start.
 void ReportFatal(const std::string& AText) {
-  ::MessageBoxW(nullptr, ToWide(AText).c_str(), L"Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  ::MessageBoxW(nullptr, ToWide(AText).c_str(), ToWide(Text(RSCaptionError)).c_str(),
+                MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 }  // namespace

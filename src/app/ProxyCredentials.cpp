@@ -1,3 +1,4 @@
+#include "base/Texts.h"
 #include "app/ProxyCredentials.h"
 
 std::string ProxyCredentialTarget(const TIdProxyServer& AProxy) {
@@ -6,6 +7,5 @@ std::string ProxyCredentialTarget(const TIdProxyServer& AProxy) {
 
 // Short: Wine's dialog shows one line of it.
 std::string ProxyCredentialMessage(const TIdProxyServer& AProxy, bool ARefused) {
-  if (ARefused) return "The proxy server " + AProxy.Text() + " refused the last sign-in.";
-  return "Sign in to the proxy server " + AProxy.Text() + ".";
+  return Format(ARefused ? RSProxySignInRefused : RSProxySignIn, AProxy.Text().c_str());
 }

@@ -10,7 +10,7 @@
 #include "trust/EcdsaP256.h"
 #include "trust/Sha256.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
+#include "base/Texts.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include "base/SystemLibrary.h"
 #include "base/Utf.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
+#include "base/Texts.h"
 
 namespace WinTrustLibrary {
 

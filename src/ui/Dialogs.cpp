@@ -1,13 +1,14 @@
+#include "base/Texts.h"
 #include "ui/Dialogs.h"
 
-const char* MsgDlgCaption(TMsgDlgType ADlgType) {
+std::string MsgDlgCaption(TMsgDlgType ADlgType) {
   switch (ADlgType) {
     case TMsgDlgType::mtWarning:
-      return "Warning";
+      return Text(RSCaptionWarning);
     case TMsgDlgType::mtError:
-      return "Error";
+      return Text(RSCaptionError);
     case TMsgDlgType::mtInformation:
-      return "Information";
+      return Text(RSCaptionInformation);
   }
   return "";
 }

@@ -10,5 +10,5 @@ enum class TMsgDlgType { mtWarning, mtError, mtInformation };
 // same caption, icon, text and button. Returns when the user has closed it.
 void MessageDlg(const std::string& AMsg, TMsgDlgType ADlgType, int AHelpCtx);
 
-// The caption of a dialog of that type.
-const char* MsgDlgCaption(TMsgDlgType ADlgType);
+// The caption of a dialog of that type, in the user's language.
+std::string MsgDlgCaption(TMsgDlgType ADlgType);

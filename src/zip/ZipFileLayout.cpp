@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "base/Texts.h"
 #include "base/Format.h"
 #include "zip/ZipEntryNames.h"
 #include "zip/ZipFile.h"
@@ -12,7 +13,7 @@ using namespace ZipRecords;
 
 namespace {
 [[noreturn]] void ThrowOverlap(const TZipHeader& a, const TZipHeader& b) {
-  throw EZipException(Format("Entries \"%s\" and \"%s\" overlap", PrintableEntryName(a).c_str(),
+  throw EZipException(Format(RSZipEntriesOverlap, PrintableEntryName(a).c_str(),
                              PrintableEntryName(b).c_str()));
 }
 }  // namespace
@@ -28,7 +29,7 @@ int64_t TZipFile::LocateData(int Index, TZipHeader& ALocalHeader) {
     ReadUpTo(*FStream, signature, 4);
   }
   if (Signature(signature) != kLocalHeaderSignature)
-    throw EZipException("Invalid Zip Local Header signature");
+    throw EZipException(Text(RSZipLocalHeaderInvalid));
   // Informational only: name, method and sizes come from the central header.
   uint8_t f[kLocalFixedSize] = {};
   ReadUpTo(*FStream, f, kLocalFixedSize);
@@ -52,7 +53,7 @@ int64_t TZipFile::LocateData(int Index, TZipHeader& ALocalHeader) {
   if (dataStart > limit || central.CompressedSize > limit - dataStart) {
     if (next) ThrowOverlap(central, *next);
     throw EZipException(
-        Format("Entry \"%s\" overlaps the central directory", PrintableEntryName(central).c_str()));
+        Format(RSZipEntryOverlapsDirectory, PrintableEntryName(central).c_str()));
   }
   return FStartFileData + static_cast<int64_t>(dataStart);
 }
@@ -86,7 +87,7 @@ void TZipFile::CheckDistinctNames() const {
   std::sort(keys.begin(), keys.end());
   for (size_t k = 1; k < keys.size(); ++k)
     if (keys[k].first == keys[k - 1].first)
-      throw EZipException(Format("Entries \"%s\" and \"%s\" name the same file",
+      throw EZipException(Format(RSZipEntriesSameFile,
                                  PrintableEntryName(FFiles[keys[k - 1].second]).c_str(),
                                  PrintableEntryName(FFiles[keys[k].second]).c_str()));
 }

@@ -1,3 +1,4 @@
+#include "base/Texts.h"
 #include "zip/ZipPaths.h"
 
 #include <vector>
@@ -83,7 +84,7 @@ std::string CombinePath(std::string_view APath, std::string_view AName) {
   if (APath.empty()) return std::string(AName);
   if (AName.empty()) return std::string(APath);
   if (HasInvalidPathChars(APath) || HasInvalidPathChars(AName))
-    throw EArgumentException("Invalid characters in path");
+    throw EArgumentException(Text(RSPathInvalidChars));
   std::string out(APath);
   const char last = APath.back();
   if (last != '\\' && last != '/' && last != ':') out += '\\';
@@ -139,16 +140,16 @@ void ForceFolders(std::string_view AFolder) {
   std::string full = ExpandPath(AFolder);
   const bool extended = IsExtended(full);
   if (!extended && Utf8ToUtf16(full).size() >= kMaxPath)
-    throw EPathTooLongException("The specified path is too long");
+    throw EPathTooLongException(Text(RSPathTooLong));
   const std::string_view body =
       extended ? std::string_view(full).substr(kExtendedPrefix.size()) : std::string_view(full);
   for (size_t i = body.find(':'); i != std::string_view::npos; i = body.find(':', i + 1))
     if (i != 1 || !IsAsciiLetter(body[0]))
-      throw ENotSupportedException("The path format is not supported");
+      throw ENotSupportedException(Text(RSPathFormatUnsupported));
   if (Trim(full).empty() || HasInvalidPathChars(full))
-    throw EArgumentException("Invalid characters in path");
+    throw EArgumentException(Text(RSPathInvalidChars));
   if (HasDriveLetter(body) && !DirectoryExists(std::string(body.substr(0, 2)) + "\\"))
-    throw EDirectoryNotFoundException("The drive cannot be found");
+    throw EDirectoryNotFoundException(Text(RSDriveNotFound));
 
   // Every missing level below the root, from the top down. A folder that exists has all its
   // parents, which spares the walk for every file after the first in a folder.

@@ -71,7 +71,9 @@ TEST(TextTable, EveryTextIsThereInEveryLanguage) {
     for (int id = kFirstTextId; id <= kLastTextId; ++id) {
       const char* text = TextOf(language, id);
       EXPECT_TRUE(text && *text) << language.Tag << " lacks " << EnglishText(TTextId(id));
-      if (text) EXPECT_TRUE(IsValidUtf8(text)) << language.Tag << ": " << text;
+      if (text) {
+        EXPECT_TRUE(IsValidUtf8(text)) << language.Tag << ": " << text;
+      }
     }
   }
 }

@@ -5,8 +5,8 @@
 #include "app/DownloadClient.h"
 #include "base/Format.h"
 #include "base/MemoryStream.h"
-#include "trust/TrustError.h"
 #include "base/Texts.h"
+#include "trust/TrustError.h"
 
 namespace {
 

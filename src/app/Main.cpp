@@ -1,5 +1,6 @@
-#include "base/Texts.h"
 #include "app/Main.h"
+
+#include <algorithm>
 
 #include "app/ArchiveSuffix.h"
 #include "app/DistributionHost.h"
@@ -8,6 +9,7 @@
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/StringList.h"
+#include "base/Texts.h"
 #include "base/TryFinally.h"
 #include "http/IdHTTPExceptions.h"
 #include "ui/Dialogs.h"
@@ -20,6 +22,9 @@ namespace {
 constexpr char kArchiveName[] = "Archive";
 constexpr char kSetupFolder[] = "Plenwick Setup (64-bit)\\";
 constexpr char kInstaller[] = "Install.exe";
+// Every text the status line shows: the window is made wide enough for the longest of them.
+constexpr TTextId kStatusTexts[] = {RSStatusInitiating, RSStatusChecking, RSStatusDownloading,
+                                    RSStatusExtracting, RSStatusInstalling};
 // How long the setup folder's removal is retried, in days.
 constexpr double kRemovalLimit = 5.0 / 86400.0;
 
@@ -110,6 +115,13 @@ void TMain::FormCreate(TComponent*) {
 
 void TMain::FormClose(TComponent*, TCloseAction&) {
   Application->Terminate();
+}
+
+int TMain::ContentWidth() const {
+  int width = 0;
+  for (const TTextId id : kStatusTexts)
+    width = std::max(width, Info->TextWidth(Text(id)));
+  return width;
 }
 
 void TMain::SetStatus(TTextId AText) {

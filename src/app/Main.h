@@ -6,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "base/Texts.h"
 #include "app/ArchiveSignatures.h"
 #include "app/DownloadClient.h"
 #include "app/IdAntiFreeze.h"
@@ -14,6 +13,7 @@
 #include "app/SetupPlatform.h"
 #include "base/FileStream.h"
 #include "base/StringList.h"
+#include "base/Texts.h"
 #include "trust/PublisherCheck.h"
 #include "ui/Form.h"
 #include "ui/Label.h"
@@ -56,6 +56,10 @@ class TMain : public TForm {
 
   // Connects HTTP's work events to HTTPWork; call after replacing HTTP.
   void ConnectHTTP();
+
+ protected:
+  // Wide enough for the longest text the status line shows in the user's language.
+  int ContentWidth() const override;
 
  private:
   void SetStatus(TTextId AText);

@@ -3,11 +3,11 @@
 
 #include <exception>
 
-#include "base/Texts.h"
 #include "app/ComponentWiring.h"
 #include "app/DllSearchPath.h"
 #include "app/Main.h"
 #include "base/FileSystem.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 
 namespace {

@@ -1,5 +1,6 @@
-#include "base/Texts.h"
 #include "app/ProxyCredentials.h"
+
+#include "base/Texts.h"
 
 std::string ProxyCredentialTarget(const TIdProxyServer& AProxy) {
   return "Plenwick Suite Setup/proxy/" + AProxy.Text();

@@ -6,11 +6,11 @@
 #include <cstring>
 #include <string>
 
-#include "base/Texts.h"
 #include "base/Exception.h"
 #include "base/FileStream.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
+#include "base/Texts.h"
 
 std::string SysErrorMessage(int ACode) {
   std::string text = std::strerror(ACode);
@@ -71,14 +71,13 @@ TFileStream::TFileStream(const std::string& AFileName, TMode AMode) : FFileName(
   if (AMode == TMode::fmCreate) {
     FHandle = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FHandle < 0)
-      throw EFCreateError(Format(RSFileCreateError, AFileName.c_str(),
-                                 SysErrorMessage(errno).c_str()));
+      throw EFCreateError(
+          Format(RSFileCreateError, AFileName.c_str(), SysErrorMessage(errno).c_str()));
   } else {
     const int access = AMode == TMode::fmOpenReadWrite ? O_RDWR : O_RDONLY;
     FHandle = ::open(native.c_str(), access | O_CLOEXEC);
     if (FHandle < 0)
-      throw EFOpenError(
-          Format(RSFileOpenError, AFileName.c_str(), SysErrorMessage(errno).c_str()));
+      throw EFOpenError(Format(RSFileOpenError, AFileName.c_str(), SysErrorMessage(errno).c_str()));
   }
 }
 

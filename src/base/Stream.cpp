@@ -1,10 +1,10 @@
-#include "base/Texts.h"
 #include "base/Stream.h"
 
 #include <algorithm>
 #include <memory>
 
 #include "base/Exception.h"
+#include "base/Texts.h"
 
 int64_t SeekTarget(int64_t APosition, int64_t ASize, int64_t AOffset, TSeekOrigin AOrigin) {
   switch (AOrigin) {

@@ -21,7 +21,7 @@ std::string FormatText(TTextId AId, ...);
 // where its text was meant.
 template <typename... TArgs>
 std::string Format(TTextId AId, TArgs... AArgs) {
-  static_assert(((std::is_arithmetic_v<TArgs> || std::is_pointer_v<TArgs>) && ...),
+  static_assert(((std::is_arithmetic_v<TArgs> || std::is_pointer_v<TArgs>)&&...),
                 "pass numbers and C strings (Text(id).c_str(), s.c_str())");
   return FormatText(AId, AArgs...);
 }

@@ -2,9 +2,9 @@
 // as for TLS).
 #include <string>
 
-#include "base/Texts.h"
 #include "base/Format.h"
 #include "base/SecretString.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 #include "http/IdSecurityContext.h"
 #include "net/IdSSPI.h"

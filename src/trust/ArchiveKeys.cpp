@@ -6,8 +6,8 @@
 #include <string>
 
 #include "base/Format.h"
-#include "trust/TrustError.h"
 #include "base/Texts.h"
+#include "trust/TrustError.h"
 
 namespace {
 
@@ -88,8 +88,7 @@ std::vector<TArchiveKey> ParseArchiveKeys(std::string_view APem) {
       Malformed(Format(RSKeyBlockNotPublic, keys.size() + 1));
     const size_t body = begin + kBegin.size();
     const size_t end = APem.find(kEnd, body);
-    if (end == std::string_view::npos)
-      Malformed(Format(RSKeyNoEndLine, keys.size() + 1));
+    if (end == std::string_view::npos) Malformed(Format(RSKeyNoEndLine, keys.size() + 1));
     const std::optional<std::vector<uint8_t>> der = DecodeBase64(APem.substr(body, end - body));
     if (!der) Malformed(Format(RSKeyNotBase64, keys.size() + 1));
     keys.push_back(KeyOf(*der, keys.size() + 1));

@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 #include "trust/TrustError.h"
-#include "base/Texts.h"
 
 namespace {
 

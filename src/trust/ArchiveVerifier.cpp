@@ -4,8 +4,8 @@
 
 #include "base/Format.h"
 #include "base/Stream.h"
-#include "trust/TrustError.h"
 #include "base/Texts.h"
+#include "trust/TrustError.h"
 
 TArchiveSignature TArchiveVerifier::Accept(std::string_view AText, const std::string& AName,
                                            int64_t ALength) const {

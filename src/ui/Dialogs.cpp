@@ -1,5 +1,6 @@
-#include "base/Texts.h"
 #include "ui/Dialogs.h"
+
+#include "base/Texts.h"
 
 std::string MsgDlgCaption(TMsgDlgType ADlgType) {
   switch (ADlgType) {

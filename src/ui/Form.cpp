@@ -19,7 +19,7 @@ void TForm::SetCaption(const std::string& ACaption) {
 }
 
 int TForm::ScreenPixelsPerInch() const {
-  return uipeer::ScreenPixelsPerInch();
+  return uipeer::PixelsPerInch(*FPeer);
 }
 
 int TForm::Scale(int ADesignValue) const {
@@ -35,11 +35,23 @@ void TForm::Loaded() {
   Realign();
 }
 
+void TForm::DensityChanged() {
+  for (TControl* c : FChildren)
+    c->DensityChanged();
+  ApplyFrame();
+  Realign();
+}
+
 void TForm::ApplyFrame() {
-  const int w = Scale(ClientWidth);
+  const int border = Scale(BorderWidth);
+  const int design = Scale(ClientWidth);
+  // A translation may need more room than the English the window was designed with; beyond
+  // twice the design width it is cut rather than the window made unwieldy.
+  const int needed = std::max(ContentWidth(), uipeer::CaptionClientWidth(*FPeer, FCaption, border));
+  const int w = std::max(design, std::min(needed, Scale(2 * ClientWidth)));
   const int h = Scale(ClientHeight);
   SetBounds(0, 0, w, h);
-  uipeer::SetFrame(*FPeer, w, h, Scale(BorderWidth));
+  uipeer::SetFrame(*FPeer, w, h, border);
 }
 
 void TForm::Realign() {

@@ -28,12 +28,17 @@ class TForm : public TControl {
   std::function<void(TComponent* Sender)> OnCreate;
   std::function<void(TComponent* Sender, TCloseAction& Action)> OnClose;
 
-  // The screen's density and the scaling of a design value to it.
+  // The density of the screen the window is on, and the scaling of a design value to it.
   int ScreenPixelsPerInch() const;
   int Scale(int ADesignValue) const;
 
-  // Applies the design values: size, position, caption and the children's alignment.
+  // Applies the design values: size, position, caption and the children's alignment. The
+  // client grows beyond its design width where the caption or the content needs it, to at
+  // most twice that width.
   void Loaded();
+  // The window has moved to a screen of another density: fonts, sizes and alignment follow it.
+  // The platform then places the window where the system suggests.
+  void DensityChanged();
 
   void Show();
   void Hide();
@@ -42,6 +47,11 @@ class TForm : public TControl {
   // The close request (close button, Alt+F4, system menu): runs OnClose; for the main form
   // a close that is not refused ends the application instead of hiding the window.
   void Close();
+
+ protected:
+  // The client width (screen pixels) the content needs at the current density; 0: no more
+  // than the design width.
+  virtual int ContentWidth() const { return 0; }
 
  private:
   friend class TControl;

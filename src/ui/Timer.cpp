@@ -1,7 +1,7 @@
-#include "base/Texts.h"
 #include "ui/Timer.h"
 
 #include "base/Exception.h"
+#include "base/Texts.h"
 #include "ui/ControlPeer.h"
 
 TTimer::TTimer() : FPeer(uipeer::CreateTimer(*this)) {}

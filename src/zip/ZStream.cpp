@@ -1,10 +1,11 @@
-#include "base/Texts.h"
 #include "zip/ZStream.h"
 
 #include <algorithm>
 #include <array>
 #include <climits>
 #include <cstring>
+
+#include "base/Texts.h"
 
 std::string ZErrorText(int ACode) {
   switch (ACode) {

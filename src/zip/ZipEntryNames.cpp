@@ -113,8 +113,7 @@ std::optional<TTextId> MisreadNameProblem(std::string_view AName) {
     const std::string_view segment = AName.substr(i, j - i);
     i = j + 1;
     if (segment.empty() || segment == ".") continue;
-    if (segment.back() == '.' || segment.back() == ' ')
-      return RSZipEntryDotOrSpace;
+    if (segment.back() == '.' || segment.back() == ' ') return RSZipEntryDotOrSpace;
     if (IsDeviceName(segment)) return RSZipEntryDeviceName;
   }
   return std::nullopt;

@@ -1,4 +1,3 @@
-#include "base/Texts.h"
 #include "zip/ZipFile.h"
 
 #include <algorithm>
@@ -8,6 +7,7 @@
 #include "base/FileStream.h"
 #include "base/Format.h"
 #include "base/StrUtils.h"
+#include "base/Texts.h"
 #include "base/TryFinally.h"
 #include "base/Utf.h"
 #include "zip/Zip64Records.h"
@@ -103,8 +103,7 @@ bool TZipFile::FindDirectoryEnd(TStream& AStream, TZipDirectoryEnd& ADirectoryEn
     const int64_t windowStart = size - backRead;
     const int64_t readSize = std::min(kSearchWindow, backRead);
     AStream.SetPosition(windowStart);
-    if (ReadUpTo(AStream, window, readSize) != readSize)
-      throw EZipException(Text(RSZipReadError));
+    if (ReadUpTo(AStream, window, readSize) != readSize) throw EZipException(Text(RSZipReadError));
     // From the end backwards: the record nearest the end of the stream wins.
     for (int64_t i = readSize - 4; i >= 0; --i) {
       if (Signature(window + i) != kDirectoryEndSignature) continue;
@@ -199,8 +198,7 @@ TZipHeader TZipFile::ReadCentralHeader() {
     if (length > 0) ReadExact(bytes->data(), length);
   }
   if (!ApplyZip64Extra(h))
-    throw EZipException(
-        Format(RSZipEntryNoZip64, PrintableEntryName(h).c_str()));
+    throw EZipException(Format(RSZipEntryNoZip64, PrintableEntryName(h).c_str()));
   return h;
 }
 

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <utility>
 
-#include "base/Texts.h"
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "zip/ZipEntryNames.h"
 #include "zip/ZipFile.h"
 #include "zip/ZipRecords.h"
@@ -13,8 +13,8 @@ using namespace ZipRecords;
 
 namespace {
 [[noreturn]] void ThrowOverlap(const TZipHeader& a, const TZipHeader& b) {
-  throw EZipException(Format(RSZipEntriesOverlap, PrintableEntryName(a).c_str(),
-                             PrintableEntryName(b).c_str()));
+  throw EZipException(
+      Format(RSZipEntriesOverlap, PrintableEntryName(a).c_str(), PrintableEntryName(b).c_str()));
 }
 }  // namespace
 
@@ -52,8 +52,7 @@ int64_t TZipFile::LocateData(int Index, TZipHeader& ALocalHeader) {
   }
   if (dataStart > limit || central.CompressedSize > limit - dataStart) {
     if (next) ThrowOverlap(central, *next);
-    throw EZipException(
-        Format(RSZipEntryOverlapsDirectory, PrintableEntryName(central).c_str()));
+    throw EZipException(Format(RSZipEntryOverlapsDirectory, PrintableEntryName(central).c_str()));
   }
   return FStartFileData + static_cast<int64_t>(dataStart);
 }

@@ -1,4 +1,3 @@
-#include "base/Texts.h"
 #include "zip/ZipPaths.h"
 
 #include <vector>
@@ -6,6 +5,7 @@
 #include "base/Exception.h"
 #include "base/FileSystem.h"
 #include "base/StrUtils.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 
 namespace {

@@ -48,7 +48,8 @@ bool Structure(const std::string& AText, std::vector<std::string>& AOut) {
 
 std::string Joined(const std::vector<std::string>& AParts) {
   std::string out;
-  for (const std::string& p : AParts) out += "[" + p + "]";
+  for (const std::string& p : AParts)
+    out += "[" + p + "]";
   return out;
 }
 

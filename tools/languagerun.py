@@ -82,11 +82,9 @@ class HoldingServer:
 
 def expected_layout(pixels_per_inch):
     """The design sizes at a density, rounded as the window rounds them: client width and
-    height, the status line's least height, the bar's margin and height, and the status line's
-    font height."""
+    height, the status line's least height, the bar's margin and height."""
     def scale(value):
         return (value * pixels_per_inch + 48) // 96
-    font = -((11 * pixels_per_inch + 48) // 96)
     return {"width": scale(313), "height": scale(41), "line": scale(13), "margin": scale(8),
-            "bar": scale(17), "font": font}
+            "bar": scale(17)}
 

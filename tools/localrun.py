@@ -165,9 +165,9 @@ class WinTool:
             if key == "child":
                 info["children"].append(_unescape(value))
             elif key == "rect":
-                # class, (left, top, width, height) in the client area, font height
-                cls, box, font = value.split("|")
-                info["rects"].append((cls, tuple(int(v) for v in box.split(",")), int(font)))
+                # class, (left, top, width, height) in the client area
+                cls, box = value.split("|")
+                info["rects"].append((cls, tuple(int(v) for v in box.split(","))))
             else:
                 info[key] = value
         return info

@@ -34,7 +34,7 @@ class TForm : public TControl {
 
   // Applies the design values: size, position, caption and the children's alignment. The
   // client grows beyond its design width where the caption or the content needs it, to at
-  // most twice that width.
+  // most twice that width, and beyond its design height where the children need it.
   void Loaded();
   // The window has moved to a screen of another density: fonts, sizes and alignment follow it.
   // The platform then places the window where the system suggests.
@@ -57,7 +57,8 @@ class TForm : public TControl {
   friend class TControl;
   void AddChild(TControl* AChild);
   void RemoveChild(TControl* AChild);
-  void Realign();
+  // Lays the children out; returns the bottom of the lowest.
+  int Realign();
   void ApplyFrame();
 
   std::string FCaption;

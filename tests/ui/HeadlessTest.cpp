@@ -103,6 +103,22 @@ TEST(Headless, TheClientGrowsToTheLongestTextUpToTwiceItsDesignWidth) {
   }
 }
 
+// A status line whose font is taller than the design's pushes the bar down; the client grows
+// so the bar is not cut.
+TEST(Headless, TheClientGrowsBelowAFontTallerThanTheDesigns) {
+  TApplication app("C:\\x\\Tall.exe");
+  TLayoutForm* f = nullptr;
+  app.CreateForm(f);
+  TFont tall = f->Info.Font();
+  tall.Height = -20;  // a line of 24 pixels
+  f->Info.SetFont(tall);
+  f->Loaded();
+  EXPECT_EQ(f->Info.Height(), 24);
+  EXPECT_EQ(f->Bar.Top(), 32);
+  EXPECT_EQ(f->Height(), 49) << "the bar's bottom";
+  EXPECT_EQ(f->Width(), 313);
+}
+
 // The window moved to a screen of another density: its font, sizes and alignment follow.
 TEST(Headless, ANewDensityScalesFontsAndLayoutAnew) {
   TApplication app("C:\\x\\Density.exe");

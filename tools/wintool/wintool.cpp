@@ -2,8 +2,8 @@
 //
 //   wintool find   <caption> <timeout-ms>   wait for a visible top-level window; print its
 //                                            class, frame buttons, client size, place on the
-//                                            screen, and each child's text, place in the
-//                                            client area and font height
+//                                            screen, and each child's text and place in the
+//                                            client area
 //   wintool dialog <caption> <timeout-ms>   wait for a dialog; print every text it shows
 //                                            (line breaks as \r and \n), then press "OK"
 //   wintool close  <caption>                ask the window to close (WM_CLOSE)
@@ -143,17 +143,13 @@ int Find(const wchar_t* caption, DWORD timeoutMs) {
               window.bottom - window.top);
   for (HWND child : ChildrenOf(hwnd))
     std::printf("child=%s|%s\n", Utf8(ClassOf(child)).c_str(), Escaped(TextOf(child)).c_str());
-  // Where each child sits in the client area, and its font's height (0: the system's font).
+  // Where each child sits in the client area.
   for (HWND child : ChildrenOf(hwnd)) {
     RECT r{};
     ::GetWindowRect(child, &r);
     ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
-    LOGFONTW font{};
-    DWORD_PTR handle = 0;
-    ::SendMessageTimeoutW(child, WM_GETFONT, 0, 0, SMTO_ABORTIFHUNG, 2000, &handle);
-    if (handle) ::GetObjectW(reinterpret_cast<HFONT>(handle), sizeof(font), &font);
-    std::printf("rect=%s|%ld,%ld,%ld,%ld|%ld\n", Utf8(ClassOf(child)).c_str(), r.left, r.top,
-                r.right - r.left, r.bottom - r.top, font.lfHeight);
+    std::printf("rect=%s|%ld,%ld,%ld,%ld\n", Utf8(ClassOf(child)).c_str(), r.left, r.top,
+                r.right - r.left, r.bottom - r.top);
   }
   return 0;
 }

@@ -71,7 +71,13 @@ class HoldingServer:
         self.released.set()
         for connection in self.connections:
             connection.close()
+        # A close alone would leave the socket listening while the thread waits in accept.
+        try:
+            self.listener.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
         self.listener.close()
+        self.thread.join()
 
     def __enter__(self):
         return self

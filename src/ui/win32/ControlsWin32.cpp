@@ -15,8 +15,9 @@
 struct TControl::TPeer {
   TUniqueHwnd Wnd;
   TUniqueGdiObject Font;
-  int BorderWidth = 0;    // forms: the inner border, in screen pixels
-  int PixelsPerInch = 0;  // forms: the density the system last announced (0: none yet)
+  int BorderWidth = 0;            // forms: the inner border, in screen pixels
+  int PixelsPerInch = 0;          // forms: the density the system last announced (0: none yet)
+  bool FollowingDensity = false;  // forms: laying out for WM_DPICHANGED, which places them
   TForm* Form = nullptr;
 };
 
@@ -178,12 +179,15 @@ LRESULT CALLBACK FormProc(HWND AWnd, UINT AMsg, WPARAM AWp, LPARAM ALp) {
     case WM_DPICHANGED: {
       // Moved to a screen of another density: lay out anew at it, then take the place and size
       // the system suggests.
+      // (Centring it meanwhile could move it back to the screen it came from.)
       peer->PixelsPerInch = HIWORD(AWp);
+      peer->FollowingDensity = true;
       GuardedCall([&] { peer->Form->DensityChanged(); });
+      peer->FollowingDensity = false;
       const RECT* suggested = reinterpret_cast<const RECT*>(ALp);
       ::SetWindowPos(AWnd, nullptr, suggested->left, suggested->top,
                      suggested->right - suggested->left, suggested->bottom - suggested->top,
-                     SWP_NOZORDER | SWP_NOACTIVATE);
+                     SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
       return 0;
     }
     default:
@@ -347,6 +351,7 @@ uint64_t Milliseconds() {
 
 void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int ABorderWidth) {
   AForm.BorderWidth = ABorderWidth;
+  if (AForm.FollowingDensity) return;  // the system's suggestion places it
   const RECT r = FrameAround(AClientWidth + 2 * ABorderWidth, AClientHeight + 2 * ABorderWidth,
                              WindowPixelsPerInch(AForm));
   const int w = r.right - r.left;

@@ -264,9 +264,10 @@ PY
 
 # --- report -----------------------------------------------------------------------------------
 log "writing $DOC and $PLOT"
-# The Windows program's section is measured by bench/run-windows.sh; it is kept as it stands.
+# The Windows program's sections are measured by bench/run-windows.sh and
+# bench/run-windows-files.sh; they are kept as they stand.
 windows_section=
-[ -f "$DOC" ] && windows_section=$(awk '/^## Windows program$/ { f = 1; print; next }
+[ -f "$DOC" ] && windows_section=$(awk '/^## Windows program/ { f = 1; print; next }
   f && /^## / { f = 0 } f' "$DOC")
 gnuplot <<EOF
 set terminal pngcairo size 900,620 font "sans,10"

@@ -18,6 +18,8 @@
 #   ROUNDS=3, MIB=300, PORT=18475, WBUILD=build/windows-bench, WORK=$WBUILD/bench-windows
 #   BASELINE=<git revision>  also builds that revision's program for the same port and measures
 #                            it in the same rounds as "before" (e.g. the commit before a change)
+#   FILE_BACKED=1            also measures the program built to hold at most 1 MiB in memory,
+#                            which takes the archive through a temporary file
 #   DOC=docs/performance.md  the page whose "Windows program" section is replaced
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
@@ -36,21 +38,10 @@ ensure_display
 load_start=$(cut -d' ' -f1-3 /proc/loadavg)
 
 # --- the programs -------------------------------------------------------------------------------
-build_windows() {  # <source tree> <build folder> <targets...>
-  local src=$1 dir=$2
-  shift 2
-  mkdir -p "$dir"
-  if ! { (cd "$src" && cmake --preset windows -B "$dir" -DPLENWICK_LOCAL_PORT="$PORT" \
-            -DPLENWICK_BUILD_TESTS=OFF -DPLENWICK_BUILD_BENCH="$BENCH_OPTION") &&
-         cmake --build "$dir" -j "$JOBS" --target "$@"; } >"$dir.log" 2>&1; then
-    tail -n 40 "$dir.log"
-    echo "build in $dir failed; full log: $dir.log" >&2
-    exit 1
-  fi
-}
+source "$ROOT/bench/windows/build_windows.sh"
 note "building the Windows program for port $PORT and the reference loop ($WBUILD)"
 BENCH_OPTION=ON build_windows "$ROOT" "$WBUILD" plenwick_setup_local test_installer wintool \
-  winsock_recv_loop plenwick_setup_local_unchecked
+  winsock_recv_loop plenwick_setup_local_unchecked ${FILE_BACKED:+plenwick_setup_local_small_memory}
 archive_key=$(sed -n 's/^PLENWICK_LOCAL_ARCHIVE_KEY:FILEPATH=//p' "$WBUILD/CMakeCache.txt")
 programs=()
 commit=$(git -C "$ROOT" rev-parse --short HEAD)
@@ -66,6 +57,9 @@ if [ -n "$BASELINE" ]; then
 fi
 programs+=(--program "after ($commit)=$WBUILD/local/Plenwick-setup_x64-stable.exe")
 programs+=(--program "without the archive check=$WBUILD/local-unchecked/Plenwick-setup_x64-stable.exe")
+if [ -n "${FILE_BACKED:-}" ]; then
+  programs+=(--program "after, through a temporary file ($commit)=$WBUILD/local-small-memory/Plenwick-setup_x64-stable.exe")
+fi
 
 # --- the runs -----------------------------------------------------------------------------------
 note "$ROUNDS rounds with a $MIB MiB archive"

@@ -12,7 +12,7 @@
 #     <tag> <stem>                   the stem each language writes for it, one line each
 #   <Id>                             a text: its id (the enum constant code names), followed by
 #     <tag> <text>                   its text in each language, one line each
-# Texts are UTF-8 and written as they are shown, with three escapes: \r, \n and \\.
+# Texts are UTF-8 and written as they are shown, with four escapes: \r, \n, \t and \\.
 
 function(_plenwick_texts_fail line_number message)
   message(FATAL_ERROR "${PLENWICK_TEXTS_TABLE}:${line_number}: ${message}")
@@ -78,12 +78,13 @@ function(plenwick_generate_texts table out_dir)
         if(DEFINED text_${current_id}_${tag})
           _plenwick_texts_fail(${line_number} "${current_id} has two texts in \"${tag}\"")
         endif()
-        # Only \r, \n and \\ may follow a backslash.
+        # Only \r, \n, \t and \\ may follow a backslash.
         string(REPLACE "\\\\" "" rest "${text}")
         string(REPLACE "\\r" "" rest "${rest}")
         string(REPLACE "\\n" "" rest "${rest}")
+        string(REPLACE "\\t" "" rest "${rest}")
         if(rest MATCHES "\\\\")
-          _plenwick_texts_fail(${line_number} "only \\r, \\n and \\\\ may follow a backslash")
+          _plenwick_texts_fail(${line_number} "only \\r, \\n, \\t and \\\\ may follow a backslash")
         endif()
         set(text_${current_id}_${tag} "${text}")
       elseif(current_term)

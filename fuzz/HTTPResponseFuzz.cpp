@@ -104,7 +104,8 @@ std::string Call(TIdHTTP& http, bool head, TMemoryStream& stream, bool mayTimeOu
     const bool target = dynamic_cast<const EIdHostRequired*>(&e) ||
                         dynamic_cast<const EIdPortRequired*>(&e) ||
                         dynamic_cast<const EIdUnknownProtocol*>(&e) ||
-                        dynamic_cast<const EIdIOHandlerPropInvalid*>(&e);
+                        dynamic_cast<const EIdIOHandlerPropInvalid*>(&e) ||
+                        dynamic_cast<const EIdHTTPUnsupportedRedirect*>(&e);
     if (!target || !followsRedirects) Unexpected(e.what(), typeid(e).name());
     return "redirect target";
   } catch (const std::exception& e) {

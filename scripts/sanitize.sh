@@ -15,7 +15,8 @@ configure_and_build asan
 # Leaks are reported at exit and fail the test; undefined behaviour stops at the first report.
 export ASAN_OPTIONS="detect_leaks=1:detect_stack_use_after_return=1:check_initialization_order=1:strict_init_order=1:strict_string_checks=1"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-ctest --test-dir build/asan -j "$JOBS" --output-on-failure --timeout 900
+# The 5 GiB road (label "large") runs once, in the plain native suite.
+ctest --test-dir build/asan -j "$JOBS" --output-on-failure --timeout 900 -LE large
 unset ASAN_OPTIONS UBSAN_OPTIONS
 
 log "valgrind memcheck"

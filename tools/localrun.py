@@ -91,12 +91,15 @@ class Wine:
         return values
 
     def import_registry(self, key, values, folder):
-        """Sets the values under key in one import: {name: int (a REG_DWORD), str (a REG_SZ) or
-        None (removed)}; the import file is written in folder."""
+        """Sets the values under key in one import: {name: int (a REG_DWORD), Expandable (a
+        REG_EXPAND_SZ), str (a REG_SZ) or None (removed)}; the import file is written in
+        folder."""
         lines = ["REGEDIT4", "", f"[{key}]"]
         for name, value in values.items():
             if value is None:
                 data = "-"
+            elif isinstance(value, Expandable):
+                data = "hex(2):" + ",".join(f"{b:02x}" for b in (value + "\0").encode("utf-16-le"))
             elif isinstance(value, int):
                 data = f"dword:{value:08x}"
             else:
@@ -110,15 +113,19 @@ class Wine:
 
 
 INTERNET_SETTINGS = r"HKEY_CURRENT_USER\Software\Microsoft\Windows\CurrentVersion\Internet Settings"
+USER_ENVIRONMENT = r"HKEY_CURRENT_USER\Environment"
+
+
+class Expandable(str):
+    """A registry text with %variables% (REG_EXPAND_SZ)."""
 
 
 @contextlib.contextmanager
-def internet_settings(wine, folder, **values):
-    """The current user's internet settings of the prefix (ProxyEnable=1,
-    ProxyServer="127.0.0.1:3128", ProxyOverride=...) for the block; afterwards every value set
+def registry_settings(wine, key, folder, **values):
+    """The values under key for the block (see Wine.import_registry); afterwards every value set
     is as it was before, or gone again, however the block ends."""
-    before = wine.registry_values(INTERNET_SETTINGS)
-    wine.import_registry(INTERNET_SETTINGS, values, folder)
+    before = wine.registry_values(key)
+    wine.import_registry(key, values, folder)
     try:
         yield
     finally:
@@ -127,11 +134,26 @@ def internet_settings(wine, folder, **values):
             kind, text = before.get(name, (None, None))
             if kind == "REG_DWORD":
                 restore[name] = int(text, 16)
+            elif kind == "REG_EXPAND_SZ":
+                restore[name] = Expandable(text)
             elif kind is not None:
                 restore[name] = text
             else:
                 restore[name] = None
-        wine.import_registry(INTERNET_SETTINGS, restore, folder)
+        wine.import_registry(key, restore, folder)
+
+
+def internet_settings(wine, folder, **values):
+    """The current user's internet settings of the prefix (ProxyEnable=1,
+    ProxyServer="127.0.0.1:3128", ProxyOverride=...) for the block, put back afterwards."""
+    return registry_settings(wine, INTERNET_SETTINGS, folder, **values)
+
+
+def user_temp_folder(wine, folder, path):
+    """The current user's temporary folder (TEMP and TMP) is the host's path for the block, as
+    programs started in it see it; put back afterwards."""
+    windows = "Z:" + str(Path(path).resolve()).replace("/", "\\")
+    return registry_settings(wine, USER_ENVIRONMENT, folder, TEMP=windows, TMP=windows)
 
 
 def _unescape(text):
@@ -172,9 +194,10 @@ class WinTool:
                 info[key] = value
         return info
 
-    def dialog(self, caption, timeout_ms):
-        """Waits for a dialog, returns (texts, buttons) and presses its OK; None on time-out."""
-        rc, out = self.wine.run(self.exe, ["dialog", caption, str(timeout_ms)],
+    def dialog(self, caption, timeout_ms, button="OK"):
+        """Waits for a dialog, returns (texts, buttons) and presses the button labelled so (OK
+        by default); None on time-out or when there is no such button."""
+        rc, out = self.wine.run(self.exe, ["dialog", caption, str(timeout_ms), button],
                                 timeout=timeout_ms / 1000 + 60)
         if rc != 0:
             return None
@@ -236,6 +259,62 @@ class WinTool:
             return None
         return dict(_unescape(line.rstrip("\r\n")).split("=", 1)
                     for line in out.splitlines() if "=" in line)
+
+
+class WatchedRun:
+    """The program run through the window inspector ("wintool run"), which passes it exactly the
+    command line given, records every window it shows, and reads its whole exit code (a Unix
+    parent gets only the low 8 bits of a Windows program's). Started at once; the test may act
+    on the program meanwhile."""
+
+    def __init__(self, wine, wintool, command_line, cwd, timeout_ms=240000):
+        self._wine = wine
+        handle, self._out = tempfile.mkstemp(prefix="wintool-run-")
+        with os.fdopen(handle, "wb") as out:
+            self._process = subprocess.Popen(
+                ["wine", str(wintool), "run", str(timeout_ms), command_line], cwd=cwd,
+                env=wine.env, stdout=out, stderr=subprocess.DEVNULL)
+        self.windows = []
+        self.exit_code = None
+
+    def _lines(self):
+        if not Path(self._out).exists():
+            return []
+        text = Path(self._out).read_bytes().decode("utf-8", errors="replace")
+        return [line.rstrip("\r").partition("=")[::2] for line in text.splitlines()]
+
+    def wait(self, timeout):
+        """The program's exit code once it has ended (None when it has not within timeout
+        seconds); windows then lists the captions of the windows it showed."""
+        try:
+            self._process.wait(timeout=timeout)
+        except subprocess.TimeoutExpired:
+            return None
+        if not Path(self._out).exists():
+            return self.exit_code  # read at an earlier wait
+        self.windows = []
+        for key, value in self._lines():
+            if key == "window":
+                self.windows.append(_unescape(value))
+            elif key == "exitcode":
+                self.exit_code = int(value)
+        Path(self._out).unlink(missing_ok=True)
+        return self.exit_code
+
+    def running(self):
+        return self._process.poll() is None
+
+    def kill(self):
+        """Ends the program itself, as the task manager does (the inspector then reports its
+        end)."""
+        pids = [value for key, value in self._lines() if key == "pid"]
+        if pids and self._process.poll() is None:
+            subprocess.run(["wine", "taskkill", "/F", "/PID", pids[0]], env=self._wine.env,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, check=False)
+        try:
+            self._process.wait(timeout=30)
+        except subprocess.TimeoutExpired:
+            self._process.kill()
 
 
 class DistServer:

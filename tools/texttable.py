@@ -18,7 +18,8 @@ LOCALES = {"en": "en_US.UTF-8", "de": "de_DE.UTF-8", "fr": "fr_FR.UTF-8", "es": 
 
 
 def _unescape(text):
-    return re.sub(r"\\([rn\\])", lambda m: {"r": "\r", "n": "\n", "\\": "\\"}[m.group(1)], text)
+    return re.sub(r"\\([rnt\\])",
+                  lambda m: {"r": "\r", "n": "\n", "t": "\t", "\\": "\\"}[m.group(1)], text)
 
 
 def read(path=TABLE):

@@ -39,7 +39,7 @@ int main(int argc, char** argv) {
   TProcess process;
   int error = 0;
   int result = 1;
-  if (platform->LaunchElevated(0, installer, process, error)) {
+  if (platform->LaunchElevated(0, installer, {}, process, error)) {
     const double cpuBefore = CpuSeconds();
     const auto start = std::chrono::steady_clock::now();
     uint32_t exitCode = STILL_ACTIVE_EXIT_CODE;

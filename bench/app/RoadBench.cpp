@@ -1,16 +1,20 @@
 // The whole road of one archive as the program takes it, timed: size probe (Head), download
-// into memory (Get), extraction below the current directory into the setup folder, and removal
-// of that folder. Responsive waiting is active, as in the window. With a file of archive keys,
-// the road of a program built with them: the signature "<url>.sig" fetched and accepted after
-// the probe, and the downloaded archive checked against it (SHA-256) before it is opened.
-// Usage: road_bench <url> [<archive keys file>]
+// into memory (Get; with "file" into a temporary file in the temporary folder, as the program
+// takes an archive past its memory limit), extraction below the current directory into the
+// setup folder, and removal of that folder. Responsive waiting is active, as in the window. With
+// a file of archive keys, the road of a program built with them: the signature "<url>.sig"
+// fetched and accepted after the probe, and the downloaded archive checked against it (SHA-256)
+// before it is opened.
+// Usage: road_bench <url> [memory|file] [<archive keys file>]
 // Prints: road_seconds=<s> head=<s> signature=<s> get=<s> check=<s> extract=<s> remove=<s>
-//         bytes=<n> cpu_seconds=<s>
+//         bytes=<n> cpu_seconds=<s> peak_rss_kib=<KiB>
 
 #include <chrono>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -18,7 +22,9 @@
 #include "app/FolderHelpers.h"
 #include "app/IdAntiFreeze.h"
 #include "base/Exception.h"
+#include "base/FileSystem.h"
 #include "base/MemoryStream.h"
+#include "base/TemporaryFileStream.h"
 #include "http/IdHTTP.h"
 #include "trust/ArchiveVerifier.h"
 #include "ui/Application.h"
@@ -31,8 +37,19 @@ const std::string kSetupFolder = "Plenwick Setup (64-bit)\\";
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 2 && argc != 3) {
-    std::fprintf(stderr, "usage: %s <url> [<archive keys file>]\n", argv[0]);
+  bool toFile = false;
+  const char* keysFile = nullptr;
+  bool usage = argc < 2;
+  for (int i = 2; i < argc && !usage; ++i) {
+    if (std::strcmp(argv[i], "file") == 0 || std::strcmp(argv[i], "memory") == 0)
+      toFile = std::strcmp(argv[i], "file") == 0;
+    else if (!keysFile)
+      keysFile = argv[i];
+    else
+      usage = true;
+  }
+  if (usage) {
+    std::fprintf(stderr, "usage: %s <url> [memory|file] [<archive keys file>]\n", argv[0]);
     return 2;
   }
   using Clock = std::chrono::steady_clock;
@@ -45,8 +62,8 @@ int main(int argc, char** argv) {
     antiFreeze.IdleTimeOut = 10;
     TIdHTTP http;
     std::optional<TArchiveVerifier> verifier;
-    if (argc == 3) {
-      std::ifstream keys(argv[2], std::ios::binary);
+    if (keysFile) {
+      std::ifstream keys(keysFile, std::ios::binary);
       verifier.emplace(ParseArchiveKeys(std::string(std::istreambuf_iterator<char>(keys), {})));
     }
     const double cpuBefore = CpuSeconds();
@@ -69,7 +86,12 @@ int main(int argc, char** argv) {
     const double signatureTime = since(t);
 
     t = Clock::now();
-    TMemoryStream stream;
+    std::unique_ptr<TStream> held;
+    if (toFile)
+      held = std::make_unique<TTemporaryFileStream>(GetTempFolder());
+    else
+      held = std::make_unique<TMemoryStream>();
+    TStream& stream = *held;
     http.Get(argv[1], &stream);
     const double get = since(t);
     if (stream.Size() != announced) {
@@ -100,9 +122,9 @@ int main(int argc, char** argv) {
 
     std::printf(
         "road_seconds=%.4f head=%.4f signature=%.4f get=%.4f check=%.4f extract=%.4f "
-        "remove=%.4f bytes=%lld cpu_seconds=%.4f\n",
+        "remove=%.4f bytes=%lld cpu_seconds=%.4f peak_rss_kib=%ld\n",
         since(start), head, signatureTime, get, check, extract, remove,
-        static_cast<long long>(stream.Size()), CpuSeconds() - cpuBefore);
+        static_cast<long long>(stream.Size()), CpuSeconds() - cpuBefore, PeakRssKiB());
   } catch (const Exception& e) {
     std::fprintf(stderr, "%s\n", e.Message().c_str());
     return 1;

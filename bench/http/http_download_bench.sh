@@ -30,7 +30,7 @@ seconds_of() { /usr/bin/time -f "%e %M" "$@" 2>&1 >/dev/null | tail -1; }
 
 ours=() curl_null=() curl_tmpfs=() rss=()
 for r in $(seq "$ROUNDS"); do
-  read -r s n kib < <("$DRIVER" "$URL")
+  read -r s n kib _ < <("$DRIVER" "$URL")
   ours+=("$s"); rss+=("$kib")
   t=$(curl -s -o /dev/null -w '%{time_total}' "$URL"); curl_null+=("$t")
   t=$(curl -s -o "$TMPFS/plenwick-bench.out" -w '%{time_total}' "$URL"); curl_tmpfs+=("$t")

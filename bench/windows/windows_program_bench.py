@@ -195,14 +195,18 @@ class Bench:
             time.sleep(0.01)
         localrun.screenshot(shots / f"{stem}-downloaded.png")
 
+    def sign(self, archive):
+        """With --archive-key, writes the archive's signature beside it (for programs built
+        with that key)."""
+        if self.args.archive_key:
+            subprocess.run(["bash", str(Path(__file__).resolve().parents[2] / "scripts" /
+                                        "sign-archive.sh"), self.args.archive_key, str(archive)],
+                           check=True, stdout=subprocess.DEVNULL)
+
     def run(self):
         make_archive(self.work / "www" / "periodic" / ARCHIVE, self.args.installer,
                      self.args.mib)
-        if self.args.archive_key:
-            subprocess.run(["bash", str(Path(__file__).resolve().parents[2] / "scripts" /
-                                        "sign-archive.sh"), self.args.archive_key,
-                            str(self.work / "www" / "periodic" / ARCHIVE)],
-                           check=True, stdout=subprocess.DEVNULL)
+        self.sign(self.work / "www" / "periodic" / ARCHIVE)
         archive_bytes = (self.work / "www" / "periodic" / ARCHIVE).stat().st_size
         with open(self.work / "www" / "periodic" / ARCHIVE, "rb") as f:  # into the page cache
             while f.read(1 << 24):

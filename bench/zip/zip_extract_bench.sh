@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# Times ExtractAll of a ~150 MB archive held in memory against `unzip -qo` and `bsdtar -xf`
-# extracting the same archive from a cached file, side by side in one run, and reports the
-# medians and ratios (wall time, and CPU time, which a busy machine disturbs less), and how much
-# memory extraction took beyond the archive itself.
+# Times ExtractAll of a ~150 MB archive (or the one ARCHIVE names) held in memory against
+# `unzip -qo` and `bsdtar -xf` extracting the same archive from a cached file, side by side in
+# one run, and reports the medians and ratios (wall time, and CPU time, which a busy machine
+# disturbs less), and how much memory extraction took beyond the archive itself.
 # With BEFORE=<another build's zip_extract_bench> that driver runs in the same rotation, so
 # that a change is measured against the code before it side by side.
 # Usage: bench/zip/zip_extract_bench.sh [rounds]   (after building the native preset)
@@ -12,7 +12,7 @@ ROUNDS=${1:-5}
 BUILD=${BUILD:-$ROOT/build/native}
 DRIVER=$BUILD/bench/zip/zip_extract_bench
 WORK=${WORK:-$BUILD/bench-zip}
-ARCHIVE=$WORK/bench.zip
+ARCHIVE=${ARCHIVE:-$WORK/bench.zip}
 
 [ -x "$DRIVER" ] || { echo "build the native preset first ($DRIVER missing)" >&2; exit 1; }
 mkdir -p "$WORK"

@@ -3,12 +3,17 @@
 #include <string_view>
 
 #include "app/DownloadClient.h"
+#include "app/SetupErrors.h"
+#include "app/WebPageCheck.h"
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/Texts.h"
 #include "trust/TrustError.h"
 
 namespace {
+
+// How every signature file begins.
+constexpr char kSignatureStart[] = "plenwick-archive-signature:";
 
 // A memory stream that refuses to grow past its bound, however the body comes (announced,
 // chunked or until the close): the signature file is small, and a server must not be able to
@@ -62,15 +67,25 @@ void TArchiveSignatures::Fetch(TDownloadClient& AClient, const std::string& AURL
   try {
     AClient.Get(AURL + ".sig", file);
   } catch (const ETrustError&) {
+    // Past the bound: a network's sign-in page is larger than any signature.
+    RefuseWebPage(AClient.ResponseContentType(), file, kSignatureStart);
     throw;
   } catch (const Exception& e) {
     // Missing (404), refused, cut off: the server's or the connection's own words say which, as
     // a sentence of their own.
     std::string reason = e.Message();
     if (!reason.empty() && reason.back() != '.') reason += '.';
-    throw ETrustError(Format(RSSignatureNotDownloaded, reason.c_str()));
+    throw ESignatureNotDownloaded(Format(RSSignatureNotDownloaded, reason.c_str()),
+                                  std::current_exception());
   }
+  // A network's sign-in page is told as such, not as a malformed signature.
+  RefuseWebPage(AClient.ResponseContentType(), file, kSignatureStart);
   FAccepted[AURL] = verifier.Accept(file.Text(), AName, ALength);
+}
+
+const TArchiveSignature* TArchiveSignatures::Accepted(const std::string& AURL) const {
+  const auto accepted = FAccepted.find(AURL);
+  return accepted == FAccepted.end() ? nullptr : &accepted->second;
 }
 
 void TArchiveSignatures::Check(const std::string& AURL, TStream& AArchive) const {

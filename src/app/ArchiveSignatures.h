@@ -22,12 +22,15 @@ class TArchiveSignatures {
   bool Enabled() const;
   // Fetches "<AURL>.sig" (AURL: where the archive's size probe ended) through the client, the
   // same way as the archive, taking at most 4 KiB, and accepts it for the archive AName of
-  // ALength bytes. Raises ETrustError with the reason.
+  // ALength bytes. Raises ETrustError with the reason (ESignatureNotDownloaded when the download
+  // failed), and EWebPageInstead when a web page came in its place.
   void Fetch(TDownloadClient& AClient, const std::string& AURL, const std::string& AName,
              int64_t ALength);
   // Checks the archive downloaded from AURL against the signature accepted for it; raises
   // ETrustError when it does not match (or none was accepted).
   void Check(const std::string& AURL, TStream& AArchive) const;
+  // The signature accepted for the archive at AURL; null when none was.
+  const TArchiveSignature* Accepted(const std::string& AURL) const;
 
  private:
   const TArchiveVerifier& Verifier();

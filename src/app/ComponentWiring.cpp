@@ -13,10 +13,16 @@ void PlugInComponents(TMain& AMain) {
   // Through the proxy the user's system settings name, as the system's own clients go.
   // A proxy that asks who the user is gets the signed-in user, the credentials kept for it, or
   // the user's answer in the system's dialog, owned by the window.
+  // An unattended run (/quiet, /passive) asks nobody: kept credentials serve, nothing more.
   TMain* owner = &AMain;
-  AMain.HTTP = std::make_unique<THTTPDownloadClient>(
-      CreateSystemProxyResolver(),
-      CreateProxyCredentials(AMain.Caption(), [owner] { return owner->Handle(); }));
+  std::unique_ptr<TIdProxyCredentialProvider> credentials =
+      CreateProxyCredentials(AMain.Caption(), [owner] { return owner->Handle(); });
+  if (AMain.Mode != TRunMode::rmNormal) credentials = WithoutPrompt(std::move(credentials));
+  auto client =
+      std::make_unique<THTTPDownloadClient>(CreateSystemProxyResolver(), std::move(credentials));
+  // What the client does on the network goes to the run's log.
+  client->ReportTo(&AMain.Report);
+  AMain.HTTP = std::move(client);
   AMain.ConnectHTTP();
   // Archives signed by the keys built in (none in development builds), and an installer from
   // the publisher that signed this program (when it is signed).

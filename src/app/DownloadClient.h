@@ -18,6 +18,8 @@ class TDownloadClient {
   virtual int64_t ResponseContentLength() = 0;
   // The URL the last request ended at, after the redirects it followed.
   virtual std::string ResponseURL() = 0;
+  // The Content-Type the last response named; empty when none.
+  virtual std::string ResponseContentType() = 0;
   // A GET request writing the response body into dest; reports progress through OnWork.
   virtual void Get(const std::string& AURL, TStream& ADest) = 0;
   // Closes the connection, telling the peer; a second call changes nothing.
@@ -25,4 +27,11 @@ class TDownloadClient {
 
   // The running count of body bytes read since the body started, after every block.
   std::function<void(int64_t AWorkCount)> OnWork;
+
+  // The bound of a body whose size probe gave no positive length while nobody has told the room
+  // it has.
+  static constexpr int64_t DefaultUnannouncedBodyLimit = int64_t{4} << 30;
+  // The most a body may bring when its size probe gave no positive length (one with a length
+  // may bring no more than that). The sequence sets it to the room the body has where it goes.
+  int64_t UnannouncedBodyLimit = DefaultUnannouncedBodyLimit;
 };

@@ -36,6 +36,7 @@ THTTPDownloadClient::THTTPDownloadClient(
     FHTTP->OnSelectProxy = [this](TIdCustomHTTP*, const TIdURI& AURI,
                                   TIdProxyConnectionInfo& AProxyParams) {
       const TIdProxyServer proxy = FProxy->ProxyFor(AURI);
+      if (FReport) FReport->ProxyChosen(AURI.GetFullURI({}), proxy.Text(), FProxy->ChoiceSource());
       AProxyParams.ProxyServer = proxy.Host;
       AProxyParams.ProxyPort = proxy.Port;
       AProxyParams.ProxyUsername = proxy.Credentials.Username;
@@ -44,6 +45,31 @@ THTTPDownloadClient::THTTPDownloadClient(
   }
   FHTTP->OnWork = [this](TIdComponent*, TWorkMode, int64_t AWorkCount) {
     if (OnWork) OnWork(AWorkCount);
+  };
+}
+
+void THTTPDownloadClient::ReportTo(TRunReport* AReport) {
+  FReport = AReport;
+  if (!AReport) {
+    FIOHandler->OnStatus = nullptr;
+    FHTTP->OnRequestLine = nullptr;
+    FHTTP->OnStatusLine = nullptr;
+    FHTTP->ProxyAuthenticator().OnSignIn = nullptr;
+    return;
+  }
+  // Where it connects ("Connecting to 192.0.2.1") and what the secure session is; not every
+  // resolve and close.
+  FIOHandler->OnStatus = [AReport](TIdComponent*, TIdStatus AStatus, const std::string& AText) {
+    if (AStatus == hsConnecting || AStatus == hsStatusText) AReport->Connection(AText);
+  };
+  FHTTP->OnRequestLine = [AReport](TIdCustomHTTP*, const std::string& ALine) {
+    AReport->RequestLine(ALine);
+  };
+  FHTTP->OnStatusLine = [AReport](TIdCustomHTTP*, const std::string& ALine) {
+    AReport->StatusLine(ALine);
+  };
+  FHTTP->ProxyAuthenticator().OnSignIn = [AReport](const std::string& AText) {
+    AReport->Note(AText);
   };
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/DownloadClient.h"
+#include "app/RunReport.h"
 #include "http/IdHTTP.h"
 #include "http/proxy/IdProxyCredentialProvider.h"
 #include "http/proxy/IdProxyResolver.h"
@@ -22,8 +23,6 @@ class THTTPDownloadClient : public TDownloadClient {
   // How long the client waits for the server's next bytes before "Read timed out.", in ms: as
   // long as a connect may take.
   static constexpr int ReadTimeout = 120000;
-  // The most a body may bring when the size probe of its URL gave no positive length.
-  static constexpr int64_t BodyLimit = int64_t{4} << 30;
 
   // AProxy: the proxy settings to follow; none: every connection is direct. AProxyCredentials:
   // where a proxy's credentials are kept and asked for; none: nowhere.
@@ -31,17 +30,20 @@ class THTTPDownloadClient : public TDownloadClient {
       std::unique_ptr<TIdProxyResolver> AProxy = nullptr,
       std::unique_ptr<TIdProxyCredentialProvider> AProxyCredentials = nullptr);
 
-  // Remembers the length the probe announced for the URL: its body may bring no more.
+  // Remembers the length the probe announced for the URL: its body may bring no more (and one
+  // without a positive length no more than UnannouncedBodyLimit).
   void Head(const std::string& AURL) override;
   int64_t ResponseContentLength() override { return FHTTP->Response().ContentLength; }
   std::string ResponseURL() override { return FHTTP->URL().URI(); }
+  std::string ResponseContentType() override { return FHTTP->Response().ContentType; }
   void Get(const std::string& AURL, TStream& ADest) override;
   // The TCP client's disconnect, which tells the peer.
   void Disconnect() override { FHTTP->Disconnect(); }
 
   TIdHTTP& HTTP() { return *FHTTP; }
-  // The bound of a body whose probe gave no positive length (BodyLimit; tests lower it).
-  int64_t UnannouncedBodyLimit = BodyLimit;
+  // Tells the run's report of every proxy chosen, connection made, secure session, request line
+  // and status line (never a header field); null: nobody.
+  void ReportTo(TRunReport* AReport);
 
  private:
   std::unique_ptr<TIdProxyResolver> FProxy;
@@ -50,4 +52,5 @@ class THTTPDownloadClient : public TDownloadClient {
   std::unique_ptr<TIdSSLIOHandlerSocket> FIOHandler;
   std::unique_ptr<TIdHTTP> FHTTP;
   std::map<std::string, int64_t> FAnnounced;
+  TRunReport* FReport = nullptr;
 };

@@ -2,16 +2,19 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "app/ProcessHandle.h"
 #include "ui/Control.h"
 
-// Starts the program file elevated ("runas"), shown normally, parented to the window, without
-// any error display of the platform's when it fails. True when it was started; process then
+// Starts the program file elevated ("runas") with AArguments as its parameters (each reaches it
+// exactly, as its CommandLineToArgvW splits them), shown normally, parented to the window,
+// without any error display of the platform's when it fails. True when it was started; process then
 // holds its handle, owned by the caller until CloseProcessHandle. False when it failed; error
 // then holds the system's error code (LAUNCH_CANCELLED_ERROR when the user refused).
 // Natively the program is simply started (there is no elevation) and process is its id.
-bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcessHandle& AProcess,
+bool LaunchElevated(TWinHandle AParent, const std::string& AFile,
+                    const std::vector<std::string>& AArguments, TProcessHandle& AProcess,
                     int& AError);
 
 // Whether the process has ended, decided by its handle (not by its exit code, which may be 259

@@ -10,11 +10,16 @@ extern char** environ;
 
 // There is no elevation natively: the program is started as it is, and its process id stands
 // for the handle.
-bool LaunchElevated(TWinHandle, const std::string& AFile, TProcessHandle& AProcess, int& AError) {
+bool LaunchElevated(TWinHandle, const std::string& AFile,
+                    const std::vector<std::string>& AArguments, TProcessHandle& AProcess,
+                    int& AError) {
   const std::string path = ToNativePath(AFile);
-  char* argv[] = {const_cast<char*>(path.c_str()), nullptr};
+  std::vector<char*> argv{const_cast<char*>(path.c_str())};
+  for (const std::string& argument : AArguments)
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
   pid_t pid = 0;
-  AError = ::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv, environ);
+  AError = ::posix_spawn(&pid, path.c_str(), nullptr, nullptr, argv.data(), environ);
   if (AError != 0) return false;
   AProcess = pid;
   return true;

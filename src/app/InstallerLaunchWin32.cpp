@@ -2,6 +2,7 @@
 
 #include <shellapi.h>
 
+#include "app/CommandLine.h"
 #include "app/InstallerLaunch.h"
 #include "base/Utf.h"
 
@@ -34,9 +35,11 @@ int LaunchError(const SHELLEXECUTEINFOW& AInfo) {
 
 }  // namespace
 
-bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcessHandle& AProcess,
+bool LaunchElevated(TWinHandle AParent, const std::string& AFile,
+                    const std::vector<std::string>& AArguments, TProcessHandle& AProcess,
                     int& AError) {
   const std::wstring wideFile = ToWide(AFile);
+  const std::wstring parameters = ToWide(JoinArguments(AArguments));
   SHELLEXECUTEINFOW info;
   ::ZeroMemory(&info, sizeof(info));
   info.cbSize = sizeof(info);
@@ -46,6 +49,7 @@ bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcessHandle
   info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_DDEWAIT | SEE_MASK_FLAG_NO_UI;
   info.lpVerb = L"runas";
   info.lpFile = wideFile.c_str();
+  if (!parameters.empty()) info.lpParameters = parameters.c_str();
   info.nShow = SW_SHOWNORMAL;
   ::SetLastError(ERROR_SUCCESS);
   const bool started = ::ShellExecuteExW(&info) != FALSE;

@@ -2,13 +2,18 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
-#include <vector>
 
 #include "app/ArchiveSignatures.h"
+#include "app/ArchiveStorage.h"
+#include "app/CommandLine.h"
 #include "app/DownloadClient.h"
+#include "app/FailureClass.h"
 #include "app/IdAntiFreeze.h"
+#include "app/RunOutcome.h"
+#include "app/RunReport.h"
 #include "app/SetupArchive.h"
 #include "app/SetupPlatform.h"
 #include "base/FileStream.h"
@@ -40,11 +45,24 @@ class TMain : public TForm {
   std::function<std::unique_ptr<TSetupArchive>()> CreateArchive;
   // The platform the sequence runs on; tests put their own in place before the first tick.
   std::unique_ptr<TSetupPlatform> Platform;
+  // Memory or a temporary file for each archive, and the disks' room (tests lower its limit).
+  TArchiveStorage ArchiveStorage;
   // The trust checks, plugged in with the real components: each archive against its signature
   // by the built-in keys, and the installer's publisher against the program's own. Without
   // them nothing is checked.
   std::unique_ptr<TArchiveSignatures> ArchiveSignatures;
   std::unique_ptr<TPublisherCheck> PublisherCheck;
+
+  // How much of itself the run shows (the command line's /quiet and /passive). Unattended, no
+  // dialog is shown and the run ends by itself, a failure too.
+  TRunMode Mode = TRunMode::rmNormal;
+  // The installer's parameters (the command line's, after "--").
+  std::vector<std::string> InstallerArguments;
+  // What happens, told to the program's log (its sink is set by the program); the HTTP client's
+  // adapter reports here too.
+  TRunReport Report;
+  // What the run came to, for the program's exit code.
+  TRunOutcome Outcome;
 
   // OnWork of HTTP: moves the bar with the bytes received and disconnects once the program
   // has been asked to end. Sender and work mode are not looked at, so they are not passed.
@@ -62,35 +80,72 @@ class TMain : public TForm {
   int ContentWidth() const override;
 
  private:
+  // What DownloadAndInstall came to.
+  struct TInstallRun {
+    // The installer's exit code once it has ended (259 while it runs); 0 before.
+    uint32_t ExitCode = 0;
+    // The system's error of a launch that failed, else 0.
+    int LaunchError = 0;
+    bool InstallerStarted = false;
+    // The wait saw the installer end (or could not ask any more), rather than a close.
+    bool InstallerEnded = false;
+  };
+
   void SetStatus(TTextId AText);
+  // Tells the log who signed this program.
+  void ReportSigner();
+  // The road from the size probe to the installer's end, once. True when the user asked to try
+  // again after a failure.
+  bool RunRoad();
+  // The road itself; raises what fails. Sets Outcome on the ways it ends without a failure.
+  void FollowRoad();
+  // Before the road is run again: the window as it was before the size probe.
+  void PrepareAnotherTry();
+  // A failure of the road (AFailure, being handled): its outcome, its line in the log and, unless
+  // the run is unattended, its dialog. True when the user asked to try again.
+  bool Failed(const std::exception_ptr& AFailure);
+  // The failure's dialog; returns the user's answer.
+  bool ShowFailure(const std::exception_ptr& AFailure, const TFailureClass& AClass);
+  // The dialog's expandable details: the cause in plain words, the URL, the proxy, the server's
+  // last answer.
+  std::string FailureDetails(const std::string& ACause) const;
   // Makes the setup folder afresh, removing one left from before; raises, touching nothing,
   // when a link or a file stands in its place. False when the program was asked to end
   // meanwhile.
   bool PrepareSetupFolder();
   // Steps from the creation of the archive object to the installer wait. False when the run
-  // ended early; exitCode is the installer's once it has ended (259 while it runs); launchError
-  // is the system's error of a launch that failed, else 0; installerRan tells whether the
-  // installer was started.
-  bool DownloadAndInstall(const TStringList& AUrls, uint32_t& AExitCode, int& ALaunchError,
-                          bool& AInstallerRan);
+  // ended early; ARun says how far the installer got.
+  bool DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun);
   void RemoveSetupFolder();
-  // After the size probe, before anything is written: the signature of each archive (AURLs,
-  // with the lengths their probes announced), fetched from beside it and accepted. False when
-  // the program was asked to end meanwhile.
-  bool AcceptSignatures(const TStringList& AURLs, const std::vector<int64_t>& ALengths,
-                        const std::string& AName);
+  // The length the size probe announced for a download (by the URL the probe ended at); -1 when
+  // it announced none.
+  int64_t AnnouncedLength(const std::string& AURL) const;
+  // After the size probe, before anything is written: the signature of each archive (AURLs),
+  // fetched from beside it and accepted for the length its probe announced. False when the
+  // program was asked to end meanwhile.
+  bool AcceptSignatures(const TStringList& AURLs, const std::string& AName);
+  // The stream the archive at the URL is downloaded into, chosen by the length its probe
+  // announced; tells the client how much a body without a length may bring.
+  std::unique_ptr<TStream> CreateArchiveStream(const std::string& AURL);
   // Before an archive is opened: raises unless it matches its signature.
   void CheckArchive(const std::string& AURL, TStream& AArchive);
   // Before the installer's launch: the installer held open, nobody able to change it, and its
   // publisher checked. To be kept until the installer has ended.
   std::unique_ptr<TFileStream> CheckInstaller(const std::string& AInstaller);
-  // Tells the user why the installer could not be started, in the system's words.
+  // The system's words for a launch that failed with AError.
+  std::string LaunchFailureText(int AError) const;
+  // Tells the user (unless the run is unattended) why the installer could not be started.
   void ShowLaunchFailure(int AError);
 
   bool ShouldUpdateProgress = false;
   // The one setup folder of the run, absolute, with a trailing "\": resolved at its start,
   // below the current directory, and used for creation, extraction, launch and removal.
   std::string FSetupFolder;
+  // Where the road is, and the URL it works on, for a failure's outcome and details.
+  TRunStage FStage = TRunStage::rsStart;
+  std::string FCurrentURL;
+  // The length each download's size probe announced, by the URL the probe ended at.
+  std::map<std::string, int64_t> FAnnounced;
 };
 
 extern TMain* Main;

@@ -16,6 +16,11 @@
 std::unique_ptr<TIdProxyCredentialProvider> CreateProxyCredentials(
     std::string ACaption, std::function<TWinHandle()> AOwner);
 
+// AProvider for a run that must not ask anybody (/quiet, /passive): what it keeps still serves,
+// but the user is never asked, as if every prompt were cancelled. Null stays null.
+std::unique_ptr<TIdProxyCredentialProvider> WithoutPrompt(
+    std::unique_ptr<TIdProxyCredentialProvider> AProvider);
+
 // The Credential Manager's name for a proxy's credentials: the program's and the proxy's
 // ("Plenwick Suite Setup/proxy/proxy.example:3128").
 std::string ProxyCredentialTarget(const TIdProxyServer& AProxy);

@@ -3,13 +3,16 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/FolderHelpers.h"
 #include "app/ProcessHandle.h"
+#include "base/FileSystem.h"
 #include "base/UniqueHandle.h"
 #include "ui/Control.h"
 
 class TSetupPlatform;
+class TStream;
 
 // A started process's handle, closed through the platform that gave it.
 struct TProcessHandleTraits {
@@ -37,14 +40,25 @@ class TSetupPlatform {
   virtual double Now() = 0;
 
   // The installer launch and folder helpers (InstallerLaunch.h, FolderHelpers.h). A launch
-  // that fails leaves process empty and error set to the system's error code.
-  virtual bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcess& AProcess,
+  // that fails leaves process empty and error set to the system's error code. The installer gets
+  // AArguments as its parameters.
+  virtual bool LaunchElevated(TWinHandle AParent, const std::string& AFile,
+                              const std::vector<std::string>& AArguments, TProcess& AProcess,
                               int& AError) = 0;
   virtual TProcessPoll PollProcess(TProcessHandle AProcess, uint32_t& AExitCode) = 0;
   virtual void CloseProcessHandle(TProcessHandle AProcess) = 0;
   virtual bool FolderExists(const std::string& APath) = 0;
   virtual bool DeleteFolder(const std::string& APath) = 0;
   virtual TPathKind PathKind(const std::string& APath) = 0;
+
+  // The user's folder for temporary files.
+  virtual std::string TempFolder() = 0;
+  // A file in the folder for this run only, gone with the stream or the process
+  // (TTemporaryFileStream); raises EFCreateError when none can be made.
+  virtual std::unique_ptr<TStream> CreateTemporaryFile(const std::string& AFolder) = 0;
+  // The free space, allocation unit and name of the volume that holds the path; False when the
+  // system cannot tell.
+  virtual bool VolumeSpace(const std::string& APath, TVolumeSpace& ASpace) = 0;
 
  protected:
   // The owner of a handle this platform started.

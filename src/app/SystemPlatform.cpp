@@ -4,6 +4,7 @@
 #include "app/SystemClock.h"
 #include "base/DateTime.h"
 #include "base/FileSystem.h"
+#include "base/TemporaryFileStream.h"
 
 namespace {
 
@@ -14,10 +15,11 @@ class TSystemPlatform final : public TSetupPlatform {
   bool CreateFolder(const std::string& APath) override { return CreateDir(APath); }
   void Sleep(unsigned AMilliseconds) override { SleepMilliseconds(AMilliseconds); }
   double Now() override { return ::Now(); }
-  bool LaunchElevated(TWinHandle AParent, const std::string& AFile, TProcess& AProcess,
+  bool LaunchElevated(TWinHandle AParent, const std::string& AFile,
+                      const std::vector<std::string>& AArguments, TProcess& AProcess,
                       int& AError) override {
     TProcessHandle handle = 0;
-    const bool started = ::LaunchElevated(AParent, AFile, handle, AError);
+    const bool started = ::LaunchElevated(AParent, AFile, AArguments, handle, AError);
     AProcess = OwnProcess(handle);
     return started;
   }
@@ -28,6 +30,13 @@ class TSystemPlatform final : public TSetupPlatform {
   bool FolderExists(const std::string& APath) override { return ::FolderExists(APath); }
   bool DeleteFolder(const std::string& APath) override { return ::DeleteFolder(APath); }
   TPathKind PathKind(const std::string& APath) override { return ::PathKind(APath); }
+  std::string TempFolder() override { return GetTempFolder(); }
+  std::unique_ptr<TStream> CreateTemporaryFile(const std::string& AFolder) override {
+    return std::make_unique<TTemporaryFileStream>(AFolder);
+  }
+  bool VolumeSpace(const std::string& APath, TVolumeSpace& ASpace) override {
+    return GetVolumeSpace(APath, ASpace);
+  }
 };
 
 }  // namespace

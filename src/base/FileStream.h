@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 
 #include "base/Stream.h"
 
@@ -37,11 +38,17 @@ class TFileStream : public TStream {
   }
 #endif
 
+ protected:
+#ifdef _WIN32
+  using THandle = void*;
+#else
+  using THandle = int;
+#endif
+  // Takes over a file that a descendant has opened; the stream closes it.
+  TFileStream(std::string AFileName, THandle AHandle)
+      : FFileName(std::move(AFileName)), FHandle(AHandle) {}
+
  private:
   std::string FFileName;
-#ifdef _WIN32
-  void* FHandle;
-#else
-  int FHandle;
-#endif
+  THandle FHandle;
 };

@@ -1,9 +1,13 @@
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "base/Exception.h"
@@ -11,6 +15,7 @@
 #include "base/FileSystem.h"
 #include "base/Format.h"
 #include "base/Texts.h"
+#include "base/UniqueHandle.h"
 
 std::string SysErrorMessage(int ACode) {
   std::string text = std::strerror(ACode);
@@ -66,6 +71,37 @@ std::string GetModuleFileName() {
   return FromNativePath(buf);
 }
 
+std::string GetTempFolder() {
+  const char* dir = std::getenv("TMPDIR");
+  std::string folder = dir && *dir ? dir : "/tmp";
+  while (folder.size() > 1 && folder.back() == '/')
+    folder.pop_back();
+  return FromNativePath(folder);
+}
+
+bool GetVolumeSpace(std::string_view APath, TVolumeSpace& ASpace) {
+  const std::string native = ToNativePath(APath);
+  struct statvfs vfs;
+  if (::statvfs(native.c_str(), &vfs) != 0) return false;
+  const std::unique_ptr<char, decltype(&std::free)> real(::realpath(native.c_str(), nullptr),
+                                                         &std::free);
+  struct stat st;
+  if (!real || ::stat(real.get(), &st) != 0) return false;
+  // The mount point: the highest folder above the path on the same device.
+  std::string at = real.get();
+  while (at != "/") {
+    const size_t cut = at.rfind('/');
+    const std::string parent = cut == 0 ? "/" : at.substr(0, cut);
+    struct stat up;
+    if (::stat(parent.c_str(), &up) != 0 || up.st_dev != st.st_dev) break;
+    at = parent;
+  }
+  ASpace.Free = static_cast<int64_t>(vfs.f_bavail) * static_cast<int64_t>(vfs.f_frsize);
+  ASpace.ClusterSize = static_cast<int64_t>(vfs.f_frsize);
+  ASpace.Name = at;
+  return true;
+}
+
 TFileStream::TFileStream(const std::string& AFileName, TMode AMode) : FFileName(AFileName) {
   const std::string native = ToNativePath(AFileName);
   if (AMode == TMode::fmCreate) {
@@ -113,4 +149,21 @@ int64_t TFileStream::Seek(int64_t AOffset, TSeekOrigin AOrigin) {
 void TFileStream::SetSize(int64_t ANewSize) {
   if (::ftruncate(FHandle, ANewSize) != 0) throw EStreamError("Stream size cannot be changed");
   if (Position() > ANewSize) SetPosition(ANewSize);
+}
+
+std::vector<std::string> FileNamesIn(std::string_view AFolder) {
+  std::vector<std::string> names;
+  const std::string folder = ToNativePath(AFolder);
+  const TUniqueHandle<TNullHandleTraits<DIR*, ::closedir>> dir(::opendir(folder.c_str()));
+  if (!dir) return names;
+  while (const dirent* entry = ::readdir(dir.get())) {
+    struct stat st;
+    const std::string path = folder + "/" + entry->d_name;
+    if (::lstat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode)) names.push_back(entry->d_name);
+  }
+  return names;
+}
+
+bool DeleteFileAt(std::string_view APath) {
+  return ::unlink(ToNativePath(APath).c_str()) == 0;
 }

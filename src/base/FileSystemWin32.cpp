@@ -7,6 +7,7 @@
 #include "base/FileSystem.h"
 #include "base/Format.h"
 #include "base/Texts.h"
+#include "base/UniqueHandle.h"
 #include "base/Utf.h"
 
 std::string SysErrorMessage(int ACode) {
@@ -70,6 +71,37 @@ std::string GetModuleFileName() {
   }
 }
 
+std::string GetTempFolder() {
+  wchar_t buffer[MAX_PATH + 1];
+  const DWORD n = ::GetTempPathW(MAX_PATH + 1, buffer);
+  if (n == 0 || n > MAX_PATH) return {};
+  std::wstring folder(buffer, n);
+  // "C:\" keeps its separator; any other folder loses the trailing one.
+  if (folder.size() > 3 && folder.back() == L'\\') folder.pop_back();
+  return FromWide(folder);
+}
+
+bool GetVolumeSpace(std::string_view APath, TVolumeSpace& ASpace) {
+  const std::wstring path = ToWide(APath);
+  ULARGE_INTEGER freeToCaller, total, totalFree;
+  if (!::GetDiskFreeSpaceExW(path.c_str(), &freeToCaller, &total, &totalFree)) return false;
+  std::wstring volume(path.size() + MAX_PATH + 1, L'\0');
+  if (!::GetVolumePathNameW(path.c_str(), volume.data(), static_cast<DWORD>(volume.size())))
+    return false;
+  volume.resize(std::char_traits<wchar_t>::length(volume.c_str()));
+  DWORD sectorsPerCluster = 0, bytesPerSector = 0, freeClusters = 0, clusters = 0;
+  // Without an answer, NTFS's usual cluster.
+  ASpace.ClusterSize = ::GetDiskFreeSpaceW(volume.c_str(), &sectorsPerCluster, &bytesPerSector,
+                                           &freeClusters, &clusters)
+                           ? static_cast<int64_t>(sectorsPerCluster) * bytesPerSector
+                           : 4096;
+  ASpace.Free = static_cast<int64_t>(freeToCaller.QuadPart);
+  // "C:\" is shown as "C:", a folder that a volume is mounted on without its last separator.
+  if (volume.size() > 1 && volume.back() == L'\\') volume.pop_back();
+  ASpace.Name = FromWide(volume);
+  return true;
+}
+
 TFileStream::TFileStream(const std::string& AFileName, TMode AMode) : FFileName(AFileName) {
   const std::wstring wide = ToWide(AFileName);
   if (AMode == TMode::fmCreate) {
@@ -124,4 +156,32 @@ void TFileStream::SetSize(int64_t ANewSize) {
   SetPosition(ANewSize);
   if (!::SetEndOfFile(FHandle)) throw EStreamError("Stream size cannot be changed");
   if (pos < ANewSize) SetPosition(pos);
+}
+
+namespace {
+struct TFindHandleTraits {
+  using Type = HANDLE;
+  static HANDLE Invalid() { return INVALID_HANDLE_VALUE; }
+  static void Close(HANDLE AFind) { ::FindClose(AFind); }
+};
+}  // namespace
+
+std::vector<std::string> FileNamesIn(std::string_view AFolder) {
+  std::vector<std::string> names;
+  std::wstring pattern = ToWide(AFolder);
+  if (!pattern.empty() && pattern.back() != L'\\' && pattern.back() != L'/') pattern += L'\\';
+  pattern += L'*';
+  WIN32_FIND_DATAW data;
+  const TUniqueHandle<TFindHandleTraits> find(::FindFirstFileExW(
+      pattern.c_str(), FindExInfoBasic, &data, FindExSearchNameMatch, nullptr, 0));
+  if (!find) return names;
+  do {
+    if (!(data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+      names.push_back(FromWide(data.cFileName));
+  } while (::FindNextFileW(find.get(), &data));
+  return names;
+}
+
+bool DeleteFileAt(std::string_view APath) {
+  return ::DeleteFileW(ToWide(APath).c_str()) != FALSE;
 }

@@ -48,3 +48,16 @@ std::string FormatText(TTextId AId, ...) {
   va_end(args);
   return out;
 }
+
+std::string TextFor(TTextReader AReader, TTextId AId) {
+  return AReader == TTextReader::trLog ? std::string(EnglishText(AId)) : Text(AId);
+}
+
+std::string FormatTextFor(TTextReader AReader, TTextId AId, ...) {
+  const std::string format = TextFor(AReader, AId);
+  va_list args;
+  va_start(args, AId);
+  std::string out = FormatV(format.c_str(), args);
+  va_end(args);
+  return out;
+}

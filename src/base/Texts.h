@@ -29,6 +29,18 @@ std::string Format(TTextId AId, TArgs... AArgs) {
 // The English text, exactly as the program was specified with it.
 const char* EnglishText(TTextId AId);
 
+// Who reads a text: the user, in their language; or support staff, in the log, in English
+// whatever the user's language (what the user was shown in their words is logged in English).
+enum class TTextReader { trUser, trLog };
+std::string TextFor(TTextReader AReader, TTextId AId);
+std::string FormatTextFor(TTextReader AReader, TTextId AId, ...);
+template <typename... TArgs>
+std::string FormatFor(TTextReader AReader, TTextId AId, TArgs... AArgs) {
+  static_assert(((std::is_arithmetic_v<TArgs> || std::is_pointer_v<TArgs>)&&...),
+                "pass numbers and C strings (Text(id).c_str(), s.c_str())");
+  return FormatTextFor(AReader, AId, AArgs...);
+}
+
 // The language of the table that serves a user whose display language is ALanguage (a Windows
 // language id): the table's language of the same primary language, Chinese only in its
 // simplified script; 0 when the table has none.

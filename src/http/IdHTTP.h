@@ -36,6 +36,8 @@ using TIdOnSelectAuthorization = std::function<void(
 // Asked for credentials; sets Handled when it filled them into Authentication.
 using TIdOnAuthorization =
     std::function<void(TIdCustomHTTP* Sender, TIdAuthentication* AUthentication, bool& AHandled)>;
+// Told of one line of a head: a request line, a tunnel's CONNECT, a status line.
+using TIdHTTPOnHeadLine = std::function<void(TIdCustomHTTP* Sender, const std::string& ALine)>;
 // Chooses the proxy for a request to AURI: sets AProxyParams' ProxyServer and ProxyPort (an
 // empty ProxyServer: a direct connection).
 using TIdOnSelectProxy = std::function<void(TIdCustomHTTP* Sender, const TIdURI& AURI,
@@ -114,6 +116,12 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   // each redirect goes where the program's proxy settings send it. Unset: ProxyParams stays as
   // it was set.
   TIdOnSelectProxy OnSelectProxy;
+  // For a log: the first line of every head sent (the request line, or a tunnel's CONNECT),
+  // once it has gone out, and every status line read (interim answers and the proxy's answers
+  // to a CONNECT too). Header fields are never passed on: they may carry credentials and
+  // cookies.
+  TIdHTTPOnHeadLine OnRequestLine;
+  TIdHTTPOnHeadLine OnStatusLine;
 
  protected:
   TIdCustomHTTP();

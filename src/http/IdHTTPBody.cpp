@@ -174,6 +174,7 @@ void TIdCustomHTTP::RetrieveFinalHead(std::string AStatusLine, bool AStoreCookie
   TIdHTTPResponse& response = Response();
   for (;;) {
     response.SetResponseText(AStatusLine);
+    if (OnStatusLine) OnStatusLine(this, AStatusLine);
     RetrieveHeaders(FMaxHeaderLines);
     if (AStoreCookies) StoreResponseCookies(Request(), response);
     const int code = response.ResponseCode();

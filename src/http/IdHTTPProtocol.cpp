@@ -89,11 +89,6 @@ std::vector<std::string> TIdHTTPProtocol::ComposeTunnelHead(const std::string& A
   return head;
 }
 
-void TIdHTTPProtocol::BuildAndSendRequest(TIdIOHandler& AIOHandler,
-                                          const TIdHTTPHeadSources& ASources) {
-  SendHead(AIOHandler, ComposeRequestHead(ASources));
-}
-
 void TIdHTTPProtocol::SendHead(TIdIOHandler& AIOHandler, const std::vector<std::string>& AHead) {
   // The whole head leaves in one send.
   const bool buffering = !AIOHandler.WriteBufferingActive();

@@ -46,8 +46,6 @@ class TIdHTTPProtocol {
   // the request's User-Agent and the proxy's credentials.
   std::vector<std::string> ComposeTunnelHead(const std::string& ATarget,
                                              const TIdHTTPHeadSources& ASources);
-  // Composes the head and writes it, with the empty line that ends it, in one send.
-  void BuildAndSendRequest(TIdIOHandler& AIOHandler, const TIdHTTPHeadSources& ASources);
   // Writes a composed head, with the empty line that ends it, in one send.
   static void SendHead(TIdIOHandler& AIOHandler, const std::vector<std::string>& AHead);
 

@@ -1,6 +1,7 @@
 // The steps of a pass of the request loop up to the sent head: the target resolved against
 // the client's URI, the endpoint chosen, the connection reused or opened, the head sent.
 #include <string>
+#include <vector>
 
 #include "base/Format.h"
 #include "base/StrUtils.h"
@@ -133,7 +134,9 @@ void TIdCustomHTTP::ConnectAndSend(TIdHTTPRequest& ARequest, TIdHTTPResponse& AR
   // The proxy's credentials go with requests to the proxy itself, never into a tunnel.
   if (ARequest.UseProxy == ctProxy)
     sources.ProxyAuthorization = FProxyAuthenticator->Header(CurrentProxy());
-  FHTTPProto->BuildAndSendRequest(*IOHandler(), sources);
+  const std::vector<std::string> head = FHTTPProto->ComposeRequestHead(sources);
+  TIdHTTPProtocol::SendHead(*IOHandler(), head);
+  if (OnRequestLine) OnRequestLine(this, head.front());
   if (ARequest.Source) IOHandler()->Write(*ARequest.Source, 0);
 }
 

@@ -25,7 +25,9 @@ void TIdCustomHTTP::OpenTunnel() {
     TIdHTTPHeadSources sources = HeadSources();
     sources.ProxyAuthorization = FProxyAuthenticator->Header(CurrentProxy());
     try {
-      TIdHTTPProtocol::SendHead(*IOHandler(), FHTTPProto->ComposeTunnelHead(target, sources));
+      const std::vector<std::string> head = FHTTPProto->ComposeTunnelHead(target, sources);
+      TIdHTTPProtocol::SendHead(*IOHandler(), head);
+      if (OnRequestLine) OnRequestLine(this, head.front());
       // The proxy's answer takes the response's place: a refusal is then there to be read.
       RetrieveFinalHead(ReadHeadLine(), false);
     } catch (const EIdConnClosedGracefully&) {

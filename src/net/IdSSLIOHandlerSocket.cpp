@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "base/Format.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdGlobal.h"
 #include "net/IdResourceStrings.h"
@@ -48,6 +49,11 @@ void TIdSSLIOHandlerSocket::StartTLS(const std::string& AHost) {
     done = session->Handshake(true);
   }
   FSession = std::move(session);
+  const TIdTLSFacts facts = FSession->Facts();
+  DoStatus(hsStatusText,
+           Format("Secure connection: %s; certificate of \"%s\", issued by \"%s\", valid until %s",
+                  facts.Protocol.c_str(), facts.Subject.c_str(), facts.Issuer.c_str(),
+                  facts.NotAfter.c_str()));
 }
 
 bool TIdSSLIOHandlerSocket::Readable(int AMSec) {

@@ -26,9 +26,13 @@ class TIdSSLIOHandlerSocket : public TIdIOHandlerStack, private TIdTLSTransport 
   // Starts TLS on the connected socket, checking the server against AHost (also sent as the
   // server name). Waits for the server like a read does: responsively, within ReadTimeout. A
   // tunnel through a proxy calls it once the tunnel stands, with the host behind the proxy.
+  // Once the server is accepted, OnStatus (hsStatusText) tells the protocol and the server's
+  // certificate (TIdTLSSession::Facts).
   void StartTLS(const std::string& AHost);
   // True from a completed StartTLS to the next Close or Open.
   bool TLSActive() const { return FSession != nullptr; }
+  // The standing session's protocol and certificate; empty without one.
+  TIdTLSFacts TLSFacts() const { return FSession ? FSession->Facts() : TIdTLSFacts{}; }
   // The secure session's close came without the TLS goodbye; kept after the close, until the
   // next Open or StartTLS.
   bool StreamCutOff() const override { return FCutOff; }

@@ -47,8 +47,10 @@ struct TCrypt32 {
         GetProcedure<decltype(Functions.FreeCertificateChain)>(m, "CertFreeCertificateChain");
     Functions.FreeCertificateContext =
         GetProcedure<decltype(Functions.FreeCertificateContext)>(m, "CertFreeCertificateContext");
+    Functions.NameToStr = GetProcedure<decltype(Functions.NameToStr)>(m, "CertNameToStrW");
     if (!Functions.GetCertificateChain || !Functions.VerifyCertificateChainPolicy ||
-        !Functions.FreeCertificateChain || !Functions.FreeCertificateContext)
+        !Functions.FreeCertificateChain || !Functions.FreeCertificateContext ||
+        !Functions.NameToStr)
       RaiseLoadError(CRYPT32_DLL);
   }
 };

@@ -40,6 +40,7 @@ struct TCertificateFunctions {
   decltype(&::CertVerifyCertificateChainPolicy) VerifyCertificateChainPolicy;
   decltype(&::CertFreeCertificateChain) FreeCertificateChain;
   decltype(&::CertFreeCertificateContext) FreeCertificateContext;
+  decltype(&::CertNameToStrW) NameToStr;
 };
 const TCertificateFunctions& CertificateFunctions();
 

@@ -4,6 +4,15 @@
 #include <memory>
 #include <string>
 
+// What a session that stands tells of itself, for a log: its protocol and the server's
+// certificate.
+struct TIdTLSFacts {
+  std::string Protocol;  // "TLS 1.2", "TLS 1.3"
+  std::string Subject;   // the certificate's subject, most specific part first ("CN=host, O=...")
+  std::string Issuer;    // its issuer, written the same way
+  std::string NotAfter;  // the end of its validity, "2030-01-31 23:59:59 UTC"
+};
+
 // What a TLS session needs of the connection below it. The session never waits: the I/O
 // handler does every wait (responsive, with its time-outs) and only then lets the session
 // receive.
@@ -47,6 +56,8 @@ class TIdTLSSession {
   // goodbye (close_notify): the stream may have been cut short by anyone on the way. Whether
   // that matters is for the protocol above to judge, by its own framing.
   virtual bool CutOff() const = 0;
+  // The protocol and certificate of a session whose Handshake has returned True.
+  virtual TIdTLSFacts Facts() const = 0;
 };
 
 // A session of the platform's library (SChannel on Windows, OpenSSL elsewhere) for a server

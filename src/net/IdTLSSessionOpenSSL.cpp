@@ -11,6 +11,7 @@
 #include <openssl/x509_vfy.h>
 #include <openssl/x509v3.h>
 
+#include <ctime>
 #include <exception>
 #include <memory>
 #include <string>
@@ -50,6 +51,7 @@ class TIdTLSSessionOpenSSL final : public TIdTLSSession {
   void Write(const uint8_t* AData, int ALength) override;
   void Shutdown() noexcept override;
   bool CutOff() const override { return FCutOff; }
+  TIdTLSFacts Facts() const override;
 
  private:
   static const BIO_METHOD* TransportMethod();
@@ -227,6 +229,54 @@ void TIdTLSSessionOpenSSL::CheckCertificate() {
     throw EIdTLSCertificateExpired(Format(RSTLSCertificateExpired, FHost.c_str()));
   if (FRefusals & kNameMismatch)
     throw EIdTLSCertificateNameMismatch(Format(RSTLSCertificateNameMismatch, FHost.c_str()));
+}
+
+namespace {
+
+// A name as RFC 2253 writes it, most specific part first, with a space after each comma as the
+// Windows build writes it.
+std::string NameText(const X509_NAME* AName) {
+  std::unique_ptr<BIO, decltype(&BIO_free)> out(BIO_new(BIO_s_mem()), BIO_free);
+  if (!out || X509_NAME_print_ex(out.get(), AName, 0, XN_FLAG_RFC2253 & ~ASN1_STRFLGS_ESC_MSB) < 0)
+    return {};
+  char* data = nullptr;
+  const long n = BIO_get_mem_data(out.get(), &data);
+  std::string text;
+  for (long i = 0; i < n; ++i) {
+    text += data[i];
+    if (data[i] == ',' && (i == 0 || data[i - 1] != '\\')) text += ' ';
+  }
+  return text;
+}
+
+std::string TimeText(const ASN1_TIME* ATime) {
+  tm parts{};
+  if (!ATime || ASN1_TIME_to_tm(ATime, &parts) != 1) return {};
+  return Format("%04d-%02d-%02d %02d:%02d:%02d UTC", parts.tm_year + 1900, parts.tm_mon + 1,
+                parts.tm_mday, parts.tm_hour, parts.tm_min, parts.tm_sec);
+}
+
+}  // namespace
+
+TIdTLSFacts TIdTLSSessionOpenSSL::Facts() const {
+  TIdTLSFacts facts;
+  switch (SSL_version(FSSL.get())) {
+    case TLS1_2_VERSION:
+      facts.Protocol = "TLS 1.2";
+      break;
+    case TLS1_3_VERSION:
+      facts.Protocol = "TLS 1.3";
+      break;
+    default:
+      facts.Protocol = SSL_get_version(FSSL.get());
+      break;
+  }
+  if (const X509* certificate = SSL_get0_peer_certificate(FSSL.get())) {
+    facts.Subject = NameText(X509_get_subject_name(certificate));
+    facts.Issuer = NameText(X509_get_issuer_name(certificate));
+    facts.NotAfter = TimeText(X509_get0_notAfter(certificate));
+  }
+  return facts;
 }
 
 bool TIdTLSSessionOpenSSL::Handshake(bool AMayReceive) {

@@ -38,6 +38,7 @@ class TIdTLSSessionSChannel final : public TIdTLSSession {
   void Write(const uint8_t* AData, int ALength) override;
   void Shutdown() noexcept override;
   bool CutOff() const override { return FCutOff; }
+  TIdTLSFacts Facts() const override { return FFacts; }
 
  private:
   void AcquireCredentials();
@@ -81,6 +82,8 @@ class TIdTLSSessionSChannel final : public TIdTLSSession {
   // end the peer meant.
   bool FEmptyRecord = false;
   std::vector<uint8_t> FOut;
+  // Read once the handshake is through.
+  TIdTLSFacts FFacts;
 };
 
 TIdTLSSessionSChannel::TIdTLSSessionSChannel(TIdTLSTransport& ATransport, const std::string& AHost)
@@ -238,10 +241,34 @@ bool TIdTLSSessionSChannel::Handshake(bool AMayReceive) {
 void TIdTLSSessionSChannel::CheckProtocol() {
   // The credentials allow only these; a library that ignores that must not get away with it.
   SecPkgContext_ConnectionInfo info{};
-  if (FSSPI.QueryContextAttributesW(&FContext, SECPKG_ATTR_CONNECTION_INFO, &info) == SEC_E_OK &&
-      (info.dwProtocol & kAllowedProtocols) == 0)
-    HandshakeFailed();
+  if (FSSPI.QueryContextAttributesW(&FContext, SECPKG_ATTR_CONNECTION_INFO, &info) != SEC_E_OK)
+    return;
+  if ((info.dwProtocol & kAllowedProtocols) == 0) HandshakeFailed();
+  FFacts.Protocol = (info.dwProtocol & SP_PROT_TLS1_3_CLIENT) ? "TLS 1.3" : "TLS 1.2";
 }
+
+namespace {
+
+// A name most specific part first, as RFC 2253 writes it, with a space after each comma.
+std::string NameText(const IdSSPI::TCertificateFunctions& ACrypt, const CERT_NAME_BLOB& AName) {
+  DWORD type = CERT_X500_NAME_STR | CERT_NAME_STR_REVERSE_FLAG;
+  CERT_NAME_BLOB name = AName;
+  const DWORD n = ACrypt.NameToStr(X509_ASN_ENCODING, &name, type, nullptr, 0);
+  if (n <= 1) return {};
+  std::wstring text(n, L'\0');
+  ACrypt.NameToStr(X509_ASN_ENCODING, &name, type, text.data(), n);
+  text.resize(n - 1);
+  return FromWide(text);
+}
+
+std::string TimeText(const FILETIME& ATime) {
+  SYSTEMTIME time{};
+  if (!::FileTimeToSystemTime(&ATime, &time)) return {};
+  return Format("%04u-%02u-%02u %02u:%02u:%02u UTC", time.wYear, time.wMonth, time.wDay, time.wHour,
+                time.wMinute, time.wSecond);
+}
+
+}  // namespace
 
 void TIdTLSSessionSChannel::CheckCertificate() {
   const IdSSPI::TCertificateFunctions& crypt = IdSSPI::CertificateFunctions();
@@ -259,6 +286,9 @@ void TIdTLSSessionSChannel::CheckCertificate() {
     throw untrusted();
   std::unique_ptr<const CERT_CONTEXT, decltype(crypt.FreeCertificateContext)> certificateOwner(
       certificate, crypt.FreeCertificateContext);
+  FFacts.Subject = NameText(crypt, certificate->pCertInfo->Subject);
+  FFacts.Issuer = NameText(crypt, certificate->pCertInfo->Issuer);
+  FFacts.NotAfter = TimeText(certificate->pCertInfo->NotAfter);
 
   char serverAuth[] = szOID_PKIX_KP_SERVER_AUTH;
   LPSTR usages[] = {serverAuth};

@@ -55,7 +55,7 @@ bool TApplication::ProcessMessage() {
 }
 
 void TApplication::Run() {
-  if (MainForm) MainForm->Show();
+  if (MainForm && ShowMainForm) MainForm->Show();
   while (!FTerminated) {
     try {
       HandleMessage();

@@ -42,8 +42,8 @@ class TApplication {
   void Terminate();
   bool Terminated() const { return FTerminated; }
 
-  // Shows the main form, then runs the message loop until Terminated, handing an exception
-  // escaping one message to HandleException.
+  // Shows the main form (unless ShowMainForm is False), then runs the message loop until
+  // Terminated, handing an exception escaping one message to HandleException.
   void Run();
   // The default exception display for the exception being handled (pass
   // std::current_exception()): nothing for EAbort, otherwise ShowException. Never throws, so
@@ -53,6 +53,8 @@ class TApplication {
 
   TForm* MainForm = nullptr;
   bool MainFormOnTaskBar = false;
+  // False: Run does not show the main form (a program that runs without a window).
+  bool ShowMainForm = true;
 
   struct TPlatform;
   TPlatform& Platform() { return *FPlatform; }

@@ -11,6 +11,8 @@
 #include "zip/ZipCompression.h"
 #include "zip/ZipHeader.h"
 
+class TZipFolders;
+
 // Every archive-level failure.
 PLENWICK_DECLARE_EXCEPTION(EZipException, Exception)
 
@@ -89,6 +91,8 @@ class TZipFile {
                                int64_t* ARecordPosition = nullptr);
   void ReadDirectory();
   TZipHeader ReadCentralHeader();
+  // Extract, with the folders this extraction has made so far.
+  void Extract(int Index, const std::string& Path, bool CreateSubdirs, TZipFolders& AFolders);
   // Reads the entry's local header and returns the stream position of its first data byte,
   // after checking that its header and data end before the next entry's header and the central
   // directory.

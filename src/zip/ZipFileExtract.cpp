@@ -9,6 +9,7 @@
 #include "zip/ZipEntryNames.h"
 #include "zip/ZipEntryStream.h"
 #include "zip/ZipFile.h"
+#include "zip/ZipFolders.h"
 #include "zip/ZipPaths.h"
 #include "zip/ZipRecords.h"
 
@@ -95,6 +96,12 @@ void TZipFile::Read(const std::string& FileName, TBytes& ABytes) {
 // --- extraction ---
 
 void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs) {
+  TZipFolders folders;
+  Extract(Index, Path, CreateSubdirs, folders);
+}
+
+void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs,
+                       TZipFolders& AFolders) {
   std::unique_ptr<TStream> in;
   TZipHeader local;
   Read(Index, in, local);
@@ -115,7 +122,8 @@ void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs) {
   const std::string outPath = CombinePath(Path, name);
   if (CreateSubdirs) {
     const size_t cut = outPath.rfind('\\');
-    if (cut != std::string::npos && cut > 0) ForceFolders(std::string_view(outPath).substr(0, cut));
+    if (cut != std::string::npos && cut > 0)
+      AFolders.Force(std::string_view(outPath).substr(0, cut));
   }
   if (!outPath.empty() && outPath.back() == '\\') return;  // a folder entry
 
@@ -134,9 +142,11 @@ void TZipFile::ExtractAll(const std::string& Path) {
   CheckLayout();
   CheckDistinctNames();
   const int count = FileCount();
+  // Each folder is made once for the whole archive, not looked for again for every file in it.
+  TZipFolders folders;
   for (int i = 0; i < count; ++i) {
     CheckAbandoned();
-    Extract(i, Path, true);
+    Extract(i, Path, true, folders);
   }
 }
 

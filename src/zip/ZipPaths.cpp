@@ -7,6 +7,7 @@
 #include "base/StrUtils.h"
 #include "base/Texts.h"
 #include "base/Utf.h"
+#include "zip/ZipFolders.h"
 
 namespace {
 constexpr size_t kMaxPath = 260;
@@ -136,7 +137,7 @@ std::string ExpandPath(std::string_view APath) {
                    std::string(std::string_view(cwd).substr(cwdRoot)) + "\\" + std::string(APath));
 }
 
-void ForceFolders(std::string_view AFolder) {
+TCheckedFolder CheckFolderPath(std::string_view AFolder) {
   std::string full = ExpandPath(AFolder);
   const bool extended = IsExtended(full);
   if (!extended && Utf8ToUtf16(full).size() >= kMaxPath)
@@ -148,19 +149,15 @@ void ForceFolders(std::string_view AFolder) {
       throw ENotSupportedException(Text(RSPathFormatUnsupported));
   if (Trim(full).empty() || HasInvalidPathChars(full))
     throw EArgumentException(Text(RSPathInvalidChars));
-  if (HasDriveLetter(body) && !DirectoryExists(std::string(body.substr(0, 2)) + "\\"))
-    throw EDirectoryNotFoundException(Text(RSDriveNotFound));
-
-  // Every missing level below the root, from the top down. A folder that exists has all its
-  // parents, which spares the walk for every file after the first in a folder.
-  if (DirectoryExists(full)) return;
-  size_t rootEnd = extended ? kExtendedPrefix.size() + RootLength(body) : RootLength(full);
-  while (full.size() > rootEnd + 1 && full.back() == '\\')
+  TCheckedFolder folder;
+  if (HasDriveLetter(body)) folder.Drive = std::string(body.substr(0, 2)) + "\\";
+  folder.RootEnd = extended ? kExtendedPrefix.size() + RootLength(body) : RootLength(full);
+  while (full.size() > folder.RootEnd + 1 && full.back() == '\\')
     full.pop_back();
-  for (size_t i = full.find('\\', rootEnd + 1); i != std::string::npos;
-       i = full.find('\\', i + 1)) {
-    const std::string level = full.substr(0, i);
-    if (!DirectoryExists(level)) CreateDir(level);
-  }
-  if (full.size() > rootEnd + 1 && !DirectoryExists(full)) CreateDir(full);
+  folder.Full = std::move(full);
+  return folder;
+}
+
+void ForceFolders(std::string_view AFolder) {
+  TZipFolders().Force(AFolder);
 }

@@ -31,3 +31,14 @@ std::string ExpandPath(std::string_view APath);
 // (EDirectoryNotFoundException "The drive cannot be found"). A level that cannot be created is
 // not reported here: creating a file in it fails later with the system's reason.
 void ForceFolders(std::string_view AFolder);
+
+// A folder that ForceFolders may make: its absolute form without a trailing separator, where
+// its root ends there, and its drive's root ("C:\\"; empty without a drive letter).
+struct TCheckedFolder {
+  std::string Full;
+  size_t RootEnd = 0;
+  std::string Drive;
+};
+// The checks of ForceFolders that need no file system (all but the drive's existence), raising
+// as it does.
+TCheckedFolder CheckFolderPath(std::string_view AFolder);

@@ -58,7 +58,7 @@ TEST(InstallerLaunch, StartsTheProgramAndTellsWhenItHasEnded) {
     const Probe probe = MakeProbe();
     TProcessHandle process = 0;
     int error = 0;
-    ASSERT_TRUE(LaunchElevated(nullptr, probe.Program, process, error));
+    ASSERT_TRUE(LaunchElevated(nullptr, probe.Program, {}, process, error));
     ASSERT_NE(process, 0);
 
     uint32_t code = 7;
@@ -96,7 +96,7 @@ TEST(InstallerLaunch, AFailedLaunchGivesTheSystemsError) {
   for (const auto& c : cases) {
     TProcessHandle process = 0;
     int error = 0;
-    EXPECT_FALSE(LaunchElevated(nullptr, c.file, process, error)) << c.file;
+    EXPECT_FALSE(LaunchElevated(nullptr, c.file, {}, process, error)) << c.file;
     EXPECT_EQ(process, 0) << c.file;
     EXPECT_EQ(error, c.error) << c.file;
   }

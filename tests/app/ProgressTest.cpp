@@ -4,6 +4,7 @@
 
 #include "app/Main.h"
 #include "app/SequenceDoubles.h"
+#include "app/ShownFailures.h"
 #include "ui/headless/HeadlessApplication.h"
 
 namespace {
@@ -92,7 +93,7 @@ TEST_F(ProgressDuringDownload, AFailedGetStillLeavesTheControlAtTheExactPosition
 
   EXPECT_EQ(headless::PaintedPositions(*Main->ProgressBar), (std::vector<int>{1000, 1500}));
   EXPECT_EQ(headless::ControlPosition(*Main->ProgressBar), 1500);
-  ASSERT_EQ(headless::ShownErrorBoxes(app).size(), 1u);
+  ASSERT_EQ(FailureBoxes(app).size(), 1u);
 }
 
 TEST_F(Progress, WithoutShouldUpdateProgressOnlyTheCountIsKept) {

@@ -15,6 +15,7 @@
 #include "app/Main.h"
 #include "app/SetupArchive.h"
 #include "app/SetupPlatform.h"
+#include "base/MemoryStream.h"
 #include "base/Stream.h"
 
 struct TWorld {
@@ -23,6 +24,7 @@ struct TWorld {
   std::set<std::string> Links;    // links and junctions that exist
   std::set<std::string> Files;    // files that exist
   int ArchivesAlive = 0;
+  int TempFilesAlive = 0;
 
   int Count(const std::string& prefix) const {
     return static_cast<int>(std::count_if(Log.begin(), Log.end(), [&](const std::string& e) {
@@ -48,8 +50,10 @@ class TFakeClient : public TDownloadClient {
   int64_t ResponseContentLength() override { return ContentLength; }
   // Where the probe ended: RedirectedTo when set, else the URL asked for.
   std::string ResponseURL() override { return RedirectedTo.empty() ? LastURL : RedirectedTo; }
+  std::string ResponseContentType() override { return ContentType; }
   void Get(const std::string& url, TStream& dest) override {
     W.Log.push_back("Get " + url);
+    BodyLimitAtGet = UnannouncedBodyLimit;
     if (OnGet) {
       OnGet(dest);
       return;
@@ -68,6 +72,8 @@ class TFakeClient : public TDownloadClient {
 
   TWorld& W;
   int64_t ContentLength = 100000;
+  std::string ContentType = "application/zip";
+  int64_t BodyLimitAtGet = 0;  // UnannouncedBodyLimit as the last Get found it
   std::string LastURL;
   std::string RedirectedTo;
   std::function<void()> OnHead;
@@ -99,6 +105,10 @@ class TFakeArchive : public TSetupArchive {
                     std::to_string(stream.Size()));
     if (Script) Script("Open");
   }
+  std::vector<uint64_t> FileSizes() override {
+    W.Log.push_back("FileSizes");
+    return Sizes;
+  }
   // Writes Blocks blocks, asking the sequence's hook before the first and after each, as the
   // real extractor does; the hook may abandon the extraction.
   void ExtractAll(const std::string& path) override {
@@ -114,10 +124,26 @@ class TFakeArchive : public TSetupArchive {
     }
   }
   void Close() override { W.Log.push_back("Close"); }
+  TTotals Totals() const override { return {Blocks, static_cast<uint64_t>(Blocks) * 61440}; }
 
   TWorld& W;
   std::function<void(const std::string&)> Script;
   int Blocks = 3;
+  std::vector<uint64_t> Sizes{150000, 5};
+};
+
+// A temporary file played in memory: the log tells when it is made and when it goes.
+class TFakeTemporaryFile : public TMemoryStream {
+ public:
+  TFakeTemporaryFile(TWorld& w, const std::string& folder) : W(w) {
+    W.Log.push_back("TempFile made in " + folder);
+    ++W.TempFilesAlive;
+  }
+  ~TFakeTemporaryFile() override {
+    W.Log.push_back("TempFile gone");
+    --W.TempFilesAlive;
+  }
+  TWorld& W;
 };
 
 // A poll's result while the installer has not ended.
@@ -137,9 +163,13 @@ class TFakePlatform : public TSetupPlatform {
   }
   void Sleep(unsigned ms) override { Clock += ms / 86400000.0; }
   double Now() override { return Clock; }
-  bool LaunchElevated(TWinHandle parent, const std::string& file, TProcess& process,
+  bool LaunchElevated(TWinHandle parent, const std::string& file,
+                      const std::vector<std::string>& arguments, TProcess& process,
                       int& error) override {
-    W.Log.push_back("Launch " + file);
+    std::string launch = "Launch " + file;
+    for (const std::string& argument : arguments)
+      launch += " [" + argument + "]";
+    W.Log.push_back(launch);
     LaunchParent = parent;
     if (OnLaunch) OnLaunch();
     if (LaunchError != 0) {
@@ -176,6 +206,20 @@ class TFakePlatform : public TSetupPlatform {
     if (W.Files.count(path)) return TPathKind::pkOther;
     return W.Folders.count(path) ? TPathKind::pkFolder : TPathKind::pkMissing;
   }
+  std::string TempFolder() override { return TempDirectory; }
+  std::unique_ptr<TStream> CreateTemporaryFile(const std::string& folder) override {
+    if (TempFileFails) throw EFCreateError("Cannot create file \"" + folder + "\". Access denied");
+    return std::make_unique<TFakeTemporaryFile>(W, folder);
+  }
+  // The volume of the temporary folder and the one of everything else (the setup folder).
+  bool VolumeSpace(const std::string& path, TVolumeSpace& space) override {
+    W.Log.push_back("VolumeSpace " + path);
+    const std::optional<TVolumeSpace>& volume =
+        path.compare(0, TempDirectory.size(), TempDirectory) == 0 ? TempVolume : SetupVolume;
+    if (!volume) return false;
+    space = *volume;
+    return true;
+  }
 
   TWorld& W;
   std::string ExePath = "C:\\Downloads\\Plenwick-setup_x64-stable.exe";
@@ -192,4 +236,9 @@ class TFakePlatform : public TSetupPlatform {
   std::function<void()> OnDelete;
   bool DeleteFails = false;
   bool CreateFails = false;
+  std::string TempDirectory = "C:\\Users\\Me\\Temp";
+  bool TempFileFails = false;
+  // None: the system cannot tell.
+  std::optional<TVolumeSpace> TempVolume = TVolumeSpace{int64_t{500} << 30, 4096, "C:"};
+  std::optional<TVolumeSpace> SetupVolume = TVolumeSpace{int64_t{500} << 30, 4096, "C:"};
 };

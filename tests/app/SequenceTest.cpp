@@ -9,6 +9,7 @@
 
 #include "app/Main.h"
 #include "app/SequenceDoubles.h"
+#include "app/ShownFailures.h"
 #include "base/FileSystem.h"
 #include "ui/headless/HeadlessApplication.h"
 
@@ -81,6 +82,8 @@ TEST_F(Sequence, SuccessfulRunDownloadsExtractsLaunchesAndRemovesTheFolder) {
                            "Archive created",
                            "Get " + kUrl,
                            "Open at 0 of 100000",
+                           "FileSizes",
+                           "VolumeSpace " + kFolder,
                            "ExtractAll " + kFolder,
                            "Close",
                            "Archive freed",
@@ -103,8 +106,8 @@ TEST_F(Sequence, SuccessfulRunDownloadsExtractsLaunchesAndRemovesTheFolder) {
   EXPECT_EQ(SequenceTerminates(), 1);
   EXPECT_EQ(closes, 0);
   EXPECT_TRUE(world.Folders.empty());
-  EXPECT_TRUE(headless::ShownDialogs(app).empty());
-  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_TRUE(ProbeDialogs(app).empty());
+  EXPECT_TRUE(FailureBoxes(app).empty());
 }
 
 // One row per way out: what was released, the folder removal, Terminate, what the user saw.
@@ -438,7 +441,7 @@ TEST_P(SequenceWayOutTable, CleansUpAsItsRowSays) {
   EXPECT_EQ(!Main->Visible(), row.windowHidden);
   EXPECT_EQ(SequenceTerminates(), row.sequenceTerminates);
 
-  const auto& dialogs = headless::ShownDialogs(app);
+  const auto& dialogs = ProbeDialogs(app);
   if (row.dialog) {
     ASSERT_EQ(dialogs.size(), 1u);
     EXPECT_EQ(dialogs[0].Caption, "Error");
@@ -446,7 +449,7 @@ TEST_P(SequenceWayOutTable, CleansUpAsItsRowSays) {
   } else {
     EXPECT_TRUE(dialogs.empty());
   }
-  const auto& boxes = headless::ShownErrorBoxes(app);
+  const auto& boxes = FailureBoxes(app);
   if (row.errorBox) {
     ASSERT_EQ(boxes.size(), 1u);
     EXPECT_EQ(boxes[0].Caption, "Plenwick-setup_x64-stable");
@@ -507,7 +510,7 @@ TEST_P(SetupFolderTable, IsMadeAfreshOrTheRunStops) {
   EXPECT_EQ(world.Count("CreateFolder "), row.creates);
   EXPECT_EQ(world.Links, linksBefore);
   EXPECT_EQ(world.Files, filesBefore);
-  const auto& boxes = headless::ShownErrorBoxes(app);
+  const auto& boxes = FailureBoxes(app);
   if (row.errorBox.empty()) {
     EXPECT_TRUE(boxes.empty());
     EXPECT_LT(world.IndexOf("Delete " + kFolder), world.IndexOf("CreateFolder " + kFolder));
@@ -534,7 +537,7 @@ TEST_F(Sequence, TheSetupFolderLiesBelowACurrentDirectoryThatIsARoot) {
 
 TEST_F(Sequence, AFailedLaunchIsToldAfterTheFolderIsRemoved) {
   platform->LaunchError = ENOENT;
-  const auto& boxes = headless::ShownErrorBoxes(app);
+  const auto& boxes = headless::ShownErrorDialogs(app);
   size_t boxesWhenRemoved = 99;
   platform->OnDelete = [&] { boxesWhenRemoved = boxes.size(); };
   RunProgram();
@@ -554,7 +557,7 @@ TEST_F(Sequence, TerminatedSeenInTheSizeProbe) {
 
   EXPECT_TRUE(world.Log.empty());  // no request, no folder
   EXPECT_EQ(SequenceTerminates(), 0);
-  EXPECT_TRUE(headless::ShownDialogs(app).empty());
+  EXPECT_TRUE(ProbeDialogs(app).empty());
   EXPECT_EQ(Main->Info->Caption(), "Checking files to download...");
 }
 
@@ -590,7 +593,7 @@ TEST_F(Sequence, SizeProbeLengths) {
     m->CreateArchive = [&w] { return std::make_unique<TFakeArchive>(w, nullptr); };
     m->Platform = std::make_unique<TFakePlatform>(w);
     ASSERT_TRUE(headless::DeliverTimerTick(a));
-    EXPECT_EQ(headless::ShownDialogs(a).size(), c.probeFails ? 1u : 0u) << c.length;
+    EXPECT_EQ(ProbeDialogs(a).size(), c.probeFails ? 1u : 0u) << c.length;
     EXPECT_EQ(w.Count("Get "), c.probeFails ? 0 : 1) << c.length;
     EXPECT_EQ(m->ProgressBar->Max(), c.max) << c.length;
     EXPECT_EQ(m->ProgressBar->Position(), 0) << c.length;
@@ -600,8 +603,8 @@ TEST_F(Sequence, SizeProbeLengths) {
 TEST_F(Sequence, WithoutAnHttpClientTheSizeProbeFailsWithItsDialog) {
   Main->HTTP.reset();
   RunProgram();
-  ASSERT_EQ(headless::ShownDialogs(app).size(), 1u);
-  EXPECT_EQ(headless::ShownDialogs(app)[0].Text, kProbeFailure);
+  ASSERT_EQ(ProbeDialogs(app).size(), 1u);
+  EXPECT_EQ(ProbeDialogs(app)[0].Text, kProbeFailure);
   EXPECT_EQ(SequenceTerminates(), 1);
   EXPECT_TRUE(world.Log.empty());
 }

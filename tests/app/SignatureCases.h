@@ -244,6 +244,14 @@ inline std::vector<TCase> Cases() {
   return cases;
 }
 
+// The cases that get as far as the archive's download and check.
+inline std::vector<TCase> ArchiveFetchedCases() {
+  std::vector<TCase> fetched;
+  for (const TCase& c : Cases())
+    if (c.ArchiveFetched) fetched.push_back(c);
+  return fetched;
+}
+
 // Cases show as their names in test output.
 inline void PrintTo(const TCase& ACase, std::ostream* AOut) {
   *AOut << ACase.Name;

@@ -7,16 +7,22 @@
 #include "app/ArchiveSignatures.h"
 #include "app/HTTPDownloadClient.h"
 #include "app/SignatureCases.h"
+#include "base/FileSystem.h"
 #include "base/MemoryStream.h"
+#include "base/TemporaryFileStream.h"
 #include "trust/TrustError.h"
 
 namespace {
 
 using namespace signaturecases;
 
-class SignatureRoad : public ::testing::TestWithParam<TCase> {};
+class SignatureRoad : public ::testing::TestWithParam<TCase> {
+ protected:
+  // The case's road, the archive downloaded into the stream.
+  void Run(TStream& archive);
+};
 
-TEST_P(SignatureRoad, FetchesChecksAndRefusesAsTheCaseSays) {
+void SignatureRoad::Run(TStream& archive) {
   const TCase& c = GetParam();
   TServedFiles served;
   c.Serve(served);
@@ -26,7 +32,6 @@ TEST_P(SignatureRoad, FetchesChecksAndRefusesAsTheCaseSays) {
   ASSERT_TRUE(signatures.Enabled());
 
   const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + kArchivePath;
-  TMemoryStream archive;
   const std::string failure = trusttest::TrustFailure([&] {
     client.Head(url);
     signatures.Fetch(client, client.ResponseURL(), trusttest::kArchiveName,
@@ -42,7 +47,24 @@ TEST_P(SignatureRoad, FetchesChecksAndRefusesAsTheCaseSays) {
   EXPECT_EQ(requests.back() == "GET " + kArchivePath, c.ArchiveFetched);
 }
 
+TEST_P(SignatureRoad, FetchesChecksAndRefusesAsTheCaseSays) {
+  TMemoryStream archive;
+  Run(archive);
+}
+
 INSTANTIATE_TEST_SUITE_P(Cases, SignatureRoad, ::testing::ValuesIn(Cases()), CaseName);
+
+// An archive past the memory limit is downloaded into a temporary file: the check reads it from
+// there as it reads memory, for every case that gets as far as the archive.
+class SignatureRoadThroughATemporaryFile : public SignatureRoad {};
+
+TEST_P(SignatureRoadThroughATemporaryFile, ChecksTheArchiveFromTheFile) {
+  TTemporaryFileStream archive(GetTempFolder());
+  Run(archive);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SignatureRoadThroughATemporaryFile,
+                         ::testing::ValuesIn(ArchiveFetchedCases()), CaseName);
 
 TEST(SignatureRoad, WithoutKeysNothingIsFetched) {
   EXPECT_FALSE(TArchiveSignatures("").Enabled());

@@ -6,6 +6,7 @@
 #include <direct.h>
 #define rmdir _rmdir
 #else
+#include <sys/mount.h>
 #include <unistd.h>
 #endif
 
@@ -63,4 +64,44 @@ TEST(FileSystem, CreateDirMakesOneLevel) {
   EXPECT_FALSE(CreateDir(dir));
   EXPECT_FALSE(CreateDir(dir + "\\a\\b"));
   EXPECT_EQ(rmdir(ToNativePath(dir).c_str()), 0);
+}
+
+TEST(FileSystem, TheTemporaryFolderExists) {
+  const std::string temp = GetTempFolder();
+  ASSERT_FALSE(temp.empty());
+  EXPECT_NE(temp.back(), '\\');
+  EXPECT_TRUE(DirectoryExists(temp)) << temp;
+}
+
+// The volume of a folder: its free space, its cluster and its name as the user knows it.
+TEST(FileSystem, VolumeSpaceOfAFolder) {
+  TVolumeSpace space;
+  ASSERT_TRUE(GetVolumeSpace(GetCurrentDir(), space));
+  EXPECT_GT(space.Free, 0);
+  EXPECT_GT(space.ClusterSize, 0);
+#ifdef _WIN32
+  // A drive under Wine: "C:" or "Z:".
+  ASSERT_EQ(space.Name.size(), 2u) << space.Name;
+  EXPECT_EQ(space.Name[1], ':');
+#else
+  EXPECT_EQ(ToNativePath(GetCurrentDir()).compare(0, space.Name.size(), space.Name), 0)
+      << space.Name;
+  // On a volume of known size made for the test (as root), below its mount point too.
+  const std::string dir = TempName("fs_volume_");
+  ASSERT_TRUE(CreateDir(dir));
+  const std::string native = ToNativePath(dir);
+  if (::mount("tmpfs", native.c_str(), "tmpfs", 0, "size=16m") == 0) {
+    ASSERT_TRUE(CreateDir(dir + "\\sub"));
+    for (const std::string& path : {dir, dir + "\\sub"}) {
+      TVolumeSpace scratch;
+      ASSERT_TRUE(GetVolumeSpace(path, scratch));
+      EXPECT_EQ(scratch.Free, int64_t{16} << 20);
+      EXPECT_EQ(scratch.ClusterSize, 4096);
+      EXPECT_EQ(scratch.Name, native);
+    }
+    ::umount2(native.c_str(), MNT_DETACH);
+  }
+  EXPECT_EQ(rmdir(native.c_str()), 0);
+#endif
+  EXPECT_FALSE(GetVolumeSpace(GetCurrentDir() + "\\no_such_folder", space));
 }

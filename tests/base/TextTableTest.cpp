@@ -23,7 +23,8 @@ const char* TextOf(const TTextTableLanguage& ALanguage, int AId) {
 }
 
 // What a translation must keep of its English text, in order: the printf conversions (with
-// their flags, width, precision and length) and the line breaks. Returns false when a "%"
+// their flags, width, precision and length), the line breaks and the tabs (which keep a table's
+// columns). Returns false when a "%"
 // starts no conversion the formatter knows.
 bool Structure(const std::string& AText, std::vector<std::string>& AOut) {
   static const std::regex conversion(
@@ -35,6 +36,8 @@ bool Structure(const std::string& AText, std::vector<std::string>& AOut) {
       ++i;
     } else if (AText[i] == '\r' || AText[i] == '\n') {
       AOut.push_back(AText[i] == '\r' ? "CR" : "LF");
+    } else if (AText[i] == '\t') {
+      AOut.push_back("TAB");
     } else if (AText[i] == '%') {
       std::smatch m;
       const std::string rest = AText.substr(i);
@@ -79,7 +82,7 @@ TEST(TextTable, EveryTextIsThereInEveryLanguage) {
   }
 }
 
-TEST(TextTable, EveryLanguageKeepsTheEnglishPlaceholdersAndLineBreaksInOrder) {
+TEST(TextTable, EveryLanguageKeepsTheEnglishPlaceholdersLineBreaksAndTabsInOrder) {
   std::vector<std::string> english, translated;
   for (int id = kFirstTextId; id <= kLastTextId; ++id) {
     ASSERT_TRUE(Structure(TextOf(English(), id), english)) << TextOf(English(), id);

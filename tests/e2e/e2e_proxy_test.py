@@ -18,6 +18,7 @@ Configured by the environment (set by CTest) as e2e_test.py, and PLENWICK_E2E_NA
 PLENWICK_E2E_NAMED_SECURE_EXE, PLENWICK_E2E_NAMED_HOST.
 """
 
+import base64
 import contextlib
 import os
 import shutil
@@ -129,10 +130,11 @@ class ProxyEndToEnd(unittest.TestCase):
         run = self.run_
         self.assertIsNotNone(run.tool.find("Error", 60000), "no size-probe failure dialog")
         run.shot("dialog")
-        seen = run.tool.dialog("Error", 10000)
+        seen = run.tool.dialog("Error", 10000, "Close")
         self.assertIsNotNone(seen, "the dialog went away")
-        self.assertIn(probe_failure(proxy_message), seen[0])
-        self.assertEqual(run.wait(30), 0, "the program did not end after the dialog")
+        self.assertEqual(probe_failure(proxy_message), seen[0][0])
+        self.assertEqual(run.wait(30), e2e_test.PROBE_FAILED,
+                         "the program did not end after the dialog")
         self.assertEqual(run.server.requests(), [], "a request reached the server")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written to disk")
@@ -206,7 +208,8 @@ class ProxyEndToEnd(unittest.TestCase):
         self.assert_installed()
         self.assertEqual(run.server.received_credentials(), [])
         url = f"http://{NAMED_HOST}:{PORT}/periodic/{ARCHIVE}"
-        self.assertEqual(proxy.requests()[-2:], [f"HEAD {url} HTTP/1.1", f"GET {url} HTTP/1.1"])
+        self.assertEqual(proxy.requests()[-3:], [f"HEAD {url} HTTP/1.1", f"GET {url}.sig HTTP/1.1",
+                                                 f"GET {url} HTTP/1.1"])
 
     def test_proxy_that_cannot_be_reached_shows_its_message(self):
         run = self.run_
@@ -300,6 +303,41 @@ class ProxyEndToEnd(unittest.TestCase):
         self.assert_signed_in(proxy)
         self.assertTrue(any(" Basic ok" in event for event in proxy.events), proxy.events)
         self.assertIsNone(run.tool.cred_read(CREDENTIAL_TARGET), "kept without being asked to")
+
+    def test_quiet_run_signs_in_with_kept_credentials_and_logs_no_secret(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0)
+        run.server.start()
+        proxy = self.ntlm_proxy(schemes=("Basic",))
+        self.assertTrue(run.tool.cred_write(CREDENTIAL_TARGET, USER, PASSWORD))
+        log = run.root / "setup.log"
+        run.start(f'/quiet /log "{e2e_test.wine_path(log)}"')
+        self.assert_installed()
+        self.assertEqual(run.windows, [], "a window showed")
+        self.assert_signed_in(proxy)
+        events = e2e_test.read_log(self, log)
+        proxy_text = f"127.0.0.1:{NTLM_PORT}"
+        e2e_test.assert_logged(
+            self, events,
+            f"^Proxy for http://{NAMED_HOST}:{PORT}/periodic/{ARCHIVE}: {proxy_text} ",
+            f"^Received: HTTP/1.1 407 ",
+            f"^Signing in to the proxy {proxy_text} with Basic and the credentials kept for it$",
+            f"^Signed in to the proxy {proxy_text} with Basic and the credentials kept for it$",
+            "^Exit code 0: ")
+        text = "\n".join(events)
+        basic = base64.b64encode(f"{USER}:{PASSWORD}".encode()).decode()
+        for secret in (PASSWORD, basic, "s3cret", "Authorization"):
+            self.assertNotIn(secret, text)
+
+    def test_quiet_run_asks_nobody_for_the_proxys_credentials(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0)
+        run.server.start()
+        self.ntlm_proxy(schemes=("Basic",))
+        run.start("/quiet")
+        self.assertEqual(run.wait(120), e2e_test.PROBE_FAILED, "the program did not end by itself")
+        self.assertEqual(run.windows, [], "a window (the credential dialog?) showed")
+        self.assertEqual(run.server.requests(), [], "a request reached the server")
 
     def test_proxy_closing_between_legs_gets_the_handshake_once_more(self):
         run = self.run_

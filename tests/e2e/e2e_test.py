@@ -14,19 +14,20 @@ its archives with that key (scripts/sign-archive.sh), as the vendor does, and th
 installers with osslsigncode, by a code-signing authority trusted through the host's store for
 the run.
 
-Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_SECURE_EXE,
-PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT, PLENWICK_E2E_SECURE_PORT,
-PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX, PLENWICK_E2E_ARCHIVE_KEY.
+The program built to hold at most 1 MiB of an archive in memory takes larger archives through a
+temporary file; the user's temporary folder is set to one of the scenario's while it runs.
+
+Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_SMALL_MEMORY_EXE,
+PLENWICK_E2E_SECURE_EXE, PLENWICK_E2E_INSTALLER, PLENWICK_E2E_WINTOOL, PLENWICK_E2E_PORT,
+PLENWICK_E2E_SECURE_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX, PLENWICK_E2E_ARCHIVE_KEY.
 """
 
 import http.server
 import os
+import re
 import shutil
 import socket
 import ssl
-
-
-import subprocess
 import struct
 import subprocess
 import sys
@@ -45,6 +46,7 @@ import testca  # noqa: E402
 from localrun import MAIN_CAPTION, SETUP_FOLDER  # noqa: E402
 
 EXE = Path(os.environ.get("PLENWICK_E2E_EXE", ""))
+SMALL_MEMORY_EXE = Path(os.environ.get("PLENWICK_E2E_SMALL_MEMORY_EXE", ""))
 SECURE_EXE = Path(os.environ.get("PLENWICK_E2E_SECURE_EXE", ""))
 SECURE_PORT = int(os.environ.get("PLENWICK_E2E_SECURE_PORT", "47632"))
 INSTALLER = Path(os.environ.get("PLENWICK_E2E_INSTALLER", ""))
@@ -55,6 +57,17 @@ PREFIX = Path(os.environ.get("PLENWICK_E2E_PREFIX", "wineprefix-e2e"))
 ARCHIVE_KEY = Path(os.environ.get("PLENWICK_E2E_ARCHIVE_KEY", ""))
 PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
                  "Downloader will now exit.")
+# The exit codes of the program's own outcomes (README).
+USER_CLOSED = 1602
+PROBE_FAILED = 20001
+DOWNLOAD_FAILED = 20002
+ARCHIVE_REFUSED = 20003
+DISK_FAILURE = 20004
+LAUNCH_FAILED = 20005
+BAD_COMMAND_LINE = 87
+# The buttons of a failure's dialog: where trying again may help, and where it may not.
+RETRY_BUTTONS = ["Details", "Try again", "&Close"]
+CLOSE_BUTTONS = ["Details", "OK"]
 NOT_FROM_PUBLISHER = "The installer is not signed by the publisher of this program."
 MISMATCH = "The setup archive does not match its signature; nothing was installed."
 
@@ -70,6 +83,7 @@ def sign_archive(path, key=None):
 def archive_requests(name):
     """The requests of a whole run for one archive: the size probe, its signature, the archive."""
     return [f"HEAD /periodic/{name}", f"GET /periodic/{name}.sig", f"GET /periodic/{name}"]
+
 
 _display = None
 
@@ -101,13 +115,15 @@ def flip_a_stored_byte(path, name):
 
 def info_zip(path, files):
     """Writes the archive with Info-ZIP's zip from files ({entry name: bytes}) laid out in a
-    folder, as a build script on Linux or macOS makes it."""
-    with tempfile.TemporaryDirectory() as tmp:
+    folder, as a build script on Linux or macOS makes it. zip sets the UTF-8 flag only where it
+    can load the locale it asks for by name (en_US.UTF-8): an empty locale path keeps it from
+    that, as on the build machines that lack it, whatever this machine has installed."""
+    with tempfile.TemporaryDirectory() as tmp, tempfile.TemporaryDirectory() as no_locales:
         for name, data in files.items():
             (Path(tmp) / name).parent.mkdir(parents=True, exist_ok=True)
             (Path(tmp) / name).write_bytes(data)
         subprocess.run(["zip", "-q", "-r", str(path), "."], cwd=tmp, check=True,
-                       env=dict(os.environ, LC_ALL="C.UTF-8"))
+                       env=dict(os.environ, LC_ALL="C.UTF-8", LOCPATH=no_locales))
 
 
 def setUpModule():
@@ -126,12 +142,12 @@ class Run:
     """One scenario's folders, server, program and window inspector."""
 
     def __init__(self, test, exe_name="Plenwick-setup_x64-stable.exe", separate_cwd=False,
-                 secure=False):
+                 secure=False, program=None, rate="0"):
         self.root = localrun.fresh_folder(WORK / test.id().rsplit(".", 1)[-1])
         self.app = self.root / "app"
         self.app.mkdir()
         self.exe = self.app / exe_name
-        shutil.copy(SECURE_EXE if secure else EXE, self.exe)
+        shutil.copy(program or (SECURE_EXE if secure else EXE), self.exe)
         self.cwd = self.root / "cwd" if separate_cwd else self.app
         self.cwd.mkdir(exist_ok=True)
         self.www = self.root / "www" / "periodic"
@@ -144,7 +160,7 @@ class Run:
             self.tls = self.authority.issue("server", ["localhost"])
         self.port = SECURE_PORT if secure else PORT
         self.server = localrun.DistServer(self.root / "nginx", self.port, self.root / "www",
-                                          tls=self.tls)
+                                          rate=rate, tls=self.tls)
         self.wine = localrun.Wine(PREFIX)
         self.tool = localrun.WinTool(self.wine, WINTOOL)
         self.process = None
@@ -170,15 +186,20 @@ class Run:
         return dict(line.split("=", 1) for line in path.read_text(encoding="utf-8").splitlines()
                     if "=" in line)
 
-    def start(self):
-        self.process = self.wine.start(self.exe, cwd=self.cwd)
+    def start(self, arguments=""):
+        """Starts the program, with the arguments written after its name as they are, through
+        the window inspector (localrun.WatchedRun: every window it shows, its whole exit code)."""
+        command_line = f'"{wine_path(self.exe)}"' + (f" {arguments}" if arguments else "")
+        self.process = localrun.WatchedRun(self.wine, WINTOOL, command_line, self.cwd)
 
     def wait(self, timeout):
         """The program's exit code, or None when it is still running after timeout seconds."""
-        try:
-            return self.process.wait(timeout=timeout)
-        except Exception:
-            return None
+        return self.process.wait(timeout)
+
+    @property
+    def windows(self):
+        """The captions of the windows the program showed, once it has ended."""
+        return self.process.windows
 
     def shot(self, name):
         path = self.root / f"{name}.png"
@@ -186,11 +207,65 @@ class Run:
         return path
 
     def finish(self):
-        if self.process and self.process.poll() is None:
+        if self.process and self.process.running():
             self.tool.close(MAIN_CAPTION)
             if self.wait(20) is None:
                 self.process.kill()
         self.server.stop()
+
+
+class ScratchVolume:
+    """A tmpfs of the given size mounted on a folder for the block (root only: mounted tells)."""
+
+    def __init__(self, folder, size):
+        self.folder = Path(folder)
+        self.folder.mkdir(parents=True, exist_ok=True)
+        self.mounted = subprocess.run(["mount", "-t", "tmpfs", "-o", f"size={size}", "tmpfs",
+                                       str(self.folder)], stdout=subprocess.DEVNULL,
+                                      stderr=subprocess.DEVNULL).returncode == 0
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        if self.mounted:
+            subprocess.run(["umount", "-l", str(self.folder)], check=False)
+
+
+DEFAULT_LOG = re.compile(r"^Plenwick-setup-\d{8}-\d{6}(-\d+)?\.log$")
+
+
+def held_files(folder):
+    """What the folder holds but the run's default logs, which the user's temporary folder
+    keeps on purpose."""
+    return [p for p in Path(folder).iterdir() if not DEFAULT_LOG.match(p.name)]
+
+
+def default_logs(folder):
+    return sorted(p for p in Path(folder).iterdir() if DEFAULT_LOG.match(p.name))
+
+
+def read_log(test, path):
+    """The log's events, each line checked by the test for its time stamp and returned without
+    it."""
+    test.assertTrue(path.exists(), "no log was written")
+    events = []
+    for line in path.read_bytes().decode("utf-8").split("\r\n")[:-1]:
+        test.assertRegex(line, r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3} ")
+        events.append(line[24:])
+    return events
+
+
+def assert_logged(test, events, *expected):
+    """Each expected pattern (a regular expression) matches one of the events, in this
+    order."""
+    at = 0
+    for pattern in expected:
+        found = next((i for i in range(at, len(events)) if re.search(pattern, events[i])),
+                     None)
+        test.assertIsNotNone(found, f"{pattern!r} not logged after event {at}:\n" +
+                             "\n".join(events))
+        at = found + 1
 
 
 def wine_path(path):
@@ -455,7 +530,8 @@ class EndToEnd(unittest.TestCase):
         for code in (3, 259):
             files = run.archive("Archive_x64-stable.zip", exit_code=code)
             run.start()
-            self.assertEqual(run.wait(120), 0, f"the program did not end by itself ({code})")
+            # The installer's own code, passed on.
+            self.assertEqual(run.wait(120), code, f"the program did not end by itself ({code})")
             self.assertEqual(run.report["exitcode"], str(code))
             self.assertEqual(run.report.get("finished"), "yes")
             self.assertTrue(run.setup_folder.is_dir(), "the setup folder was removed")
@@ -467,7 +543,7 @@ class EndToEnd(unittest.TestCase):
         run.archive("Archive_x64-stable.zip", exit_code=3, leave_behind=LEFT_BEHIND)
         run.server.start()
         run.start()
-        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.wait(120), 3, "the program did not end by itself")
         for line in LEFT_BEHIND:
             left = run.setup_folder / line.split(" ", 1)[1].replace("\\", "/")
             self.assertTrue(left.exists(), f"the installer did not leave {left}")
@@ -527,7 +603,7 @@ class EndToEnd(unittest.TestCase):
             closer.join()
         self.assertIsNotNone(answered[0], '"Extracting..." never showed')
         self.assertTrue(answered[0], "the window did not answer while extracting")
-        self.assertEqual(run.wait(30), 0, "the program did not end after the close")
+        self.assertEqual(run.wait(30), USER_CLOSED, "the program did not end after the close")
         self.assertIsNone(run.report, "the installer ran")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
 
@@ -540,12 +616,13 @@ class EndToEnd(unittest.TestCase):
                  "plain/readme.txt": b"Plenwick Suite\r\n" * 100}
         archive = run.www / "Archive_x64-stable.zip"
         info_zip(archive, files)
+        sign_archive(archive)
         with zipfile.ZipFile(archive) as z:
             self.assertEqual({(info.create_system, info.flag_bits & 0x800)
                               for info in z.infolist()}, {(3, 0)}, "not what zip makes")
         run.server.start()
         run.start()
-        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.wait(120), 3, "the program did not end by itself")
         report = run.report
         self.assertIsNotNone(report, "the installer never ran")
         # As the installer's Windows sees them, and on the disk.
@@ -572,14 +649,16 @@ class EndToEnd(unittest.TestCase):
         seen = run.tool.dialog("Plenwick-develop_x64-get404", 60000)
         self.assertIsNotNone(seen, "no error box under the application title")
         texts, buttons = seen
-        self.assertEqual(texts, ["HTTP/1.1 404 Not Found."])
-        self.assertEqual(buttons, ["OK"])
+        self.assertEqual(texts[0], "HTTP/1.1 404 Not Found.")
+        # Asking again for what is not there would not help.
+        self.assertEqual(buttons, CLOSE_BUTTONS)
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertIsNone(run.wait(2), "the program ended although the window was open")
         self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 5000), "the window did not stay")
         run.shot("window-after-error")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), DOWNLOAD_FAILED,
+                         "closing the window did not end the program")
         self.assertIsNone(run.report)
 
     def test_damaged_archive_shows_the_error_and_runs_no_installer(self):
@@ -597,25 +676,26 @@ class EndToEnd(unittest.TestCase):
         seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
         self.assertIsNotNone(seen, "no error box under the application title")
         texts, buttons = seen
-        self.assertEqual(texts, ['Entry "data/assets/blob.bin" does not match its CRC-32.'])
-        self.assertEqual(buttons, ["OK"])
+        self.assertEqual(texts[0], 'Entry "data/assets/blob.bin" does not match its CRC-32.')
+        self.assertEqual(buttons, CLOSE_BUTTONS)
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertIsNone(run.wait(2), "the program ended although the window was open")
         self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 5000), "the window did not stay")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), ARCHIVE_REFUSED,
+                         "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
         self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
 
     def test_size_probe_failure_with_the_server_down(self):
         run = self.start_run()
         run.start()
-        seen = run.tool.dialog("Error", 60000)
+        seen = run.tool.dialog("Error", 60000, "Close")
         self.assertIsNotNone(seen, "no size-probe failure dialog")
         texts, buttons = seen
-        self.assertIn(PROBE_FAILURE, texts)
-        self.assertEqual(buttons, ["OK"])
-        self.assertEqual(run.wait(30), 0, "the program did not end after the dialog")
+        self.assertEqual(texts[0], PROBE_FAILURE)
+        self.assertEqual(buttons, RETRY_BUTTONS)
+        self.assertEqual(run.wait(30), PROBE_FAILED, "the program did not end after the dialog")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written to disk")
 
@@ -630,7 +710,7 @@ class EndToEnd(unittest.TestCase):
         localrun.wait_until(lambda: False, 1.5)
         run.shot("downloading")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "the program did not end after the close")
+        self.assertEqual(run.wait(30), USER_CLOSED, "the program did not end after the close")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertIsNone(run.report, "the installer ran")
 
@@ -684,11 +764,11 @@ class EndToEnd(unittest.TestCase):
         run.start()
         seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)
         self.assertIsNotNone(seen, "no error box under the application title")
-        self.assertEqual(seen[0], [f'The setup folder "{wine_path(run.setup_folder)}" is a link; '
-                                   "it was left untouched."])
+        self.assertEqual(seen[0][0], f'The setup folder "{wine_path(run.setup_folder)}" is a link; '
+                                     "it was left untouched.")
         run.shot("setup-folder-is-a-link")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), DISK_FAILURE, "closing the window did not end the program")
         self.assertTrue(run.setup_folder.is_symlink())
         self.assertEqual([p.name for p in target.iterdir()], ["keep.txt"])
         self.assertEqual(run.server.requests(), ["HEAD /periodic/Archive_x64-stable.zip",
@@ -712,10 +792,10 @@ class EndToEnd(unittest.TestCase):
         run.start()
         seen = run.tool.dialog("Plenwick-setup_x64-stable", 60000)
         self.assertIsNotNone(seen, "no error box under the application title")
-        self.assertEqual(seen[0], [f'The old setup folder "{wine_path(run.setup_folder)}" '
-                                   "could not be removed."])
+        self.assertEqual(seen[0][0], f'The old setup folder "{wine_path(run.setup_folder)}" '
+                                     "could not be removed.")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), DISK_FAILURE, "closing the window did not end the program")
         self.assertEqual((target / "inner" / "keep.txt").read_text(), "keep")
         self.assertIsNone(run.report)
 
@@ -728,8 +808,9 @@ class EndToEnd(unittest.TestCase):
         self.assertIsNotNone(seen, "no error box under the application title")
         # Shown once the folder is gone, in the system's words (Wine's here).
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed first")
-        self.assertEqual(seen, (["File not found."], ["OK"]))
-        self.assertEqual(run.wait(30), 0, "the program did not end after the message")
+        self.assertEqual(seen[0][0], "File not found.")
+        self.assertEqual(seen[1], CLOSE_BUTTONS)
+        self.assertEqual(run.wait(30), LAUNCH_FAILED, "the program did not end after the message")
 
     def silent_server_run(self, replies, started, drip=False):
         """Runs the program against a server that falls silent (or drips), closes the window
@@ -744,7 +825,7 @@ class EndToEnd(unittest.TestCase):
             run.shot("waiting-for-a-silent-server")
             self.assertTrue(run.tool.close(MAIN_CAPTION))
             # No message, and no wait for the read time-out (120 s).
-            self.assertEqual(run.wait(15), 0, "the program did not end after the close")
+            self.assertEqual(run.wait(15), USER_CLOSED, "the program did not end after the close")
             self.assertTrue(server.client_closed.wait(5), "the connection stayed open")
         finally:
             server.stop()
@@ -787,42 +868,47 @@ class EndToEnd(unittest.TestCase):
 
     def server_fault_run(self, get_answer, secure=False):
         """Runs the program against a server that answers the size probe with the archive's
-        length and the download with get_answer(conn, archive); returns the run and the
-        server."""
+        length, the signature's request with the archive's signature, and the download with
+        get_answer(conn, head, archive); a mirror below /periodic/mirror/ serves the archive.
+        Returns the run and the server."""
         run = self.start_run(secure=secure)
         run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=300_000)
         archive = (run.www / "Archive_x64-stable.zip").read_bytes()
+        signature = (run.www / "Archive_x64-stable.zip.sig").read_bytes()
         head = b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(archive)
 
         def script(conn, index):
-            if index > 0:  # the mirror a redirect names
-                conn.request()
-                conn.send(head + archive)
-                conn.request()
-                return
-            conn.request()
-            conn.send(head)
-            if conn.request() is None:
-                return
-            get_answer(conn, head, archive)
+            while (line := conn.request()) is not None:
+                if line.startswith("HEAD "):
+                    conn.send(head)
+                elif line.endswith(".sig"):
+                    conn.send(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(signature)
+                              + signature)
+                elif "/mirror/" in line:
+                    conn.send(head + archive)
+                else:
+                    get_answer(conn, head, archive)
+                    return
 
         server = ScriptedServer(run.port, script, tls=run.tls)
         self.addCleanup(server.stop)
         return run, server
 
-    def assert_fails_with(self, run, server, message):
-        """The program shows message under its title, removes the folder and runs nothing."""
+    def assert_fails_with(self, run, server, message, retry):
+        """The program shows message under its title (offering to try again when retry says),
+        removes the folder and runs nothing."""
         self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
         run.shot("server-fault")
-        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000, "Close" if retry else "OK")
         self.assertIsNotNone(seen, "no error box under the application title")
-        self.assertEqual(seen, ([message], ["OK"]))
+        self.assertEqual(seen[0][0], message)
+        self.assertEqual(seen[1], RETRY_BUTTONS if retry else CLOSE_BUTTONS)
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertTrue(run.tool.close(MAIN_CAPTION))
-        self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+        self.assertEqual(run.wait(30), DOWNLOAD_FAILED,
+                         "closing the window did not end the program")
         self.assertIsNone(run.report, "the installer ran")
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip"])
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip"))
 
     def test_a_body_cut_off_by_the_server_is_an_error(self):
         def answer(conn, head, archive):
@@ -833,7 +919,7 @@ class EndToEnd(unittest.TestCase):
         run.start()
         archive_size = (run.www / "Archive_x64-stable.zip").stat().st_size
         self.assert_fails_with(run, server, "The server closed the connection after 100000 of "
-                               f"{archive_size} bytes.")
+                               f"{archive_size} bytes.", retry=True)
 
     def test_a_header_block_cut_off_by_the_server_is_an_error(self):
         def answer(conn, head, archive):
@@ -843,7 +929,8 @@ class EndToEnd(unittest.TestCase):
         run, server = self.server_fault_run(answer)
         run.start()
         self.assert_fails_with(
-            run, server, "The server closed the connection before the end of the response header.")
+            run, server, "The server closed the connection before the end of the response header.",
+            retry=True)
 
     def test_a_secure_body_cut_off_without_the_goodbye_is_an_error(self):
         # All of the archive arrives, but only the close could end it, and that close is not
@@ -856,7 +943,8 @@ class EndToEnd(unittest.TestCase):
         with run.authority.trusted_on_host():
             run.start()
             self.assert_fails_with(
-                run, server, "The secure connection was cut off before the server ended it.")
+                run, server, "The secure connection was cut off before the server ended it.",
+                retry=True)
 
     def test_an_error_whose_body_never_ends_is_shown_at_once(self):
         # The text drips for ever on a connection the server never closes: the error is shown
@@ -867,7 +955,7 @@ class EndToEnd(unittest.TestCase):
 
         run, server = self.server_fault_run(answer)
         run.start()
-        self.assert_fails_with(run, server, "HTTP/1.1 404 Not Found.")
+        self.assert_fails_with(run, server, "HTTP/1.1 404 Not Found.", retry=False)
 
     def test_a_redirect_whose_body_never_ends_is_followed_at_once(self):
         def answer(conn, head, archive):
@@ -880,19 +968,24 @@ class EndToEnd(unittest.TestCase):
         self.assertEqual(run.wait(60), 0, "the program did not end by itself")
         self.assertIsNotNone(run.report, "the installer never ran")
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
-        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/Archive_x64-stable.zip",
-                                           "GET /periodic/mirror/Archive_x64-stable.zip"])
+        self.assertEqual(server.requests, archive_requests("Archive_x64-stable.zip") +
+                         ["GET /periodic/mirror/Archive_x64-stable.zip"])
 
     def test_https_success(self):
         run = self.start_run(secure=True)
         run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=2_000_000)
         run.server.start()
+        log = run.root / "setup.log"
         with run.authority.trusted_on_host():
-            run.start()
+            run.start(f'/log "{wine_path(log)}"')
             self.assertIsNotNone(run.tool.find(MAIN_CAPTION, 60000), "the window never showed")
             run.shot("window")
             self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        # The session as support staff read it: its version and the server's certificate.
+        assert_logged(self, read_log(self, log),
+                      r"^Secure connection: TLS 1\.[23]; certificate of \"CN=localhost\", "
+                      r"issued by \"CN=.*\", valid until 2\d{3}-",
+                      r"^Exit code 0: ")
         report = run.report
         self.assertIsNotNone(report, "the installer never ran")
         self.assertEqual(report["elevated"], "yes")
@@ -910,11 +1003,11 @@ class EndToEnd(unittest.TestCase):
         run.archive("Archive_x64-stable.zip")
         run.server.start()
         run.start()
-        seen = run.tool.dialog("Error", 60000)
+        seen = run.tool.dialog("Error", 60000, "Close")
         self.assertIsNotNone(seen, "no size-probe failure dialog")
         texts, buttons = seen
-        self.assertIn(PROBE_FAILURE, texts)
-        self.assertEqual(run.wait(30), 0, "the program did not end after the dialog")
+        self.assertEqual(texts[0], PROBE_FAILURE)
+        self.assertEqual(run.wait(30), PROBE_FAILED, "the program did not end after the dialog")
         self.assertEqual(run.server.requests(), [], "a request reached the server")
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
                          "something was written to disk")
@@ -935,10 +1028,12 @@ class EndToEnd(unittest.TestCase):
             run.shot("swapped-archive")
             seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
             self.assertIsNotNone(seen, "no error box under the application title")
-            self.assertEqual(seen, ([MISMATCH], ["OK"]))
+            self.assertEqual(seen[0][0], MISMATCH)
+            self.assertEqual(seen[1], CLOSE_BUTTONS)
             self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
             self.assertTrue(run.tool.close(MAIN_CAPTION))
-            self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+            self.assertEqual(run.wait(30), ARCHIVE_REFUSED,
+                             "closing the window did not end the program")
         finally:
             server.stop()
         self.assertEqual(server.requests, archive_requests(name))
@@ -968,10 +1063,12 @@ class EndToEnd(unittest.TestCase):
                                      "no error box")
                 run.shot("refused")
                 seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
-                self.assertEqual(seen, ([NOT_FROM_PUBLISHER], ["OK"]))
+                self.assertEqual(seen[0][0], NOT_FROM_PUBLISHER)
+                self.assertEqual(seen[1], CLOSE_BUTTONS)
                 self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
                 self.assertTrue(run.tool.close(MAIN_CAPTION))
-                self.assertEqual(run.wait(30), 0, "closing the window did not end the program")
+                self.assertEqual(run.wait(30), ARCHIVE_REFUSED,
+                                 "closing the window did not end the program")
             else:
                 self.assertEqual(run.wait(120), 0, "the program did not end by itself")
         self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
@@ -1026,6 +1123,247 @@ class EndToEnd(unittest.TestCase):
             return folder / "Install-changed.exe"
         self.assert_refused(changed)
 
+    # --- archives past the memory limit, and disks without room ---------------------------
+
+    def download_into_a_temporary_file(self, rate):
+        """Starts the program that holds at most 1 MiB in memory on a 3 MB archive served at
+        rate, with the user's temporary folder set to the scenario's, and waits until the
+        temporary file is there. Returns the run, the folder and the names it held."""
+        run = self.start_run(program=SMALL_MEMORY_EXE, rate=rate)
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=3_000_000)
+        temp = run.root / "temp"
+        temp.mkdir()
+        run.server.start()
+        self.enterContext(localrun.user_temp_folder(run.wine, run.root, temp))
+        run.start()
+        self.assertTrue(localrun.wait_until(lambda: any(held_files(temp)), 60, interval=0.01),
+                        "no temporary file appeared")
+        return run, temp, [p.name for p in held_files(temp)]
+
+    def test_archive_past_the_memory_limit_installs_from_a_temporary_file(self):
+        # 3 MB at 1 MB/s: the file can be seen while the body arrives.
+        run, temp, held = self.download_into_a_temporary_file("1m")
+        self.assertEqual(len(held), 1)
+        self.assertRegex(held[0], r"^plw[0-9A-Fa-f]+\.tmp$")
+        run.shot("downloading-into-a-temporary-file")
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(held_files(temp), [], "the temporary file stayed")
+        # Without /log, the log is the user's temporary folder's, named after the run's start.
+        logs = default_logs(temp)
+        self.assertEqual(len(logs), 1, logs)
+        assert_logged(self, read_log(self, logs[0]), r"^Mode: normal$",
+                           r"^The archive is held in a temporary file in ",
+                           r"^Exit code 0: installer ended")
+
+    def test_close_while_downloading_into_a_temporary_file(self):
+        run, temp, _ = self.download_into_a_temporary_file("256k")
+        localrun.wait_until(lambda: False, 1.0)
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), USER_CLOSED, "the program did not end after the close")
+        self.assertEqual(held_files(temp), [], "the temporary file stayed")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertIsNone(run.report, "the installer ran")
+
+    def test_kill_while_downloading_into_a_temporary_file(self):
+        # As the task manager ends it: the system removes the file with the process.
+        run, temp, _ = self.download_into_a_temporary_file("256k")
+        localrun.wait_until(lambda: False, 1.0)
+        run.process.kill()
+        run.process.wait(30)
+        self.assertTrue(localrun.wait_until(lambda: not any(held_files(temp)), 30),
+                        "the temporary file stayed after the kill")
+        self.assertIsNone(run.report, "the installer ran")
+
+    def full_disk_run(self, temporary):
+        """A volume of 16 MiB, smaller than the margin alone, where the setup folder goes
+        (temporary=False) or where the temporary file goes (True, with the program that holds at
+        most 1 MiB in memory): the need is told before anything is written there."""
+        run = self.start_run(separate_cwd=True, program=SMALL_MEMORY_EXE if temporary else None)
+        run.archive("Archive_x64-stable.zip", exit_code=0, payload_bytes=3_000_000)
+        disk = run.root / "temp" if temporary else run.cwd
+        if not self.enterContext(ScratchVolume(disk, "16m")).mounted:
+            self.skipTest("cannot mount a scratch tmpfs here (needs root)")
+        if temporary:
+            self.enterContext(localrun.user_temp_folder(run.wine, run.root, disk))
+        run.server.start()
+        run.start()
+        self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+        localrun.wait_until(lambda: False, 0.5)  # painted
+        run.shot("full-temporary-volume" if temporary else "full-disk")
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000)
+        self.assertIsNotNone(seen, "no error box under the application title")
+        texts, buttons = seen
+        self.assertEqual(buttons, CLOSE_BUTTONS)
+        self.assertRegex(texts[0], r"^Setup needs \d+\.\d MB free on [A-Z]:.*, but only "
+                                   r"1[56]\.\d MB are free\.$")
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), DISK_FAILURE, "closing the window did not end the program")
+        self.assertEqual(held_files(disk), [], "something was written there")
+        self.assertIsNone(run.report, "the installer ran")
+        return run, texts[0]
+
+    def test_a_full_disk_is_told_before_the_extraction(self):
+        run, text = self.full_disk_run(temporary=False)
+        # The files (about 3.3 MB in whole clusters) and the margin of 64 MiB.
+        self.assertTrue(text.startswith("Setup needs 67."), text)
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
+
+    def test_a_full_temporary_volume_is_told_before_the_download(self):
+        run, text = self.full_disk_run(temporary=True)
+        self.assertTrue(text.startswith("Setup needs 67."), text)
+        # The signature is accepted first; the archive is never asked for.
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip")[:2])
+
+
+    # --- unattended runs, the command line, the log, Try again ------------------------------
+
+    def test_quiet_run_installs_without_a_window_and_hands_on_the_installer_parameters(self):
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        run.server.start()
+        parameters = ["/S", "INSTALLDIR=C:\\Program Files\\Plenwick Suite\\", 'say "hi"', "",
+                      "back\\slash\\\\", '\\"quoted\\"', "DBPASSWORD=s3cr3t-value", "--"]
+        log = run.root / "setup run.log"
+        run.start(f'/QUIET -log "{wine_path(log)}" -- ' + subprocess.list2cmdline(parameters))
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        self.assertEqual(run.windows, [], "a window showed")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report.get("finished"), "yes")
+        self.assertEqual([report.get(f"arg{i}") for i in range(1, int(report["argc"]) + 1)],
+                         parameters, report.get("commandline"))
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+
+        events = read_log(self, log)
+        url = f"http://127.0.0.1:{PORT}/periodic/Archive_x64-stable.zip"
+        size = (run.www / "Archive_x64-stable.zip").stat().st_size
+        assert_logged(
+            self,
+            events,
+            r"^Plenwick Suite Setup - Web Downloader \d+\.\d+\.\d+.*, Z:\\.*\\Plenwick-setup_x64-"
+            r"stable\.exe$",
+            r"^System: Windows ",
+            r"^Command line: .*/QUIET -log ",
+            r"^Mode: quiet$",
+            r"^This program ",
+            "^Archive: " + re.escape(url) + "$",
+            "^Proxy for " + re.escape(url) + ": DIRECT",
+            r"^Connecting to 127\.0\.0\.1",
+            r"^Sent: HEAD /periodic/Archive_x64-stable\.zip HTTP/1\.1$",
+            r"^Received: HTTP/1\.1 200 OK$",
+            f"^Announced length of {re.escape(url)}: {size} bytes$",
+            r"^Sent: GET /periodic/Archive_x64-stable\.zip\.sig HTTP/1\.1$",
+            r"^Signature accepted: ",
+            r"^Setup folder .* created$",
+            r"^The archive is held in memory$",
+            r"^Sent: GET /periodic/Archive_x64-stable\.zip HTTP/1\.1$",
+            f"^Received {size} bytes of {re.escape(url)} in \\d+\\.\\d{{3}} s \\([0-9.]+ KiB/s\\)$",
+            r"^The archive matches its signature$",
+            r"^Extracted \d+ entries, \d+ bytes, into ",
+            r"^Starting the installer .*\\Install\.exe with the parameters /S ",
+            r"^The installer ended with exit code 0 after \d+\.\d{3} s$",
+            r"^The setup folder .* is removed$",
+            r"^Exit code 0: installer ended \(")
+        self.assertNotIn("s3cr3t-value", "\n".join(events))
+
+    def test_quiet_failure_shows_nothing_and_ends_with_its_code(self):
+        run = self.start_run()
+        log = run.root / "setup.log"
+        run.start(f"/quiet /log={wine_path(log)}")
+        self.assertEqual(run.wait(120), PROBE_FAILED, "the program did not end by itself")
+        self.assertEqual(run.windows, [], "a window showed")
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name],
+                         "something was written beside the program")
+        assert_logged(self, read_log(self, log), r"^Mode: quiet$",
+                           r"^Archive: http://127\.0\.0\.1:\d+/periodic/Archive_x64-stable\.zip$",
+                           r"^Connecting to 127\.0\.0\.1",
+                           r"^Error EIdSocketError: .*"
+                           r"\(size probe failed, trying again may help\)$",
+                           rf"^Exit code {PROBE_FAILED}: size probe failed \(")
+
+    def test_passive_run_shows_its_window_and_no_dialog(self):
+        def answer(conn, head, archive):
+            conn.send(b"HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot here.")
+
+        run, server = self.server_fault_run(answer)
+        log = run.root / "setup.log"
+        run.start(f'/passive /log "{wine_path(log)}"')
+        self.assertEqual(run.wait(120), DOWNLOAD_FAILED, "the program did not end by itself")
+        self.assertEqual(run.windows, [MAIN_CAPTION])
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertIsNone(run.report, "the installer ran")
+        assert_logged(self, read_log(self, log), r"^Mode: passive$",
+                           r"^Received: HTTP/1\.1 404 Not Found$",
+                           r"^Error EIdHTTPProtocolException: HTTP/1\.1 404 Not Found "
+                           r"\(download failed\)$",
+                           rf"^Exit code {DOWNLOAD_FAILED}: download failed \(")
+
+    def test_bad_command_line_shows_the_usage_and_ends_with_87(self):
+        run = self.start_run()
+        run.start("/silent")
+        seen = run.tool.dialog("Plenwick Suite Setup", 60000)
+        self.assertIsNotNone(seen, "no usage")
+        self.assertTrue(seen[0][0].startswith('The switch "/silent" is not known.'), seen[0])
+        self.assertIn("Usage: Plenwick-setup_x64-stable.exe [/quiet | /passive]", seen[0][0])
+        self.assertEqual(run.wait(30), BAD_COMMAND_LINE)
+        self.assertEqual(run.windows, ["Plenwick Suite Setup"])
+        # Quiet, the usage goes to the log alone.
+        log = run.root / "quiet.log"
+        run.start(f'/quiet /silent /log "{wine_path(log)}"')
+        self.assertEqual(run.wait(60), BAD_COMMAND_LINE)
+        self.assertEqual(run.windows, [])
+        assert_logged(self, read_log(self, log),
+                           r"^The command line cannot be read: "
+                           r'The switch "/silent" is not known\.$',
+                           r"^Usage: Plenwick-setup_x64-stable\.exe ",
+                           rf"^Exit code {BAD_COMMAND_LINE}: bad command line")
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name])
+
+    def test_try_again_after_the_server_comes_back_installs(self):
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        run.start()
+        self.assertIsNotNone(run.tool.find("Error", 60000), "no size-probe failure dialog")
+        run.shot("server-down")
+        run.server.start()
+        seen = run.tool.dialog("Error", 10000, "Try again")
+        self.assertIsNotNone(seen, "no Try again")
+        self.assertEqual(seen[0][0], PROBE_FAILURE)
+        self.assertEqual(seen[1], RETRY_BUTTONS)
+        self.assertEqual(run.wait(120), 0, "the program did not install after trying again")
+        self.assertEqual(run.report.get("finished"), "yes")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-stable.zip"))
+
+    def test_a_networks_sign_in_page_is_told_as_such(self):
+        run = self.start_run()
+        page = (b"<!DOCTYPE html><html><head><title>Welcome to the Guest Network</title></head>"
+                b"<body><form>Accept the terms to go on</form></body></html>" + b" " * 6000)
+
+        def script(conn, index):
+            # A portal answers every address with its page.
+            while (line := conn.request()) is not None:
+                head = (b"HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: %d\r\n"
+                        b"\r\n" % len(page))
+                conn.send(head if line.startswith("HEAD ") else head + page)
+
+        server = ScriptedServer(run.port, script)
+        self.addCleanup(server.stop)
+        run.start()
+        self.assertIsNotNone(run.tool.find("Plenwick-setup_x64-stable", 60000), "no error box")
+        run.shot("sign-in-page")
+        seen = run.tool.dialog("Plenwick-setup_x64-stable", 10000, "Close")
+        self.assertIsNotNone(seen, "no error box under the application title")
+        self.assertEqual(seen[0][0], "The network returned a web page instead of the setup "
+                                     "archive. You may need to sign in to the network first.")
+        self.assertEqual(seen[1], RETRY_BUTTONS)
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), DOWNLOAD_FAILED)
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name])
 
 if __name__ == "__main__":
     unittest.main()

@@ -443,6 +443,35 @@ TEST_F(HTTPClient, FollowedRedirectRestartsTheStreamAndTooManyRedirectsFail) {
   EXPECT_EQ(server->Accepted(), 1);
 }
 
+// What a log may see of the exchange: the first line of each head each way, interim answers
+// and redirects too, and never a header field (here a cookie the server set and the client
+// sends back).
+TEST_F(HTTPClient, HeadLinesAreToldEachWayWithoutTheirFields) {
+  Serve([](TLoopbackPeer& peer, int) {
+    ReadRequestHead(peer);
+    peer.Send(
+        "HTTP/1.1 302 Found\r\nSet-Cookie: session=s3cr3t\r\nLocation: /final\r\n"
+        "Content-Length: 0\r\n\r\n");
+    ReadRequestHead(peer);
+    peer.Send("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok");
+    peer.ReceiveUntilClosed();
+  });
+  std::vector<std::string> lines;
+  http.OnRequestLine = [&lines](TIdCustomHTTP*, const std::string& line) {
+    lines.push_back("> " + line);
+  };
+  http.OnStatusLine = [&lines](TIdCustomHTTP*, const std::string& line) {
+    lines.push_back("< " + line);
+  };
+  http.SetHandleRedirects(true);
+  TMemoryStream body;
+  http.Get(Url("/start"), body);
+  EXPECT_EQ(Text(body), "ok");
+  EXPECT_EQ(lines, (std::vector<std::string>{"> GET /start HTTP/1.1", "< HTTP/1.1 302 Found",
+                                             "> GET /final HTTP/1.1", "< HTTP/1.1 100 Continue",
+                                             "< HTTP/1.1 200 OK"}));
+}
+
 TEST_F(HTTPClient, RedirectToAnotherHostReconnectsAndTakesNoCookieAlong) {
   Serve([this](TLoopbackPeer& peer, int) {
     for (;;) {

@@ -63,10 +63,29 @@ TEST_P(HTTPSDownload, ArrivesByteForByteInBlocksOnOneConnection) {
   http.OnWork = [&counts](TIdComponent*, TWorkMode mode, int64_t count) {
     if (mode == wmRead) counts.push_back(count);
   };
+  // What the handler tells of the secure session, for a log.
+  std::vector<std::string> statusTexts;
+  tls.OnStatus = [&statusTexts](TIdComponent*, TIdStatus status, const std::string& text) {
+    if (status == hsStatusText) statusTexts.push_back(text);
+  };
   http.Head(url);
   const uint16_t localPort = tls.Binding()->Port;
   TMemoryStream body;
   http.Get(url, body);
+  if (std::string(c.scheme) == "https") {
+    ASSERT_EQ(statusTexts.size(), 1u) << "one session, told once";
+    EXPECT_TRUE(statusTexts[0].starts_with("Secure connection: TLS 1.")) << statusTexts[0];
+    EXPECT_NE(statusTexts[0].find("certificate of \"CN=localhost\", issued by \"CN="),
+              std::string::npos)
+        << statusTexts[0];
+    EXPECT_NE(statusTexts[0].find(", valid until 2"), std::string::npos) << statusTexts[0];
+    const TIdTLSFacts facts = tls.TLSFacts();
+    EXPECT_TRUE(facts.Protocol == "TLS 1.2" || facts.Protocol == "TLS 1.3") << facts.Protocol;
+    EXPECT_EQ(facts.Subject, "CN=localhost");
+    EXPECT_TRUE(facts.NotAfter.ends_with(" UTC")) << facts.NotAfter;
+  } else {
+    EXPECT_TRUE(statusTexts.empty());
+  }
 
   const std::string expected = FullBody();
   ASSERT_EQ(body.Size(), static_cast<int64_t>(expected.size()));

@@ -162,19 +162,22 @@ std::string UnicodePathExtra(std::string_view raw, std::string_view name,
   return block;
 }
 
-std::string BuildZip(const TTestArchive& archive) {
+TZipPieces BuildZipPieces(const TTestArchive& archive) {
+  TZipPieces pieces;
   std::string zip = archive.Prefix;
   std::string directory;
   const size_t base = archive.Prefix.size();
+  // The bytes of the pieces before this one and of the gaps between them: offsets count them.
+  uint64_t gaps = 0;
   for (const TTestEntry& e : archive.Entries) {
     const std::string stored =
         e.RawData ? *e.RawData : (e.Method == 8 ? RawDeflate(e.Data) : e.Data);
     const auto trueCrc = static_cast<uint32_t>(
         crc32(0, reinterpret_cast<const Bytef*>(e.Data.data()), static_cast<uInt>(e.Data.size())));
     const uint32_t crc = e.CRC.value_or(trueCrc);
-    const uint64_t csize = e.CompressedSize.value_or(stored.size());
-    const uint64_t usize = e.UncompressedSize.value_or(e.Data.size());
-    const uint64_t offset = e.Offset.value_or(zip.size() - base);
+    const uint64_t csize = e.CompressedSize.value_or(stored.size() + e.Gap);
+    const uint64_t usize = e.UncompressedSize.value_or(e.Data.size() + e.Gap);
+    const uint64_t offset = e.Offset.value_or(zip.size() + gaps - base);
 
     if (!e.CentralOnly) {
       const std::string localExtra = e.Zip64 ? Zip64Extra({usize, csize}) : "";
@@ -191,6 +194,12 @@ std::string BuildZip(const TTestArchive& archive) {
       zip += e.Name;
       zip += localExtra;
       zip += stored;
+      if (e.Gap > 0) {
+        gaps += zip.size() + e.Gap;
+        pieces.Bytes.push_back(std::move(zip));
+        pieces.Gaps.push_back(e.Gap);
+        zip.clear();
+      }
       if (e.DataDescriptor) {
         Put32(zip, 0x08074B50);
         Put32(zip, trueCrc);
@@ -222,11 +231,11 @@ std::string BuildZip(const TTestArchive& archive) {
     directory += centralExtra;
     directory += e.Comment;
   }
-  const auto directoryOffset = static_cast<uint32_t>(zip.size() - base);
+  const uint64_t directoryOffset = zip.size() + gaps - base;
   zip += directory;
   const auto count = static_cast<uint32_t>(archive.Entries.size());
   if (archive.Zip64End) {
-    const uint64_t recordOffset = zip.size() - base;
+    const uint64_t recordOffset = zip.size() + gaps - base;
     Put32(zip, 0x06064B50);
     Put64(zip, 44);  // the record's size after this field
     Put16(zip, 45);
@@ -249,10 +258,18 @@ std::string BuildZip(const TTestArchive& archive) {
   Put16(zip,
         archive.TotalEntries.value_or(archive.Zip64End ? 0xFFFF : static_cast<uint16_t>(count)));
   Put32(zip, archive.Zip64End ? kAllOnes : static_cast<uint32_t>(directory.size()));
-  Put32(zip, archive.DirectoryOffset.value_or(archive.Zip64End ? kAllOnes : directoryOffset));
+  Put32(zip, archive.DirectoryOffset.value_or(
+                 archive.Zip64End ? kAllOnes : static_cast<uint32_t>(directoryOffset)));
   Put16(zip, static_cast<uint32_t>(archive.Comment.size()));
   zip += archive.Comment;
-  return zip;
+  pieces.Bytes.push_back(std::move(zip));
+  return pieces;
+}
+
+std::string BuildZip(const TTestArchive& archive) {
+  TZipPieces pieces = BuildZipPieces(archive);
+  EXPECT_TRUE(pieces.Gaps.empty()) << "an archive with gaps is sent in pieces";
+  return pieces.Bytes.back();
 }
 
 }  // namespace ziptest

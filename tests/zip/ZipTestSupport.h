@@ -99,6 +99,9 @@ struct TTestEntry {
   std::optional<uint64_t> Offset{};
   // Only a central header: no local header or data is written for the entry.
   bool CentralOnly = false;
+  // Bytes of the stored data after Data that the archive leaves out for the caller to send
+  // (BuildZipPieces); its sizes count them, and its CRC must be given.
+  uint64_t Gap = 0;
 };
 
 struct TTestArchive {
@@ -119,5 +122,13 @@ std::string BuildZip(const TTestArchive& archive);
 // CRC-32 of raw (or nameCrc instead), and name.
 std::string UnicodePathExtra(std::string_view raw, std::string_view name,
                              std::optional<uint32_t> nameCrc = std::nullopt, uint8_t version = 1);
+
+// An archive with gaps: Bytes[0], then Gaps[0] bytes of the caller's, then Bytes[1], and so on;
+// one more piece of bytes than gaps.
+struct TZipPieces {
+  std::vector<std::string> Bytes;
+  std::vector<uint64_t> Gaps;
+};
+TZipPieces BuildZipPieces(const TTestArchive& archive);
 
 }  // namespace ziptest

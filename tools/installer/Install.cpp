@@ -1,16 +1,18 @@
 // A stand-in for the real Plenwick installer, used by the demo and the end-to-end runs.
 //
-// It records how it was started, and the names in its own folder, in "install-report.txt" in the
-// folder above its own (outside the setup folder, which the downloader removes), then exits
-// with the code written in
-// "exitcode.txt" beside it (0 when that file is missing). When "delay-ms.txt" lies beside it,
-// it first waits that many milliseconds, so a run can be watched or interrupted. What
-// "leave-behind.txt" lists is left in its folder (LeaveBehind.h). It also records
-// whether its own file could be opened to be renamed or removed while it runs ("selfreplace"):
-// the system keeps a running program from being written, but not from being renamed and
-// replaced, and the downloader holds the installer against both from its check until the
-// installer has ended.
+// It records how it was started (its command line, and the arguments CommandLineToArgvW reads
+// from it: "argc" and "arg1", "arg2", ...), and the names in its own folder, in
+// "install-report.txt" in the folder above its own (outside the setup folder, which the downloader
+// removes), then exits with the code written in "exitcode.txt" beside it (0 when that file is
+// missing). When "delay-ms.txt" lies beside it, it first waits that many milliseconds, so a run can
+// be watched or interrupted. What "leave-behind.txt" lists is left in its folder (LeaveBehind.h).
+// It also records whether its own file could be opened to be renamed or removed while it runs
+// ("selfreplace"): the system keeps a running program from being written, but not from being
+// renamed and replaced, and the downloader holds the installer against both from its check until
+// the installer has ended.
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -137,6 +139,15 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
                  Utf8(self).c_str(), Utf8(cwd).c_str(), IsElevated() ? "yes" : "no", exitCode,
                  Utf8(Listing(folder)).c_str(), ReplaceAccess(self));
     std::fprintf(report, "tree=%s\n", Utf8(Tree(folder)).c_str());
+    const wchar_t* commandLine = ::GetCommandLineW();
+    std::fprintf(report, "commandline=%s\n", Utf8(commandLine).c_str());
+    int count = 0;
+    if (wchar_t** arguments = ::CommandLineToArgvW(commandLine, &count)) {
+      std::fprintf(report, "argc=%d\n", count - 1);
+      for (int i = 1; i < count; ++i)
+        std::fprintf(report, "arg%d=%s\n", i, Utf8(arguments[i]).c_str());
+      ::LocalFree(arguments);
+    }
     std::fclose(report);
   }
   if (delay > 0) ::Sleep(static_cast<DWORD>(delay));

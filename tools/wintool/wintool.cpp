@@ -4,8 +4,11 @@
 //                                            class, frame buttons, client size, place on the
 //                                            screen, and each child's text and place in the
 //                                            client area
-//   wintool dialog <caption> <timeout-ms>   wait for a dialog; print every text it shows
-//                                            (line breaks as \r and \n), then press "OK"
+//   wintool dialog <caption> <timeout-ms> [button]
+//                                            wait for a dialog; print every text it shows
+//                                            (line breaks as \r and \n) and every button, then
+//                                            press the button (by its label, "&" ignored;
+//                                            "OK" when none is named)
 //   wintool close  <caption>                ask the window to close (WM_CLOSE)
 //   wintool gone   <caption> <timeout-ms>   wait until no visible window has that caption
 //   wintool watch  <caption> <timeout-ms>   wait for the window, then print each new text of
@@ -24,6 +27,12 @@
 //                                            box with that caption); print its texts, type the
 //                                            user name and password, set "remember", and press
 //                                            OK or Cancel
+//   wintool run <timeout-ms> <command line>  start a program with exactly that command line (its
+//                                            file first) in the current folder; print the caption
+//                                            of every window of it that becomes visible
+//                                            (window=..., polled every 5 ms) and, once it has
+//                                            ended, its whole exit code (exitcode=...); exit code
+//                                            1 when it has not ended in time (it is ended then)
 //   wintool credwrite <target> <user> <password>
 //                                            keep a generic credential in the Credential Manager
 //   wintool credread <target>                print its user and password (exit code 1: none)
@@ -154,27 +163,89 @@ int Find(const wchar_t* caption, DWORD timeoutMs) {
   return 0;
 }
 
-int Dialog(const wchar_t* caption, DWORD timeoutMs) {
+// A button's label as it reads, without the "&" that marks its access key.
+std::wstring Label(const std::wstring& text) {
+  std::wstring label;
+  for (wchar_t c : text)
+    if (c != L'&') label += c;
+  return label;
+}
+
+int Dialog(const wchar_t* caption, DWORD timeoutMs, const wchar_t* button) {
   HWND hwnd = WaitFor(caption, timeoutMs);
   if (!hwnd) return 1;
   ::Sleep(200);  // let the dialog finish creating its controls
-  HWND ok = nullptr;
+  HWND pressed = nullptr;
   for (HWND child : ChildrenOf(hwnd)) {
     const std::wstring text = TextOf(child);
     if (text.empty()) continue;
     const std::wstring cls = ClassOf(child);
     if (_wcsicmp(cls.c_str(), L"Button") == 0) {
       std::printf("button=%s\n", Escaped(text).c_str());
-      if (text == L"OK" || text == L"&OK") ok = child;
+      if (Label(text) == button) pressed = child;
     } else {
       std::printf("text=%s\n", Escaped(text).c_str());
     }
   }
   std::fflush(stdout);
-  if (ok)
-    ::PostMessageW(ok, BM_CLICK, 0, 0);
-  else
+  if (pressed)
+    ::PostMessageW(pressed, BM_CLICK, 0, 0);
+  else if (std::wcscmp(button, L"OK") == 0)
     ::PostMessageW(hwnd, WM_COMMAND, IDOK, 0);
+  else
+    return 1;
+  return 0;
+}
+
+struct Watched {
+  DWORD process;
+  std::vector<HWND>* seen;
+};
+
+BOOL CALLBACK CollectVisible(HWND hwnd, LPARAM param) {
+  auto* watched = reinterpret_cast<Watched*>(param);
+  DWORD process = 0;
+  ::GetWindowThreadProcessId(hwnd, &process);
+  if (process != watched->process || !::IsWindowVisible(hwnd)) return TRUE;
+  for (HWND known : *watched->seen)
+    if (known == hwnd) return TRUE;
+  watched->seen->push_back(hwnd);
+  std::printf("window=%s\n", Escaped(CaptionOf(hwnd)).c_str());
+  std::fflush(stdout);
+  return TRUE;
+}
+
+int Run(DWORD timeoutMs, const wchar_t* commandLine) {
+  std::wstring line = commandLine;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof(startup);
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    std::printf("error=%lu\n", ::GetLastError());
+    return 2;
+  }
+  ::CloseHandle(info.hThread);
+  // For a test that ends the program as the task manager would.
+  std::printf("pid=%lu\n", info.dwProcessId);
+  std::fflush(stdout);
+  std::vector<HWND> seen;
+  Watched watched{info.dwProcessId, &seen};
+  const ULONGLONG end = ::GetTickCount64() + timeoutMs;
+  for (;;) {
+    ::EnumWindows(CollectVisible, reinterpret_cast<LPARAM>(&watched));
+    if (::WaitForSingleObject(info.hProcess, 5) == WAIT_OBJECT_0) break;
+    if (::GetTickCount64() >= end) {
+      ::TerminateProcess(info.hProcess, 1);
+      ::CloseHandle(info.hProcess);
+      std::printf("timeout\n");
+      return 1;
+    }
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(info.hProcess, &code);
+  ::CloseHandle(info.hProcess);
+  std::printf("exitcode=%lu\n", code);
   return 0;
 }
 
@@ -401,7 +472,9 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 4 && std::wcscmp(argv[1], L"find") == 0)
     return Find(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
   if (argc >= 4 && std::wcscmp(argv[1], L"dialog") == 0)
-    return Dialog(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
+    return Dialog(argv[2], static_cast<DWORD>(_wtoi(argv[3])), argc >= 5 ? argv[4] : L"OK");
+  if (argc >= 4 && std::wcscmp(argv[1], L"run") == 0)
+    return Run(static_cast<DWORD>(_wtoi(argv[2])), argv[3]);
   if (argc >= 3 && std::wcscmp(argv[1], L"close") == 0) return Close(argv[2]);
   if (argc >= 4 && std::wcscmp(argv[1], L"gone") == 0)
     return Gone(argv[2], static_cast<DWORD>(_wtoi(argv[3])));
@@ -419,7 +492,8 @@ int wmain(int argc, wchar_t** argv) {
   if (argc >= 3 && std::wcscmp(argv[1], L"credread") == 0) return CredRead(argv[2]);
   if (argc >= 3 && std::wcscmp(argv[1], L"creddelete") == 0) return CredDelete(argv[2]);
   std::fprintf(stderr,
-               "usage: wintool find|dialog|close|gone|watch <caption> [timeout-ms]\n"
+               "usage: wintool find|dialog|close|gone|watch <caption> [timeout-ms] [button]\n"
+               "       wintool run <timeout-ms> <command line>\n"
                "       wintool closeon <caption> <text> <delay-ms> <timeout-ms>\n"
                "       wintool version <program>\n"
                "       wintool credentials <caption> <timeout-ms> <user> <password> <0|1> "

@@ -66,10 +66,21 @@ TIdProxyServer TIdEnvironmentProxy::ProxyFor(const TIdURI& AURI) {
     proxy = Variable("http_proxy", nullptr);
   else if (SameText(AURI.Protocol, "https"))
     proxy = Variable("https_proxy", "HTTPS_PROXY");
-  else
+  else {
+    FChoiceSource = "no proxy for " + AURI.Protocol;
     return {};
+  }
   if (proxy.Value.empty()) proxy = Variable("all_proxy", "ALL_PROXY");
-  if (proxy.Value.empty() || Bypassed(Variable("no_proxy", "NO_PROXY").Value, AURI)) return {};
+  if (proxy.Value.empty()) {
+    FChoiceSource = "no proxy in the environment";
+    return {};
+  }
+  const TSetting noProxy = Variable("no_proxy", "NO_PROXY");
+  if (Bypassed(noProxy.Value, AURI)) {
+    FChoiceSource = noProxy.Name;
+    return {};
+  }
+  FChoiceSource = proxy.Name;
   if (auto server = ParseProxyServer(proxy.Value, kDefaultProxyPort)) {
     // For the proxy's Basic sign-in, as curl takes them.
     server->Credentials = ProxyCredentialsOf(proxy.Value);

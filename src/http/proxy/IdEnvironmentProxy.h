@@ -31,6 +31,7 @@ class TIdEnvironmentProxy : public TIdProxyResolver {
   explicit TIdEnvironmentProxy(TGetVariable AGetVariable);
 
   TIdProxyServer ProxyFor(const TIdURI& AURI) override;
+  std::string ChoiceSource() const override { return FChoiceSource; }
 
   // True when ANoProxy (a no_proxy value) names AURI's host (and port).
   static bool Bypassed(const std::string& ANoProxy, const TIdURI& AURI);
@@ -45,4 +46,5 @@ class TIdEnvironmentProxy : public TIdProxyResolver {
   TSetting Variable(const char* ALower, const char* AUpper) const;
 
   TGetVariable FGetVariable;
+  std::string FChoiceSource;
 };

@@ -122,6 +122,7 @@ bool TIdProxyAuthenticator::StartAttempt(const TIdCredentials& AConfigured) {
     attempt->SchemeName = scheme;
     try {
       if (Launch(*attempt)) {
+        TellSignIn("Signing in to", *attempt);
         FAttempt = std::move(attempt);
         return true;
       }
@@ -244,6 +245,7 @@ void TIdProxyAuthenticator::Accepted(const TIdProxyServer& AProxy) {
   FSentWorked = false;
   if (!FAttempt || FAttempt->Pending) return;
   TAttempt& attempt = *FAttempt;
+  TellSignIn("Signed in to", attempt);
   if (attempt.Source == TSource::csAsked && attempt.Remember && attempt.Credentials && FProvider)
     FProvider->Store(FProxy, *attempt.Credentials);
   attempt.Remember = false;
@@ -251,6 +253,32 @@ void TIdProxyAuthenticator::Accepted(const TIdProxyServer& AProxy) {
   FWorked = std::move(FAttempt);
   FAttempt.reset();
   ResetSources();
+}
+
+void TIdProxyAuthenticator::TellSignIn(const std::string& AWhat, const TAttempt& AAttempt) const {
+  if (!OnSignIn) return;
+  const char* source = "";
+  if (AAttempt.FromWorked) {
+    source = "the credentials that worked before";
+  } else {
+    switch (AAttempt.Source) {
+      case TSource::csConfigured:
+        source = "the credentials set for the proxy";
+        break;
+      case TSource::csSignedIn:
+        source = "the signed-in user";
+        break;
+      case TSource::csStored:
+        source = "the credentials kept for it";
+        break;
+      case TSource::csAsked:
+      case TSource::csDone:
+        source = "the credentials the user typed";
+        break;
+    }
+  }
+  OnSignIn(AWhat + " the proxy " + FProxy.Text() + " with " + AAttempt.SchemeName + " and " +
+           source);
 }
 
 std::string TIdProxyAuthenticator::FailureMessage(const std::string& AProxyText,

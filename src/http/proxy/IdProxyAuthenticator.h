@@ -56,6 +56,10 @@ class TIdProxyAuthenticator {
   bool ConnectionOpened(const TIdProxyServer& AProxy);
   // AProxy answered something other than 407: what went with the request worked.
   void Accepted(const TIdProxyServer& AProxy);
+  // Told of each sign-in begun and accepted, in words for a log: the proxy, the scheme and
+  // where the credentials came from, never a user name or a secret.
+  std::function<void(const std::string& AText)> OnSignIn;
+
   // Why Challenged or ConnectionOpened gave false, naming the proxy (AProxyText) and quoting
   // its status line (AStatus). No credential is ever part of it.
   std::string FailureMessage(const std::string& AProxyText, const std::string& AStatus) const;
@@ -93,6 +97,7 @@ class TIdProxyAuthenticator {
   void Refused(const TAttempt& AAttempt);
   void ResetSources();
   void Fail(TFailure AFailure);
+  void TellSignIn(const std::string& AWhat, const TAttempt& AAttempt) const;
 
   static constexpr int kMaxAsks = 3;
   static constexpr int kMaxLegs = 6;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include "http/IdURI.h"
 #include "http/proxy/IdProxyServer.h"
 
@@ -11,4 +13,7 @@ class TIdProxyResolver {
   // The proxy for a request to AURI (by its Protocol, Host and Port, and for a script its whole
   // address); Direct() for none.
   virtual TIdProxyServer ProxyFor(const TIdURI& AURI) = 0;
+  // How the last choice of ProxyFor was made, in a few words for a log ("the proxy set by hand",
+  // "configuration script http://wpad/wpad.dat", "https_proxy", ...); empty when unknown.
+  virtual std::string ChoiceSource() const { return {}; }
 };

@@ -129,7 +129,15 @@ TIdProxyServer TIdStaticProxyRules::ProxyFor(const TIdURI& AURI) {
   }
   const bool throughSocks = !chosen && socks && (scheme == "http" || scheme == "https");
   if (throughSocks) chosen = socks;
-  if (!chosen || chosen->Address.empty() || Bypassed(AURI)) return {};
+  if (!chosen || chosen->Address.empty()) {
+    FChoiceSource = "no proxy set by hand for " + scheme;
+    return {};
+  }
+  if (Bypassed(AURI)) {
+    FChoiceSource = "the bypass list set by hand, or the machine itself";
+    return {};
+  }
+  FChoiceSource = "the proxy set by hand";
   if (!throughSocks)
     if (auto server = ParseProxyServer(chosen->Address, kDefaultProxyPort)) return *server;
   // Going around the proxy the user set would be going where the settings say not to go.

@@ -29,6 +29,7 @@ class TIdStaticProxyRules : public TIdProxyResolver {
   TIdStaticProxyRules(const std::string& AProxyServer, const std::string& ABypass);
 
   TIdProxyServer ProxyFor(const TIdURI& AURI) override;
+  std::string ChoiceSource() const override { return FChoiceSource; }
   bool Bypassed(const TIdURI& AURI) const;
 
  private:
@@ -46,4 +47,5 @@ class TIdStaticProxyRules : public TIdProxyResolver {
 
   std::vector<TSchemeProxy> FProxies;
   std::vector<TBypassPattern> FBypass;
+  std::string FChoiceSource;
 };

@@ -18,6 +18,9 @@ class TSystemProxyResolver : public TIdProxyResolver {
     }
     return FResolver->ProxyFor(AURI);
   }
+  std::string ChoiceSource() const override {
+    return FResolver ? FResolver->ChoiceSource() : std::string();
+  }
 
  private:
   std::optional<TIdWindowsProxyResolver> FResolver;

@@ -28,7 +28,10 @@ TIdWindowsProxyResolver::TIdWindowsProxyResolver(const TIdInternetProxySettings&
 TIdProxyServer TIdWindowsProxyResolver::ProxyFor(const TIdURI& AURI) {
   if (!FScripts.empty()) {
     const std::string address = ScriptAddress(AURI);
-    if (const auto known = FAnswers.find(address); known != FAnswers.end()) return known->second;
+    if (const auto known = FAnswers.find(address); known != FAnswers.end()) {
+      FChoiceSource = known->second.Source;
+      return known->second.Proxy;
+    }
     for (size_t i = 0; i < FScripts.size(); ++i) {
       if (FScriptFailed[i]) continue;
       const std::optional<std::string> proxies = FScripts[i].ProxiesFor(address);
@@ -36,9 +39,22 @@ TIdProxyServer TIdWindowsProxyResolver::ProxyFor(const TIdURI& AURI) {
         FScriptFailed[i] = true;
         continue;
       }
+      const std::string& script = FScripts[i].ScriptURL();
       // The system's port for a proxy address without one is 80.
-      return FAnswers[address] = FirstProxyOf(*proxies, 80);
+      const TAnswer& answer = FAnswers[address] = {
+          FirstProxyOf(*proxies, 80), script.empty() ? "the script automatic detection found"
+                                                     : "configuration script " + script};
+      FChoiceSource = answer.Source;
+      return answer.Proxy;
     }
   }
-  return FManual ? FManual->ProxyFor(AURI) : TIdProxyServer{};
+  if (!FManual) {
+    FChoiceSource = FScripts.empty() ? "no proxy in the settings"
+                                     : "no configuration script answered, no proxy set by hand";
+    return {};
+  }
+  TIdProxyServer proxy = FManual->ProxyFor(AURI);
+  FChoiceSource = FManual->ChoiceSource();
+  if (!FScripts.empty()) FChoiceSource = "no configuration script answered; " + FChoiceSource;
+  return proxy;
 }

@@ -23,10 +23,16 @@ class TIdWindowsProxyResolver : public TIdProxyResolver {
   explicit TIdWindowsProxyResolver(const TIdInternetProxySettings& ASettings);
 
   TIdProxyServer ProxyFor(const TIdURI& AURI) override;
+  std::string ChoiceSource() const override { return FChoiceSource; }
 
  private:
+  struct TAnswer {
+    TIdProxyServer Proxy;
+    std::string Source;
+  };
   std::vector<TIdProxyScript> FScripts;
   std::vector<bool> FScriptFailed;
   std::optional<TIdStaticProxyRules> FManual;
-  std::map<std::string, TIdProxyServer> FAnswers;
+  std::map<std::string, TAnswer> FAnswers;
+  std::string FChoiceSource;
 };

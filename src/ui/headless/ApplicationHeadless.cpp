@@ -76,6 +76,15 @@ const std::vector<TShownBox>& ShownDialogs(TApplication& AApp) {
   return AApp.Platform().FState->Dialogs;
 }
 
+const std::vector<TErrorDialog>& ShownErrorDialogs(TApplication& AApp) {
+  return AApp.Platform().FState->ErrorDialogs;
+}
+
+void SetErrorDialogAnswer(TApplication& AApp,
+                          std::function<TErrorDialogAnswer(const TErrorDialog&)> AAnswer) {
+  AApp.Platform().FState->ErrorDialogAnswer = std::move(AAnswer);
+}
+
 int QuitRequests(TApplication& AApp) {
   return AApp.Platform().FState->QuitRequests;
 }

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "ui/Application.h"
+#include "ui/Dialogs.h"
 
 class TLabel;
 class TProgressBar;
@@ -26,6 +27,10 @@ struct TShownBox {
 const std::vector<TShownBox>& ShownErrorBoxes(TApplication& AApp);
 // Message dialogs (MessageDlg).
 const std::vector<TShownBox>& ShownDialogs(TApplication& AApp);
+// Error dialogs (ShowErrorDialog), and the user's answer to each (closing it, unless set).
+const std::vector<TErrorDialog>& ShownErrorDialogs(TApplication& AApp);
+void SetErrorDialogAnswer(TApplication& AApp,
+                          std::function<TErrorDialogAnswer(const TErrorDialog&)> AAnswer);
 
 // How often the quit request was posted (Terminate).
 int QuitRequests(TApplication& AApp);

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "ui/ApplicationPlatform.h"
+#include "ui/Dialogs.h"
 #include "ui/Timer.h"
 #include "ui/headless/HeadlessApplication.h"
 
@@ -20,6 +21,8 @@ struct TApplication::TPlatform::TState {
   std::deque<TMessage> Queue;
   std::vector<headless::TShownBox> Boxes;
   std::vector<headless::TShownBox> Dialogs;
+  std::vector<TErrorDialog> ErrorDialogs;
+  std::function<TErrorDialogAnswer(const TErrorDialog&)> ErrorDialogAnswer;
   std::vector<TTimer*> ArmedTimers;  // in arming order
   std::function<void()> IdleHandler;
   int QuitRequests = 0;

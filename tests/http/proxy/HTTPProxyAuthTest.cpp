@@ -231,6 +231,10 @@ TEST_F(HTTPProxyAuth, StoredThenAskedCredentialsFollowTheSignedInUser) {
   Serve(p);
   credentials.StoredCredentials = TIdCredentials{"ACME\\alice", "wrong"};
   credentials.Answers = {Typed("ACME\\alice", "right", true)};
+  // What a log is told: the proxy, the scheme and where the credentials came from, never whose
+  // they are.
+  std::vector<std::string> told;
+  http.ProxyAuthenticator().OnSignIn = [&told](const std::string& AText) { told.push_back(AText); };
   TMemoryStream body;
   http.Get("http://dist.example/a", body);
   EXPECT_EQ(Text(body), "ok");
@@ -258,6 +262,15 @@ TEST_F(HTTPProxyAuth, StoredThenAskedCredentialsFollowTheSignedInUser) {
   EXPECT_EQ(credentials.StoredAsked, 1);
   EXPECT_EQ(log->Heads().back(),
             "1 GET http://dist.example/a HTTP/1.1 | NTLM answer ACME\\alice:right challenge 1");
+  const std::string to = " the proxy " + ProxyText() + " with NTLM and the ";
+  EXPECT_EQ(told, (std::vector<std::string>{
+                      "Signing in to" + to + "signed-in user",
+                      "Signing in to" + to + "credentials kept for it",
+                      "Signing in to" + to + "credentials the user typed",
+                      "Signed in to" + to + "credentials the user typed",
+                      "Signing in to" + to + "credentials that worked before",
+                      "Signed in to" + to + "credentials that worked before",
+                  }));
 }
 
 TEST_F(HTTPProxyAuth, BasicIsAskedForAtMostThreeTimesAndCancelEndsWithTheProxysAnswer) {

@@ -1,0 +1,5 @@
+#include "app/BuildMemoryLimit.h"
+
+int64_t BuildArchiveMemoryLimit() {
+  return PLENWICK_ARCHIVE_MEMORY_LIMIT;
+}

@@ -1,7 +1,6 @@
 #include "app/CommandLine.h"
 
 #include "app/RunOutcome.h"
-#include "base/Format.h"
 #include "base/StrUtils.h"
 
 namespace {

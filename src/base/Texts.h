@@ -30,7 +30,7 @@ std::string Format(TTextId AId, TArgs... AArgs) {
 const char* EnglishText(TTextId AId);
 
 // Who reads a text: the user, in their language; or support staff, in the log, in English
-// whatever the user's language (what the user was shown in their words is logged in English).
+// whatever the user's language.
 enum class TTextReader { trUser, trLog };
 std::string TextFor(TTextReader AReader, TTextId AId);
 std::string FormatTextFor(TTextReader AReader, TTextId AId, ...);

@@ -138,6 +138,13 @@ TEST(TextTable, EnglishTextsAsSpecified) {
       {RSReadTimeout, "Read timed out."},
       {RSStackError, "Socket Error # %d\r\n%s"},
       {RSNoTimers, "Not enough timers available"},
+      {RSDiskSpaceShort, "Setup needs %s free on %s, but only %s are free."},
+      {RSWebPageInstead,
+       "The network returned a web page instead of the setup archive. You may need to sign in to "
+       "the network first."},
+      {RSTryAgain, "Try again"},
+      {RSDetails, "Details"},
+      {RSUsageCaption, "Plenwick Suite Setup"},
   };
   for (const Case& c : cases) {
     EXPECT_STREQ(EnglishText(c.id), c.text);

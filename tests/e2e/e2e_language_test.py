@@ -5,8 +5,9 @@ user's display language) and the prefix at a density (LogPixels), against a serv
 the size probe's connection: the window stays at its second status text while the window
 inspector (wintool.exe) reads its caption, its status line, and its controls' places and fonts.
 Then the server closes the connection, the probe fails, and the inspector reads the failure
-dialog in the same language and presses its button. Every expected text comes from the program's
-text table (src/base/texts/Texts.txt).
+dialog in the same language, tries again, and closes the second. A command line the program
+cannot read shows the usage in the language. Every expected text comes from the program's text
+table (src/base/texts/Texts.txt); the log stays English whatever the user's language.
 
 Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_WINTOOL,
 PLENWICK_E2E_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.
@@ -33,6 +34,22 @@ PREFIX = Path(os.environ.get("PLENWICK_E2E_PREFIX", "wineprefix-e2e"))
 _display = None
 _, TEXTS = texttable.read()
 
+# The program's own exit codes (README).
+PROBE_FAILED = 20001
+BAD_COMMAND_LINE = 87
+
+
+def wine_path(path):
+    """The path as the program under Wine sees it (the host's root is drive Z:)."""
+    return "Z:" + str(path).replace("/", "\\")
+
+
+def log_events(path):
+    """The log's lines without their time stamps; empty while there is no log."""
+    if not path.exists():
+        return []
+    return [line[24:] for line in path.read_bytes().decode("utf-8").split("\r\n")[:-1]]
+
 
 def setUpModule():
     global _display
@@ -55,9 +72,11 @@ class LanguageEndToEnd(unittest.TestCase):
         tool = localrun.WinTool(wine, WINTOOL)
         text = {name: TEXTS[name][tag] for name in TEXTS}
         expected = languagerun.expected_layout(pixels_per_inch)
+        log = folder / "run.log"
         with languagerun.screen_density(wine, folder, pixels_per_inch), \
                 languagerun.HoldingServer(PORT) as server:
-            program = wine.start(exe, cwd=folder)
+            program = localrun.WatchedRun(
+                wine, WINTOOL, f'"{wine_path(exe)}" /log "{wine_path(log)}"', folder)
             try:
                 seen = tool.find(text["RSMainCaption"], 60000)
                 self.assertIsNotNone(seen, "no window captioned " + text["RSMainCaption"])
@@ -87,16 +106,28 @@ class LanguageEndToEnd(unittest.TestCase):
                 if top + bar < expected["height"]:
                     self.assertEqual(height, expected["height"], "grown with no need")
 
+                # The failure's dialog in the language, with its own buttons: the expander of the
+                # details, Try again, and the system's Close, whatever its label.
                 server.release()
-                dialog = tool.dialog(text["RSCaptionError"], 60000)
+                dialog = tool.dialog(text["RSCaptionError"], 60000, text["RSTryAgain"])
                 self.assertIsNotNone(dialog, "no dialog captioned " + text["RSCaptionError"])
-                texts, _ = dialog
+                texts, buttons = dialog
                 self.assertIn(text["RSProbeFailure"], texts)
-                self.assertEqual(program.wait(60), 0)
+                self.assertEqual(buttons[:2], [text["RSDetails"], text["RSTryAgain"]])
+                self.assertEqual(len(buttons), 3, buttons)
+                localrun.wait_until(lambda: "Trying again" in log_events(log), 30)
+                dialog = tool.dialog(text["RSCaptionError"], 60000, buttons[2].replace("&", ""))
+                self.assertIsNotNone(dialog, "no dialog after trying again")
+                self.assertIn(text["RSProbeFailure"], dialog[0])
+                self.assertEqual(program.wait(60), PROBE_FAILED)
             finally:
-                if program.poll() is None:
+                if program.running():
                     program.kill()
                 wine.kill()
+        # What the user read in their language, support staff read in English.
+        self.assertIn("The user asked to try again", log_events(log))
+        self.assertIn(f"Exit code {PROBE_FAILED}: size probe failed "
+                      f"(The distribution server could not be reached.)", log_events(log))
 
     def test_german_at_96_pixels_per_inch(self):
         self.check_window_and_dialog("de", 96)
@@ -106,6 +137,49 @@ class LanguageEndToEnd(unittest.TestCase):
 
     def test_russian_at_192_pixels_per_inch(self):
         self.check_window_and_dialog("ru", 192)
+
+    def test_usage_in_polish_with_the_log_in_english(self):
+        folder = localrun.fresh_folder(WORK / self.id().rsplit(".", 1)[-1])
+        exe = folder / "Plenwick-setup_x64-stable.exe"
+        shutil.copy(EXE, exe)
+        wine = languagerun.in_language(localrun.Wine(PREFIX), "pl")
+        tool = localrun.WinTool(wine, WINTOOL)
+        text = {name: TEXTS[name]["pl"] for name in TEXTS}
+        log = folder / "run.log"
+        program = localrun.WatchedRun(
+            wine, WINTOOL, f'"{wine_path(exe)}" /silent /log "{wine_path(log)}"', folder)
+        try:
+            dialog = tool.dialog(text["RSUsageCaption"], 60000)
+            self.assertIsNotNone(dialog, "no usage captioned " + text["RSUsageCaption"])
+            shown = dialog[0][0]
+            self.assertEqual(program.wait(60), BAD_COMMAND_LINE)
+        finally:
+            if program.running():
+                program.kill()
+            wine.kill()
+        # The fault, then the usage with its table of exit codes: the words the language's, the
+        # switches, file names and codes as they are.
+        usage_start = text["RSUsage"].split("%s")[0]
+        self.assertTrue(shown.startswith(text["RSUnknownSwitch"].replace("%s", "/silent") +
+                                         "\r\n\r\n" + usage_start +
+                                         "Plenwick-setup_x64-stable.exe [/quiet | /passive]"),
+                        shown)
+        for line in text["RSUsage"].split("\r\n")[2:8]:
+            self.assertIn("\r\n" + line + "\r\n", shown)
+        for row in (f"20001\t{text['RSExitProbeFailed']}", f"87\t{text['RSExitBadCommandLine']}",
+                    f"{text['RSUsageOtherCode']}\t{text['RSExitInstallerCode']}"):
+            self.assertIn("\r\n" + row + "\r\n", shown)
+        # The log has it all in English.
+        events = log_events(log)
+        self.assertIn('The command line cannot be read: The switch "/silent" is not known.',
+                      events)
+        usage = [e for e in events if e.startswith("Usage: Plenwick-setup_x64-stable.exe [/quiet")]
+        self.assertEqual(len(usage), 1, events)
+        # One event, one line: the log writes tabs and line breaks as single spaces.
+        self.assertIn(" 20001 The distribution server could not be reached. ", usage[0])
+        self.assertIn(" other The installer's own exit code, passed on. ", usage[0])
+        self.assertIn(f"Exit code {BAD_COMMAND_LINE}: bad command line "
+                      f"(The command line could not be read.)", events)
 
 
 if __name__ == "__main__":

@@ -40,7 +40,9 @@ class TPlayedSigner : public TSignerReader {
 class PublisherCheckTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    folder = GetCurrentDir() + "\\publisher_check\\";
+    // One folder per test: ctest runs the tests of this fixture side by side.
+    folder = GetCurrentDir() + "\\publisher_check_" +
+             ::testing::UnitTest::GetInstance()->current_test_info()->name() + "\\";
     std::filesystem::remove_all(ziptest::FsPath(folder));
     std::filesystem::create_directories(ziptest::FsPath(folder));
   }

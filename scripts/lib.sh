@@ -31,10 +31,31 @@ BUILD_PACKAGES=(cmake make g++ zlib1g-dev libssl-dev libgtest-dev libgmock-dev l
 # tinyproxy: the proxy of the proxy tests and end-to-end runs (started and stopped by them);
 # osslsigncode: the publisher tests and runs sign programs with a throwaway authority;
 # winbind: its ntlm_auth is what Wine's NTLM package runs (no daemon needed).
+# locales and fonts-noto-cjk: the language runs and screenshots start Wine in each of the
+# program's languages (ensure_locales), and Chinese, Japanese and Korean need a font that has them.
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3
-  openssl ca-certificates tinyproxy osslsigncode winbind)
+  openssl ca-certificates tinyproxy osslsigncode winbind locales fonts-noto-cjk)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
+
+# The locales of the program's languages (Wine takes the user's display language from LANG);
+# generates those that are missing.
+PROGRAM_LOCALES=(en_US de_DE fr_FR es_ES it_IT pt_BR pl_PL ru_RU ja_JP zh_CN ko_KR)
+ensure_locales() {
+  local missing=() l
+  for l in "${PROGRAM_LOCALES[@]}"; do
+    locale -a 2>/dev/null | grep -qix "$l.utf-\?8" || missing+=("$l.UTF-8")
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  log "generating the locales ${missing[*]}"
+  local sudo=
+  [ "$(id -u)" -eq 0 ] || sudo=sudo
+  for l in "${missing[@]}"; do
+    grep -q "^$l UTF-8" /etc/locale.gen 2>/dev/null ||
+      echo "$l UTF-8" | $sudo tee -a /etc/locale.gen >/dev/null
+  done
+  $sudo locale-gen >/dev/null
+}
 
 # Numbers on standard input, separated by blanks or line ends: their median, their largest, and
 # the ratio of two numbers with two decimals (the benchmark scripts' statistics).

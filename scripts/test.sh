@@ -19,6 +19,7 @@ bash scripts/fuzz.sh
 
 log "Windows build, tests and end-to-end runs under Wine"
 ensure_display
+ensure_locales
 configure_and_build windows -DPLENWICK_BUILD_TESTS=ON
 ctest --test-dir build/windows -j "$JOBS" --output-on-failure --timeout 900
 

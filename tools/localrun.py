@@ -182,11 +182,15 @@ class WinTool:
                                 timeout=timeout_ms / 1000 + 60)
         if rc != 0:
             return None
-        info = {"children": []}
+        info = {"children": [], "rects": []}
         for line in out.splitlines():
             key, _, value = line.strip().partition("=")
             if key == "child":
                 info["children"].append(_unescape(value))
+            elif key == "rect":
+                # class, (left, top, width, height) in the client area
+                cls, box = value.split("|")
+                info["rects"].append((cls, tuple(int(v) for v in box.split(","))))
             else:
                 info[key] = value
         return info

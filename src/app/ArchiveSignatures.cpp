@@ -7,8 +7,8 @@
 #include "app/WebPageCheck.h"
 #include "base/Format.h"
 #include "base/MemoryStream.h"
+#include "base/Texts.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
 
 namespace {
 
@@ -90,6 +90,6 @@ const TArchiveSignature* TArchiveSignatures::Accepted(const std::string& AURL) c
 
 void TArchiveSignatures::Check(const std::string& AURL, TStream& AArchive) const {
   const auto accepted = FAccepted.find(AURL);
-  if (accepted == FAccepted.end()) throw ETrustError(RSArchiveMismatch);
+  if (accepted == FAccepted.end()) throw ETrustError(Text(RSArchiveMismatch));
   FVerifier->Check(accepted->second, AArchive);
 }

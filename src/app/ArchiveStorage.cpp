@@ -13,10 +13,10 @@
 #include "base/MemoryStream.h"
 #include "base/SpillingStream.h"
 #include "base/SystemMemory.h"
+#include "base/Texts.h"
 
 namespace {
 
-constexpr char kNotEnoughSpace[] = "Setup needs %s free on %s, but only %s are free.";
 constexpr int64_t kMemoryLimitCeiling = int64_t{1} << 30;
 constexpr int64_t kMax = std::numeric_limits<int64_t>::max();
 
@@ -28,7 +28,7 @@ int64_t SaturatingAdd(int64_t a, int64_t b) {
 // space down, so that the two never read the same.
 void CheckFreeSpace(const TVolumeSpace& ASpace, int64_t ANeeded) {
   if (ASpace.Free >= ANeeded) return;
-  throw ENotEnoughSpace(Format(kNotEnoughSpace, SizeText(ANeeded, true).c_str(),
+  throw ENotEnoughSpace(Format(RSDiskSpaceShort, SizeText(ANeeded, true).c_str(),
                                ASpace.Name.c_str(),
                                SizeText(std::max<int64_t>(ASpace.Free, 0), false).c_str()));
 }
@@ -36,13 +36,13 @@ void CheckFreeSpace(const TVolumeSpace& ASpace, int64_t ANeeded) {
 }  // namespace
 
 std::string SizeText(int64_t ABytes, bool ARoundUp) {
-  static constexpr const char* kUnits[] = {"KB", "MB", "GB"};
+  static constexpr TTextId kUnits[] = {RSSizeKB, RSSizeMB, RSSizeGB};
   double value = static_cast<double>(ABytes) / 1024;
   for (size_t unit = 0;; ++unit) {
     const double tenths = ARoundUp ? std::ceil(value * 10) : std::floor(value * 10);
     // Rounded, 1023.95 KB would read "1024.0 KB": the next unit says it better.
     if (tenths < 10240 || unit + 1 == std::size(kUnits))
-      return Format("%.1f %s", tenths / 10, kUnits[unit]);
+      return Format("%.1f %s", tenths / 10, Text(kUnits[unit]).c_str());
     value /= 1024;
   }
 }

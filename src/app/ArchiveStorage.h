@@ -38,5 +38,6 @@ class TArchiveStorage {
                          const std::string& AFolder) const;
 };
 
-// A size as the user reads it: in KB, MB or GB (of 1024) with one decimal, rounded up or down.
+// A size as the user reads it: in KB, MB or GB (of 1024; the units in the user's language) with
+// one decimal, rounded up or down.
 std::string SizeText(int64_t ABytes, bool ARoundUp);

@@ -1,8 +1,6 @@
 #include "app/CommandLine.h"
 
 #include "app/RunOutcome.h"
-#include "app/UserTexts.h"
-#include "base/Format.h"
 #include "base/StrUtils.h"
 
 namespace {
@@ -17,8 +15,10 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& AArguments) {
   TCommandLine line;
   bool quiet = false;
   bool passive = false;
-  auto fail = [&line](std::string AError) {
-    if (line.Error.empty()) line.Error = std::move(AError);
+  auto fail = [&line](TTextId AText, const std::string& AArgument) {
+    if (line.Bad()) return;
+    line.ErrorText = AText;
+    line.ErrorArgument = AArgument;
   };
   for (size_t i = 0; i < AArguments.size(); ++i) {
     const std::string& argument = AArguments[i];
@@ -28,7 +28,7 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& AArguments) {
       break;
     }
     if (!IsSwitch(argument)) {
-      fail(Format(kUnexpectedArgument, argument.c_str()));
+      fail(RSUnexpectedArgument, argument);
       continue;
     }
     const std::string name = LowerCase(argument.substr(1));
@@ -43,18 +43,22 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& AArguments) {
       if (i + 1 < AArguments.size() && AArguments[i + 1] != "--" && !AArguments[i + 1].empty())
         line.LogFile = AArguments[++i];
       else
-        fail(Format(kLogNeedsFile, argument.c_str()));
+        fail(RSLogNeedsFile, argument);
     } else if (name.starts_with("log=")) {
       if (name.size() > 4)
         line.LogFile = argument.substr(5);
       else
-        fail(Format(kLogNeedsFile, argument.c_str()));
+        fail(RSLogNeedsFile, argument);
     } else {
-      fail(Format(kUnknownSwitch, argument.c_str()));
+      fail(RSUnknownSwitch, argument);
     }
   }
   line.Mode = quiet ? TRunMode::rmQuiet : passive ? TRunMode::rmPassive : TRunMode::rmNormal;
   return line;
+}
+
+std::string TCommandLine::Error(TTextReader AReader) const {
+  return Bad() ? FormatFor(AReader, ErrorText, ErrorArgument.c_str()) : std::string();
 }
 
 std::string QuoteArgument(std::string_view AArgument) {
@@ -91,6 +95,6 @@ std::string JoinArguments(const std::vector<std::string>& AArguments) {
   return line;
 }
 
-std::string UsageText(const std::string& AProgram) {
-  return Format(kUsageText, AProgram.c_str(), ExitCodeTable().c_str());
+std::string UsageText(const std::string& AProgram, TTextReader AReader) {
+  return FormatFor(AReader, RSUsage, AProgram.c_str(), ExitCodeTable(AReader).c_str());
 }

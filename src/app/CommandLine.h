@@ -4,6 +4,8 @@
 #include <string_view>
 #include <vector>
 
+#include "base/Texts.h"
+
 // How much of itself the program shows.
 enum class TRunMode {
   rmNormal,   // the window and every dialog
@@ -14,16 +16,21 @@ enum class TRunMode {
 // The program's command line, read. Switches begin with "/" or "-", letter case ignored:
 // "/quiet", "/passive" (quiet wins when both are given), "/log <file>" or "/log=<file>" (the
 // last one given counts), "/?"; everything after "--" is for the installer. Anything else makes
-// the command line bad: Error then says what, and the rest is read as far as it goes (so that a
-// quiet run with a bad switch stays quiet and logs where it was asked to).
+// the command line bad: Error() then says what, and the rest is read as far as it goes (so that
+// a quiet run with a bad switch stays quiet and logs where it was asked to).
 struct TCommandLine {
   TRunMode Mode = TRunMode::rmNormal;
   bool ShowUsage = false;
   std::string LogFile;  // empty: the default log
   std::vector<std::string> InstallerArguments;
-  std::string Error;  // empty: the command line is good
+  // The first fault: its text, naming the argument; no text (0) while the command line is good.
+  TTextId ErrorText{};
+  std::string ErrorArgument;
 
   bool Unattended() const { return Mode != TRunMode::rmNormal; }
+  bool Bad() const { return ErrorText != TTextId{}; }
+  // The fault in words for the user or the log; empty while the command line is good.
+  std::string Error(TTextReader AReader = TTextReader::trUser) const;
 };
 
 // AArguments: the arguments after the program's own name, as the system splits them.
@@ -37,4 +44,4 @@ std::string QuoteArgument(std::string_view AArgument);
 std::string JoinArguments(const std::vector<std::string>& AArguments);
 
 // The usage for the program file AProgram ("/?"), with the table of exit codes.
-std::string UsageText(const std::string& AProgram);
+std::string UsageText(const std::string& AProgram, TTextReader AReader = TTextReader::trUser);

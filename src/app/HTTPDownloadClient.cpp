@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
-#include "app/DownloadTexts.h"
 #include "app/SystemClock.h"
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "base/TryFinally.h"
 #include "http/IdHTTPDate.h"
 #include "net/IdAntiFreezeBase.h"

@@ -5,16 +5,15 @@
 
 #include "app/ArchiveSuffix.h"
 #include "app/DistributionHost.h"
-#include "app/DownloadTexts.h"
 #include "app/FolderHelpers.h"
 #include "app/SetupErrors.h"
-#include "app/UserTexts.h"
 #include "app/WebPageCheck.h"
 #include "base/DateTime.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
 #include "base/Stream.h"
 #include "base/StringList.h"
+#include "base/Texts.h"
 #include "base/TryFinally.h"
 #include "http/IdHTTPExceptions.h"
 #include "http/proxy/IdProxyServer.h"
@@ -28,18 +27,9 @@ namespace {
 constexpr char kArchiveName[] = "Archive";
 constexpr char kSetupFolder[] = "Plenwick Setup (64-bit)\\";
 constexpr char kInstaller[] = "Install.exe";
-constexpr char kProbeFailure[] =
-    "Could not download files from distribution server.\r\n\r\nDownloader will now exit.";
-constexpr char kProbeFailureThroughProxy[] =
-    "Could not download files from distribution server.\r\n\r\n%s\r\n\r\n"
-    "Downloader will now exit.";
-constexpr char kNoCurrentDir[] = "The current folder could not be determined.";
-constexpr char kFolderIsLink[] = "The setup folder \"%s\" is a link; it was left untouched.";
-constexpr char kFolderIsNoFolder[] =
-    "The setup folder \"%s\" is not a folder; it was left untouched.";
-constexpr char kOldFolderStays[] = "The old setup folder \"%s\" could not be removed.";
-constexpr char kFolderNotCreated[] = "The setup folder \"%s\" could not be created.";
-constexpr char kLaunchFailed[] = "The installer could not be started (system error %d).";
+// Every text the status line shows: the window is made wide enough for the longest of them.
+constexpr TTextId kStatusTexts[] = {RSStatusInitiating, RSStatusChecking, RSStatusDownloading,
+                                    RSStatusExtracting, RSStatusInstalling};
 constexpr int64_t kMaxBytes = std::numeric_limits<int64_t>::max();
 // How every ZIP archive begins.
 constexpr char kZipStart[] = "PK";
@@ -59,9 +49,9 @@ std::string ProbeFailureMessage() {
   try {
     throw;
   } catch (const EIdHTTPProxyError& e) {
-    return Format(kProbeFailureThroughProxy, e.Message().c_str());
+    return Format(RSProbeFailureThroughProxy, e.Message().c_str());
   } catch (...) {
-    return kProbeFailure;
+    return Text(RSProbeFailure);
   }
 }
 
@@ -74,7 +64,7 @@ std::string ArchiveUrlPrefix() {
 
 TMain::TMain() : Platform(CreateSystemPlatform()) {
   SetName("Main");
-  SetCaption("Plenwick Suite Setup - Web Downloader");
+  SetCaption(Text(RSMainCaption));
   BorderWidth = 8;
   ClientWidth = 313;
   ClientHeight = 41;
@@ -84,7 +74,7 @@ TMain::TMain() : Platform(CreateSystemPlatform()) {
   Info = std::make_unique<TLabel>(*this);
   Info->Align = TAlign::alTop;
   Info->DesignHeight = 13;  // the window's text height at 96 pixels per inch
-  Info->SetCaption("Initiating download...");
+  Info->SetCaption(Text(RSStatusInitiating));
   TFont bold = Font;
   bold.Bold = true;
   Info->SetFont(bold);
@@ -131,6 +121,20 @@ void TMain::FormCreate(TComponent*) {
 
 void TMain::FormClose(TComponent*, TCloseAction&) {
   Application->Terminate();
+}
+
+int TMain::ContentWidth() const {
+  int width = 0;
+  for (const TTextId id : kStatusTexts)
+    width = std::max(width, Info->TextWidth(Text(id)));
+  // The countdown at its widest: a wait of a minute (the longest Retry-After honoured).
+  for (const TTextId id : {RSRetryConnectionLost, RSRetryServerBusy})
+    width = std::max(width, Info->TextWidth(Format(id, 60, 5, 5)));
+  return width;
+}
+
+void TMain::SetStatus(TTextId AText) {
+  SetStatus(Text(AText));
 }
 
 void TMain::SetStatus(const std::string& AText) {
@@ -226,7 +230,7 @@ void TMain::FollowRoad() {
   FStage = TRunStage::rsStart;
   // Resolved once: a later change of the current directory cannot split the road.
   const std::string currentDir = Platform->CurrentDir();
-  if (currentDir.empty()) throw ESetupFolderError(kNoCurrentDir);
+  if (currentDir.empty()) throw ESetupFolderError(Text(RSNoCurrentDir));
   FSetupFolder = IncludeTrailingBackslash(currentDir) + kSetupFolder;
 
   std::string current = Platform->ModuleFileName();
@@ -235,7 +239,7 @@ void TMain::FollowRoad() {
   const std::string archiveName = kArchiveName + current;
   TStringList urls;
   urls.Add(ArchiveUrlPrefix() + current);
-  SetStatus("Checking files to download...");
+  SetStatus(RSStatusChecking);
 
   // The size probe. Each archive is then fetched from where its probe ended, after any
   // redirects.
@@ -244,7 +248,7 @@ void TMain::FollowRoad() {
   for (const std::string& url : urls) {
     current = FCurrentURL = url;
     if (Application->Terminated()) return;
-    if (!HTTP) throw Exception("No HTTP client is built into this program");
+    if (!HTTP) throw Exception(Text(RSNoHTTPClient));
     Report.Note("Archive: " + url);
     HTTP->Head(current);
     const int64_t length = HTTP->ResponseContentLength();
@@ -276,10 +280,11 @@ void TMain::FollowRoad() {
     // told, unless the program was asked to end meanwhile.
     if (run.InstallerStarted && !Application->Terminated() &&
         Platform->PathKind(FSetupFolder) != TPathKind::pkMissing) {
-      const std::string stays =
-          Format(kOldFolderStays, ExcludeTrailingBackslash(FSetupFolder).c_str());
-      Report.Note(stays);
-      if (Mode == TRunMode::rmNormal) Application->ShowException(Exception(stays));
+      Report.Note(FormatFor(TTextReader::trLog, RSOldFolderStays,
+                            ExcludeTrailingBackslash(FSetupFolder).c_str()));
+      if (Mode == TRunMode::rmNormal)
+        Application->ShowException(
+            Exception(Format(RSOldFolderStays, ExcludeTrailingBackslash(FSetupFolder).c_str())));
     }
   }
   if (!normalEnd || (run.InstallerStarted && !run.InstallerEnded)) {
@@ -343,29 +348,29 @@ bool TMain::ShowFailure(const std::exception_ptr& AFailure, const TFailureClass&
       FStage == TRunStage::rsProbe ? MsgDlgCaption(TMsgDlgType::mtError) : Application->Title();
   dialog.Text = text;
   dialog.Details = FailureDetails(cause);
-  dialog.DetailsLabel = kDetails;
+  dialog.DetailsLabel = Text(RSDetails);
   dialog.LinkPath = Report.LogPath();
-  dialog.LinkLine = dialog.LinkPath.empty() ? kDetailsNoLog : kDetailsLog;
-  if (AClass.TryAgainMayHelp) dialog.RetryLabel = kTryAgain;
+  dialog.LinkLine = Text(dialog.LinkPath.empty() ? RSDetailsNoLog : RSDetailsLog);
+  if (AClass.TryAgainMayHelp) dialog.RetryLabel = Text(RSTryAgain);
   const bool again = ShowErrorDialog(dialog) == TErrorDialogAnswer::eaRetry;
   Report.Note(again ? "The user asked to try again" : "The user closed the failure's dialog");
   return again;
 }
 
 std::string TMain::FailureDetails(const std::string& ACause) const {
-  std::string details = Format(kDetailsCause, ACause.c_str());
+  std::string details = Format(RSDetailsCause, ACause.c_str());
   // Where the network was on the road: what was asked for, through which proxy, and what came.
   if (FStage != TRunStage::rsProbe && FStage != TRunStage::rsSignature &&
       FStage != TRunStage::rsDownload)
     return details;
-  if (!FCurrentURL.empty()) details += "\n" + Format(kDetailsAddress, FCurrentURL.c_str());
+  if (!FCurrentURL.empty()) details += "\n" + Format(RSDetailsAddress, FCurrentURL.c_str());
   if (!Report.LastProxy().empty()) {
     const std::string proxy =
-        Report.LastProxy() == TIdProxyServer{}.Text() ? kDetailsNoProxy : Report.LastProxy();
-    details += "\n" + Format(kDetailsProxy, proxy.c_str());
+        Report.LastProxy() == TIdProxyServer{}.Text() ? Text(RSDetailsNoProxy) : Report.LastProxy();
+    details += "\n" + Format(RSDetailsProxy, proxy.c_str());
   }
   if (!Report.LastStatusLine().empty())
-    details += "\n" + Format(kDetailsLastAnswer, Report.LastStatusLine().c_str());
+    details += "\n" + Format(RSDetailsLastAnswer, Report.LastStatusLine().c_str());
   return details;
 }
 
@@ -373,30 +378,30 @@ bool TMain::PrepareSetupFolder() {
   const std::string name = ExcludeTrailingBackslash(FSetupFolder);
   switch (Platform->PathKind(FSetupFolder)) {
     case TPathKind::pkLink:
-      throw ESetupFolderError(Format(kFolderIsLink, name.c_str()));
+      throw ESetupFolderError(Format(RSFolderIsLink, name.c_str()));
     case TPathKind::pkOther:
-      throw ESetupFolderError(Format(kFolderIsNoFolder, name.c_str()));
+      throw ESetupFolderError(Format(RSFolderIsNoFolder, name.c_str()));
     case TPathKind::pkFolder:
       // Nothing left from before (or planted) may sit beside the installer when it starts.
       Report.Note("Removing the old setup folder " + name);
       RemoveSetupFolder();
       if (Platform->PathKind(FSetupFolder) != TPathKind::pkMissing) {
         if (Application->Terminated()) return false;
-        throw ESetupFolderError(Format(kOldFolderStays, name.c_str()));
+        throw ESetupFolderError(Format(RSOldFolderStays, name.c_str()));
       }
       break;
     case TPathKind::pkMissing:
       break;
   }
   if (!Platform->CreateFolder(FSetupFolder))
-    throw ESetupFolderError(Format(kFolderNotCreated, name.c_str()));
+    throw ESetupFolderError(Format(RSFolderNotCreated, name.c_str()));
   Report.Note("Setup folder " + name + " created");
   return true;
 }
 
 bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
   ShouldUpdateProgress = true;
-  if (!CreateArchive) throw Exception("No archive reader is built into this program");
+  if (!CreateArchive) throw Exception(Text(RSNoArchiveReader));
   std::unique_ptr<TSetupArchive> archive = CreateArchive();
   // A large archive takes a while to write: the window answers meanwhile, as it does while the
   // body arrives (messages once IdleTimeOut has passed without them), and a close stops the
@@ -412,7 +417,7 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
     if (Application->Terminated()) return false;
     const std::unique_ptr<TStream> stream = CreateArchiveStream(url);
     LastWorkCount = 0;
-    SetStatus("Downloading...");
+    SetStatus(RSStatusDownloading);
     const double started = Platform->Now();
     // However the GET ends, the bar is left showing its exact position.
     TryFinally([&] { HTTP->Get(url, *stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
@@ -426,7 +431,7 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
     archive->Open(*stream);
     // A disk that cannot take the files is told before the first is written.
     ArchiveStorage.CheckRoomForFiles(*Platform, archive->FileSizes(), FSetupFolder);
-    SetStatus("Extracting...");
+    SetStatus(RSStatusExtracting);
     Application->ProcessMessages();
     archive->ExtractAll(FSetupFolder);
     const TSetupArchive::TTotals totals = archive->Totals();
@@ -437,7 +442,7 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
 
   archive.reset();
   ShouldUpdateProgress = false;
-  SetStatus("Initiating installation procedure...");
+  SetStatus(RSStatusInstalling);
 
   FStage = TRunStage::rsLaunch;
   // The installer just extracted, whatever the executable's own folder holds.
@@ -557,7 +562,7 @@ std::unique_ptr<TFileStream> TMain::CheckInstaller(const std::string& AInstaller
 
 std::string TMain::LaunchFailureText(int AError) const {
   std::string text = SysErrorMessage(AError);
-  if (text.empty()) text = Format(kLaunchFailed, AError);
+  if (text.empty()) text = Format(RSLaunchFailed, AError);
   // Some of the system's texts name the file as "%1".
   const std::string installer = FSetupFolder + kInstaller;
   for (size_t at = 0; (at = text.find("%1", at)) != std::string::npos; at += installer.size())
@@ -570,9 +575,9 @@ void TMain::ShowLaunchFailure(int AError) {
   TErrorDialog dialog;
   dialog.Caption = Application->Title();
   dialog.Text = ExceptionDisplayText(Exception(LaunchFailureText(AError)));
-  dialog.Details = FailureDetails(Format(kLaunchFailed, AError));
-  dialog.DetailsLabel = kDetails;
+  dialog.Details = FailureDetails(Format(RSLaunchFailed, AError));
+  dialog.DetailsLabel = Text(RSDetails);
   dialog.LinkPath = Report.LogPath();
-  dialog.LinkLine = dialog.LinkPath.empty() ? kDetailsNoLog : kDetailsLog;
+  dialog.LinkLine = Text(dialog.LinkPath.empty() ? RSDetailsNoLog : RSDetailsLog);
   ShowErrorDialog(dialog);
 }

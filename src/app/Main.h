@@ -19,6 +19,7 @@
 #include "app/SetupPlatform.h"
 #include "base/FileStream.h"
 #include "base/StringList.h"
+#include "base/Texts.h"
 #include "trust/PublisherCheck.h"
 #include "ui/Form.h"
 #include "ui/Label.h"
@@ -76,6 +77,10 @@ class TMain : public TForm {
   // countdown; call after replacing HTTP.
   void ConnectHTTP();
 
+ protected:
+  // Wide enough for the longest text the status line shows in the user's language.
+  int ContentWidth() const override;
+
  private:
   // What DownloadAndInstall came to.
   struct TInstallRun {
@@ -88,6 +93,7 @@ class TMain : public TForm {
     bool InstallerEnded = false;
   };
 
+  void SetStatus(TTextId AText);
   void SetStatus(const std::string& AText);
   // OnRetryWait of HTTP: counts the wait down on the status line, a second at a time, while the
   // window answers; the status line then shows what it showed before. False when the window was

@@ -12,6 +12,7 @@
 #include "app/SetupProgram.h"
 #include "base/Exception.h"
 #include "base/FileSystem.h"
+#include "base/Texts.h"
 #include "base/UniqueHandle.h"
 #include "base/Utf.h"
 #include "ui/Application.h"
@@ -20,7 +21,8 @@ namespace {
 
 // The last-chance report of an exception that escaped the program's start.
 void ReportFatal(const std::string& AText) {
-  ::MessageBoxW(nullptr, ToWide(AText).c_str(), L"Error", MB_OK | MB_ICONERROR | MB_TASKMODAL);
+  ::MessageBoxW(nullptr, ToWide(AText).c_str(), ToWide(Text(RSCaptionError)).c_str(),
+                MB_OK | MB_ICONERROR | MB_TASKMODAL);
 }
 
 // How the system started the program: its command line, split as every program splits it.

@@ -1,5 +1,7 @@
 #include "app/ProxyCredentials.h"
 
+#include "base/Texts.h"
+
 namespace {
 
 class TUnpromptedCredentials final : public TIdProxyCredentialProvider {
@@ -35,6 +37,5 @@ std::string ProxyCredentialTarget(const TIdProxyServer& AProxy) {
 
 // Short: Wine's dialog shows one line of it.
 std::string ProxyCredentialMessage(const TIdProxyServer& AProxy, bool ARefused) {
-  if (ARefused) return "The proxy server " + AProxy.Text() + " refused the last sign-in.";
-  return "Sign in to the proxy server " + AProxy.Text() + ".";
+  return Format(ARefused ? RSProxySignInRefused : RSProxySignIn, AProxy.Text().c_str());
 }

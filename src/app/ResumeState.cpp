@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-#include "app/DownloadTexts.h"
 #include "base/Format.h"
 #include "base/StrUtils.h"
+#include "base/Texts.h"
 #include "http/IdHTTPDate.h"
 #include "http/IdHTTPHeaderInfo.h"
 
@@ -56,5 +56,5 @@ void TResumeState::CheckContinuation(const TIdResponseHeaderInfo& AResponse, int
   // part of another copy all the same must not be stitched to the first.
   const std::string sent(
       Trim(AResponse.RawHeaders.GetValue(IsStrongETag(FValidator) ? "ETag" : "Last-Modified")));
-  if (!sent.empty() && sent != FValidator) throw EResumeRefused(RSResumeChanged);
+  if (!sent.empty() && sent != FValidator) throw EResumeRefused(Text(RSResumeChanged));
 }

@@ -2,8 +2,14 @@
 
 #include <string>
 
-#include "app/UserTexts.h"
 #include "base/Format.h"
+
+namespace {
+
+// One line of the usage's exit code table: the code and what it means.
+constexpr char kExitCodeLine[] = "%s\t%s\r\n";
+
+}  // namespace
 
 uint32_t ExitCodeFor(const TRunOutcome& AOutcome) {
   switch (AOutcome.Result) {
@@ -31,33 +37,33 @@ uint32_t ExitCodeFor(const TRunOutcome& AOutcome) {
   return ExitCodes::LaunchFailed;
 }
 
-const char* OutcomeMeaning(const TRunOutcome& AOutcome) {
+TTextId OutcomeMeaning(const TRunOutcome& AOutcome) {
   switch (AOutcome.Result) {
     case TRunResult::rrInstallerEnded:
-      return AOutcome.InstallerExitCode == 0 ? kExitInstallerSucceeded : kExitInstallerCode;
+      return AOutcome.InstallerExitCode == 0 ? RSExitInstallerSucceeded : RSExitInstallerCode;
     case TRunResult::rrUserClosed:
-      return kExitUserClosed;
+      return RSExitUserClosed;
     case TRunResult::rrElevationRefused:
-      return kExitElevationRefused;
+      return RSExitElevationRefused;
     case TRunResult::rrProbeFailed:
-      return kExitProbeFailed;
+      return RSExitProbeFailed;
     case TRunResult::rrDownloadFailed:
-      return kExitDownloadFailed;
+      return RSExitDownloadFailed;
     case TRunResult::rrArchiveRefused:
-      return kExitArchiveRefused;
+      return RSExitArchiveRefused;
     case TRunResult::rrDiskFailure:
-      return kExitDiskFailure;
+      return RSExitDiskFailure;
     case TRunResult::rrLaunchFailed:
-      return kExitLaunchFailed;
+      return RSExitLaunchFailed;
     case TRunResult::rrBadCommandLine:
-      return kExitBadCommandLine;
+      return RSExitBadCommandLine;
     case TRunResult::rrUsageShown:
-      return kExitUsageShown;
+      return RSExitUsageShown;
   }
-  return "";
+  return RSExitLaunchFailed;
 }
 
-std::string ExitCodeTable() {
+std::string ExitCodeTable(TTextReader AReader) {
   const TRunOutcome rows[] = {
       {TRunResult::rrInstallerEnded, 0}, {TRunResult::rrInstallerEnded, 1},
       {TRunResult::rrUserClosed},        {TRunResult::rrElevationRefused},
@@ -71,10 +77,11 @@ std::string ExitCodeTable() {
   for (const TRunOutcome& row : rows) {
     const std::string code =
         row.Result == TRunResult::rrInstallerEnded && row.InstallerExitCode != 0
-            ? std::string(kUsageOtherCode)
+            ? TextFor(AReader, RSUsageOtherCode)
             : std::to_string(ExitCodeFor(row));
-    table += Format(kUsageExitCode, code.c_str(), OutcomeMeaning(row));
+    table += Format(kExitCodeLine, code.c_str(), TextFor(AReader, OutcomeMeaning(row)).c_str());
   }
-  table += Format(kUsageExitCode, programFailed.c_str(), kExitProgramFailed);
+  table +=
+      Format(kExitCodeLine, programFailed.c_str(), TextFor(AReader, RSExitProgramFailed).c_str());
   return table;
 }

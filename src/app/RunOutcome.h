@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Texts.h"
+
 // What a run of the downloader came to, and the exit code that tells it (README's table): one
 // place decides the code, so a new way a run can end needs one row here.
 enum class TRunResult {
@@ -44,8 +46,8 @@ inline constexpr uint32_t ProgramFailed = 20006;
 
 uint32_t ExitCodeFor(const TRunOutcome& AOutcome);
 
-// What the outcome means, in the user's words (UserTexts.h).
-const char* OutcomeMeaning(const TRunOutcome& AOutcome);
+// What the outcome means, in the user's words.
+TTextId OutcomeMeaning(const TRunOutcome& AOutcome);
 
 // The table of exit codes as the usage shows it: one line per code, "<code>\t<meaning>\r\n".
-std::string ExitCodeTable();
+std::string ExitCodeTable(TTextReader AReader = TTextReader::trUser);

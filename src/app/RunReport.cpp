@@ -11,6 +11,7 @@
 #include "app/RunOutcome.h"
 #include "base/Exception.h"
 #include "base/Format.h"
+#include "base/Texts.h"
 
 namespace {
 
@@ -123,7 +124,7 @@ void TRunReport::Failure(const std::exception_ptr& AFailure, const TFailureClass
 
 void TRunReport::Outcome(const TRunOutcome& AOutcome) {
   Note(Format("Exit code %lu: %s (%s)", static_cast<unsigned long>(ExitCodeFor(AOutcome)),
-              ResultName(AOutcome.Result), OutcomeMeaning(AOutcome)));
+              ResultName(AOutcome.Result), EnglishText(OutcomeMeaning(AOutcome))));
 }
 
 void TRunReport::ForgetFacts() {

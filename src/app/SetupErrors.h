@@ -18,7 +18,7 @@ PLENWICK_DECLARE_EXCEPTION(ESetupFolderError, Exception)
 PLENWICK_DECLARE_EXCEPTION(ENotEnoughSpace, Exception)
 
 // A web page came where the setup archive (or its signature) was expected: the sign-in page of
-// a public network, a proxy's notice. Its message says so (kWebPageInstead).
+// a public network, a proxy's notice. Its message says so (RSWebPageInstead).
 PLENWICK_DECLARE_EXCEPTION(EWebPageInstead, Exception)
 
 // The archive's signature could not be downloaded; Cause is the failure of the download (a

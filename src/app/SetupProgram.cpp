@@ -8,9 +8,9 @@
 #include "app/RunReport.h"
 #include "app/SetupLog.h"
 #include "app/SystemDescription.h"
-#include "app/UserTexts.h"
 #include "app/resources/ProgramVersion.h"
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "ui/Application.h"
 #include "ui/Dialogs.h"
 #include "ui/Form.h"
@@ -59,14 +59,17 @@ uint32_t RunSetupProgram(const TProgramStart& AStart, const std::function<void(T
   TApplication app(AStart.ProgramFile);
   app.Initialize();
   TRunOutcome outcome;
-  if (!line.Error.empty() || line.ShowUsage) {
-    outcome.Result = line.Error.empty() ? TRunResult::rrUsageShown : TRunResult::rrBadCommandLine;
-    const std::string usage = UsageText(FileNameOf(AStart.ProgramFile));
-    if (!line.Error.empty()) report.Note("The command line cannot be read: " + line.Error);
-    report.Note(usage);
-    if (line.Mode != TRunMode::rmQuiet)
-      ShowMessageBox(line.Error.empty() ? usage : line.Error + "\r\n\r\n" + usage, kUsageCaption,
-                     line.Error.empty() ? TMsgDlgType::mtInformation : TMsgDlgType::mtError);
+  if (line.Bad() || line.ShowUsage) {
+    outcome.Result = line.Bad() ? TRunResult::rrBadCommandLine : TRunResult::rrUsageShown;
+    const std::string program = FileNameOf(AStart.ProgramFile);
+    if (line.Bad())
+      report.Note("The command line cannot be read: " + line.Error(TTextReader::trLog));
+    report.Note(UsageText(program, TTextReader::trLog));
+    if (line.Mode != TRunMode::rmQuiet) {
+      const std::string usage = UsageText(program);
+      ShowMessageBox(line.Bad() ? line.Error() + "\r\n\r\n" + usage : usage, Text(RSUsageCaption),
+                     line.Bad() ? TMsgDlgType::mtError : TMsgDlgType::mtInformation);
+    }
   } else {
     app.MainFormOnTaskBar = true;
     app.ShowMainForm = line.Mode != TRunMode::rmQuiet;

@@ -1,9 +1,9 @@
 #include "app/WebPageCheck.h"
 
 #include "app/SetupErrors.h"
-#include "app/UserTexts.h"
 #include "base/StrUtils.h"
 #include "base/Stream.h"
+#include "base/Texts.h"
 
 namespace {
 
@@ -42,5 +42,6 @@ void RefuseWebPage(std::string_view AContentType, TStream& AStream,
   std::string start(static_cast<size_t>(kLookAt), '\0');
   start.resize(static_cast<size_t>(AStream.Read(start.data(), kLookAt)));
   AStream.SetPosition(position);
-  if (LooksLikeWebPage(AContentType, start, AExpectedStart)) throw EWebPageInstead(kWebPageInstead);
+  if (LooksLikeWebPage(AContentType, start, AExpectedStart))
+    throw EWebPageInstead(Text(RSWebPageInstead));
 }

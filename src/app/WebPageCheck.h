@@ -13,7 +13,7 @@ class TStream;
 bool LooksLikeWebPage(std::string_view AContentType, std::string_view ABody,
                       std::string_view AExpectedStart);
 
-// Raises EWebPageInstead (kWebPageInstead) when the body in AStream, from its start, looks like a
+// Raises EWebPageInstead (RSWebPageInstead) when the body in AStream, from its start, looks like a
 // web page; the stream's position is kept.
 void RefuseWebPage(std::string_view AContentType, TStream& AStream,
                    std::string_view AExpectedStart);

@@ -14,6 +14,7 @@
 #include "base/FileStream.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "base/UniqueHandle.h"
 
 std::string SysErrorMessage(int ACode) {
@@ -106,14 +107,13 @@ TFileStream::TFileStream(const std::string& AFileName, TMode AMode) : FFileName(
   if (AMode == TMode::fmCreate) {
     FHandle = ::open(native.c_str(), O_RDWR | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (FHandle < 0)
-      throw EFCreateError(Format("Cannot create file \"%s\". %s", AFileName.c_str(),
-                                 SysErrorMessage(errno).c_str()));
+      throw EFCreateError(
+          Format(RSFileCreateError, AFileName.c_str(), SysErrorMessage(errno).c_str()));
   } else {
     const int access = AMode == TMode::fmOpenReadWrite ? O_RDWR : O_RDONLY;
     FHandle = ::open(native.c_str(), access | O_CLOEXEC);
     if (FHandle < 0)
-      throw EFOpenError(
-          Format("Cannot open file \"%s\". %s", AFileName.c_str(), SysErrorMessage(errno).c_str()));
+      throw EFOpenError(Format(RSFileOpenError, AFileName.c_str(), SysErrorMessage(errno).c_str()));
   }
 }
 

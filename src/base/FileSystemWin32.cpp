@@ -6,6 +6,7 @@
 #include "base/FileStream.h"
 #include "base/FileSystem.h"
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "base/UniqueHandle.h"
 #include "base/Utf.h"
 
@@ -107,16 +108,16 @@ TFileStream::TFileStream(const std::string& AFileName, TMode AMode) : FFileName(
     FHandle = ::CreateFileW(wide.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (FHandle == INVALID_HANDLE_VALUE)
-      throw EFCreateError(Format("Cannot create file \"%s\". %s", AFileName.c_str(),
-                                 SysErrorMessage(GetLastOSError()).c_str()));
+      throw EFCreateError(
+          Format(RSFileCreateError, AFileName.c_str(), SysErrorMessage(GetLastOSError()).c_str()));
   } else {
     const bool write = AMode == TMode::fmOpenReadWrite;
     FHandle = ::CreateFileW(wide.c_str(), write ? GENERIC_READ | GENERIC_WRITE : GENERIC_READ,
                             write ? 0 : FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
     if (FHandle == INVALID_HANDLE_VALUE)
-      throw EFOpenError(Format("Cannot open file \"%s\". %s", AFileName.c_str(),
-                               SysErrorMessage(GetLastOSError()).c_str()));
+      throw EFOpenError(
+          Format(RSFileOpenError, AFileName.c_str(), SysErrorMessage(GetLastOSError()).c_str()));
   }
 }
 

@@ -4,6 +4,7 @@
 #include <memory>
 
 #include "base/Exception.h"
+#include "base/Texts.h"
 
 int64_t SeekTarget(int64_t APosition, int64_t ASize, int64_t AOffset, TSeekOrigin AOrigin) {
   switch (AOrigin) {
@@ -37,7 +38,7 @@ void TStream::ReadBuffer(void* ABuffer, int64_t ACount) {
   auto* p = static_cast<uint8_t*>(ABuffer);
   while (ACount > 0) {
     const int64_t n = Read(p, ACount);
-    if (n <= 0) throw EReadError("Stream read error");
+    if (n <= 0) throw EReadError(Text(RSStreamReadError));
     p += n;
     ACount -= n;
   }
@@ -47,7 +48,7 @@ void TStream::WriteBuffer(const void* ABuffer, int64_t ACount) {
   const auto* p = static_cast<const uint8_t*>(ABuffer);
   while (ACount > 0) {
     const int64_t n = Write(p, ACount);
-    if (n <= 0) throw EWriteError("Stream write error");
+    if (n <= 0) throw EWriteError(Text(RSStreamWriteError));
     p += n;
     ACount -= n;
   }

@@ -6,8 +6,8 @@
 
 #include "base/Exception.h"
 #include "base/FileSystem.h"
-#include "base/Format.h"
 #include "base/TemporaryFileStream.h"
+#include "base/Texts.h"
 
 std::pair<std::string, TFileStream::THandle> TTemporaryFileStream::CreateIn(
     const std::string& AFolder) {
@@ -24,6 +24,5 @@ std::pair<std::string, TFileStream::THandle> TTemporaryFileStream::CreateIn(
       return {AFolder, fd};
     }
   }
-  throw EFCreateError(
-      Format("Cannot create file \"%s\". %s", AFolder.c_str(), SysErrorMessage(errno).c_str()));
+  throw EFCreateError(Format(RSFileCreateError, AFolder.c_str(), SysErrorMessage(errno).c_str()));
 }

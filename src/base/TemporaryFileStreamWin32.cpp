@@ -4,8 +4,8 @@
 
 #include "base/Exception.h"
 #include "base/FileSystem.h"
-#include "base/Format.h"
 #include "base/TemporaryFileStream.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 
 std::pair<std::string, TFileStream::THandle> TTemporaryFileStream::CreateIn(
@@ -28,6 +28,6 @@ std::pair<std::string, TFileStream::THandle> TTemporaryFileStream::CreateIn(
     if (file != INVALID_HANDLE_VALUE) return {FromWide(name), file};
     error = ::GetLastError();
   }
-  throw EFCreateError(Format("Cannot create file \"%s\". %s", AFolder.c_str(),
-                             SysErrorMessage(static_cast<int>(error)).c_str()));
+  throw EFCreateError(
+      Format(RSFileCreateError, AFolder.c_str(), SysErrorMessage(static_cast<int>(error)).c_str()));
 }

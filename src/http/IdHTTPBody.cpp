@@ -131,7 +131,7 @@ std::string Shown(std::string_view AValue) {
 std::string TIdCustomHTTP::ReadProtocolLine() {
   RequireIOHandler();
   std::string line = IOHandler()->ReadLn();
-  if (IOHandler()->ReadLnTimedout()) throw EIdReadTimeout(RSReadTimeout);
+  if (IOHandler()->ReadLnTimedout()) throw EIdReadTimeout(Text(RSReadTimeout));
   return line;
 }
 
@@ -140,7 +140,7 @@ std::string TIdCustomHTTP::ReadHeadLine() {
   // Parsers disagree on where such a line ends, or what it holds: one may take a field that
   // another passes over.
   if (line.find_first_of(std::string_view("\0\r", 2)) != std::string::npos)
-    RejectResponse(RSHTTPHeadControlCharacter);
+    RejectResponse(Text(RSHTTPHeadControlCharacter));
   return line;
 }
 
@@ -163,7 +163,7 @@ void TIdCustomHTTP::RetrieveHeaders(int AMaxHeaderCount) {
     // it had still to give, are lost.
     const bool byPeer = IOHandler() && IOHandler()->ClosedGracefully();
     DisconnectAndDropInput();
-    if (byPeer) throw EIdHTTPCutOff(RSHTTPHeadCutOff, 0, -1);
+    if (byPeer) throw EIdHTTPCutOff(Text(RSHTTPHeadCutOff), 0, -1);
     throw;
   }
   response.ParseHeaders();
@@ -181,7 +181,7 @@ void TIdCustomHTTP::RetrieveFinalHead(std::string AStatusLine, bool AStoreCookie
     if (code / 100 != 1 || code == 101) return;
     // An interim answer: the final one follows, and nothing else may.
     AStatusLine = ReadHeadLine();
-    if (!IsStatusLine(AStatusLine)) RejectResponse(RSHTTPNoStatusAfterInterim);
+    if (!IsStatusLine(AStatusLine)) RejectResponse(Text(RSHTTPNoStatusAfterInterim));
   }
 }
 
@@ -452,7 +452,7 @@ void TIdCustomHTTP::ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream)
     // Closed by the server before the framing's end: the body is cut off.
     const int64_t received = stream.Position() - start;
     DisconnectAndDropInput();
-    if (chunked) throw EIdHTTPCutOff(RSConnectionClosedGracefully, received, -1);
+    if (chunked) throw EIdHTTPCutOff(Text(RSConnectionClosedGracefully), received, -1);
     throw EIdHTTPCutOff(Format(RSHTTPBodyCutOff, static_cast<long long>(received),
                                static_cast<long long>(AResponse.ContentLength)),
                         received, AResponse.ContentLength);
@@ -519,13 +519,13 @@ uint32_t TIdCustomHTTP::ReadChunkSize() {
   // Extensions after ";" are ignored.
   const std::string_view digits = Trim(std::string_view(line).substr(0, line.find(';')));
   // Bytes after an unreadable size have no known meaning: the connection is done.
-  if (digits.empty()) RejectResponse(RSHTTPChunkSizeNotHex);
+  if (digits.empty()) RejectResponse(Text(RSHTTPChunkSizeNotHex));
   uint64_t size = 0;
   for (char c : digits) {
     const int d = HexValue(c);
-    if (d < 0) RejectResponse(RSHTTPChunkSizeNotHex);
+    if (d < 0) RejectResponse(Text(RSHTTPChunkSizeNotHex));
     size = size * 16 + static_cast<uint64_t>(d);
-    if (size > UINT32_MAX) RejectResponse(RSHTTPChunkSizeOutOfRange);
+    if (size > UINT32_MAX) RejectResponse(Text(RSHTTPChunkSizeOutOfRange));
   }
   return static_cast<uint32_t>(size);
 }

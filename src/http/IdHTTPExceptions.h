@@ -3,55 +3,15 @@
 #include <cstdint>
 #include <string>
 
+#include "base/Texts.h"
 #include "net/IdExceptionCore.h"
 
-// The fixed message texts of the HTTP client.
-inline constexpr const char* RSHTTPUnknownProtocol = "Unknown Protocol";
+// The HTTP client's messages that a user can see are in the program's text table (RSHTTP...);
+// these few only a misuse by code raises.
 inline constexpr const char* RSIOHandlerPropInvalid = "IOHandler value is not valid";
 inline constexpr const char* RSHTTPMethodRequiresVersion =
     "Request method requires HTTP version 1.1";
 inline constexpr const char* RSHTTPChunkStarted = "Chunk Started";
-inline constexpr const char* RSHTTPHeaderLinesExceeded =
-    "The server sent more than %d header lines.";
-inline constexpr const char* RSHTTPInsecureRedirect =
-    "A redirect from HTTPS to an insecure URL was refused.";
-inline constexpr const char* RSHTTPRedirectCannotOpen =
-    "The server redirected to \"%s\", which this program cannot open.";
-inline constexpr const char* RSHTTPChunkSizeOutOfRange =
-    "The server sent a chunk size that does not fit in 32 bits.";
-inline constexpr const char* RSHTTPChunkSizeNotHex =
-    "The server sent a chunk size that is not a hexadecimal number.";
-inline constexpr const char* RSHTTPContentLengthsDiffer =
-    "The server sent two different Content-Length values (\"%s\" and \"%s\").";
-inline constexpr const char* RSHTTPTransferCodingUnknown =
-    "The server sent the body in the transfer coding \"%s\", which the client cannot read.";
-inline constexpr const char* RSHTTPBodyTooLarge = "The server sent a body of more than %lld bytes.";
-inline constexpr const char* RSHTTPContentLengthInvalid =
-    "The server sent an invalid Content-Length (\"%s\").";
-inline constexpr const char* RSHTTPBodyCutOff =
-    "The server closed the connection after %lld of %lld bytes.";
-inline constexpr const char* RSHTTPHeadCutOff =
-    "The server closed the connection before the end of the response header.";
-inline constexpr const char* RSHTTPHeadControlCharacter =
-    "The server sent a NUL or a bare CR in its status line or a header field.";
-inline constexpr const char* RSHTTPNoStatusAfterInterim =
-    "The server sent no status line after an interim response.";
-inline constexpr const char* RSHTTPProxyUnreachable =
-    "The proxy server %s could not be reached: %s";
-inline constexpr const char* RSHTTPProxyAuthentication =
-    "The proxy server %s asks for a user name and password: %s";
-inline constexpr const char* RSHTTPProxySchemesUnknown =
-    "The proxy server %s asks for a sign-in by %s, which this program cannot give: %s";
-inline constexpr const char* RSHTTPProxyHandshakeClosed =
-    "The proxy server %s closed the connection in the middle of the %s sign-in, also when it was "
-    "started again: %s";
-inline constexpr const char* RSHTTPProxyTunnelRefused =
-    "The proxy server %s did not open a connection to %s: %s";
-inline constexpr const char* RSHTTPProxyVariableUnusable =
-    "The proxy setting %s names \"%s\", which this program cannot use.";
-inline constexpr const char* RSHTTPProxyServerUnusable =
-    "The internet settings name the proxy \"%s\" for %s addresses, which this program cannot "
-    "use.";
 
 // A message built around another text (a status line, a socket error) ends with a period all
 // the same.

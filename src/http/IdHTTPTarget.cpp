@@ -58,7 +58,7 @@ void TIdCustomHTTP::ResolveTarget(TIdHTTPRequest& ARequest) {
   else if (SameText(portScheme, "https"))
     FURI->Port = "443";
   else if (FURI->Port.empty())
-    throw EIdUnknownProtocol(RSHTTPUnknownProtocol);
+    throw EIdUnknownProtocol(Text(RSHTTPUnknownProtocol));
 
   ARequest.URL = FURI->GetPathAndParams();
   ARequest.IPVersion = uri.IPVersion;
@@ -83,7 +83,7 @@ std::string TIdCustomHTTP::RedirectTarget(const std::string& ALocation) const {
     throw EIdHTTPUnsupportedRedirect(Format(RSHTTPRedirectCannotOpen, ALocation.c_str()));
   // Once secure, always secure: the request (and the answer) would go in the clear.
   if (SameText(FURI->Protocol, "https") && !secure)
-    throw EIdHTTPInsecureRedirect(RSHTTPInsecureRedirect);
+    throw EIdHTTPInsecureRedirect(Text(RSHTTPInsecureRedirect));
   return target;
 }
 

@@ -42,7 +42,7 @@ void TIdCustomHTTP::OpenTunnel() {
       DisconnectAndDropInput();
       throw EIdHTTPProxyError(
           WithFinalPeriod(Format(RSHTTPProxyTunnelRefused, ProxyText().c_str(), target.c_str(),
-                                 RSConnectionClosedGracefully)));
+                                 Text(RSConnectionClosedGracefully).c_str())));
     } catch (const EIdException& e) {
       // A proxy that closes, stays silent or answers what is no HTTP has failed the tunnel too.
       DisconnectAndDropInput();

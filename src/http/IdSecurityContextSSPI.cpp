@@ -4,6 +4,7 @@
 
 #include "base/Format.h"
 #include "base/SecretString.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 #include "http/IdSecurityContext.h"
 #include "net/IdSSPI.h"
@@ -22,7 +23,7 @@ class TIdSSPIContext final : public TIdSecurityContext {
   TIdBytes Step(const TIdBytes& AServerToken, bool& AComplete) override;
 
  private:
-  [[noreturn]] void Fail(const char* AWhat, SECURITY_STATUS AStatus) const;
+  [[noreturn]] void Fail(TTextId AWhat, SECURITY_STATUS AStatus) const;
 
   const SecurityFunctionTableW& FSSPI;
   std::string FPackage;
@@ -70,9 +71,9 @@ TIdSSPIContext::TIdSSPIContext(const std::string& APackage, const std::string& A
   // The handle keeps its own copy.
   SecureWipe(password);
   if (status == SEC_E_SECPKG_NOT_FOUND)
-    throw EIdSecurityPackageMissing(Format("The system has no %s security package (0x%08lX).",
-                                           APackage.c_str(), (unsigned long)status));
-  if (status != SEC_E_OK) Fail("did not take the credentials", status);
+    throw EIdSecurityPackageMissing(
+        Format(RSSecurityPackageMissing, APackage.c_str(), (unsigned long)status));
+  if (status != SEC_E_OK) Fail(RSSecurityCredentialsRefused, status);
   FHaveCredentials = true;
 }
 
@@ -81,9 +82,9 @@ TIdSSPIContext::~TIdSSPIContext() {
   if (FHaveCredentials) FSSPI.FreeCredentialsHandle(&FCredentials);
 }
 
-void TIdSSPIContext::Fail(const char* AWhat, SECURITY_STATUS AStatus) const {
-  throw EIdSecurityContextError(Format("The %s security package %s (0x%08lX).", FPackage.c_str(),
-                                       AWhat, static_cast<unsigned long>(AStatus)));
+void TIdSSPIContext::Fail(TTextId AWhat, SECURITY_STATUS AStatus) const {
+  throw EIdSecurityContextError(
+      Format(AWhat, FPackage.c_str(), static_cast<unsigned long>(AStatus)));
 }
 
 TIdBytes TIdSSPIContext::Step(const TIdBytes& AServerToken, bool& AComplete) {
@@ -111,11 +112,11 @@ TIdBytes TIdSSPIContext::Step(const TIdBytes& AServerToken, bool& AComplete) {
   if ((status == SEC_I_COMPLETE_NEEDED || status == SEC_I_COMPLETE_AND_CONTINUE) &&
       FSSPI.CompleteAuthToken) {
     const SECURITY_STATUS completed = FSSPI.CompleteAuthToken(&FContext, &outDesc);
-    if (completed != SEC_E_OK) Fail("could not complete its token", completed);
+    if (completed != SEC_E_OK) Fail(RSSecurityTokenIncomplete, completed);
   }
   if (!FHaveContext || (status != SEC_E_OK && status != SEC_I_CONTINUE_NEEDED &&
                         status != SEC_I_COMPLETE_NEEDED && status != SEC_I_COMPLETE_AND_CONTINUE))
-    Fail(input.empty() ? "could not start" : "refused the server's token", status);
+    Fail(input.empty() ? RSSecurityCouldNotStart : RSSecurityTokenRefused, status);
   AComplete = status == SEC_E_OK || status == SEC_I_COMPLETE_NEEDED;
   const uint8_t* bytes = static_cast<const uint8_t*>(out.pvBuffer);
   return bytes ? TIdBytes(bytes, bytes + out.cbBuffer) : TIdBytes{};

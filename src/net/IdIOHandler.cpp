@@ -54,7 +54,7 @@ void TIdIOHandler::CheckForDisconnect(bool ARaiseExceptionIfDisconnected, bool A
     disconnected = !HasSocket();
   }
   if (disconnected && (InputBufferIsEmpty() || AIgnoreBuffer) && ARaiseExceptionIfDisconnected)
-    throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+    throw EIdConnClosedGracefully(Text(RSConnectionClosedGracefully));
 }
 
 bool TIdIOHandler::CheckForDataOnSource(int ATimeout) {
@@ -76,17 +76,17 @@ int TIdIOHandler::ReceiveInto(uint8_t* ADest, int ARoom, bool ARaiseExceptionIfD
         (ReadTimeout == IdTimeoutDefault || ReadTimeout == 0) ? IdTimeoutInfinite : ReadTimeout;
   CheckForDisconnect(ARaiseExceptionIfDisconnected, false);
   if (!HasSocket()) {
-    if (ARaiseExceptionIfDisconnected) throw EIdNotConnected(RSNotConnected);
+    if (ARaiseExceptionIfDisconnected) throw EIdNotConnected(Text(RSNotConnected));
     return 0;
   }
   for (;;) {
     if (!Readable(ATimeout)) {
-      if (ARaiseExceptionOnTimeout) throw EIdReadTimeout(RSReadTimeout);
+      if (ARaiseExceptionOnTimeout) throw EIdReadTimeout(Text(RSReadTimeout));
       return -1;
     }
     int count = 0;
     if (!FOpened) {
-      if (ARaiseExceptionIfDisconnected) throw EIdNotConnected(RSNotConnected);
+      if (ARaiseExceptionIfDisconnected) throw EIdNotConnected(Text(RSNotConnected));
     } else if (!HasSocket()) {
       if (ARaiseExceptionIfDisconnected) throw EIdClosedSocket(RSStatusDisconnected);
     } else if (ADest) {
@@ -144,7 +144,7 @@ std::string TIdIOHandler::ReadLn(const std::string& ATerminator, int ATimeout, i
         position > AMaxLineLength || (position < 0 && searchStart > AMaxLineLength);
     if (AMaxLineLength > 0 && tooLong) {
       if (MaxLineAction == maException)
-        throw EIdReadLnMaxLineLengthExceeded(RSReadLnMaxLineLengthExceeded);
+        throw EIdReadLnMaxLineLengthExceeded(Text(RSReadLnMaxLineLengthExceeded));
       FReadLnSplit = true;
       return FInputBuffer->ExtractToString(AMaxLineLength, &encoding);
     }
@@ -271,7 +271,7 @@ void TIdIOHandler::Write(TStream& AStream, int64_t AByteCount) {
         while (AByteCount > 0) {
           const int n = static_cast<int>(std::min<int64_t>(AByteCount, blockSize));
           const int64_t got = AStream.Read(block.data(), n);
-          if (got <= 0) throw EIdNoDataToRead(RSNoDataToRead);
+          if (got <= 0) throw EIdNoDataToRead(Text(RSNoDataToRead));
           Write(block.data(), static_cast<int>(got));
           AByteCount -= got;
         }

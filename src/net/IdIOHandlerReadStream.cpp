@@ -143,7 +143,7 @@ void TIdIOHandler::ReadStream(TStream& AStream, int64_t ASize, bool AReadUntilDi
   if (ASize >= 0) {
     const int64_t position = AStream.Position();
     if (position > std::numeric_limits<int64_t>::max() - ASize)
-      throw EIdIOHandlerStreamDataTooLarge(RSDataTooLarge);
+      throw EIdIOHandlerStreamDataTooLarge(Text(RSDataTooLarge));
     // The part of an announced length beyond what is sized now costs address space only, where
     // the system can reserve it (Windows): the stream then grows into it without copying.
     if (TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);

@@ -51,7 +51,7 @@ int TIdIOHandlerSocket::SendBlock(const uint8_t* ABuffer, int ALength) {
 }
 
 bool TIdIOHandlerSocket::Readable(int AMSec) {
-  if (!FBinding) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+  if (!FBinding) throw EIdConnClosedGracefully(Text(RSConnectionClosedGracefully));
   return FBinding->Readable(AMSec);
 }
 

@@ -65,8 +65,8 @@ void TIdIOHandlerStack::ConnectWithTimeout(int ALimit) {
     // Closing the socket makes the pending connect fail at once.
     Close();
     thread.WaitFor();
-    if (abandoned) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
-    throw EIdConnectTimeout(RSConnectTimeout);
+    if (abandoned) throw EIdConnClosedGracefully(Text(RSConnectionClosedGracefully));
+    throw EIdConnectTimeout(Text(RSConnectTimeout));
   }
   thread.WaitFor();
   if (thread.FExceptionOccured) {

@@ -38,7 +38,7 @@ void RunResponsively(std::function<void()> AWork) {
       std::this_thread::sleep_for(std::chrono::milliseconds(slice));
       TIdAntiFreezeBase::DoProcess(true);
       if (!outcome->Done.load(std::memory_order_acquire) && TIdAntiFreezeBase::WaitAbandoned())
-        throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+        throw EIdConnClosedGracefully(Text(RSConnectionClosedGracefully));
     }
   } catch (...) {
     // The worker cannot be stopped; it ends on its own with what it owns.

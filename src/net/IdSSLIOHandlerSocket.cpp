@@ -43,9 +43,9 @@ void TIdSSLIOHandlerSocket::StartTLS(const std::string& AHost) {
   const int limit = WaitLimit();
   bool done = session->Handshake(false);
   while (!done) {
-    if (!TIdIOHandlerStack::Readable(limit)) throw EIdReadTimeout(RSReadTimeout);
+    if (!TIdIOHandlerStack::Readable(limit)) throw EIdReadTimeout(Text(RSReadTimeout));
     // Closed while the window's messages were processed during the wait.
-    if (!HasSocket()) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+    if (!HasSocket()) throw EIdConnClosedGracefully(Text(RSConnectionClosedGracefully));
     done = session->Handshake(true);
   }
   FSession = std::move(session);
@@ -84,7 +84,7 @@ int TIdSSLIOHandlerSocket::ReceiveBlock(uint8_t* ABuffer, int ALength) {
     const int n = FSession->Read(ABuffer, ALength);
     if (n == 0) FCutOff = FSession->CutOff();
     if (n >= 0) return n;
-    if (!Readable(WaitLimit())) throw EIdReadTimeout(RSReadTimeout);
+    if (!Readable(WaitLimit())) throw EIdReadTimeout(Text(RSReadTimeout));
     if (!FSession || !HasSocket()) return 0;
   }
 }
@@ -106,7 +106,7 @@ void TIdSSLIOHandlerSocket::TLSSend(const uint8_t* AData, int ALength) {
     const int sent = Binding()->Send(AData, ALength);
     if (sent <= 0) {
       FClosedGracefully = true;
-      throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+      throw EIdConnClosedGracefully(Text(RSConnectionClosedGracefully));
     }
     AData += sent;
     ALength -= sent;

@@ -54,7 +54,7 @@ void TIdSocketHandle::Bind() {
       if (TryBind(static_cast<uint16_t>(port))) return;
     throw EIdCanNotBindPortInRange(Format(RSCannotBindRange, ClientPortMin, ClientPortMax));
   }
-  if (!TryBind(Port)) throw EIdCouldNotBindSocket(RSCouldNotBindSocket);
+  if (!TryBind(Port)) throw EIdCouldNotBindSocket(Text(RSCouldNotBindSocket));
 }
 
 void TIdSocketHandle::SetPeer(const std::string& AIP, uint16_t APort, TIdIPVersion AIpVersion) {
@@ -113,13 +113,13 @@ int TIdSocketHandle::Send(const void* ABuffer, int ALength) {
 
 bool TIdSocketHandle::Select(int ATimeout) {
   // A close made by an event handler during the wait ends the wait here.
-  if (!FHandleAllocated) throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+  if (!FHandleAllocated) throw EIdConnClosedGracefully(Text(RSConnectionClosedGracefully));
   const bool readable = FReadSocketList->SelectRead(ATimeout);
   TIdAntiFreezeBase::DoProcessAfterWait(readable);
   // Nothing more is wanted from the peer: closed as a handler would close it, ending the wait.
   if (TIdAntiFreezeBase::WaitAbandoned()) {
     CloseSocket();
-    throw EIdConnClosedGracefully(RSConnectionClosedGracefully);
+    throw EIdConnClosedGracefully(Text(RSConnectionClosedGracefully));
   }
   return readable;
 }

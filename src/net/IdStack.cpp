@@ -130,7 +130,7 @@ std::string TIdStack::ResolveHost(const std::string& AHost, TIdIPVersion AIpVers
       return LookupHostAddress(AHost, Id_IPv6);
     }
   }
-  throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
+  throw EIdIPVersionUnsupported(Text(RSIPVersionUnsupported));
 }
 
 bool TIdStack::IsIP(const std::string& AText) {

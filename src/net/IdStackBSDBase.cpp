@@ -37,7 +37,7 @@ int TIdStackBSDBase::AddressFamily(TIdIPVersion AIpVersion) {
     case Id_IPv6:
       return AF_INET6;
   }
-  throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
+  throw EIdIPVersionUnsupported(Text(RSIPVersionUnsupported));
 }
 
 void TIdStackBSDBase::FillSockAddr(TSockAddr& AAddr, const std::string& AIP, uint16_t APort,
@@ -73,7 +73,7 @@ void TIdStackBSDBase::FillSockAddr(TSockAddr& AAddr, const std::string& AIP, uin
       return;
     }
   }
-  throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
+  throw EIdIPVersionUnsupported(Text(RSIPVersionUnsupported));
 }
 
 std::string TIdStackBSDBase::AddressText(const void* AAddr, size_t ALength) {
@@ -116,7 +116,7 @@ void TIdStackBSDBase::ReadSockAddr(const TSockAddr& AAddr, std::string& AIP, uin
     AIpVersion = Id_IPv6;
     return;
   }
-  throw EIdIPVersionUnsupported(RSIPVersionUnsupported);
+  throw EIdIPVersionUnsupported(Text(RSIPVersionUnsupported));
 }
 
 TIdStackSocketHandle TIdStackBSDBase::NewSocketHandle(int ASocketType, int AProtocol,

@@ -47,7 +47,7 @@ void TIdTCPConnection::CheckForGracefulDisconnect(bool ARaiseExceptionIfDisconne
   if (FIOHandler)
     FIOHandler->CheckForDisconnect(ARaiseExceptionIfDisconnected, false);
   else if (ARaiseExceptionIfDisconnected)
-    throw EIdException(RSNotConnected);
+    throw EIdException(Text(RSNotConnected));
 }
 
 void TIdTCPConnection::SetIOHandler(TIdIOHandler* AValue) {
@@ -87,7 +87,7 @@ void TIdTCPConnection::DoOnDisconnected() {
 }
 
 void TIdTCPConnection::RequireIOHandler() {
-  if (!FIOHandler) throw EIdNotConnected(RSNotConnected);
+  if (!FIOHandler) throw EIdNotConnected(Text(RSNotConnected));
 }
 
 void TIdTCPConnection::Notification(TComponent* AComponent, TOperation AOperation) {

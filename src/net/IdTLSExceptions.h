@@ -2,23 +2,11 @@
 
 #include <cstdint>
 
+#include "base/Texts.h"
 #include "net/IdException.h"
 
-// The failures of a secure (TLS) connection. The texts are the same on every platform; "%s" is
-// the host name the server was checked against.
-inline constexpr const char* RSTLSCertificateUntrusted =
-    "The certificate of %s is not trusted: no authority this system trusts issued it.";
-inline constexpr const char* RSTLSCertificateNameMismatch =
-    "The certificate of %s was issued for another name.";
-inline constexpr const char* RSTLSCertificateExpired =
-    "The certificate of %s has expired or is not yet valid.";
-inline constexpr const char* RSTLSHandshakeFailed =
-    "The secure connection to %s failed: the TLS handshake did not succeed.";
-inline constexpr const char* RSTLSConnectionFailed =
-    "The secure connection to %s failed: the data received could not be decrypted.";
-inline constexpr const char* RSTLSLibraryLoadError = "Error on loading the TLS library (%s)";
-inline constexpr const char* RSTLSCutOff =
-    "The secure connection was cut off before the server ended it.";
+// The failures of a secure (TLS) connection. Their texts (RSTLS...) are the same on every
+// platform; "%s" is the host name the server was checked against.
 
 // Any failure of the secure layer; raised as such when an established connection breaks.
 PLENWICK_DECLARE_EXCEPTION(EIdTLSError, EIdException)
@@ -35,7 +23,7 @@ PLENWICK_DECLARE_EXCEPTION(EIdTLSCertificateExpired, EIdTLSCertificateError)
 // have been cut short by anyone on the way. Received counts the body bytes that arrived.
 class EIdTLSCutOff : public EIdTLSError {
  public:
-  explicit EIdTLSCutOff(int64_t AReceived) : EIdTLSError(RSTLSCutOff), FReceived(AReceived) {}
+  explicit EIdTLSCutOff(int64_t AReceived) : EIdTLSError(Text(RSTLSCutOff)), FReceived(AReceived) {}
   int64_t Received() const noexcept { return FReceived; }
 
  private:

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
 
 namespace {
 
@@ -66,11 +66,11 @@ std::optional<std::vector<uint8_t>> DecodeBase64(std::string_view AText) {
 TArchiveKey KeyOf(const std::vector<uint8_t>& ADer, size_t ANumber) {
   if (ADer.size() != kSpkiSize ||
       !std::equal(std::begin(kP256Prefix), std::end(kP256Prefix), ADer.begin()))
-    Malformed(Format("key %zu is no uncompressed ECDSA P-256 key", ANumber));
+    Malformed(Format(RSKeyNotP256, ANumber));
   TArchiveKey key;
   std::copy_n(ADer.begin() + sizeof kP256Prefix, 32, key.Point.X.begin());
   std::copy_n(ADer.begin() + sizeof kP256Prefix + 32, 32, key.Point.Y.begin());
-  if (!IsOnP256Curve(key.Point)) Malformed(Format("key %zu is not on the P-256 curve", ANumber));
+  if (!IsOnP256Curve(key.Point)) Malformed(Format(RSKeyNotOnCurve, ANumber));
   key.Id = Sha256Of(ADer.data(), ADer.size());
   return key;
 }
@@ -85,13 +85,12 @@ std::vector<TArchiveKey> ParseArchiveKeys(std::string_view APem) {
     if (begin == std::string_view::npos) break;
     // Another kind of block (a private key, a certificate) is no key of ours.
     if (APem.compare(begin, kBegin.size(), kBegin) != 0)
-      Malformed(Format("block %zu is no public key", keys.size() + 1));
+      Malformed(Format(RSKeyBlockNotPublic, keys.size() + 1));
     const size_t body = begin + kBegin.size();
     const size_t end = APem.find(kEnd, body);
-    if (end == std::string_view::npos)
-      Malformed(Format("key %zu has no end line", keys.size() + 1));
+    if (end == std::string_view::npos) Malformed(Format(RSKeyNoEndLine, keys.size() + 1));
     const std::optional<std::vector<uint8_t>> der = DecodeBase64(APem.substr(body, end - body));
-    if (!der) Malformed(Format("key %zu is not Base64", keys.size() + 1));
+    if (!der) Malformed(Format(RSKeyNotBase64, keys.size() + 1));
     keys.push_back(KeyOf(*der, keys.size() + 1));
     at = end + kEnd.size();
   }

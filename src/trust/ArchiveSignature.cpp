@@ -5,9 +5,9 @@
 #include <optional>
 
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
 
 namespace {
 
@@ -83,7 +83,7 @@ class TLineReader {
     const size_t end = FText.find('\n', FAt);
     if (end == std::string_view::npos) {
       // The last line lacks its line feed, or the file ends before this field.
-      if (FAt < FText.size()) Malformed(RSSignatureLineEnds);
+      if (FAt < FText.size()) Malformed(Text(RSSignatureLineEnds));
       MalformedLine(AField);
     }
     const std::string_view line = FText.substr(FAt, end - FAt);
@@ -114,7 +114,7 @@ std::string TArchiveSignature::Text() const {
 
 TArchiveSignature ParseArchiveSignature(std::string_view AText) {
   // Carriage returns (a file saved with Windows line ends) would hide in the values.
-  if (AText.find('\r') != std::string_view::npos) Malformed(RSSignatureLineEnds);
+  if (AText.find('\r') != std::string_view::npos) Malformed(Text(RSSignatureLineEnds));
   TLineReader lines(AText);
   TArchiveSignature signature;
   if (lines.Value(kFormat) != std::to_string(TArchiveSignature::kVersion)) MalformedLine(kFormat);
@@ -132,6 +132,6 @@ TArchiveSignature ParseArchiveSignature(std::string_view AText) {
   const auto rs = FromHex<64>(lines.Value("signature"));
   if (!rs) MalformedLine("signature");
   signature.Signature = *rs;
-  if (!lines.AtEnd()) Malformed(RSSignatureAfterEnd);
+  if (!lines.AtEnd()) Malformed(Text(RSSignatureAfterEnd));
   return signature;
 }

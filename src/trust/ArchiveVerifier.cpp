@@ -4,8 +4,8 @@
 
 #include "base/Format.h"
 #include "base/Stream.h"
+#include "base/Texts.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
 
 TArchiveSignature TArchiveVerifier::Accept(std::string_view AText, const std::string& AName,
                                            int64_t ALength) const {
@@ -19,16 +19,16 @@ TArchiveSignature TArchiveVerifier::Accept(std::string_view AText, const std::st
   const auto key = std::find_if(FKeys.begin(), FKeys.end(), [&](const TArchiveKey& AKey) {
     return AKey.Id == signature.KeyId;
   });
-  if (key == FKeys.end()) throw ETrustError(RSSignatureUnknownKey);
+  if (key == FKeys.end()) throw ETrustError(Text(RSSignatureUnknownKey));
   const std::string statement = signature.Statement();
   const TSha256Digest digest =
       Sha256Of(reinterpret_cast<const uint8_t*>(statement.data()), statement.size());
   if (!VerifyEcdsaP256(key->Point, digest, signature.Signature))
-    throw ETrustError(RSArchiveMismatch);
+    throw ETrustError(Text(RSArchiveMismatch));
   return signature;
 }
 
 void TArchiveVerifier::Check(const TArchiveSignature& ASignature, TStream& AArchive) const {
   if (AArchive.Size() != ASignature.Size || Sha256Of(AArchive) != ASignature.Sha256)
-    throw ETrustError(RSArchiveMismatch);
+    throw ETrustError(Text(RSArchiveMismatch));
 }

@@ -4,9 +4,9 @@
 
 #include "base/Format.h"
 #include "base/SystemLibrary.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
 
 namespace BCryptLibrary {
 

@@ -1,8 +1,8 @@
 #include "trust/PublisherCheck.h"
 
 #include "base/Exception.h"
+#include "base/Texts.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
 
 namespace {
 
@@ -37,8 +37,9 @@ std::unique_ptr<TFileStream> TPublisherCheck::Check(const std::string& AInstalle
   std::unique_ptr<TFileStream> installer = Hold(AInstaller);
   if (own == TOwnSignature::osUnsigned) return installer;
   // A file that cannot be held cannot be checked, and could change before the launch.
-  if (own == TOwnSignature::osUnknown || !installer) throw ETrustError(RSInstallerNotFromPublisher);
+  if (own == TOwnSignature::osUnknown || !installer)
+    throw ETrustError(Text(RSInstallerNotFromPublisher));
   const std::optional<TPublisher> signer = FReader->TrustedSigner(*installer);
-  if (!signer || *signer != FOwnPublisher) throw ETrustError(RSInstallerNotFromPublisher);
+  if (!signer || *signer != FOwnPublisher) throw ETrustError(Text(RSInstallerNotFromPublisher));
   return installer;
 }

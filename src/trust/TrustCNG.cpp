@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 #include "trust/BCryptLibrary.h"
 #include "trust/EcdsaP256.h"
 #include "trust/Sha256.h"
 #include "trust/TrustError.h"
-#include "trust/TrustResourceStrings.h"
 
 namespace {
 

@@ -1,6 +1,7 @@
 #include "ui/Application.h"
 
 #include "base/StrUtils.h"
+#include "base/Utf.h"
 #include "ui/ApplicationPlatform.h"
 #include "ui/Form.h"
 
@@ -95,10 +96,25 @@ std::string ApplicationTitleFromFileName(const std::string& AFileName) {
   return name;
 }
 
+namespace {
+
+// The last character of a UTF-8 text as the full-stop rule reads it: the full-width forms of
+// ASCII punctuation and the ideographic full stop and comma end a Chinese or Japanese sentence
+// as their ASCII counterparts end an English one.
+char32_t LastCharacterForFullStop(const std::string& AText) {
+  const std::u16string text = Utf8ToUtf16(AText);
+  const char32_t c = text.empty() ? 0 : text.back();
+  if (c >= 0xFF01 && c <= 0xFF5E) return c - 0xFEE0;  // "！" ... "～"
+  if (c == 0x3001 || c == 0x3002) return '.';         // "、" "。"
+  return c;
+}
+
+}  // namespace
+
 std::string ExceptionDisplayText(const Exception& e) {
   std::string text = e.Message();
   const Exception& inner = e.GetBaseException();
   if (&inner != &e && !inner.Message().empty()) text = inner.Message();
-  if (!text.empty() && static_cast<unsigned char>(text.back()) > '.') text += '.';
+  if (!text.empty() && LastCharacterForFullStop(text) > '.') text += '.';
   return text;
 }

@@ -77,5 +77,6 @@ extern TApplication* Application;
 std::string ApplicationTitleFromFileName(const std::string& AFileName);
 
 // The text the default exception display shows: the innermost non-empty message, with "."
-// appended when its last character is above the full stop (0x2E).
+// appended when its last character is above the full stop (0x2E); a full-width form counts as
+// its ASCII counterpart, and the ideographic full stop and comma as a full stop.
 std::string ExceptionDisplayText(const Exception& e);

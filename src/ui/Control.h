@@ -58,6 +58,8 @@ class TControl : public TComponent {
   explicit TControl(TForm* AParent);
   // The height the control wants at the current density (labels size to their font).
   virtual int AutoHeight() const;
+  // The form's density has changed: what the control derives from it (its font) is made anew.
+  virtual void DensityChanged() {}
   void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
 
   TForm* FParent;

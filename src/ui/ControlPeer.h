@@ -25,13 +25,19 @@ void SetBounds(TControl::TPeer& APeer, int ALeft, int ATop, int AWidth, int AHei
 void SetFont(TControl::TPeer& APeer, const TFont& AFont, int APixelsPerInch);
 // The height of one line of text in the control's font, in screen pixels.
 int TextHeight(const TControl::TPeer& APeer);
+// The width of the text as one line in the control's font, in screen pixels.
+int TextWidth(const TControl::TPeer& APeer, const std::string& AText);
 void Repaint(TControl::TPeer& APeer);
 // Paints at once the parts of the control marked for painting (by its own changes), no more.
 void PaintPending(TControl::TPeer& APeer);
 void SetRange(TControl::TPeer& APeer, int AMin, int AMax);
 void SetPosition(TControl::TPeer& APeer, int APosition);
 
-int ScreenPixelsPerInch();
+// The density of the screen the form is on (it follows the form to another screen).
+int PixelsPerInch(const TControl::TPeer& AForm);
+// The client width a form with a border of that width (screen pixels) needs for its title bar
+// to show the caption whole beside its icon and close button.
+int CaptionClientWidth(const TControl::TPeer& AForm, const std::string& ACaption, int ABorderWidth);
 // Milliseconds of a steady clock (the headless platform's clock moves only when a test moves it).
 uint64_t Milliseconds();
 // Gives the form a client area of that size inside a border of that width (screen pixels)

@@ -1,13 +1,15 @@
 #include "ui/Dialogs.h"
 
-const char* MsgDlgCaption(TMsgDlgType ADlgType) {
+#include "base/Texts.h"
+
+std::string MsgDlgCaption(TMsgDlgType ADlgType) {
   switch (ADlgType) {
     case TMsgDlgType::mtWarning:
-      return "Warning";
+      return Text(RSCaptionWarning);
     case TMsgDlgType::mtError:
-      return "Error";
+      return Text(RSCaptionError);
     case TMsgDlgType::mtInformation:
-      return "Information";
+      return Text(RSCaptionInformation);
   }
   return "";
 }

@@ -14,8 +14,8 @@ void MessageDlg(const std::string& AMsg, TMsgDlgType ADlgType, int AHelpCtx);
 // (texts laid out with tabs keep their columns). Returns when the user has closed it.
 void ShowMessageBox(const std::string& AText, const std::string& ACaption, TMsgDlgType AType);
 
-// The caption of a dialog of that type.
-const char* MsgDlgCaption(TMsgDlgType ADlgType);
+// The caption of a dialog of that type, in the user's language.
+std::string MsgDlgCaption(TMsgDlgType ADlgType);
 
 // A failure told so that the user can act on it: a task dialog (common controls 6) with the text
 // as its main content, an expandable part with the details, a file the details name shown as a

@@ -19,7 +19,7 @@ void TForm::SetCaption(const std::string& ACaption) {
 }
 
 int TForm::ScreenPixelsPerInch() const {
-  return uipeer::ScreenPixelsPerInch();
+  return uipeer::PixelsPerInch(*FPeer);
 }
 
 int TForm::Scale(int ADesignValue) const {
@@ -32,17 +32,30 @@ int TForm::Scale(int ADesignValue) const {
 void TForm::Loaded() {
   uipeer::SetText(*FPeer, FCaption);
   ApplyFrame();
-  Realign();
+}
+
+void TForm::DensityChanged() {
+  for (TControl* c : FChildren)
+    c->DensityChanged();
+  ApplyFrame();
 }
 
 void TForm::ApplyFrame() {
-  const int w = Scale(ClientWidth);
-  const int h = Scale(ClientHeight);
+  const int border = Scale(BorderWidth);
+  const int design = Scale(ClientWidth);
+  // A translation may need more room than the English the window was designed with; beyond
+  // twice the design width it is cut rather than the window made unwieldy.
+  const int needed = std::max(ContentWidth(), uipeer::CaptionClientWidth(*FPeer, FCaption, border));
+  const int w = std::max(design, std::min(needed, Scale(2 * ClientWidth)));
+  SetBounds(0, 0, w, Scale(ClientHeight));
+  // A font whose line is taller than the design's (a script's own font at a high density)
+  // pushes the controls below it down: the client grows so none of them is cut.
+  const int h = std::max(Scale(ClientHeight), Realign());
   SetBounds(0, 0, w, h);
-  uipeer::SetFrame(*FPeer, w, h, Scale(BorderWidth));
+  uipeer::SetFrame(*FPeer, w, h, border);
 }
 
-void TForm::Realign() {
+int TForm::Realign() {
   // Controls aligned to the top are stacked in creation order across the full client width.
   int top = 0;
   const int width = Width();
@@ -56,6 +69,7 @@ void TForm::Realign() {
     c->SetBounds(left, top, std::max(0, width - left - right), height);
     top += height + (m ? Scale(c->Margins.Bottom) : 0);
   }
+  return top;
 }
 
 void TForm::Show() {

@@ -28,12 +28,17 @@ class TForm : public TControl {
   std::function<void(TComponent* Sender)> OnCreate;
   std::function<void(TComponent* Sender, TCloseAction& Action)> OnClose;
 
-  // The screen's density and the scaling of a design value to it.
+  // The density of the screen the window is on, and the scaling of a design value to it.
   int ScreenPixelsPerInch() const;
   int Scale(int ADesignValue) const;
 
-  // Applies the design values: size, position, caption and the children's alignment.
+  // Applies the design values: size, position, caption and the children's alignment. The
+  // client grows beyond its design width where the caption or the content needs it, to at
+  // most twice that width, and beyond its design height where the children need it.
   void Loaded();
+  // The window has moved to a screen of another density: fonts, sizes and alignment follow it.
+  // The platform then places the window where the system suggests.
+  void DensityChanged();
 
   void Show();
   void Hide();
@@ -43,11 +48,17 @@ class TForm : public TControl {
   // a close that is not refused ends the application instead of hiding the window.
   void Close();
 
+ protected:
+  // The client width (screen pixels) the content needs at the current density; 0: no more
+  // than the design width.
+  virtual int ContentWidth() const { return 0; }
+
  private:
   friend class TControl;
   void AddChild(TControl* AChild);
   void RemoveChild(TControl* AChild);
-  void Realign();
+  // Lays the children out; returns the bottom of the lowest.
+  int Realign();
   void ApplyFrame();
 
   std::string FCaption;

@@ -25,6 +25,14 @@ void TLabel::Repaint() {
   uipeer::Repaint(*FPeer);
 }
 
+int TLabel::TextWidth(const std::string& AText) const {
+  return uipeer::TextWidth(*FPeer, AText);
+}
+
+void TLabel::DensityChanged() {
+  uipeer::SetFont(*FPeer, FFont, FParent->ScreenPixelsPerInch());
+}
+
 // The height of its text, but never less than its design height: font replacements may measure
 // a pixel less than the font the window was designed with.
 int TLabel::AutoHeight() const {

@@ -16,9 +16,12 @@ class TLabel : public TControl {
   void SetFont(const TFont& AFont);
   // Redraws the text at once, without waiting for the message loop.
   void Repaint();
+  // The width of the text as one line in the label's font, in screen pixels.
+  int TextWidth(const std::string& AText) const;
 
  protected:
   int AutoHeight() const override;
+  void DensityChanged() override;
 
  private:
   std::string FCaption;

@@ -1,6 +1,7 @@
 #include "ui/Timer.h"
 
 #include "base/Exception.h"
+#include "base/Texts.h"
 #include "ui/ControlPeer.h"
 
 TTimer::TTimer() : FPeer(uipeer::CreateTimer(*this)) {}
@@ -33,7 +34,7 @@ bool TTimer::Armed() const {
 void TTimer::UpdateTimer() {
   uipeer::StopTimer(*FPeer);
   if (FInterval != 0 && FEnabled && FOnTimer && !uipeer::StartTimer(*FPeer, FInterval))
-    throw EOutOfResources("Not enough timers available");
+    throw EOutOfResources(Text(RSNoTimers));
 }
 
 void TTimer::Tick() noexcept {

@@ -5,20 +5,22 @@
 #include <climits>
 #include <cstring>
 
-const char* ZErrorText(int ACode) {
+#include "base/Texts.h"
+
+std::string ZErrorText(int ACode) {
   switch (ACode) {
     case Z_ERRNO:
-      return "file error";
+      return Text(RSZLibFileError);
     case Z_STREAM_ERROR:
-      return "stream error";
+      return Text(RSZLibStreamError);
     case Z_DATA_ERROR:
-      return "data error";
+      return Text(RSZLibDataError);
     case Z_MEM_ERROR:
-      return "insufficient memory";
+      return Text(RSZLibMemError);
     case Z_BUF_ERROR:
-      return "buffer error";
+      return Text(RSZLibBufError);
     case Z_VERSION_ERROR:
-      return "incompatible version";
+      return Text(RSZLibVersionError);
     default:
       return "";
   }

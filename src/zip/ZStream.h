@@ -1,5 +1,7 @@
 #pragma once
 
+#include <string>
+
 #include <zlib.h>
 
 #include <cstdint>
@@ -16,7 +18,7 @@ PLENWICK_DECLARE_EXCEPTION(EZDecompressionError, EZLibError)
 enum class TZCompressionLevel { zcNone, zcFastest, zcDefault, zcMax };
 
 // zlib's text for a negative result code ("data error", ...).
-const char* ZErrorText(int ACode);
+std::string ZErrorText(int ACode);
 
 // A stream that runs the bytes of another stream (the source or the destination, not owned)
 // through zlib, with a 64 KiB buffer between the two.

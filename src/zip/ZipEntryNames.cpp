@@ -100,11 +100,11 @@ bool HasUndecodableName(const TZipHeader& AHeader) {
   return (AHeader.Flag & kZipFlagUtf8) && !IsValidUtf8(ZipRecords::AsText(AHeader.FileName));
 }
 
-std::string MisreadNameProblem(std::string_view AName) {
+std::optional<TTextId> MisreadNameProblem(std::string_view AName) {
   for (const char c : AName) {
-    if (static_cast<unsigned char>(c) < 0x20) return "has a control character in its name";
-    if (c == ':') return "has a colon in its name";
-    if (c == '*' || c == '?') return "has a wildcard character in its name";
+    if (static_cast<unsigned char>(c) < 0x20) return RSZipEntryControlChar;
+    if (c == ':') return RSZipEntryColon;
+    if (c == '*' || c == '?') return RSZipEntryWildcard;
   }
   size_t i = 0;
   while (i <= AName.size()) {
@@ -113,11 +113,10 @@ std::string MisreadNameProblem(std::string_view AName) {
     const std::string_view segment = AName.substr(i, j - i);
     i = j + 1;
     if (segment.empty() || segment == ".") continue;
-    if (segment.back() == '.' || segment.back() == ' ')
-      return "has a name segment ending in a dot or a space";
-    if (IsDeviceName(segment)) return "has a reserved device name";
+    if (segment.back() == '.' || segment.back() == ' ') return RSZipEntryDotOrSpace;
+    if (IsDeviceName(segment)) return RSZipEntryDeviceName;
   }
-  return {};
+  return std::nullopt;
 }
 
 std::u16string WindowsNameKey(std::string_view AName) {

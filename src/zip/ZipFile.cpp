@@ -7,6 +7,7 @@
 #include "base/FileStream.h"
 #include "base/Format.h"
 #include "base/StrUtils.h"
+#include "base/Texts.h"
 #include "base/TryFinally.h"
 #include "base/Utf.h"
 #include "zip/Zip64Records.h"
@@ -38,7 +39,7 @@ void TZipFile::Open(TStream& ZipFileStream, TZipMode OpenMode) {
   Close();
   if (OpenMode == TZipMode::zmClosed) throw EZipException("Invalid argument");
   if (OpenMode == TZipMode::zmRead && ZipFileStream.Size() == 0)
-    throw EZipException("Stream read error");
+    throw EZipException(Text(RSStreamReadError));
   FStream = &ZipFileStream;
   FStartFileData = ZipFileStream.Position();
   if (IsReadingMode(OpenMode)) {
@@ -102,8 +103,7 @@ bool TZipFile::FindDirectoryEnd(TStream& AStream, TZipDirectoryEnd& ADirectoryEn
     const int64_t windowStart = size - backRead;
     const int64_t readSize = std::min(kSearchWindow, backRead);
     AStream.SetPosition(windowStart);
-    if (ReadUpTo(AStream, window, readSize) != readSize)
-      throw EZipException("Error reading zip file");
+    if (ReadUpTo(AStream, window, readSize) != readSize) throw EZipException(Text(RSZipReadError));
     // From the end backwards: the record nearest the end of the stream wins.
     for (int64_t i = readSize - 4; i >= 0; --i) {
       if (Signature(window + i) != kDirectoryEndSignature) continue;
@@ -115,7 +115,7 @@ bool TZipFile::FindDirectoryEnd(TStream& AStream, TZipDirectoryEnd& ADirectoryEn
         // The record runs on past this window into bytes that the stream still holds.
         AStream.SetPosition(recordPos + 4);
         if (ReadUpTo(AStream, fields, kDirectoryEndFixedSize) != kDirectoryEndFixedSize)
-          throw EZipException("Error reading zip file");
+          throw EZipException(Text(RSZipReadError));
       } else {
         continue;  // cut short by the end of the stream: not a record
       }
@@ -135,7 +135,7 @@ bool TZipFile::FindDirectoryEnd(TStream& AStream, TZipDirectoryEnd& ADirectoryEn
 }
 
 void TZipFile::ReadExact(void* ABuffer, int64_t ACount) {
-  if (ReadUpTo(*FStream, ABuffer, ACount) != ACount) throw EZipException("Error reading zip file");
+  if (ReadUpTo(*FStream, ABuffer, ACount) != ACount) throw EZipException(Text(RSZipReadError));
 }
 
 void TZipFile::ReadDirectory() {
@@ -149,7 +149,7 @@ void TZipFile::ReadDirectory() {
   TZipDirectoryEnd end;
   int64_t endPosition = 0;
   if (!FindDirectoryEnd(*FStream, end, FComment, &endPosition))
-    throw EZipException("Error reading zip file");
+    throw EZipException(Text(RSZipReadError));
   // An archive too large for the end record's fields says so with all ones in them and gives
   // the true values in its Zip64 end record. Taking the ones at face value would read a
   // directory cut short, so without a Zip64 record they are an error.
@@ -163,13 +163,13 @@ void TZipFile::ReadDirectory() {
   // the local headers.
   const int64_t size = FStream->Size();
   if (directory.DirectoryOffset > static_cast<uint64_t>(size - FStartFileData))
-    throw EZipException("Invalid Zip Central Header signature");
+    throw EZipException(Text(RSZipCentralHeaderInvalid));
   FStream->SetPosition(FStartFileData + static_cast<int64_t>(directory.DirectoryOffset));
   FEndFileData = static_cast<int64_t>(directory.DirectoryOffset);
   for (uint64_t n = 0; n < directory.TotalEntries; ++n) {
     uint8_t signature[4];
     if (ReadUpTo(*FStream, signature, 4) != 4 || Signature(signature) != kCentralHeaderSignature)
-      throw EZipException("Invalid Zip Central Header signature");
+      throw EZipException(Text(RSZipCentralHeaderInvalid));
     FFiles.push_back(ReadCentralHeader());
   }
   if (!zip64 && end.TotalEntries == kZip64Marker16) {
@@ -198,8 +198,7 @@ TZipHeader TZipFile::ReadCentralHeader() {
     if (length > 0) ReadExact(bytes->data(), length);
   }
   if (!ApplyZip64Extra(h))
-    throw EZipException(
-        Format("Entry \"%s\" has no usable Zip64 extra field", PrintableEntryName(h).c_str()));
+    throw EZipException(Format(RSZipEntryNoZip64, PrintableEntryName(h).c_str()));
   return h;
 }
 

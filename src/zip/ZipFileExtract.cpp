@@ -5,7 +5,7 @@
 #include <memory>
 
 #include "base/FileStream.h"
-#include "base/Format.h"
+#include "base/Texts.h"
 #include "zip/ZipEntryNames.h"
 #include "zip/ZipEntryStream.h"
 #include "zip/ZipFile.h"
@@ -16,12 +16,12 @@
 using namespace ZipRecords;
 
 namespace {
-[[noreturn]] void ThrowEntry(const TZipHeader& AEntry, const char* AWhat) {
-  throw EZipException(Format("Entry \"%s\" %s", PrintableEntryName(AEntry).c_str(), AWhat));
+[[noreturn]] void ThrowEntry(const TZipHeader& AEntry, TTextId AWhat) {
+  throw EZipException(Format(AWhat, PrintableEntryName(AEntry).c_str()));
 }
 
-constexpr const char* kSmaller = "is smaller than its announced size";
-constexpr const char* kLarger = "is larger than its announced size";
+constexpr TTextId kSmaller = RSZipEntrySmaller;
+constexpr TTextId kLarger = RSZipEntryLarger;
 
 // Copies exactly the entry's UncompressedSize bytes from its stream to Write in blocks of at
 // most 61440 bytes, each read in full before it is written, and computes the CRC-32 on the
@@ -34,7 +34,7 @@ void CopyVerified(TStream& AIn, const TZipHeader& AEntry, TWrite&& AWrite,
   uint64_t left = AEntry.UncompressedSize;
   // An empty entry reads nothing, whatever its method; its CRC-32 is still that of no bytes.
   if (left == 0) {
-    if (AEntry.CRC32 != 0) ThrowEntry(AEntry, "does not match its CRC-32");
+    if (AEntry.CRC32 != 0) ThrowEntry(AEntry, RSZipEntryCRC);
     return;
   }
   // Not zeroed: every byte is read before it is written.
@@ -51,7 +51,7 @@ void CopyVerified(TStream& AIn, const TZipHeader& AEntry, TWrite&& AWrite,
   }
   uint8_t more;
   if (AIn.Read(&more, 1) > 0) ThrowEntry(AEntry, kLarger);
-  if (crc != AEntry.CRC32) ThrowEntry(AEntry, "does not match its CRC-32");
+  if (crc != AEntry.CRC32) ThrowEntry(AEntry, RSZipEntryCRC);
 }
 }  // namespace
 
@@ -63,7 +63,7 @@ void TZipFile::Read(int Index, std::unique_ptr<TStream>& AStream, TZipHeader& AL
   const int64_t dataStart = LocateData(Index, ALocalHeader);
   // Without the key the data is ciphertext, not the file.
   if ((central.Flag | ALocalHeader.Flag) & (kZipFlagEncrypted | kZipFlagStrongEncryption))
-    ThrowEntry(central, "is encrypted");
+    ThrowEntry(central, RSZipEntryEncrypted);
   const auto method = static_cast<TZipCompression>(central.CompressionMethod & 0xFF);
   const TZipCompressionHandler& handler = FindZipCompressionHandler(method);
   // Stored bytes are the file: both sizes must say the same.
@@ -106,14 +106,14 @@ void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs,
   TZipHeader local;
   Read(Index, in, local);
   const TZipHeader& central = FFiles[Index];
-  if (HasUndecodableName(central)) ThrowEntry(central, "has a name that is not valid UTF-8");
+  if (HasUndecodableName(central)) ThrowEntry(central, RSZipEntryNotUtf8);
   std::string name = EntryName(central);
   std::replace(name.begin(), name.end(), '/', '\\');
   // An archive must not place files outside the folder it is extracted into, nor under names
   // that Windows would take for something else.
-  if (IsEscapingEntryName(name)) ThrowEntry(central, "would be written outside the target folder");
-  const std::string problem = MisreadNameProblem(name);
-  if (!problem.empty()) ThrowEntry(central, problem.c_str());
+  if (IsEscapingEntryName(name)) ThrowEntry(central, RSZipEntryOutside);
+  if (const std::optional<TTextId> problem = MisreadNameProblem(name))
+    ThrowEntry(central, *problem);
   if (IsFolderByAttribute(central) && !name.empty() && name.back() != '\\') name += '\\';
   if (!CreateSubdirs) {
     const size_t cut = name.find_last_of("\\:");

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "base/Format.h"
+#include "base/Texts.h"
 #include "zip/ZipEntryNames.h"
 #include "zip/ZipFile.h"
 #include "zip/ZipRecords.h"
@@ -12,8 +13,8 @@ using namespace ZipRecords;
 
 namespace {
 [[noreturn]] void ThrowOverlap(const TZipHeader& a, const TZipHeader& b) {
-  throw EZipException(Format("Entries \"%s\" and \"%s\" overlap", PrintableEntryName(a).c_str(),
-                             PrintableEntryName(b).c_str()));
+  throw EZipException(
+      Format(RSZipEntriesOverlap, PrintableEntryName(a).c_str(), PrintableEntryName(b).c_str()));
 }
 }  // namespace
 
@@ -28,7 +29,7 @@ int64_t TZipFile::LocateData(int Index, TZipHeader& ALocalHeader) {
     ReadUpTo(*FStream, signature, 4);
   }
   if (Signature(signature) != kLocalHeaderSignature)
-    throw EZipException("Invalid Zip Local Header signature");
+    throw EZipException(Text(RSZipLocalHeaderInvalid));
   // Informational only: name, method and sizes come from the central header.
   uint8_t f[kLocalFixedSize] = {};
   ReadUpTo(*FStream, f, kLocalFixedSize);
@@ -51,8 +52,7 @@ int64_t TZipFile::LocateData(int Index, TZipHeader& ALocalHeader) {
   }
   if (dataStart > limit || central.CompressedSize > limit - dataStart) {
     if (next) ThrowOverlap(central, *next);
-    throw EZipException(
-        Format("Entry \"%s\" overlaps the central directory", PrintableEntryName(central).c_str()));
+    throw EZipException(Format(RSZipEntryOverlapsDirectory, PrintableEntryName(central).c_str()));
   }
   return FStartFileData + static_cast<int64_t>(dataStart);
 }
@@ -86,7 +86,7 @@ void TZipFile::CheckDistinctNames() const {
   std::sort(keys.begin(), keys.end());
   for (size_t k = 1; k < keys.size(); ++k)
     if (keys[k].first == keys[k - 1].first)
-      throw EZipException(Format("Entries \"%s\" and \"%s\" name the same file",
+      throw EZipException(Format(RSZipEntriesSameFile,
                                  PrintableEntryName(FFiles[keys[k - 1].second]).c_str(),
                                  PrintableEntryName(FFiles[keys[k].second]).c_str()));
 }

@@ -4,6 +4,7 @@
 
 #include "base/Exception.h"
 #include "base/FileSystem.h"
+#include "base/Texts.h"
 #include "zip/ZipPaths.h"
 
 bool TZipFolders::CreateLevel(const std::string& APath) {
@@ -19,7 +20,7 @@ void TZipFolders::Force(std::string_view AFolder) {
   if (FKnown.count(asked)) return;
   const TCheckedFolder folder = CheckFolderPath(AFolder);
   if (!folder.Drive.empty() && !FKnown.count(folder.Drive)) {
-    if (!LevelExists(folder.Drive)) throw EDirectoryNotFoundException("The drive cannot be found");
+    if (!LevelExists(folder.Drive)) throw EDirectoryNotFoundException(Text(RSDriveNotFound));
     FKnown.insert(folder.Drive);
   }
   // The levels not known yet, from the deepest up to the first known one or the root.

@@ -5,6 +5,7 @@
 #include "base/Exception.h"
 #include "base/FileSystem.h"
 #include "base/StrUtils.h"
+#include "base/Texts.h"
 #include "base/Utf.h"
 #include "zip/ZipFolders.h"
 
@@ -84,7 +85,7 @@ std::string CombinePath(std::string_view APath, std::string_view AName) {
   if (APath.empty()) return std::string(AName);
   if (AName.empty()) return std::string(APath);
   if (HasInvalidPathChars(APath) || HasInvalidPathChars(AName))
-    throw EArgumentException("Invalid characters in path");
+    throw EArgumentException(Text(RSPathInvalidChars));
   std::string out(APath);
   const char last = APath.back();
   if (last != '\\' && last != '/' && last != ':') out += '\\';
@@ -140,14 +141,14 @@ TCheckedFolder CheckFolderPath(std::string_view AFolder) {
   std::string full = ExpandPath(AFolder);
   const bool extended = IsExtended(full);
   if (!extended && Utf8ToUtf16(full).size() >= kMaxPath)
-    throw EPathTooLongException("The specified path is too long");
+    throw EPathTooLongException(Text(RSPathTooLong));
   const std::string_view body =
       extended ? std::string_view(full).substr(kExtendedPrefix.size()) : std::string_view(full);
   for (size_t i = body.find(':'); i != std::string_view::npos; i = body.find(':', i + 1))
     if (i != 1 || !IsAsciiLetter(body[0]))
-      throw ENotSupportedException("The path format is not supported");
+      throw ENotSupportedException(Text(RSPathFormatUnsupported));
   if (Trim(full).empty() || HasInvalidPathChars(full))
-    throw EArgumentException("Invalid characters in path");
+    throw EArgumentException(Text(RSPathInvalidChars));
   TCheckedFolder folder;
   if (HasDriveLetter(body)) folder.Drive = std::string(body.substr(0, 2)) + "\\";
   folder.RootEnd = extended ? kExtendedPrefix.size() + RootLength(body) : RootLength(full);

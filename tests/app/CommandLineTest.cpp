@@ -107,7 +107,8 @@ TEST(CommandLine, ReadsItsSwitches) {
     EXPECT_EQ(line.ShowUsage, c.usage) << shown;
     EXPECT_EQ(line.LogFile, c.logFile) << shown;
     EXPECT_EQ(line.InstallerArguments, c.installer) << shown;
-    EXPECT_EQ(line.Error, c.error) << shown;
+    EXPECT_EQ(line.Error(), c.error) << shown;
+    EXPECT_EQ(line.Bad(), !c.error.empty()) << shown;
     EXPECT_EQ(line.Unattended(), c.mode != TRunMode::rmNormal) << shown;
   }
 }

@@ -10,6 +10,7 @@
 
 #include "app/HTTPDownloadClient.h"
 #include "base/MemoryStream.h"
+#include "base/Texts.h"
 #include "http/ServedTestSupport.h"
 #include "net/IdTLSExceptions.h"
 
@@ -67,7 +68,7 @@ TEST_F(ServedResume, ACutWithoutTheGoodbyeIsAskedForAgain) {
     client.Get(url, body);
     ADD_FAILURE() << "the download succeeded";
   } catch (const EIdTLSCutOff& e) {
-    EXPECT_EQ(e.Message(), RSTLSCutOff);
+    EXPECT_EQ(e.Message(), Text(RSTLSCutOff));
   }
   EXPECT_EQ(notices.size(), 1u);
 }

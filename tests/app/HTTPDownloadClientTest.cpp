@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/DownloadTexts.h"
 #include "app/HTTPDownloadClient.h"
 #include "app/ResumableServer.h"
 #include "base/Format.h"
 #include "base/MemoryStream.h"
+#include "base/Texts.h"
 
 namespace {
 

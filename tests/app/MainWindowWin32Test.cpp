@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <vector>
+
 #include "app/Main.h"
 #include "base/FileSystem.h"
 
@@ -167,6 +170,117 @@ TEST_F(MainWindow, HideHidesTheWindow) {
   EXPECT_TRUE(::IsWindowVisible(wnd));
   Main->Hide();
   EXPECT_FALSE(::IsWindowVisible(wnd));
+}
+
+// What a screen reader hears: a change of the status text raises the name-change event of the
+// label, so "Extracting..." is announced without the focus moving there.
+std::vector<HWND>* gNameChanges = nullptr;
+void CALLBACK OnWinEvent(HWINEVENTHOOK, DWORD AEvent, HWND AWnd, LONG AObject, LONG AChild, DWORD,
+                         DWORD) {
+  if (gNameChanges && AEvent == EVENT_OBJECT_NAMECHANGE && AObject == OBJID_CLIENT &&
+      AChild == CHILDID_SELF)
+    gNameChanges->push_back(AWnd);
+}
+
+TEST_F(MainWindow, AChangeOfTheStatusTextIsAnnounced) {
+  HWND info = static_cast<HWND>(Main->Info->Handle());
+  Main->Timer->SetEnabled(false);  // the messages below are the test's, not the sequence's
+  Main->Show();
+  std::vector<HWND> changes;
+  gNameChanges = &changes;
+  HWINEVENTHOOK hook =
+      ::SetWinEventHook(EVENT_OBJECT_NAMECHANGE, EVENT_OBJECT_NAMECHANGE, nullptr, OnWinEvent,
+                        ::GetCurrentProcessId(), 0, WINEVENT_OUTOFCONTEXT);
+  ASSERT_TRUE(hook);
+  Main->Info->SetCaption("Extracting...");
+  // Out-of-context events arrive through the thread's messages.
+  for (int i = 0; i < 50 && std::count(changes.begin(), changes.end(), info) == 0; ++i) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
+      ::DispatchMessageW(&msg);
+    ::Sleep(10);
+  }
+  ::UnhookWinEvent(hook);
+  gNameChanges = nullptr;
+  EXPECT_EQ(std::count(changes.begin(), changes.end(), info), 1);
+  wchar_t text[64];
+  ::GetWindowTextW(info, text, 64);
+  EXPECT_STREQ(text, L"Extracting...") << "the name a screen reader reads";
+}
+
+// Esc, typed while the window has the focus, closes it as the close button does.
+TEST_F(MainWindow, EscClosesTheWindowAsTheCloseButtonDoes) {
+  Main->Timer->SetEnabled(false);
+  Main->Show();
+  ::SetForegroundWindow(wnd);
+  ::SetFocus(wnd);
+  ASSERT_EQ(::GetFocus(), wnd);
+  int closes = 0;
+  Main->OnClose = [&](TComponent* Sender, TCloseAction& Action) {
+    ++closes;
+    Main->FormClose(Sender, Action);
+  };
+  INPUT keys[2] = {};
+  keys[0].type = keys[1].type = INPUT_KEYBOARD;
+  keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
+  keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
+  ASSERT_EQ(::SendInput(2, keys, sizeof(INPUT)), 2u);
+  app.Run();
+  EXPECT_EQ(closes, 1);
+  EXPECT_TRUE(app.Terminated());
+  EXPECT_TRUE(::IsWindowVisible(wnd)) << "the window stays until the program ends";
+}
+
+// The window's colours are the system's: a high-contrast theme's colours reach the status line
+// and the background, and the bar is told of the change.
+TEST_F(MainWindow, TheSystemsColoursAreTheWindows) {
+  HWND info = static_cast<HWND>(Main->Info->Handle());
+  const int elements[] = {COLOR_BTNFACE, COLOR_WINDOWTEXT};
+  const COLORREF before[] = {::GetSysColor(COLOR_BTNFACE), ::GetSysColor(COLOR_WINDOWTEXT)};
+  const COLORREF contrast[] = {RGB(0, 0, 0), RGB(255, 255, 0)};  // a high-contrast pair
+  ASSERT_TRUE(::SetSysColors(2, elements, contrast));
+  HDC dc = ::GetDC(info);
+  const auto brush = reinterpret_cast<HBRUSH>(::SendMessageW(
+      wnd, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(info)));
+  const COLORREF background = ::GetBkColor(dc), text = ::GetTextColor(dc);
+  ::ReleaseDC(info, dc);
+  LOGBRUSH lb{};
+  ::GetObjectW(brush, sizeof(lb), &lb);
+  ::SetSysColors(2, elements, before);
+  EXPECT_EQ(background, contrast[0]);
+  EXPECT_EQ(text, contrast[1]);
+  EXPECT_EQ(lb.lbColor, contrast[0]);
+}
+
+// Moved to a screen of 144 pixels per inch (real Windows sends this; Wine never does): the
+// fonts and the layout follow, and the window takes the rectangle the system suggests.
+TEST_F(MainWindow, ADensityChangeScalesFontsAndLayoutToTheSuggestedRectangle) {
+  HWND info = static_cast<HWND>(Main->Info->Handle());
+  HWND bar = static_cast<HWND>(Main->ProgressBar->Handle());
+  Main->Show();
+  RECT window;
+  ::GetWindowRect(wnd, &window);
+  RECT suggested = {window.left + 20, window.top + 10, 0, 0};
+  RECT outer = {0, 0, 470 + 24, 62 + 24};  // the client and the border at 150 %
+  ::AdjustWindowRectEx(&outer, ::GetWindowLongW(wnd, GWL_STYLE), FALSE,
+                       ::GetWindowLongW(wnd, GWL_EXSTYLE));
+  suggested.right = suggested.left + (outer.right - outer.left);
+  suggested.bottom = suggested.top + (outer.bottom - outer.top);
+  ::SendMessageW(wnd, WM_DPICHANGED, MAKEWPARAM(144, 144), reinterpret_cast<LPARAM>(&suggested));
+
+  EXPECT_EQ(Main->ScreenPixelsPerInch(), 144);
+  ::GetWindowRect(wnd, &window);
+  EXPECT_TRUE(::EqualRect(&window, &suggested));
+  LOGFONTW lf{};
+  ASSERT_TRUE(::GetObjectW(reinterpret_cast<HFONT>(::SendMessageW(info, WM_GETFONT, 0, 0)),
+                           sizeof(lf), &lf));
+  EXPECT_EQ(lf.lfHeight, ::MulDiv(-11, 144, 96));
+  const RECT infoRect = ChildRectInClient(wnd, info), barRect = ChildRectInClient(wnd, bar);
+  EXPECT_EQ(infoRect.right - infoRect.left, 470);
+  EXPECT_GE(infoRect.bottom - infoRect.top, 20);
+  EXPECT_EQ(barRect.top, infoRect.bottom + 12);
+  EXPECT_EQ(barRect.bottom - barRect.top, 26);
+  EXPECT_EQ(barRect.right - barRect.left, 470);
 }
 
 // A form of the test's own, with a label and a one-shot timer like the downloader's.

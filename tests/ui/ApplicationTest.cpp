@@ -34,6 +34,13 @@ TEST(Application, ExceptionDisplayTextFullStopRule) {
       {"a-", "a-"},
       {"slash/", "slash/."},
       {"", ""},
+      // Translations: the sentence's own ending counts, whatever its script.
+      {"\xE6\x8E\xA5\xE7\xB6\x9A\xE3\x80\x82", "\xE6\x8E\xA5\xE7\xB6\x9A\xE3\x80\x82"},  // "。"
+      {"(%s\xEF\xBC\x89", "(%s\xEF\xBC\x89"},                                            // "）"
+      {"\xEF\xBC\x81", "\xEF\xBC\x81"},                                                  // "！"
+      {"\xE6\x8E\xA5\xE7\xB6\x9A", "\xE6\x8E\xA5\xE7\xB6\x9A."},  // no ending
+      {"\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0",
+       "\xD0\x9E\xD1\x88\xD0\xB8\xD0\xB1\xD0\xBA\xD0\xB0."},  // Cyrillic letter
   };
   for (const auto& c : cases)
     EXPECT_EQ(ExceptionDisplayText(Exception(c.message)), c.shown) << c.message;

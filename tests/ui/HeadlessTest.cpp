@@ -59,6 +59,83 @@ TEST(Headless, LayoutAtTheDesignDensityAndScaled) {
   }
 }
 
+// A form whose content asks for a width, as the downloader's status line does for the longest
+// text of its language.
+class TFitForm : public TLayoutForm {
+ public:
+  TFitForm(const std::string& ACaption, std::string AContent) : FContent(std::move(AContent)) {
+    SetCaption(ACaption);
+    Loaded();
+  }
+  int ContentWidth() const override { return Info.TextWidth(FContent); }
+
+ private:
+  std::string FContent;
+};
+
+TEST(Headless, TheClientGrowsToTheLongestTextUpToTwiceItsDesignWidth) {
+  const std::string shortCaption = "Plenwick Suite Setup - Web Downloader";
+  struct Case {
+    std::string caption, content;
+    int ppi, width;
+  } cases[] = {
+      // The English window keeps its design width.
+      {shortCaption, "Initiating installation procedure...", 96, 313},
+      {shortCaption, "Initiating installation procedure...", 144, 470},
+      // 60 bold characters of 6 pixels; at 150 % the same text in proportion.
+      {shortCaption, std::string(60, 'x'), 96, 360},
+      {shortCaption, std::string(60, 'x'), 144, 540},
+      // A caption of 60 bold characters with 44 pixels for the icon and button, less the border.
+      {std::string(60, 'c'), "", 96, 360 + 44 - 16},
+      // Four wide characters of 11 pixels fit the design width as they are.
+      {shortCaption, "\xE6\xAD\xA3\xE5\x9C\xA8\xE5\x87\x86\xE5\xA4\x87", 96, 313},
+      // Beyond twice the design width the window stops growing.
+      {shortCaption, std::string(200, 'x'), 96, 626},
+      {shortCaption, std::string(200, 'x'), 144, 939},
+  };
+  for (const Case& c : cases) {
+    TApplication app("C:\\x\\Fit.exe");
+    headless::SetScreenPixelsPerInch(app, c.ppi);
+    auto f = std::make_unique<TFitForm>(c.caption, c.content);
+    EXPECT_EQ(f->Width(), c.width) << c.caption << " / " << c.content << " at " << c.ppi;
+    EXPECT_EQ(f->Info.Width(), c.width);
+    EXPECT_EQ(f->Bar.Width(), c.width);
+  }
+}
+
+// A status line whose font is taller than the design's pushes the bar down; the client grows
+// so the bar is not cut.
+TEST(Headless, TheClientGrowsBelowAFontTallerThanTheDesigns) {
+  TApplication app("C:\\x\\Tall.exe");
+  TLayoutForm* f = nullptr;
+  app.CreateForm(f);
+  TFont tall = f->Info.Font();
+  tall.Height = -20;  // a line of 24 pixels
+  f->Info.SetFont(tall);
+  f->Loaded();
+  EXPECT_EQ(f->Info.Height(), 24);
+  EXPECT_EQ(f->Bar.Top(), 32);
+  EXPECT_EQ(f->Height(), 49) << "the bar's bottom";
+  EXPECT_EQ(f->Width(), 313);
+}
+
+// The window moved to a screen of another density: its font, sizes and alignment follow.
+TEST(Headless, ANewDensityScalesFontsAndLayoutAnew) {
+  TApplication app("C:\\x\\Density.exe");
+  TLayoutForm* f = nullptr;
+  app.CreateForm(f);
+  ASSERT_EQ(f->Info.TextWidth("xxxxxxxxxx"), 60);
+  headless::SetScreenPixelsPerInch(app, 192);
+  f->DensityChanged();
+  EXPECT_EQ(f->Info.TextWidth("xxxxxxxxxx"), 120) << "the label's font at the new density";
+  EXPECT_EQ(f->Width(), 626);
+  EXPECT_EQ(f->Height(), 82);
+  EXPECT_EQ(f->Info.Height(), 26);
+  EXPECT_EQ(f->Bar.Top(), 42);
+  EXPECT_EQ(f->Bar.Height(), 34);
+  EXPECT_EQ(f->Bar.Width(), 626);
+}
+
 TEST(Headless, FirstTickOnlyWhenNothingElseWaits) {
   TApplication app("C:\\x\\Tick.exe");
   TLayoutForm* f = nullptr;

@@ -84,12 +84,12 @@ TEST(ZDecompressionStream, CutDataEndsShortAndBadDataRaises) {
 }
 
 TEST(ZDecompressionStream, ZlibErrorTexts) {
-  EXPECT_STREQ(ZErrorText(Z_ERRNO), "file error");
-  EXPECT_STREQ(ZErrorText(Z_STREAM_ERROR), "stream error");
-  EXPECT_STREQ(ZErrorText(Z_DATA_ERROR), "data error");
-  EXPECT_STREQ(ZErrorText(Z_MEM_ERROR), "insufficient memory");
-  EXPECT_STREQ(ZErrorText(Z_BUF_ERROR), "buffer error");
-  EXPECT_STREQ(ZErrorText(Z_VERSION_ERROR), "incompatible version");
+  EXPECT_EQ(ZErrorText(Z_ERRNO), "file error");
+  EXPECT_EQ(ZErrorText(Z_STREAM_ERROR), "stream error");
+  EXPECT_EQ(ZErrorText(Z_DATA_ERROR), "data error");
+  EXPECT_EQ(ZErrorText(Z_MEM_ERROR), "insufficient memory");
+  EXPECT_EQ(ZErrorText(Z_BUF_ERROR), "buffer error");
+  EXPECT_EQ(ZErrorText(Z_VERSION_ERROR), "incompatible version");
   auto source = MemoryStreamOf("x");
   EXPECT_RAISES(TZDecompressionStream(*source, 99), EZDecompressionError, "stream error");
 }

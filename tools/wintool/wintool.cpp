@@ -1,7 +1,9 @@
 // Looks at the windows of another program the way a user would, for the end-to-end runs:
 //
 //   wintool find   <caption> <timeout-ms>   wait for a visible top-level window; print its
-//                                            class, frame buttons and client size
+//                                            class, frame buttons, client size, place on the
+//                                            screen, and each child's text and place in the
+//                                            client area
 //   wintool dialog <caption> <timeout-ms> [button]
 //                                            wait for a dialog; print every text it shows
 //                                            (line breaks as \r and \n) and every button, then
@@ -149,8 +151,20 @@ int Find(const wchar_t* caption, DWORD timeoutMs) {
               Utf8(ClassOf(hwnd)).c_str(), (style & WS_MINIMIZEBOX) ? 1 : 0,
               (style & WS_MAXIMIZEBOX) ? 1 : 0, (style & WS_SYSMENU) ? 1 : 0,
               client.right - client.left, client.bottom - client.top);
+  RECT window{};
+  ::GetWindowRect(hwnd, &window);
+  std::printf("window=%ld,%ld,%ld,%ld\n", window.left, window.top, window.right - window.left,
+              window.bottom - window.top);
   for (HWND child : ChildrenOf(hwnd))
     std::printf("child=%s|%s\n", Utf8(ClassOf(child)).c_str(), Escaped(TextOf(child)).c_str());
+  // Where each child sits in the client area.
+  for (HWND child : ChildrenOf(hwnd)) {
+    RECT r{};
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, hwnd, reinterpret_cast<POINT*>(&r), 2);
+    std::printf("rect=%s|%ld,%ld,%ld,%ld\n", Utf8(ClassOf(child)).c_str(), r.left, r.top,
+                r.right - r.left, r.bottom - r.top);
+  }
   return 0;
 }
 

@@ -1,6 +1,7 @@
 #include <algorithm>
 #include <cstdlib>
 
+#include "base/Utf.h"
 #include "ui/ControlPeer.h"
 #include "ui/Label.h"
 #include "ui/ProgressBar.h"
@@ -64,6 +65,33 @@ int TextHeight(const TControl::TPeer& APeer) {
   return (charHeight * 13 + 11 * 96 / 2) / (11 * 96);
 }
 
+namespace {
+
+// A line's width in a model of Tahoma at 96 pixels per inch for an 11-pixel character height:
+// 5 pixels a character (6 in bold), 11 for the wide characters of Chinese, Japanese and Korean.
+int ModelWidth(const std::string& AText, const TFont& AFont, int APixelsPerInch) {
+  long long width = 0;
+  for (char16_t c : Utf8ToUtf16(AText))
+    width += c >= 0x2E80 ? 11 : (AFont.Bold ? 6 : 5);
+  const long long scale = static_cast<long long>(std::abs(AFont.Height)) * APixelsPerInch;
+  return static_cast<int>((width * scale + 11 * 96 / 2) / (11 * 96));
+}
+
+}  // namespace
+
+int TextWidth(const TControl::TPeer& APeer, const std::string& AText) {
+  return ModelWidth(AText, APeer.Font, APeer.PixelsPerInch);
+}
+
+// The title bar in the same model: the caption in bold, with 40 design pixels for the icon and
+// the close button and 2 for the frame on each side.
+int CaptionClientWidth(const TControl::TPeer&, const std::string& ACaption, int ABorderWidth) {
+  const int ppi = headless::State().PixelsPerInch;
+  TFont caption;
+  caption.Bold = true;
+  return ModelWidth(ACaption, caption, ppi) + (44 * ppi + 48) / 96 - 2 * ABorderWidth;
+}
+
 void Repaint(TControl::TPeer& APeer) {
   APeer.PaintedTexts.push_back(APeer.Text);
   APeer.PaintedPositions.push_back(APeer.Position);
@@ -84,7 +112,7 @@ void SetPosition(TControl::TPeer& APeer, int APosition) {
   APeer.Position = APosition;
 }
 
-int ScreenPixelsPerInch() {
+int PixelsPerInch(const TControl::TPeer&) {
   return headless::State().PixelsPerInch;
 }
 

@@ -1,0 +1,96 @@
+"""Shows the Windows downloader in a language and at a screen density, under Wine: shared by
+the end-to-end language runs (tests/e2e/e2e_language_test.py) and the screenshot script
+(scripts/screenshots.sh).
+
+The display language follows the locale Wine starts with (LANG); the density is the prefix's
+LogPixels. A server that takes the size probe's connection and holds it keeps the window at
+"Checking files to download..." for as long as needed; closing the connection fails the probe,
+so the program shows its failure dialog.
+"""
+
+import contextlib
+import socket
+import threading
+
+import localrun
+import texttable
+
+DESKTOP_KEY = r"HKEY_CURRENT_USER\Control Panel\Desktop"
+
+
+@contextlib.contextmanager
+def screen_density(wine, folder, pixels_per_inch):
+    """The prefix at that density for the block (96 is Wine's own when none is set); the
+    setting is removed again however the block ends. Wine is restarted on both sides, since a
+    running Wine keeps the density it started with."""
+    wine.kill()
+    wine.import_registry(DESKTOP_KEY, {"LogPixels": pixels_per_inch}, folder)
+    try:
+        yield
+    finally:
+        wine.kill()
+        wine.import_registry(DESKTOP_KEY, {"LogPixels": None}, folder)
+        wine.kill()
+
+
+def in_language(wine, tag):
+    """The same prefix with Wine started in the language of the table's tag."""
+    speaking = localrun.Wine(wine.prefix)
+    for name in ("LC_ALL", "LC_MESSAGES", "LANGUAGE"):
+        speaking.env.pop(name, None)
+    speaking.env["LANG"] = texttable.LOCALES[tag]
+    return speaking
+
+
+class HoldingServer:
+    """Listens on 127.0.0.1:<port>, takes every connection and answers nothing until release()
+    closes them all."""
+
+    def __init__(self, port):
+        self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
+        self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
+        self.listener.bind(("127.0.0.1", port))
+        self.listener.listen(8)
+        self.connections = []
+        self.released = threading.Event()
+        self.thread = threading.Thread(target=self._accept, daemon=True)
+        self.thread.start()
+
+    def _accept(self):
+        while not self.released.is_set():
+            try:
+                connection, _ = self.listener.accept()
+            except OSError:
+                return
+            if self.released.is_set():
+                connection.close()
+                return
+            self.connections.append(connection)
+
+    def release(self):
+        self.released.set()
+        for connection in self.connections:
+            connection.close()
+        # A close alone would leave the socket listening while the thread waits in accept.
+        try:
+            self.listener.shutdown(socket.SHUT_RDWR)
+        except OSError:
+            pass
+        self.listener.close()
+        self.thread.join()
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.release()
+
+
+def expected_layout(pixels_per_inch):
+    """The design sizes at a density, rounded as the window rounds them: client width and
+    height, the status line's least height, the bar's margin and height."""
+    def scale(value):
+        return (value * pixels_per_inch + 48) // 96
+    return {"width": scale(313), "height": scale(41), "line": scale(13), "margin": scale(8),
+            "bar": scale(17)}
+

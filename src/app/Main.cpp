@@ -127,9 +127,6 @@ int TMain::ContentWidth() const {
   int width = 0;
   for (const TTextId id : kStatusTexts)
     width = std::max(width, Info->TextWidth(Text(id)));
-  // The countdown at its widest: a wait of a minute (the longest Retry-After honoured).
-  for (const TTextId id : {RSRetryConnectionLost, RSRetryServerBusy})
-    width = std::max(width, Info->TextWidth(Format(id, 60, 5, 5)));
   return width;
 }
 

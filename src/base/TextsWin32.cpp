@@ -6,7 +6,17 @@
 #include "base/Texts.h"
 #include "base/Utf.h"
 
+namespace {
+// Texts are read while error messages are made, often before the caller reads the failed call's
+// error code: reading them must not replace it (a missing string table sets 1812).
+struct TKeepLastError {
+  DWORD Saved = ::GetLastError();
+  ~TKeepLastError() { ::SetLastError(Saved); }
+};
+}  // namespace
+
 uint16_t TextLanguage() {
+  const TKeepLastError keep;
   // The user's display languages in their order of preference, as language ids ("0407").
   ULONG count = 0;
   ULONG size = 0;
@@ -26,6 +36,7 @@ uint16_t TextLanguage() {
 // Read from the string table of exactly that language: LoadStringW would pick by the thread's
 // language and the system's fallbacks, which may end in a language that is not English.
 std::string ResourceText(uint16_t ALanguage, TTextId AId) {
+  const TKeepLastError keep;
   HMODULE module = ::GetModuleHandleW(nullptr);
   // Strings are kept in blocks of 16; block n holds the ids 16 (n - 1) to 16 n - 1.
   HRSRC found = ::FindResourceExW(module, RT_STRING, MAKEINTRESOURCEW(AId / 16 + 1), ALanguage);

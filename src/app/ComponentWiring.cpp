@@ -20,11 +20,6 @@ void PlugInComponents(TMain& AMain) {
   if (AMain.Mode != TRunMode::rmNormal) credentials = WithoutPrompt(std::move(credentials));
   auto client =
       std::make_unique<THTTPDownloadClient>(CreateSystemProxyResolver(), std::move(credentials));
-  // The build's pace: each wait before a retry twice the one before.
-  client->Retry.Waits.clear();
-  const size_t waits = static_cast<size_t>(client->Retry.MaxAttempts - 1);
-  for (int wait = RetryFirstWait(); client->Retry.Waits.size() < waits; wait *= 2)
-    client->Retry.Waits.push_back(wait);
   // What the client does on the network goes to the run's log.
   client->ReportTo(&AMain.Report);
   AMain.HTTP = std::move(client);

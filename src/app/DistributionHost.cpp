@@ -14,7 +14,3 @@ const char* ArchiveKeys() {
 #include "ArchiveKeys.inc"
       ;
 }
-
-int RetryFirstWait() {
-  return PLENWICK_RETRY_FIRST_WAIT_MS;
-}

@@ -1,11 +1,12 @@
 """End-to-end runs of the Windows downloader when connections break: retries and resumes.
 
-nginx serves the archive on a port of its own; the program's port (PLENWICK_E2E_PORT) belongs to
-a forwarder that cuts the connections where the scenario says (tools/cutting_forwarder.py) and
-writes down the requests with their Range and If-Range. What the window shows (its status line
-and its progress bar) is read from the real window by wintool.exe's watch. The programs of these
-runs wait half a second before the first retry, then twice as long each time. Each archive is
-signed, and its signature is asked for (and served whole) before the archive.
+nginx serves the archive on a port of its own; the program's port (PLENWICK_E2E_PORT) belongs to a
+forwarder that cuts the connections where the scenario says (tools/cutting_forwarder.py) and writes
+down the requests with their Range and If-Range. What the window shows (its status line and its
+progress bar) is read from the real window by wintool.exe's watch. The programs of these runs keep
+the product's pace: a second before the first retry, then twice as long each time (each up to a
+fifth longer). Each archive is signed, and its signature is asked for (and served whole) before the
+archive.
 
 Configured by the environment (set by CTest) as e2e_test.py.
 """
@@ -129,8 +130,8 @@ class RetryEndToEnd(unittest.TestCase):
         self.assertEqual(positions, sorted(positions), "the bar went back")
 
     def test_countdown_shows_and_a_close_during_it_ends_at_once(self):
-        # Every connection is cut: the waits grow to 2 s and then 4 s, and the window is closed
-        # as the last one begins.
+        # Every connection is cut: the waits grow to 4 s and then 8 s, and the window is closed
+        # with 4 s of the last one still to go.
         run = self.start_run()
         run.archive(ARCHIVE, exit_code=0, payload_bytes=2_000_000)
         run.server.start()

@@ -15,9 +15,10 @@
 #include "base/FileSystem.h"
 
 namespace {
+// Named after the test too: ctest runs the tests side by side.
 std::string TempName(const char* leaf) {
   return GetCurrentDir() + "\\" + leaf +
-         std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+         ::testing::UnitTest::GetInstance()->current_test_info()->name();
 }
 }  // namespace
 

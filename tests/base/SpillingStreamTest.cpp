@@ -19,8 +19,9 @@ namespace {
 class SpillingStream : public ::testing::Test {
  protected:
   void SetUp() override {
+    // One folder per test: ctest runs the tests side by side, each in a process of its own.
     folder = GetCurrentDir() + "\\spilling_" +
-             std::to_string(::testing::UnitTest::GetInstance()->random_seed());
+             ::testing::UnitTest::GetInstance()->current_test_info()->name();
     CreateDir(folder);
   }
   void TearDown() override {

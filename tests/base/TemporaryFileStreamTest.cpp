@@ -34,8 +34,9 @@ namespace {
 class TTestFolder {
  public:
   explicit TTestFolder(const std::string& leaf)
+      // Named after the test too: ctest runs the tests side by side.
       : FPath(GetCurrentDir() + "\\" + leaf + "_" +
-              std::to_string(::testing::UnitTest::GetInstance()->random_seed())) {
+              ::testing::UnitTest::GetInstance()->current_test_info()->name()) {
     std::filesystem::remove_all(Native());
     std::filesystem::create_directories(Native());
   }

@@ -142,13 +142,13 @@ class Run:
     """One scenario's folders, server, program and window inspector."""
 
     def __init__(self, test, exe_name="Plenwick-setup_x64-stable.exe", separate_cwd=False,
-                 secure=False, program=None, rate="0"):
+                 secure=False, program=None, rate="0", app_name="app", cwd_name="cwd"):
         self.root = localrun.fresh_folder(WORK / test.id().rsplit(".", 1)[-1])
-        self.app = self.root / "app"
+        self.app = self.root / app_name
         self.app.mkdir()
         self.exe = self.app / exe_name
         shutil.copy(program or (SECURE_EXE if secure else EXE), self.exe)
-        self.cwd = self.root / "cwd" if separate_cwd else self.app
+        self.cwd = self.root / cwd_name if separate_cwd else self.app
         self.cwd.mkdir(exist_ok=True)
         self.www = self.root / "www" / "periodic"
         self.www.mkdir(parents=True)
@@ -735,6 +735,25 @@ class EndToEnd(unittest.TestCase):
         self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
         self.assertEqual(sorted(p.name for p in planted.iterdir()), ["Install.exe", "exitcode.txt"],
                          "the folder beside the program was touched")
+
+    def test_folders_named_in_any_language(self):
+        # Users' folders carry their names and their language's words: the program, the current
+        # directory, the setup folder below it and the log all live in such folders.
+        run = self.start_run(separate_cwd=True, app_name="Jürgen Müller 下载",
+                             cwd_name="Загрузки 다운로드 ダウンロード")
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        run.server.start()
+        log = run.cwd / "Protokoll – état.log"
+        run.start(f'/log "{wine_path(log)}"')
+        self.assertEqual(run.wait(120), 0, "the program did not end by itself")
+        report = run.report
+        self.assertIsNotNone(report, "the installer never ran")
+        self.assertEqual(report["path"].lower(),
+                         wine_path(run.setup_folder / "Install.exe").lower())
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        assert_logged(self, read_log(self, log),
+                      "(?i)^Setup folder " + re.escape(wine_path(run.setup_folder)) + " created$",
+                      r"^Exit code 0: ")
 
     def test_old_setup_folder_is_removed_before_the_launch(self):
         # Nothing left in the setup folder from before (a planted DLL, an old installer) may

@@ -127,7 +127,7 @@ int TMain::ContentWidth() const {
   int width = 0;
   for (const TTextId id : kStatusTexts)
     width = std::max(width, Info->TextWidth(Text(id)));
-  return width;
+  return std::max(width, Info->TextWidth(FWidestStatus));
 }
 
 void TMain::SetStatus(TTextId AText) {
@@ -135,6 +135,12 @@ void TMain::SetStatus(TTextId AText) {
 }
 
 void TMain::SetStatus(const std::string& AText) {
+  // A text wider than the line (a countdown of many seconds in some languages) widens the
+  // window rather than being cut.
+  if (Info->TextWidth(AText) > Info->Width()) {
+    FWidestStatus = AText;
+    ContentGrew();
+  }
   Info->SetCaption(AText);
   Info->Repaint();
 }

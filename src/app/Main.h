@@ -78,7 +78,8 @@ class TMain : public TForm {
   void ConnectHTTP();
 
  protected:
-  // Wide enough for the longest text the status line shows in the user's language.
+  // Wide enough for the longest text the status line shows in the user's language, and for
+  // any longer one it has shown (a countdown's).
   int ContentWidth() const override;
 
  private:
@@ -151,6 +152,9 @@ class TMain : public TForm {
   // The one setup folder of the run, absolute, with a trailing "\": resolved at its start,
   // below the current directory, and used for creation, extraction, launch and removal.
   std::string FSetupFolder;
+  // The widest status text shown that the window was not made for; measured anew at each
+  // layout, as the density may have changed.
+  std::string FWidestStatus;
   // Where the road is, and the URL it works on, for a failure's outcome and details.
   TRunStage FStage = TRunStage::rsStart;
   std::string FCurrentURL;

@@ -40,9 +40,10 @@ int PixelsPerInch(const TControl::TPeer& AForm);
 int CaptionClientWidth(const TControl::TPeer& AForm, const std::string& ACaption, int ABorderWidth);
 // Milliseconds of a steady clock (the headless platform's clock moves only when a test moves it).
 uint64_t Milliseconds();
-// Gives the form a client area of that size inside a border of that width (screen pixels)
-// and centres it on the screen.
-void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int ABorderWidth);
+// Gives the form a client area of that size inside a border of that width (screen pixels),
+// centred on the screen (ACentre) or where the form is.
+void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int ABorderWidth,
+              bool ACentre);
 void Show(TControl::TPeer& AForm);
 void Hide(TControl::TPeer& AForm);
 bool Visible(const TControl::TPeer& AForm);

@@ -40,7 +40,11 @@ void TForm::DensityChanged() {
   ApplyFrame();
 }
 
-void TForm::ApplyFrame() {
+void TForm::ContentGrew() {
+  ApplyFrame(false);
+}
+
+void TForm::ApplyFrame(bool ACentre) {
   const int border = Scale(BorderWidth);
   const int design = Scale(ClientWidth);
   // A translation may need more room than the English the window was designed with; beyond
@@ -52,7 +56,7 @@ void TForm::ApplyFrame() {
   // pushes the controls below it down: the client grows so none of them is cut.
   const int h = std::max(Scale(ClientHeight), Realign());
   SetBounds(0, 0, w, h);
-  uipeer::SetFrame(*FPeer, w, h, border);
+  uipeer::SetFrame(*FPeer, w, h, border, ACentre);
 }
 
 int TForm::Realign() {

@@ -52,6 +52,9 @@ class TForm : public TControl {
   // The client width (screen pixels) the content needs at the current density; 0: no more
   // than the design width.
   virtual int ContentWidth() const { return 0; }
+  // The content needs more room than ContentWidth gave before (a text no design foresaw): the
+  // client grows as for Loaded, and the window stays where it is.
+  void ContentGrew();
 
  private:
   friend class TControl;
@@ -59,7 +62,7 @@ class TForm : public TControl {
   void RemoveChild(TControl* AChild);
   // Lays the children out; returns the bottom of the lowest.
   int Realign();
-  void ApplyFrame();
+  void ApplyFrame(bool ACentre = true);
 
   std::string FCaption;
   std::vector<TControl*> FChildren;

@@ -283,6 +283,47 @@ TEST_F(MainWindow, ADensityChangeScalesFontsAndLayoutToTheSuggestedRectangle) {
   EXPECT_EQ(barRect.right - barRect.left, 470);
 }
 
+// A form whose content asks for more room once it is on the screen, as the downloader's does
+// for a countdown longer than its texts.
+class TGrowingForm : public TForm {
+ public:
+  TGrowingForm() {
+    BorderWidth = 8;
+    ClientWidth = 200;
+    ClientHeight = 40;
+    Info.Align = TAlign::alTop;
+    Loaded();
+  }
+  void Need(int AWidth) {
+    FNeeded = AWidth;
+    ContentGrew();
+  }
+  TLabel Info{*this};
+
+ protected:
+  int ContentWidth() const override { return FNeeded; }
+
+ private:
+  int FNeeded = 0;
+};
+
+TEST(Win32Form, ContentThatGrowsWidensTheWindowWhereTheUserPutIt) {
+  TApplication app{GetModuleFileName()};
+  app.Initialize();
+  TGrowingForm form;
+  form.Show();
+  HWND wnd = static_cast<HWND>(form.Handle());
+  ::SetWindowPos(wnd, nullptr, 40, 30, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  form.Need(260);
+  RECT window, client;
+  ::GetWindowRect(wnd, &window);
+  ::GetClientRect(wnd, &client);
+  EXPECT_EQ(window.left, 40) << "the window moved";
+  EXPECT_EQ(window.top, 30);
+  EXPECT_EQ(client.right, 260) << "the client (the border is the frame's)";
+  EXPECT_EQ(ChildRectInClient(wnd, static_cast<HWND>(form.Info.Handle())).right, 260);
+}
+
 // A form of the test's own, with a label and a one-shot timer like the downloader's.
 class TTickForm : public TForm {
  public:

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,31 @@ TEST_F(RetryCountdown, CountsTheWaitDownAndThenDownloadsOn) {
   EXPECT_EQ(headless::PaintedPositions(*Main->ProgressBar), (std::vector<int>{50000, 100000}));
   EXPECT_EQ(world.Count("Launch "), 1);
   EXPECT_TRUE(FailureBoxes(app).empty());
+}
+
+// A countdown wider than the line the window was made for (two-digit seconds, here in
+// English) widens the window instead of being cut; the window stays that wide afterwards.
+TEST_F(RetryCountdown, ACountdownWiderThanTheLineWidensTheWindow) {
+  int before = 0;
+  http->OnGet = [this, &before](TStream& dest) {
+    before = Main->Width();
+    Retry(Notice(10000, 5));
+    const std::string all(1000, 'Z');
+    dest.WriteBuffer(all.data(), 1000);
+    http->OnWork(1000);
+  };
+  http->ContentLength = 1000;
+  RunProgram();
+
+  EXPECT_EQ(before, 313) << "the English window as designed";
+  const std::string widest = "Connection lost. Retrying in 10 s (attempt 5 of 5)...";
+  const std::vector<std::string>& texts = headless::PaintedTexts(*Main->Info);
+  ASSERT_NE(std::find(texts.begin(), texts.end(), widest), texts.end());
+  ASSERT_GT(Main->Info->TextWidth(widest), 313);
+  EXPECT_EQ(Main->Width(), Main->Info->TextWidth(widest));
+  EXPECT_EQ(Main->Info->Width(), Main->Width());
+  EXPECT_EQ(Main->ProgressBar->Width(), Main->Width());
+  EXPECT_EQ(world.Count("Launch "), 1);
 }
 
 // An answer that asked to come back is told as such; during the probe the status line then

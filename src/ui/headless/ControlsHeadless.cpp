@@ -120,7 +120,7 @@ uint64_t Milliseconds() {
   return Application ? headless::State().Milliseconds : 0;
 }
 
-void SetFrame(TControl::TPeer&, int, int, int) {}
+void SetFrame(TControl::TPeer&, int, int, int, bool) {}
 
 void Show(TControl::TPeer& AForm) {
   AForm.Visible = true;

@@ -349,7 +349,8 @@ uint64_t Milliseconds() {
                                    .count());
 }
 
-void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int ABorderWidth) {
+void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int ABorderWidth,
+              bool ACentre) {
   AForm.BorderWidth = ABorderWidth;
   if (AForm.FollowingDensity) return;  // the system's suggestion places it
   const RECT r = FrameAround(AClientWidth + 2 * ABorderWidth, AClientHeight + 2 * ABorderWidth,
@@ -360,7 +361,7 @@ void SetFrame(TControl::TPeer& AForm, int AClientWidth, int AClientHeight, int A
   const int x = (::GetSystemMetrics(SM_CXSCREEN) - w) / 2;
   const int y = (::GetSystemMetrics(SM_CYSCREEN) - h) / 2;
   ::SetWindowPos(AForm.Wnd.get(), nullptr, x, y, w, h,
-                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED);
+                 SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED | (ACentre ? 0 : SWP_NOMOVE));
 }
 
 void Show(TControl::TPeer& AForm) {

@@ -4,8 +4,8 @@ the end-to-end language runs (tests/e2e/e2e_language_test.py) and the screenshot
 
 The display language follows the locale Wine starts with (LANG); the density is the prefix's
 LogPixels. A server that takes the size probe's connection and holds it keeps the window at
-"Checking files to download..." for as long as needed; closing the connection fails the probe,
-so the program shows its failure dialog.
+"Checking files to download..." for as long as needed; its answer then (a 404) fails the probe
+at once, so the program shows its failure dialog.
 """
 
 import contextlib
@@ -43,34 +43,57 @@ def in_language(wine, tag):
 
 
 class HoldingServer:
-    """Listens on 127.0.0.1:<port>, takes every connection and answers nothing until release()
-    closes them all."""
+    """Listens on 127.0.0.1:<port> and takes every connection, answering nothing until
+    release(); from then on every request, held or new, is answered at once with a 404, which
+    fails the size probe without another attempt. The listener closes when the block ends."""
+
+    ANSWER = b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
 
     def __init__(self, port):
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind(("127.0.0.1", port))
         self.listener.listen(8)
-        self.connections = []
-        self.released = threading.Event()
+        self.held = []
+        self.lock = threading.Lock()
+        self.released = False
         self.thread = threading.Thread(target=self._accept, daemon=True)
         self.thread.start()
 
     def _accept(self):
-        while not self.released.is_set():
+        while True:
             try:
                 connection, _ = self.listener.accept()
             except OSError:
                 return
-            if self.released.is_set():
-                connection.close()
-                return
-            self.connections.append(connection)
+            with self.lock:
+                if not self.released:
+                    self.held.append(connection)
+                    continue
+            self._answer(connection)
+
+    def _answer(self, connection):
+        # The request is read first: a close with unread bytes would reset the connection
+        # before the client read the answer.
+        try:
+            connection.settimeout(5)
+            connection.recv(65536)
+            connection.sendall(self.ANSWER)
+            connection.shutdown(socket.SHUT_WR)
+        except OSError:
+            pass
+        finally:
+            connection.close()
 
     def release(self):
-        self.released.set()
-        for connection in self.connections:
-            connection.close()
+        with self.lock:
+            self.released = True
+            held, self.held = self.held, []
+        for connection in held:
+            self._answer(connection)
+
+    def stop(self):
+        self.release()
         # A close alone would leave the socket listening while the thread waits in accept.
         try:
             self.listener.shutdown(socket.SHUT_RDWR)
@@ -83,7 +106,7 @@ class HoldingServer:
         return self
 
     def __exit__(self, *exc):
-        self.release()
+        self.stop()
 
 
 def expected_layout(pixels_per_inch):

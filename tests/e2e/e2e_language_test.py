@@ -1,13 +1,13 @@
 """The Windows downloader in the user's language and at the screen's density, under Wine.
 
 Each scenario starts the program with the locale of a language (LANG, which Wine turns into the
-user's display language) and the prefix at a density (LogPixels), against a server that holds
-the size probe's connection: the window stays at its second status text while the window
-inspector (wintool.exe) reads its caption, its status line, and its controls' places and fonts.
-Then the server closes the connection, the probe fails, and the inspector reads the failure
-dialog in the same language, tries again, and closes the second. A command line the program
-cannot read shows the usage in the language. Every expected text comes from the program's text
-table (src/base/texts/Texts.txt); the log stays English whatever the user's language.
+user's display language) and the prefix at a density (LogPixels), against a server that holds the
+size probe's connection: the window stays at its second status text while the window inspector
+(wintool.exe) reads its caption, its status line, and its controls' places and fonts. Then the
+server answers 404, the probe fails without another attempt, and the inspector reads the failure
+dialog in the same language, tries again, and closes the second. A command line the program cannot
+read shows the usage in the language. Every expected text comes from the program's text table
+(src/base/texts/Texts.txt); the log stays English whatever the user's language.
 
 Configured by the environment (set by CTest): PLENWICK_E2E_EXE, PLENWICK_E2E_WINTOOL,
 PLENWICK_E2E_PORT, PLENWICK_E2E_WORK, PLENWICK_E2E_PREFIX.

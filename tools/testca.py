@@ -121,15 +121,16 @@ class TestAuthority:
         block; removes it again however the block ends."""
         target = HOST_STORE / f"plenwick-test-{os.getpid()}-{uuid.uuid4().hex[:12]}.crt"
         HOST_STORE.mkdir(parents=True, exist_ok=True)
-        _remove_abandoned_authorities()
-        try:
+
+        def add():
+            _remove_abandoned_authorities()
             shutil.copyfile(self.cert, target)
-            _update_host_store()
+
+        try:
+            _change_host_store(add)
             yield target
         finally:
-            if target.exists():
-                target.unlink()
-            _update_host_store()
+            _change_host_store(lambda: target.unlink(missing_ok=True))
 
 
 def _remove_abandoned_authorities():
@@ -141,8 +142,11 @@ def _remove_abandoned_authorities():
             stale.unlink(missing_ok=True)
 
 
-def _update_host_store():
+def _change_host_store(change):
+    """Changes the store's files and brings the system's bundle up to date, all under one lock:
+    update-ca-certificates fails on a file another run is still writing or has just removed."""
     with open(HOST_STORE_LOCK, "a") as lock:
         fcntl.flock(lock, fcntl.LOCK_EX)
+        change()
         subprocess.run(["update-ca-certificates"], check=True,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)

@@ -44,12 +44,14 @@ def in_language(wine, tag):
 
 class HoldingServer:
     """Listens on 127.0.0.1:<port> and takes every connection, answering nothing until
-    release(); from then on every request, held or new, is answered at once with a 404, which
-    fails the size probe without another attempt. The listener closes when the block ends."""
+    release(); from then on every request, held or new, is answered at once with answer (by
+    default a 404, which fails the size probe without another attempt). The listener closes
+    when the block ends."""
 
-    ANSWER = b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+    NOT_FOUND = b"HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
 
-    def __init__(self, port):
+    def __init__(self, port, answer=NOT_FOUND):
+        self.answer = answer
         self.listener = socket.socket(socket.AF_INET, socket.SOCK_STREAM)
         self.listener.setsockopt(socket.SOL_SOCKET, socket.SO_REUSEADDR, 1)
         self.listener.bind(("127.0.0.1", port))
@@ -78,7 +80,7 @@ class HoldingServer:
         try:
             connection.settimeout(5)
             connection.recv(65536)
-            connection.sendall(self.ANSWER)
+            connection.sendall(self.answer)
             connection.shutdown(socket.SHUT_WR)
         except OSError:
             pass

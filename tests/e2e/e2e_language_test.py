@@ -37,6 +37,7 @@ _, TEXTS = texttable.read()
 # The program's own exit codes (README).
 PROBE_FAILED = 20001
 BAD_COMMAND_LINE = 87
+USER_CLOSED = 1602
 
 
 def wine_path(path):
@@ -137,6 +138,43 @@ class LanguageEndToEnd(unittest.TestCase):
 
     def test_russian_at_192_pixels_per_inch(self):
         self.check_window_and_dialog("ru", 192)
+
+    def test_a_countdown_wider_than_the_window_widens_it_in_place(self):
+        # A server that asks to come back in 12 s: the German countdown is wider than any status
+        # text the window was sized for, and the window grows for it without moving.
+        folder = localrun.fresh_folder(WORK / self.id().rsplit(".", 1)[-1])
+        exe = folder / "Plenwick-setup_x64-stable.exe"
+        shutil.copy(EXE, exe)
+        wine = languagerun.in_language(localrun.Wine(PREFIX), "de")
+        tool = localrun.WinTool(wine, WINTOOL)
+        caption = TEXTS["RSMainCaption"]["de"]
+        countdown = TEXTS["RSRetryServerBusy"]["de"].replace("%d", "{}", 3)
+        busy = (b"HTTP/1.1 503 Service Unavailable\r\nRetry-After: 12\r\n"
+                b"Content-Length: 0\r\nConnection: close\r\n\r\n")
+        with languagerun.HoldingServer(PORT, answer=busy) as server:
+            server.release()
+            program = localrun.WatchedRun(wine, WINTOOL, f'"{wine_path(exe)}"', folder)
+            try:
+                before = tool.find(caption, 60000)
+                self.assertIsNotNone(before, "no window captioned " + caption)
+                self.assertTrue(localrun.wait_until(
+                    lambda: countdown.format(10, 2, 5) in str(tool.find(caption, 0)), 30),
+                    "no countdown")
+                during = tool.find(caption, 0)
+                width = int(before["client"].split("x")[0])
+                grown = int(during["client"].split("x")[0])
+                self.assertEqual(width, languagerun.expected_layout(96)["width"])
+                self.assertGreater(grown, width, "the countdown was cut")
+                self.assertEqual(during["window"].split(",")[:2], before["window"].split(",")[:2],
+                                 "the window moved")
+                rects = {cls.lower(): box for cls, box in during["rects"]}
+                self.assertEqual(rects["static"][2], grown)
+                self.assertTrue(tool.close(caption))
+                self.assertEqual(program.wait(30), USER_CLOSED)
+            finally:
+                if program.running():
+                    program.kill()
+                wine.kill()
 
     def test_usage_in_polish_with_the_log_in_english(self):
         folder = localrun.fresh_folder(WORK / self.id().rsplit(".", 1)[-1])

@@ -19,9 +19,9 @@ ctest --test-dir build/native -j "$JOBS" --output-on-failure --timeout 600
 
 log "sanitizers (at $(elapsed))"
 bash scripts/sanitize.sh
+log "fuzzing (at $(elapsed))"
 # Half a minute per fuzz target here, which keeps the whole run within CI's time; scripts/fuzz.sh
 # on its own gives each a minute.
-log "fuzzing (at $(elapsed))"
 PLENWICK_FUZZ_SECONDS=${PLENWICK_FUZZ_SECONDS:-30} bash scripts/fuzz.sh
 
 log "Windows build, tests and end-to-end runs under Wine (at $(elapsed))"

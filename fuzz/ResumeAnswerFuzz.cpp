@@ -8,9 +8,9 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
-#include "app/ResumeState.h"
-#include "app/RetryPolicy.h"
 #include "base/StrUtils.h"
+#include "download/ResumeState.h"
+#include "download/RetryPolicy.h"
 #include "http/IdHTTPHeaderInfo.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {

@@ -14,8 +14,8 @@
 #include <string>
 
 #include "ProcessUsage.h"
-#include "app/ProcessHandle.h"
-#include "app/SetupPlatform.h"
+#include "app/platform/ProcessHandle.h"
+#include "app/platform/SetupPlatform.h"
 #include "ui/Application.h"
 
 int main(int argc, char** argv) {

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/HTTPDownloadClient.h"
 #include "base/MemoryStream.h"
+#include "download/HTTPDownloadClient.h"
 
 int main(int argc, char** argv) {
   if (argc != 2 && argc != 3) {

@@ -19,8 +19,8 @@
 #include <string>
 
 #include "ProcessUsage.h"
-#include "app/FolderHelpers.h"
 #include "app/IdAntiFreeze.h"
+#include "app/platform/FolderHelpers.h"
 #include "base/Exception.h"
 #include "base/FileSystem.h"
 #include "base/MemoryStream.h"

@@ -2,12 +2,12 @@
 
 #include <string_view>
 
-#include "app/DownloadClient.h"
 #include "app/SetupErrors.h"
-#include "app/WebPageCheck.h"
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/Texts.h"
+#include "download/DownloadClient.h"
+#include "download/WebPageCheck.h"
 #include "trust/TrustError.h"
 
 namespace {

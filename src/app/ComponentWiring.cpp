@@ -1,11 +1,11 @@
 #include "app/ComponentWiring.h"
 
 #include "app/DistributionHost.h"
-#include "app/HTTPDownloadClient.h"
 #include "app/Main.h"
 #include "app/ProxyCredentials.h"
 #include "app/ZipSetupArchive.h"
 #include "base/FileSystem.h"
+#include "download/HTTPDownloadClient.h"
 #include "http/proxy/IdSystemProxy.h"
 
 void PlugInComponents(TMain& AMain) {

@@ -7,9 +7,9 @@
 
 #include "app/CommandLine.h"
 #include "app/ComponentWiring.h"
-#include "app/DllSearchPath.h"
 #include "app/RunOutcome.h"
 #include "app/SetupProgram.h"
+#include "app/platform/DllSearchPath.h"
 #include "base/Exception.h"
 #include "base/FileSystem.h"
 #include "base/Texts.h"

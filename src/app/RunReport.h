@@ -4,6 +4,8 @@
 #include <exception>
 #include <string>
 
+#include "download/DownloadReport.h"
+
 class TLogSink;
 struct TFailureClass;
 struct TRunOutcome;
@@ -12,7 +14,7 @@ struct TRunOutcome;
 // through the program's one sink), and the latest facts about the network that a failure's
 // details name (the proxy, the server's last answer). The window's sequence and the HTTP
 // client's adapter both report here; without a sink nothing is written, the facts are still kept.
-class TRunReport {
+class TRunReport : public TDownloadReport {
  public:
   explicit TRunReport(TLogSink* ASink = nullptr) : FSink(ASink) {}
 
@@ -21,15 +23,16 @@ class TRunReport {
   std::string LogPath() const;
 
   // An event in words of its own.
-  void Note(const std::string& AText) noexcept;
+  void Note(const std::string& AText) noexcept override;
 
   // The network, from the HTTP client's adapter.
   // The proxy chosen for AURL ("DIRECT" for none) and how (the resolver's ChoiceSource).
-  void ProxyChosen(const std::string& AURL, const std::string& AProxy, const std::string& AHow);
+  void ProxyChosen(const std::string& AURL, const std::string& AProxy,
+                   const std::string& AHow) override;
   // What the connection says of itself: the address it connects to, the secure session.
-  void Connection(const std::string& AText);
-  void RequestLine(const std::string& ALine);
-  void StatusLine(const std::string& ALine);
+  void Connection(const std::string& AText) override;
+  void RequestLine(const std::string& ALine) override;
+  void StatusLine(const std::string& ALine) override;
   // One attempt of a download failed for ACause and attempt AAttempt of AMax follows after
   // AWaitMilliseconds (the download client's retries).
   void Retry(int AAttempt, int AMax, const std::string& ACause, int64_t AWaitMilliseconds);

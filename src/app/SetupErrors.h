@@ -4,6 +4,7 @@
 #include <string>
 
 #include "base/Exception.h"
+#include "download/DownloadErrors.h"
 #include "trust/TrustError.h"
 
 // The failures the downloader raises itself, each a class of its own so that the run's outcome
@@ -13,13 +14,7 @@
 // old one that could not be removed, one that could not be created.
 PLENWICK_DECLARE_EXCEPTION(ESetupFolderError, Exception)
 
-// A volume has not the room the archive or its files need ("Setup needs 1.2 GB free on C:, but
-// only ...").
-PLENWICK_DECLARE_EXCEPTION(ENotEnoughSpace, Exception)
-
-// A web page came where the setup archive (or its signature) was expected: the sign-in page of
-// a public network, a proxy's notice. Its message says so (RSWebPageInstead).
-PLENWICK_DECLARE_EXCEPTION(EWebPageInstead, Exception)
+// The download's own (ENotEnoughSpace, EWebPageInstead) are in download/DownloadErrors.h.
 
 // The archive's signature could not be downloaded; Cause is the failure of the download (a
 // status such as 404, a connection that failed), which tells whether trying again may help.

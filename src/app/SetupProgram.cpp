@@ -7,7 +7,7 @@
 #include "app/RunOutcome.h"
 #include "app/RunReport.h"
 #include "app/SetupLog.h"
-#include "app/SystemDescription.h"
+#include "app/platform/SystemDescription.h"
 #include "app/resources/ProgramVersion.h"
 #include "base/Format.h"
 #include "base/Texts.h"

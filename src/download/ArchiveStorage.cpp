@@ -1,19 +1,18 @@
-#include "app/ArchiveStorage.h"
+#include "download/ArchiveStorage.h"
 
 #include <algorithm>
 #include <cmath>
 #include <limits>
 
-#include "app/BuildMemoryLimit.h"
-#include "app/DownloadClient.h"
-#include "app/SetupErrors.h"
-#include "app/SetupPlatform.h"
 #include "base/Exception.h"
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/SpillingStream.h"
 #include "base/SystemMemory.h"
 #include "base/Texts.h"
+#include "download/DownloadClient.h"
+#include "download/DownloadErrors.h"
+#include "download/StorageVolumes.h"
 
 namespace {
 
@@ -48,12 +47,11 @@ std::string SizeText(int64_t ABytes, bool ARoundUp) {
 }
 
 int64_t TArchiveStorage::DefaultMemoryLimit() {
-  if (const int64_t built = BuildArchiveMemoryLimit(); built > 0) return built;
   const int64_t memory = PhysicalMemorySize();
   return memory > 0 ? std::min(kMemoryLimitCeiling, memory / 4) : kMemoryLimitCeiling;
 }
 
-std::unique_ptr<TStream> TArchiveStorage::CreateStream(TSetupPlatform& APlatform,
+std::unique_ptr<TStream> TArchiveStorage::CreateStream(TStorageVolumes& APlatform,
                                                        int64_t ALength) const {
   if (ALength <= 0) {
     // The file is made only if the body grows past the limit.
@@ -69,14 +67,14 @@ std::unique_ptr<TStream> TArchiveStorage::CreateStream(TSetupPlatform& APlatform
   return APlatform.CreateTemporaryFile(folder);
 }
 
-int64_t TArchiveStorage::UnannouncedRoom(TSetupPlatform& APlatform) const {
+int64_t TArchiveStorage::UnannouncedRoom(TStorageVolumes& APlatform) const {
   TVolumeSpace space;
   if (!APlatform.VolumeSpace(APlatform.TempFolder(), space))
     return std::max(MemoryLimit, TDownloadClient::DefaultUnannouncedBodyLimit);
   return std::max(MemoryLimit, space.Free - FreeSpaceMargin);
 }
 
-void TArchiveStorage::CheckRoomForFiles(TSetupPlatform& APlatform,
+void TArchiveStorage::CheckRoomForFiles(TStorageVolumes& APlatform,
                                         const std::vector<uint64_t>& ASizes,
                                         const std::string& AFolder) const {
   TVolumeSpace space;

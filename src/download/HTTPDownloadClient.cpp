@@ -1,11 +1,11 @@
-#include "app/HTTPDownloadClient.h"
+#include "download/HTTPDownloadClient.h"
 
 #include <algorithm>
 
-#include "app/SystemClock.h"
 #include "base/Format.h"
 #include "base/Texts.h"
 #include "base/TryFinally.h"
+#include "download/SystemClock.h"
 #include "http/IdHTTPDate.h"
 #include "net/IdAntiFreezeBase.h"
 
@@ -83,7 +83,7 @@ THTTPDownloadClient::THTTPDownloadClient(
   Random = [this] { return std::uniform_real_distribution<double>(0.0, 1.0)(FRandomEngine); };
 }
 
-void THTTPDownloadClient::ReportTo(TRunReport* AReport) {
+void THTTPDownloadClient::ReportTo(TDownloadReport* AReport) {
   FReport = AReport;
   if (!AReport) {
     FIOHandler->OnStatus = nullptr;

@@ -8,10 +8,10 @@
 #include <random>
 #include <string>
 
-#include "app/DownloadClient.h"
-#include "app/ResumeState.h"
-#include "app/RetryPolicy.h"
-#include "app/RunReport.h"
+#include "download/DownloadClient.h"
+#include "download/DownloadReport.h"
+#include "download/ResumeState.h"
+#include "download/RetryPolicy.h"
 #include "http/IdHTTP.h"
 #include "http/proxy/IdProxyCredentialProvider.h"
 #include "http/proxy/IdProxyResolver.h"
@@ -60,7 +60,7 @@ class THTTPDownloadClient : public TDownloadClient {
   std::function<double()> Random;
   // Tells the run's report of every proxy chosen, connection made, secure session, request line
   // and status line (never a header field); null: nobody.
-  void ReportTo(TRunReport* AReport);
+  void ReportTo(TDownloadReport* AReport);
 
  private:
   // What the request in progress is: the hook on its answer's head acts by it.
@@ -119,5 +119,5 @@ class THTTPDownloadClient : public TDownloadClient {
   int64_t FWorkBase = 0;
   bool FReportWork = false;
   int64_t FReported = 0;
-  TRunReport* FReport = nullptr;
+  TDownloadReport* FReport = nullptr;
 };

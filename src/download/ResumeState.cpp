@@ -1,4 +1,4 @@
-#include "app/ResumeState.h"
+#include "download/ResumeState.h"
 
 #include <cmath>
 

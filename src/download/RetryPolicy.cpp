@@ -1,4 +1,4 @@
-#include "app/RetryPolicy.h"
+#include "download/RetryPolicy.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/SystemClock.h"
+#include "download/SystemClock.h"
 
 void SleepMilliseconds(unsigned AMilliseconds) {
   ::Sleep(AMilliseconds);

@@ -1,9 +1,9 @@
-#include "app/WebPageCheck.h"
+#include "download/WebPageCheck.h"
 
-#include "app/SetupErrors.h"
 #include "base/StrUtils.h"
 #include "base/Stream.h"
 #include "base/Texts.h"
+#include "download/DownloadErrors.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 
 #include <limits>
 
-#include "app/ArchiveStorage.h"
 #include "app/Main.h"
 #include "app/SequenceDoubles.h"
 #include "app/ShownFailures.h"
 #include "base/SpillingStream.h"
+#include "download/ArchiveStorage.h"
 #include "ui/headless/HeadlessApplication.h"
 
 namespace {

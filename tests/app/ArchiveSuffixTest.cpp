@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ArchiveSuffix.h"
-#include "app/FolderHelpers.h"
+#include "app/platform/FolderHelpers.h"
 
 TEST(ArchiveSuffix, FromTheExecutablePath) {
   struct Case {

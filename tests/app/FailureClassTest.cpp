@@ -8,9 +8,9 @@
 
 #include "app/FailureClass.h"
 #include "app/SetupErrors.h"
-#include "app/WebPageCheck.h"
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
+#include "download/WebPageCheck.h"
 #include "http/IdHTTPExceptions.h"
 #include "net/IdExceptionCore.h"
 #include "trust/TrustError.h"

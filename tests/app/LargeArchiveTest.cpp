@@ -18,11 +18,11 @@
 #include <vector>
 
 #include "app/ComponentWiring.h"
-#include "app/HTTPDownloadClient.h"
 #include "app/LoopbackSequence.h"
 #include "app/Main.h"
 #include "app/ShownFailures.h"
 #include "base/FileSystem.h"
+#include "download/HTTPDownloadClient.h"
 #include "http/HTTPTestSupport.h"
 #include "ui/headless/HeadlessApplication.h"
 #include "zip/ZipTestSupport.h"

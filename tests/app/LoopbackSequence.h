@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/DownloadClient.h"
 #include "app/Main.h"
 #include "app/SetupArchive.h"
-#include "app/SetupPlatform.h"
+#include "app/platform/SetupPlatform.h"
 #include "base/Stream.h"
+#include "download/DownloadClient.h"
 #include "zip/ZipTestSupport.h"
 
 // The real client, with the distribution server's URLs sent to the loopback server instead.

@@ -22,7 +22,6 @@ class Progress : public ::testing::Test {
   void StartGet(int max) {
     Main->ProgressBar->SetMax(max);
     Main->FormCreate(Main);
-    LastWorkCount = 0;
   }
 
   TApplication app{"C:\\Downloads\\Setup.exe"};
@@ -103,7 +102,7 @@ TEST_F(Progress, WithoutShouldUpdateProgressOnlyTheCountIsKept) {
   StartGet(1000);
   Main->HTTPWork(700);
   EXPECT_EQ(Main->ProgressBar->Position(), 0);
-  EXPECT_EQ(LastWorkCount, 700);
+  EXPECT_EQ(Main->LastWorkCount(), 700);
   EXPECT_TRUE(headless::PaintedPositions(*Main->ProgressBar).empty());
 }
 

@@ -11,12 +11,12 @@
 #include <string>
 #include <vector>
 
-#include "app/DownloadClient.h"
 #include "app/Main.h"
 #include "app/SetupArchive.h"
-#include "app/SetupPlatform.h"
+#include "app/platform/SetupPlatform.h"
 #include "base/MemoryStream.h"
 #include "base/Stream.h"
+#include "download/DownloadClient.h"
 
 struct TWorld {
   std::vector<std::string> Log;

@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include "app/ArchiveSignatures.h"
-#include "app/HTTPDownloadClient.h"
 #include "app/SignatureCases.h"
 #include "base/FileSystem.h"
 #include "base/MemoryStream.h"
 #include "base/TemporaryFileStream.h"
+#include "download/HTTPDownloadClient.h"
 #include "trust/TrustError.h"
 
 namespace {

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "app/HTTPDownloadClient.h"
 #include "base/MemoryStream.h"
 #include "base/Texts.h"
+#include "download/HTTPDownloadClient.h"
 #include "http/ServedTestSupport.h"
 #include "net/IdTLSExceptions.h"
 

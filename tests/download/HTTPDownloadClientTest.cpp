@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/HTTPDownloadClient.h"
-#include "app/ResumableServer.h"
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/Texts.h"
+#include "download/HTTPDownloadClient.h"
+#include "download/ResumableServer.h"
 
 namespace {
 

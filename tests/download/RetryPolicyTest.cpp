@@ -6,8 +6,8 @@
 #include <functional>
 #include <string>
 
-#include "app/ResumeState.h"
-#include "app/RetryPolicy.h"
+#include "download/ResumeState.h"
+#include "download/RetryPolicy.h"
 #include "http/IdHTTPDate.h"
 #include "http/IdHTTPExceptions.h"
 #include "http/IdHTTPHeaderInfo.h"

@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/DllSearchPath.h"
+#include "app/platform/DllSearchPath.h"
 #include "base/SystemLibrary.h"
 
 bool RestrictDllSearchPath() {

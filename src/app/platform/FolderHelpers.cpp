@@ -1,4 +1,4 @@
-#include "app/FolderHelpers.h"
+#include "app/platform/FolderHelpers.h"
 
 std::string ExtractFilePath(const std::string& APath) {
   const size_t sep = APath.find_last_of("\\/");

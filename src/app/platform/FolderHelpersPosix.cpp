@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <filesystem>
 
-#include "app/FolderHelpers.h"
+#include "app/platform/FolderHelpers.h"
 #include "base/FileSystem.h"
 
 bool FolderExists(const std::string& APath) {

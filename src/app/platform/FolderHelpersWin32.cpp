@@ -3,7 +3,7 @@
 #include <string>
 #include <vector>
 
-#include "app/FolderHelpers.h"
+#include "app/platform/FolderHelpers.h"
 #include "base/UniqueHandle.h"
 #include "base/Utf.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/ProcessHandle.h"
+#include "app/platform/ProcessHandle.h"
 #include "ui/Control.h"
 
 // Starts the program file elevated ("runas") with AArguments as its parameters (each reaches it

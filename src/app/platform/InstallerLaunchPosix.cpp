@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "app/InstallerLaunch.h"
+#include "app/platform/InstallerLaunch.h"
 #include "base/FileSystem.h"
 
 extern char** environ;

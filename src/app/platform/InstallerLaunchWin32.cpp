@@ -3,7 +3,7 @@
 #include <shellapi.h>
 
 #include "app/CommandLine.h"
-#include "app/InstallerLaunch.h"
+#include "app/platform/InstallerLaunch.h"
 #include "base/Utf.h"
 
 namespace {

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "app/FolderHelpers.h"
-#include "app/ProcessHandle.h"
+#include "app/platform/FolderHelpers.h"
+#include "app/platform/ProcessHandle.h"
 #include "base/FileSystem.h"
 #include "base/UniqueHandle.h"
+#include "download/StorageVolumes.h"
 #include "ui/Control.h"
 
 class TSetupPlatform;
@@ -25,7 +26,7 @@ using TProcess = TUniqueHandle<TProcessHandleTraits>;
 
 // The platform operations the download-and-install sequence makes, in one place so that tests
 // can play the platform.
-class TSetupPlatform {
+class TSetupPlatform : public TStorageVolumes {
  public:
   virtual ~TSetupPlatform() = default;
 
@@ -53,14 +54,7 @@ class TSetupPlatform {
   virtual bool DeleteFolder(const std::string& APath) = 0;
   virtual TPathKind PathKind(const std::string& APath) = 0;
 
-  // The user's folder for temporary files.
-  virtual std::string TempFolder() = 0;
-  // A file in the folder for this run only, gone with the stream or the process
-  // (TTemporaryFileStream); raises EFCreateError when none can be made.
-  virtual std::unique_ptr<TStream> CreateTemporaryFile(const std::string& AFolder) = 0;
-  // The free space, allocation unit and name of the volume that holds the path; False when the
-  // system cannot tell.
-  virtual bool VolumeSpace(const std::string& APath, TVolumeSpace& ASpace) = 0;
+  // The temporary folder, its files and the volumes' space are TStorageVolumes'.
 
  protected:
   // The owner of a handle this platform started.

@@ -1,6 +1,6 @@
 #include <sys/utsname.h>
 
-#include "app/SystemDescription.h"
+#include "app/platform/SystemDescription.h"
 
 std::string SystemDescription() {
   utsname name{};

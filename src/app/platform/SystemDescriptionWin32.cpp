@@ -1,6 +1,6 @@
 #include <windows.h>
 
-#include "app/SystemDescription.h"
+#include "app/platform/SystemDescription.h"
 #include "base/Format.h"
 #include "base/SystemLibrary.h"
 

@@ -1,10 +1,10 @@
-#include "app/FolderHelpers.h"
-#include "app/InstallerLaunch.h"
-#include "app/SetupPlatform.h"
-#include "app/SystemClock.h"
+#include "app/platform/FolderHelpers.h"
+#include "app/platform/InstallerLaunch.h"
+#include "app/platform/SetupPlatform.h"
 #include "base/DateTime.h"
 #include "base/FileSystem.h"
 #include "base/TemporaryFileStream.h"
+#include "download/SystemClock.h"
 
 namespace {
 

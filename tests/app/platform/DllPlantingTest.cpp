@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/FolderHelpers.h"
+#include "app/platform/FolderHelpers.h"
 #include "base/FileSystem.h"
 #include "base/Utf.h"
 

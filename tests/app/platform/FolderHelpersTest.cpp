@@ -8,8 +8,8 @@
 #include <filesystem>
 #endif
 
-#include "app/FolderHelpers.h"
-#include "app/TestFiles.h"
+#include "app/platform/FolderHelpers.h"
+#include "app/platform/TestFiles.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "app/FolderHelpers.h"
-#include "app/InstallerLaunch.h"
-#include "app/SystemClock.h"
-#include "app/TestFiles.h"
+#include "app/platform/FolderHelpers.h"
+#include "app/platform/InstallerLaunch.h"
+#include "app/platform/TestFiles.h"
+#include "download/SystemClock.h"
 
 #ifndef _WIN32
 #include <sys/stat.h>

@@ -11,7 +11,7 @@
 
 #include <string>
 
-#include "app/FolderHelpers.h"
+#include "app/platform/FolderHelpers.h"
 #include "base/FileStream.h"
 #include "base/FileSystem.h"
 

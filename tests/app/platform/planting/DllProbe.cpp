@@ -7,7 +7,7 @@
 #include <cwchar>
 #include <string>
 
-#include "app/DllSearchPath.h"
+#include "app/platform/DllSearchPath.h"
 
 namespace {
 

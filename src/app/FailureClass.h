@@ -4,7 +4,7 @@
 
 #include "app/RunOutcome.h"
 
-// Where on its road the run was when it failed.
+// Where in its sequence the run was when it failed.
 enum class TRunStage {
   rsStart,       // before the size probe (the current folder)
   rsProbe,       // the size probe
@@ -17,7 +17,7 @@ enum class TRunStage {
 
 struct TFailureClass {
   TRunResult Result = TRunResult::rrDownloadFailed;
-  // Whether running the road again (from the size probe) may help: a connection that failed or
+  // Whether running the sequence again (from the size probe) may help: a connection that failed or
   // timed out, a server's 5xx, a proxy that could not be reached, a web page where the archive
   // was expected, and any failure of the size probe.
   bool TryAgainMayHelp = false;

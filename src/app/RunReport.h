@@ -12,7 +12,7 @@ struct TRunOutcome;
 
 // The run's report: what happened, event by event, in the words of the log (one line each,
 // through the program's one sink), and the latest facts about the network that a failure's
-// details name (the proxy, the server's last answer). The window's sequence and the HTTP
+// details name (the proxy, the server's last answer). The setup sequence and the HTTP
 // client's adapter both report here; without a sink nothing is written, the facts are still kept.
 class TRunReport : public TDownloadReport {
  public:
@@ -49,7 +49,7 @@ class TRunReport : public TDownloadReport {
   // chosen yet, "DIRECT": none) and the last status line read.
   const std::string& LastProxy() const { return FLastProxy; }
   const std::string& LastStatusLine() const { return FLastStatusLine; }
-  // Forgets them, before the road is run again.
+  // Forgets them, before the sequence runs again.
   void ForgetFacts();
 
  private:

@@ -250,7 +250,7 @@ void THTTPDownloadClient::DownloadHeadersAvailable(TIdHTTPResponse& AResponse) {
   const int code = AResponse.ResponseCode();
   // A redirect's body is no part of the download; the next pass asks for the same bytes. Nor is
   // a proxy's demand for credentials: the next leg's answer is a head like any other.
-  if ((code / 100 == 3 && code != 304) || code == 407) return;
+  if (IsRedirect(code) || code == 407) return;
   // Silence from here on is a stall, which a new connection may overcome.
   FBodyStarted = true;
   FHTTP->SetReadTimeout(StallTimeout);

@@ -16,7 +16,7 @@ TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
   const int code = response.ResponseCode();
   constexpr TDecision kFailure{TBodyAction::baProtocolError, wnJustExit};
 
-  if (code / 100 == 3 && code != 304) {
+  if (IsRedirect(code)) {
     if (response.Location.empty()) return kFailure;
     ++FRedirectCount;
     std::string location = response.Location;

@@ -1,4 +1,4 @@
-// A 5 GiB suite through the whole road, natively with the real components: the size probe, the
+// A 5 GiB suite through the whole sequence, natively with the real components: the size probe, the
 // download into a temporary file (the archive is past the memory limit), the Zip64 directory,
 // the extraction of a stored 5 GiB entry, the launch and the removal. The archive is made while
 // it is sent and the extracted file is compared byte for byte with what was sent; the process's

@@ -129,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(
              std::get<1>(info.param).name;
     });
 
-// The probe fails, the user asks to try again, and the road runs again from the probe: this
+// The probe fails, the user asks to try again, and the sequence runs again from the probe: this
 // time it installs. The dialog offered it, with the cause and the log in its details.
 TEST_F(RunModes, TryAgainRunsTheRoadAgainFromTheSizeProbe) {
   int heads = 0;

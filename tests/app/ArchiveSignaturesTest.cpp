@@ -1,7 +1,7 @@
-// The road of an archive's signature with the real client against a scripted server, on both
-// targets (CNG under Wine, OpenSSL natively): the size probe, the signature fetched from beside
-// the archive where the probe ended, and the archive checked once downloaded, as the sequence
-// takes them. A refusal of the signature comes before the archive is fetched at all.
+// The archive's signature (TArchiveSignatures) with the real client against a scripted server, on
+// both targets (CNG under Wine, OpenSSL natively): the size probe, the signature fetched from
+// beside the archive where the probe ended, and the archive checked once downloaded, as the
+// sequence takes them. A refusal of the signature comes before the archive is fetched at all.
 #include <gtest/gtest.h>
 
 #include "app/ArchiveSignatures.h"
@@ -16,13 +16,13 @@ namespace {
 
 using namespace signaturecases;
 
-class SignatureRoad : public ::testing::TestWithParam<TCase> {
+class ArchiveSignatures : public ::testing::TestWithParam<TCase> {
  protected:
-  // The case's road, the archive downloaded into the stream.
+  // The case's steps, the archive downloaded into the stream.
   void Run(TStream& archive);
 };
 
-void SignatureRoad::Run(TStream& archive) {
+void ArchiveSignatures::Run(TStream& archive) {
   const TCase& c = GetParam();
   TServedFiles served;
   c.Serve(served);
@@ -49,31 +49,31 @@ void SignatureRoad::Run(TStream& archive) {
   EXPECT_EQ(requests.back() == "GET " + kArchivePath, c.ArchiveFetched);
 }
 
-TEST_P(SignatureRoad, FetchesChecksAndRefusesAsTheCaseSays) {
+TEST_P(ArchiveSignatures, FetchesChecksAndRefusesAsTheCaseSays) {
   TMemoryStream archive;
   Run(archive);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SignatureRoad, ::testing::ValuesIn(Cases()), CaseName);
+INSTANTIATE_TEST_SUITE_P(Cases, ArchiveSignatures, ::testing::ValuesIn(Cases()), CaseName);
 
 // An archive past the memory limit is downloaded into a temporary file: the check reads it from
 // there as it reads memory, for every case that gets as far as the archive.
-class SignatureRoadThroughATemporaryFile : public SignatureRoad {};
+class ArchiveSignaturesThroughATemporaryFile : public ArchiveSignatures {};
 
-TEST_P(SignatureRoadThroughATemporaryFile, ChecksTheArchiveFromTheFile) {
+TEST_P(ArchiveSignaturesThroughATemporaryFile, ChecksTheArchiveFromTheFile) {
   TTemporaryFileStream archive(GetTempFolder());
   Run(archive);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, SignatureRoadThroughATemporaryFile,
+INSTANTIATE_TEST_SUITE_P(Cases, ArchiveSignaturesThroughATemporaryFile,
                          ::testing::ValuesIn(ArchiveFetchedCases()), CaseName);
 
-TEST(SignatureRoad, WithoutKeysNothingIsFetched) {
+TEST(ArchiveSignatures, WithoutKeysNothingIsFetched) {
   EXPECT_FALSE(TArchiveSignatures("").Enabled());
   EXPECT_FALSE(TArchiveSignatures("\n \n").Enabled());
 }
 
-TEST(SignatureRoad, KeysThatCannotBeReadRefuseEveryArchiveBeforeAnythingIsFetched) {
+TEST(ArchiveSignatures, KeysThatCannotBeReadRefuseEveryArchiveBeforeAnythingIsFetched) {
   TServedFiles served;
   TLoopbackServer server(served.Script());
   THTTPDownloadClient client;

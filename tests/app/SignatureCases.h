@@ -1,6 +1,6 @@
 #pragma once
 
-// The archive signature's cases as a distribution server presents them, shared by the road of
+// The archive signature's cases as a distribution server presents them, shared by the steps of
 // the signature against the scripted loopback server (both targets) and the whole sequence
 // (natively): what is served, which keys the program holds, and what must come of it.
 

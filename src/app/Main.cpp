@@ -423,10 +423,12 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
     SetStatus(RSStatusDownloading);
     const double started = Platform->Now();
     // However the GET ends, the bar is left showing its exact position.
-    TryFinally([&] { HTTP->Get(url, *stream); }, [&] { ProgressBar->ShowHeldBackPosition(); });
+    TryFinally([&] { HTTP->Get(url, *stream, kZipStart); },
+               [&] { ProgressBar->ShowHeldBackPosition(); });
     Report.Received(url, stream->Size(), MilliSecondSpan(started, Platform->Now()));
     if (Application->Terminated()) return false;
-    // A network's sign-in page is told as such, not as a damaged archive.
+    // A network's sign-in page is told as such, not as a damaged archive (the client tells it
+    // from the first bytes; this holds for any client).
     RefuseWebPage(HTTP->ResponseContentType(), *stream, kZipStart);
     FStage = TRunStage::rsExtraction;
     CheckArchive(url, *stream);
@@ -535,7 +537,7 @@ bool TMain::AcceptSignatures(const TStringList& AURLs, const std::string& AName)
   }
   try {
     for (const std::string& url : AURLs) {
-      FCurrentURL = url + ".sig";
+      FCurrentURL = TArchiveSignatures::SignatureURL(url);
       if (Application->Terminated()) return false;
       ArchiveSignatures->Fetch(*HTTP, url, AName, AnnouncedLength(url));
       if (const TArchiveSignature* accepted = ArchiveSignatures->Accepted(url))

@@ -316,11 +316,18 @@ void THTTPDownloadClient::LookAtTheStart(bool AWhole) {
   if (FExpectedStart.empty() || FStartChecked || !FDest) return;
   if (!AWhole && FDest->Position() - FStart < WebPageStartLength) return;
   FStartChecked = true;
-  RefuseWebPage(ResponseContentType(), *FDest, FExpectedStart, FStart);
+  try {
+    RefuseWebPage(ResponseContentType(), *FDest, FExpectedStart, FStart);
+  } catch (const EWebPageInstead&) {
+    Note(Format("A web page came instead of the file (Content-Type: %s); refused after %lld bytes",
+                ResponseContentType().substr(0, 64).c_str(),
+                static_cast<long long>(FDest->Position() - FStart)));
+    throw;
+  }
 }
 
 void THTTPDownloadClient::Received(int ACount) {
-  if (!LowSpeed.TooSlow(Clock(), ACount)) return;
+  if (!LowSpeed.Watching() || !LowSpeed.TooSlow(Clock(), ACount)) return;
   throw EDownloadTooSlow(Format(RSDownloadTooSlow, static_cast<int>(LowSpeed.BytesPerSecond),
                                 static_cast<int>(LowSpeed.Period / 1000)));
 }

@@ -275,7 +275,9 @@ def peak_memory_kib(exe_name):
         if not proc.name.isdigit():
             continue
         try:
-            if exe_name.encode() not in (proc / "cmdline").read_bytes():
+            # The program itself, not a process that names it among its arguments.
+            program = (proc / "cmdline").read_bytes().split(b"\0", 1)[0]
+            if not program.replace(b"\\", b"/").endswith(b"/" + exe_name.encode()):
                 continue
             status = (proc / "status").read_text()
         except OSError:
@@ -1436,7 +1438,8 @@ class EndToEnd(unittest.TestCase):
         run = self.start_run(exe_name="Plenwick-develop_x64-webpage.exe")
         write_files(run)
         run.server.start()
-        run.start()
+        log = run.root / "setup.log"
+        run.start(f'/log "{wine_path(log)}"')
         self.assertIsNotNone(run.tool.find("Plenwick-develop_x64-webpage", 60000), "no error box")
         # Read while the dialog waits: the whole run so far.
         peak = peak_memory_kib(run.exe.name)
@@ -1452,6 +1455,14 @@ class EndToEnd(unittest.TestCase):
         self.assertIsNotNone(peak, "the program's memory could not be read")
         print(f"peak resident memory {peak} KiB", file=sys.stderr)
         self.assertLess(peak, 48 * 1024, "the program grew with the page")
+        events = read_log(self, log)
+        assert_logged(self, events, r"^Error EWebPageInstead: ")
+        # What the program read of it: a block or two (the signature's own bound, 4096 bytes,
+        # comes first in its place).
+        read = [int(re.search(r"after (\d+) bytes$", e).group(1)) for e in events
+                if e.startswith("A web page came instead of the file (Content-Type: text/html)")]
+        print(f"the program read {read} bytes of the page", file=sys.stderr)
+        self.assertTrue(all(n <= 256 * 1024 for n in read), read)
         sent = [bytes_sent for request, bytes_sent in run.server.requests_with_bytes_sent()
                 if request == f"GET /periodic/{refused}"]
         self.assertEqual(len(sent), 1, run.server.requests())
@@ -1467,6 +1478,8 @@ class EndToEnd(unittest.TestCase):
             sign_archive(page)
 
         run, sent = self.web_page_run(files, "Archive_x64-webpage.zip")
+        self.assertTrue(any(e.startswith("A web page came instead of the file")
+                            for e in read_log(self, run.root / "setup.log")))
         # What the sockets' buffers took at most, not the page.
         self.assertLess(sent, 8 << 20)
         self.assertEqual(run.server.requests(), archive_requests("Archive_x64-webpage.zip"))

@@ -38,7 +38,8 @@ std::string ProxyCredentialTarget(const TIdProxyServer& AProxy, TIdProxyCredenti
   return std::string("Plenwick Suite Setup/") + kind + "/" + AProxy.Text();
 }
 
-// Short: Wine's dialog shows one line of it.
+// Short: Wine's dialog shows one line of it (Basic's warning first, so that a long proxy name
+// cuts off only itself).
 std::string ProxyCredentialMessage(const TIdProxyServer& AProxy, TIdProxyCredentialKind AKind,
                                    bool ARefused) {
   if (AKind == TIdProxyCredentialKind::pkBasic)

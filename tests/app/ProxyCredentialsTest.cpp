@@ -65,8 +65,8 @@ TEST(ProxyCredentialMessage, BasicsPromptSaysThePasswordGoesUnencrypted) {
       {kSignIn, false, "Sign in to the proxy server proxy.example:3128."},
       {kSignIn, true, "The proxy server proxy.example:3128 refused the last sign-in."},
       // A refusal is marked by the dialog itself (its wrong-password flag).
-      {kBasic, false, "The password is sent unencrypted to the proxy server proxy.example:3128."},
-      {kBasic, true, "The password is sent unencrypted to the proxy server proxy.example:3128."},
+      {kBasic, false, "Password sent unencrypted to the proxy proxy.example:3128."},
+      {kBasic, true, "Password sent unencrypted to the proxy proxy.example:3128."},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.message);

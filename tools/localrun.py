@@ -363,6 +363,19 @@ class DistServer:
                 served.append((quoted[1].rsplit(" ", 1)[0], int(quoted[2].split()[0])))
         return served
 
+    def requests_with_bytes_sent(self):
+        """(request line, body bytes nginx got out to the socket) of each request served so
+        far."""
+        log = self.state / "access.log"
+        if not log.exists():
+            return []
+        served = []
+        for line in log.read_text(errors="replace").splitlines():
+            quoted = line.split('"')
+            if len(quoted) >= 3:
+                served.append((quoted[1].rsplit(" ", 1)[0], int(quoted[2].split()[1])))
+        return served
+
     def requests_with_protocols(self):
         """(request line, TLS protocol such as "TLSv1.2" or "" for plain HTTP) of each request
         served so far."""

@@ -24,6 +24,7 @@ The program's environment:
   PLENWICK_PROXY_NTLM       tools/ntlm_proxy.py for the user "alice" with the password
                             "s3cret pass": NTLM and Basic
   PLENWICK_PROXY_NTLM_ONLY  the same, NTLM alone
+  PLENWICK_PROXY_BASIC_ONLY the same, Basic alone
   PLENWICK_PROXY_NTLM_CLOSING
                             NTLM alone, closing the first connection right after its challenge
   PLENWICK_PROXY_NTLM_BROKEN
@@ -101,7 +102,7 @@ def main():
     certs = {"good": authority.issue("good", ["localhost"]),
              "wrong_name": authority.issue("wrong-name", ["elsewhere.invalid"])}
     names = ["ORIGIN", "TLS", "WRONG_NAME", "OPEN", "AUTH", "DEAD", "NTLM", "NTLM_ONLY",
-             "NTLM_CLOSING", "NTLM_BROKEN"]
+             "BASIC_ONLY", "NTLM_CLOSING", "NTLM_BROKEN"]
     ports = dict(zip(names, free_ports(len(names))))
     (state / "nginx.conf").write_text(nginx_config(state, www, ports, certs))
     proxies = [TinyProxy(work / "proxy-open", ports["OPEN"],
@@ -112,6 +113,7 @@ def main():
     login = {"user": "alice", "password": "s3cret pass"}
     ntlm_proxies = [NtlmProxy(ports["NTLM"], schemes=("NTLM", "Basic"), **login),
                     NtlmProxy(ports["NTLM_ONLY"], schemes=("NTLM",), **login),
+                    NtlmProxy(ports["BASIC_ONLY"], schemes=("Basic",), **login),
                     NtlmProxy(ports["NTLM_CLOSING"], schemes=("NTLM",), close_between_legs=1,
                               **login),
                     NtlmProxy(ports["NTLM_BROKEN"], schemes=("NTLM",), close_between_legs=-1,

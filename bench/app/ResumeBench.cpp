@@ -28,7 +28,7 @@ int main(int argc, char** argv) {
     TMemoryStream body;
     const auto start = std::chrono::steady_clock::now();
     client.Head(argv[1]);
-    client.Get(argv[1], body);
+    client.Get(argv[1], body, "");
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     if (body.Size() != client.ResponseContentLength()) {

@@ -1,5 +1,6 @@
 #include "app/ArchiveSignatures.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "app/SetupErrors.h"
@@ -15,7 +16,7 @@ namespace {
 // How every signature file begins.
 constexpr char kSignatureStart[] = "plenwick-archive-signature:";
 
-// A memory stream that refuses to grow past its bound, however the body comes (announced,
+// A memory stream that refuses bytes written past its bound, however the body comes (announced,
 // chunked or until the close): the signature file is small, and a server must not be able to
 // fill the memory with it. Not a TMemoryStream itself, so every byte passes through Write.
 class TBoundedStream : public TStream {
@@ -31,10 +32,9 @@ class TBoundedStream : public TStream {
     return FData.Seek(AOffset, AOrigin);
   }
   int64_t Size() override { return FData.Size(); }
-  void SetSize(int64_t ANewSize) override {
-    if (ANewSize > FLimit) Refuse();
-    FData.SetSize(ANewSize);
-  }
+  // A reader sizes the stream ahead of the bytes it expects (a whole piece of a body read until
+  // the close): held at the bound, since only bytes that come are refused.
+  void SetSize(int64_t ANewSize) override { FData.SetSize(std::min(ANewSize, FLimit)); }
 
   std::string_view Text() {
     return {reinterpret_cast<const char*>(FData.Memory()), static_cast<size_t>(FData.Size())};
@@ -51,6 +51,14 @@ class TBoundedStream : public TStream {
 
 }  // namespace
 
+std::string TArchiveSignatures::SignatureURL(const std::string& AArchiveURL) {
+  // The path ends where the query or the fragment begins; a signed address's query (a CDN's
+  // token) stays as it is.
+  const size_t pathEnd = std::min(AArchiveURL.find('?'), AArchiveURL.find('#'));
+  if (pathEnd == std::string::npos) return AArchiveURL + ".sig";
+  return AArchiveURL.substr(0, pathEnd) + ".sig" + AArchiveURL.substr(pathEnd);
+}
+
 bool TArchiveSignatures::Enabled() const {
   return FPemKeys.find_first_not_of(" \t\r\n") != std::string::npos;
 }
@@ -65,7 +73,10 @@ void TArchiveSignatures::Fetch(TDownloadClient& AClient, const std::string& AURL
   const TArchiveVerifier& verifier = Verifier();
   TBoundedStream file(TArchiveSignature::kMaxFileSize);
   try {
-    AClient.Get(AURL + ".sig", file);
+    AClient.Get(SignatureURL(AURL), file, kSignatureStart);
+  } catch (const EWebPageInstead&) {
+    // Told by the client from the page's first bytes, before the rest was read.
+    throw;
   } catch (const ETrustError&) {
     // Past the bound: a network's sign-in page is larger than any signature.
     RefuseWebPage(AClient.ResponseContentType(), file, kSignatureStart);

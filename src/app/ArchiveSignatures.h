@@ -20,7 +20,10 @@ class TArchiveSignatures {
   explicit TArchiveSignatures(std::string APemKeys) : FPemKeys(std::move(APemKeys)) {}
 
   bool Enabled() const;
-  // Fetches "<AURL>.sig" (AURL: where the archive's size probe ended) through the client, the
+  // Where the signature of the archive at AArchiveURL lies: ".sig" added to the path, the query
+  // kept ("https://cdn.example/a.zip?token=x" -> "https://cdn.example/a.zip.sig?token=x").
+  static std::string SignatureURL(const std::string& AArchiveURL);
+  // Fetches SignatureURL(AURL) (AURL: where the archive's size probe ended) through the client, the
   // same way as the archive, taking at most 4 KiB, and accepts it for the archive AName of
   // ALength bytes. Raises ETrustError with the reason (ESignatureNotDownloaded when the download
   // failed), and EWebPageInstead when a web page came in its place.

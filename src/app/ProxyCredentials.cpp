@@ -9,14 +9,16 @@ class TUnpromptedCredentials final : public TIdProxyCredentialProvider {
   explicit TUnpromptedCredentials(std::unique_ptr<TIdProxyCredentialProvider> AProvider)
       : FProvider(std::move(AProvider)) {}
 
-  std::optional<TIdCredentials> Stored(const TIdProxyServer& AProxy) override {
-    return FProvider->Stored(AProxy);
+  std::optional<TIdCredentials> Stored(const TIdProxyServer& AProxy,
+                                       TIdProxyCredentialKind AKind) override {
+    return FProvider->Stored(AProxy, AKind);
   }
   std::optional<TIdAskedCredentials> Ask(const TIdProxyServer&, const std::string&, bool) override {
     return std::nullopt;
   }
-  void Store(const TIdProxyServer& AProxy, const TIdCredentials& ACredentials) override {
-    FProvider->Store(AProxy, ACredentials);
+  void Store(const TIdProxyServer& AProxy, TIdProxyCredentialKind AKind,
+             const TIdCredentials& ACredentials) override {
+    FProvider->Store(AProxy, AKind, ACredentials);
   }
 
  private:
@@ -31,11 +33,16 @@ std::unique_ptr<TIdProxyCredentialProvider> WithoutPrompt(
   return std::make_unique<TUnpromptedCredentials>(std::move(AProvider));
 }
 
-std::string ProxyCredentialTarget(const TIdProxyServer& AProxy) {
-  return "Plenwick Suite Setup/proxy/" + AProxy.Text();
+std::string ProxyCredentialTarget(const TIdProxyServer& AProxy, TIdProxyCredentialKind AKind) {
+  const char* const kind = AKind == TIdProxyCredentialKind::pkBasic ? "proxy-basic" : "proxy";
+  return std::string("Plenwick Suite Setup/") + kind + "/" + AProxy.Text();
 }
 
-// Short: Wine's dialog shows one line of it.
-std::string ProxyCredentialMessage(const TIdProxyServer& AProxy, bool ARefused) {
+// Short: Wine's dialog shows one line of it (Basic's warning first, so that a long proxy name
+// cuts off only itself).
+std::string ProxyCredentialMessage(const TIdProxyServer& AProxy, TIdProxyCredentialKind AKind,
+                                   bool ARefused) {
+  if (AKind == TIdProxyCredentialKind::pkBasic)
+    return Format(RSProxySignInUnencrypted, AProxy.Text().c_str());
   return Format(ARefused ? RSProxySignInRefused : RSProxySignIn, AProxy.Text().c_str());
 }

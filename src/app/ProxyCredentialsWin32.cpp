@@ -36,8 +36,9 @@ class TWindowsProxyCredentials final : public TIdProxyCredentialProvider {
   TWindowsProxyCredentials(std::string ACaption, std::function<TWinHandle()> AOwner)
       : FCaption(ToWide(ACaption)), FOwner(std::move(AOwner)) {}
 
-  std::optional<TIdCredentials> Stored(const TIdProxyServer& AProxy) override {
-    const std::wstring target = ToWide(ProxyCredentialTarget(AProxy));
+  std::optional<TIdCredentials> Stored(const TIdProxyServer& AProxy,
+                                       TIdProxyCredentialKind AKind) override {
+    const std::wstring target = ToWide(ProxyCredentialTarget(AProxy, AKind));
     PCREDENTIALW found = nullptr;
     if (!::CredReadW(target.c_str(), CRED_TYPE_GENERIC, 0, &found)) return std::nullopt;
     const TUniqueCredential credential(found);
@@ -52,15 +53,16 @@ class TWindowsProxyCredentials final : public TIdProxyCredentialProvider {
     return credentials;
   }
 
-  std::optional<TIdAskedCredentials> Ask(const TIdProxyServer& AProxy, const std::string&,
+  std::optional<TIdAskedCredentials> Ask(const TIdProxyServer& AProxy, const std::string& AScheme,
                                          bool ARefused) override {
+    const TIdProxyCredentialKind kind = ProxyCredentialKindFor(AScheme);
     const TSystemLibrary credui(L"credui.dll");
     const auto prompt =
         credui.Function<TCredUIPromptForCredentialsW>("CredUIPromptForCredentialsW");
     // Nobody can be asked: as if the user cancelled.
     if (!prompt) return std::nullopt;
-    const std::wstring target = ToWide(ProxyCredentialTarget(AProxy));
-    const std::wstring message = ToWide(ProxyCredentialMessage(AProxy, ARefused));
+    const std::wstring target = ToWide(ProxyCredentialTarget(AProxy, kind));
+    const std::wstring message = ToWide(ProxyCredentialMessage(AProxy, kind, ARefused));
     CREDUI_INFOW info{};
     info.cbSize = sizeof(info);
     info.hwndParent = FOwner ? static_cast<HWND>(FOwner()) : nullptr;
@@ -100,8 +102,9 @@ class TWindowsProxyCredentials final : public TIdProxyCredentialProvider {
     return answer;
   }
 
-  void Store(const TIdProxyServer& AProxy, const TIdCredentials& ACredentials) override {
-    std::wstring target = ToWide(ProxyCredentialTarget(AProxy));
+  void Store(const TIdProxyServer& AProxy, TIdProxyCredentialKind AKind,
+             const TIdCredentials& ACredentials) override {
+    std::wstring target = ToWide(ProxyCredentialTarget(AProxy, AKind));
     std::wstring user = ToWide(ACredentials.Username);
     std::wstring password = WidePassword(ACredentials.Password);
     CREDENTIALW credential{};

@@ -305,10 +305,12 @@ std::unique_ptr<TStream> TSetupSequence::Download(const std::string& AURL) {
   FView.ShowStatus(RSStatusDownloading);
   const double started = FParts.Platform.Now();
   // However the GET ends, the bar is left showing its exact position.
-  TryFinally([&] { FParts.HTTP->Get(AURL, *stream); }, [&] { FView.FollowDownload(false); });
+  TryFinally([&] { FParts.HTTP->Get(AURL, *stream, kZipStart); },
+             [&] { FView.FollowDownload(false); });
   FParts.Report.Received(AURL, stream->Size(), MilliSecondSpan(started, FParts.Platform.Now()));
   if (!FView.MayGoOn()) return nullptr;
-  // A network's sign-in page is told as such, not as a damaged archive.
+  // A network's sign-in page is told as such, not as a damaged archive (the client tells it
+  // from the first bytes; this holds for any client).
   RefuseWebPage(FParts.HTTP->ResponseContentType(), *stream, kZipStart);
   return stream;
 }
@@ -428,7 +430,7 @@ bool TSetupSequence::AcceptSignatures(const TStringList& AURLs, const std::strin
   }
   try {
     for (const std::string& url : AURLs) {
-      FCurrentURL = url + ".sig";
+      FCurrentURL = TArchiveSignatures::SignatureURL(url);
       if (!FView.MayGoOn()) return false;
       signatures->Fetch(*FParts.HTTP, url, AName, AnnouncedLength(url));
       if (const TArchiveSignature* accepted = signatures->Accepted(url))

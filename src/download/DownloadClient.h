@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <string_view>
 
 class TStream;
 
@@ -38,7 +39,11 @@ class TDownloadClient {
   // The Content-Type the last response named; empty when none.
   virtual std::string ResponseContentType() = 0;
   // A GET request writing the response body into dest; reports progress through OnWork.
-  virtual void Get(const std::string& AURL, TStream& ADest) = 0;
+  // AExpectedStart: the bytes every file asked for begins with ("PK" for a ZIP archive); a body
+  // that begins otherwise and is sent as a web page or begins like one (LooksLikeWebPage) is
+  // refused with EWebPageInstead as soon as its first bytes are in, before the rest is read.
+  // Empty: any body is taken.
+  virtual void Get(const std::string& AURL, TStream& ADest, std::string_view AExpectedStart) = 0;
   // Closes the connection, telling the peer; a second call changes nothing.
   virtual void Disconnect() = 0;
 

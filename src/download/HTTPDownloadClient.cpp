@@ -5,7 +5,9 @@
 #include "base/Format.h"
 #include "base/Texts.h"
 #include "base/TryFinally.h"
+#include "download/DownloadErrors.h"
 #include "download/SystemClock.h"
+#include "download/WebPageCheck.h"
 #include "http/IdHTTPDate.h"
 #include "net/IdAntiFreezeBase.h"
 
@@ -33,7 +35,7 @@ THTTPDownloadClient::THTTPDownloadClient(
     std::unique_ptr<TIdProxyCredentialProvider> AProxyCredentials)
     : FProxy(std::move(AProxy)),
       FProxyCredentials(std::move(AProxyCredentials)),
-      FIOHandler(std::make_unique<TIdSSLIOHandlerSocket>()),
+      FIOHandler(std::make_unique<TWatchedIOHandler>()),
       FHTTP(std::make_unique<TIdHTTP>()) {
   FHTTP->SetName("HTTP");
   FHTTP->SetIOHandler(FIOHandler.get());
@@ -56,7 +58,9 @@ THTTPDownloadClient::THTTPDownloadClient(
   request.Ranges.Clear();
   // A proxy that asks who the user is gets an answer (ProxyAuthenticator): the signed-in user,
   // credentials set or kept for it, or the user's own through the credential provider.
-  FHTTP->SetHTTPOptions({hoForceEncodeParams, hoInProcessAuth});
+  // No meta tags are looked for: the client never reads a page for its charset, and the scan
+  // would hold an HTML body whole in memory (a page sent in the archive's place, of any length).
+  FHTTP->SetHTTPOptions({hoForceEncodeParams, hoInProcessAuth, hoNoParseMetaHTTPEquiv});
   // A server that stops sending cannot keep an unattended run waiting for ever.
   FHTTP->SetReadTimeout(ReadTimeout);
   FHTTP->ProxyAuthenticator().SetCredentialProvider(FProxyCredentials.get());
@@ -77,10 +81,15 @@ THTTPDownloadClient::THTTPDownloadClient(
   // The count of the download's bytes held: a continued body counts on from what is held, and
   // other bodies (an error's text) do not move it.
   FHTTP->OnWork = [this](TIdComponent*, TWorkMode, int64_t AWorkCount) {
-    if (FReportWork) FReported = FWorkBase + AWorkCount;
+    if (FReportWork) {
+      FReported = FWorkBase + AWorkCount;
+      LookAtTheStart(false);
+    }
     if (OnWork) OnWork(FReported);
   };
+  FIOHandler->OnReceived = [this](int ACount) { Received(ACount); };
   Random = [this] { return std::uniform_real_distribution<double>(0.0, 1.0)(FRandomEngine); };
+  Clock = TickCountMilliseconds;
 }
 
 void THTTPDownloadClient::ReportTo(TDownloadReport* AReport) {
@@ -127,12 +136,17 @@ void THTTPDownloadClient::ProbeOnce(const std::string& AURL, bool& VHeadRefused)
     try {
       FPhase = TPhase::phProbe;
       FHTTP->Head(AURL);
-      FProbedLength = FHTTP->Response().ContentLength;
-      return;
+      if (FHTTP->Response().HasContentLength) {
+        FProbedLength = FHTTP->Response().ContentLength;
+        return;
+      }
+      // Answers made on the fly often leave the length out of HEAD; the first byte's tells it.
+      Note("The answer to HEAD gave no length; asking with GET for the first byte");
     } catch (const EIdHTTPProtocolException& e) {
       if (!RefusesHead(e.ErrorCode())) throw;
-      VHeadRefused = true;
+      Note("The server refused HEAD; asking with GET for the first byte");
     }
+    VHeadRefused = true;
   }
   // The first byte, whose answer tells the whole length (HeadersAvailable).
   FPhase = TPhase::phProbeByRange;
@@ -141,9 +155,12 @@ void THTTPDownloadClient::ProbeOnce(const std::string& AURL, bool& VHeadRefused)
   TryFinally([&] { FHTTP->Get(AURL, static_cast<TStream*>(nullptr)); }, [&] { ranges.Clear(); });
 }
 
-void THTTPDownloadClient::Get(const std::string& AURL, TStream& ADest) {
+void THTTPDownloadClient::Get(const std::string& AURL, TStream& ADest,
+                              std::string_view AExpectedStart) {
   FDest = &ADest;
   FStart = ADest.Position();
+  FExpectedStart = AExpectedStart;
+  FStartChecked = false;
   FBound = BoundFor(AURL);
   const auto announced = FAnnounced.find(AURL);
   FAnnouncedLength = announced != FAnnounced.end() ? announced->second : -1;
@@ -158,6 +175,8 @@ void THTTPDownloadClient::Get(const std::string& AURL, TStream& ADest) {
               const int64_t held = ADest.Position() - FStart;
               return FResume.CanResume(held) ? held : 0;
             });
+        // A body shorter than the look at its start is looked at whole.
+        LookAtTheStart(true);
       },
       [&] {
         FPhase = TPhase::phNone;
@@ -209,12 +228,18 @@ void THTTPDownloadClient::RequestBody(const std::string& AURL, int64_t AFrom) {
   // The head is waited for as long as ever; the body's silences are cut short (HeadersAvailable).
   const int headTimeout = FHTTP->ReadTimeout();
   FPhase = TPhase::phDownload;
-  TryFinally([&] { FHTTP->Get(AURL, FDest); }, [&] { FHTTP->SetReadTimeout(headTimeout); });
+  TryFinally([&] { FHTTP->Get(AURL, FDest); },
+             [&] {
+               FHTTP->SetReadTimeout(headTimeout);
+               LowSpeed.Stop();
+             });
 }
 
 void THTTPDownloadClient::DiscardHeld() {
   FDest->SetSize(FStart);
   FDest->SetPosition(FStart);
+  // The copy that comes next begins afresh, and is looked at afresh.
+  FStartChecked = false;
   if (FReported == 0) return;
   // The bar goes back: the bytes it showed are gone.
   FReported = 0;
@@ -266,6 +291,7 @@ void THTTPDownloadClient::DownloadHeadersAvailable(TIdHTTPResponse& AResponse) {
     // The bytes held and those to come stay within the download's bound.
     FHTTP->SetMaxBodySize(std::max<int64_t>(FBound - FRangeFrom, 1));
     FReportWork = true;
+    LowSpeed.Start(Clock());
     return;
   }
   // Anything else but a success is read as an error's text and raised by the request loop.
@@ -283,6 +309,27 @@ void THTTPDownloadClient::DownloadHeadersAvailable(TIdHTTPResponse& AResponse) {
   }
   FResume.Remember(AResponse, FAnnouncedLength);
   FReportWork = true;
+  LowSpeed.Start(Clock());
+}
+
+void THTTPDownloadClient::LookAtTheStart(bool AWhole) {
+  if (FExpectedStart.empty() || FStartChecked || !FDest) return;
+  if (!AWhole && FDest->Position() - FStart < WebPageStartLength) return;
+  FStartChecked = true;
+  try {
+    RefuseWebPage(ResponseContentType(), *FDest, FExpectedStart, FStart);
+  } catch (const EWebPageInstead&) {
+    Note(Format("A web page came instead of the file (Content-Type: %s); refused after %lld bytes",
+                ResponseContentType().substr(0, 64).c_str(),
+                static_cast<long long>(FDest->Position() - FStart)));
+    throw;
+  }
+}
+
+void THTTPDownloadClient::Received(int ACount) {
+  if (!LowSpeed.Watching() || !LowSpeed.TooSlow(Clock(), ACount)) return;
+  throw EDownloadTooSlow(Format(RSDownloadTooSlow, static_cast<int>(LowSpeed.BytesPerSecond),
+                                static_cast<int>(LowSpeed.Period / 1000)));
 }
 
 void THTTPDownloadClient::WithRetries(const std::string& AURL,

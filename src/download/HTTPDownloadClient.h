@@ -10,12 +10,13 @@
 
 #include "download/DownloadClient.h"
 #include "download/DownloadReport.h"
+#include "download/LowSpeedWatch.h"
 #include "download/ResumeState.h"
 #include "download/RetryPolicy.h"
+#include "download/WatchedIOHandler.h"
 #include "http/IdHTTP.h"
 #include "http/proxy/IdProxyCredentialProvider.h"
 #include "http/proxy/IdProxyResolver.h"
-#include "net/IdSSLIOHandlerSocket.h"
 
 // The window's HTTP client as the sequence sees it: the real TIdHTTP behind TDownloadClient,
 // over a handler that speaks TLS for "https" URLs and passes "http" through. It follows
@@ -28,6 +29,7 @@
 // fails in a way another attempt may not (RetryCauseOf), with Retry's waits between. A download
 // that broke keeps what it received and asks for the rest ("Range: bytes=N-") when a validator
 // vouches for those bytes ("If-Range"); an answer that cannot continue them starts it again.
+// A body that stalls (silent for StallTimeout, or slower than LowSpeed's rule) is resumed so too.
 class THTTPDownloadClient : public TDownloadClient {
  public:
   // How long the client waits for the head of an answer before "Read timed out.", in ms: as
@@ -42,12 +44,13 @@ class THTTPDownloadClient : public TDownloadClient {
 
   // Remembers the length the probe found for the URL: its body may bring no more (and one
   // without a positive length no more than UnannouncedBodyLimit). A server that refuses HEAD
-  // (403, 405, 501) is asked with "GET" for its first byte instead.
+  // (403, 405, 501), or answers it without a Content-Length, is asked with "GET" for its first
+  // byte instead.
   void Head(const std::string& AURL) override;
   int64_t ResponseContentLength() override { return FProbedLength; }
   std::string ResponseURL() override { return FHTTP->URL().URI(); }
   std::string ResponseContentType() override { return FHTTP->Response().ContentType; }
-  void Get(const std::string& AURL, TStream& ADest) override;
+  void Get(const std::string& AURL, TStream& ADest, std::string_view AExpectedStart) override;
   // The TCP client's disconnect, which tells the peer.
   void Disconnect() override { FHTTP->Disconnect(); }
 
@@ -56,6 +59,10 @@ class THTTPDownloadClient : public TDownloadClient {
   TRetryPolicy Retry;
   // How long a body may bring nothing before it counts as stalled and is resumed, in ms.
   int StallTimeout = 30000;
+  // A body that brings less than 1 KiB/s on average over 60 s counts as stalled too.
+  TLowSpeedWatch LowSpeed{1024, 60000};
+  // The clock the low-speed rule reads, in ms; it only goes forward (tests play it).
+  std::function<uint64_t()> Clock;
   // Picks each wait's jitter: a number in [0, 1).
   std::function<double()> Random;
   // Tells the run's report of every proxy chosen, connection made, secure session, request line
@@ -84,6 +91,11 @@ class THTTPDownloadClient : public TDownloadClient {
   void RequestBody(const std::string& AURL, int64_t AFrom);
   // Throws away the bytes the download holds.
   void DiscardHeld();
+  // Refuses the download's body as a web page once its first bytes are in (AWhole: all of it
+  // is, however short).
+  void LookAtTheStart(bool AWhole);
+  // OnReceived of the handler: the low-speed rule over the body being read.
+  void Received(int ACount);
   // OnHeadersAvailable of the client: what the request in progress does with an answer before
   // its body is read.
   void HeadersAvailable(bool& VContinue);
@@ -95,7 +107,7 @@ class THTTPDownloadClient : public TDownloadClient {
   std::unique_ptr<TIdProxyResolver> FProxy;
   std::unique_ptr<TIdProxyCredentialProvider> FProxyCredentials;
   // Declared before the client, so the client (which closes it) goes first.
-  std::unique_ptr<TIdSSLIOHandlerSocket> FIOHandler;
+  std::unique_ptr<TWatchedIOHandler> FIOHandler;
   std::unique_ptr<TIdHTTP> FHTTP;
   std::map<std::string, int64_t> FAnnounced;
   std::mt19937 FRandomEngine{std::random_device{}()};
@@ -109,6 +121,9 @@ class THTTPDownloadClient : public TDownloadClient {
   // byte the request in progress asked for (0: the whole).
   TStream* FDest = nullptr;
   int64_t FStart = 0;
+  // The download's expected first bytes, and whether its start was looked at.
+  std::string FExpectedStart;
+  bool FStartChecked = false;
   int64_t FBound = 0;
   int64_t FAnnouncedLength = -1;
   TResumeState FResume;

@@ -7,9 +7,6 @@
 
 namespace {
 
-// Enough of the body to see how it begins.
-constexpr int64_t kLookAt = 1024;
-
 bool TypedAsWebPage(std::string_view AContentType) {
   const std::string type = LowerCase(Trim(AContentType.substr(0, AContentType.find(';'))));
   return type == "text/html" || type == "application/xhtml+xml";
@@ -35,12 +32,12 @@ bool LooksLikeWebPage(std::string_view AContentType, std::string_view ABody,
   return TypedAsWebPage(AContentType) || BeginsLikeWebPage(ABody);
 }
 
-void RefuseWebPage(std::string_view AContentType, TStream& AStream,
-                   std::string_view AExpectedStart) {
+void RefuseWebPage(std::string_view AContentType, TStream& AStream, std::string_view AExpectedStart,
+                   int64_t AFrom) {
   const int64_t position = AStream.Position();
-  AStream.SetPosition(0);
-  std::string start(static_cast<size_t>(kLookAt), '\0');
-  start.resize(static_cast<size_t>(AStream.Read(start.data(), kLookAt)));
+  AStream.SetPosition(AFrom);
+  std::string start(static_cast<size_t>(WebPageStartLength), '\0');
+  start.resize(static_cast<size_t>(AStream.Read(start.data(), WebPageStartLength)));
   AStream.SetPosition(position);
   if (LooksLikeWebPage(AContentType, start, AExpectedStart))
     throw EWebPageInstead(Text(RSWebPageInstead));

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -13,7 +14,11 @@ class TStream;
 bool LooksLikeWebPage(std::string_view AContentType, std::string_view ABody,
                       std::string_view AExpectedStart);
 
-// Raises EWebPageInstead (RSWebPageInstead) when the body in AStream, from its start, looks like a
-// web page; the stream's position is kept.
-void RefuseWebPage(std::string_view AContentType, TStream& AStream,
-                   std::string_view AExpectedStart);
+// How much of a body's start the check looks at: enough to see how it begins, so a body can be
+// told as it arrives, before the rest is read.
+inline constexpr int64_t WebPageStartLength = 1024;
+
+// Raises EWebPageInstead (RSWebPageInstead) when the body in AStream, from AFrom, looks like a
+// web page by its first WebPageStartLength bytes; the stream's position is kept.
+void RefuseWebPage(std::string_view AContentType, TStream& AStream, std::string_view AExpectedStart,
+                   int64_t AFrom = 0);

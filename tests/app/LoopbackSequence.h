@@ -46,9 +46,9 @@ class TLoopbackRoute : public TDownloadClient {
     return ArchiveUrlPrefix() + url.substr(FPrefix.size());
   }
   std::string ResponseContentType() override { return FReal->ResponseContentType(); }
-  void Get(const std::string& url, TStream& dest) override {
+  void Get(const std::string& url, TStream& dest, std::string_view expectedStart) override {
     FReal->UnannouncedBodyLimit = UnannouncedBodyLimit;
-    FReal->Get(Route(url), dest);
+    FReal->Get(Route(url), dest, expectedStart);
   }
   void Disconnect() override { FReal->Disconnect(); }
 

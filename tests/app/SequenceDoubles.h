@@ -51,8 +51,9 @@ class TFakeClient : public TDownloadClient {
   // Where the probe ended: RedirectedTo when set, else the URL asked for.
   std::string ResponseURL() override { return RedirectedTo.empty() ? LastURL : RedirectedTo; }
   std::string ResponseContentType() override { return ContentType; }
-  void Get(const std::string& url, TStream& dest) override {
+  void Get(const std::string& url, TStream& dest, std::string_view expectedStart) override {
     W.Log.push_back("Get " + url);
+    ExpectedStart = expectedStart;
     BodyLimitAtGet = UnannouncedBodyLimit;
     if (OnGet) {
       OnGet(dest);
@@ -74,6 +75,7 @@ class TFakeClient : public TDownloadClient {
   int64_t ContentLength = 100000;
   std::string ContentType = "application/zip";
   int64_t BodyLimitAtGet = 0;  // UnannouncedBodyLimit as the last Get found it
+  std::string ExpectedStart;   // what the last Get was told the body begins with
   std::string LastURL;
   std::string RedirectedTo;
   std::function<void()> OnHead;

@@ -211,6 +211,17 @@ inline std::vector<TCase> Cases() {
           .Serving(
               [](TServedFiles& s) { s.Files[kSignaturePath].Status = "500 Internal Server Error"; })
           .Failing(NotDownloaded("HTTP/1.1 500 Internal Server Error.")),
+      // However a valid signature is framed, its own bytes are all that count against the bound.
+      Case("SignatureUntilTheClose")
+          .Serving([](TServedFiles& s) {
+            s.Files[kSignaturePath].Framing = TAnswer::TFraming::fUntilClose;
+          })
+          .Fetched(),
+      Case("SignatureChunked")
+          .Serving([](TServedFiles& s) {
+            s.Files[kSignaturePath].Framing = TAnswer::TFraming::fChunked;
+          })
+          .Fetched(),
       Case("SignatureLargerThan4KiB")
           .Serving([](TServedFiles& s) { s.Files[kSignaturePath].Body += std::string(4000, '#'); })
           .Failing(tooLarge),

@@ -33,7 +33,7 @@ class ServedResume : public ::testing::Test {
   }
   void ExpectResumedTwiceFromNginx(const std::string& url) {
     client.Head(url);
-    client.Get(url, body);
+    client.Get(url, body, "");
     const std::string full = Body(static_cast<size_t>(EnvInt("PLENWICK_TLS_BODY_SIZE")));
     EXPECT_TRUE(Text(body) == full) << "the body differs";
     // Each attempt continued what the one before held: nginx answered the ranges with 206.
@@ -65,7 +65,7 @@ TEST_F(ServedResume, ACutWithoutTheGoodbyeIsAskedForAgain) {
   client.Retry.MaxAttempts = 2;
   const std::string url = Url("PLENWICK_TLS_CUT_UNFRAMED", "https");
   try {
-    client.Get(url, body);
+    client.Get(url, body, "");
     ADD_FAILURE() << "the download succeeded";
   } catch (const EIdTLSCutOff& e) {
     EXPECT_EQ(e.Message(), Text(RSTLSCutOff));

@@ -11,7 +11,10 @@
 #include "base/Format.h"
 #include "base/MemoryStream.h"
 #include "base/Texts.h"
+#include "download/DownloadErrors.h"
+#include "download/EndlessPage.h"
 #include "download/HTTPDownloadClient.h"
+#include "download/LowSpeedWatch.h"
 #include "download/ResumableServer.h"
 
 namespace {
@@ -58,14 +61,16 @@ class DownloadRetries : public ::testing::Test {
     client.OnWork = [this](int64_t count) { counts.push_back(count); };
   }
 
-  // The server, which outlives the client: its scripts see the client's close.
+  // The server, which outlives the client: its scripts see the client's close. It plays the
+  // client's clock.
   TResumableServer& Serve(std::vector<TServedCopy> copies, std::vector<TConnectionPlan> plans) {
     served = std::make_unique<TResumableServer>(std::move(copies), std::move(plans));
+    client.Clock = served->PlayedClock();
     return *served;
   }
   void Download(TResumableServer& server) {
     client.Head(server.URL());
-    client.Get(server.URL(), body);
+    client.Get(server.URL(), body, "");
   }
 
   // The bar's positions: never backwards, except to 0 when the bytes held are thrown away.
@@ -134,6 +139,16 @@ TConnectionPlan Answer(std::string answer) {
   plan.Answer = std::move(answer);
   return plan;
 }
+// After `at` bytes, `bytes` at a time, each `every` ms later on the played clock.
+TConnectionPlan Trickle(int64_t at, int bytes, uint64_t every) {
+  TConnectionPlan plan = Cut(at);
+  plan.TrickleBytes = bytes;
+  plan.TrickleEvery = every;
+  plan.TrickleTime = 1000000;
+  return plan;
+}
+
+const std::string kTooSlow = "The server sent less than 1024 bytes per second for 60 s.";
 
 const std::string kV1 = "\"v1\"";
 
@@ -358,6 +373,8 @@ const FailureCase kFailures[] = {
      5,
      {1100, 2200, 4400, 8800},
      "The server closed the connection after 20000 of 120000 bytes."},
+    // A byte every 10 s: never silent for the stall time-out, and never done.
+    {"TrickledFiveTimes", {Trickle(20000, 1, 10000)}, 5, {1100, 2200, 4400, 8800}, kTooSlow},
     {"ServiceUnavailableEveryTime",
      {Answer("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n")},
      5,
@@ -385,7 +402,7 @@ TEST_P(Failures, EndTheDownloadWithTheLastCause) {
   TResumableServer& server = Serve({WithETag(kV1)}, c.plans);
   client.Head(server.URL());
   try {
-    client.Get(server.URL(), body);
+    client.Get(server.URL(), body, "");
     ADD_FAILURE() << "the download succeeded";
   } catch (const Exception& e) {
     EXPECT_EQ(e.Message(), c.message);
@@ -424,7 +441,7 @@ TEST_F(DownloadRetries, AWaitGivenUpEndsTheRetries) {
     return false;
   };
   client.Head(server.URL());
-  EXPECT_THROW(client.Get(server.URL(), body), EIdHTTPCutOff);
+  EXPECT_THROW(client.Get(server.URL(), body, ""), EIdHTTPCutOff);
   EXPECT_EQ(waits, (std::vector<int>{1100}));
   EXPECT_EQ(server.Requests(), (std::vector<std::string>{"HEAD", "GET"}));
 }
@@ -434,7 +451,7 @@ TEST_F(DownloadRetries, AWaitGivenUpEndsTheRetries) {
 // not read.
 struct RefusedHeadCase {
   const char* name;
-  const char* status;
+  const char* status;  // the HEAD's answer; null: the file's fields without a length
   bool ignoreRange;
 };
 
@@ -443,7 +460,10 @@ class RefusedHeads : public DownloadRetries,
 
 TEST_P(RefusedHeads, AreAskedWithAGetOfTheFirstByte) {
   TConnectionPlan plan;
-  plan.HeadStatus = GetParam().status;
+  if (GetParam().status)
+    plan.HeadStatus = GetParam().status;
+  else
+    plan.HeadWithoutLength = true;
   plan.IgnoreRange = GetParam().ignoreRange;
   TResumableServer& server = Serve({WithETag(kV1)}, {plan});
   Download(server);
@@ -459,10 +479,23 @@ const RefusedHeadCase kRefusedHeads[] = {
     {"MethodNotAllowedThenPartial", "405 Method Not Allowed", false},
     {"NotImplementedThenWhole", "501 Not Implemented", true},
     {"ForbiddenThenPartial", "403 Forbidden", false},
+    // Answers made on the fly often leave the length out of HEAD.
+    {"NoLengthThenPartial", nullptr, false},
+    {"NoLengthThenWhole", nullptr, true},
 };
 
 INSTANTIATE_TEST_SUITE_P(Server, RefusedHeads, ::testing::ValuesIn(kRefusedHeads),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Neither the HEAD's answer nor the first byte's tells a length: the probe finds none.
+TEST_F(DownloadRetries, AProbeWithoutAnyLengthFindsNone) {
+  TConnectionPlan plan = Answer("HTTP/1.1 200 OK\r\nConnection: close\r\n\r\nbody");
+  plan.HeadWithoutLength = true;
+  TResumableServer& server = Serve({WithETag(kV1)}, {plan});
+  client.Head(server.URL());
+  EXPECT_EQ(client.ResponseContentLength(), -1);
+  EXPECT_EQ(server.Requests(), (std::vector<std::string>{"HEAD", "GET bytes=0-0"}));
+}
 
 TEST_F(DownloadRetries, AProbeRefusedForHeadAndGetFails) {
   TConnectionPlan plan;
@@ -487,7 +520,7 @@ TEST_F(DownloadRetries, AResumeGoesThroughTheProxy) {
   client.HTTP().ProxyParams().ProxyPort = proxy.Port();
   const std::string url = "http://dist.example/periodic/Archive_x64-stable.zip";
   client.Head(url);
-  client.Get(url, body);
+  client.Get(url, body, "");
   EXPECT_TRUE(Text(body) == File(kSize));
   const std::vector<std::string> heads = proxy.Heads();
   ASSERT_EQ(heads.size(), 3u);
@@ -501,10 +534,167 @@ TEST_F(DownloadRetries, TheNextRequestAsksForTheWholeAgain) {
   TResumableServer& server = Serve({WithETag(kV1)}, {Cut(70000), {}});
   Download(server);
   TMemoryStream again;
-  client.Get(server.URL(), again);
+  client.Get(server.URL(), again, "");
   EXPECT_TRUE(Text(again) == File(kSize));
   EXPECT_EQ(server.Requests().back(), "GET");
 }
+
+// The low-speed rule on the played clock: a body that comes too slowly for a minute is given up
+// and resumed where it stands (its last bytes may be lost with the connection); one slow but
+// above the rule is taken as it comes.
+struct LowSpeedCase {
+  const char* name;
+  int bytes;       // the trickle's pieces after the first 70000 bytes
+  uint64_t every;  // ms of the played clock between them
+  bool resumed;
+};
+
+void PrintTo(const LowSpeedCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class LowSpeeds : public DownloadRetries, public ::testing::WithParamInterface<LowSpeedCase> {};
+
+TEST_P(LowSpeeds, AreResumedOnlyBelowTheRule) {
+  const LowSpeedCase& c = GetParam();
+  TResumableServer& server = Serve({WithETag(kV1)}, {Trickle(70000, c.bytes, c.every), {}});
+  Download(server);
+  EXPECT_TRUE(Text(body) == File(kSize)) << "the body differs";
+  const std::vector<std::string> requests = server.Requests();
+  if (!c.resumed) {
+    EXPECT_EQ(requests, (std::vector<std::string>{"HEAD", "GET"}));
+    EXPECT_TRUE(notices.empty());
+    return;
+  }
+  ASSERT_EQ(requests.size(), 3u);
+  long long from = 0;
+  ASSERT_EQ(std::sscanf(requests[2].c_str(), "GET bytes=%lld- If-Range=\"v1\"", &from), 1)
+      << requests[2];
+  // Within the minute and a piece or two of what came.
+  EXPECT_GE(from, 70000);
+  EXPECT_LE(from, 70000 + 80 * c.bytes);
+  ASSERT_EQ(notices.size(), 1u);
+  EXPECT_EQ(notices[0].Cause, kTooSlow);
+  EXPECT_EQ(notices[0].Held, from);
+  EXPECT_FALSE(notices[0].ServerBusy);
+}
+
+const LowSpeedCase kLowSpeeds[] = {
+    {"AByteEveryTenSeconds", 1, 10000, true}, {"AKiBEveryFifteenSeconds", 1024, 15000, true},
+    {"JustBelowTheRule", 1000, 1000, true},   {"JustAboveTheRule", 1100, 1000, false},
+    {"TwoKiBASecond", 2048, 1000, false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Trickles, LowSpeeds, ::testing::ValuesIn(kLowSpeeds),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The rule itself: each step is a receive (when, how many bytes) and the verdict it must give.
+struct SpeedStep {
+  uint64_t at;  // ms since the body started
+  int64_t bytes;
+  bool tooSlow;
+};
+
+struct SpeedCase {
+  const char* name;
+  std::vector<SpeedStep> steps;
+};
+
+TEST(LowSpeedWatch, JudgesTheLastMinutesAverage) {
+  std::vector<SpeedStep> steady;
+  for (uint64_t at = 1000; at <= 180000; at += 1000)
+    steady.push_back({at, 1024, false});
+  const SpeedCase cases[] = {
+      {"NothingIsJudgedBeforeAMinute", {{1000, 1, false}, {59999, 1, false}}},
+      {"AByteEvery29Seconds", {{29000, 1, false}, {58000, 1, false}, {87000, 1, true}}},
+      {"ExactlyAtTheRate", steady},
+      // The first minute holds the burst; the next does not.
+      {"ABurstThenATrickle",
+       {{1000, 102400, false}, {30000, 1, false}, {60000, 1, false}, {61000, 1, true}}},
+      {"ASlowStartMadeUpFor", {{20000, 10, false}, {59000, 70000, false}, {61000, 1, false}}},
+      // Bytes that come seldom are averaged over the time since the last sample before the
+      // minute: 61440 bytes in 90 s are too few, though more than a minute's worth.
+      {"SeldomAndTooFew", {{30000, 1, false}, {120000, 61440, true}}},
+      {"SeldomAndEnough", {{30000, 1, false}, {120000, 92160, false}}},
+  };
+  for (const SpeedCase& c : cases) {
+    TLowSpeedWatch watch(1024, 60000);
+    EXPECT_FALSE(watch.TooSlow(5000, 1)) << c.name << ": judged before it was started";
+    watch.Start(5000);
+    for (const SpeedStep& step : c.steps)
+      EXPECT_EQ(watch.TooSlow(5000 + step.at, step.bytes), step.tooSlow)
+          << c.name << " at " << step.at;
+    watch.Stop();
+    EXPECT_FALSE(watch.TooSlow(5000 + 600000, 0)) << c.name << ": judged after it stopped";
+  }
+}
+
+// A web page where a file was expected is refused by its first bytes, however long it says it
+// is and however it is framed: the client reads a few blocks of it, not the whole. A file that
+// begins as expected is taken whatever it is sent as.
+struct PageCase {
+  const char* name;
+  const char* fields;  // after the status line
+  bool chunked;
+  const char* start;  // null: a sign-in page
+  bool refused;
+};
+
+void PrintTo(const PageCase& c, std::ostream* os) {
+  *os << c.name;
+}
+
+class WebPages : public ::testing::TestWithParam<PageCase> {};
+
+TEST_P(WebPages, AreRefusedByTheirFirstBytes) {
+  const PageCase& c = GetParam();
+  TEndlessPage page;
+  page.Head = std::string("HTTP/1.1 200 OK\r\n") + c.fields + "\r\n";
+  page.Chunked = c.chunked;
+  if (c.start) {
+    page.Start = c.start;
+    page.Length = 200000;
+  }
+  const std::string probe =
+      "HTTP/1.1 200 OK\r\nContent-Length: " + std::to_string(page.Length) + "\r\n\r\n";
+  TLoopbackServer server(page.Script(probe));
+  THTTPDownloadClient client;
+  int64_t mostHeld = 0;
+  client.OnWork = [&](int64_t count) { mostHeld = std::max(mostHeld, count); };
+  TMemoryStream body;
+  const std::string url = "http://127.0.0.1:" + std::to_string(server.Port()) + "/a.zip";
+  client.Head(url);
+  try {
+    client.Get(url, body, "PK");
+    EXPECT_FALSE(c.refused) << "the page was taken";
+    EXPECT_EQ(body.Size(), page.Length);
+  } catch (const EWebPageInstead& e) {
+    EXPECT_TRUE(c.refused) << "the file was refused";
+    EXPECT_EQ(e.Message(),
+              "The network returned a web page instead of the setup archive. You may need to "
+              "sign in to the network first.");
+    // A few blocks at most, of the 64 MiB the server would send.
+    EXPECT_LE(mostHeld, 256 * 1024);
+    EXPECT_LE(body.Size(), 256 * 1024);
+  }
+}
+
+const PageCase kPages[] = {
+    {"HTMLOf64MiB", "Content-Type: text/html\r\nContent-Length: 67108864\r\n", false, nullptr,
+     true},
+    {"HTMLInChunks", "Content-Type: text/html\r\nTransfer-Encoding: chunked\r\n", true, nullptr,
+     true},
+    {"HTMLUntilTheClose", "Content-Type: text/html; charset=utf-8\r\n", false, nullptr, true},
+    {"APageSentAsAFile", "Content-Type: application/octet-stream\r\nContent-Length: 67108864\r\n",
+     false, nullptr, true},
+    {"XHTMLWithoutAPageStart", "Content-Type: application/xhtml+xml\r\nContent-Length: 200000\r\n",
+     false, "Welcome", true},
+    {"AnArchiveSentAsHTML", "Content-Type: text/html\r\nContent-Length: 200000\r\n", false,
+     "PK\x03\x04", false},
+};
+
+INSTANTIATE_TEST_SUITE_P(Server, WebPages, ::testing::ValuesIn(kPages),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(DownloadClient, RetriesAtTheProductsPace) {
   THTTPDownloadClient http;
@@ -512,6 +702,8 @@ TEST(DownloadClient, RetriesAtTheProductsPace) {
   EXPECT_EQ(http.Retry.Waits, (std::vector<int>{1000, 2000, 4000, 8000}));
   EXPECT_EQ(http.Retry.MaxRetryAfter, 60000);
   EXPECT_EQ(http.StallTimeout, 30000);
+  EXPECT_EQ(http.LowSpeed.BytesPerSecond, 1024);
+  EXPECT_EQ(http.LowSpeed.Period, 60000u);
   for (int i = 0; i < 100; ++i) {
     const double r = http.Random();
     EXPECT_GE(r, 0.0);

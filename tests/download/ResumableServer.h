@@ -3,10 +3,14 @@
 // A scripted distribution server that serves one file with ranges, as a real server would
 // (Range "bytes=N-" answered 206 when If-Range matches the copy's validator), and breaks each
 // connection as the test plans it: a cut after so many body bytes, a silence, a status instead
-// of the file, a range ignored. Files beside it (a signature) are served whole, by their request
-// target. It writes down each request it was sent, in short.
+// of the file, a range ignored, a trickle. Files beside it (a signature) are served whole, by
+// their request target. It writes down each request it was sent, in short. It plays the client's
+// clock too: a trickle moves it on as it sends, a piece at a time, each once the client has read
+// the clock since the last.
 
+#include <atomic>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -35,6 +39,14 @@ struct TConnectionPlan {
   std::string Answer;      // answers a GET (of the file or one beside it) with these bytes instead
   std::string HeadStatus;  // answers a HEAD with this status instead of the file's
   std::string ContentRange;  // sent with a 206 instead of the right one
+  // From CutAfter on, the body goes in pieces of TrickleBytes, each after the played clock moved
+  // on by TrickleEvery ms, until it is sent or TrickleTime has passed on that clock; then silence
+  // until the client closes. The next piece waits for the client to read the clock (at its
+  // receive of this one), so the clock never runs ahead of the bytes however busy the machine.
+  int TrickleBytes = 0;
+  uint64_t TrickleEvery = 0;
+  uint64_t TrickleTime = 0;
+  bool HeadWithoutLength = false;  // answers a HEAD with the file's fields but no length
 };
 
 // The server's script, for a loopback server of the caller's.
@@ -63,6 +75,13 @@ class TResumableScript {
     std::lock_guard<std::mutex> lock(FState->Lock);
     return FState->Heads;
   }
+  // The played clock, in ms: it moves only while a trickle is sent.
+  std::function<uint64_t()> PlayedClock() const {
+    return [state = FState] {
+      ++state->ClockReads;
+      return state->Clock.load();
+    };
+  }
 
  private:
   struct TState {
@@ -72,6 +91,8 @@ class TResumableScript {
     std::mutex Lock;
     std::vector<std::string> Requests;
     std::vector<std::string> Heads;
+    std::atomic<uint64_t> Clock{0};
+    std::atomic<uint64_t> ClockReads{0};
   };
 
   static std::string FieldOf(const std::string& head, const std::string& name) {
@@ -125,6 +146,10 @@ class TResumableScript {
       if (isHead) {
         if (!plan.HeadStatus.empty()) {
           peer.Send("HTTP/1.1 " + plan.HeadStatus + "\r\nContent-Length: 0\r\n\r\n");
+          continue;
+        }
+        if (plan.HeadWithoutLength) {
+          peer.Send("HTTP/1.1 200 OK\r\n" + fields + "\r\n");
           continue;
         }
         peer.Send("HTTP/1.1 200 OK\r\nContent-Length: " + length + "\r\n" + fields + "\r\n");
@@ -184,7 +209,21 @@ class TResumableScript {
       // cut into its size line.
       if (plan.Chunked) sent += sent / 10000 * 8 + 6;
       peer.Send(answer + framed.substr(0, std::min(sent, framed.size())));
-      if (plan.Stall) peer.ReceiveUntilClosed();
+      for (uint64_t played = 0; plan.TrickleBytes > 0 && sent < framed.size() &&
+                                played + plan.TrickleEvery <= plan.TrickleTime;
+           played += plan.TrickleEvery) {
+        // The clock moves before the bytes go, so the client reads it moved when they come.
+        state.Clock += plan.TrickleEvery;
+        const uint64_t reads = state.ClockReads;
+        peer.Send(framed.substr(sent, static_cast<size_t>(plan.TrickleBytes)));
+        sent += static_cast<size_t>(plan.TrickleBytes);
+        // A client that gave up reads no more: its close ends the trickle at the next piece.
+        for (int waited = 0; state.ClockReads == reads && waited < 500; ++waited)
+          peer.Pause(1);
+      }
+      // A trickle that brought the whole body leaves the connection to the next request.
+      if (plan.TrickleBytes > 0 && sent >= framed.size()) continue;
+      if (plan.Stall || plan.TrickleBytes > 0) peer.ReceiveUntilClosed();
       return;
     }
   }

@@ -45,8 +45,11 @@ AUTH_PROXY_PORT = PORT + 3
 DEAD_PORT = PORT + 4
 NTLM_PORT = PORT + 5
 USER, PASSWORD = "alice", "s3cret pass"
-# The Credential Manager's name for the NTLM proxy's credentials.
+# The Credential Manager's names for the NTLM proxy's credentials: for NTLM and Negotiate, and
+# for Basic.
 CREDENTIAL_TARGET = f"Plenwick Suite Setup/proxy/127.0.0.1:{NTLM_PORT}"
+BASIC_TARGET = f"Plenwick Suite Setup/proxy-basic/127.0.0.1:{NTLM_PORT}"
+UNENCRYPTED = f"Password sent unencrypted to the proxy 127.0.0.1:{NTLM_PORT}."
 ARCHIVE = "Archive_x64-stable.zip"
 
 
@@ -94,9 +97,15 @@ class ProxyEndToEnd(unittest.TestCase):
         proxy = self.stack.enter_context(
             NtlmProxy(NTLM_PORT, user=USER, password=PASSWORD, **options))
         self.settings(ProxyEnable=1, ProxyServer=f"127.0.0.1:{NTLM_PORT}")
-        self.run_.tool.cred_delete(CREDENTIAL_TARGET)
-        self.stack.callback(self.run_.tool.cred_delete, CREDENTIAL_TARGET)
+        for target in (CREDENTIAL_TARGET, BASIC_TARGET):
+            self.run_.tool.cred_delete(target)
+            self.stack.callback(self.run_.tool.cred_delete, target)
         return proxy
+
+    def basic_sent(self, proxy):
+        """The proxy's verdicts on the Basic credentials it received."""
+        return [event.rpartition(" | Basic ")[2] for event in proxy.events
+                if " | Basic " in event]
 
     def assert_signed_in(self, proxy):
         """Every leg on the connection of its challenge, and the proxy let the requests
@@ -106,11 +115,13 @@ class ProxyEndToEnd(unittest.TestCase):
         self.assertEqual(self.run_.server.received_credentials(), [])
 
     def answer_prompt(self, remember, ok=True, port=NTLM_PORT, login=(USER, PASSWORD)):
-        """Answers the system's credential dialog, which names the proxy on the port."""
+        """Answers the system's credential dialog, which names the proxy on the port; returns
+        the texts it showed."""
         texts = self.run_.tool.credentials(MAIN_CAPTION, 60000, *login, remember, ok)
         self.run_.shot("credentials")
         self.assertIsNotNone(texts, "no credential dialog")
         self.assertTrue(any(f"127.0.0.1:{port}" in text for text in texts), texts)
+        return texts
 
     def settings(self, **values):
         """The user's internet settings for the test's time."""
@@ -298,18 +309,50 @@ class ProxyEndToEnd(unittest.TestCase):
         run.server.start()
         proxy = self.ntlm_proxy(schemes=("Basic",))
         run.start()
-        self.answer_prompt(remember=False)
+        self.assertIn(UNENCRYPTED, self.answer_prompt(remember=False))
         self.assert_installed()
         self.assert_signed_in(proxy)
-        self.assertTrue(any(" Basic ok" in event for event in proxy.events), proxy.events)
-        self.assertIsNone(run.tool.cred_read(CREDENTIAL_TARGET), "kept without being asked to")
+        # Basic goes with every request; nothing but the typed password.
+        self.assertEqual(set(self.basic_sent(proxy)), {"ok"})
+        for target in (CREDENTIAL_TARGET, BASIC_TARGET):
+            self.assertIsNone(run.tool.cred_read(target), "kept without being asked to")
+
+    def test_basic_only_proxy_never_gets_the_password_kept_for_ntlm(self):
+        # The right password, kept for NTLM: were it sent with Basic, the proxy would let the
+        # run through without a prompt. The prompt comes instead, says what Basic does with
+        # the password, and what the user asks to keep is kept for Basic alone.
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0)
+        run.server.start()
+        proxy = self.ntlm_proxy(schemes=("Basic",))
+        self.assertTrue(run.tool.cred_write(CREDENTIAL_TARGET, USER, PASSWORD))
+        run.start()
+        self.assertIn(UNENCRYPTED, self.answer_prompt(remember=True))
+        self.assert_installed()
+        self.assert_signed_in(proxy)
+        self.assertEqual(set(self.basic_sent(proxy)), {"ok"})
+        self.assertEqual(run.tool.cred_read(BASIC_TARGET), (USER, PASSWORD))
+        self.assertEqual(run.tool.cred_read(CREDENTIAL_TARGET), (USER, PASSWORD))
+
+    def test_quiet_run_gives_basic_nothing_kept_for_ntlm(self):
+        run = self.run_
+        run.archive(ARCHIVE, exit_code=0)
+        run.server.start()
+        proxy = self.ntlm_proxy(schemes=("Basic",))
+        self.assertTrue(run.tool.cred_write(CREDENTIAL_TARGET, USER, PASSWORD))
+        run.start("/quiet")
+        self.assertEqual(run.wait(120), e2e_test.PROBE_FAILED, "the program did not end by itself")
+        self.assertEqual(run.windows, [], "a window (the credential dialog?) showed")
+        self.assertEqual(self.basic_sent(proxy), [])
+        self.assertTrue(proxy.events, "the proxy was never asked")
+        self.assertEqual(run.server.requests(), [], "a request reached the server")
 
     def test_quiet_run_signs_in_with_kept_credentials_and_logs_no_secret(self):
         run = self.run_
         run.archive(ARCHIVE, exit_code=0)
         run.server.start()
         proxy = self.ntlm_proxy(schemes=("Basic",))
-        self.assertTrue(run.tool.cred_write(CREDENTIAL_TARGET, USER, PASSWORD))
+        self.assertTrue(run.tool.cred_write(BASIC_TARGET, USER, PASSWORD))
         log = run.root / "setup.log"
         run.start(f'/quiet /log "{e2e_test.wine_path(log)}"')
         self.assert_installed()

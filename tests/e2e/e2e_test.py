@@ -268,6 +268,26 @@ def assert_logged(test, events, *expected):
         at = found + 1
 
 
+def peak_memory_kib(exe_name):
+    """The most memory (resident, in KiB) the running program named so has held, or None when
+    it is not running."""
+    for proc in Path("/proc").iterdir():
+        if not proc.name.isdigit():
+            continue
+        try:
+            # The program itself, not a process that names it among its arguments.
+            program = (proc / "cmdline").read_bytes().split(b"\0", 1)[0]
+            if not program.replace(b"\\", b"/").endswith(b"/" + exe_name.encode()):
+                continue
+            status = (proc / "status").read_text()
+        except OSError:
+            continue
+        found = re.search(r"^VmHWM:\s+(\d+) kB", status, re.MULTILINE)
+        if found:
+            return int(found.group(1))
+    return None
+
+
 def wine_path(path):
     """The path as the program under Wine sees it (the host's root is drive Z:)."""
     return "Z:" + str(path).replace("/", "\\")
@@ -383,16 +403,18 @@ class ScriptedConnection:
         self.raw = raw
         self.conn = server.context.wrap_socket(raw, server_side=True) if server.context else raw
         self.pending = b""
+        self.head = ""
 
     def request(self):
         """The next request's line (its target without the version), or None when the client
-        closed first."""
+        closed first; its whole head is kept in self.head."""
         while b"\r\n\r\n" not in self.pending:
             data = self.conn.recv(65536)
             if not data:
                 return None
             self.pending += data
         head, _, self.pending = self.pending.partition(b"\r\n\r\n")
+        self.head = head.decode(errors="replace")
         line = head.split(b"\r\n", 1)[0].decode().rsplit(" ", 1)[0]
         self.server.requests.append(line)
         return line
@@ -1403,6 +1425,115 @@ class EndToEnd(unittest.TestCase):
         self.assertTrue(run.tool.close(MAIN_CAPTION))
         self.assertEqual(run.wait(30), DOWNLOAD_FAILED)
         self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name])
+
+    # A web page where the archive or its signature was expected, as long as it claims (64 MiB,
+    # 4 GB): told by its first bytes, read no further, and the program stays small.
+    WEB_PAGE = (b"<!DOCTYPE html><html><head><title>Welcome to the Guest Network</title></head>"
+                b"<body><form>Accept the terms to go on</form></body></html>")
+
+    def web_page_run(self, write_files, refused):
+        """Runs the program that asks for Archive_x64-webpage.zip, which nginx serves as
+        text/html, with the files write_files(www) made; the page comes in the place of
+        `refused`. Returns the bytes nginx got out for it."""
+        run = self.start_run(exe_name="Plenwick-develop_x64-webpage.exe")
+        write_files(run)
+        run.server.start()
+        log = run.root / "setup.log"
+        run.start(f'/log "{wine_path(log)}"')
+        self.assertIsNotNone(run.tool.find("Plenwick-develop_x64-webpage", 60000), "no error box")
+        # Read while the dialog waits: the whole run so far.
+        peak = peak_memory_kib(run.exe.name)
+        run.shot("web-page")
+        seen = run.tool.dialog("Plenwick-develop_x64-webpage", 10000, "Close")
+        self.assertIsNotNone(seen, "no error box under the application title")
+        self.assertEqual(seen[0][0], "The network returned a web page instead of the setup "
+                                     "archive. You may need to sign in to the network first.")
+        self.assertEqual(seen[1], RETRY_BUTTONS)
+        self.assertTrue(run.tool.close(MAIN_CAPTION))
+        self.assertEqual(run.wait(30), DOWNLOAD_FAILED)
+        self.assertEqual(sorted(p.name for p in run.cwd.iterdir()), [run.exe.name])
+        self.assertIsNotNone(peak, "the program's memory could not be read")
+        print(f"peak resident memory {peak} KiB", file=sys.stderr)
+        self.assertLess(peak, 48 * 1024, "the program grew with the page")
+        events = read_log(self, log)
+        assert_logged(self, events, r"^Error EWebPageInstead: ")
+        # What the program read of it: a block or two (the signature's own bound, 4096 bytes,
+        # comes first in its place).
+        read = [int(re.search(r"after (\d+) bytes$", e).group(1)) for e in events
+                if e.startswith("A web page came instead of the file (Content-Type: text/html)")]
+        print(f"the program read {read} bytes of the page", file=sys.stderr)
+        self.assertTrue(all(n <= 256 * 1024 for n in read), read)
+        sent = [bytes_sent for request, bytes_sent in run.server.requests_with_bytes_sent()
+                if request == f"GET /periodic/{refused}"]
+        self.assertEqual(len(sent), 1, run.server.requests())
+        print(f"nginx got out {sent[0]} bytes of the page", file=sys.stderr)
+        return run, sent[0]
+
+    def test_a_web_page_of_64_mib_in_the_archives_place_is_refused_by_its_first_bytes(self):
+        def files(run):
+            page = run.www / "Archive_x64-webpage.zip"
+            with page.open("wb") as out:
+                out.write(self.WEB_PAGE)
+                out.truncate(64 << 20)
+            sign_archive(page)
+
+        run, sent = self.web_page_run(files, "Archive_x64-webpage.zip")
+        self.assertTrue(any(e.startswith("A web page came instead of the file")
+                            for e in read_log(self, run.root / "setup.log")))
+        # What the sockets' buffers took at most, not the page.
+        self.assertLess(sent, 8 << 20)
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-webpage.zip"))
+
+    def test_a_web_page_of_4_gb_in_the_signatures_place_is_refused_by_its_first_bytes(self):
+        def files(run):
+            run.archive("Archive_x64-webpage.zip", exit_code=0)
+            # Sparse: its 4 GB cost no disk.
+            with (run.www / "Archive_x64-webpage.zip.sig").open("wb") as out:
+                out.write(self.WEB_PAGE)
+                out.truncate(4_000_000_000)
+
+        run, sent = self.web_page_run(files, "Archive_x64-webpage.zip.sig")
+        self.assertLess(sent, 8 << 20)
+        # Refused before the archive was asked for.
+        self.assertEqual(run.server.requests(), archive_requests("Archive_x64-webpage.zip")[:2])
+
+    # Answers made on the fly often leave the length out of HEAD: the first byte's answer tells
+    # it, and the run installs.
+    def test_a_size_probe_answered_without_a_length_asks_for_the_first_byte(self):
+        run = self.start_run()
+        run.archive("Archive_x64-stable.zip", exit_code=0)
+        archive = (run.www / "Archive_x64-stable.zip").read_bytes()
+        signature = (run.www / "Archive_x64-stable.zip.sig").read_bytes()
+
+        def script(conn, index):
+            while (line := conn.request()) is not None:
+                if line.startswith("HEAD "):
+                    conn.send(b"HTTP/1.1 200 OK\r\nContent-Type: application/zip\r\n\r\n")
+                elif line.endswith(".sig"):
+                    conn.send(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(signature)
+                              + signature)
+                elif re.search(r"^Range: bytes=0-0$", conn.head, re.MULTILINE | re.IGNORECASE):
+                    conn.send(b"HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-0/%d\r\n"
+                              b"Content-Length: 1\r\n\r\n" % len(archive) + archive[:1])
+                else:
+                    conn.send(b"HTTP/1.1 200 OK\r\nContent-Length: %d\r\n\r\n" % len(archive)
+                              + archive)
+
+        server = ScriptedServer(run.port, script)
+        self.addCleanup(server.stop)
+        log = run.root / "setup.log"
+        run.start(f'/passive /log "{wine_path(log)}"')
+        self.assertEqual(run.wait(120), 0, "the program did not install")
+        self.assertIsNotNone(run.report, "the installer never ran")
+        self.assertFalse(run.setup_folder.exists(), "the setup folder was not removed")
+        self.assertEqual(server.requests, ["HEAD /periodic/Archive_x64-stable.zip",
+                                           "GET /periodic/Archive_x64-stable.zip"]
+                         + archive_requests("Archive_x64-stable.zip")[1:])
+        assert_logged(self, read_log(self, log),
+                      r"^The answer to HEAD gave no length; asking with GET for the first byte$",
+                      rf"^Announced length of .*: {len(archive)} bytes$",
+                      r"^Exit code 0:")
+
 
 if __name__ == "__main__":
     unittest.main()

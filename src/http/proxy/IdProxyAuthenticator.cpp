@@ -51,6 +51,14 @@ std::string TIdProxyAuthenticator::ChooseScheme() const {
   return best;
 }
 
+bool TIdProxyAuthenticator::MayGoWithBasic(const TAttempt& AAttempt) const {
+  // The signed-in user has no password to give to Basic.
+  if (!AAttempt.Credentials) return false;
+  // Those set for the proxy are the user's for it alone, as other clients send them.
+  if (AAttempt.Source == TSource::csConfigured) return !FConfiguredSignedIn;
+  return AAttempt.Kind == TIdProxyCredentialKind::pkBasic;
+}
+
 void TIdProxyAuthenticator::Refused(const TAttempt& AAttempt) {
   if (AAttempt.Credentials) FRefused = true;
   if (AAttempt.FromWorked) FWorked.reset();
@@ -64,6 +72,7 @@ bool TIdProxyAuthenticator::Challenged(const TIdProxyServer& AProxy,
     FAttempt.reset();
     FWorked.reset();
     FMissingPackages.clear();
+    FConfiguredSignedIn = false;
     ResetSources();
     FProxy = AProxy;
   }
@@ -106,12 +115,17 @@ bool TIdProxyAuthenticator::StartAttempt(const TIdCredentials& AConfigured) {
       Fail(FOffered.empty() ? TFailure::fNoCredentials : TFailure::fSchemesUnknown);
       return false;
     }
+    const bool basic = ProxyCredentialKindFor(scheme) == TIdProxyCredentialKind::pkBasic;
     std::optional<TAttempt> attempt = std::move(carried);
     carried.reset();
-    if (!attempt && FWorked) {
+    // Credentials meant for a sign-in scheme do not follow it to Basic: Basic's own sources
+    // (and a prompt that says what Basic does with the password) take over.
+    if (attempt && basic && !MayGoWithBasic(*attempt)) attempt.reset();
+    if (!attempt && FWorked && (!basic || MayGoWithBasic(*FWorked))) {
       attempt.emplace();
       attempt->Source = FWorked->Source;
       attempt->Credentials = FWorked->Credentials;
+      attempt->Kind = FWorked->Kind;
       attempt->FromWorked = true;
     }
     if (!attempt) attempt = NextSource(scheme, AConfigured);
@@ -138,15 +152,18 @@ bool TIdProxyAuthenticator::StartAttempt(const TIdCredentials& AConfigured) {
 
 std::optional<TIdProxyAuthenticator::TAttempt> TIdProxyAuthenticator::NextSource(
     const std::string& AScheme, const TIdCredentials& AConfigured) {
-  const bool basic = SameText(AScheme, "Basic");
+  const TIdProxyCredentialKind kind = ProxyCredentialKindFor(AScheme);
+  const bool basic = kind == TIdProxyCredentialKind::pkBasic;
   while (FNext != TSource::csDone) {
     TAttempt attempt;
     attempt.Source = FNext;
+    attempt.Kind = kind;
     switch (FNext) {
       case TSource::csConfigured:
         FNext = TSource::csSignedIn;
         if (AConfigured.Username.empty() && AConfigured.Password.empty()) continue;
         attempt.Credentials = AConfigured;
+        if (basic && !MayGoWithBasic(attempt)) continue;
         return attempt;
       case TSource::csSignedIn:
         FNext = TSource::csStored;
@@ -156,7 +173,7 @@ std::optional<TIdProxyAuthenticator::TAttempt> TIdProxyAuthenticator::NextSource
       case TSource::csStored:
         FNext = TSource::csAsked;
         if (!FProvider) continue;
-        attempt.Credentials = FProvider->Stored(FProxy);
+        attempt.Credentials = FProvider->Stored(FProxy, kind);
         if (!attempt.Credentials) continue;
         return attempt;
       case TSource::csAsked: {
@@ -182,6 +199,9 @@ std::optional<TIdProxyAuthenticator::TAttempt> TIdProxyAuthenticator::NextSource
 }
 
 bool TIdProxyAuthenticator::Launch(TAttempt& AAttempt) {
+  const bool basic = ProxyCredentialKindFor(AAttempt.SchemeName) == TIdProxyCredentialKind::pkBasic;
+  // The last guard before a password leaves in clear.
+  if (basic && !MayGoWithBasic(AAttempt)) return false;
   AAttempt.Scheme = FMaker(AAttempt.SchemeName);
   if (!AAttempt.Scheme) return false;
   if (AAttempt.Credentials) {
@@ -195,6 +215,8 @@ bool TIdProxyAuthenticator::Launch(TAttempt& AAttempt) {
     return false;
   }
   AAttempt.Pending = true;
+  // Given to the proxy with a sign-in scheme (a package the system lacks sends nothing).
+  if (!basic && AAttempt.Source == TSource::csConfigured) FConfiguredSignedIn = true;
   return true;
 }
 
@@ -247,7 +269,7 @@ void TIdProxyAuthenticator::Accepted(const TIdProxyServer& AProxy) {
   TAttempt& attempt = *FAttempt;
   TellSignIn("Signed in to", attempt);
   if (attempt.Source == TSource::csAsked && attempt.Remember && attempt.Credentials && FProvider)
-    FProvider->Store(FProxy, *attempt.Credentials);
+    FProvider->Store(FProxy, ProxyCredentialKindFor(attempt.SchemeName), *attempt.Credentials);
   attempt.Remember = false;
   attempt.FromWorked = false;
   FWorked = std::move(FAttempt);

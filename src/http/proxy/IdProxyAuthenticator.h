@@ -20,9 +20,15 @@
 // use, in this order:
 //   1. those set for the proxy (ProxyParams: natively from the proxy's URL in the environment);
 //   2. the signed-in user's, without a password in the program (Negotiate and NTLM only);
-//   3. those the program keeps for the proxy (the provider's Stored);
+//   3. those the program keeps for the proxy and the scheme's kind (the provider's Stored);
 //   4. the user's answer, asked at most 3 times (the provider's Ask); cancelling ends the
-//      sequence. Answered credentials that worked are kept when the user asked for it.
+//      sequence. Answered credentials that worked are kept, for the kind of the scheme that
+//      took them, when the user asked for it.
+// Basic shows the password to whoever is on the way to the proxy, and a 407 offering Basic
+// alone can come from anyone there. So Basic gets only credentials meant for it: kept or typed
+// for Basic, or set for the proxy and not yet given to it with NTLM or Negotiate. Credentials
+// kept, typed or used for NTLM and Negotiate never go with Basic, not even when the system
+// lacks their package.
 // Negotiate and NTLM take several legs, all on one connection, since the proxy ties the
 // handshake to it: one whose proxy closes the connection after taking a leg is started once
 // more on the new connection, then fails. Credentials go only to the proxy that asked; what
@@ -73,6 +79,9 @@ class TIdProxyAuthenticator {
     TAttempt();
     TSource Source = TSource::csConfigured;
     std::optional<TIdCredentials> Credentials;  // none: the signed-in user's
+    // What the credentials were kept or typed for (those set for the proxy: see
+    // MayGoWithBasic).
+    TIdProxyCredentialKind Kind = TIdProxyCredentialKind::pkSignIn;
     bool Remember = false;
     bool FromWorked = false;  // the credentials that worked before
     std::string SchemeName;
@@ -94,6 +103,8 @@ class TIdProxyAuthenticator {
   // The strongest offered scheme the client speaks here; empty for none.
   std::string ChooseScheme() const;
   bool Offers(const std::string& AScheme) const;
+  // Whether AAttempt's credentials may go with Basic.
+  bool MayGoWithBasic(const TAttempt& AAttempt) const;
   void Refused(const TAttempt& AAttempt);
   void ResetSources();
   void Fail(TFailure AFailure);
@@ -109,6 +120,8 @@ class TIdProxyAuthenticator {
   std::set<std::string> FMissingPackages;
   std::optional<TAttempt> FAttempt;
   std::optional<TAttempt> FWorked;
+  // The credentials set for the proxy went to it with NTLM or Negotiate: no longer for Basic.
+  bool FConfiguredSignedIn = false;
   bool FSentWorked = false;
   TSource FNext = TSource::csConfigured;
   int FAsked = 0;

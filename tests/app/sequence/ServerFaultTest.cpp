@@ -182,6 +182,39 @@ TEST_F(DownloadSequence, ASizeProbeRefusedForHeadStillInstalls) {
   EXPECT_TRUE(ProbeDialogs(app).empty());
 }
 
+// A HEAD answered without a length (answers made on the fly) is asked again for the first byte,
+// whose Content-Range tells the length; only when that tells none either does the probe fail.
+TEST_F(DownloadSequence, ASizeProbeWithoutALengthInItsHeadStillInstalls) {
+  TConnectionPlan noLength;
+  noLength.HeadWithoutLength = true;
+  TResumableScript served({{archive, "\"a1\"", "", ""}}, {noLength});
+  Run(served.Script());
+
+  EXPECT_EQ(served.Requests(), (std::vector<std::string>{"HEAD", "GET bytes=0-0", "GET"}));
+  EXPECT_EQ(Main->ProgressBar->Max(), static_cast<int>(archive.size()));
+  EXPECT_EQ(platform->Installer, Installer());
+  EXPECT_TRUE(FailureBoxes(app).empty());
+  EXPECT_TRUE(ProbeDialogs(app).empty());
+  EXPECT_FALSE(
+      log.FindAll("The answer to HEAD gave no length; asking with GET for the first byte").empty())
+      << log.All();
+}
+
+TEST_F(DownloadSequence, ASizeProbeThatFindsNoLengthAtAllFails) {
+  TConnectionPlan noLength;
+  noLength.HeadWithoutLength = true;
+  noLength.Answer = "HTTP/1.1 200 OK\r\nConnection: close\r\n\r\n" + archive;
+  TResumableScript served({{archive, "\"a1\"", "", ""}}, {noLength});
+  Run(served.Script());
+
+  EXPECT_EQ(served.Requests(), (std::vector<std::string>{"HEAD", "GET bytes=0-0"}));
+  ASSERT_EQ(ProbeDialogs(app).size(), 1u);
+  EXPECT_EQ(ProbeDialogs(app)[0].Text,
+            "Could not download files from distribution server.\r\n\r\nDownloader will now exit.");
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::ProbeFailed);
+  EXPECT_EQ(platform->Launched, "");
+}
+
 TEST(DownloadClient, WaitsForTheServerAsLongAsForAConnect) {
   THTTPDownloadClient http;
   EXPECT_EQ(http.HTTP().ReadTimeout(), 120000);

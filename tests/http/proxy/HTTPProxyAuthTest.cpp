@@ -62,12 +62,17 @@ TIdSecurityContextFactory FakeContexts(std::shared_ptr<TPackageLog> ALog) {
   };
 }
 
+const char* KindName(TIdProxyCredentialKind AKind) {
+  return AKind == TIdProxyCredentialKind::pkBasic ? "basic" : "sign-in";
+}
+
 // The program's store and prompt, played.
 class TPlayedCredentials : public TIdProxyCredentialProvider {
  public:
-  std::optional<TIdCredentials> Stored(const TIdProxyServer&) override {
+  std::optional<TIdCredentials> Stored(const TIdProxyServer&,
+                                       TIdProxyCredentialKind AKind) override {
     ++StoredAsked;
-    return StoredCredentials;
+    return AKind == TIdProxyCredentialKind::pkBasic ? StoredForBasic : StoredCredentials;
   }
   std::optional<TIdAskedCredentials> Ask(const TIdProxyServer& AProxy, const std::string& AScheme,
                                          bool ARefused) override {
@@ -77,12 +82,14 @@ class TPlayedCredentials : public TIdProxyCredentialProvider {
     Answers.erase(Answers.begin());
     return answer;
   }
-  void Store(const TIdProxyServer& AProxy, const TIdCredentials& ACredentials) override {
-    Kept.push_back(AProxy.Text() + " " + ACredentials.Username + ":" +
+  void Store(const TIdProxyServer& AProxy, TIdProxyCredentialKind AKind,
+             const TIdCredentials& ACredentials) override {
+    Kept.push_back(AProxy.Text() + " " + KindName(AKind) + " " + ACredentials.Username + ":" +
                    ACredentials.Password.Text());
   }
 
-  std::optional<TIdCredentials> StoredCredentials;
+  std::optional<TIdCredentials> StoredCredentials;  // kept for NTLM and Negotiate
+  std::optional<TIdCredentials> StoredForBasic;
   std::vector<TIdAskedCredentials> Answers;  // none left: cancel
   int StoredAsked = 0;
   std::vector<std::string> Asked;
@@ -104,6 +111,11 @@ struct TAuthProxy {
       "Proxy-Authenticate: Negotiate\r\nProxy-Authenticate: NTLM\r\n"
       "Proxy-Authenticate: Basic realm=\"office\"\r\n";
   std::string Accepted = "signed-in";
+  // What Basic takes; empty: Accepted.
+  std::string AcceptedBasic;
+  // Connections from this index on offer Basic alone, as a machine on the way to the proxy that
+  // takes over would (-1: none).
+  int BasicOnlyFrom = -1;
   // Connections (by index) closed right after their challenge was sent.
   std::vector<int> CloseAfterChallenge;
   // Requests after a 200 on a CONNECT end the connection (TLS would start there).
@@ -129,13 +141,16 @@ struct TAuthProxy {
                       (token.empty() ? "" : " " + token));
         // An answer to HEAD has no body.
         const bool noBody = line.rfind("HEAD ", 0) == 0;
-        const std::string refuse = "HTTP/1.1 407 Proxy Authentication Required\r\n" + self.Offer +
-                                   "Content-Length: 6\r\n\r\n" + (noBody ? "" : "denied");
+        const bool basicOnly = self.BasicOnlyFrom >= 0 && index >= self.BasicOnlyFrom;
+        const std::string refuse =
+            "HTTP/1.1 407 Proxy Authentication Required\r\n" +
+            (basicOnly ? "Proxy-Authenticate: Basic realm=\"x\"\r\n" : self.Offer) +
+            "Content-Length: 6\r\n\r\n" + (noBody ? "" : "denied");
         bool ok = false;
         if (scheme.empty()) {
           ok = authenticated;
         } else if (scheme == "Basic") {
-          ok = token == self.Accepted;
+          ok = token == (self.AcceptedBasic.empty() ? self.Accepted : self.AcceptedBasic);
         } else if (!scheme.empty() && token.rfind("hello ", 0) == 0) {
           const std::string challenge = "challenge " + std::to_string(index);
           std::string encoded = Base64Encode(challenge);
@@ -253,7 +268,8 @@ TEST_F(HTTPProxyAuth, StoredThenAskedCredentialsFollowTheSignedInUser) {
                   }));
   EXPECT_EQ(proxy->Accepted(), 1) << "every leg on the one connection";
   EXPECT_EQ(credentials.Asked, (std::vector<std::string>{ProxyText() + " NTLM refused"}));
-  EXPECT_EQ(credentials.Kept, (std::vector<std::string>{ProxyText() + " ACME\\alice:right"}));
+  EXPECT_EQ(credentials.Kept,
+            (std::vector<std::string>{ProxyText() + " sign-in ACME\\alice:right"}));
 
   // What worked serves the next call on a new connection without asking anyone.
   http.Disconnect();
@@ -354,14 +370,86 @@ TEST_F(HTTPProxyAuth, AProxyThatKeepsClosingBetweenLegsIsNamed) {
   EXPECT_EQ(log->Heads().back(), std::string("1 ") + kHead + " | NTLM hello signed-in");
 }
 
-TEST_F(HTTPProxyAuth, AMissingPackageGivesWayToTheNextScheme) {
-  packages->Missing = {"Negotiate", "NTLM"};
-  TAuthProxy p;
-  p.Accepted = "bob:pw";
-  Serve(p);
-  credentials.StoredCredentials = TIdCredentials{"bob", "pw"};
-  http.Head("http://dist.example/a");
-  EXPECT_EQ(log->Heads().back(), std::string("0 ") + kHead + " | Basic bob:pw");
+// Basic shows the password to anyone on the way to the proxy, and a 407 that offers Basic alone
+// may come from anyone there. Whatever way leads to Basic (a system without the sign-in
+// schemes' packages, a proxy that turns to Basic after NTLM worked), only credentials meant for
+// Basic go with it: kept for Basic on that proxy, or typed into a prompt for Basic. Those kept,
+// typed or set and used for NTLM never do; a run that asks nobody then fails.
+TEST_F(HTTPProxyAuth, BasicGetsOnlyCredentialsMeantForIt) {
+  const TIdCredentials signIn{"ACME\\alice", "signin-pw"};
+  const TIdCredentials basic{"alice", "basic-pw"};
+  struct Case {
+    const char* name;
+    bool packagesMissing;                // else: NTLM works first, then the proxy turns to Basic
+    bool configured;                     // the sign-in credentials are set for the proxy, not kept
+    bool keptForBasic;                   // a Basic credential is kept for the proxy
+    bool typed;                          // the user answers the prompt (else: nobody is asked)
+    std::vector<std::string> basicSent;  // the Basic credentials the proxy received
+    std::vector<std::string> asked;
+  };
+  const std::vector<Case> cases = {
+      {"no package, kept for NTLM, quiet", true, false, false, false, {}, {"Basic"}},
+      {"no package, kept for both", true, false, true, false, {"alice:basic-pw"}, {}},
+      {"no package, typed for Basic", true, false, false, true, {"alice:basic-pw"}, {"Basic"}},
+      {"turned to Basic, kept for NTLM, quiet", false, false, false, false, {}, {"Basic"}},
+      {"turned to Basic, set and used for NTLM", false, true, false, false, {}, {"Basic"}},
+      {"turned to Basic, kept for both", false, false, true, false, {"alice:basic-pw"}, {}},
+      {"turned to Basic, typed for Basic",
+       false,
+       false,
+       false,
+       true,
+       {"alice:basic-pw"},
+       {"Basic"}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    packages->Missing.clear();
+    if (c.packagesMissing) packages->Missing = {"Negotiate", "NTLM"};
+    TAuthProxy p;
+    p.Offer = "Proxy-Authenticate: NTLM\r\nProxy-Authenticate: Basic realm=\"x\"\r\n";
+    p.Accepted = "ACME\\alice:signin-pw";
+    p.AcceptedBasic = "alice:basic-pw";
+    if (!c.packagesMissing) p.BasicOnlyFrom = 1;
+    Serve(p);
+    credentials = {};
+    http.ProxyParams().ProxyUsername = c.configured ? signIn.Username : "";
+    http.ProxyParams().ProxyPassword = c.configured ? signIn.Password.Text() : "";
+    if (!c.configured) credentials.StoredCredentials = signIn;
+    if (c.keptForBasic) credentials.StoredForBasic = basic;
+    if (c.typed) credentials.Answers = {Typed("alice", "basic-pw", true)};
+
+    if (!c.packagesMissing) {
+      // NTLM takes the sign-in credentials on the first connection; the next goes to Basic.
+      http.Head("http://dist.example/a");
+      ASSERT_EQ(http.ResponseCode(), 200);
+      http.Disconnect();
+    }
+    bool passed = true;
+    try {
+      http.Head("http://dist.example/a");
+    } catch (const EIdHTTPProxyError& e) {
+      passed = false;
+      EXPECT_EQ(e.ErrorCode(), 407);
+    }
+    http.Disconnect();
+
+    std::vector<std::string> basicSent;
+    for (const std::string& head : log->Heads()) {
+      const size_t at = head.find(" | Basic ");
+      if (at != std::string::npos) basicSent.push_back(head.substr(at + 9));
+    }
+    EXPECT_EQ(basicSent, c.basicSent);
+    EXPECT_EQ(passed, !c.basicSent.empty());
+    std::vector<std::string> asked;
+    for (const std::string& question : credentials.Asked)
+      asked.push_back(question.substr(question.find(' ') + 1));
+    EXPECT_EQ(asked, c.asked);
+    // Typed for Basic and taken: kept for Basic alone.
+    EXPECT_EQ(credentials.Kept,
+              c.typed ? std::vector<std::string>{ProxyText() + " basic alice:basic-pw"}
+                      : std::vector<std::string>{});
+  }
 }
 
 TEST_F(HTTPProxyAuth, SchemesTheClientCannotSpeakAreNamed) {

@@ -184,21 +184,27 @@ TEST_F(ProxyRoad, ATunnelForWhichTheProxyDemandsCredentialsIsNamedWithItsAnswer)
 }
 
 // The proxies of tools/ntlm_proxy.py know the user "alice" with the password "s3cret pass". The
-// credentials come as the program's store and prompt give them.
+// credentials come as the program's store and prompt give them, kept for NTLM (StoredOnes) and
+// for Basic (StoredForBasic).
 class TRoadCredentials : public TIdProxyCredentialProvider {
  public:
-  std::optional<TIdCredentials> Stored(const TIdProxyServer&) override { return StoredOnes; }
+  std::optional<TIdCredentials> Stored(const TIdProxyServer&,
+                                       TIdProxyCredentialKind AKind) override {
+    return AKind == TIdProxyCredentialKind::pkBasic ? StoredForBasic : StoredOnes;
+  }
   std::optional<TIdAskedCredentials> Ask(const TIdProxyServer&, const std::string& AScheme,
                                          bool ARefused) override {
     Asked.push_back(AScheme + (ARefused ? " refused" : ""));
     if (!Answer) return std::nullopt;
     return TIdAskedCredentials{*Answer, true};
   }
-  void Store(const TIdProxyServer&, const TIdCredentials& ACredentials) override {
+  void Store(const TIdProxyServer&, TIdProxyCredentialKind,
+             const TIdCredentials& ACredentials) override {
     Kept.push_back(ACredentials.Username + ":" + ACredentials.Password.Text());
   }
 
   std::optional<TIdCredentials> StoredOnes;
+  std::optional<TIdCredentials> StoredForBasic;
   std::optional<TIdCredentials> Answer;
   std::vector<std::string> Asked;
   std::vector<std::string> Kept;
@@ -235,8 +241,29 @@ class AuthenticatingProxyRoad : public ProxyRoad {
 TEST_F(AuthenticatingProxyRoad, StoredCredentialsCarryPlainRequestsAndTheTunnel) {
   Through("PLENWICK_PROXY_NTLM");
   credentials.StoredOnes = Alice();
+  credentials.StoredForBasic = Alice();
   FetchBoth();
   EXPECT_TRUE(credentials.Asked.empty());
+}
+
+// The right password, kept for NTLM only: a proxy that offers Basic alone never gets it (were
+// it sent, the proxy would let the request through), and a run that asks nobody ends with the
+// proxy's answer. Kept for Basic on that proxy, it goes.
+TEST_F(AuthenticatingProxyRoad, ABasicOnlyProxyGetsOnlyCredentialsKeptForBasic) {
+  Through("PLENWICK_PROXY_BASIC_ONLY");
+  credentials.StoredOnes = Alice();
+  try {
+    http.Head(FileUrl());
+    FAIL() << "the credentials kept for NTLM went with Basic";
+  } catch (const EIdHTTPProxyError& e) {
+    EXPECT_EQ(e.Message(), "The proxy server " + ProxyText() +
+                               " asks for a user name and password: HTTP/1.1 407 Proxy "
+                               "Authentication Required.");
+  }
+  EXPECT_EQ(credentials.Asked, (std::vector<std::string>{"Basic"}));
+  credentials.StoredForBasic = Alice();
+  FetchBoth();
+  EXPECT_EQ(credentials.Asked.size(), 1u);
 }
 
 #ifdef _WIN32

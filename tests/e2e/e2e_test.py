@@ -55,8 +55,8 @@ PORT = int(os.environ.get("PLENWICK_E2E_PORT", "47631"))
 WORK = Path(os.environ.get("PLENWICK_E2E_WORK", "e2e-runs"))
 PREFIX = Path(os.environ.get("PLENWICK_E2E_PREFIX", "wineprefix-e2e"))
 ARCHIVE_KEY = Path(os.environ.get("PLENWICK_E2E_ARCHIVE_KEY", ""))
-PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
-                 "Downloader will now exit.")
+# The size probe's failure beside its "Try again" button, which does not exit: no word of exiting.
+PROBE_FAILURE = "Could not download files from distribution server."
 # The exit codes of the program's own outcomes (README).
 USER_CLOSED = 1602
 PROBE_FAILED = 20001

@@ -1265,7 +1265,9 @@ class EndToEnd(unittest.TestCase):
         run.archive("Archive_x64-stable.zip", exit_code=0)
         run.server.start()
         parameters = ["/S", "INSTALLDIR=C:\\Program Files\\Plenwick Suite\\", 'say "hi"', "",
-                      "back\\slash\\\\", '\\"quoted\\"', "DBPASSWORD=s3cr3t-value", "--"]
+                      "back\\slash\\\\", '\\"quoted\\"', "DBPASSWORD=s3cr3t-value",
+                      "DBPASSWORD=correct horse battery", "--password", "hunter2",
+                      "/PASSWORD:hunter2", "API_KEY=hunter2", "keyboard=us", "--"]
         log = run.root / "setup run.log"
         run.start(f'/QUIET -log "{wine_path(log)}" -- ' + subprocess.list2cmdline(parameters))
         self.assertEqual(run.wait(120), 0, "the program did not end by itself")
@@ -1307,7 +1309,14 @@ class EndToEnd(unittest.TestCase):
             r"^The installer ended with exit code 0 after \d+\.\d{3} s$",
             r"^The setup folder .* is removed$",
             r"^Exit code 0: installer ended \(")
-        self.assertNotIn("s3cr3t-value", "\n".join(events))
+        for secret in ("s3cr3t-value", "horse battery", "hunter2"):
+            self.assertNotIn(secret, "\n".join(events))
+        # Both lines still show what was asked, each secret as [hidden].
+        hidden = ("DBPASSWORD=[hidden] DBPASSWORD=[hidden] --password [hidden] "
+                  "/PASSWORD:[hidden] API_KEY=[hidden] keyboard=us --")
+        for start in ("Command line: ", "Starting the installer "):
+            line = next((e for e in events if e.startswith(start)), "")
+            self.assertTrue(line.endswith(" " + hidden), line)
 
     def test_quiet_failure_shows_nothing_and_ends_with_its_code(self):
         run = self.start_run()

@@ -37,6 +37,12 @@ RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip
   openssl ca-certificates tinyproxy osslsigncode winbind locales fonts-noto-cjk)
 CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
+# What the benchmarks run beside their own drivers: the tools they are measured against (curl,
+# wget, unzip, bsdtar, 7z), zip for their archives, GNU time, the local servers (nginx,
+# tinyproxy), openssl for the test authority and keys, git for the commit the page names, procps
+# for the machine's memory, and gnuplot (with its cairo terminals) for the page's plot.
+BENCH_PACKAGES=(curl wget zip unzip libarchive-tools p7zip-full time nginx-light tinyproxy python3
+  openssl git procps gnuplot-nox)
 
 # The locales of the program's languages (Wine takes the user's display language from LANG);
 # generates those that are missing.

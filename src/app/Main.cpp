@@ -6,6 +6,7 @@
 #include "app/ArchiveSuffix.h"
 #include "app/DistributionHost.h"
 #include "app/FolderHelpers.h"
+#include "app/SecretRedaction.h"
 #include "app/SetupErrors.h"
 #include "app/WebPageCheck.h"
 #include "base/DateTime.h"
@@ -45,13 +46,15 @@ std::string ExcludeTrailingBackslash(const std::string& APath) {
 
 // The size probe's failure in the program's words, for the exception being handled. A proxy
 // that failed is named with its answer: the user's settings, not the server, need a look.
-std::string ProbeFailureMessage() {
+// Beside "Try again" the message does not say that the program exits: the buttons tell.
+std::string ProbeFailureMessage(bool ATryAgain) {
   try {
     throw;
   } catch (const EIdHTTPProxyError& e) {
-    return Format(RSProbeFailureThroughProxy, e.Message().c_str());
+    return Format(ATryAgain ? RSProbeFailureThroughProxyTryAgain : RSProbeFailureThroughProxy,
+                  e.Message().c_str());
   } catch (...) {
-    return Text(RSProbeFailure);
+    return Text(ATryAgain ? RSProbeFailureTryAgain : RSProbeFailure);
   }
 }
 
@@ -338,10 +341,10 @@ bool TMain::ShowFailure(const std::exception_ptr& AFailure, const TFailureClass&
     return false;
   } catch (const Exception& e) {
     cause = ExceptionDisplayText(e);
-    text = FStage == TRunStage::rsProbe ? ProbeFailureMessage() : cause;
+    text = FStage == TRunStage::rsProbe ? ProbeFailureMessage(AClass.TryAgainMayHelp) : cause;
   } catch (const std::exception& e) {
     cause = ExceptionDisplayText(Exception(e.what()));
-    text = FStage == TRunStage::rsProbe ? ProbeFailureMessage() : cause;
+    text = FStage == TRunStage::rsProbe ? ProbeFailureMessage(AClass.TryAgainMayHelp) : cause;
   } catch (...) {
     return false;
   }
@@ -457,7 +460,7 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
   Report.Note("Starting the installer " + installer +
               (InstallerArguments.empty()
                    ? std::string(" without parameters")
-                   : " with the parameters " + JoinArguments(InstallerArguments)));
+                   : " with the parameters " + JoinArguments(RedactArguments(InstallerArguments))));
   // Owned here, so that every way out closes it.
   TProcess process;
   const double launched = Platform->Now();

@@ -15,6 +15,7 @@
 #include "http/IdCharsets.h"
 #include "http/IdChunkedDecoder.h"
 #include "http/IdHTTP.h"
+#include "http/IdHTTPStatus.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdGlobal.h"
 #include "net/IdResourceStrings.h"
@@ -179,7 +180,7 @@ void TIdCustomHTTP::RetrieveFinalHead(std::string AStatusLine, bool AStoreCookie
     RetrieveHeaders(FMaxHeaderLines);
     if (AStoreCookies) StoreResponseCookies(Request(), response);
     const int code = response.ResponseCode();
-    if (code / 100 != 1 || code == 101) return;
+    if (StatusClass(code) != 1 || code == Id_HTTP_SWITCHING_PROTOCOLS) return;
     // An interim answer: the final one follows, and nothing else may.
     AStatusLine = ReadHeadLine();
     if (!IsStatusLine(AStatusLine)) RejectResponse(Text(RSHTTPNoStatusAfterInterim));
@@ -354,7 +355,7 @@ bool TIdCustomHTTP::BodyExpected(TIdHTTPRequest& ARequest, TIdHTTPResponse& ARes
     return false;
   const int code = AResponse.ResponseCode();
   if (SameText(ARequest.Method, "HEAD") || SameText(ARequest.MethodOverride, "HEAD") ||
-      code / 100 == 1 || code == 204 || code == 304)
+      StatusClass(code) == 1 || code == Id_HTTP_NO_CONTENT || code == Id_HTTP_NOT_MODIFIED)
     return FOptions.Contains(hoWaitForUnexpectedData) && HasPendingData(100);
   return true;
 }

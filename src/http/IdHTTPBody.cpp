@@ -562,9 +562,10 @@ void TIdCustomHTTP::RejectChunks(const TIdChunkedDecoder& AChunks) {
     case TIdChunkedDecoder::TFault::cfTrailerTooLong:
       RejectResponse(Format(RSHTTPHeaderLinesExceeded, FMaxHeaderLines));
     case TIdChunkedDecoder::TFault::cfLineTooLong:
-    case TIdChunkedDecoder::TFault::cfNone:
+    case TIdChunkedDecoder::TFault::cfNone:  // never asked: only a failed decoder comes here
       break;
   }
+  // A line past the limit fails as a line of the head does.
   DisconnectAndDropInput();
   throw EIdReadLnMaxLineLengthExceeded(Text(RSReadLnMaxLineLengthExceeded));
 }

@@ -90,6 +90,31 @@ def take_slot(slots, count):
         time.sleep(0.2)
 
 
+# Wine's own libraries and programs in a prefix (about 700 MB of its files), which no run writes:
+# the slots share them as hard links. Everything else (the registry, ini files, profiles) is a
+# copy of the slot's own.
+SHARED_SUFFIXES = {".dll", ".exe", ".drv", ".sys", ".acm", ".ocx", ".cpl", ".tlb", ".ax", ".ds",
+                   ".nls", ".msstyles", ".mui", ".vxd", ".dll16", ".exe16", ".com"}
+
+
+def copy_prefix(template, target):
+    for folder, subfolders, files in os.walk(template):
+        here = Path(folder)
+        there = target / here.relative_to(template)
+        there.mkdir(parents=True, exist_ok=True)
+        shutil.copystat(here, there)
+        for name in subfolders + files:
+            source = here / name
+            if source.is_symlink():
+                os.symlink(os.readlink(source), there / name)
+            elif name in files and source.suffix.lower() in SHARED_SUFFIXES:
+                os.link(source, there / name)
+            elif name in files:
+                shutil.copy2(source, there / name)
+        # Links to folders were made above; os.walk does not enter them.
+        subfolders[:] = [name for name in subfolders if not (here / name).is_symlink()]
+
+
 def prepare_prefix(slot, template, stamp):
     """The slot's prefix: a copy of the template, made again when the template has changed."""
     prefix = slot / "prefix"
@@ -103,7 +128,7 @@ def prepare_prefix(slot, template, stamp):
     partial = slot / "prefix.partial"
     if partial.exists():
         shutil.rmtree(partial)
-    subprocess.run(["cp", "-a", str(template), str(partial)], check=True)
+    copy_prefix(template, partial)
     partial.rename(prefix)
     made.write_text(stamp)
     return prefix

@@ -31,8 +31,14 @@ part_done() {
   part_seconds+=($((SECONDS - part_began)))
   part_began=
 }
-summary() {
+# At the end, however the run ends: the parts' times, and the private display stopped.
+on_exit() {
   local status=$?
+  summary "$status"
+  [ -z "${XVFB_PID:-}" ] || kill "$XVFB_PID" 2>/dev/null || true
+}
+summary() {  # <exit status>
+  local status=$1
   part_done
   local i
   log "times of the parts"
@@ -45,7 +51,7 @@ summary() {
     log "FAILED in part \"${part_names[-1]:-set-up}\" after $(elapsed)"
   fi
 }
-trap summary EXIT
+trap on_exit EXIT
 
 part "packages"
 ensure_packages "${BUILD_PACKAGES[@]}" "${RUN_PACKAGES[@]}" "${CHECK_PACKAGES[@]}" \
@@ -69,6 +75,7 @@ PLENWICK_FUZZ_SECONDS=${PLENWICK_FUZZ_SECONDS:-30} bash scripts/fuzz.sh
 
 part "Windows build"
 ensure_display
+trap on_exit EXIT  # ensure_display set a trap of its own, which on_exit does too
 ensure_locales
 # Built in another time zone and locale than the release check's build, which compares its
 # program with this build's local one (scripts/release-check.sh).

@@ -15,9 +15,12 @@
 # The Windows program under Wine has a script of its own (bench/run-windows.sh), and so have the
 # retries and resume (bench/app/resume_bench.sh); their sections of the page are kept.
 # Not part of CI. The inputs are made once and kept in the build folder (about 3 GB of disk).
+# Installs what it runs first (BENCH_PACKAGES of scripts/lib.sh, gnuplot for the plot among them),
+# so that no missing tool stops it after minutes of measuring.
 # Usage: bench/run-all.sh   (ROUNDS=3 by default; BUILD=build/native, WBUILD=build/windows)
 set -euo pipefail
 source "$(dirname "$0")/../scripts/lib.sh"
+ensure_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 ROUNDS=${ROUNDS:-3}
 BUILD=${BUILD:-$ROOT/build/native}
 WBUILD=${WBUILD:-$ROOT/build/windows}

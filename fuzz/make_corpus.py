@@ -385,6 +385,24 @@ RESUME_ANSWERS = {
 }
 
 
+# --- chunked bodies: line limit choice, piece length (0: the bytes cut the pieces), the body ---
+
+def chunked_input(body, limit=0, piece=0):
+    return bytes([limit, piece]) + body
+
+
+CHUNKED_BODIES = {
+    "two-chunks": chunked_input(b"5\r\nhello\r\n7\r\n, world\r\n0\r\n\r\n"),
+    "extensions-and-trailer": chunked_input(
+        b"3;name=\"a;b\"\r\nabc\r\n0;last\r\nX-A: 1\r\nX-B: 2\r\n\r\nnext", piece=3),
+    "bare-line-feeds": chunked_input(b"a\n0123456789\n0\n\n", piece=1),
+    "data-without-line-end": chunked_input(b"3\r\nabcdef\r\n0\r\n\r\n"),
+    "largest-size": chunked_input(b"ffffffff\r\nabc", piece=2),
+    "leading-zeros": chunked_input(b"00000000000000003\r\nabc\r\n0\r\n\r\n"),
+    "long-trailer-line": chunked_input(b"0\r\nX-Long: " + b"v" * 80 + b"\r\n\r\n", limit=1),
+}
+
+
 def main():
     for name, url in URLS.items():
         write("fuzz_uri", name, url)
@@ -401,6 +419,8 @@ def main():
         write("fuzz_http_response", name, data)
     for name, data in RESUME_ANSWERS.items():
         write("fuzz_resume_answer", name, data)
+    for name, data in CHUNKED_BODIES.items():
+        write("fuzz_chunked_decoder", name, data)
 
 
 if __name__ == "__main__":

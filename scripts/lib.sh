@@ -33,10 +33,18 @@ BUILD_PACKAGES=(cmake make g++ zlib1g-dev libssl-dev libgtest-dev libgmock-dev l
 # winbind: its ntlm_auth is what Wine's NTLM package runs (no daemon needed).
 # locales and fonts-noto-cjk: the language runs and screenshots start Wine in each of the
 # program's languages (ensure_locales), and Chinese, Japanese and Korean need a font that has them.
+# iproute2: the end-to-end runs bring up the loopback of their network namespaces.
 RUN_PACKAGES=(wine wine64 xvfb xauth x11-utils imagemagick nginx-light zip unzip python3
-  openssl ca-certificates tinyproxy osslsigncode winbind locales fonts-noto-cjk)
-CHECK_PACKAGES=(clang libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
+  openssl ca-certificates tinyproxy osslsigncode winbind locales fonts-noto-cjk iproute2)
+# clang-format: the test run checks the C++ files' formatting.
+CHECK_PACKAGES=(clang clang-format libclang-rt-14-dev valgrind libarchive-tools p7zip-full)
 RELEASE_PACKAGES=(osslsigncode openssl git)
+# What the benchmarks run beside their own drivers: the tools they are measured against (curl,
+# wget, unzip, bsdtar, 7z), zip for their archives, GNU time, the local servers (nginx,
+# tinyproxy), openssl for the test authority and keys, git for the commit the page names, procps
+# for the machine's memory, and gnuplot (with its cairo terminals) for the page's plot.
+BENCH_PACKAGES=(curl wget zip unzip libarchive-tools p7zip-full time nginx-light tinyproxy python3
+  openssl git procps gnuplot-nox)
 
 # The locales of the program's languages (Wine takes the user's display language from LANG);
 # generates those that are missing.

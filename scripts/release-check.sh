@@ -2,8 +2,10 @@
 # Checks the release as a vendor makes it (tests/release/release_test.py): a throwaway
 # code-signing authority, one run of scripts/release.sh for the local distribution server with
 # the local runs' archive key (two builds compared, signed, time-stamped, verified), the signature
-# broken by any one changed byte, and the signed program run end to end under Wine. Takes the end-to-end tools and the
-# test build's local program from build/windows, building what is missing there.
+# broken by any one changed byte, and the signed program run end to end under Wine. Takes the
+# end-to-end tools and the test build's local program from build/windows, building what is
+# missing there; that local program, the same program built in another folder, stands in for the
+# release script's second build (one product build less in the test run).
 set -euo pipefail
 source "$(dirname "$0")/lib.sh"
 cd "$ROOT"
@@ -33,6 +35,7 @@ PLENWICK_LOCAL_PORT="${port:-47631}" \
 PLENWICK_RELEASE_ARCHIVE_KEYS="$archive_keys" \
 PLENWICK_E2E_ARCHIVE_KEY="$archive_key" \
 PLENWICK_RELEASE_LOCAL_EXE="$ROOT/build/windows/local/Plenwick-setup_x64-stable.exe" \
+PLENWICK_RELEASE_SECOND_BUILD="$ROOT/build/windows/local/Plenwick-setup_x64-stable.exe" \
 PLENWICK_E2E_INSTALLER="$ROOT/build/windows/tools/installer/Install.exe" \
 PLENWICK_E2E_WINTOOL="$ROOT/build/windows/tools/wintool/wintool.exe" \
 PLENWICK_E2E_PREFIX="$ROOT/build/windows/wineprefix-e2e" \

@@ -26,6 +26,8 @@
 #                              (default: osslsigncode's, the system's certificate bundle)
 #   PLENWICK_TIMESTAMP_CAFILE  CA certificates of the time-stamp server (default: the same)
 #   PLENWICK_RELEASE_ALLOW_DIRTY=1  build uncommitted changes too (for checks, never a release)
+#   PLENWICK_RELEASE_SECOND_BUILD   a program built elsewhere from the same sources and settings,
+#                              compared in place of the second build (the test run's check)
 set -euo pipefail
 # The signing password leaves the environment before any other program starts: compilers, CMake
 # and whatever they run would inherit it from there and could read it. It stays in this shell
@@ -161,8 +163,17 @@ host=$(sed -n 's/^PLENWICK_DIST_HOST:STRING=//p' "$work/one/plenwick/build/windo
 log "built for ${scheme}://$host/"
 # The second build differs in everything that must not matter: folder (and its length), time,
 # time zone and locale.
-log "second build, in another folder"
-second=$(TZ=Pacific/Chatham LC_ALL=C.UTF-8 build_copy "$work/second-build-elsewhere" second)
+if [ -n "${PLENWICK_RELEASE_SECOND_BUILD:-}" ]; then
+  # The test run has built the same program from the same sources already, in its own folder
+  # and time zone: that build is compared instead of a second one here.
+  [ -f "$PLENWICK_RELEASE_SECOND_BUILD" ] ||
+    fail "PLENWICK_RELEASE_SECOND_BUILD names no file: $PLENWICK_RELEASE_SECOND_BUILD"
+  log "second build: $PLENWICK_RELEASE_SECOND_BUILD, built elsewhere"
+  second=$PLENWICK_RELEASE_SECOND_BUILD
+else
+  log "second build, in another folder"
+  second=$(TZ=Pacific/Chatham LC_ALL=C.UTF-8 build_copy "$work/second-build-elsewhere" second)
+fi
 if ! cmp -s "$first" "$second"; then
   cmp -l "$first" "$second" | head -n 10 >&2 || true
   fail "the two builds differ ($(cmp -l "$first" "$second" | wc -l) bytes): not reproducible"

@@ -41,14 +41,18 @@ class TestAuthority:
 
     def __init__(self, folder, name="Plenwick Test Authority"):
         self.folder = Path(folder)
-        self.name = name
+        # Unique per authority: runs side by side trust theirs in the same host store, and a
+        # certificate without a key identifier is matched to its issuer by name, so two
+        # authorities of one name would stand in for each other.
+        self.name = f"{name} {uuid.uuid4().hex[:8]}"
         if self.folder.exists():
             shutil.rmtree(self.folder)
         (self.folder / "issued").mkdir(parents=True)
         self.key = self.folder / "ca.key"
         self.cert = self.folder / "ca.pem"
         _openssl("req", "-x509", "-newkey", "rsa:2048", "-nodes", "-sha256", "-days", "3",
-                 "-keyout", self.key, "-out", self.cert, "-subj", f"/O=Plenwick tests/CN={name}",
+                 "-keyout", self.key, "-out", self.cert,
+                 "-subj", f"/O=Plenwick tests/CN={self.name}",
                  "-addext", "basicConstraints=critical,CA:TRUE",
                  "-addext", "keyUsage=critical,keyCertSign,cRLSign")
         (self.folder / "index.txt").write_text("")

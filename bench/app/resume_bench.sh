@@ -11,6 +11,7 @@
 # Usage: bench/app/resume_bench.sh [rounds] [MiB]   (ROUNDS 3; SEED picks the cuts)
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
+ensure_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 ROUNDS=${1:-3}
 SIZE_MIB=${2:-300}
 CUTS=${CUTS:-5}

@@ -9,6 +9,7 @@
 # Usage: bench/app/road_trust_bench.sh   (ROUNDS=7, BUILD=build/native, PORT=18476)
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
+ensure_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 ROUNDS=${ROUNDS:-7}
 BUILD=${BUILD:-$ROOT/build/native}
 WORK=${WORK:-$BUILD/bench-trust}

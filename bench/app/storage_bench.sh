@@ -12,6 +12,7 @@
 # Usage: bench/app/storage_bench.sh [rounds]   (after building the native preset)
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
+ensure_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 ROUNDS=${1:-5}
 BUILD=${BUILD:-$ROOT/build/native}
 WORK=${WORK:-$BUILD/bench-storage}

@@ -6,6 +6,7 @@
 # Usage: bench/http/http_download_bench.sh [rounds] [bytes]   (after building the native preset)
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
+ensure_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 ROUNDS=${1:-5}
 BYTES=${2:-1073741824}
 BUILD=${BUILD:-$ROOT/build/native}

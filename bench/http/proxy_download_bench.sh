@@ -7,6 +7,7 @@
 # Ports: PORT (nginx), PORT + 1 (nginx with TLS), PORT + 2 (tinyproxy).
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
+ensure_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 ROUNDS=${1:-5}
 BYTES=${2:-268435456}
 BUILD=${BUILD:-$ROOT/build/native}

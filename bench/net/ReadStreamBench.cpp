@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "base/MemoryStream.h"
 #include "app/IdAntiFreeze.h"
+#include "base/MemoryStream.h"
 #include "net/IdTCPClient.h"
 #include "ui/Application.h"
 

@@ -8,6 +8,7 @@
 # Usage: bench/zip/zip_extract_bench.sh [rounds]   (after building the native preset)
 set -euo pipefail
 source "$(dirname "$0")/../../scripts/lib.sh"
+ensure_packages "${BUILD_PACKAGES[@]}" "${BENCH_PACKAGES[@]}"
 ROUNDS=${1:-5}
 BUILD=${BUILD:-$ROOT/build/native}
 DRIVER=$BUILD/bench/zip/zip_extract_bench

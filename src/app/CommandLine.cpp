@@ -1,6 +1,9 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
+
 #include "app/RunOutcome.h"
+#include "app/SecretRedaction.h"
 #include "base/StrUtils.h"
 
 namespace {
@@ -93,6 +96,23 @@ std::string JoinArguments(const std::vector<std::string>& AArguments) {
     line += QuoteArgument(argument);
   }
   return line;
+}
+
+std::string LoggedCommandLine(std::string_view ARawLine,
+                              const std::vector<std::string>& AArguments) {
+  // The program's name ends at its closing quote when quoted, else at the first white space,
+  // as the system reads it.
+  size_t end = 0;
+  if (ARawLine.starts_with('"')) {
+    const size_t close = ARawLine.find('"', 1);
+    end = close == std::string_view::npos ? ARawLine.size() : close + 1;
+  } else {
+    end = std::min(ARawLine.find_first_of(" \t"), ARawLine.size());
+  }
+  std::string line(ARawLine.substr(0, end));
+  const std::string arguments = JoinArguments(RedactArguments(AArguments));
+  if (!line.empty() && !arguments.empty()) line += ' ';
+  return line + arguments;
 }
 
 std::string UsageText(const std::string& AProgram, TTextReader AReader) {

@@ -42,6 +42,13 @@ TCommandLine ParseCommandLine(const std::vector<std::string>& AArguments);
 std::string QuoteArgument(std::string_view AArgument);
 // The arguments, each quoted as needed, separated by single spaces.
 std::string JoinArguments(const std::vector<std::string>& AArguments);
+// The command line as the log shows it: the program's name as ARawLine (the system's whole
+// command line) begins with it, then AArguments (the arguments as the program read them from
+// it) with their secrets hidden (RedactArguments), quoted and joined. Built from the arguments
+// rather than hidden in the raw line, so that what is hidden is exactly the argument the program
+// and the installer read, however the raw line was quoted.
+std::string LoggedCommandLine(std::string_view ARawLine,
+                              const std::vector<std::string>& AArguments);
 
 // The usage for the program file AProgram ("/?"), with the table of exit codes.
 std::string UsageText(const std::string& AProgram, TTextReader AReader = TTextReader::trUser);

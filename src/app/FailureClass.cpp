@@ -1,33 +1,48 @@
 #include "app/FailureClass.h"
 
 #include "app/SetupErrors.h"
-#include "http/IdHTTPExceptions.h"
-#include "net/IdExceptionCore.h"
-#include "net/IdTLSExceptions.h"
+#include "http/IdHTTPStatus.h"
 #include "trust/TrustError.h"
 #include "zip/ZStream.h"
 #include "zip/ZipFile.h"
 
 namespace {
 
-// A failure of the connection layer or the server that may pass: nothing about the request or
-// the answer's content is wrong.
-bool Passing(const EIdException& AFailure) {
-  if (const auto* status = dynamic_cast<const EIdHTTPProtocolException*>(&AFailure))
-    return status->ErrorCode() / 100 == 5;
-  if (const auto* proxy = dynamic_cast<const EIdHTTPProxyError*>(&AFailure))
-    // A proxy that could not be reached or answered 5xx; not one that wants credentials or
-    // refuses the way.
-    return proxy->ErrorCode() == 0 || proxy->ErrorCode() / 100 == 5;
-  return dynamic_cast<const EIdSocketError*>(&AFailure) ||
-         dynamic_cast<const EIdConnectTimeout*>(&AFailure) ||
-         dynamic_cast<const EIdConnectException*>(&AFailure) ||
-         dynamic_cast<const EIdReadTimeout*>(&AFailure) ||
-         dynamic_cast<const EIdClosedSocket*>(&AFailure) ||
-         dynamic_cast<const EIdNotConnected*>(&AFailure) ||
-         // A close before the end of an answer, the TLS goodbye missing at the end of a body.
-         dynamic_cast<const EIdConnClosedGracefully*>(&AFailure) ||
-         dynamic_cast<const EIdTLSCutOff*>(&AFailure);
+// Whether a failed download may pass: a connection that failed or timed out, a proxy that could
+// not be reached, a server or proxy that failed (5xx); not a request or an answer that is wrong,
+// nor a certificate, nor a proxy that wants credentials or refuses the way.
+bool Passing(const TFailureCause& AFailure) {
+  switch (AFailure.Kind) {
+    case TFailureKind::fkNameNotResolved:
+    case TFailureKind::fkResolverBusy:
+    case TFailureKind::fkRefused:
+    case TFailureKind::fkUnreachable:
+    case TFailureKind::fkTimedOut:
+    case TFailureKind::fkCutOff:
+    case TFailureKind::fkSlow:
+    case TFailureKind::fkConnection:
+    case TFailureKind::fkProxyNotReached:
+      return true;
+    case TFailureKind::fkStatus:
+    case TFailureKind::fkProxyRefusal:
+      return StatusClass(AFailure.Status) == 5;
+    default:
+      return false;
+  }
+}
+
+// Whether the failure is one of the download's own (its connection, proxy or server), which
+// stands as a failed download wherever it is met.
+bool OfTheDownload(TFailureKind AKind) {
+  switch (AKind) {
+    case TFailureKind::fkArchive:
+    case TFailureKind::fkDisk:
+    case TFailureKind::fkPortal:
+    case TFailureKind::fkOther:
+      return false;
+    default:
+      return true;
+  }
 }
 
 TFailureClass ByStage(TRunStage AStage) {
@@ -51,6 +66,23 @@ TFailureClass ByStage(TRunStage AStage) {
 
 }  // namespace
 
+TFailureCause FailureCauseOf(const std::exception_ptr& AFailure) {
+  if (!AFailure) return {};
+  try {
+    std::rethrow_exception(AFailure);
+  } catch (const ETrustError&) {
+    return {TFailureKind::fkArchive};
+  } catch (const EZipException&) {
+    return {TFailureKind::fkArchive};
+  } catch (const EZLibError&) {
+    return {TFailureKind::fkArchive};
+  } catch (const ESetupFolderError&) {
+    return {TFailureKind::fkDisk};
+  } catch (...) {
+  }
+  return DownloadFailureCauseOf(AFailure);
+}
+
 TFailureClass ClassifyFailure(const std::exception_ptr& AFailure, TRunStage AStage) {
   // Whatever failed in the size probe failed the probe, and the probe may be tried again.
   if (AStage == TRunStage::rsProbe) return {TRunResult::rrProbeFailed, true};
@@ -59,42 +91,25 @@ TFailureClass ClassifyFailure(const std::exception_ptr& AFailure, TRunStage ASta
   } catch (const ESignatureNotDownloaded& e) {
     // A signature the server does not have: the archive is not signed. A download that failed
     // on the way is a failed download.
-    try {
-      std::rethrow_exception(e.Cause());
-    } catch (const EIdHTTPProtocolException& status) {
-      if (status.ErrorCode() / 100 == 4) return {TRunResult::rrArchiveRefused, false};
-      return {TRunResult::rrDownloadFailed, status.ErrorCode() / 100 == 5};
-    } catch (const EIdException& cause) {
-      return {TRunResult::rrDownloadFailed, Passing(cause)};
-    } catch (...) {
+    const TFailureCause cause = FailureCauseOf(e.Cause());
+    if (cause.Kind == TFailureKind::fkStatus && StatusClass(cause.Status) == 4)
       return {TRunResult::rrArchiveRefused, false};
-    }
-  } catch (const ETrustError&) {
-    return {TRunResult::rrArchiveRefused, false};
-  } catch (const EWebPageInstead&) {
-    // Signing in to the network, then trying again, is what the message asks for.
-    return {TRunResult::rrDownloadFailed, true};
-  } catch (const EZipException&) {
-    return {TRunResult::rrArchiveRefused, false};
-  } catch (const EZLibError&) {
-    return {TRunResult::rrArchiveRefused, false};
-  } catch (const ENotEnoughSpace&) {
-    return {TRunResult::rrDiskFailure, false};
-  } catch (const ESetupFolderError&) {
-    return {TRunResult::rrDiskFailure, false};
-  } catch (const EFileStreamError&) {
-    return {TRunResult::rrDiskFailure, false};
-  } catch (const EWriteError&) {
-    return {TRunResult::rrDiskFailure, false};
-  } catch (const EOSError&) {
-    return {TRunResult::rrDiskFailure, false};
-  } catch (const EPathTooLongException&) {
-    return {TRunResult::rrDiskFailure, false};
-  } catch (const EDirectoryNotFoundException&) {
-    return {TRunResult::rrDiskFailure, false};
-  } catch (const EIdException& e) {
-    return {TRunResult::rrDownloadFailed, Passing(e)};
+    if (!OfTheDownload(cause.Kind)) return {TRunResult::rrArchiveRefused, false};
+    return {TRunResult::rrDownloadFailed, Passing(cause)};
   } catch (...) {
   }
-  return ByStage(AStage);
+  const TFailureCause failure = FailureCauseOf(AFailure);
+  switch (failure.Kind) {
+    case TFailureKind::fkArchive:
+      return {TRunResult::rrArchiveRefused, false};
+    case TFailureKind::fkDisk:
+      return {TRunResult::rrDiskFailure, false};
+    case TFailureKind::fkPortal:
+      // Signing in to the network, then trying again, is what the message asks for.
+      return {TRunResult::rrDownloadFailed, true};
+    case TFailureKind::fkOther:
+      return ByStage(AStage);
+    default:
+      return {TRunResult::rrDownloadFailed, Passing(failure)};
+  }
 }

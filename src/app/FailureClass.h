@@ -3,6 +3,7 @@
 #include <exception>
 
 #include "app/RunOutcome.h"
+#include "download/FailureKind.h"
 
 // Where in its sequence the run was when it failed.
 enum class TRunStage {
@@ -28,3 +29,8 @@ struct TFailureClass {
 // first (a refused archive is refused wherever it is found), then by the stage. Failures other
 // branches bring (a disk that is full, retries that gave up) get their row here.
 TFailureClass ClassifyFailure(const std::exception_ptr& AFailure, TRunStage AStage);
+
+// The kind of the failure AFailure for the whole run: the archive's and its checks' failures and
+// the setup folder's told here, the rest as the download tells them (DownloadFailureCauseOf).
+// ESignatureNotDownloaded is a refused archive here; its Cause is a failure of its own.
+TFailureCause FailureCauseOf(const std::exception_ptr& AFailure);

@@ -6,6 +6,7 @@
 #include "app/Main.h"
 #include "app/RunOutcome.h"
 #include "app/RunReport.h"
+#include "app/SecretRedaction.h"
 #include "app/SetupLog.h"
 #include "app/platform/SystemDescription.h"
 #include "app/resources/ProgramVersion.h"
@@ -51,7 +52,7 @@ uint32_t RunSetupProgram(const TProgramStart& AStart, const std::function<void(T
   report.Note("Plenwick Suite Setup - Web Downloader " PLENWICK_VERSION_TEXT ", " +
               AStart.ProgramFile);
   report.Note("System: " + SystemDescription());
-  report.Note("Command line: " + AStart.CommandLine);
+  report.Note("Command line: " + LoggedCommandLine(AStart.CommandLine, AStart.Arguments));
   report.Note(Format("Mode: %s", ModeName(line.Mode)));
   if (!line.LogFile.empty() && log->Path().empty())
     report.Note("The log file " + line.LogFile + " could not be opened");
@@ -63,7 +64,9 @@ uint32_t RunSetupProgram(const TProgramStart& AStart, const std::function<void(T
     outcome.Result = line.Bad() ? TRunResult::rrBadCommandLine : TRunResult::rrUsageShown;
     const std::string program = FileNameOf(AStart.ProgramFile);
     if (line.Bad())
-      report.Note("The command line cannot be read: " + line.Error(TTextReader::trLog));
+      report.Note("The command line cannot be read: " +
+                  FormatFor(TTextReader::trLog, line.ErrorText,
+                            RedactArguments({line.ErrorArgument})[0].c_str()));
     report.Note(UsageText(program, TTextReader::trLog));
     if (line.Mode != TRunMode::rmQuiet) {
       const std::string usage = UsageText(program);

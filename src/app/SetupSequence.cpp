@@ -5,6 +5,7 @@
 
 #include "app/ArchiveSuffix.h"
 #include "app/DistributionHost.h"
+#include "app/SecretRedaction.h"
 #include "app/SetupErrors.h"
 #include "base/DateTime.h"
 #include "base/Format.h"
@@ -36,13 +37,15 @@ std::string ExcludeTrailingBackslash(const std::string& APath) {
 
 // The size probe's failure in the program's words, for the exception being handled. A proxy
 // that failed is named with its answer: the user's settings, not the server, need a look.
-std::string ProbeFailureMessage() {
+// Beside "Try again" the message does not say that the program exits: the buttons tell.
+std::string ProbeFailureMessage(bool ATryAgain) {
   try {
     throw;
   } catch (const EIdHTTPProxyError& e) {
-    return Format(RSProbeFailureThroughProxy, e.Message().c_str());
+    return Format(ATryAgain ? RSProbeFailureThroughProxyTryAgain : RSProbeFailureThroughProxy,
+                  e.Message().c_str());
   } catch (...) {
-    return Text(RSProbeFailure);
+    return Text(ATryAgain ? RSProbeFailureTryAgain : RSProbeFailure);
   }
 }
 
@@ -211,10 +214,10 @@ bool TSetupSequence::ShowFailure(const std::exception_ptr& AFailure, const TFail
     return false;
   } catch (const Exception& e) {
     cause = ExceptionDisplayText(e);
-    text = FStage == TRunStage::rsProbe ? ProbeFailureMessage() : cause;
+    text = FStage == TRunStage::rsProbe ? ProbeFailureMessage(AClass.TryAgainMayHelp) : cause;
   } catch (const std::exception& e) {
     cause = ExceptionDisplayText(Exception(e.what()));
-    text = FStage == TRunStage::rsProbe ? ProbeFailureMessage() : cause;
+    text = FStage == TRunStage::rsProbe ? ProbeFailureMessage(AClass.TryAgainMayHelp) : cause;
   } catch (...) {
     return false;
   }
@@ -337,10 +340,11 @@ bool TSetupSequence::LaunchAndWait(TInstallRun& ARun) {
   const std::string installer = FSetupFolder + kInstaller;
   // Held from the check until the installer has ended: the file started is the file checked.
   const std::unique_ptr<TFileStream> heldInstaller = CheckInstaller(installer);
-  FParts.Report.Note("Starting the installer " + installer +
-                     (FParts.InstallerArguments.empty()
-                          ? std::string(" without parameters")
-                          : " with the parameters " + JoinArguments(FParts.InstallerArguments)));
+  FParts.Report.Note(
+      "Starting the installer " + installer +
+      (FParts.InstallerArguments.empty()
+           ? std::string(" without parameters")
+           : " with the parameters " + JoinArguments(RedactArguments(FParts.InstallerArguments))));
   // Owned here, so that every way out closes it.
   TProcess process;
   const double launched = FParts.Platform.Now();

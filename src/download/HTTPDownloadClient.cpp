@@ -9,6 +9,7 @@
 #include "download/SystemClock.h"
 #include "download/WebPageCheck.h"
 #include "http/IdHTTPDate.h"
+#include "http/IdHTTPStatus.h"
 #include "net/IdAntiFreezeBase.h"
 
 namespace {
@@ -251,9 +252,9 @@ void THTTPDownloadClient::HeadersAvailable(bool& VContinue) {
   switch (FPhase) {
     case TPhase::phProbeByRange: {
       const int code = response.ResponseCode();
-      if (code == 200) {
+      if (code == Id_HTTP_OK) {
         FProbedLength = response.HasContentLength ? response.ContentLength : -1;
-      } else if (code == 206) {
+      } else if (code == Id_HTTP_PARTIAL_CONTENT) {
         FProbedLength = response.ContentRangeStart == 0 ? response.ContentRangeInstanceLength : -1;
       } else {
         return;  // the request loop decides: a redirect, or the failure
@@ -275,15 +276,15 @@ void THTTPDownloadClient::DownloadHeadersAvailable(TIdHTTPResponse& AResponse) {
   const int code = AResponse.ResponseCode();
   // A redirect's body is no part of the download; the next pass asks for the same bytes. Nor is
   // a proxy's demand for credentials: the next leg's answer is a head like any other.
-  if (IsRedirect(code) || code == 407) return;
+  if (IsRedirectStatus(code) || code == Id_HTTP_PROXY_AUTHENTICATION_REQUIRED) return;
   // Silence from here on is a stall, which a new connection may overcome.
   FBodyStarted = true;
   FHTTP->SetReadTimeout(StallTimeout);
   const std::string range = AResponse.RawHeaders.GetValue("Content-Range").substr(0, 64);
-  if (code == 416 && FRangeFrom > 0)
+  if (code == Id_HTTP_RANGE_NOT_SATISFIABLE && FRangeFrom > 0)
     throw EResumeRefused(Format(RSResumeRangeRefused, static_cast<long long>(FRangeFrom),
                                 AResponse.ResponseText().c_str()));
-  if (code == 206) {
+  if (code == Id_HTTP_PARTIAL_CONTENT) {
     if (FRangeFrom == 0) throw EResumeRefused(Format(RSResumeNotAsked, range.c_str()));
     FResume.CheckContinuation(AResponse, FRangeFrom);
     Note(Format("Resumed from byte %lld: the validator held (Content-Range: %s)",
@@ -295,7 +296,7 @@ void THTTPDownloadClient::DownloadHeadersAvailable(TIdHTTPResponse& AResponse) {
     return;
   }
   // Anything else but a success is read as an error's text and raised by the request loop.
-  if (code / 100 != 2) return;
+  if (StatusClass(code) != 2) return;
   // The whole copy from its first byte (the server ignored the range, or its copy changed):
   // what was held goes.
   if (FRangeFrom > 0) {

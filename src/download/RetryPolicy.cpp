@@ -6,41 +6,21 @@
 #include <limits>
 
 #include "base/StrUtils.h"
+#include "download/FailureKind.h"
 #include "http/IdHTTPDate.h"
-#include "http/IdHTTPExceptions.h"
-#include "net/IdExceptionCore.h"
-#include "net/IdTLSExceptions.h"
+#include "http/IdHTTPStatus.h"
 
 namespace {
 
-// Socket errors of a connection that could not be made or broke on the way; those of a
-// request the system refused to make (bad addresses, missing protocols) are not among them.
-bool IsConnectionError(int ACode) {
-  switch (ACode) {
-    case 10050:  // network down
-    case 10051:  // network unreachable
-    case 10052:  // dropped by a network reset
-    case 10053:  // aborted by the software on the way
-    case 10054:  // reset by the peer
-    case 10060:  // timed out
-    case 10061:  // refused
-    case 10064:  // host down
-    case 10065:  // no route to the host
-    case 11002:  // the resolver asks to try again (a temporary failure)
-      return true;
-    default:
-      return false;
-  }
-}
-
+// What a server answers when it cannot serve now, and may soon.
 bool IsBusyStatus(int ACode) {
   switch (ACode) {
-    case 408:  // the server tired of waiting for the request
-    case 429:  // too many requests
-    case 500:
-    case 502:
-    case 503:
-    case 504:
+    case Id_HTTP_REQUEST_TIMEOUT:  // the server tired of waiting for the request
+    case Id_HTTP_TOO_MANY_REQUESTS:
+    case Id_HTTP_INTERNAL_SERVER_ERROR:
+    case Id_HTTP_BAD_GATEWAY:
+    case Id_HTTP_SERVICE_UNAVAILABLE:
+    case Id_HTTP_GATEWAY_TIMEOUT:
       return true;
     default:
       return false;
@@ -50,29 +30,24 @@ bool IsBusyStatus(int ACode) {
 }  // namespace
 
 TRetryCause RetryCauseOf(const std::exception_ptr& AFailure, bool ABodyStarted) {
-  try {
-    std::rethrow_exception(AFailure);
-  } catch (const EIdHTTPProtocolException& e) {
-    return IsBusyStatus(e.ErrorCode()) ? TRetryCause::rcServerBusy : TRetryCause::rcNone;
-  } catch (const EIdHTTPProxyError&) {
-    // The user's proxy settings need a look, not another attempt.
-  } catch (const EIdTLSCutOff&) {
-    return TRetryCause::rcConnection;
-  } catch (const EIdTLSError&) {
-    // Certificates and handshakes fail the same way again.
-  } catch (const EIdConnClosedGracefully&) {
-    // Closed by the server before the answer or its body was whole (a close of the program's
-    // own never gets here: the window's close is looked at first).
-    return TRetryCause::rcConnection;
-  } catch (const EIdReadTimeout&) {
-    if (ABodyStarted) return TRetryCause::rcConnection;
-  } catch (const EIdConnectTimeout&) {
-    return TRetryCause::rcConnection;
-  } catch (const EIdSocketError& e) {
-    if (IsConnectionError(e.LastError())) return TRetryCause::rcConnection;
-  } catch (...) {
+  const TFailureCause failure = DownloadFailureCauseOf(AFailure);
+  switch (failure.Kind) {
+    case TFailureKind::fkStatus:
+      return IsBusyStatus(failure.Status) ? TRetryCause::rcServerBusy : TRetryCause::rcNone;
+    case TFailureKind::fkResolverBusy:
+    case TFailureKind::fkRefused:
+    case TFailureKind::fkUnreachable:
+    case TFailureKind::fkTimedOut:
+    case TFailureKind::fkCutOff:
+      return TRetryCause::rcConnection;
+    case TFailureKind::fkSlow:
+      // Waiting for a head, the whole read time-out has been spent already.
+      return ABodyStarted ? TRetryCause::rcConnection : TRetryCause::rcNone;
+    default:
+      // Names the resolver does not know, certificates and handshakes, the proxy's refusals
+      // and its settings, answers that cannot be read: another attempt meets them the same way.
+      return TRetryCause::rcNone;
   }
-  return TRetryCause::rcNone;
 }
 
 int TRetryPolicy::WaitBefore(int AAttempt, double ARandom, std::optional<int> ARetryAfter) const {

@@ -12,12 +12,12 @@
 // in the middle of a body), or a server that answered that it cannot serve now.
 enum class TRetryCause { rcNone, rcConnection, rcServerBusy };
 
-// The failure being handled, told as a cause for another attempt. ABodyStarted: the answer's
-// head had been read and its body was being read, where a read time-out is a stall; waiting for
-// a head, it is not retried (it already took the whole read time-out). Everything that another
-// attempt would meet the same way is rcNone: other answers, certificates and handshakes, proxy
-// refusals, answers that cannot be read, bodies past their bound, and whatever is not a
-// connection's.
+// The failure being handled (its kind, FailureCauseOf), told as a cause for another attempt.
+// ABodyStarted: the answer's head had been read and its body was being read, where a read
+// time-out is a stall; waiting for a head, it is not retried (it already took the whole read
+// time-out). Everything that another attempt would meet the same way is rcNone: other answers,
+// names the resolver does not know, certificates and handshakes, proxy refusals, answers that
+// cannot be read, bodies past their bound, and whatever is not a connection's.
 TRetryCause RetryCauseOf(const std::exception_ptr& AFailure, bool ABodyStarted);
 
 // How often a request is made and how long is waited between the attempts.

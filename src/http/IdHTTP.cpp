@@ -6,6 +6,7 @@
 #include "base/MemoryStream.h"
 #include "base/TryFinally.h"
 #include "http/IdCharsets.h"
+#include "http/IdHTTPStatus.h"
 
 TIdCustomHTTP::TIdCustomHTTP()
     : FURI(std::make_unique<TIdURI>()),
@@ -79,78 +80,95 @@ void TIdCustomHTTP::PerformRequest(const std::string& AMethod, const std::string
   request.Source = ASource;
   response.SetContentStream(AResponseContent);
 
-  // Set while an answer is being read: a failure then leaves the connection at an unknown
-  // point of the message (a line cut off, a body half read), and what the server sends next
-  // would be read as the next answer, so the connection is closed. A protocol error has read
-  // its body completely and leaves the connection usable.
-  bool reading = false;
-  bool resent = false;
+  // Where the pass stands. While an answer is read (stReadStatus, stReadAnswer) a failure leaves
+  // the connection at an unknown point of the message (a line cut off, a body half read), and
+  // what the server sends next would be read as the next answer, so the connection is closed.
+  // A protocol error has read its body completely and leaves the connection usable.
+  enum class TPassState { stSend, stReadStatus, stReadAnswer, stDone };
+  // A request sent on a kept connection that the peer had closed never arrived: it goes once
+  // more on a new one, once in a call.
+  enum class TStaleResend { srAllowed, srUsed };
+  TPassState state = TPassState::stSend;
+  TStaleResend resend = TStaleResend::srAllowed;
+  std::string passURL;
+  std::string status;
   TryFinally(
       [&] {
         try {
-          for (;;) {
-            reading = false;
-            const std::string passURL = request.URL;
-            ResolveTarget(request);
-            if (OnSelectProxy) OnSelectProxy(this, *FURI, *FProxyParameters);
-            ConnectAndSend(request, response);
-            reading = true;
-            std::string status;
-            try {
-              status = ReadHeadLine();
-            } catch (const EIdConnClosedGracefully&) {
-              if (resent || !MaySendAgain(request)) throw;
-              // The request went out on a kept connection the peer had closed: it never
-              // arrived, and is sent once more on a new one.
-              resent = true;
-              DisconnectAndDropInput();
-              request.URL = passURL;
-              continue;
-            }
-            RetrieveFinalHead(status, true);
-            // The proxy let the request through: the credentials that went with it worked.
-            if (request.UseProxy == ctProxy && response.ResponseCode() != 407)
-              FProxyAuthenticator->Accepted(CurrentProxy());
-
-            const TDecision decision = ProcessResponse();
-            switch (decision.Body) {
-              case TBodyAction::baNone:
+          while (state != TPassState::stDone) {
+            switch (state) {
+              case TPassState::stSend:
+                passURL = request.URL;
+                ResolveTarget(request);
+                if (OnSelectProxy) OnSelectProxy(this, *FURI, *FProxyParameters);
+                ConnectAndSend(request, response);
+                state = TPassState::stReadStatus;
                 break;
-              case TBodyAction::baRead:
-                ReadBody(request, response);
-                break;
-              case TBodyAction::baSkip:
-                SkipBody();
-                break;
-              case TBodyAction::baProtocolError:
-                RaiseProtocolError(response.ResponseCode(), AIgnoreReplies);
-                break;
-            }
-            switch (decision.Next) {
-              case wnGoToURL:
-                if (AResponseContent) {
-                  AResponseContent->SetPosition(start);
-                  AResponseContent->SetSize(start);
+              case TPassState::stReadStatus:
+                try {
+                  status = ReadHeadLine();
+                  state = TPassState::stReadAnswer;
+                } catch (const EIdConnClosedGracefully&) {
+                  if (resend == TStaleResend::srUsed || !MaySendAgain(request)) throw;
+                  resend = TStaleResend::srUsed;
+                  DisconnectAndDropInput();
+                  request.URL = passURL;
+                  state = TPassState::stSend;
                 }
-                FAuthRetries = 0;
-                FAuthProxyRetries = 0;
                 break;
-              case wnAuthRequest:
-                request.URL = AURL;
+              case TPassState::stReadAnswer: {
+                RetrieveFinalHead(status, true);
+                // The proxy let the request through: the credentials that went with it worked.
+                if (request.UseProxy == ctProxy &&
+                    response.ResponseCode() != Id_HTTP_PROXY_AUTHENTICATION_REQUIRED)
+                  FProxyAuthenticator->Accepted(CurrentProxy());
+
+                const TDecision decision = ProcessResponse();
+                switch (decision.Body) {
+                  case TBodyAction::baNone:
+                    break;
+                  case TBodyAction::baRead:
+                    ReadBody(request, response);
+                    break;
+                  case TBodyAction::baSkip:
+                    SkipBody();
+                    break;
+                  case TBodyAction::baProtocolError:
+                    RaiseProtocolError(response.ResponseCode(), AIgnoreReplies);
+                    break;
+                }
+                state = TPassState::stSend;
+                switch (decision.Next) {
+                  case wnGoToURL:
+                    if (AResponseContent) {
+                      AResponseContent->SetPosition(start);
+                      AResponseContent->SetSize(start);
+                    }
+                    FAuthRetries = 0;
+                    FAuthProxyRetries = 0;
+                    break;
+                  case wnAuthRequest:
+                    request.URL = AURL;
+                    break;
+                  default:
+                    state = TPassState::stDone;
+                }
                 break;
-              default:
-                return;
+              }
+              case TPassState::stDone:
+                break;
             }
           }
         } catch (const EIdHTTPProtocolException& e) {
           // The proxy's demand for credentials that could not be met ends the request, in words
           // that name the proxy. (Inside a tunnel every answer is the server's.)
-          if (e.ErrorCode() == 407 && request.UseProxy == ctProxy)
+          if (e.ErrorCode() == Id_HTTP_PROXY_AUTHENTICATION_REQUIRED && request.UseProxy == ctProxy)
             throw EIdHTTPProxyError(FProxyAuthenticator->FailureMessage(ProxyText(), e.Message()),
-                                    407);
+                                    Id_HTTP_PROXY_AUTHENTICATION_REQUIRED);
           throw;
         } catch (...) {
-          if (reading) DisconnectAndDropInput();
+          if (state == TPassState::stReadStatus || state == TPassState::stReadAnswer)
+            DisconnectAndDropInput();
           throw;
         }
       },

@@ -21,6 +21,7 @@
 #include "http/proxy/IdProxyAuthenticator.h"
 #include "net/IdTCPClient.h"
 
+class TIdChunkedDecoder;
 class TIdCustomHTTP;
 
 // Answers false to stop before the body is read.
@@ -260,7 +261,11 @@ class TIdCustomHTTP : public TIdTCPClientCustom {
   // ALimit bytes (0 or less: none) ends the read (AStopAtLimit) or is refused (RejectLargeBody).
   bool ReadChunkedBody(TIdHTTPResponse& AResponse, TStream& AStream, int64_t ALimit,
                        bool AStopAtLimit);
-  uint32_t ReadChunkSize();
+  // Feeds AChunks the framing the connection buffered (receiving when nothing is), up to the
+  // next chunk's data or the body's end; the trailer's lines go to AResponse's headers.
+  void FeedChunkFraming(TIdChunkedDecoder& AChunks, TIdHTTPResponse& AResponse);
+  // Closes the connection and raises what AChunks's fault means.
+  [[noreturn]] void RejectChunks(const TIdChunkedDecoder& AChunks);
   void ReadFramedBody(TIdHTTPResponse& AResponse, TStream* AStream);
   // A body framed by chunks or a length, read as far as 64 KiB into AStream; true when it ended
   // there. A close or unreadable chunks end it (false).

@@ -4,6 +4,7 @@
 
 #include "base/StrUtils.h"
 #include "http/IdHTTP.h"
+#include "http/IdHTTPStatus.h"
 
 TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
   TIdHTTPRequest& request = Request();
@@ -16,7 +17,7 @@ TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
   const int code = response.ResponseCode();
   constexpr TDecision kFailure{TBodyAction::baProtocolError, wnJustExit};
 
-  if (IsRedirect(code)) {
+  if (IsRedirectStatus(code)) {
     if (response.Location.empty()) return kFailure;
     ++FRedirectCount;
     std::string location = response.Location;
@@ -24,7 +25,8 @@ TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
     if (!ConfirmRedirect(location, method, FRedirectCount)) return kFailure;
     if (FHandleRedirects && FRedirectCount < FRedirectMax) {
       request.URL = RedirectTarget(location);
-      const bool asGet = code == 303 || (code == 302 && FOptions.Contains(hoTreat302Like303));
+      const bool asGet = code == Id_HTTP_SEE_OTHER ||
+                         (code == Id_HTTP_FOUND && FOptions.Contains(hoTreat302Like303));
       // A HEAD stays a HEAD: as a GET it would fetch the whole body only to drop it.
       if (asGet && !SameText(method, "HEAD")) {
         request.Source = nullptr;
@@ -41,7 +43,7 @@ TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
     return {Connected() ? TBodyAction::baSkip : TBodyAction::baNone, wnJustExit};
   }
 
-  if (code == 407) {
+  if (code == Id_HTTP_PROXY_AUTHENTICATION_REQUIRED) {
     ++FAuthProxyRetries;
     // Only the proxy's own answer gets the proxy's credentials: a server's 407 (reached directly
     // or inside a tunnel) is a failure like any other. Nothing is asked for when the answer
@@ -51,7 +53,7 @@ TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
       return kFailure;
     return {TBodyAction::baSkip, wnAuthRequest};
   }
-  if (code == 401) {
+  if (code == Id_HTTP_UNAUTHORIZED) {
     if (FAuthRetries >= FMaxAuthRetries || !PrepareAuthorization(request, response)) {
       if (request.Authentication) request.Authentication->Reset();
       return kFailure;
@@ -60,9 +62,10 @@ TIdCustomHTTP::TDecision TIdCustomHTTP::ProcessResponse() {
     if (!FOptions.Contains(hoInProcessAuth)) return kFailure;
     return {TBodyAction::baSkip, wnAuthRequest};
   }
-  if (code / 100 != 2) return kFailure;
+  if (StatusClass(code) != 2) return kFailure;
 
-  if (SameText(request.Method, "HEAD") || SameText(request.MethodOverride, "HEAD") || code == 204)
+  if (SameText(request.Method, "HEAD") || SameText(request.MethodOverride, "HEAD") ||
+      code == Id_HTTP_NO_CONTENT)
     return {TBodyAction::baSkip, wnJustExit};
   return {TBodyAction::baRead, wnJustExit};
 }

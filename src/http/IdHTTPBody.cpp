@@ -13,7 +13,9 @@
 #include "base/StringList.h"
 #include "base/TryFinally.h"
 #include "http/IdCharsets.h"
+#include "http/IdChunkedDecoder.h"
 #include "http/IdHTTP.h"
+#include "http/IdHTTPStatus.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdGlobal.h"
 #include "net/IdResourceStrings.h"
@@ -178,7 +180,7 @@ void TIdCustomHTTP::RetrieveFinalHead(std::string AStatusLine, bool AStoreCookie
     RetrieveHeaders(FMaxHeaderLines);
     if (AStoreCookies) StoreResponseCookies(Request(), response);
     const int code = response.ResponseCode();
-    if (code / 100 != 1 || code == 101) return;
+    if (StatusClass(code) != 1 || code == Id_HTTP_SWITCHING_PROTOCOLS) return;
     // An interim answer: the final one follows, and nothing else may.
     AStatusLine = ReadHeadLine();
     if (!IsStatusLine(AStatusLine)) RejectResponse(Text(RSHTTPNoStatusAfterInterim));
@@ -353,7 +355,7 @@ bool TIdCustomHTTP::BodyExpected(TIdHTTPRequest& ARequest, TIdHTTPResponse& ARes
     return false;
   const int code = AResponse.ResponseCode();
   if (SameText(ARequest.Method, "HEAD") || SameText(ARequest.MethodOverride, "HEAD") ||
-      code / 100 == 1 || code == 204 || code == 304)
+      StatusClass(code) == 1 || code == Id_HTTP_NO_CONTENT || code == Id_HTTP_NOT_MODIFIED)
     return FOptions.Contains(hoWaitForUnexpectedData) && HasPendingData(100);
   return true;
 }
@@ -492,40 +494,82 @@ bool TIdCustomHTTP::ReadChunkedBody(TIdHTTPResponse& AResponse, TStream& AStream
         TIdIOHandler& io = *IOHandler();
         TMemoryStream* memory = dynamic_cast<TMemoryStream*>(&AStream);
         const int64_t start = AStream.Position();
-        for (uint32_t size = ReadChunkSize(); size != 0; size = ReadChunkSize()) {
-          if (ALimit > 0 && size > ALimit - (AStream.Position() - start)) {
-            if (AStopAtLimit) return;
-            RejectLargeBody();
+        TIdChunkedDecoder chunks(static_cast<size_t>(std::max(io.MaxLineLength, 0)),
+                                 FMaxHeaderLines);
+        for (;;) {
+          switch (chunks.State()) {
+            case TIdChunkedDecoder::TState::csData: {
+              // The decoder stops before each chunk's data: all of it is still to come.
+              const uint32_t size = chunks.DataRemaining();
+              if (ALimit > 0 && size > ALimit - (AStream.Position() - start)) {
+                if (AStopAtLimit) return;
+                RejectLargeBody();
+              }
+              // A chunk's claimed size reserves no more than a body's announced length would.
+              if (memory)
+                Reserve(memory, memory->Position() + std::min<int64_t>(size, IdStreamPresizeLimit));
+              io.ReadStream(AStream, size);
+              chunks.DataTaken(size);
+              break;
+            }
+            case TIdChunkedDecoder::TState::csDone:
+              whole = true;
+              return;
+            case TIdChunkedDecoder::TState::csFailed:
+              RejectChunks(chunks);
+            case TIdChunkedDecoder::TState::csSizeLine:
+            case TIdChunkedDecoder::TState::csDataEnd:
+            case TIdChunkedDecoder::TState::csTrailer:
+              FeedChunkFraming(chunks, AResponse);
+              break;
           }
-          // A chunk's claimed size reserves no more than a body's announced length would.
-          if (memory)
-            Reserve(memory, memory->Position() + std::min<int64_t>(size, IdStreamPresizeLimit));
-          io.ReadStream(AStream, size);
-          ReadProtocolLine();  // the line end after the data
         }
-        ReadHeaderLines(AResponse.RawHeaders, FMaxHeaderLines);  // the trailer
-        whole = true;
       },
       [&] { EndWork(wmRead); });
   return whole;
 }
 
-void TIdCustomHTTP::RejectLargeBody() {
-  RejectResponse(Format(RSHTTPBodyTooLarge, static_cast<long long>(FMaxBodySize)));
+void TIdCustomHTTP::FeedChunkFraming(TIdChunkedDecoder& AChunks, TIdHTTPResponse& AResponse) {
+  TIdIOHandler& io = *IOHandler();
+  if (io.InputBufferIsEmpty()) {
+    io.CheckForDisconnect(true, true);
+    if (io.ReceiveIntoBuffer(true, IdTimeoutDefault, false) == -1)
+      throw EIdReadTimeout(Text(RSReadTimeout));
+    if (io.InputBufferIsEmpty()) return;
+  }
+  TIdBuffer& buffer = io.InputBuffer();
+  std::string data;  // stays empty: the decoder stops before a chunk's data
+  const size_t taken = AChunks.Feed(
+      std::string_view(reinterpret_cast<const char*>(buffer.Data()), buffer.Size()), data);
+  // Removing the bytes counts them as read work, as reading them as lines would.
+  buffer.Remove(static_cast<int>(taken));
+  for (const std::string& line : AChunks.TakeTrailer())
+    AResponse.RawHeaders.Add(io.DefStringEncoding->GetString(
+        reinterpret_cast<const uint8_t*>(line.data()), line.size()));
 }
 
-uint32_t TIdCustomHTTP::ReadChunkSize() {
-  const std::string line = ReadProtocolLine();
-  // Extensions after ";" are ignored.
-  const std::string_view digits = Trim(std::string_view(line).substr(0, line.find(';')));
-  // Bytes after an unreadable size have no known meaning: the connection is done.
-  if (digits.empty()) RejectResponse(Text(RSHTTPChunkSizeNotHex));
-  uint64_t size = 0;
-  for (char c : digits) {
-    const int d = HexValue(c);
-    if (d < 0) RejectResponse(Text(RSHTTPChunkSizeNotHex));
-    size = size * 16 + static_cast<uint64_t>(d);
-    if (size > UINT32_MAX) RejectResponse(Text(RSHTTPChunkSizeOutOfRange));
+void TIdCustomHTTP::RejectChunks(const TIdChunkedDecoder& AChunks) {
+  // Bytes after framing that cannot be read have no known meaning: the connection is done.
+  switch (AChunks.Fault()) {
+    case TIdChunkedDecoder::TFault::cfSizeNotHex:
+      RejectResponse(Text(RSHTTPChunkSizeNotHex));
+    case TIdChunkedDecoder::TFault::cfSizeOutOfRange:
+      RejectResponse(Text(RSHTTPChunkSizeOutOfRange));
+    case TIdChunkedDecoder::TFault::cfDataNotEnded:
+      RejectResponse(Text(RSHTTPChunkNotEnded));
+    case TIdChunkedDecoder::TFault::cfTrailerControl:
+      RejectResponse(Text(RSHTTPHeadControlCharacter));
+    case TIdChunkedDecoder::TFault::cfTrailerTooLong:
+      RejectResponse(Format(RSHTTPHeaderLinesExceeded, FMaxHeaderLines));
+    case TIdChunkedDecoder::TFault::cfLineTooLong:
+    case TIdChunkedDecoder::TFault::cfNone:  // never asked: only a failed decoder comes here
+      break;
   }
-  return static_cast<uint32_t>(size);
+  // A line past the limit fails as a line of the head does.
+  DisconnectAndDropInput();
+  throw EIdReadLnMaxLineLengthExceeded(Text(RSReadLnMaxLineLengthExceeded));
+}
+
+void TIdCustomHTTP::RejectLargeBody() {
+  RejectResponse(Format(RSHTTPBodyTooLarge, static_cast<long long>(FMaxBodySize)));
 }

@@ -75,9 +75,10 @@ PLENWICK_DECLARE_EXCEPTION(EIdHTTPInsecureRedirect, EIdException)
 PLENWICK_DECLARE_EXCEPTION(EIdHTTPUnsupportedRedirect, EIdException)
 // A response the client does not read on: its head or framing cannot be read safely (too many
 // header lines, a NUL or a bare CR in the head, no status line after an interim answer, a chunk
-// size out of range or not a number, an invalid Content-Length or lengths that disagree, a
-// transfer coding other than chunked) or its body passes the client's bound. The connection is
-// closed, since its remaining bytes have no known meaning.
+// size out of range or not a number, chunk data without its line end after it, an invalid
+// Content-Length or lengths that disagree, a transfer coding other than chunked) or its body
+// passes the client's bound. The connection is closed, since its remaining bytes have no known
+// meaning.
 PLENWICK_DECLARE_EXCEPTION(EIdHTTPMalformedResponse, EIdException)
 
 // The proxy server failed the request: it could not be reached, asked for credentials, or would

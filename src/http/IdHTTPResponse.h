@@ -7,12 +7,6 @@
 #include "http/IdHTTPHeaderInfo.h"
 #include "http/IdHTTPTypes.h"
 
-// Whether the request loop follows an answer with ACode as a redirect: every 3xx but 304 (Not
-// Modified, which has no Location to follow).
-constexpr bool IsRedirect(int ACode) {
-  return ACode / 100 == 3 && ACode != 304;
-}
-
 // The last response a client received: status line, header fields, and where its body goes.
 class TIdHTTPResponse : public TIdResponseHeaderInfo {
  public:

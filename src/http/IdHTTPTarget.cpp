@@ -6,6 +6,7 @@
 #include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTP.h"
+#include "http/IdHTTPStatus.h"
 #include "http/proxy/IdProxyServer.h"
 #include "net/IdAntiFreezeBase.h"
 #include "net/IdResourceStrings.h"
@@ -185,7 +186,8 @@ void TIdCustomHTTP::ConnectToEndpoint() {
   if (throughProxy && !FProxyAuthenticator->ConnectionOpened(CurrentProxy())) {
     DisconnectAndDropInput();
     throw EIdHTTPProxyError(
-        FProxyAuthenticator->FailureMessage(ProxyText(), Response().ResponseText()), 407);
+        FProxyAuthenticator->FailureMessage(ProxyText(), Response().ResponseText()),
+        Id_HTTP_PROXY_AUTHENTICATION_REQUIRED);
   }
 }
 

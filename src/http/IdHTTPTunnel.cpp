@@ -2,6 +2,7 @@
 #include "base/Format.h"
 #include "base/StrUtils.h"
 #include "http/IdHTTP.h"
+#include "http/IdHTTPStatus.h"
 #include "net/IdAntiFreezeBase.h"
 #include "net/IdExceptionCore.h"
 #include "net/IdResourceStrings.h"
@@ -18,9 +19,11 @@ std::string TIdCustomHTTP::TunnelTarget() const {
 void TIdCustomHTTP::OpenTunnel() {
   const std::string target = TunnelTarget();
   TIdHTTPResponse& answer = Response();
-  // Set once a CONNECT went out on this connection before: the proxy may have closed it since.
-  bool kept = false;
-  bool resent = false;
+  // The connection the CONNECT goes out on. A close before the proxy's answer is its refusal,
+  // except on a kept one that carried a CONNECT before: the proxy may have closed that since, and
+  // the CONNECT goes once more on a new connection, renewed once in a call.
+  enum class TTunnelConnection { tcNew, tcKept, tcRenewed };
+  TTunnelConnection connection = TTunnelConnection::tcNew;
   for (;;) {
     TIdHTTPHeadSources sources = HeadSources();
     sources.ProxyAuthorization = FProxyAuthenticator->Header(CurrentProxy());
@@ -32,9 +35,8 @@ void TIdCustomHTTP::OpenTunnel() {
       RetrieveFinalHead(ReadHeadLine(), false);
     } catch (const EIdConnClosedGracefully&) {
       // A kept connection the proxy closed after its last answer: once more on a new one.
-      if (kept && !resent && !TIdAntiFreezeBase::WaitAbandoned()) {
-        resent = true;
-        kept = false;
+      if (connection == TTunnelConnection::tcKept && !TIdAntiFreezeBase::WaitAbandoned()) {
+        connection = TTunnelConnection::tcRenewed;
         DisconnectAndDropInput();
         ConnectToEndpoint();
         continue;
@@ -51,8 +53,8 @@ void TIdCustomHTTP::OpenTunnel() {
     }
 
     const int code = answer.ResponseCode();
-    if (code / 100 == 2) break;
-    if (code == 407 && FOptions.Contains(hoInProcessAuth)) {
+    if (StatusClass(code) == 2) break;
+    if (code == Id_HTTP_PROXY_AUTHENTICATION_REQUIRED && FOptions.Contains(hoInProcessAuth)) {
       ++FAuthProxyRetries;
       if (FProxyAuthenticator->Challenged(CurrentProxy(), answer.ProxyAuthenticate,
                                           ConfiguredProxyCredentials())) {
@@ -61,19 +63,20 @@ void TIdCustomHTTP::OpenTunnel() {
         const bool closes = answer.ResponseVersion() == pv1_0 &&
                             !SameText(Trim(answer.Connection), "keep-alive") &&
                             !SameText(Trim(answer.ProxyConnection), "keep-alive");
+        const bool renewed = connection == TTunnelConnection::tcRenewed;
         if (closes || !KeepAlive(answer)) {
           DisconnectAndDropInput();
           ConnectToEndpoint();
-          kept = false;
-        } else {
-          kept = true;
+          if (!renewed) connection = TTunnelConnection::tcNew;
+        } else if (!renewed) {
+          connection = TTunnelConnection::tcKept;
         }
         continue;
       }
     }
     // Whatever body a refusal has is of no use: the connection goes.
     DisconnectAndDropInput();
-    if (code == 407)
+    if (code == Id_HTTP_PROXY_AUTHENTICATION_REQUIRED)
       throw EIdHTTPProxyError(
           FProxyAuthenticator->FailureMessage(ProxyText(), answer.ResponseText()), code);
     throw EIdHTTPProxyError(WithFinalPeriod(Format(RSHTTPProxyTunnelRefused, ProxyText().c_str(),

@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <thread>
 
-#include "net/IdException.h"
 #include "base/Threads.h"
+#include "net/IdException.h"
 #include "net/IdResourceStrings.h"
 
 namespace {

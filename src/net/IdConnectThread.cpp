@@ -1,6 +1,7 @@
 #include "net/IdConnectThread.h"
 
 #include "net/IdExceptionCore.h"
+#include "net/IdSocketErrors.h"
 #include "net/IdSocketHandle.h"
 
 TIdConnectThread::TIdConnectThread(TIdSocketHandle& ABinding)
@@ -21,7 +22,8 @@ void TIdConnectThread::Execute() {
     FExceptionOccured = true;
     FExceptionMessage = e.Message();
     // A socket closed under the connect (time-out) reports these; they say nothing useful.
-    if (e.LastError() != 10009 && e.LastError() != 10038) FLastSocketError = e.LastError();
+    if (e.LastError() != Id_WSAEBADF && e.LastError() != Id_WSAENOTSOCK)
+      FLastSocketError = e.LastError();
   } catch (const std::exception& e) {
     FExceptionOccured = true;
     FExceptionMessage = e.what();

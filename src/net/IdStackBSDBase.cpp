@@ -5,6 +5,7 @@
 
 #include "net/IdIPAddress.h"
 #include "net/IdResourceStrings.h"
+#include "net/IdSocketErrors.h"
 
 #ifdef _WIN32
 // Structure definitions only: every socket function is called through the run-time loaded
@@ -17,8 +18,6 @@
 #endif
 
 namespace {
-
-constexpr int kWSAEINVAL = 10022;
 
 uint16_t Swap16(uint16_t v) {
   return static_cast<uint16_t>((v >> 8) | (v << 8));
@@ -50,7 +49,7 @@ void TIdStackBSDBase::FillSockAddr(TSockAddr& AAddr, const std::string& AIP, uin
       sa.sin_port = HostToNetwork16(APort);
       uint8_t bytes[4] = {0, 0, 0, 0};
       if (!AIP.empty() && !ParseIPv4(AIP, bytes, TIdIPv4Form::ifLenient))
-        RaiseSocketError(kWSAEINVAL);
+        RaiseSocketError(Id_WSAEINVAL);
       std::memcpy(&sa.sin_addr, bytes, 4);
       std::memcpy(AAddr.Bytes, &sa, sizeof sa);
       AAddr.Length = 16;
@@ -61,7 +60,7 @@ void TIdStackBSDBase::FillSockAddr(TSockAddr& AAddr, const std::string& AIP, uin
       sa.sin6_family = AF_INET6;
       sa.sin6_port = HostToNetwork16(APort);
       uint16_t words[8] = {};
-      if (!AIP.empty() && !ParseIPv6(AIP, words)) RaiseSocketError(kWSAEINVAL);
+      if (!AIP.empty() && !ParseIPv6(AIP, words)) RaiseSocketError(Id_WSAEINVAL);
       uint8_t bytes[16];
       for (int k = 0; k < 8; ++k) {
         bytes[2 * k] = static_cast<uint8_t>(words[k] >> 8);

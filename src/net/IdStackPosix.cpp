@@ -12,6 +12,7 @@
 #include <unistd.h>
 
 #include "net/IdResourceStrings.h"
+#include "net/IdSocketErrors.h"
 
 namespace {
 
@@ -95,7 +96,7 @@ class TIdSocketListPosix : public TIdSocketList {
     if (result < 0) GStack()->RaiseSocketError(TIdStackPosix::ErrnoToSocketError(errno));
     for (const pollfd& p : copy) {
       // select reports a descriptor that is not a socket as an error of the whole call.
-      if (p.revents & POLLNVAL) GStack()->RaiseSocketError(10038);
+      if (p.revents & POLLNVAL) GStack()->RaiseSocketError(Id_WSAENOTSOCK);
       if (p.revents & (POLLIN | POLLHUP | POLLERR)) return true;
     }
     return false;
@@ -114,90 +115,90 @@ std::unique_ptr<TIdStack> CreatePlatformStack() {
 int TIdStackPosix::ErrnoToSocketError(int AError) {
   switch (AError) {
     case EINTR:
-      return 10004;
+      return Id_WSAEINTR;
     case EBADF:
-      return 10009;
+      return Id_WSAEBADF;
     case EACCES:
-      return 10013;
+      return Id_WSAEACCES;
     case EPERM:
-      return 10013;
+      return Id_WSAEACCES;
     case EFAULT:
-      return 10014;
+      return Id_WSAEFAULT;
     case EINVAL:
-      return 10022;
+      return Id_WSAEINVAL;
     case EMFILE:
-      return 10024;
+      return Id_WSAEMFILE;
     case ENFILE:
-      return 10024;
+      return Id_WSAEMFILE;
     case EWOULDBLOCK:
-      return 10035;
+      return Id_WSAEWOULDBLOCK;
     case EINPROGRESS:
-      return 10036;
+      return Id_WSAEINPROGRESS;
     case EALREADY:
-      return 10037;
+      return Id_WSAEALREADY;
     case ENOTSOCK:
-      return 10038;
+      return Id_WSAENOTSOCK;
     case EDESTADDRREQ:
-      return 10039;
+      return Id_WSAEDESTADDRREQ;
     case EMSGSIZE:
-      return 10040;
+      return Id_WSAEMSGSIZE;
     case EPROTOTYPE:
-      return 10041;
+      return Id_WSAEPROTOTYPE;
     case ENOPROTOOPT:
-      return 10042;
+      return Id_WSAENOPROTOOPT;
     case EPROTONOSUPPORT:
-      return 10043;
+      return Id_WSAEPROTONOSUPPORT;
     case ESOCKTNOSUPPORT:
-      return 10044;
+      return Id_WSAESOCKTNOSUPPORT;
     case EOPNOTSUPP:
-      return 10045;
+      return Id_WSAEOPNOTSUPP;
     case EPFNOSUPPORT:
-      return 10046;
+      return Id_WSAEPFNOSUPPORT;
     case EAFNOSUPPORT:
-      return 10047;
+      return Id_WSAEAFNOSUPPORT;
     case EADDRINUSE:
-      return 10048;
+      return Id_WSAEADDRINUSE;
     case EADDRNOTAVAIL:
-      return 10049;
+      return Id_WSAEADDRNOTAVAIL;
     case ENETDOWN:
-      return 10050;
+      return Id_WSAENETDOWN;
     case ENETUNREACH:
-      return 10051;
+      return Id_WSAENETUNREACH;
     case ENETRESET:
-      return 10052;
+      return Id_WSAENETRESET;
     case ECONNABORTED:
-      return 10053;
+      return Id_WSAECONNABORTED;
     case ECONNRESET:
-      return 10054;
+      return Id_WSAECONNRESET;
     // Writing to a connection the peer has reset.
     case EPIPE:
-      return 10054;
+      return Id_WSAECONNRESET;
     case ENOBUFS:
-      return 10055;
+      return Id_WSAENOBUFS;
     case ENOMEM:
-      return 10055;
+      return Id_WSAENOBUFS;
     case EISCONN:
-      return 10056;
+      return Id_WSAEISCONN;
     case ENOTCONN:
-      return 10057;
+      return Id_WSAENOTCONN;
     case ESHUTDOWN:
-      return 10058;
+      return Id_WSAESHUTDOWN;
     case ETOOMANYREFS:
-      return 10059;
+      return Id_WSAETOOMANYREFS;
     case ETIMEDOUT:
-      return 10060;
+      return Id_WSAETIMEDOUT;
     case ECONNREFUSED:
-      return 10061;
+      return Id_WSAECONNREFUSED;
     case ELOOP:
-      return 10062;
+      return Id_WSAELOOP;
     case ENAMETOOLONG:
-      return 10063;
+      return Id_WSAENAMETOOLONG;
     case EHOSTDOWN:
-      return 10064;
+      return Id_WSAEHOSTDOWN;
     case EHOSTUNREACH:
-      return 10065;
+      return Id_WSAEHOSTUNREACH;
     case ENOTEMPTY:
-      return 10066;
+      return Id_WSAENOTEMPTY;
   }
   return AError;
 }
@@ -205,33 +206,33 @@ int TIdStackPosix::ErrnoToSocketError(int AError) {
 int TIdStackPosix::ResolverErrorToSocketError(int AResult, int AError) {
   switch (AResult) {
     case EAI_NONAME:
-      return 11001;  // host not found
+      return Id_WSAHOST_NOT_FOUND;
     case EAI_AGAIN:
-      return 11002;  // try again
+      return Id_WSATRY_AGAIN;
     case EAI_FAIL:
-      return 11003;  // non-recoverable
+      return Id_WSANO_RECOVERY;
 #ifdef EAI_NODATA
     case EAI_NODATA:
-      return 11004;  // no address of the requested kind
+      return Id_WSANO_DATA;
 #endif
 #ifdef EAI_ADDRFAMILY
     case EAI_ADDRFAMILY:
-      return 11004;
+      return Id_WSANO_DATA;
 #endif
     case EAI_FAMILY:
-      return 10047;
+      return Id_WSAEAFNOSUPPORT;
     case EAI_SOCKTYPE:
-      return 10044;
+      return Id_WSAESOCKTNOSUPPORT;
     case EAI_SERVICE:
-      return 10109;
+      return Id_WSATYPE_NOT_FOUND;
     case EAI_MEMORY:
-      return 8;
+      return Id_WSA_NOT_ENOUGH_MEMORY;
     case EAI_BADFLAGS:
-      return 10022;
+      return Id_WSAEINVAL;
     case EAI_SYSTEM:
       return ErrnoToSocketError(AError);
   }
-  return 11003;
+  return Id_WSANO_RECOVERY;
 }
 
 std::string TIdStackPosix::LookupHostAddress(const std::string& AHost, TIdIPVersion AIpVersion) {
@@ -242,13 +243,13 @@ std::string TIdStackPosix::LookupHostAddress(const std::string& AHost, TIdIPVers
   const int rc = ::getaddrinfo(AHost.c_str(), nullptr, &hints, &result);
   if (rc != 0) RaiseSocketError(ResolverErrorToSocketError(rc, errno));
   std::unique_ptr<addrinfo, decltype(&::freeaddrinfo)> guard(result, &::freeaddrinfo);
-  if (!result || !result->ai_addr) RaiseSocketError(11001);
+  if (!result || !result->ai_addr) RaiseSocketError(Id_WSAHOST_NOT_FOUND);
   return AddressText(result->ai_addr, result->ai_addrlen);
 }
 
 int TIdStackPosix::WSGetLastError() {
   // Hexadecimal C000023D (the system status for an unreachable host) counts as "no route".
-  if (tLastSocketError == static_cast<int>(0xC000023Du)) return 10065;
+  if (tLastSocketError == static_cast<int>(0xC000023Du)) return Id_WSAEHOSTUNREACH;
   return tLastSocketError;
 }
 

@@ -10,9 +10,11 @@
 #include "app/SetupErrors.h"
 #include "base/Exception.h"
 #include "base/MemoryStream.h"
+#include "download/ResumeState.h"
 #include "download/WebPageCheck.h"
 #include "http/IdHTTPExceptions.h"
 #include "net/IdExceptionCore.h"
+#include "net/IdTLSExceptions.h"
 #include "trust/TrustError.h"
 #include "zip/ZipFile.h"
 
@@ -54,6 +56,24 @@ TEST(FailureClass, TellsTheOutcomeAndWhetherTryingAgainMayHelp) {
        TRunResult::rrDownloadFailed, false},
       {"web page", Failure(EWebPageInstead("page")), TRunStage::rsDownload,
        TRunResult::rrDownloadFailed, true},
+      // Where the retries and the run's offer differ: a name the resolver does not know and a
+      // 501 are not retried at once, but a later run may find them mended; a 429 or a 408 is
+      // retried, and has had its retries when it gets here.
+      {"host not found", Failure(EIdSocketError(11001, "Host not found.")), TRunStage::rsDownload,
+       TRunResult::rrDownloadFailed, true},
+      {"501", Failure(Status(501)), TRunStage::rsDownload, TRunResult::rrDownloadFailed, true},
+      {"429", Failure(Status(429)), TRunStage::rsDownload, TRunResult::rrDownloadFailed, false},
+      {"408", Failure(Status(408)), TRunStage::rsDownload, TRunResult::rrDownloadFailed, false},
+      {"proxy 502", Failure(EIdHTTPProxyError("bad gateway", 502)), TRunStage::rsDownload,
+       TRunResult::rrDownloadFailed, true},
+      {"proxy refuses the way", Failure(EIdHTTPProxyError("forbidden", 403)), TRunStage::rsDownload,
+       TRunResult::rrDownloadFailed, false},
+      {"certificate", Failure(EIdTLSCertificateUntrusted("untrusted")), TRunStage::rsDownload,
+       TRunResult::rrDownloadFailed, false},
+      {"malformed", Failure(EIdHTTPMalformedResponse("chunks")), TRunStage::rsDownload,
+       TRunResult::rrDownloadFailed, false},
+      {"resume refused", Failure(EResumeRefused("other copy")), TRunStage::rsDownload,
+       TRunResult::rrDownloadFailed, false},
       // The signature: one the server lacks leaves the archive unsigned; one that could not be
       // fetched is a failed download.
       {"signature 404", Failure(ESignatureNotDownloaded("no sig", refused)), TRunStage::rsSignature,

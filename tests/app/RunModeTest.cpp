@@ -232,9 +232,10 @@ class Program : public ::testing::Test {
     TProgramStart start;
     start.ProgramFile = "C:\\Downloads\\Plenwick-setup_x64-stable.exe";
     start.Arguments = AArguments;
+    // As the system holds it: each argument quoted so that it is read back as it is.
     start.CommandLine = "Plenwick-setup_x64-stable.exe";
     for (const std::string& argument : AArguments)
-      start.CommandLine += " " + argument;
+      start.CommandLine += " " + QuoteArgument(argument);
     start.LogFolder = dir.Path();
     return RunSetupProgram(start, [this](TMain& AMain) {
       plugged = true;
@@ -272,6 +273,42 @@ TEST_F(Program, AQuietRunInstallsAndLogsToTheFileNamed) {
   EXPECT_TRUE(FileNamesIn(dir.Path()) == std::vector<std::string>{"setup.log"});
 }
 
+// A secret handed to the installer reaches it whole and the log nowhere: neither in the
+// command line's line nor in the installer's parameters.
+TEST_F(Program, TheInstallersSecretsReachTheInstallerButNotTheLog) {
+  const struct {
+    std::vector<std::string> parameters;
+    const char* launched;  // as the fake platform lists the arguments it was given
+    const char* logged;    // the parameters in both log lines
+  } cases[] = {
+      {{"DBPASSWORD=correct horse battery"},
+       "[DBPASSWORD=correct horse battery]",
+       "DBPASSWORD=[hidden]"},
+      {{"--password", "hunter2", "/S"}, "[--password] [hunter2] [/S]", "--password [hidden] /S"},
+      {{"/PASSWORD:hunter2"}, "[/PASSWORD:hunter2]", "/PASSWORD:[hidden]"},
+      {{"API_KEY=hunter2", "keyboard=us"},
+       "[API_KEY=hunter2] [keyboard=us]",
+       "API_KEY=[hidden] keyboard=us"},
+  };
+  for (const auto& c : cases) {
+    world = TWorld();
+    const std::string logName = "secret-" + std::to_string(&c - cases) + ".log";
+    std::vector<std::string> arguments = {"/quiet", "/log", dir / logName, "--"};
+    arguments.insert(arguments.end(), c.parameters.begin(), c.parameters.end());
+    EXPECT_EQ(Start(arguments), 0u) << c.logged;
+    EXPECT_EQ(world.Count(std::string("Launch C:\\Work\\Plenwick Setup (64-bit)\\Install.exe ") +
+                          c.launched),
+              1)
+        << c.logged;
+    const std::string log = Log(logName);
+    EXPECT_EQ(log.find("hunter2"), std::string::npos) << log;
+    EXPECT_EQ(log.find("correct horse"), std::string::npos) << log;
+    EXPECT_NE(log.find(" -- " + std::string(c.logged) + "\r\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" with the parameters " + std::string(c.logged) + "\r\n"), std::string::npos)
+        << log;
+  }
+}
+
 TEST_F(Program, ABadCommandLineEndsWithItsCodeAndRunsNothing) {
   EXPECT_EQ(Start({"/quiet", "/silent"}), ExitCodes::BadCommandLine);
   EXPECT_FALSE(plugged);
@@ -283,6 +320,20 @@ TEST_F(Program, ABadCommandLineEndsWithItsCodeAndRunsNothing) {
             std::string::npos)
       << log;
   EXPECT_NE(log.find(" Exit code 87: bad command line"), std::string::npos) << log;
+}
+
+// A secret given where the downloader's own switches go is not logged either, though the
+// switch is refused.
+TEST_F(Program, ABadSwitchWithASecretIsLoggedWithoutIt) {
+  EXPECT_EQ(Start({"/quiet", "/PASSWORD:hunter2", "--token", "hunter2"}),
+            ExitCodes::BadCommandLine);
+  const std::string log = OnlyDefaultLog();
+  EXPECT_EQ(log.find("hunter2"), std::string::npos) << log;
+  EXPECT_NE(log.find(" Command line: Plenwick-setup_x64-stable.exe /quiet /PASSWORD:[hidden] "
+                     "--token [hidden]\r\n"),
+            std::string::npos)
+      << log;
+  EXPECT_NE(log.find(" The switch \"/PASSWORD:[hidden]\" is not known."), std::string::npos) << log;
 }
 
 TEST_F(Program, TheUsageEndsWithSuccessAndRunsNothing) {

@@ -19,8 +19,8 @@ namespace {
 const std::string kFolder = "C:\\Work\\Plenwick Setup (64-bit)\\";
 const std::string kFolderName = "C:\\Work\\Plenwick Setup (64-bit)";
 const std::string kUrl = ArchiveUrlPrefix() + "_x64-stable.zip";
-const std::string kProbeFailure =
-    "Could not download files from distribution server.\r\n\r\nDownloader will now exit.";
+// Beside "Try again", which every failed probe offers: no word of exiting.
+const std::string kProbeFailure = "Could not download files from distribution server.";
 const std::string kFolderStays =
     "The old setup folder \"" + kFolderName + "\" could not be removed.";
 // The system's message for a launch that found no installer, as the user sees it.

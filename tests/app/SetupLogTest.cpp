@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/SecretRedaction.h"
 #include "app/SetupLog.h"
 #include "base/DateTime.h"
@@ -88,6 +89,20 @@ TEST(SecretRedaction, HidesValuesAndKeepsTheRest) {
        "INSTALLDIR=C:\\P db_password=[hidden] "
        "api-token=[hidden]"},
       {"SECRET=\"a b\" rest", "SECRET=[hidden] rest"},
+      {"x API_KEY=abc keyboard=us", "x API_KEY=[hidden] keyboard=us"},
+      // Quoted whole, as the joiner quotes an argument with spaces: up to the closing quote.
+      {"/S \"DBPASSWORD=correct horse battery\" /norestart",
+       "/S \"DBPASSWORD=[hidden]\" /norestart"},
+      {"\"TOKEN=say \\\"hi\\\" twice\" next", "\"TOKEN=[hidden]\" next"},
+      // A switch's value after a colon.
+      {"/S /PASSWORD:x /Q", "/S /PASSWORD:[hidden] /Q"},
+      {"--api-key:abc -secret:\"a b\"", "--api-key:[hidden] -secret:[hidden]"},
+      {"\"/password:a b\" c", "\"/password:[hidden]\" c"},
+      // A colon that parts no switch from its value stays.
+      {"Signature accepted: key: 0A1B2C", "Signature accepted: key: 0A1B2C"},
+      {"Extracted into C:\\Temp\\token:x", "Extracted into C:\\Temp\\token:x"},
+      {"GET /api/token:x HTTP/1.1", "GET /api/token:x HTTP/1.1"},
+      {"/monkey:1 keyboard=us passive=1", "/monkey:1 keyboard=us passive=1"},
       // Nothing to hide: unchanged.
       {"Sent: GET /periodic/Archive_x64-stable.zip HTTP/1.1",
        "Sent: GET /periodic/Archive_x64-stable.zip HTTP/1.1"},
@@ -96,6 +111,74 @@ TEST(SecretRedaction, HidesValuesAndKeepsTheRest) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(RedactSecrets(c.line), c.logged) << c.line;
+}
+
+// What makes a name one of a secret: a whole word of it, not a word that merely holds the
+// letters of one.
+TEST(SecretRedaction, NamesThatSpeakOfASecret) {
+  const struct {
+    const char* name;
+    bool secret;
+  } cases[] = {
+      {"password", true},   {"DBPASSWORD", true},    {"db_passwd", true},
+      {"Passphrase", true}, {"pwd", true},           {"pass", true},
+      {"PW", true},         {"client-secret", true}, {"ACCESS_TOKEN", true},
+      {"key", true},        {"API_KEY", true},       {"apiKey", true},
+      {"LICENSEKEY", true}, {"ssh.keys", true},      {"KEY2", true},
+      {"keyboard", false},  {"monkey", false},       {"Turkey", false},
+      {"hotkey", false},    {"passive", false},      {"bypass", false},
+      {"log", false},       {"INSTALLDIR", false},   {"keyword", false},
+      {"", false},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(NameSpeaksOfSecret(c.name), c.secret) << c.name;
+}
+
+// The installer's parameters and the command line as the log shows them: each argument hidden
+// before the joiner quotes it, the value after a switch of a secret's name too.
+TEST(SecretRedaction, ArgumentsAreHiddenBeforeTheyAreJoined) {
+  const struct {
+    std::vector<std::string> arguments;
+    const char* logged;
+  } cases[] = {
+      {{"/S", "DBPASSWORD=correct horse battery", "/norestart"},
+       "/S DBPASSWORD=[hidden] /norestart"},
+      {{"--password", "hunter2", "/S"}, "--password [hidden] /S"},
+      {{"-token", "a b"}, "-token [hidden]"},
+      {{"/PASSWORD:x"}, "/PASSWORD:[hidden]"},
+      {{"/password:", "hunter2"}, "/password: [hidden]"},
+      {{"--api-key=x y"}, "--api-key=[hidden]"},
+      {{"API_KEY=x", "api_key:y"}, "API_KEY=[hidden] api_key:[hidden]"},
+      {{"--", "--password", "hunter2"}, "-- --password [hidden]"},
+      // The downloader's own separator is no secret's value.
+      {{"/quiet", "--password", "--", "/S"}, "/quiet --password -- /S"},
+      {{"PROXY=http://me:pw@p:8080"}, "PROXY=http://[hidden]@p:8080"},
+      // Nothing to hide: the arguments as the joiner writes them.
+      {{"/monkey", "business", "keyboard=us", "C:\\Program Files\\"},
+       "/monkey business keyboard=us \"C:\\Program Files\\\\\""},
+      {{"/passive", "/log", "C:\\a b.log", "INSTALLDIR=C:\\P"},
+       "/passive /log \"C:\\a b.log\" INSTALLDIR=C:\\P"},
+      {{"--password"}, "--password"},
+      {{}, ""},
+  };
+  for (const auto& c : cases) {
+    const std::string logged = JoinArguments(RedactArguments(c.arguments));
+    EXPECT_EQ(logged, c.logged) << JoinArguments(c.arguments);
+    // The log's writer passes the line through unchanged: nothing is left for it to cut.
+    EXPECT_EQ(RedactSecrets(logged), logged);
+  }
+}
+
+// The command line's log line: the program as the system's line names it, then the arguments
+// as the program read them, with their secrets hidden.
+TEST(SecretRedaction, TheCommandLineShowsWhatWasAskedWithoutItsSecrets) {
+  EXPECT_EQ(LoggedCommandLine("\"C:\\My Downloads\\Plenwick-setup_x64-stable.exe\" /quiet -- "
+                              "\"DBPASSWORD=a b\" /S",
+                              {"/quiet", "--", "DBPASSWORD=a b", "/S"}),
+            "\"C:\\My Downloads\\Plenwick-setup_x64-stable.exe\" /quiet -- DBPASSWORD=[hidden] /S");
+  EXPECT_EQ(LoggedCommandLine("setup.exe  /PASSWORD:x", {"/PASSWORD:x"}),
+            "setup.exe /PASSWORD:[hidden]");
+  EXPECT_EQ(LoggedCommandLine("setup.exe", {}), "setup.exe");
 }
 
 TEST(SetupLog, ALogThatCannotBeOpenedTakesNothingAndStopsNothing) {

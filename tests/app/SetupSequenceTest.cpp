@@ -114,7 +114,7 @@ TEST_F(SetupSequence, TellsAFailureAsOneNotice) {
        [](TFakeClient& c, TFakePlatform&) {
          c.OnHead = [] { throw EIdSocketError(10061, "Connection refused."); };
        },
-       TRunResult::rrProbeFailed, true, Text(RSProbeFailure), true, false},
+       TRunResult::rrProbeFailed, true, Text(RSProbeFailureTryAgain), true, false},
       {"download cut",
        [](TFakeClient& c, TFakePlatform&) {
          c.OnGet = [](TStream&) { throw EIdSocketError(10054, "Connection reset by peer."); };

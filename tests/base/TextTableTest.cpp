@@ -133,6 +133,7 @@ TEST(TextTable, EnglishTextsAsSpecified) {
       {RSStatusInstalling, "Initiating installation procedure..."},
       {RSProbeFailure,
        "Could not download files from distribution server.\r\n\r\nDownloader will now exit."},
+      {RSProbeFailureTryAgain, "Could not download files from distribution server."},
       {RSCaptionError, "Error"},
       {RSConnectionClosedGracefully, "Connection Closed Gracefully."},
       {RSReadTimeout, "Read timed out."},

@@ -56,6 +56,13 @@ const CauseCase kCauses[] = {
     {"HandshakeFailed", Raise<EIdTLSHandshakeFailed>(), false, TRetryCause::rcNone},
     {"DecryptionFailed", Raise<EIdTLSError>(), true, TRetryCause::rcNone},
     {"ProxyRefused", [] { throw EIdHTTPProxyError("refused", 407); }, false, TRetryCause::rcNone},
+    // A proxy not reached is the settings' to mend (the run offers to try again, later).
+    {"ProxyNotReached", [] { throw EIdHTTPProxyError("no proxy"); }, false, TRetryCause::rcNone},
+    {"ProxyFailed", [] { throw EIdHTTPProxyError("bad gateway", 502); }, false,
+     TRetryCause::rcNone},
+    {"NetworkDown", Socket(10050), false, TRetryCause::rcConnection},
+    {"Aborted", Socket(10053), true, TRetryCause::rcConnection},
+    {"NotASocket", [] { throw EIdNotASocket(10038, "x"); }, true, TRetryCause::rcNone},
     {"Malformed", Raise<EIdHTTPMalformedResponse>(), true, TRetryCause::rcNone},
     {"InsecureRedirect", Raise<EIdHTTPInsecureRedirect>(), false, TRetryCause::rcNone},
     {"Status408", Status(408), true, TRetryCause::rcServerBusy},

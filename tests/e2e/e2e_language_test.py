@@ -113,13 +113,16 @@ class LanguageEndToEnd(unittest.TestCase):
                 dialog = tool.dialog(text["RSCaptionError"], 60000, text["RSTryAgain"])
                 self.assertIsNotNone(dialog, "no dialog captioned " + text["RSCaptionError"])
                 texts, buttons = dialog
-                self.assertIn(text["RSProbeFailure"], texts)
+                self.assertIn(text["RSProbeFailureTryAgain"], texts)
+                # Beside Try again, which does not exit, no word says that it exits.
+                exits = text["RSProbeFailure"].split("\r\n\r\n")[-1]
+                self.assertFalse(any(exits in shown for shown in texts), texts)
                 self.assertEqual(buttons[:2], [text["RSDetails"], text["RSTryAgain"]])
                 self.assertEqual(len(buttons), 3, buttons)
                 localrun.wait_until(lambda: "Trying again" in log_events(log), 30)
                 dialog = tool.dialog(text["RSCaptionError"], 60000, buttons[2].replace("&", ""))
                 self.assertIsNotNone(dialog, "no dialog after trying again")
-                self.assertIn(text["RSProbeFailure"], dialog[0])
+                self.assertIn(text["RSProbeFailureTryAgain"], dialog[0])
                 self.assertEqual(program.wait(60), PROBE_FAILED)
             finally:
                 if program.running():

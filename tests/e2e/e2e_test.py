@@ -55,8 +55,8 @@ PORT = int(os.environ.get("PLENWICK_E2E_PORT", "47631"))
 WORK = Path(os.environ.get("PLENWICK_E2E_WORK", "e2e-runs"))
 PREFIX = Path(os.environ.get("PLENWICK_E2E_PREFIX", "wineprefix-e2e"))
 ARCHIVE_KEY = Path(os.environ.get("PLENWICK_E2E_ARCHIVE_KEY", ""))
-PROBE_FAILURE = ("Could not download files from distribution server.\r\n\r\n"
-                 "Downloader will now exit.")
+# The size probe's failure beside its "Try again" button, which does not exit: no word of exiting.
+PROBE_FAILURE = "Could not download files from distribution server."
 # The exit codes of the program's own outcomes (README).
 USER_CLOSED = 1602
 PROBE_FAILED = 20001
@@ -1287,7 +1287,9 @@ class EndToEnd(unittest.TestCase):
         run.archive("Archive_x64-stable.zip", exit_code=0)
         run.server.start()
         parameters = ["/S", "INSTALLDIR=C:\\Program Files\\Plenwick Suite\\", 'say "hi"', "",
-                      "back\\slash\\\\", '\\"quoted\\"', "DBPASSWORD=s3cr3t-value", "--"]
+                      "back\\slash\\\\", '\\"quoted\\"', "DBPASSWORD=s3cr3t-value",
+                      "DBPASSWORD=correct horse battery", "--password", "hunter2",
+                      "/PASSWORD:hunter2", "API_KEY=hunter2", "keyboard=us", "--"]
         log = run.root / "setup run.log"
         run.start(f'/QUIET -log "{wine_path(log)}" -- ' + subprocess.list2cmdline(parameters))
         self.assertEqual(run.wait(120), 0, "the program did not end by itself")
@@ -1329,7 +1331,14 @@ class EndToEnd(unittest.TestCase):
             r"^The installer ended with exit code 0 after \d+\.\d{3} s$",
             r"^The setup folder .* is removed$",
             r"^Exit code 0: installer ended \(")
-        self.assertNotIn("s3cr3t-value", "\n".join(events))
+        for secret in ("s3cr3t-value", "horse battery", "hunter2"):
+            self.assertNotIn(secret, "\n".join(events))
+        # Both lines still show what was asked, each secret as [hidden].
+        hidden = ("DBPASSWORD=[hidden] DBPASSWORD=[hidden] --password [hidden] "
+                  "/PASSWORD:[hidden] API_KEY=[hidden] keyboard=us --")
+        for start in ("Command line: ", "Starting the installer "):
+            line = next((e for e in events if e.startswith(start)), "")
+            self.assertTrue(line.endswith(" " + hidden), line)
 
     def test_quiet_failure_shows_nothing_and_ends_with_its_code(self):
         run = self.start_run()

@@ -256,6 +256,15 @@ const FaultCase kFaults[] = {
      "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", "pre:"},
     {"HeaderLineWithoutEnd", [] { return Endless("HTTP/1.1 200 OK\r\nX-Big: "); },
      "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", "pre:"},
+    // The same limit holds for the chunks' size lines and the trailer's.
+    {"ChunkSizeLineWithoutEnd",
+     [] { return Endless("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n1;"); },
+     "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", "pre:"},
+    {"ChunkTrailerLineWithoutEnd",
+     [] {
+       return Endless("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\nX-T: ");
+     },
+     "EIdReadLnMaxLineLengthExceeded", "Max line length exceeded.", "pre:ok"},
     {"TenThousandHeaderLines",
      [] { return Reply("HTTP/1.1 200 OK\r\n" + HeaderLines(10000) + "\r\nok", false); },
      "EIdHTTPMalformedResponse", "The server sent more than 255 header lines.", "pre:"},
@@ -425,6 +434,29 @@ const FaultCase kFaults[] = {
      },
      "EIdHTTPMalformedResponse", "The server sent a chunk size that is not a hexadecimal number.",
      "pre:ok"},
+    // A chunk's data must end where its size says: more bytes, or none of the line end, and the
+    // framing is out of step.
+    {"ChunkDataLongerThanItsSize",
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabcdef\r\n0\r\n\r\n",
+                    false);
+     },
+     "EIdHTTPMalformedResponse", "The server sent chunk data that is not followed by a line end.",
+     "pre:abc"},
+    {"ChunkDataWithoutItsLineEnd",
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc0\r\n\r\n",
+                    false);
+     },
+     "EIdHTTPMalformedResponse", "The server sent chunk data that is not followed by a line end.",
+     "pre:abc"},
+    {"TrailerOfTooManyLines",
+     [] {
+       return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n0\r\n" +
+                        HeaderLines(300) + "\r\n",
+                    false);
+     },
+     "EIdHTTPMalformedResponse", "The server sent more than 255 header lines.", "pre:ok"},
     {"ChunkSizeLineEmpty",
      [] {
        return Reply("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n2\r\nok\r\n\r\n", false);

@@ -107,8 +107,7 @@ TEST_F(DownloadSequence, AProxyThatCannotBeReachedIsNamedInTheProbesDialog) {
             "Could not download files from distribution server.\r\n\r\n"
             "The proxy server 127.0.0.1:" +
                 std::to_string(deadPort) +
-                " could not be reached: Socket Error # 10061\r\nConnection refused.\r\n\r\n"
-                "Downloader will now exit.");
+                " could not be reached: Socket Error # 10061\r\nConnection refused.");
   EXPECT_EQ(platform->Launched, "");
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
 }
@@ -123,7 +122,7 @@ TEST_F(DownloadSequence, AProxySettingThatCannotBeUsedIsNamedInTheProbesDialog) 
   EXPECT_EQ(ProbeDialogs(app)[0].Text,
             "Could not download files from distribution server.\r\n\r\n"
             "The proxy setting http_proxy names \"socks5h://127.0.0.1:1080\", which this program "
-            "cannot use.\r\n\r\nDownloader will now exit.");
+            "cannot use.");
   EXPECT_EQ(server->Accepted(), 0);
   EXPECT_EQ(platform->Launched, "");
   EXPECT_FALSE(std::filesystem::exists("Plenwick Setup (64-bit)"));
@@ -165,9 +164,8 @@ TEST_P(SilentProxies, EndTheRun) {
     EXPECT_EQ(dialogs[0].Text,
               "Could not download files from distribution server.\r\n\r\n"
               "The proxy server " +
-                  proxyAddress +
-                  " did not open a connection to 127.0.0.1:" + std::to_string(server->Port()) +
-                  ": Read timed out.\r\n\r\nDownloader will now exit.");
+                  proxyAddress + " did not open a connection to 127.0.0.1:" +
+                  std::to_string(server->Port()) + ": Read timed out.");
   }
   EXPECT_TRUE(FailureBoxes(app).empty());
   EXPECT_EQ(platform->Launched, "");

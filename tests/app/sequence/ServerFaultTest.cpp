@@ -56,9 +56,7 @@ TEST_P(Stalls, EndTheRun) {
     EXPECT_EQ(boxes[0].Text, "Read timed out.");
   } else {
     ASSERT_EQ(dialogs.size(), 1u);
-    EXPECT_EQ(
-        dialogs[0].Text,
-        "Could not download files from distribution server.\r\n\r\nDownloader will now exit.");
+    EXPECT_EQ(dialogs[0].Text, "Could not download files from distribution server.");
     EXPECT_TRUE(boxes.empty());
   }
   EXPECT_EQ(platform->Deletes, c.inBody ? 1 : 0);
@@ -209,8 +207,7 @@ TEST_F(DownloadSequence, ASizeProbeThatFindsNoLengthAtAllFails) {
 
   EXPECT_EQ(served.Requests(), (std::vector<std::string>{"HEAD", "GET bytes=0-0"}));
   ASSERT_EQ(ProbeDialogs(app).size(), 1u);
-  EXPECT_EQ(ProbeDialogs(app)[0].Text,
-            "Could not download files from distribution server.\r\n\r\nDownloader will now exit.");
+  EXPECT_EQ(ProbeDialogs(app)[0].Text, "Could not download files from distribution server.");
   EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::ProbeFailed);
   EXPECT_EQ(platform->Launched, "");
 }

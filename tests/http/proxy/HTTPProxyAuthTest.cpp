@@ -493,6 +493,50 @@ TEST_F(HTTPProxyAuth, TheTunnelsHandshakeEndsBeforeItsTwoHundred) {
             }));
 }
 
+// A proxy that closes the kept connection of a tunnel's handshake: the CONNECT goes once more on
+// a new connection, once; a proxy that closes that one too has refused the tunnel.
+TEST_F(HTTPProxyAuth, ATunnelWhoseProxyClosesBetweenLegsIsAskedForOnceMore) {
+  const struct {
+    const char* name;
+    std::vector<int> closing;
+    std::vector<std::string> heads;
+    bool refused;
+  } cases[] = {
+      {"once",
+       {0},
+       {"0 CONNECT dist.example:443 HTTP/1.1 | ",
+        "0 CONNECT dist.example:443 HTTP/1.1 | NTLM hello signed-in",
+        "1 CONNECT dist.example:443 HTTP/1.1 | NTLM hello signed-in",
+        "1 CONNECT dist.example:443 HTTP/1.1 | NTLM answer signed-in challenge 1"},
+       false},
+      {"again",
+       {0, 1, 2},
+       {"0 CONNECT dist.example:443 HTTP/1.1 | ",
+        "0 CONNECT dist.example:443 HTTP/1.1 | NTLM hello signed-in",
+        "1 CONNECT dist.example:443 HTTP/1.1 | NTLM hello signed-in"},
+       true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    TAuthProxy p;
+    p.Offer = "Proxy-Authenticate: NTLM\r\n";
+    p.CloseAfterChallenge = c.closing;
+    Serve(p);
+    http.SetIOHandler(&tls);
+    bool refused = false;
+    try {
+      http.Head("https://dist.example/a");
+    } catch (const EIdHTTPProxyError&) {
+      refused = true;
+    } catch (const EIdException&) {
+      // The proxy ends the connection where TLS would begin.
+    }
+    EXPECT_EQ(refused, c.refused);
+    EXPECT_EQ(log->Heads(), c.heads);
+    http.Disconnect();
+  }
+}
+
 // Credentials go to the proxy that asked: not to a server reached directly, and not to another
 // proxy.
 TEST_F(HTTPProxyAuth, CredentialsGoToTheProxyThatAskedAlone) {

@@ -69,6 +69,10 @@ TFailureClass ClassifyFailure(const std::exception_ptr& AFailure, TRunStage ASta
     } catch (...) {
       return {TRunResult::rrArchiveRefused, false};
     }
+  } catch (const EOwnSignatureUnknown&) {
+    // Nothing is wrong with the archive or the installer: this program cannot vouch for what
+    // it would start on this machine, so the launch is refused.
+    return {TRunResult::rrLaunchFailed, false};
   } catch (const ETrustError&) {
     return {TRunResult::rrArchiveRefused, false};
   } catch (const EWebPageInstead&) {

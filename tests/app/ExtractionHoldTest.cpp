@@ -1,0 +1,231 @@
+// What the elevated installer finds beside itself, on the real file system (natively and under
+// Wine): a setup folder that only the user, SYSTEM and the Administrators may open, and every
+// extracted file held from the end of its extraction until it is let go.
+
+#include <gtest/gtest.h>
+
+#ifdef _WIN32
+#include <windows.h>
+
+#include <aclapi.h>
+#endif
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/FolderHelpers.h"
+#include "app/HeldFiles.h"
+#include "app/SetupPlatform.h"
+#include "app/TestFiles.h"
+#include "base/MemoryStream.h"
+#include "base/Utf.h"
+#include "zip/ZipFile.h"
+
+#ifndef _WIN32
+#include <sys/stat.h>
+#endif
+
+namespace {
+
+// An archive of an installer and a library beside it, in memory.
+std::unique_ptr<TMemoryStream> SetupArchive() {
+  auto stream = std::make_unique<TMemoryStream>();
+  TZipFile zip;
+  zip.Open(*stream, TZipMode::zmWrite);
+  const std::string installer = "MZ the installer";
+  const std::string library = "MZ the library beside it";
+  zip.Add(TBytes(installer.begin(), installer.end()), "Install.exe");
+  zip.Add(TBytes(library.begin(), library.end()), "Data/app.dll");
+  zip.Close();
+  stream->SetPosition(0);
+  return stream;
+}
+
+// Extracts the setup archive into AFolder, each file held through the system's platform as
+// soon as it is written; ABeforeHold may change a file first, as another process could.
+void ExtractHeld(const std::string& AFolder, THeldFiles& AHeld,
+                 const std::function<void(const std::string&)>& ABeforeHold = {}) {
+  const std::unique_ptr<TSetupPlatform> platform = CreateSystemPlatform();
+  const std::unique_ptr<TMemoryStream> archive = SetupArchive();
+  TZipFile zip;
+  zip.Open(*archive, TZipMode::zmRead);
+  zip.OnFileExtracted = [&](const std::string& APath, const TZipHeader& AEntry) {
+    if (ABeforeHold) ABeforeHold(APath);
+    AHeld.Hold(platform->HoldFile(APath), APath, AEntry.UncompressedSize, AEntry.CRC32);
+  };
+  zip.ExtractAll(AFolder);
+}
+
+#ifdef _WIN32
+std::wstring SidText(PSID ASid) {
+  LPWSTR text = nullptr;
+  if (!::ConvertSidToStringSidW(ASid, &text)) return L"?";
+  std::wstring result(text);
+  ::LocalFree(text);
+  return result;
+}
+
+std::wstring UserSid() {
+  HANDLE token = nullptr;
+  ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+  std::vector<BYTE> user(512);
+  DWORD size = 0;
+  ::GetTokenInformation(token, TokenUser, user.data(), 512, &size);
+  ::CloseHandle(token);
+  return SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid);
+}
+
+struct TAce {
+  std::wstring Sid;
+  BYTE Flags;
+  ACCESS_MASK Mask;
+};
+
+// The access list of the file or folder as GetSecurityInfo reads it through a handle, and its
+// control flags.
+std::vector<TAce> AccessList(const std::string& APath, SECURITY_DESCRIPTOR_CONTROL& AControl) {
+  HANDLE h = ::CreateFileW(ToWide(APath).c_str(), READ_CONTROL,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  EXPECT_NE(h, INVALID_HANDLE_VALUE) << APath;
+  PACL dacl = nullptr;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  const DWORD error = ::GetSecurityInfo(h, SE_FILE_OBJECT, DACL_SECURITY_INFORMATION, nullptr,
+                                        nullptr, &dacl, nullptr, &descriptor);
+  ::CloseHandle(h);
+  EXPECT_EQ(error, static_cast<DWORD>(ERROR_SUCCESS)) << APath;
+  std::vector<TAce> aces;
+  DWORD revision = 0;
+  AControl = 0;
+  if (error != ERROR_SUCCESS) return aces;
+  ::GetSecurityDescriptorControl(descriptor, &AControl, &revision);
+  for (DWORD i = 0; dacl && i < dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(dacl, i, &ace)) continue;
+    const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    aces.push_back({SidText(const_cast<DWORD*>(&allowed->SidStart)), allowed->Header.AceFlags,
+                    allowed->Mask});
+  }
+  ::LocalFree(descriptor);
+  return aces;
+}
+
+// Runs a command line in a second process; its exit code.
+DWORD RunElsewhere(const std::wstring& ACommand) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process{};
+  std::wstring command = ACommand;
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
+                        nullptr, nullptr, &startup, &process))
+    return 0xFFFFFFFF;
+  ::WaitForSingleObject(process.hProcess, 60000);
+  DWORD code = 0xFFFFFFFF;
+  ::GetExitCodeProcess(process.hProcess, &code);
+  ::CloseHandle(process.hThread);
+  ::CloseHandle(process.hProcess);
+  return code;
+}
+#endif
+
+std::string ReadText(const std::string& APath) {
+  TFileStream file(APath, TFileStream::TMode::fmOpenRead);
+  std::string text(static_cast<size_t>(file.Size()), '\0');
+  file.ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
+  return text;
+}
+
+TEST(ExtractionHold, TheSetupFolderIsTheUsersSystemsAndAdministratorsAlone) {
+  const std::string root = FreshTestFolder("private-folder");
+  const std::string folder = root + "Plenwick Setup (64-bit)\\";
+  ASSERT_TRUE(CreatePrivateFolder(folder));
+  // Something already there is not taken over.
+  EXPECT_FALSE(CreatePrivateFolder(folder));
+  ASSERT_TRUE(CreateDir(folder + "Data"));
+  WriteTextFile(folder + "Data\\app.dll", "MZ");
+#ifdef _WIN32
+  const std::vector<std::wstring> expected = {UserSid(), L"S-1-5-18", L"S-1-5-32-544"};
+  SECURITY_DESCRIPTOR_CONTROL control = 0;
+  const std::vector<TAce> own = AccessList(folder, control);
+  // Explicit and protected: nothing of the folder above.
+  EXPECT_TRUE(control & SE_DACL_PROTECTED);
+  ASSERT_EQ(own.size(), expected.size());
+  for (size_t i = 0; i < own.size(); ++i) {
+    EXPECT_EQ(own[i].Sid, expected[i]);
+    EXPECT_EQ(own[i].Flags, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE);
+    EXPECT_EQ(own[i].Mask, static_cast<ACCESS_MASK>(FILE_ALL_ACCESS));
+  }
+  // What is made below inherits the same three, and nothing else.
+  for (const std::string& below : {folder + "Data", folder + "Data\\app.dll"}) {
+    const std::vector<TAce> inherited = AccessList(below, control);
+    std::vector<std::wstring> sids;
+    for (const TAce& ace : inherited) {
+      EXPECT_TRUE(ace.Flags & INHERITED_ACE) << below;
+      if (std::find(sids.begin(), sids.end(), ace.Sid) == sids.end()) sids.push_back(ace.Sid);
+    }
+    EXPECT_EQ(sids, expected) << below;
+  }
+#else
+  struct stat st;
+  ASSERT_EQ(::stat(ToNativePath(folder).c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0700u);
+#endif
+  EXPECT_TRUE(DeleteFolder(root));
+}
+
+// Held, a file stays what the archive said until it is let go: on Windows another process can
+// neither write it, nor rename it, nor delete it, while reading it still works.
+TEST(ExtractionHold, HeldFilesKeepOtherWritersOutUntilLetGo) {
+  const std::string folder = FreshTestFolder("held-files");
+  auto held = std::make_unique<THeldFiles>();
+  ExtractHeld(folder, *held);
+  EXPECT_EQ(held->Count(), 2u);
+  const std::string library = folder + "Data\\app.dll";
+  EXPECT_EQ(ReadText(library), "MZ the library beside it");
+#ifdef _WIN32
+  const std::wstring wide = ToWide(library);
+  EXPECT_NE(RunElsewhere(L"cmd.exe /c echo planted>> \"" + wide + L"\""), 0u);
+  EXPECT_NE(RunElsewhere(L"cmd.exe /c echo planted> \"" + wide + L"\""), 0u);
+  EXPECT_FALSE(::MoveFileExW(wide.c_str(), ToWide(folder + "moved.dll").c_str(), 0));
+  EXPECT_FALSE(::DeleteFileW(wide.c_str()));
+  EXPECT_EQ(ReadText(library), "MZ the library beside it");
+  held->Release();
+  EXPECT_EQ(RunElsewhere(L"cmd.exe /c echo planted> \"" + wide + L"\""), 0u);
+  EXPECT_EQ(ReadText(library).rfind("planted", 0), 0u);
+#endif
+  held.reset();
+  EXPECT_TRUE(DeleteFolder(folder));
+}
+
+// A file changed between the writer's close and its hold is found out through the hold.
+TEST(ExtractionHold, AFileChangedBeforeItsHoldIsRefused) {
+  struct Case {
+    const char* name;
+    std::string content;
+  } cases[] = {
+      {"the same length", "MZ the LIBRARY beside it"},
+      {"longer", "MZ the library beside it, and more"},
+      {"shorter", "MZ the library"},
+      {"emptied", ""},
+  };
+  for (const Case& c : cases) {
+    const std::string folder = FreshTestFolder("changed-before-hold");
+    THeldFiles held;
+    std::string failure;
+    try {
+      ExtractHeld(folder, held, [&](const std::string& APath) {
+        if (APath.ends_with("app.dll")) WriteTextFile(APath, c.content);
+      });
+    } catch (const EZipException& e) {
+      failure = e.Message();
+    }
+    EXPECT_EQ(failure, "Entry \"" + folder + "Data\\app.dll\" does not match its CRC-32") << c.name;
+    EXPECT_EQ(held.Count(), 1u) << c.name;  // the installer, before it
+    held.Release();
+    EXPECT_TRUE(DeleteFolder(folder));
+  }
+}
+
+}  // namespace

@@ -93,6 +93,8 @@ TEST_F(Sequence, SuccessfulRunDownloadsExtractsLaunchesAndRemovesTheFolder) {
                            "FileSizes",
                            "VolumeSpace " + kFolder,
                            "ExtractAll " + kFolder,
+                           "Hold " + kFolder + "Install.exe",
+                           "Hold " + kFolder + "Data\\app.dll",
                            "Close",
                            "Archive freed",
                            "Launch " + kFolder + "Install.exe",
@@ -100,6 +102,8 @@ TEST_F(Sequence, SuccessfulRunDownloadsExtractsLaunchesAndRemovesTheFolder) {
                            "Poll 77",
                            "Poll 77",
                            "CloseHandle 77",
+                           "Release " + kFolder + "Install.exe",
+                           "Release " + kFolder + "Data\\app.dll",
                            "Delete " + kFolder,
                        }));
   EXPECT_EQ(headless::PaintedTexts(*Main->Info),
@@ -286,12 +290,13 @@ const WayOut kWaysOut[] = {
      .errorBox = nullptr,
      .status = "Extracting...",
      .userHadToClose = false},
-    // The elevation prompt's own message processing took the close.
+    // The elevation prompt's own message processing took the close. The installer was started
+    // and may run from the folder: the folder stays, as after any close during the wait.
     {.name = "TerminatedInFirstPassOfInstallerWait",
      .script = [](Sequence& s, TFakeClient&, TFakePlatform& p,
                   auto&) { p.OnLaunch = [&s] { s.UserClosesWindowAndMessagesAreProcessed(); }; },
-     .deleteAttempts = 1,
-     .folderLeft = false,
+     .deleteAttempts = 0,
+     .folderLeft = true,
      // The installer keeps running; its handle is closed all the same.
      .processHandleClosed = true,
      .windowHidden = true,

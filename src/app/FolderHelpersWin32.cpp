@@ -318,8 +318,7 @@ std::vector<BYTE> TokenUser() {
   DWORD size = 0;
   ::GetTokenInformation(token.get(), ::TokenUser, nullptr, 0, &size);
   std::vector<BYTE> user(size);
-  if (size == 0 ||
-      !::GetTokenInformation(token.get(), ::TokenUser, user.data(), size, &size))
+  if (size == 0 || !::GetTokenInformation(token.get(), ::TokenUser, user.data(), size, &size))
     return {};
   return user;
 }

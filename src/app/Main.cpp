@@ -414,16 +414,17 @@ bool TMain::PrepareSetupFolder() {
 bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
   ShouldUpdateProgress = true;
   if (!CreateArchive) throw Exception(Text(RSNoArchiveReader));
-  // Every extracted file, held from the end of its extraction until the installer has ended
-  // (or the run has failed): the elevated installer loads what was checked, not what another
-  // process put in its place meanwhile. Released before the folder can go.
+  // Every extracted program, library and script, held from the end of its extraction until the
+  // installer has ended (or the run has failed): the elevated installer loads what was checked,
+  // not what another process put in its place meanwhile. Released before the folder can go.
   THeldFiles held;
   std::unique_ptr<TSetupArchive> archive = CreateArchive();
   archive->OnFileExtracted = [this, &held](const std::string& APath, uint64_t ASize,
                                            uint32_t ACrc) {
-    const std::string name =
-        APath.compare(0, FSetupFolder.size(), FSetupFolder) == 0 ? APath.substr(FSetupFolder.size())
-                                                                 : APath;
+    if (!THeldFiles::IsRunnable(APath)) return;
+    const std::string name = APath.compare(0, FSetupFolder.size(), FSetupFolder) == 0
+                                 ? APath.substr(FSetupFolder.size())
+                                 : APath;
     held.Hold(Platform->HoldFile(APath), name, ASize, ACrc);
   };
   // A large archive takes a while to write: the window answers meanwhile, as it does while the
@@ -458,7 +459,7 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
     Application->ProcessMessages();
     archive->ExtractAll(FSetupFolder);
     const TSetupArchive::TTotals totals = archive->Totals();
-    Report.Note(Format("Extracted %d entries, %llu bytes, into %s; %d files held", totals.Entries,
+    Report.Note(Format("Extracted %d entries, %llu bytes, into %s; %d of them held", totals.Entries,
                        static_cast<unsigned long long>(totals.Bytes), FSetupFolder.c_str(),
                        static_cast<int>(held.Count())));
     archive->Close();

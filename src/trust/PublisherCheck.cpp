@@ -24,8 +24,8 @@ TPublisherCheck::TOwnSignature TPublisherCheck::OwnSignature() {
   // neither pass for "unsigned" (which checks nothing) nor escape the run.
   FOwnSignature = TOwnSignature::osUnknown;
   try {
-    std::unique_ptr<TFileStream> own = std::make_unique<TFileStream>(
-        FOwnProgram, TFileStream::TMode::fmOpenRead);
+    std::unique_ptr<TFileStream> own =
+        std::make_unique<TFileStream>(FOwnProgram, TFileStream::TMode::fmOpenRead);
     const TSigner signer = FReader->Signer(*own);
     switch (signer.Kind) {
       case TSigner::TKind::skSigned:

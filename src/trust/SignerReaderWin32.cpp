@@ -83,7 +83,8 @@ class TSignerReaderWin32 final : public TSignerReader {
     if (trust != CERT_TRUST_NO_ERROR)
       return Unknown("the signer's chain: trust status 0x%08lX", static_cast<unsigned long>(trust));
     PCCERT_CONTEXT certificate = chain->rgpChain[0]->rgpElement[0]->pCertContext;
-    if (!certificate) return Unknown("no signer certificate (0x%08lX)", static_cast<unsigned long>(status));
+    if (!certificate)
+      return Unknown("no signer certificate (0x%08lX)", static_cast<unsigned long>(status));
     return {TSigner::TKind::skSigned,
             TPublisher{SubjectAttribute(certificate, szOID_ORGANIZATION_NAME),
                        SubjectAttribute(certificate, szOID_COMMON_NAME)},

@@ -105,8 +105,8 @@ std::vector<TAce> AccessList(const std::string& APath, SECURITY_DESCRIPTOR_CONTR
     if (!::GetAce(dacl, i, &ace)) continue;
     const auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
     EXPECT_EQ(allowed->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
-    aces.push_back({SidText(const_cast<DWORD*>(&allowed->SidStart)), allowed->Header.AceFlags,
-                    allowed->Mask});
+    aces.push_back(
+        {SidText(const_cast<DWORD*>(&allowed->SidStart)), allowed->Header.AceFlags, allowed->Mask});
   }
   ::LocalFree(descriptor);
   return aces;
@@ -118,8 +118,8 @@ DWORD RunElsewhere(const std::wstring& ACommand) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION process{};
   std::wstring command = ACommand;
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW,
-                        nullptr, nullptr, &startup, &process))
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, CREATE_NO_WINDOW, nullptr,
+                        nullptr, &startup, &process))
     return 0xFFFFFFFF;
   ::WaitForSingleObject(process.hProcess, 60000);
   DWORD code = 0xFFFFFFFF;
@@ -173,6 +173,35 @@ TEST(ExtractionHold, TheSetupFolderIsTheUsersSystemsAndAdministratorsAlone) {
   EXPECT_EQ(st.st_mode & 07777, 0700u);
 #endif
   EXPECT_TRUE(DeleteFolder(root));
+}
+
+// What the installer may run or load is held; data is not. The extension decides, in any case,
+// of the last name only.
+TEST(ExtractionHold, OnlyProgramsLibrariesAndScriptsAreHeld) {
+  struct Case {
+    const char* path;
+    bool held;
+  } cases[] = {
+      {"C:\\S\\Install.exe", true},
+      {"C:\\S\\Data\\app.DLL", true},
+      {"C:\\S\\drv\\x.sys", true},
+      {"C:\\S\\Package.Msi", true},
+      {"C:\\S\\run.ps1", true},
+      {"C:\\S\\run.bat", true},
+      {"C:\\S\\run.CMD", true},
+      {"C:\\S\\run.vbs", true},
+      {"C:\\S\\run.js", true},
+      {"/s/unix/style.exe", true},
+      {"C:\\S\\readme.txt", false},
+      {"C:\\S\\data.json", false},
+      {"C:\\S\\Install.exe.txt", false},
+      {"C:\\S\\Install", false},
+      {"C:\\S\\tools.exe\\notes", false},
+      {"C:\\S\\dll", false},
+      {"C:\\S\\.exe.bak", false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(THeldFiles::IsRunnable(c.path), c.held) << c.path;
 }
 
 // Held, a file stays what the archive said until it is let go: on Windows another process can

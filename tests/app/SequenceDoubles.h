@@ -150,7 +150,8 @@ class TFakeArchive : public TSetupArchive {
   std::vector<uint64_t> Sizes{150000, 5};
   // The files ExtractAll writes: name below the folder, content.
   std::vector<std::pair<std::string, std::string>> Written{{"Install.exe", "MZ installer"},
-                                                          {"Data\\app.dll", "MZ library"}};
+                                                           {"Data\\app.dll", "MZ library"},
+                                                           {"Data\\readme.txt", "Read me"}};
 };
 
 // A played hold of a file: the log tells when it begins and ends.

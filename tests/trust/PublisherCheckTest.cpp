@@ -32,8 +32,7 @@ class TPlayedSigner : public TSignerReader {
     std::string text(static_cast<size_t>(AFile.Size()), '\0');
     AFile.SetPosition(0);
     AFile.ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
-    if (text == "no library")
-      throw ETrustError("Error on loading the system library wintrust.dll");
+    if (text == "no library") throw ETrustError("Error on loading the system library wintrust.dll");
     if (text.rfind("unknown: ", 0) == 0) return {TSigner::TKind::skUnknown, {}, text.substr(9)};
     if (text.rfind("signed: ", 0) != 0) return {};
     const std::string who = text.substr(8);
@@ -141,8 +140,7 @@ TEST_F(PublisherCheckTest, AProgramThatCannotVerifyItsOwnSignatureStartsNothing)
       held = check.Check(installer);
       ADD_FAILURE() << c.name << ": the installer was accepted";
     } catch (const EOwnSignatureUnknown& e) {
-      EXPECT_EQ(e.Message(), "This program cannot verify its own signature (" +
-                                 check.OwnProblem() +
+      EXPECT_EQ(e.Message(), "This program cannot verify its own signature (" + check.OwnProblem() +
                                  "), so the installer's publisher cannot be checked. The "
                                  "installer was not started.")
           << c.name;

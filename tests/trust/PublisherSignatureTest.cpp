@@ -86,9 +86,8 @@ TEST(PublisherSignature, AProgramThatCannotVerifyItsOwnSignatureStartsNothing) {
     TPublisherCheck check(Program(own));
     EXPECT_EQ(check.OwnSignature(), TPublisherCheck::TOwnSignature::osUnknown) << own;
     const std::string refusal = TrustFailure([&] { check.Check(Program("same.exe")); });
-    EXPECT_EQ(refusal.rfind("This program cannot verify its own signature (" + check.OwnProblem() +
-                                ")",
-                            0),
+    EXPECT_EQ(refusal.rfind(
+                  "This program cannot verify its own signature (" + check.OwnProblem() + ")", 0),
               0u)
         << own << ": " << refusal;
   }

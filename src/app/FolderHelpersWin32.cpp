@@ -311,7 +311,7 @@ struct TTokenTraits {
 };
 
 // The user the process runs as, as its token says; empty when it cannot be told.
-std::vector<BYTE> TokenUser() {
+std::vector<BYTE> ProcessUser() {
   HANDLE raw = nullptr;
   if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
   const TUniqueHandle<TTokenTraits> token(raw);
@@ -335,7 +335,7 @@ std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE AType) {
 }  // namespace
 
 bool CreatePrivateFolder(const std::string& APath) {
-  const std::vector<BYTE> user = TokenUser();
+  const std::vector<BYTE> user = ProcessUser();
   const std::vector<BYTE> system = WellKnownSid(WinLocalSystemSid);
   const std::vector<BYTE> admins = WellKnownSid(WinBuiltinAdministratorsSid);
   // Without all three the folder would be made with what the folder above lets anyone do.

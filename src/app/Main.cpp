@@ -6,6 +6,7 @@
 #include "app/ArchiveSuffix.h"
 #include "app/DistributionHost.h"
 #include "app/FolderHelpers.h"
+#include "app/HeldFiles.h"
 #include "app/SecretRedaction.h"
 #include "app/SetupErrors.h"
 #include "app/WebPageCheck.h"
@@ -201,10 +202,11 @@ void TMain::ReportSigner() {
                   ", CN=" + PublisherCheck->OwnPublisher().CommonName);
       break;
     case TPublisherCheck::TOwnSignature::osUnsigned:
-      Report.Note("This program carries no valid signature");
+      Report.Note("This program carries no signature");
       break;
     case TPublisherCheck::TOwnSignature::osUnknown:
-      Report.Note("This program's signature could not be read");
+      // Told again, as the launch's refusal, once the installer is to start.
+      Report.Note("This program's signature cannot be verified: " + PublisherCheck->OwnProblem());
       break;
   }
 }
@@ -277,10 +279,10 @@ void TMain::FollowRoad() {
     normalEnd = DownloadAndInstall(downloads, run);
   } catch (...) {
     // The folder goes before the failure is told; an exception of the removal replaces it.
-    if (run.ExitCode == 0) RemoveSetupFolder();
+    if (run.FolderMayGo()) RemoveSetupFolder();
     throw;
   }
-  if (run.ExitCode == 0) {
+  if (run.FolderMayGo()) {
     RemoveSetupFolder();
     // What the installer left and could not be removed would stop the next run: the user is
     // told, unless the program was asked to end meanwhile.
@@ -293,7 +295,14 @@ void TMain::FollowRoad() {
             Exception(Format(RSOldFolderStays, ExcludeTrailingBackslash(FSetupFolder).c_str())));
     }
   }
-  if (!normalEnd || (run.InstallerStarted && !run.InstallerEnded)) {
+  if (run.InstallerLost) {
+    // Neither success nor a close: the run cannot tell what became of the installer.
+    Outcome = {TRunResult::rrLaunchFailed};
+    const std::string folder = ExcludeTrailingBackslash(FSetupFolder);
+    Report.Note(FormatFor(TTextReader::trLog, RSInstallerNotFollowed, folder.c_str()));
+    const std::string text = Format(RSInstallerNotFollowed, folder.c_str());
+    ShowLaunchDialog(text, text);
+  } else if (!normalEnd || (run.InstallerStarted && !run.InstallerEnded)) {
     Outcome = {TRunResult::rrUserClosed};
   } else if (run.LaunchError == LAUNCH_CANCELLED_ERROR) {
     // Refusing the elevation is the user's own choice: nothing is shown.
@@ -408,7 +417,19 @@ bool TMain::PrepareSetupFolder() {
 bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
   ShouldUpdateProgress = true;
   if (!CreateArchive) throw Exception(Text(RSNoArchiveReader));
+  // Every extracted program, library and script, held from the end of its extraction until the
+  // installer has ended (or the run has failed): the elevated installer loads what was checked,
+  // not what another process put in its place meanwhile. Released before the folder can go.
+  THeldFiles held;
   std::unique_ptr<TSetupArchive> archive = CreateArchive();
+  archive->OnFileExtracted = [this, &held](const std::string& APath, uint64_t ASize,
+                                           uint32_t ACrc) {
+    if (!THeldFiles::IsRunnable(APath)) return;
+    const std::string name = APath.compare(0, FSetupFolder.size(), FSetupFolder) == 0
+                                 ? APath.substr(FSetupFolder.size())
+                                 : APath;
+    held.Hold(Platform->HoldFile(APath), name, ASize, ACrc);
+  };
   // A large archive takes a while to write: the window answers meanwhile, as it does while the
   // body arrives (messages once IdleTimeOut has passed without them), and a close stops the
   // extraction; the folder then goes as after any failure, and nothing is shown.
@@ -443,8 +464,9 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
     Application->ProcessMessages();
     archive->ExtractAll(FSetupFolder);
     const TSetupArchive::TTotals totals = archive->Totals();
-    Report.Note(Format("Extracted %d entries, %llu bytes, into %s", totals.Entries,
-                       static_cast<unsigned long long>(totals.Bytes), FSetupFolder.c_str()));
+    Report.Note(Format("Extracted %d entries, %llu bytes, into %s; %d of them held", totals.Entries,
+                       static_cast<unsigned long long>(totals.Bytes), FSetupFolder.c_str(),
+                       static_cast<int>(held.Count())));
     archive->Close();
   }
 
@@ -467,6 +489,8 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
   if (Platform->LaunchElevated(Handle(), installer, InstallerArguments, process,
                                ARun.LaunchError)) {
     ARun.InstallerStarted = true;
+    // It may run from now on: not 0, so that its folder stays however the run ends.
+    ARun.ExitCode = STILL_ACTIVE_EXIT_CODE;
     Hide();
     bool running;
     do {
@@ -478,15 +502,23 @@ bool TMain::DownloadAndInstall(const TStringList& AUrls, TInstallRun& ARun) {
       Application->ProcessMessages();
       Platform->Sleep(10);
       // The handle says whether it has ended: an installer may end with the code a running
-      // process reports (259), and must not leave us waiting for ever. A handle that cannot
-      // be asked ends the wait with the exit code as it stands.
-      running = Platform->PollProcess(process.get(), ARun.ExitCode) == TProcessPoll::ppRunning;
-      // Not 0, so that the folder it runs from stays should the program be ended now.
-      if (running) ARun.ExitCode = STILL_ACTIVE_EXIT_CODE;
+      // process reports (259), and must not leave us waiting for ever.
+      uint32_t code = 0;
+      const TProcessPoll poll = Platform->PollProcess(process.get(), code);
+      // A handle that cannot be asked tells nothing: the installer may still run, so its
+      // folder stays and the run ends as a failed launch, never as a success.
+      ARun.InstallerLost = poll == TProcessPoll::ppFailed;
+      running = poll == TProcessPoll::ppRunning;
+      // Not 0 while it runs, so that the folder it runs from stays should the program be
+      // ended now.
+      ARun.ExitCode = poll == TProcessPoll::ppEnded ? code : STILL_ACTIVE_EXIT_CODE;
     } while (running && !Application->Terminated());
-    ARun.InstallerEnded = !running;
+    ARun.InstallerEnded = !running && !ARun.InstallerLost;
     const int64_t ran = MilliSecondSpan(launched, Platform->Now());
-    Report.Note(running
+    Report.Note(ARun.InstallerLost
+                    ? Format("The installer could not be asked whether it runs (after %.3f s)",
+                             static_cast<double>(ran) / 1000.0)
+                : running
                     ? Format("Closed while the installer runs (after %.3f s); it is left running",
                              static_cast<double>(ran) / 1000.0)
                     : Format("The installer ended with exit code %lu after %.3f s",
@@ -579,11 +611,15 @@ std::string TMain::LaunchFailureText(int AError) const {
 }
 
 void TMain::ShowLaunchFailure(int AError) {
+  ShowLaunchDialog(LaunchFailureText(AError), Format(RSLaunchFailed, AError));
+}
+
+void TMain::ShowLaunchDialog(const std::string& AText, const std::string& ACause) {
   if (Mode != TRunMode::rmNormal) return;
   TErrorDialog dialog;
   dialog.Caption = Application->Title();
-  dialog.Text = ExceptionDisplayText(Exception(LaunchFailureText(AError)));
-  dialog.Details = FailureDetails(Format(RSLaunchFailed, AError));
+  dialog.Text = ExceptionDisplayText(Exception(AText));
+  dialog.Details = FailureDetails(ACause);
   dialog.DetailsLabel = Text(RSDetails);
   dialog.LinkPath = Report.LogPath();
   dialog.LinkLine = Text(dialog.LinkPath.empty() ? RSDetailsNoLog : RSDetailsLog);

@@ -90,8 +90,13 @@ class TMain : public TForm {
     // The system's error of a launch that failed, else 0.
     int LaunchError = 0;
     bool InstallerStarted = false;
-    // The wait saw the installer end (or could not ask any more), rather than a close.
+    // The wait saw the installer end, rather than a close.
     bool InstallerEnded = false;
+    // The installer could not be asked whether it runs: it may still run.
+    bool InstallerLost = false;
+    // Whether the setup folder may go: nothing started from it may still run, and the
+    // installer, if any, ended with success.
+    bool FolderMayGo() const { return !InstallerLost && ExitCode == 0; }
   };
 
   void SetStatus(TTextId AText);
@@ -144,6 +149,9 @@ class TMain : public TForm {
   std::string LaunchFailureText(int AError) const;
   // Tells the user (unless the run is unattended) why the installer could not be started.
   void ShowLaunchFailure(int AError);
+  // Tells the user (unless the run is unattended) a failure of the launch: AText, with ACause
+  // in the details.
+  void ShowLaunchDialog(const std::string& AText, const std::string& ACause);
 
   bool ShouldUpdateProgress = false;
   // The bar's range for the lengths the size probes announced, and the bytes it shows.

@@ -90,9 +90,9 @@ class TestAuthority:
                  "-extfile", ext)
         return cert, key
 
-    def issue_code_signing(self, stem, organisation, common_name):
-        """A code-signing certificate for the subject O=<organisation>/CN=<common_name>, valid a
-        day either side of now. Returns (certificate file, key file, chain file: the certificate
+    def issue_code_signing(self, stem, organisation, common_name, valid_days=(-1, 1)):
+        """A code-signing certificate for the subject O=<organisation>/CN=<common_name>, valid
+        from and until the given days from now (a day either side by default). Returns (certificate file, key file, chain file: the certificate
         and the authority's, as a signing tool takes them)."""
         key = self.folder / f"{stem}.key"
         csr = self.folder / f"{stem}.csr"
@@ -109,8 +109,9 @@ class TestAuthority:
             "[anything]\norganizationName = optional\ncommonName = supplied\n"))
         _openssl("ca", "-batch", "-notext", "-config", self.folder / "ca.cnf",
                  "-cert", self.cert, "-keyfile", self.key, "-in", csr, "-out", cert,
-                 "-startdate", _stamp(now - datetime.timedelta(days=1)),
-                 "-enddate", _stamp(now + datetime.timedelta(days=1)), "-extfile", ext)
+                 "-startdate", _stamp(now + datetime.timedelta(days=valid_days[0])),
+                 "-enddate", _stamp(now + datetime.timedelta(days=valid_days[1])),
+                 "-extfile", ext)
         chain = self.folder / f"{stem}-chain.pem"
         chain.write_text(cert.read_text() + self.cert.read_text())
         return cert, key, chain

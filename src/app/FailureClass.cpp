@@ -96,6 +96,10 @@ TFailureClass ClassifyFailure(const std::exception_ptr& AFailure, TRunStage ASta
       return {TRunResult::rrArchiveRefused, false};
     if (!OfTheDownload(cause.Kind)) return {TRunResult::rrArchiveRefused, false};
     return {TRunResult::rrDownloadFailed, Passing(cause)};
+  } catch (const EOwnSignatureUnknown&) {
+    // Nothing is wrong with the archive or the installer: this program cannot vouch for what
+    // it would start on this machine, so the launch is refused.
+    return {TRunResult::rrLaunchFailed, false};
   } catch (...) {
   }
   const TFailureCause failure = FailureCauseOf(AFailure);

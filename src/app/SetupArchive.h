@@ -31,4 +31,7 @@ class TSetupArchive {
   // The sequence's hook into a long extraction: processes the window's messages now and then,
   // and answers whether the extraction is still wanted (False) or to be abandoned (True).
   std::function<bool()> OnProgress;
+  // Told by ExtractAll of each file once it is written whole and closed: its path, and the size
+  // and CRC-32 the archive gives it. The sequence holds the file from then on.
+  std::function<void(const std::string& APath, uint64_t ASize, uint32_t ACrc)> OnFileExtracted;
 };

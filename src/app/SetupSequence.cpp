@@ -76,10 +76,11 @@ void TSetupSequence::ReportSigner() {
                          ", CN=" + publisher->OwnPublisher().CommonName);
       break;
     case TPublisherCheck::TOwnSignature::osUnsigned:
-      FParts.Report.Note("This program carries no valid signature");
+      FParts.Report.Note("This program carries no signature");
       break;
     case TPublisherCheck::TOwnSignature::osUnknown:
-      FParts.Report.Note("This program's signature could not be read");
+      // Told again, as the launch's refusal, once the installer is to start.
+      FParts.Report.Note("This program's signature cannot be verified: " + publisher->OwnProblem());
       break;
   }
 }
@@ -132,10 +133,10 @@ void TSetupSequence::RunSteps() {
     normalEnd = DownloadAndInstall(downloads, run);
   } catch (...) {
     // The folder goes before the failure is told; an exception of the removal replaces it.
-    if (run.ExitCode == 0) RemoveSetupFolder();
+    if (run.FolderMayGo()) RemoveSetupFolder();
     throw;
   }
-  if (run.ExitCode == 0) {
+  if (run.FolderMayGo()) {
     RemoveSetupFolder();
     // What the installer left and could not be removed would stop the next run: the user is
     // told, unless the program was asked to end meanwhile.
@@ -147,7 +148,14 @@ void TSetupSequence::RunSteps() {
         FView.ShowNotice(Format(RSOldFolderStays, ExcludeTrailingBackslash(FSetupFolder).c_str()));
     }
   }
-  if (!normalEnd || (run.InstallerStarted && !run.InstallerEnded)) {
+  if (run.InstallerLost) {
+    // Neither success nor a close: the run cannot tell what became of the installer.
+    FOutcome = {TRunResult::rrLaunchFailed};
+    const std::string folder = ExcludeTrailingBackslash(FSetupFolder);
+    FParts.Report.Note(FormatFor(TTextReader::trLog, RSInstallerNotFollowed, folder.c_str()));
+    const std::string text = Format(RSInstallerNotFollowed, folder.c_str());
+    ShowLaunchDialog(text, text);
+  } else if (!normalEnd || (run.InstallerStarted && !run.InstallerEnded)) {
     FOutcome = {TRunResult::rrUserClosed};
   } else if (run.LaunchError == LAUNCH_CANCELLED_ERROR) {
     // Refusing the elevation is the user's own choice: nothing is shown.
@@ -279,7 +287,18 @@ bool TSetupSequence::PrepareSetupFolder() {
 
 bool TSetupSequence::DownloadAndInstall(const TStringList& AURLs, TInstallRun& ARun) {
   if (!FParts.CreateArchive) throw Exception(Text(RSNoArchiveReader));
+  // Every extracted program, library and script, held from the end of its extraction until the
+  // installer has ended (or the run has failed): the elevated installer loads what was checked,
+  // not what another process put in its place meanwhile. Released before the folder can go.
+  THeldFiles held;
   std::unique_ptr<TSetupArchive> reader = FParts.CreateArchive();
+  reader->OnFileExtracted = [this, &held](const std::string& APath, uint64_t ASize, uint32_t ACrc) {
+    if (!THeldFiles::IsRunnable(APath)) return;
+    const std::string name = APath.compare(0, FSetupFolder.size(), FSetupFolder) == 0
+                                 ? APath.substr(FSetupFolder.size())
+                                 : APath;
+    held.Hold(FParts.Platform.HoldFile(APath), name, ASize, ACrc);
+  };
   // A large archive takes a while to write: the window answers meanwhile, as it does while the
   // body arrives (messages once IdleTimeOut has passed without them), and a close stops the
   // extraction; the folder then goes as after any failure, and nothing is shown.
@@ -291,7 +310,7 @@ bool TSetupSequence::DownloadAndInstall(const TStringList& AURLs, TInstallRun& A
   for (const std::string& url : AURLs) {
     const std::unique_ptr<TStream> archive = Download(url);
     if (!archive) return false;
-    Extract(url, *archive, *reader);
+    Extract(url, *archive, *reader, held);
   }
 
   reader.reset();
@@ -318,7 +337,8 @@ std::unique_ptr<TStream> TSetupSequence::Download(const std::string& AURL) {
   return stream;
 }
 
-void TSetupSequence::Extract(const std::string& AURL, TStream& AArchive, TSetupArchive& AReader) {
+void TSetupSequence::Extract(const std::string& AURL, TStream& AArchive, TSetupArchive& AReader,
+                             const THeldFiles& AHeld) {
   FStage = TRunStage::rsExtraction;
   CheckArchive(AURL, AArchive);
   AArchive.SetPosition(0);
@@ -329,8 +349,9 @@ void TSetupSequence::Extract(const std::string& AURL, TStream& AArchive, TSetupA
   FView.Answer();
   AReader.ExtractAll(FSetupFolder);
   const TSetupArchive::TTotals totals = AReader.Totals();
-  FParts.Report.Note(Format("Extracted %d entries, %llu bytes, into %s", totals.Entries,
-                            static_cast<unsigned long long>(totals.Bytes), FSetupFolder.c_str()));
+  FParts.Report.Note(Format("Extracted %d entries, %llu bytes, into %s; %d of them held",
+                            totals.Entries, static_cast<unsigned long long>(totals.Bytes),
+                            FSetupFolder.c_str(), static_cast<int>(AHeld.Count())));
   AReader.Close();
 }
 
@@ -362,6 +383,8 @@ bool TSetupSequence::LaunchAndWait(TInstallRun& ARun) {
 
 bool TSetupSequence::WaitForInstaller(TProcess& AProcess, double ALaunched, TInstallRun& ARun) {
   ARun.InstallerStarted = true;
+  // It may run from now on: not 0, so that its folder stays however the run ends.
+  ARun.ExitCode = STILL_ACTIVE_EXIT_CODE;
   FView.StepAside();
   bool running;
   do {
@@ -374,20 +397,27 @@ bool TSetupSequence::WaitForInstaller(TProcess& AProcess, double ALaunched, TIns
     FView.Answer();
     FParts.Platform.Sleep(10);
     // The handle says whether it has ended: an installer may end with the code a running
-    // process reports (259), and must not leave us waiting for ever. A handle that cannot
-    // be asked ends the wait with the exit code as it stands.
-    running = FParts.Platform.PollProcess(AProcess.get(), ARun.ExitCode) == TProcessPoll::ppRunning;
-    // Not 0, so that the folder it runs from stays should the program be ended now.
-    if (running) ARun.ExitCode = STILL_ACTIVE_EXIT_CODE;
+    // process reports (259), and must not leave us waiting for ever.
+    uint32_t code = 0;
+    const TProcessPoll poll = FParts.Platform.PollProcess(AProcess.get(), code);
+    // A handle that cannot be asked tells nothing: the installer may still run, so its
+    // folder stays and the run ends as a failed launch, never as a success.
+    ARun.InstallerLost = poll == TProcessPoll::ppFailed;
+    running = poll == TProcessPoll::ppRunning;
+    // Not 0 while it runs, so that the folder it runs from stays should the program be
+    // ended now.
+    ARun.ExitCode = poll == TProcessPoll::ppEnded ? code : STILL_ACTIVE_EXIT_CODE;
   } while (running && FView.MayGoOn());
-  ARun.InstallerEnded = !running;
+  ARun.InstallerEnded = !running && !ARun.InstallerLost;
   const int64_t ran = MilliSecondSpan(ALaunched, FParts.Platform.Now());
-  FParts.Report.Note(running ? Format("Closed while the installer runs (after %.3f s); it is left "
-                                      "running",
-                                      static_cast<double>(ran) / 1000.0)
-                             : Format("The installer ended with exit code %lu after %.3f s",
-                                      static_cast<unsigned long>(ARun.ExitCode),
-                                      static_cast<double>(ran) / 1000.0));
+  const double seconds = static_cast<double>(ran) / 1000.0;
+  FParts.Report.Note(
+      ARun.InstallerLost
+          ? Format("The installer could not be asked whether it runs (after %.3f s)", seconds)
+      : running
+          ? Format("Closed while the installer runs (after %.3f s); it is left running", seconds)
+          : Format("The installer ended with exit code %lu after %.3f s",
+                   static_cast<unsigned long>(ARun.ExitCode), seconds));
   return true;
 }
 
@@ -474,10 +504,14 @@ std::string TSetupSequence::LaunchFailureText(int AError) const {
 }
 
 void TSetupSequence::ShowLaunchFailure(int AError) {
+  ShowLaunchDialog(LaunchFailureText(AError), Format(RSLaunchFailed, AError));
+}
+
+void TSetupSequence::ShowLaunchDialog(const std::string& AText, const std::string& ACause) {
   if (FParts.Mode != TRunMode::rmNormal) return;
   TFailureNotice notice;
-  notice.Text = ExceptionDisplayText(Exception(LaunchFailureText(AError)));
-  notice.Details = FailureDetails(Format(RSLaunchFailed, AError));
+  notice.Text = ExceptionDisplayText(Exception(AText));
+  notice.Details = FailureDetails(ACause);
   notice.LogPath = FParts.Report.LogPath();
   FView.ShowFailure(notice);
 }

@@ -11,6 +11,7 @@
 #include "app/ArchiveSignatures.h"
 #include "app/CommandLine.h"
 #include "app/FailureClass.h"
+#include "app/HeldFiles.h"
 #include "app/RunOutcome.h"
 #include "app/RunReport.h"
 #include "app/SequenceView.h"
@@ -61,8 +62,13 @@ class TSetupSequence {
     // The system's error of a launch that failed, else 0.
     int LaunchError = 0;
     bool InstallerStarted = false;
-    // The wait saw the installer end (or could not ask any more), rather than a close.
+    // The wait saw the installer end, rather than a close.
     bool InstallerEnded = false;
+    // The installer could not be asked whether it runs: it may still run.
+    bool InstallerLost = false;
+    // Whether the setup folder may go: nothing started from it may still run, and the
+    // installer, if any, ended with success.
+    bool FolderMayGo() const { return !InstallerLost && ExitCode == 0; }
   };
 
   // Tells the log who signed this program.
@@ -95,8 +101,10 @@ class TSetupSequence {
   bool DownloadAndInstall(const TStringList& AURLs, TInstallRun& ARun);
   // The archive at AURL into a stream of its own; null when the program was asked to end.
   std::unique_ptr<TStream> Download(const std::string& AURL);
-  // The downloaded archive checked against its signature and extracted into the setup folder.
-  void Extract(const std::string& AURL, TStream& AArchive, TSetupArchive& AReader);
+  // The downloaded archive checked against its signature and extracted into the setup folder;
+  // what it brings to run is held in AHeld.
+  void Extract(const std::string& AURL, TStream& AArchive, TSetupArchive& AReader,
+               const THeldFiles& AHeld);
   // The installer checked, started elevated and waited for. False when the run ended while it
   // ran.
   bool LaunchAndWait(TInstallRun& ARun);
@@ -123,6 +131,9 @@ class TSetupSequence {
   std::string LaunchFailureText(int AError) const;
   // Tells the user (unless the run is unattended) why the installer could not be started.
   void ShowLaunchFailure(int AError);
+  // Tells the user (unless the run is unattended) a failure of the launch: AText, with ACause
+  // in the details.
+  void ShowLaunchDialog(const std::string& AText, const std::string& ACause);
 
   TSequenceParts FParts;
   TSequenceView& FView;

@@ -15,6 +15,9 @@ class TZipSetupArchive : public TSetupArchive {
   }
   void ExtractAll(const std::string& APath) override {
     FZip.OnExtractProgress = OnProgress;
+    FZip.OnFileExtracted = [this](const std::string& APath, const TZipHeader& AEntry) {
+      if (OnFileExtracted) OnFileExtracted(APath, AEntry.UncompressedSize, AEntry.CRC32);
+    };
     FZip.ExtractAll(APath);
   }
   void Close() override { FZip.Close(); }

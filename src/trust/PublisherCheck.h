@@ -15,13 +15,30 @@ struct TPublisher {
   bool operator==(const TPublisher&) const = default;
 };
 
+// What a file's Authenticode signature says, as the platform reads it.
+struct TSigner {
+  enum class TKind {
+    // Intact, its signer's chain ending at a root the system trusts: Publisher signed it.
+    skSigned,
+    // No signature at all: the system says none is there, or the file has no certificate table.
+    skUnsigned,
+    // Anything else: a broken signature, a chain the machine cannot complete or does not trust,
+    // an expired certificate without a time stamp. Whether the file is signed cannot be told.
+    skUnknown,
+  };
+  TKind Kind = TKind::skUnsigned;
+  TPublisher Publisher;
+  // For skUnknown, what failed, for the log and the user: the system's code ("0x800B010A").
+  std::string Problem;
+};
+
 // Reads a file's Authenticode signer through the platform.
 class TSignerReader {
  public:
   virtual ~TSignerReader() = default;
-  // The publisher whose signature the open file carries, intact, its signer's chain ending at a
-  // root the system trusts; none when it carries no such signature.
-  virtual std::optional<TPublisher> TrustedSigner(TFileStream& AFile) = 0;
+  // What the open file's signature says. Raises ETrustError when the system's libraries for the
+  // check cannot be loaded.
+  virtual TSigner Signer(TFileStream& AFile) = 0;
 };
 
 // The platform's reader: WinVerifyTrust and the signer's chain on Windows. Natively no file
@@ -44,21 +61,26 @@ class TPublisherCheck {
   // started is the file checked. A program without a signature of its own checks nothing; it
   // still holds the file when it can be opened, and gets none when it cannot (the launch then
   // tells what is wrong). Raises ETrustError "The installer is not signed by the publisher of
-  // this program." when the rule does not hold or the installer cannot be opened to check it.
+  // this program." when the rule does not hold or the installer cannot be opened to check it,
+  // and EOwnSignatureUnknown when this program cannot tell whether it is signed itself.
   std::unique_ptr<TFileStream> Check(const std::string& AInstaller);
 
-  // What the running program's own file says of its signature (read once).
+  // What the running program's own file says of its signature (read once; never raises).
   enum class TOwnSignature {
-    osUnsigned,  // no valid signature: nothing is checked
+    osUnsigned,  // no signature at all: nothing is checked
     osSigned,    // signed by OwnPublisher()
-    osUnknown,   // the file could not be read: nothing that needs a publisher is started
+    osUnknown,   // cannot be told (OwnProblem() says why): nothing that needs a publisher starts
   };
   TOwnSignature OwnSignature();
   const TPublisher& OwnPublisher() { return FOwnPublisher; }
+  // Why the own signature cannot be told: the system's code, or why the file or the system's
+  // libraries could not be read.
+  const std::string& OwnProblem() { return FOwnProblem; }
 
  private:
   std::string FOwnProgram;
   std::unique_ptr<TSignerReader> FReader;
   std::optional<TOwnSignature> FOwnSignature;
   TPublisher FOwnPublisher;
+  std::string FOwnProblem;
 };

@@ -7,7 +7,7 @@ namespace {
 
 class TSignerReaderPosix final : public TSignerReader {
  public:
-  std::optional<TPublisher> TrustedSigner(TFileStream&) override { return std::nullopt; }
+  TSigner Signer(TFileStream&) override { return {}; }
 };
 
 }  // namespace

@@ -4,7 +4,9 @@
 #include <memory>
 #include <string>
 
+#include "base/Format.h"
 #include "base/Utf.h"
+#include "trust/CertificateTable.h"
 #include "trust/PublisherCheck.h"
 #include "trust/WinTrustLibrary.h"
 
@@ -21,9 +23,15 @@ std::string SubjectAttribute(PCCERT_CONTEXT ACertificate, const char* AOid) {
   return n > 1 ? FromWide(std::wstring_view(buffer, n - 1)) : std::string();
 }
 
+TSigner Unknown(const char* AWhat, unsigned long ACode) {
+  return {TSigner::TKind::skUnknown, {}, Format(AWhat, ACode)};
+}
+
 class TSignerReaderWin32 final : public TSignerReader {
  public:
-  std::optional<TPublisher> TrustedSigner(TFileStream& AFile) override {
+  TSigner Signer(TFileStream& AFile) override {
+    // Loaded first: a library that cannot be had raises, and says which.
+    Functions();
     const std::wstring path = ToWide(AFile.FileName());
     WINTRUST_FILE_INFO file{};
     file.cbStruct = sizeof file;
@@ -51,7 +59,14 @@ class TSignerReaderWin32 final : public TSignerReader {
         Functions().VerifyTrust(static_cast<HWND>(INVALID_HANDLE_VALUE), &Action, &Data);
       }
     } close{data, action};
-    if (status != ERROR_SUCCESS) return std::nullopt;
+    if (status != ERROR_SUCCESS) {
+      // Only a file without any signature is unsigned: the system finds none where the file
+      // shows no certificate table, or the file has none whatever the system said. A table the
+      // system could not read, or any other failure, leaves it open whether the file is signed.
+      const std::optional<bool> table = HasCertificateTable(AFile);
+      if (table == false || (status == TRUST_E_NOSIGNATURE && !table)) return {};
+      return Unknown("0x%08lX", static_cast<unsigned long>(status));
+    }
 
     // WinVerifyTrust has been seen to pass a signer whose chain ends at a root nobody trusts
     // (Wine): the chain's own verdict must be clean too. Revocation is not asked for, so its
@@ -60,15 +75,20 @@ class TSignerReaderWin32 final : public TSignerReader {
     CRYPT_PROVIDER_SGNR* signer =
         provider ? Functions().GetProvSignerFromChain(provider, 0, FALSE, 0) : nullptr;
     const CERT_CHAIN_CONTEXT* chain = signer ? signer->pChainContext : nullptr;
-    if (!chain || chain->cChain == 0 || chain->rgpChain[0]->cElement == 0) return std::nullopt;
+    if (!chain || chain->cChain == 0 || chain->rgpChain[0]->cElement == 0)
+      return Unknown("no signer chain (0x%08lX)", static_cast<unsigned long>(status));
     const DWORD trust = chain->TrustStatus.dwErrorStatus &
                         ~static_cast<DWORD>(CERT_TRUST_REVOCATION_STATUS_UNKNOWN |
                                             CERT_TRUST_IS_OFFLINE_REVOCATION);
-    if (trust != CERT_TRUST_NO_ERROR) return std::nullopt;
+    if (trust != CERT_TRUST_NO_ERROR)
+      return Unknown("the signer's chain: trust status 0x%08lX", static_cast<unsigned long>(trust));
     PCCERT_CONTEXT certificate = chain->rgpChain[0]->rgpElement[0]->pCertContext;
-    if (!certificate) return std::nullopt;
-    return TPublisher{SubjectAttribute(certificate, szOID_ORGANIZATION_NAME),
-                      SubjectAttribute(certificate, szOID_COMMON_NAME)};
+    if (!certificate)
+      return Unknown("no signer certificate (0x%08lX)", static_cast<unsigned long>(status));
+    return {TSigner::TKind::skSigned,
+            TPublisher{SubjectAttribute(certificate, szOID_ORGANIZATION_NAME),
+                       SubjectAttribute(certificate, szOID_COMMON_NAME)},
+            {}};
   }
 };
 

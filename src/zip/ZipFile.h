@@ -73,6 +73,9 @@ class TZipFile {
   // extraction, which then raises EAbort (the file being written keeps what it has). Unset:
   // never.
   std::function<bool()> OnExtractProgress;
+  // Called by Extract after each file it wrote is whole, verified and closed, with the file's
+  // path and its entry (its size and CRC-32). Unset: nothing is called.
+  std::function<void(const std::string& APath, const TZipHeader& AEntry)> OnFileExtracted;
 
   // Appends an entry made of the rest of Data (from its position to its end).
   void Add(TStream& AData, const std::string& ARchiveFileName,

@@ -127,10 +127,14 @@ void TZipFile::Extract(int Index, const std::string& Path, bool CreateSubdirs,
   }
   if (!outPath.empty() && outPath.back() == '\\') return;  // a folder entry
 
-  TFileStream out(outPath, TFileStream::TMode::fmCreate);
-  CopyVerified(
-      *in, central, [&out](const uint8_t* p, int64_t n) { out.WriteBuffer(p, n); },
-      [this] { CheckAbandoned(); });
+  {
+    TFileStream out(outPath, TFileStream::TMode::fmCreate);
+    CopyVerified(
+        *in, central, [&out](const uint8_t* p, int64_t n) { out.WriteBuffer(p, n); },
+        [this] { CheckAbandoned(); });
+  }
+  // Told once the file is whole and closed, so that the caller may hold it from now on.
+  if (OnFileExtracted) OnFileExtracted(outPath, central);
 }
 
 void TZipFile::Extract(const std::string& FileName, const std::string& Path, bool CreateSubdirs) {

@@ -121,6 +121,9 @@ class TPlayedLaunchPlatform : public TSetupPlatform {
     return FReal->DeleteFolder(path);
   }
   TPathKind PathKind(const std::string& path) override { return FReal->PathKind(path); }
+  std::unique_ptr<TStream> HoldFile(const std::string& path) override {
+    return FReal->HoldFile(path);
+  }
   std::string TempFolder() override {
     return TempDirectory.empty() ? FReal->TempFolder() : TempDirectory;
   }

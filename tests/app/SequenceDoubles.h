@@ -3,8 +3,11 @@
 // Test doubles for the download-and-install sequence: an HTTP client, an archive reader and a
 // platform that play scripts and write down, in one log, what the sequence did to them.
 
+#include <zlib.h>
+
 #include <algorithm>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <set>
@@ -14,15 +17,25 @@
 #include "app/Main.h"
 #include "app/SetupArchive.h"
 #include "app/platform/SetupPlatform.h"
+#include "base/Exception.h"
+#include "base/FileStream.h"
 #include "base/MemoryStream.h"
 #include "base/Stream.h"
 #include "download/DownloadClient.h"
+
+inline uint32_t Crc32Of(const std::string& AContent) {
+  return static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0),
+                                     reinterpret_cast<const Bytef*>(AContent.data()),
+                                     static_cast<uInt>(AContent.size())));
+}
 
 struct TWorld {
   std::vector<std::string> Log;
   std::set<std::string> Folders;  // folders that exist (paths as the sequence passes them)
   std::set<std::string> Links;    // links and junctions that exist
   std::set<std::string> Files;    // files that exist
+  // What the played extraction wrote, by path.
+  std::map<std::string, std::string> Contents;
   int ArchivesAlive = 0;
   int TempFilesAlive = 0;
 
@@ -124,6 +137,11 @@ class TFakeArchive : public TSetupArchive {
       }
       if (block < Blocks && Script) Script("Block " + std::to_string(block + 1));
     }
+    // The files, each told once written, as the real extractor tells them.
+    for (const auto& [name, content] : Written) {
+      W.Contents[path + name] = content;
+      if (OnFileExtracted) OnFileExtracted(path + name, content.size(), Crc32Of(content));
+    }
   }
   void Close() override { W.Log.push_back("Close"); }
   TTotals Totals() const override { return {Blocks, static_cast<uint64_t>(Blocks) * 61440}; }
@@ -132,6 +150,22 @@ class TFakeArchive : public TSetupArchive {
   std::function<void(const std::string&)> Script;
   int Blocks = 3;
   std::vector<uint64_t> Sizes{150000, 5};
+  // The files ExtractAll writes: name below the folder, content.
+  std::vector<std::pair<std::string, std::string>> Written{{"Install.exe", "MZ installer"},
+                                                           {"Data\\app.dll", "MZ library"},
+                                                           {"Data\\readme.txt", "Read me"}};
+};
+
+// A played hold of a file: the log tells when it begins and ends.
+class TFakeHold : public TMemoryStream {
+ public:
+  TFakeHold(TWorld& w, std::string path, const std::string& content) : W(w), Path(std::move(path)) {
+    WriteBuffer(content.data(), static_cast<int64_t>(content.size()));
+    W.Log.push_back("Hold " + Path);
+  }
+  ~TFakeHold() override { W.Log.push_back("Release " + Path); }
+  TWorld& W;
+  std::string Path;
 };
 
 // A temporary file played in memory: the log tells when it is made and when it goes.
@@ -189,7 +223,7 @@ class TFakePlatform : public TSetupPlatform {
     ++Polls;
     W.Log.push_back("Poll " + std::to_string(process));
     if (OnPoll) OnPoll(Polls);
-    if (process == 0) return TProcessPoll::ppFailed;
+    if (process == 0 || (FailFromPoll > 0 && Polls >= FailFromPoll)) return TProcessPoll::ppFailed;
     const std::optional<uint32_t> result =
         Results[std::min<size_t>(static_cast<size_t>(Polls) - 1, Results.size() - 1)];
     if (!result) return TProcessPoll::ppRunning;
@@ -206,6 +240,12 @@ class TFakePlatform : public TSetupPlatform {
     if (DeleteFails || !W.Folders.count(path)) return false;
     W.Folders.erase(path);
     return true;
+  }
+  std::unique_ptr<TStream> HoldFile(const std::string& path) override {
+    if (OnHold) OnHold(path);
+    const auto file = W.Contents.find(path);
+    if (file == W.Contents.end()) throw EFOpenError("Cannot open file \"" + path + "\".");
+    return std::make_unique<TFakeHold>(W, path, file->second);
   }
   TPathKind PathKind(const std::string& path) override {
     if (W.Links.count(path)) return TPathKind::pkLink;
@@ -238,9 +278,13 @@ class TFakePlatform : public TSetupPlatform {
   // One per poll, the last one repeating: kRunning, or the exit code the installer ended with.
   std::vector<std::optional<uint32_t>> Results{kRunning, kRunning, 0};
   int Polls = 0;
+  // From this poll on the handle cannot be asked (an access error); 0: never.
+  int FailFromPoll = 0;
   std::function<void(int poll)> OnPoll;
   std::function<void()> OnLaunch;
   std::function<void()> OnDelete;
+  // Before a file is held: a chance to change it first, as another process could.
+  std::function<void(const std::string& path)> OnHold;
   bool DeleteFails = false;
   bool CreateFails = false;
   std::string TempDirectory = "C:\\Users\\Me\\Temp";

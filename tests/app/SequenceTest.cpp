@@ -5,13 +5,18 @@
 
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <thread>
 
 #include "app/Main.h"
+#include "app/MemorySink.h"
 #include "app/SequenceDoubles.h"
 #include "app/ShownFailures.h"
 #include "base/FileSystem.h"
+#include "trust/PublisherCheck.h"
+#include "trust/TrustError.h"
 #include "ui/headless/HeadlessApplication.h"
+#include "zip/ZipTestSupport.h"
 
 namespace {
 
@@ -23,6 +28,10 @@ const std::string kUrl = ArchiveUrlPrefix() + "_x64-stable.zip";
 const std::string kProbeFailure = "Could not download files from distribution server.";
 const std::string kFolderStays =
     "The old setup folder \"" + kFolderName + "\" could not be removed.";
+const std::string kInstallerLost =
+    "The installer was started, but this program cannot tell whether it has ended. It may still "
+    "be running; its files stay in \"" +
+    kFolderName + "\".";
 // The system's message for a launch that found no installer, as the user sees it.
 const std::string kLaunchNotFound = SysErrorMessage(ENOENT) + ".";
 
@@ -85,6 +94,8 @@ TEST_F(Sequence, SuccessfulRunDownloadsExtractsLaunchesAndRemovesTheFolder) {
                            "FileSizes",
                            "VolumeSpace " + kFolder,
                            "ExtractAll " + kFolder,
+                           "Hold " + kFolder + "Install.exe",
+                           "Hold " + kFolder + "Data\\app.dll",
                            "Close",
                            "Archive freed",
                            "Launch " + kFolder + "Install.exe",
@@ -92,6 +103,8 @@ TEST_F(Sequence, SuccessfulRunDownloadsExtractsLaunchesAndRemovesTheFolder) {
                            "Poll 77",
                            "Poll 77",
                            "CloseHandle 77",
+                           "Release " + kFolder + "Install.exe",
+                           "Release " + kFolder + "Data\\app.dll",
                            "Delete " + kFolder,
                        }));
   EXPECT_EQ(headless::PaintedTexts(*Main->Info),
@@ -278,12 +291,13 @@ const WayOut kWaysOut[] = {
      .errorBox = nullptr,
      .status = "Extracting...",
      .userHadToClose = false},
-    // The elevation prompt's own message processing took the close.
+    // The elevation prompt's own message processing took the close. The installer was started
+    // and may run from the folder: the folder stays, as after any close during the wait.
     {.name = "TerminatedInFirstPassOfInstallerWait",
      .script = [](Sequence& s, TFakeClient&, TFakePlatform& p,
                   auto&) { p.OnLaunch = [&s] { s.UserClosesWindowAndMessagesAreProcessed(); }; },
-     .deleteAttempts = 1,
-     .folderLeft = false,
+     .deleteAttempts = 0,
+     .folderLeft = true,
      // The installer keeps running; its handle is closed all the same.
      .processHandleClosed = true,
      .windowHidden = true,
@@ -395,16 +409,17 @@ const WayOut kWaysOut[] = {
      .errorBox = kLaunchNotFound.c_str(),
      .status = "Initiating installation procedure...",
      .userHadToClose = false},
-    // The empty handle needs no closing.
+    // The empty handle needs no closing. Started, but never seen to end: the installer may
+    // still run from the folder, so the folder stays and the user is told.
     {.name = "LaunchWithoutAUsableProcessHandle",
      .script = [](Sequence&, TFakeClient&, TFakePlatform& p, auto&) { p.ProcessHandle = 0; },
-     .deleteAttempts = 1,
-     .folderLeft = false,
+     .deleteAttempts = 0,
+     .folderLeft = true,
      .processHandleClosed = false,
      .windowHidden = true,
      .sequenceTerminates = 1,
      .dialog = nullptr,
-     .errorBox = nullptr,
+     .errorBox = kInstallerLost.c_str(),
      .status = "Initiating installation procedure...",
      .userHadToClose = false},
 };
@@ -622,6 +637,148 @@ TEST_F(Sequence, DevelopmentBuildFetchesItsOwnArchive) {
   platform->ExePath = "C:\\Downloads\\Plenwick-develop_x64-nightly.exe";
   RunProgram();
   EXPECT_EQ(world.Log.at(0), "Head " + ArchiveUrlPrefix() + "_x64-nightly.zip");
+}
+
+}  // namespace
+
+namespace {
+
+// A poll that fails, on the first pass or a later one: the installer may still run, so it is no
+// success. The run ends as a failed launch, keeps the folder, and says so in the log and (unless
+// unattended) to the user.
+struct PollFailure {
+  const char* name;
+  int failFromPoll;
+  TRunMode mode;
+};
+
+class PollFailures : public Sequence, public ::testing::WithParamInterface<PollFailure> {};
+
+TEST_P(PollFailures, AreAFailedLaunchThatKeepsTheFolder) {
+  const PollFailure& c = GetParam();
+  TMemorySink sink;
+  Main->Report.SetSink(&sink);
+  Main->Mode = c.mode;
+  platform->Results = {kRunning};
+  platform->FailFromPoll = c.failFromPoll;
+  RunProgram();
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::LaunchFailed);
+  EXPECT_EQ(world.Count("Delete "), 0);
+  EXPECT_EQ(world.Folders.count(kFolder), 1u);
+  EXPECT_EQ(world.Count("Poll "), c.failFromPoll);
+  EXPECT_NE(sink.Find("The installer could not be asked whether it runs"), "") << sink.All();
+  EXPECT_NE(sink.Find("The installer was started, but this program cannot tell"), "");
+  const auto& boxes = FailureBoxes(app);
+  if (c.mode == TRunMode::rmNormal) {
+    ASSERT_EQ(boxes.size(), 1u);
+    EXPECT_EQ(boxes[0].Text, kInstallerLost);
+  } else {
+    EXPECT_TRUE(boxes.empty());
+  }
+  EXPECT_EQ(SequenceTerminates(), 1);
+  EXPECT_EQ(idleCloses, 0);
+  Main->Report.SetSink(nullptr);
+}
+
+const PollFailure kPollFailures[] = {
+    {"FirstPoll", 1, TRunMode::rmNormal},
+    {"LaterPoll", 3, TRunMode::rmNormal},
+    {"FirstPollOfAQuietRun", 1, TRunMode::rmQuiet},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, PollFailures, ::testing::ValuesIn(kPollFailures),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Every program and library extracted is held from the end of its extraction until the
+// installer has ended, and let go before the folder is removed; data files are not held.
+TEST_F(Sequence, EveryExtractedProgramIsHeldUntilTheInstallerHasEnded) {
+  RunProgram();
+  EXPECT_EQ(world.Count("Hold " + kFolder + "Data\\readme.txt"), 0);
+  int lastPoll = -1;
+  for (size_t i = 0; i < world.Log.size(); ++i)
+    if (world.Log[i].starts_with("Poll ")) lastPoll = static_cast<int>(i);
+  for (const std::string name : {"Install.exe", "Data\\app.dll"}) {
+    SCOPED_TRACE(name);
+    const int held = world.IndexOf("Hold " + kFolder + name);
+    const int released = world.IndexOf("Release " + kFolder + name);
+    ASSERT_GE(held, 0);
+    EXPECT_LT(world.IndexOf("ExtractAll "), held);
+    EXPECT_LT(held, world.IndexOf("Launch "));
+    EXPECT_GT(released, lastPoll);
+    EXPECT_LT(released, world.IndexOf("Delete "));
+  }
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::Success);
+}
+
+// A file that another process changed or removed between its extraction and its hold is never
+// started from: the run fails before the launch, the holds go before the folder does.
+struct Meddling {
+  const char* name;
+  std::function<void(TWorld&, const std::string&)> meddle;
+  std::string error;
+  uint32_t exitCode;
+};
+
+class MeddledFiles : public Sequence, public ::testing::WithParamInterface<Meddling> {};
+
+TEST_P(MeddledFiles, StopTheRunBeforeTheLaunch) {
+  const Meddling& c = GetParam();
+  const std::string library = kFolder + "Data\\app.dll";
+  platform->OnHold = [&](const std::string& path) {
+    if (path == library) c.meddle(world, path);
+  };
+  RunProgram();
+  EXPECT_EQ(world.Count("Launch "), 0);
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), c.exitCode);
+  const auto& boxes = FailureBoxes(app);
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].Text, c.error);
+  EXPECT_GE(world.IndexOf("Release " + kFolder + "Install.exe"), 0);
+  EXPECT_LT(world.IndexOf("Release " + kFolder + "Install.exe"), world.IndexOf("Delete "));
+  EXPECT_EQ(world.Folders.count(kFolder), 0u);
+}
+
+const Meddling kMeddlings[] = {
+    {"Changed", [](TWorld& w, const std::string& path) { w.Contents[path] = "MZ planted"; },
+     "Entry \"Data\\app.dll\" does not match its CRC-32.", ExitCodes::ArchiveRefused},
+    {"Lengthened", [](TWorld& w, const std::string& path) { w.Contents[path] += "!"; },
+     "Entry \"Data\\app.dll\" does not match its CRC-32.", ExitCodes::ArchiveRefused},
+    {"Gone", [](TWorld& w, const std::string& path) { w.Contents.erase(path); },
+     "Cannot open file \"" + kFolder + "Data\\app.dll\".", ExitCodes::DiskFailure},
+};
+
+INSTANTIATE_TEST_SUITE_P(Rows, MeddledFiles, ::testing::ValuesIn(kMeddlings),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Reading this program's own signature fails (the system's libraries cannot be loaded): the
+// log says why, the launch is refused as one that cannot tell the publisher, and a quiet run
+// ends by itself with its code and shows nothing.
+TEST_F(Sequence, AnOwnSignatureThatCannotBeReadEndsAQuietRunWithItsCode) {
+  class TNoLibrary : public TSignerReader {
+   public:
+    TSigner Signer(TFileStream&) override {
+      throw ETrustError("Error on loading the system library wintrust.dll");
+    }
+  };
+  const std::string own = GetCurrentDir() + "\\own-signature-unread.exe";
+  ziptest::WriteFile(own, "MZ signed");
+  TMemorySink sink;
+  Main->Report.SetSink(&sink);
+  Main->Mode = TRunMode::rmQuiet;
+  Main->PublisherCheck = std::make_unique<TPublisherCheck>(own, std::make_unique<TNoLibrary>());
+  RunProgram();
+  std::filesystem::remove(ziptest::FsPath(own));
+  EXPECT_EQ(ExitCodeFor(Main->Outcome), ExitCodes::LaunchFailed);
+  EXPECT_TRUE(FailureBoxes(app).empty());
+  EXPECT_TRUE(headless::ShownErrorBoxes(app).empty());
+  EXPECT_EQ(SequenceTerminates(), 1);
+  EXPECT_EQ(idleCloses, 0);
+  EXPECT_EQ(world.Count("Launch "), 0);
+  EXPECT_NE(sink.Find("This program's signature cannot be verified: Error on loading the system "
+                      "library wintrust.dll"),
+            "")
+      << sink.All();
+  Main->Report.SetSink(nullptr);
 }
 
 }  // namespace

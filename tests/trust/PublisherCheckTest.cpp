@@ -22,17 +22,23 @@ using namespace trusttest;
 
 const std::string kRefused = "The installer is not signed by the publisher of this program.";
 
-// A file "signed: <organisation>/<common name>" carries that signer; any other none.
+// A file "signed: <organisation>/<common name>" carries that signer, "unknown: <code>" a
+// signature whose check failed with that code, "no library" stands for a system whose
+// libraries for the check cannot be loaded; any other file carries none.
 class TPlayedSigner : public TSignerReader {
  public:
-  std::optional<TPublisher> TrustedSigner(TFileStream& AFile) override {
+  TSigner Signer(TFileStream& AFile) override {
     ++Reads;
     std::string text(static_cast<size_t>(AFile.Size()), '\0');
     AFile.SetPosition(0);
     AFile.ReadBuffer(text.data(), static_cast<int64_t>(text.size()));
-    if (text.rfind("signed: ", 0) != 0) return std::nullopt;
+    if (text == "no library") throw ETrustError("Error on loading the system library wintrust.dll");
+    if (text.rfind("unknown: ", 0) == 0) return {TSigner::TKind::skUnknown, {}, text.substr(9)};
+    if (text.rfind("signed: ", 0) != 0) return {};
     const std::string who = text.substr(8);
-    return TPublisher{who.substr(0, who.find('/')), who.substr(who.find('/') + 1)};
+    return {TSigner::TKind::skSigned,
+            TPublisher{who.substr(0, who.find('/')), who.substr(who.find('/') + 1)},
+            {}};
   }
   int Reads = 0;
 };
@@ -71,7 +77,8 @@ TEST_F(PublisherCheckTest, ASignedProgramStartsOnlyItsOwnPublishersInstaller) {
     bool accepted;
   } cases[] = {
       {"the same publisher", "signed: Plenwick Software/Plenwick Software", true},
-      {"unsigned (or its signature broken, or its root untrusted)", "MZ unsigned", false},
+      {"unsigned", "MZ unsigned", false},
+      {"its signature broken, or its root untrusted", "unknown: 0x80096010", false},
       {"another organisation", "signed: Plenwick Softwares/Plenwick Software", false},
       {"another common name", "signed: Plenwick Software/Plenwick Updates", false},
       {"names differing in case only", "signed: plenwick software/Plenwick Software", false},
@@ -105,10 +112,41 @@ TEST_F(PublisherCheckTest, ASignedProgramRefusesAnInstallerItCannotOpen) {
   EXPECT_EQ(TrustFailure([&] { check.Check(folder + "Missing.exe"); }), kRefused);
 }
 
-TEST_F(PublisherCheckTest, AProgramThatCannotReadItsOwnFileStartsNothing) {
-  TPublisherCheck check = Check(std::nullopt);
-  EXPECT_EQ(TrustFailure([&] { check.Check(Installer("signed: /")); }), kRefused);
-  EXPECT_EQ(check.OwnSignature(), TPublisherCheck::TOwnSignature::osUnknown);
+// Only a program without any signature checks nothing. Whatever else keeps it from verifying
+// its own signature leaves it unable to tell which publisher to require: it starts nothing, with
+// a refusal of its own that names the cause, and the failure never escapes as an exception.
+TEST_F(PublisherCheckTest, AProgramThatCannotVerifyItsOwnSignatureStartsNothing) {
+  struct Case {
+    const char* name;
+    std::optional<std::string> own;  // none: the program's file cannot be opened
+    std::string problem;             // what OwnProblem() begins with
+  } cases[] = {
+      {"a chain the machine cannot complete", "unknown: 0x800B010A", "0x800B010A"},
+      {"an expired certificate without a time stamp", "unknown: 0x800B0101", "0x800B0101"},
+      {"a root nobody trusts", "unknown: the signer's chain: trust status 0x00000020",
+       "the signer's chain: trust status 0x00000020"},
+      {"the system's libraries missing", "no library",
+       "Error on loading the system library wintrust.dll"},
+      {"its own file unreadable", std::nullopt, "Cannot open file \""},
+  };
+  for (const Case& c : cases) {
+    std::filesystem::remove(ziptest::FsPath(folder + "own.exe"));
+    TPublisherCheck check = Check(c.own);
+    EXPECT_EQ(check.OwnSignature(), TPublisherCheck::TOwnSignature::osUnknown) << c.name;
+    EXPECT_EQ(check.OwnProblem().rfind(c.problem, 0), 0u) << c.name << ": " << check.OwnProblem();
+    const std::string installer = Installer("signed: Plenwick Software/Plenwick Software");
+    std::unique_ptr<TFileStream> held;
+    try {
+      held = check.Check(installer);
+      ADD_FAILURE() << c.name << ": the installer was accepted";
+    } catch (const EOwnSignatureUnknown& e) {
+      EXPECT_EQ(e.Message(), "This program cannot verify its own signature (" + check.OwnProblem() +
+                                 "), so the installer's publisher cannot be checked. The "
+                                 "installer was not started.")
+          << c.name;
+    }
+    EXPECT_EQ(held, nullptr) << c.name;
+  }
 }
 
 TEST_F(PublisherCheckTest, TheProgramsOwnSignatureIsReadOnce) {

@@ -11,6 +11,8 @@ chain engine reads it) and another one nobody trusts, and signs copies of the pr
   other-name.exe   O=Plenwick Software, CN=Plenwick Updates, by the same authority
   changed.exe      same.exe with one byte changed after signing
   untrusted.exe    the same publisher's names, by the authority nobody trusts
+  expired.exe      the same publisher's names, by the trusted authority, with a certificate
+                   that expired before signing and no time stamp
   unsigned.exe     the probe as it is
 
 The test program finds them in the folder PLENWICK_SIGNED_PROGRAMS names.
@@ -44,12 +46,15 @@ def make_programs(work, probe):
     _, name_key, name_chain = trusted.issue_code_signing("updates", "Plenwick Software",
                                                          "Plenwick Updates")
     _, nobody_key, nobody_chain = nobody.issue_code_signing("plenwick", *PUBLISHER)
+    _, expired_key, expired_chain = trusted.issue_code_signing("expired", *PUBLISHER,
+                                                               valid_days=(-3, -1))
     codesign.sign(probe, programs / "own.exe", chain, key)
     codesign.sign(probe, programs / "same.exe", chain, key)
     codesign.sign(probe, programs / "other.exe", other_chain, other_key)
     codesign.sign(probe, programs / "other-name.exe", name_chain, name_key)
     codesign.changed_after_signing(programs / "same.exe", programs / "changed.exe")
     codesign.sign(probe, programs / "untrusted.exe", nobody_chain, nobody_key)
+    codesign.sign(probe, programs / "expired.exe", expired_chain, expired_key)
     shutil.copy(probe, programs / "unsigned.exe")
     return programs, trusted
 

@@ -18,6 +18,12 @@ bool FolderExists(const std::string& APath);
 // deletion failed.
 bool DeleteFolder(const std::string& APath);
 
+// Creates one folder level that only the user, SYSTEM and the Administrators may open: an
+// explicit, protected access list (nothing inherited from the folder above) that the files and
+// folders made below inherit. Natively the folder's mode is 0700. False when it could not be
+// created (also when something is there).
+bool CreatePrivateFolder(const std::string& APath);
+
 // What is at a path, links not followed (a trailing separator is ignored).
 enum class TPathKind {
   pkMissing,

@@ -54,6 +54,11 @@ bool DeleteFolder(const std::string& APath) {
   return !ec;
 }
 
+bool CreatePrivateFolder(const std::string& APath) {
+  // The mask can only take rights away: the folder is the user's alone.
+  return ::mkdir(EntryPath(APath).c_str(), 0700) == 0;
+}
+
 TPathKind PathKind(const std::string& APath) {
   struct stat st;
   if (::lstat(EntryPath(APath).c_str(), &st) != 0)

@@ -301,3 +301,65 @@ TPathKind PathKind(const std::string& APath) {
   if (entry.IsLink() || !entry.InPlace(folder)) return TPathKind::pkLink;
   return entry.IsFolder() ? TPathKind::pkFolder : TPathKind::pkOther;
 }
+
+namespace {
+
+struct TTokenTraits {
+  using Type = HANDLE;
+  static Type Invalid() { return nullptr; }
+  static void Close(Type h) { ::CloseHandle(h); }
+};
+
+// The user the process runs as, as its token says; empty when it cannot be told.
+std::vector<BYTE> ProcessUser() {
+  HANDLE raw = nullptr;
+  if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &raw)) return {};
+  const TUniqueHandle<TTokenTraits> token(raw);
+  DWORD size = 0;
+  ::GetTokenInformation(token.get(), ::TokenUser, nullptr, 0, &size);
+  std::vector<BYTE> user(size);
+  if (size == 0 || !::GetTokenInformation(token.get(), ::TokenUser, user.data(), size, &size))
+    return {};
+  return user;
+}
+
+// A well-known account's SID; empty when the system does not know it.
+std::vector<BYTE> WellKnownSid(WELL_KNOWN_SID_TYPE AType) {
+  std::vector<BYTE> sid(SECURITY_MAX_SID_SIZE);
+  DWORD size = SECURITY_MAX_SID_SIZE;
+  if (!::CreateWellKnownSid(AType, nullptr, sid.data(), &size)) return {};
+  sid.resize(size);
+  return sid;
+}
+
+}  // namespace
+
+bool CreatePrivateFolder(const std::string& APath) {
+  const std::vector<BYTE> user = ProcessUser();
+  const std::vector<BYTE> system = WellKnownSid(WinLocalSystemSid);
+  const std::vector<BYTE> admins = WellKnownSid(WinBuiltinAdministratorsSid);
+  // Without all three the folder would be made with what the folder above lets anyone do.
+  if (user.empty() || system.empty() || admins.empty()) return false;
+  const PSID sids[] = {reinterpret_cast<const TOKEN_USER*>(user.data())->User.Sid,
+                       const_cast<BYTE*>(system.data()), const_cast<BYTE*>(admins.data())};
+  DWORD aclSize = sizeof(ACL);
+  for (PSID sid : sids)
+    aclSize += sizeof(ACCESS_ALLOWED_ACE) - sizeof(DWORD) + ::GetLengthSid(sid);
+  std::vector<BYTE> acl(aclSize);
+  const auto dacl = reinterpret_cast<PACL>(acl.data());
+  if (!::InitializeAcl(dacl, aclSize, ACL_REVISION)) return false;
+  // Inherited by every file and folder below.
+  for (PSID sid : sids)
+    if (!::AddAccessAllowedAceEx(dacl, ACL_REVISION, OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE,
+                                 FILE_ALL_ACCESS, sid))
+      return false;
+  SECURITY_DESCRIPTOR descriptor;
+  if (!::InitializeSecurityDescriptor(&descriptor, SECURITY_DESCRIPTOR_REVISION) ||
+      !::SetSecurityDescriptorDacl(&descriptor, TRUE, dacl, FALSE) ||
+      // Protected: nothing of the folder above is inherited (a shared current folder's
+      // "Everyone may write" stays out).
+      !::SetSecurityDescriptorControl(&descriptor, SE_DACL_PROTECTED, SE_DACL_PROTECTED))
+    return false;
+  SECURITY_ATTRIBUTES attributes{sizeof attributes, &descriptor, FALSE};
+  return ::CreateDirectoryW(ToWide(APath).c_str(), &attributes);
+}

@@ -34,7 +34,9 @@ class TSetupPlatform : public TStorageVolumes {
   virtual std::string ModuleFileName() = 0;
   // The process's current directory, absolute; empty when it cannot be told.
   virtual std::string CurrentDir() = 0;
-  // Creates one folder level; False when it could not be created (also when something is there).
+  // Creates one folder level that only the user, SYSTEM and the Administrators may open, and
+  // what is made below it inherits that (CreatePrivateFolder); False when it could not be
+  // created (also when something is there).
   virtual bool CreateFolder(const std::string& APath) = 0;
   virtual void Sleep(unsigned AMilliseconds) = 0;
   // Milliseconds of a clock that only goes forward, for measuring waits.
@@ -53,6 +55,10 @@ class TSetupPlatform : public TStorageVolumes {
   virtual bool FolderExists(const std::string& APath) = 0;
   virtual bool DeleteFolder(const std::string& APath) = 0;
   virtual TPathKind PathKind(const std::string& APath) = 0;
+  // Opens a file for reading that nobody may write, rename or delete while it is open: the
+  // system's own read sharing only (Windows). Natively a plain open for reading, which keeps
+  // nobody out. Raises EFOpenError when it cannot be opened.
+  virtual std::unique_ptr<TStream> HoldFile(const std::string& APath) = 0;
 
   // The temporary folder, its files and the volumes' space are TStorageVolumes'.
 

@@ -2,6 +2,7 @@
 #include "app/platform/InstallerLaunch.h"
 #include "app/platform/SetupPlatform.h"
 #include "base/DateTime.h"
+#include "base/FileStream.h"
 #include "base/FileSystem.h"
 #include "base/TemporaryFileStream.h"
 #include "download/SystemClock.h"
@@ -12,7 +13,7 @@ class TSystemPlatform final : public TSetupPlatform {
  public:
   std::string ModuleFileName() override { return GetModuleFileName(); }
   std::string CurrentDir() override { return GetCurrentDir(); }
-  bool CreateFolder(const std::string& APath) override { return CreateDir(APath); }
+  bool CreateFolder(const std::string& APath) override { return ::CreatePrivateFolder(APath); }
   void Sleep(unsigned AMilliseconds) override { SleepMilliseconds(AMilliseconds); }
   uint64_t TickCount() override { return TickCountMilliseconds(); }
   double Now() override { return ::Now(); }
@@ -31,6 +32,9 @@ class TSystemPlatform final : public TSetupPlatform {
   bool FolderExists(const std::string& APath) override { return ::FolderExists(APath); }
   bool DeleteFolder(const std::string& APath) override { return ::DeleteFolder(APath); }
   TPathKind PathKind(const std::string& APath) override { return ::PathKind(APath); }
+  std::unique_ptr<TStream> HoldFile(const std::string& APath) override {
+    return std::make_unique<TFileStream>(APath, TFileStream::TMode::fmOpenRead);
+  }
   std::string TempFolder() override { return GetTempFolder(); }
   std::unique_ptr<TStream> CreateTemporaryFile(const std::string& AFolder) override {
     return std::make_unique<TTemporaryFileStream>(AFolder);

@@ -103,10 +103,20 @@ TEST(InstallerLaunch, AFailedLaunchGivesTheSystemsError) {
   EXPECT_TRUE(DeleteFolder(dir));
 }
 
-TEST(InstallerLaunch, PollingTheEmptyHandleFailsAndKeepsTheExitCode) {
-  uint32_t code = 0;
-  EXPECT_EQ(PollProcess(0, code), TProcessPoll::ppFailed);
-  EXPECT_EQ(code, 0u);
+// A handle that cannot be asked fails the poll, never passes for an end: the empty one, and one
+// that is no process of ours (a handle value nothing was opened as; natively the id of a
+// process that is not our child).
+TEST(InstallerLaunch, PollingAHandleThatCannotBeAskedFailsAndKeepsTheExitCode) {
+#ifdef _WIN32
+  const TProcessHandle notOurs = 0x7FFC;
+#else
+  const TProcessHandle notOurs = 1;
+#endif
+  for (const TProcessHandle handle : {TProcessHandle{0}, notOurs}) {
+    uint32_t code = 7;
+    EXPECT_EQ(PollProcess(handle, code), TProcessPoll::ppFailed) << handle;
+    EXPECT_EQ(code, 7u) << handle;
+  }
   CloseProcessHandle(0);  // accepted after a failed launch
 }
 

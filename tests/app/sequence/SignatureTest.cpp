@@ -192,9 +192,9 @@ TEST_F(DownloadSequence, AnInstallerFromAnotherPublisherIsNotStarted) {
   class TPlayedSigners : public TSignerReader {
    public:
     explicit TPlayedSigners(std::string AOwn) : FOwn(std::move(AOwn)) {}
-    std::optional<TPublisher> TrustedSigner(TFileStream& AFile) override {
-      if (AFile.FileName() != FOwn) return std::nullopt;
-      return TPublisher{"Plenwick Software", "Plenwick Software"};
+    TSigner Signer(TFileStream& AFile) override {
+      if (AFile.FileName() != FOwn) return {};
+      return {TSigner::TKind::skSigned, TPublisher{"Plenwick Software", "Plenwick Software"}, {}};
     }
 
    private:
